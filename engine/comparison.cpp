@@ -1,0 +1,116 @@
+#include "comparison.h"
+
+#include "number_utils.h"
+#include "text_utils.h"
+#include "tokenizer.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <vector>
+
+namespace sorvane {
+
+std::string_view MarkText(ComparisonMark mark) {
+    switch (mark) {
+    case ComparisonMark::None:
+        return "";
+    case ComparisonMark::Orphan:
+        return "-";
+    case ComparisonMark::UnequalLanguage:
+        return "!";
+    case ComparisonMark::NewerSource:
+        return ">";
+    case ComparisonMark::NewerTarget:
+        return "<";
+    case ComparisonMark::DifferentSize:
+        return "~";
+    case ComparisonMark::Equal:
+        return "=";
+    case ComparisonMark::Copied:
+        return "+";
+    case ComparisonMark::Incomparable:
+        return "?";
+    }
+    return "";
+}
+
+ComparisonMark MarkFromText(std::string_view text) {
+    if (text.size() != 1)
+        return ComparisonMark::None;
+    const auto mark = static_cast<ComparisonMark>(text[0]);
+    return MarkText(mark) == text ? mark : ComparisonMark::None;
+}
+
+std::optional<int> CategoryIndex(ComparisonMark mark) {
+    switch (mark) {
+    case ComparisonMark::NewerSource:
+        return kNewerSourceCategory;
+    case ComparisonMark::NewerTarget:
+        return kNewerTargetCategory;
+    case ComparisonMark::UnequalLanguage:
+        return kUnequalLanguageCategory;
+    case ComparisonMark::DifferentSize:
+        return kDifferentSizeCategory;
+    case ComparisonMark::Incomparable:
+        return kIncomparableCategory;
+    case ComparisonMark::Orphan:
+        return kOrphansCategory;
+    default:
+        return std::nullopt;
+    }
+}
+
+void CategoryCounters::Count(ComparisonMark mark) {
+    if (const auto index = CategoryIndex(mark))
+        ++counts[static_cast<std::size_t>(*index)];
+}
+
+int CompareVersions(std::string_view source, std::string_view target, bool strict) {
+    const std::vector<std::string> s = SplitText(source, ".").value_or(std::vector<std::string>{});
+    const std::vector<std::string> t = SplitText(target, ".").value_or(std::vector<std::string>{});
+    if (s.empty() || t.empty())
+        return s.empty() == t.empty() ? 0 : (t.empty() ? 1 : -1);
+    for (std::size_t i = 0;; ++i) {
+        if (i >= s.size())
+            return t.size() > s.size() ? -1 : 0;
+        if (i >= t.size())
+            return 1;
+        const double sv = NumericValue(s[i]);
+        const double tv = NumericValue(t[i]);
+        if (strict && s[i].size() != t[i].size() && sv != 0 && tv != 0)
+            return kVersionsIncomparable;
+        if (tv < sv)
+            return 1;
+        if (tv > sv)
+            return -1;
+    }
+}
+
+ComparisonMark DecideMark(const FileSide& source, const FileSide& target, bool strict) {
+    if (target.Version.empty())
+        return ComparisonMark::Orphan;
+    if (!source.Language.empty() && !EqualsIgnoreCase(source.Language, target.Language))
+        return ComparisonMark::UnequalLanguage;
+    switch (CompareVersions(source.Version, target.Version, strict)) {
+    case 1:
+        return ComparisonMark::NewerSource;
+    case -1:
+        return ComparisonMark::NewerTarget;
+    case kVersionsIncomparable:
+        return ComparisonMark::Incomparable;
+    default:
+        return source.Size == target.Size ? ComparisonMark::Equal : ComparisonMark::DifferentSize;
+    }
+}
+
+bool IsBusy(const std::string& path) {
+    // O_NONBLOCK keeps a FIFO without a reader from blocking the open.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return true;
+    ::close(fd);
+    return false;
+}
+
+} // namespace sorvane

@@ -1,0 +1,148 @@
+#include "engine/comparison.h"
+
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+namespace sorvane {
+namespace {
+
+struct VersionCase {
+    const char* source;
+    const char* target;
+    int expected;
+};
+
+TEST(CompareVersions, ComparesPartsAsNumbers) {
+    const VersionCase cases[] = {
+        {"1.0", "1", 1},                 // more parts, even zeros, is newer
+        {"1", "1.0", -1},
+        {"2.9", "2.10", -1},
+        {"2.10", "2.9", 1},
+        {"5.00.2134.01", "5.0.2134.1", 0},
+        {"1..5", "1", 0},                // splitting stops at the empty part
+        {"1.2.", "1.2", 0},
+        {"1.2b", "1.2", 0},              // text after the leading number is ignored
+        {"1.12b", "1.12", 0},
+        {"1.beta", "1.0", 0},            // a part without a number is 0
+        {"1. 7", "1.7", 0},              // blanks inside a part are skipped
+        {"", "", 0},
+        {"1.0", "", 1},
+        {"", "1.0", -1},
+        {"0", "", 1},                    // a present version beats a missing one
+        {"10.0.19041.1", "10.0.19041.1000", -1},
+        {"4294967295.1", "4294967294.9", 1},
+        {"&H10", "15", 1},              // hexadecimal parts
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(CompareVersions(c.source, c.target), c.expected)
+            << c.source << " vs " << c.target;
+}
+
+TEST(CompareVersions, TextsWithoutPartsCountAsNoVersion) {
+    EXPECT_EQ(CompareVersions(".", ""), 0);
+    EXPECT_EQ(CompareVersions("...", "."), 0);
+    EXPECT_EQ(CompareVersions(".5", "1"), -1);
+    EXPECT_EQ(CompareVersions("1", ".5"), 1);
+    EXPECT_EQ(CompareVersions("0", "."), 1);
+}
+
+TEST(CompareVersions, StrictTestFindsIncomparableParts) {
+    EXPECT_EQ(CompareVersions("1.10", "1.9", true), kVersionsIncomparable);
+    EXPECT_EQ(CompareVersions("1.10", "1.9", false), 1);
+    // Equal lengths, or a zero part on either side, compare as usual.
+    EXPECT_EQ(CompareVersions("1.10", "1.11", true), -1);
+    EXPECT_EQ(CompareVersions("5.00", "5.0", true), 0);
+    EXPECT_EQ(CompareVersions("1.0", "1.10", true), -1);
+    // The test runs before each part's comparison, so an earlier difference decides.
+    EXPECT_EQ(CompareVersions("2.10", "1.9", true), 1);
+}
+
+FileSide Side(const char* version, const char* language, std::int64_t size = 100) {
+    return FileSide{"", version, language, size};
+}
+
+TEST(DecideMark, FollowsThePrecedenceOfRules) {
+    // No target version wins over everything, even unequal languages.
+    EXPECT_EQ(DecideMark(Side("3.1", "German"), Side("", "English")), ComparisonMark::Orphan);
+    // Unequal languages win over a newer version.
+    EXPECT_EQ(DecideMark(Side("2.0", "German"), Side("1.0", "English")),
+              ComparisonMark::UnequalLanguage);
+    EXPECT_EQ(DecideMark(Side("1.0", "English (United States)"), Side("1.0", "")),
+              ComparisonMark::UnequalLanguage);
+    // Language names compare without regard to case.
+    EXPECT_EQ(DecideMark(Side("1.0", "English (United States)"),
+                         Side("1.0", "english (united states)")),
+              ComparisonMark::Equal);
+    // An empty source language never makes a pair unequal.
+    EXPECT_EQ(DecideMark(Side("2.0", ""), Side("1.0", "Greek")), ComparisonMark::NewerSource);
+    EXPECT_EQ(DecideMark(Side("1.0", "Greek"), Side("1", "Greek")), ComparisonMark::NewerSource);
+    EXPECT_EQ(DecideMark(Side("1", "Greek"), Side("1.0", "Greek")), ComparisonMark::NewerTarget);
+    EXPECT_EQ(DecideMark(Side("1.0", "Greek", 1024), Side("1.0", "Greek", 1025)),
+              ComparisonMark::DifferentSize);
+    EXPECT_EQ(DecideMark(Side("1.10", "", 5), Side("1.9", "", 5), true),
+              ComparisonMark::Incomparable);
+}
+
+TEST(DecideMark, LargeFileSizesNeitherWrapNorCollide) {
+    constexpr std::int64_t fourGiB = 4LL << 30;
+    // These sizes are equal in their low 32 bits.
+    EXPECT_EQ(DecideMark(Side("1.0", "", fourGiB + 7), Side("1.0", "", 7)),
+              ComparisonMark::DifferentSize);
+    EXPECT_EQ(DecideMark(Side("1.0", "", fourGiB + 7), Side("1.0", "", fourGiB + 7)),
+              ComparisonMark::Equal);
+}
+
+TEST(ComparisonMark, TextsCategoriesAndCounters) {
+    const ComparisonMark all[] = {
+        ComparisonMark::Orphan,        ComparisonMark::UnequalLanguage, ComparisonMark::NewerSource,
+        ComparisonMark::NewerTarget,   ComparisonMark::DifferentSize,   ComparisonMark::Equal,
+        ComparisonMark::Copied,        ComparisonMark::Incomparable};
+    for (const auto mark : all) {
+        ASSERT_EQ(MarkText(mark).size(), 1u);
+        EXPECT_EQ(MarkFromText(MarkText(mark)), mark);
+    }
+    EXPECT_EQ(MarkText(ComparisonMark::None), "");
+    EXPECT_EQ(MarkFromText("x"), ComparisonMark::None);
+    EXPECT_EQ(MarkFromText(">>"), ComparisonMark::None);
+
+    CategoryCounters counters;
+    const ComparisonMark marks[] = {
+        ComparisonMark::NewerSource,   ComparisonMark::NewerSource, ComparisonMark::NewerTarget,
+        ComparisonMark::UnequalLanguage, ComparisonMark::DifferentSize, ComparisonMark::Incomparable,
+        ComparisonMark::Orphan,        ComparisonMark::Equal,       ComparisonMark::Copied,
+        ComparisonMark::None};
+    for (const auto mark : marks)
+        counters.Count(mark);
+    EXPECT_EQ(counters.counts, (std::array<std::int32_t, 6>{2, 1, 1, 1, 1, 1}));
+    counters.Reset();
+    EXPECT_EQ(counters, CategoryCounters{});
+}
+
+TEST(IsBusy, OnlyAFileOpenForAppendingIsNotBusy) {
+    test::TempDir dir;
+    const std::string writable = dir.write("free.dll", "MZ");
+    EXPECT_FALSE(IsBusy(writable));
+    EXPECT_EQ(dir.read("free.dll"), "MZ"); // nothing written
+
+    EXPECT_TRUE(IsBusy(dir.file("missing.dll")));
+    EXPECT_TRUE(IsBusy(dir.path().string())); // a folder cannot be opened for writing
+
+    const std::string fifo = dir.file("pipe");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_TRUE(IsBusy(fifo)); // must not block without a reader
+
+    if (::geteuid() != 0) { // root may write to read-only files
+        const std::string readOnly = dir.write("ro.dll", "MZ");
+        std::filesystem::permissions(readOnly, std::filesystem::perms::owner_read);
+        EXPECT_TRUE(IsBusy(readOnly));
+    }
+}
+
+} // namespace
+} // namespace sorvane

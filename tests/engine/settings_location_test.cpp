@@ -1,0 +1,53 @@
+#include "engine/settings_location.h"
+
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace sorvane {
+namespace {
+
+TEST(LocateSettingsFile, FollowsTheOrderOfPlaces) {
+    test::TempDir dir;
+    SettingsLocationInputs in;
+    in.executableFolder = dir.file("bin");
+    in.home = "/home/user";
+
+    // Nothing given: the XDG folder, else ~/.config.
+    EXPECT_EQ(LocateSettingsFile(in), "/home/user/.config/Sorvane/Sorvane.dat");
+    in.xdgConfigHome = "/xdg";
+    EXPECT_EQ(LocateSettingsFile(in), "/xdg/Sorvane/Sorvane.dat");
+    in.xdgConfigHome = "relative/xdg"; // not absolute: ignored, as the XDG rules say
+    EXPECT_EQ(LocateSettingsFile(in), "/home/user/.config/Sorvane/Sorvane.dat");
+
+    // A writable Sorvane.dat beside the program makes it portable.
+    const std::string beside = dir.write("bin/Sorvane.dat", "");
+    EXPECT_EQ(LocateSettingsFile(in), beside);
+
+    in.environment = "/env/s.dat";
+    EXPECT_EQ(LocateSettingsFile(in), "/env/s.dat");
+    in.commandLine = "/cli/s.dat";
+    EXPECT_EQ(LocateSettingsFile(in), "/cli/s.dat");
+    in.commandLine = ""; // empty values count as missing
+    EXPECT_EQ(LocateSettingsFile(in), "/env/s.dat");
+    in.commandLine = "rel.dat";
+    EXPECT_EQ(LocateSettingsFile(in), (std::filesystem::current_path() / "rel.dat").string());
+}
+
+TEST(LocateSettingsFile, SkipsAFileBesideTheProgramThatCannotBeWritten) {
+    test::TempDir dir;
+    std::filesystem::create_directories(dir.file("bin/Sorvane.dat")); // a folder, not a file
+    SettingsLocationInputs in;
+    in.executableFolder = dir.file("bin");
+    in.xdgConfigHome = "/xdg";
+    EXPECT_EQ(LocateSettingsFile(in), "/xdg/Sorvane/Sorvane.dat");
+}
+
+TEST(ExecutableFolder, IsTheFolderOfThisTestProgram) {
+    EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(ExecutableFolder()) / "engine_tests"));
+}
+
+} // namespace
+} // namespace sorvane
