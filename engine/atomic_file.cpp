@@ -1,17 +1,16 @@
 #include "atomic_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <cerrno>
-#include <string>
-#include <utility>
 #include <climits>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
+#include <string>
+#include <sys/stat.h>
 #include <system_error>
+#include <unistd.h>
+#include <utility>
 
 namespace sorvane {
 namespace {

@@ -6,7 +6,6 @@
 
 #include <fcntl.h>
 #include <unistd.h>
-
 #include <vector>
 
 namespace sorvane {

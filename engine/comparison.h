@@ -17,10 +17,10 @@ enum class ComparisonMark : char {
     UnequalLanguage = '!', ///< languages differ
     NewerSource = '>',
     NewerTarget = '<',
-    DifferentSize = '~',   ///< equal versions, different sizes
+    DifferentSize = '~', ///< equal versions, different sizes
     Equal = '=',
-    Copied = '+',          ///< set by the copy commands, never by a scan
-    Incomparable = '?',    ///< only with the strict version test
+    Copied = '+',       ///< set by the copy commands, never by a scan
+    Incomparable = '?', ///< only with the strict version test
 };
 
 /// The mark as the one-character text of the grid ("" for None).
@@ -55,14 +55,14 @@ struct FileSide {
 
 /// One result row, in grid column order.
 struct ComparisonRow {
-    std::string Name;            ///< relative path, "/" between folders
-    std::string Ext;             ///< ".dll"; empty without a dot
+    std::string Name; ///< relative path, "/" between folders
+    std::string Ext;  ///< ".dll"; empty without a dot
     std::string SourceLanguage;
     std::string SourceVersion;
     ComparisonMark Mark = ComparisonMark::None;
     std::string TargetVersion;
     std::string TargetLanguage;
-    bool Busy = false;           ///< shown as "*"
+    bool Busy = false; ///< shown as "*"
     std::string Description;
     std::string Copyright;
     std::int64_t SourceSize = 0; ///< shown as plain decimal digits

@@ -1,15 +1,19 @@
 #include "number_utils.h"
 
-#include <cmath>
 #include <charconv>
+#include <cmath>
 #include <limits>
 #include <string>
 
 namespace sorvane {
 namespace {
 
-bool IsSkipped(char c) { return c == ' ' || c == '\t' || c == '\n'; }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsSkipped(char c) {
+    return c == ' ' || c == '\t' || c == '\n';
+}
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 int DigitValue(char c) {
     if (IsDigit(c))
@@ -90,7 +94,8 @@ double NumericValue(std::string_view text) {
     double value = 0;
     const auto result = std::from_chars(s.data() + start, s.data() + i, value);
     if (result.ec == std::errc::result_out_of_range) {
-        const bool tiny = std::string_view(s).substr(0, i).find_first_of("-", start) != std::string::npos;
+        const bool tiny =
+            std::string_view(s).substr(0, i).find_first_of("-", start) != std::string::npos;
         value = tiny ? 0.0 : std::numeric_limits<double>::infinity();
     }
     return negative ? -value : value;
@@ -115,6 +120,8 @@ std::int32_t ToInt32(double value) {
     return static_cast<std::int32_t>(rounded);
 }
 
-std::int32_t MaxOf(double a, double b) { return ToInt32(a > b ? a : b); }
+std::int32_t MaxOf(double a, double b) {
+    return ToInt32(a > b ? a : b);
+}
 
 } // namespace sorvane

@@ -23,7 +23,9 @@ bool IsBetween(double x, double a, double b, bool strict = false);
 std::int32_t MaxOf(double a, double b);
 
 /// 1 for any non-zero flag, 0 otherwise.
-constexpr int FlagToBit(long long flag) { return flag != 0 ? 1 : 0; }
+constexpr int FlagToBit(long long flag) {
+    return flag != 0 ? 1 : 0;
+}
 
 /// Rounds half to even and clamps into the 32-bit range (NaN gives 0).
 std::int32_t ToInt32(double value);

@@ -2,11 +2,10 @@
 
 #include "text_utils.h"
 
-#include <sys/stat.h>
-
 #include <array>
 #include <cstdio>
 #include <memory>
+#include <sys/stat.h>
 
 namespace sorvane {
 namespace {
@@ -65,8 +64,8 @@ std::int64_t CountFileLines(std::string_view path) {
         return 0;
     std::array<char, 65536> buffer{};
     std::int64_t lines = 0;
-    bool inLine = false;   // characters seen since the last line end
-    bool afterCr = false;  // the previous byte was a CR, so an LF now ends nothing
+    bool inLine = false;  // characters seen since the last line end
+    bool afterCr = false; // the previous byte was a CR, so an LF now ends nothing
     std::size_t n;
     while ((n = std::fread(buffer.data(), 1, buffer.size(), file.get())) > 0) {
         for (std::size_t i = 0; i < n; ++i) {
@@ -114,7 +113,8 @@ std::string ParsePath(std::string_view path, const PathOutputs& outputs, int mod
         if (mode == kShortNames) {
             const std::size_t length = Utf8Length(last);
             const auto dot = last.rfind('.');
-            const std::size_t d = dot == std::string_view::npos ? 0 : Utf8Length(last.substr(0, dot)) + 1;
+            const std::size_t d =
+                dot == std::string_view::npos ? 0 : Utf8Length(last.substr(0, dot)) + 1;
             if (d == 1 || d > 9 || d == length || (d > 0 && length > 12) || (d == 0 && length > 8))
                 return {};
         }

@@ -1,10 +1,9 @@
 #include "settings_location.h"
 
-#include <unistd.h>
-
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
+#include <unistd.h>
 
 namespace sorvane {
 namespace {

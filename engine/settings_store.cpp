@@ -4,12 +4,11 @@
 #include "number_utils.h"
 #include "text_utils.h"
 
-#include <unistd.h>
-
 #include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <optional>
+#include <unistd.h>
 
 namespace sorvane {
 namespace {
@@ -279,8 +278,8 @@ std::string NumberText(double number) {
     // Whole numbers of any size are written out in full, never as 1e+20.
     if (text.find('e') != std::string::npos && std::trunc(number) == number &&
         std::fabs(number) < 1e300) {
-        const auto fixed = std::to_chars(buffer, buffer + sizeof buffer, number,
-                                         std::chars_format::fixed, 0);
+        const auto fixed =
+            std::to_chars(buffer, buffer + sizeof buffer, number, std::chars_format::fixed, 0);
         if (fixed.ec == std::errc())
             text.assign(buffer, fixed.ptr);
     }

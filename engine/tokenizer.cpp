@@ -46,7 +46,8 @@ std::string Tokenizer::NextToken(std::string_view text, std::optional<std::strin
     return token;
 }
 
-std::optional<std::vector<std::string>> SplitText(std::string_view text, std::string_view separator) {
+std::optional<std::vector<std::string>> SplitText(std::string_view text,
+                                                  std::string_view separator) {
     if (text.empty())
         return std::nullopt;
     Tokenizer tokenizer;

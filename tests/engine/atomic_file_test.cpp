@@ -1,12 +1,9 @@
 #include "engine/atomic_file.h"
-
 #include "support/temp_dir.h"
 
-#include <gtest/gtest.h>
-
-#include <sys/stat.h>
-
 #include <filesystem>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace sorvane {
 namespace {

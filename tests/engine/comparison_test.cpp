@@ -1,13 +1,10 @@
 #include "engine/comparison.h"
-
 #include "support/temp_dir.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <filesystem>
 
 namespace sorvane {
 namespace {
@@ -20,24 +17,24 @@ struct VersionCase {
 
 TEST(CompareVersions, ComparesPartsAsNumbers) {
     const VersionCase cases[] = {
-        {"1.0", "1", 1},                 // more parts, even zeros, is newer
+        {"1.0", "1", 1}, // more parts, even zeros, is newer
         {"1", "1.0", -1},
         {"2.9", "2.10", -1},
         {"2.10", "2.9", 1},
         {"5.00.2134.01", "5.0.2134.1", 0},
-        {"1..5", "1", 0},                // splitting stops at the empty part
+        {"1..5", "1", 0}, // splitting stops at the empty part
         {"1.2.", "1.2", 0},
-        {"1.2b", "1.2", 0},              // text after the leading number is ignored
+        {"1.2b", "1.2", 0}, // text after the leading number is ignored
         {"1.12b", "1.12", 0},
-        {"1.beta", "1.0", 0},            // a part without a number is 0
-        {"1. 7", "1.7", 0},              // blanks inside a part are skipped
+        {"1.beta", "1.0", 0}, // a part without a number is 0
+        {"1. 7", "1.7", 0},   // blanks inside a part are skipped
         {"", "", 0},
         {"1.0", "", 1},
         {"", "1.0", -1},
-        {"0", "", 1},                    // a present version beats a missing one
+        {"0", "", 1}, // a present version beats a missing one
         {"10.0.19041.1", "10.0.19041.1000", -1},
         {"4294967295.1", "4294967294.9", 1},
-        {"&H10", "15", 1},              // hexadecimal parts
+        {"&H10", "15", 1}, // hexadecimal parts
     };
     for (const auto& c : cases)
         EXPECT_EQ(CompareVersions(c.source, c.target), c.expected)
@@ -76,9 +73,9 @@ TEST(DecideMark, FollowsThePrecedenceOfRules) {
     EXPECT_EQ(DecideMark(Side("1.0", "English (United States)"), Side("1.0", "")),
               ComparisonMark::UnequalLanguage);
     // Language names compare without regard to case.
-    EXPECT_EQ(DecideMark(Side("1.0", "English (United States)"),
-                         Side("1.0", "english (united states)")),
-              ComparisonMark::Equal);
+    EXPECT_EQ(
+        DecideMark(Side("1.0", "English (United States)"), Side("1.0", "english (united states)")),
+        ComparisonMark::Equal);
     // An empty source language never makes a pair unequal.
     EXPECT_EQ(DecideMark(Side("2.0", ""), Side("1.0", "Greek")), ComparisonMark::NewerSource);
     EXPECT_EQ(DecideMark(Side("1.0", "Greek"), Side("1", "Greek")), ComparisonMark::NewerSource);
@@ -99,10 +96,10 @@ TEST(DecideMark, LargeFileSizesNeitherWrapNorCollide) {
 }
 
 TEST(ComparisonMark, TextsCategoriesAndCounters) {
-    const ComparisonMark all[] = {
-        ComparisonMark::Orphan,        ComparisonMark::UnequalLanguage, ComparisonMark::NewerSource,
-        ComparisonMark::NewerTarget,   ComparisonMark::DifferentSize,   ComparisonMark::Equal,
-        ComparisonMark::Copied,        ComparisonMark::Incomparable};
+    const ComparisonMark all[] = {ComparisonMark::Orphan,        ComparisonMark::UnequalLanguage,
+                                  ComparisonMark::NewerSource,   ComparisonMark::NewerTarget,
+                                  ComparisonMark::DifferentSize, ComparisonMark::Equal,
+                                  ComparisonMark::Copied,        ComparisonMark::Incomparable};
     for (const auto mark : all) {
         ASSERT_EQ(MarkText(mark).size(), 1u);
         EXPECT_EQ(MarkFromText(MarkText(mark)), mark);
@@ -112,11 +109,11 @@ TEST(ComparisonMark, TextsCategoriesAndCounters) {
     EXPECT_EQ(MarkFromText(">>"), ComparisonMark::None);
 
     CategoryCounters counters;
-    const ComparisonMark marks[] = {
-        ComparisonMark::NewerSource,   ComparisonMark::NewerSource, ComparisonMark::NewerTarget,
-        ComparisonMark::UnequalLanguage, ComparisonMark::DifferentSize, ComparisonMark::Incomparable,
-        ComparisonMark::Orphan,        ComparisonMark::Equal,       ComparisonMark::Copied,
-        ComparisonMark::None};
+    const ComparisonMark marks[] = {ComparisonMark::NewerSource,   ComparisonMark::NewerSource,
+                                    ComparisonMark::NewerTarget,   ComparisonMark::UnequalLanguage,
+                                    ComparisonMark::DifferentSize, ComparisonMark::Incomparable,
+                                    ComparisonMark::Orphan,        ComparisonMark::Equal,
+                                    ComparisonMark::Copied,        ComparisonMark::None};
     for (const auto mark : marks)
         counters.Count(mark);
     EXPECT_EQ(counters.counts, (std::array<std::int32_t, 6>{2, 1, 1, 1, 1, 1}));

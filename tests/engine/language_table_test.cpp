@@ -1,7 +1,6 @@
 #include "engine/language_table.h"
 
 #include <gtest/gtest.h>
-
 #include <set>
 
 namespace sorvane {

@@ -1,7 +1,6 @@
 #include "engine/number_utils.h"
 
 #include <gtest/gtest.h>
-
 #include <limits>
 
 namespace sorvane {

@@ -1,9 +1,7 @@
 #include "engine/path_utils.h"
-
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 namespace sorvane {
@@ -38,7 +36,7 @@ TEST(FileAndFolderExists, DecideByTheFolderAttributeAlone) {
     EXPECT_FALSE(FolderExists(""));
     const std::string fifo = dir.file("pipe");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    EXPECT_TRUE(FileExists(fifo)); // not a folder
+    EXPECT_TRUE(FileExists(fifo));      // not a folder
     EXPECT_EQ(CountFileLines(fifo), 0); // and never read
 }
 
@@ -107,7 +105,7 @@ TEST(ParsePath, ShortNameRules) {
     EXPECT_EQ(ParsePath(".profile", {.name = &name}), "");
     EXPECT_EQ(ParsePath("trail.", {.name = &name}), "");
     EXPECT_EQ(ParsePath("abcdefghi", {.name = &name}), "");
-    EXPECT_EQ(ParsePath("abcdefgh.ijkl", {.name = &name}), ""); // 13 characters
+    EXPECT_EQ(ParsePath("abcdefgh.ijkl", {.name = &name}), "");  // 13 characters
     EXPECT_EQ(ParsePath("toolongdir/a.b", {.name = &name}), ""); // folders obey the rules too
     EXPECT_EQ(ParsePath("dir/a.b", {.name = &name}), "a");
 }

@@ -1,10 +1,8 @@
 #include "engine/settings_location.h"
-
 #include "support/temp_dir.h"
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
+#include <gtest/gtest.h>
 
 namespace sorvane {
 namespace {
@@ -46,7 +44,8 @@ TEST(LocateSettingsFile, SkipsAFileBesideTheProgramThatCannotBeWritten) {
 }
 
 TEST(ExecutableFolder, IsTheFolderOfThisTestProgram) {
-    EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(ExecutableFolder()) / "engine_tests"));
+    EXPECT_TRUE(
+        std::filesystem::exists(std::filesystem::path(ExecutableFolder()) / "engine_tests"));
 }
 
 } // namespace

@@ -1,12 +1,9 @@
 #include "engine/settings_store.h"
-
 #include "support/temp_dir.h"
 
-#include <gtest/gtest.h>
-
-#include <sys/stat.h>
-
 #include <filesystem>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace sorvane {
 namespace {
@@ -96,15 +93,13 @@ TEST_F(SettingsStore, NumbersAreWrittenInTheirShortestDecimalText) {
     WriteNumberSetting(file, "N", "Zero", -0.0);
     WriteNumberSetting(file, "N", "Frac", 9.75);
     WriteNumberSetting(file, "N", "Big", 1e20);
-    EXPECT_EQ(dir.read("Sorvane.dat"),
-              "[N]\r\nBlue=16711680\r\nMinus=-1\r\nZero=0\r\nFrac=9.75\r\n"
-              "Big=100000000000000000000\r\n");
+    EXPECT_EQ(dir.read("Sorvane.dat"), "[N]\r\nBlue=16711680\r\nMinus=-1\r\nZero=0\r\nFrac=9.75\r\n"
+                                       "Big=100000000000000000000\r\n");
 }
 
 TEST_F(SettingsStore, WritesKeepTheRestOfTheFile) {
-    dir.write("Sorvane.dat",
-              "; my notes\n[General]\nSource = /a\n; a comment\nTarget=/b\n\n"
-              "[Colors]\nColor0=255\n");
+    dir.write("Sorvane.dat", "; my notes\n[General]\nSource = /a\n; a comment\nTarget=/b\n\n"
+                             "[Colors]\nColor0=255\n");
     WriteSetting(file, "General", "Target", "/c");
     WriteSetting(file, "General", "Filter", "*.dll");
     WriteSetting(file, "Colors", "Color1", "0");
@@ -128,9 +123,11 @@ TEST_F(SettingsStore, FirstSectionAndFirstKeyWin) {
 }
 
 TEST_F(SettingsStore, ReadsWindows1252AndUtf8WithBom) {
-    dir.write("Sorvane.dat", "\xEF\xBB\xBF[General]\r\nSource=/Gr\xC3\xBC\xC3\x9F""e\r\n");
+    dir.write("Sorvane.dat", "\xEF\xBB\xBF[General]\r\nSource=/Gr\xC3\xBC\xC3\x9F"
+                             "e\r\n");
     EXPECT_EQ(ReadSetting(file, "General", "Source"), "/Grüße");
-    dir.write("Sorvane.dat", "[General]\r\nSource=/Gr\xFC\xDF""e\r\n");
+    dir.write("Sorvane.dat", "[General]\r\nSource=/Gr\xFC\xDF"
+                             "e\r\n");
     EXPECT_EQ(ReadSetting(file, "General", "Source"), "/Grüße");
 }
 
@@ -181,8 +178,7 @@ TEST_F(SettingsStore, WholeSectionsReadAndReplace) {
     EXPECT_EQ(ReadSection(file, "source"),
               (std::vector<std::string>{"5=/five", "2=/two", "9=/nine=9", "bare line"}));
     EXPECT_TRUE(WriteSection(file, "Source", {"0=/new", "1=a=b", "", "2=/x\ny"}));
-    EXPECT_EQ(ReadSection(file, "Source"),
-              (std::vector<std::string>{"0=/new", "1=a=b", "2=/x y"}));
+    EXPECT_EQ(ReadSection(file, "Source"), (std::vector<std::string>{"0=/new", "1=a=b", "2=/x y"}));
     EXPECT_EQ(ReadSection(file, "Target"), (std::vector<std::string>{"0=/t"}));
     EXPECT_TRUE(WriteSection(file, "Filter", {"0=*.dll"}));
     EXPECT_EQ(ReadSetting(file, "Filter", "0"), "*.dll");

@@ -28,7 +28,9 @@ TempDir::~TempDir() {
     std::filesystem::remove_all(path_, ec);
 }
 
-std::string TempDir::file(std::string_view relative) const { return (path_ / relative).string(); }
+std::string TempDir::file(std::string_view relative) const {
+    return (path_ / relative).string();
+}
 
 std::string TempDir::write(std::string_view relative, std::string_view contents) const {
     const auto full = path_ / relative;

@@ -1,0 +1,81 @@
+#include "byte_source.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace sorvane {
+
+std::optional<Bytes> ByteSource::Read(std::uint64_t offset, std::size_t length) const {
+    const std::uint64_t total = size();
+    if (length > kMaxReadBytes || offset > total || length > total - offset)
+        return std::nullopt;
+    Bytes out(length);
+    if (length > 0 && !ReadInto(offset, out))
+        return std::nullopt;
+    return out;
+}
+
+Bytes ByteSource::ReadUpTo(std::uint64_t offset, std::size_t length) const {
+    const std::uint64_t total = size();
+    if (offset >= total)
+        return {};
+    const auto available =
+        static_cast<std::size_t>(std::min<std::uint64_t>({total - offset, length, kMaxReadBytes}));
+    return Read(offset, available).value_or(Bytes{});
+}
+
+bool MemorySource::ReadInto(std::uint64_t offset, std::span<std::byte> out) const {
+    std::memcpy(out.data(), data_.data() + offset, out.size());
+    return true;
+}
+
+std::unique_ptr<BinaryFile> BinaryFile::Open(const std::string& path) {
+    if (path.empty())
+        return nullptr;
+    // O_NONBLOCK: a FIFO swapped in after any check still cannot block the open.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0) {
+        ::close(fd);
+        return nullptr;
+    }
+    return std::unique_ptr<BinaryFile>(new BinaryFile(fd, static_cast<std::uint64_t>(st.st_size)));
+}
+
+BinaryFile::~BinaryFile() {
+    ::close(fd_);
+}
+
+bool BinaryFile::ReadInto(std::uint64_t offset, std::span<std::byte> out) const {
+    std::size_t done = 0;
+    while (done < out.size()) {
+        const ssize_t n =
+            ::pread(fd_, out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false; // error, or the file shrank under us
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+SubSource::SubSource(const ByteSource& parent, std::uint64_t offset, std::uint64_t length)
+    : parent_(parent), offset_(std::min(offset, parent.size())),
+      length_(std::min(length, parent.size() - offset_)) {}
+
+bool SubSource::ReadInto(std::uint64_t offset, std::span<std::byte> out) const {
+    const auto bytes = parent_.Read(offset_ + offset, out.size());
+    if (!bytes)
+        return false;
+    std::copy(bytes->begin(), bytes->end(), out.begin());
+    return true;
+}
+
+} // namespace sorvane

@@ -1,0 +1,96 @@
+#pragma once
+// Random access to the bytes of a file or a buffer, with a cap on every read.
+// Parsers read headers and the few ranges they need, never a whole file.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace sorvane {
+
+using Bytes = std::vector<std::byte>;
+
+/// Largest single read any parser may ask for.
+inline constexpr std::size_t kMaxReadBytes = 16 * 1024 * 1024;
+
+class ByteSource {
+public:
+    virtual ~ByteSource() = default;
+
+    /// Total number of bytes.
+    virtual std::uint64_t size() const = 0;
+
+    /// Exactly `length` bytes at `offset`; nothing when the range is not
+    /// wholly inside the source, when `length` exceeds kMaxReadBytes, or when
+    /// reading fails.
+    std::optional<Bytes> Read(std::uint64_t offset, std::size_t length) const;
+
+    /// Up to `length` bytes at `offset`: fewer when the source ends first
+    /// (an empty vector when `offset` is at or past the end).
+    Bytes ReadUpTo(std::uint64_t offset, std::size_t length) const;
+
+protected:
+    /// Fills `out` from `offset`; the range is already checked to be inside.
+    virtual bool ReadInto(std::uint64_t offset, std::span<std::byte> out) const = 0;
+};
+
+/// A borrowed buffer.
+class MemorySource final : public ByteSource {
+public:
+    explicit MemorySource(std::span<const std::byte> data) : data_(data) {}
+    std::uint64_t size() const override { return data_.size(); }
+
+protected:
+    bool ReadInto(std::uint64_t offset, std::span<std::byte> out) const override;
+
+private:
+    std::span<const std::byte> data_;
+};
+
+/// A regular file opened for reading.
+class BinaryFile final : public ByteSource {
+public:
+    /// Opens `path` for reading. Nothing for a missing or unreadable file and
+    /// for anything that is not a regular file (folders, FIFOs, devices,
+    /// sockets are never opened for reading, so they cannot block).
+    static std::unique_ptr<BinaryFile> Open(const std::string& path);
+    ~BinaryFile() override;
+    BinaryFile(const BinaryFile&) = delete;
+    BinaryFile& operator=(const BinaryFile&) = delete;
+
+    std::uint64_t size() const override { return size_; }
+
+protected:
+    bool ReadInto(std::uint64_t offset, std::span<std::byte> out) const override;
+
+private:
+    BinaryFile(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
+    int fd_;
+    std::uint64_t size_;
+};
+
+/// A window [offset, offset + length) of another source, clamped to it.
+class SubSource final : public ByteSource {
+public:
+    SubSource(const ByteSource& parent, std::uint64_t offset, std::uint64_t length);
+    std::uint64_t size() const override { return length_; }
+
+protected:
+    bool ReadInto(std::uint64_t offset, std::span<std::byte> out) const override;
+
+private:
+    const ByteSource& parent_;
+    std::uint64_t offset_;
+    std::uint64_t length_;
+};
+
+/// Views text as bytes (handy for tests and fuzzers).
+inline std::span<const std::byte> AsBytes(const std::string& text) {
+    return std::as_bytes(std::span<const char>(text.data(), text.size()));
+}
+
+} // namespace sorvane

@@ -1,0 +1,115 @@
+#include "engine/byte_reader.h"
+#include "engine/byte_source.h"
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+namespace sorvane {
+namespace {
+
+std::span<const std::byte> Span(const std::string& s) {
+    return AsBytes(s);
+}
+
+TEST(ByteReader, ReadsBothByteOrdersAndNeverPastTheEnd) {
+    const std::string data("\x01\x02\x03\x04\x05\x06\x07\x08\x09", 9);
+    ByteReader le(Span(data), Endian::Little);
+    EXPECT_EQ(le.u16(), 0x0201);
+    EXPECT_EQ(le.u32(), 0x06050403u);
+    EXPECT_EQ(le.u32(), std::nullopt); // three bytes left
+    EXPECT_EQ(le.offset(), 6u);        // a failed read does not move
+    EXPECT_EQ(le.u8(), 7);
+    EXPECT_EQ(le.u16(), 0x0908);
+    EXPECT_EQ(le.u8(), std::nullopt);
+
+    ByteReader be(Span(data), Endian::Big);
+    EXPECT_EQ(be.u32(), 0x01020304u);
+    EXPECT_EQ(be.u16At(7), 0x0809);
+    EXPECT_EQ(be.u16At(8), std::nullopt);
+    EXPECT_EQ(be.u32At(SIZE_MAX - 1), std::nullopt); // offset + width would overflow
+    EXPECT_FALSE(be.seek(10));
+    EXPECT_TRUE(be.seek(9));
+    EXPECT_FALSE(be.skip(1));
+    EXPECT_FALSE(be.sub(5, 5).has_value());
+    ASSERT_TRUE(be.sub(5, 4).has_value());
+    EXPECT_EQ(be.sub(5, 4)->u32(), 0x06070809u);
+    EXPECT_FALSE(be.contains(SIZE_MAX, 2));
+
+    const std::string neg("\xFE\xFF\xFF\xFF", 4);
+    ByteReader n(Span(neg), Endian::Little);
+    EXPECT_EQ(n.i32(), -2);
+}
+
+TEST(ByteReader, AlignsFromTheBufferStart) {
+    const std::string data(10, '\0');
+    ByteReader r(Span(data), Endian::Little);
+    ASSERT_TRUE(r.skip(1));
+    EXPECT_TRUE(r.alignTo(4));
+    EXPECT_EQ(r.offset(), 4u);
+    EXPECT_TRUE(r.alignTo(4)); // already aligned
+    EXPECT_EQ(r.offset(), 4u);
+    ASSERT_TRUE(r.skip(5));
+    EXPECT_FALSE(r.alignTo(4)); // 12 is past the end
+    EXPECT_EQ(r.offset(), 9u);
+}
+
+TEST(ByteReader, ReadsTerminatedTexts) {
+    const std::string utf16("A\0\xE4\0=\xD8\x00\xDE\0\0Z\0", 12); // "Aä😀" NUL "Z"
+    ByteReader r(Span(utf16), Endian::Little);
+    EXPECT_EQ(r.utf16z(100), "Aä😀");
+    EXPECT_EQ(r.offset(), 10u);
+    EXPECT_EQ(r.utf16z(100), "Z"); // ends with the buffer, no NUL
+    ByteReader capped(Span(utf16), Endian::Little);
+    EXPECT_EQ(capped.utf16z(1), "A");
+
+    const std::string odd("B\0C", 3);
+    EXPECT_EQ(Utf16ToUtf8(Span(odd), Endian::Little), "B"); // the odd byte is dropped
+    const std::string lone("\x00\xD8\x41\x00", 4);
+    EXPECT_EQ(Utf16ToUtf8(Span(lone), Endian::Little), "\uFFFDA");
+    const std::string be("\x00\x41\x00\xE9", 4);
+    EXPECT_EQ(Utf16ToUtf8(Span(be), Endian::Big), "Aé");
+
+    const std::string ansi("abc\0def", 7);
+    ByteReader a(Span(ansi), Endian::Little);
+    EXPECT_EQ(a.bytesz(100), "abc");
+    EXPECT_EQ(a.bytesz(2), "de");
+}
+
+TEST(ByteSource, ReadsExactRangesWithinTheCap) {
+    const std::string data = "0123456789";
+    MemorySource memory(Span(data));
+    EXPECT_EQ(memory.Read(2, 3).value().size(), 3u);
+    EXPECT_EQ(std::to_integer<char>(memory.Read(9, 1).value()[0]), '9');
+    EXPECT_FALSE(memory.Read(8, 3).has_value());
+    EXPECT_FALSE(memory.Read(UINT64_MAX, 2).has_value());
+    EXPECT_TRUE(memory.Read(10, 0).has_value());
+    EXPECT_EQ(memory.ReadUpTo(8, 100).size(), 2u);
+    EXPECT_TRUE(memory.ReadUpTo(11, 1).empty());
+
+    SubSource window(memory, 4, 100); // clamped to the parent
+    EXPECT_EQ(window.size(), 6u);
+    EXPECT_EQ(std::to_integer<char>(window.Read(0, 1).value()[0]), '4');
+    EXPECT_FALSE(window.Read(5, 2).has_value());
+}
+
+TEST(BinaryFile, OpensOnlyRegularFiles) {
+    test::TempDir dir;
+    auto file = BinaryFile::Open(dir.write("f.bin", "hello"));
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(file->size(), 5u);
+    EXPECT_EQ(file->Read(1, 4).value().size(), 4u);
+    EXPECT_FALSE(file->Read(1, 5).has_value());
+    EXPECT_FALSE(file->Read(0, kMaxReadBytes + 1).has_value());
+
+    EXPECT_EQ(BinaryFile::Open(dir.file("missing")), nullptr);
+    EXPECT_EQ(BinaryFile::Open(dir.path().string()), nullptr);
+    EXPECT_EQ(BinaryFile::Open(""), nullptr);
+    const std::string fifo = dir.file("fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(BinaryFile::Open(fifo), nullptr); // returns at once, no reader needed
+    EXPECT_EQ(BinaryFile::Open("/dev/zero"), nullptr);
+}
+
+} // namespace
+} // namespace sorvane
