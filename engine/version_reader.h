@@ -1,0 +1,121 @@
+#pragma once
+// What the program reads from one file: the version resource of executables
+// and every other file, the names of TrueType fonts, the attributes of type
+// libraries. A file is parsed once; the reader functions below are views of
+// that one parse and give the texts the result grid shows.
+
+#include "byte_source.h"
+#include "truetype_reader.h"
+#include "typelib_reader.h"
+#include "version_block.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace sorvane {
+
+/// Which reader a file gets, decided by its extension.
+enum class FileKind { VersionResource, TrueType, TypeLibrary };
+
+/// ".TTF" (any case) is a font, ".TLB" and ".OLB" type libraries, anything
+/// else a file with a version resource.
+FileKind FileKindOf(std::string_view extension);
+
+/// Everything one parse of a file gives.
+struct FileVersionData {
+    FileKind kind = FileKind::VersionResource;
+    /// The file could be opened for reading (a regular, readable file).
+    bool opened = false;
+    /// Version resources: the parsed block, and the language of the resource
+    /// entry it came from.
+    std::optional<VersionInfo> version;
+    std::uint16_t resourceLanguage = 0;
+    /// Fonts: the naming table.
+    std::optional<TrueTypeNames> font;
+    /// Type libraries: the library attributes (nothing when it cannot be loaded).
+    std::optional<TypeLibraryInfo> typeLibrary;
+};
+
+/// Parses the file at `path` with the reader for `kind`. Missing files,
+/// folders, FIFOs, devices and unreadable files give `opened` false and no
+/// data; they are never opened for reading, so nothing can block.
+FileVersionData ReadFileVersionData(const std::string& path, FileKind kind);
+
+/// The same over any byte source (tests and fuzzers).
+FileVersionData ReadFileVersionData(const ByteSource& source, FileKind kind);
+
+/// The four texts of one side of a row.
+struct VersionTexts {
+    std::string version;
+    std::string language;
+    std::string description;
+    std::string copyright;
+    bool operator==(const VersionTexts&) const = default;
+};
+
+/// The texts the scan shows for a file: version, language, description and
+/// copyright, each empty when the file has none.
+VersionTexts ScanTexts(const FileVersionData& data);
+
+/// "5.00.2134.01" from version 5.0.2134.1; "2.03.0000" when the low double
+/// word is 0.
+std::string FixedFileVersionText(const FixedFileInfo& fixed);
+
+/// The language name of an identifier, "[Neutral]" when the table has none.
+std::string LanguageText(std::uint32_t lcid);
+
+/// The eight upper-case hex digits of a translation: language, code page.
+std::string TranslationCode(const Translation& translation);
+
+// The reader functions, each parsing the file it is given.
+
+/// The file version from the fixed part; empty without one.
+std::string ReadFixedFileVersion(const std::string& path);
+
+/// The "FileDescription" of the first translation. When `language` is given
+/// and the file has a translation table, it receives the language name of the
+/// first translation ("[Neutral]" when unnamed); otherwise it is left alone.
+std::string ReadFileDescription(const std::string& path, std::string* language = nullptr);
+
+/// The string `valueName` of the first translation; empty when missing.
+std::string ReadVersionString(const std::string& path, std::string_view valueName);
+
+/// Name requests of ReadTrueTypeName.
+inline constexpr int kTrueTypeCopyright = 0;
+inline constexpr int kTrueTypeFamily = 1;
+/// Name 5, the version string, with a leading "Version " removed.
+inline constexpr int kTrueTypeVersion = 15;
+
+/// A name of a TrueType font: 0 copyright, 1 family, 15 version.
+std::string ReadTrueTypeName(const std::string& path, int wanted);
+
+/// What the type library reader gives.
+struct TypeLibraryTexts {
+    std::string version;  ///< "major.minor"; empty when not loaded
+    std::string language; ///< language name, "[Neutral]" when unnamed
+    std::string helpString;
+    bool loaded = false;
+};
+
+TypeLibraryTexts ReadTypeLibraryInfo(const std::string& path);
+
+constexpr std::uint16_t HiWord(std::uint32_t x) {
+    return static_cast<std::uint16_t>(x >> 16);
+}
+constexpr std::uint16_t LoWord(std::uint32_t x) {
+    return static_cast<std::uint16_t>(x & 0xFFFF);
+}
+
+/// The value of a 16-bit number read little-endian whose bytes were really
+/// big-endian.
+constexpr std::uint16_t SwapWordBytes(std::uint16_t v) {
+    return static_cast<std::uint16_t>((v << 8) | (v >> 8));
+}
+
+/// The number a text of hexadecimal digits denotes ("040c" gives 1036); a
+/// character that is not a hex digit counts as its decimal digit value, or 0.
+double HexToNumber(std::string_view text);
+
+} // namespace sorvane
