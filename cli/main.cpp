@@ -1,20 +1,13 @@
 // sorvane-cli: the command-line face of the comparison engine.
 
-#include "engine/comparison.h"
-#include "engine/language_table.h"
-#include "engine/number_utils.h"
-#include "engine/settings_location.h"
+#include "commands.h"
 
-#include <cstdio>
 #include <iostream>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace {
-
-constexpr int kUsageError = 2;
 
 constexpr std::string_view kHelp = R"(sorvane-cli - compare the versions of files in two folders
 
@@ -22,6 +15,14 @@ Usage:
   sorvane-cli COMMAND [ARGUMENTS]
 
 Commands:
+  info [--json] [--all] FILE...
+        Show what Sorvane reads from each file: its kind (chosen by the
+        extension: .ttf is a TrueType font, .tlb and .olb are type libraries,
+        anything else is read for a Windows version resource), version,
+        language, description and copyright. --json prints one JSON array;
+        --all adds everything found in the file (fixed version fields, every
+        translation and string table, every font name, the type library's
+        attributes). Exit status 1 when a file could not be read.
   order VERSION1 VERSION2 [--strict]
         Compare two version texts part by part, as numbers (2.10 is newer
         than 2.9, 5.00.2134.01 equals 5.0.2134.1). Prints ">" when VERSION1
@@ -40,91 +41,21 @@ Options:
   -h, --help     show this help
   --version      show the program version
 
-Exit status: 0 on success, 2 on a usage error.
+Examples:
+  sorvane-cli info /usr/lib/x86_64-linux-gnu/wine/x86_64-windows/kernel32.dll
+  sorvane-cli info --json --all build/*.dll
+
+Exit status: 0 on success, 1 when a file could not be read, 2 on a usage error.
 )";
-
-int UsageError(const std::string& message) {
-    std::cerr << "sorvane-cli: " << message << "\n"
-              << "Try 'sorvane-cli --help' for more information.\n";
-    return kUsageError;
-}
-
-int RunOrder(const std::vector<std::string>& args) {
-    std::vector<std::string> versions;
-    bool strict = false;
-    for (const auto& arg : args) {
-        if (arg == "--strict")
-            strict = true;
-        else if (arg.starts_with("--") && arg.size() > 2)
-            return UsageError("order: unknown option '" + arg + "'");
-        else
-            versions.push_back(arg);
-    }
-    if (versions.size() != 2)
-        return UsageError("order needs exactly two version texts");
-    switch (sorvane::CompareVersions(versions[0], versions[1], strict)) {
-    case 1:
-        std::cout << ">\n";
-        break;
-    case -1:
-        std::cout << "<\n";
-        break;
-    case sorvane::kVersionsIncomparable:
-        std::cout << "?\n";
-        break;
-    default:
-        std::cout << "=\n";
-        break;
-    }
-    return 0;
-}
-
-std::optional<long long> ParseIdentifier(const std::string& text) {
-    try {
-        std::size_t used = 0;
-        const int base = (text.starts_with("0x") || text.starts_with("0X")) ? 16 : 10;
-        const long long value = std::stoll(text, &used, base);
-        if (used != text.size())
-            return std::nullopt;
-        return value;
-    } catch (const std::exception&) {
-        return std::nullopt;
-    }
-}
-
-int RunLanguage(const std::vector<std::string>& args) {
-    if (args.empty())
-        return UsageError("language needs at least one identifier");
-    for (const auto& arg : args) {
-        const auto id = ParseIdentifier(arg);
-        if (!id || *id < INT32_MIN || *id > INT32_MAX)
-            return UsageError("language: '" + arg + "' is not a number");
-        const auto name = sorvane::LanguageName(static_cast<std::int32_t>(*id));
-        std::cout << arg << "\t" << (name.empty() ? std::string_view("[Neutral]") : name) << "\n";
-    }
-    return 0;
-}
-
-int RunSettingsFile(const std::vector<std::string>& args) {
-    std::optional<std::string> file;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--settings" && i + 1 < args.size())
-            file = args[++i];
-        else if (args[i].starts_with("--settings="))
-            file = args[i].substr(11);
-        else
-            return UsageError("settings-file: unexpected argument '" + args[i] + "'");
-    }
-    std::cout << sorvane::LocateSettingsFile(file) << "\n";
-    return 0;
-}
 
 } // namespace
 
 int main(int argc, char** argv) {
+    using namespace sorvane::cli;
+    std::ios::sync_with_stdio(false);
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty())
-        return UsageError("no command given");
+        return UsageError(std::cerr, "no command given");
     const std::string command = args.front();
     args.erase(args.begin());
     if (command == "-h" || command == "--help" || command == "help") {
@@ -135,11 +66,13 @@ int main(int argc, char** argv) {
         std::cout << "sorvane-cli 1.00\n";
         return 0;
     }
+    if (command == "info")
+        return RunInfo(args, std::cout, std::cerr);
     if (command == "order")
-        return RunOrder(args);
+        return RunOrder(args, std::cout, std::cerr);
     if (command == "language")
-        return RunLanguage(args);
+        return RunLanguage(args, std::cout, std::cerr);
     if (command == "settings-file")
-        return RunSettingsFile(args);
-    return UsageError("unknown command '" + command + "'");
+        return RunSettingsFile(args, std::cout, std::cerr);
+    return UsageError(std::cerr, "unknown command '" + command + "'");
 }

@@ -147,4 +147,16 @@ std::string ParsePath(std::string_view path, const PathOutputs& outputs, int mod
     return passed == 1 ? single : std::string(path);
 }
 
+std::string ExtensionOf(std::string_view path) {
+    const auto slash = path.rfind('/');
+    const std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
+    const auto dot = name.rfind('.');
+    if (dot == std::string_view::npos)
+        return {};
+    std::string_view ext = name.substr(dot);
+    while (!ext.empty() && ext.back() == ' ')
+        ext.remove_suffix(1);
+    return std::string(ext);
+}
+
 } // namespace sorvane

@@ -49,4 +49,10 @@ enum PathNamingMode : int {
 std::string ParsePath(std::string_view path, const PathOutputs& outputs = {},
                       int mode = kShortNames);
 
+/// The extension of the last component of `path`: from its last "." on, dot
+/// included, trailing blanks removed; empty when the component has no dot.
+/// Unlike ParsePath, characters that Windows forbids in names do not empty it:
+/// they are ordinary characters in names here.
+std::string ExtensionOf(std::string_view path);
+
 } // namespace sorvane
