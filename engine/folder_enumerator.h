@@ -1,0 +1,74 @@
+#pragma once
+// Finds the files of a folder tree that match a filter, in a stable order:
+// folder by folder, the files of a folder before its sub-folders, names
+// sorted without regard to case. Links to folders are not followed and
+// unreadable folders are skipped.
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace sorvane {
+
+/// True when `name` matches one of the patterns of `filter`: patterns are
+/// separated by ";" or blanks, "*" stands for any run of characters and "?"
+/// for one, letter case is ignored. An empty filter matches every name.
+bool MatchesFilter(std::string_view name, std::string_view filter);
+
+class FolderEnumerator {
+public:
+    /// Called once per file with its path relative to the root ("/" between
+    /// folders, no leading "/"). Setting `cancel` ends the search after this file.
+    using FileFoundHandler = std::function<void(const std::string& relativePath, bool& cancel)>;
+
+    /// Wildcard patterns, see MatchesFilter.
+    std::string FileFilter;
+    /// Descend into sub-folders.
+    bool IncludeSubfolders = false;
+
+    /// The number of files SearchFiles will report for the same root, filter
+    /// and sub-folder setting. The tree is walked here and the result kept, so
+    /// the following SearchFiles reports exactly these files without a second walk.
+    std::int64_t CountFiles(const std::string& root);
+
+    /// Reports every matching file under `root` through `onFileFound`, on the
+    /// caller's thread, before it returns.
+    void SearchFiles(const std::string& root, const FileFoundHandler& onFileFound);
+
+    /// During FileFound: the size in bytes of the reported file.
+    std::int64_t CurrentFileSize() const { return currentSize_; }
+    /// During FileFound: the folder being searched (a full path).
+    const std::string& CurrentFolder() const { return currentFolder_; }
+    /// During FileFound: the files reported so far, the current one included.
+    std::int64_t FilesReported() const { return reported_; }
+
+    /// Asks a running walk to end early (from any thread); the walk then
+    /// reports the files it found so far.
+    void RequestStop() { stop_.store(true); }
+
+private:
+    struct Entry {
+        std::string relativePath;
+        std::int64_t size = 0;
+        std::uint32_t folder = 0; // index into folders_
+    };
+
+    void Walk(const std::string& root);
+
+    std::vector<Entry> entries_;
+    std::vector<std::string> folders_;
+    std::string walkedRoot_;
+    std::string walkedFilter_;
+    bool walkedSubfolders_ = false;
+    bool walked_ = false;
+
+    std::int64_t currentSize_ = 0;
+    std::string currentFolder_;
+    std::int64_t reported_ = 0;
+    std::atomic<bool> stop_{false};
+};
+
+} // namespace sorvane

@@ -1,0 +1,152 @@
+#include "engine/folder_enumerator.h"
+
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <filesystem>
+
+namespace sorvane {
+namespace {
+
+std::vector<std::string> Search(FolderEnumerator& e, const std::string& root) {
+    std::vector<std::string> found;
+    e.SearchFiles(root, [&](const std::string& p, bool&) { found.push_back(p); });
+    return found;
+}
+
+class FolderEnumeratorTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir.write("b.dll", "12345");
+        dir.write("A.exe", "1");
+        dir.write("c.TXT", "");
+        dir.write("sub/z.dll", "");
+        dir.write("sub/deeper/y.DLL", "");
+        dir.write("Other/x.ocx", "");
+        dir.write("sub2/w.dll", "");
+    }
+    test::TempDir dir;
+    std::string root = dir.path().string();
+};
+
+TEST_F(FolderEnumeratorTest, ReportsFilesFolderByFolderInSortedOrder) {
+    FolderEnumerator e;
+    EXPECT_EQ(Search(e, root), (std::vector<std::string>{"A.exe", "b.dll", "c.TXT"}));
+    e.IncludeSubfolders = true;
+    EXPECT_EQ(Search(e, root),
+              (std::vector<std::string>{"A.exe", "b.dll", "c.TXT", "Other/x.ocx", "sub/z.dll",
+                                        "sub/deeper/y.DLL", "sub2/w.dll"}));
+}
+
+TEST_F(FolderEnumeratorTest, FiltersByWildcardsWithoutRegardToCase) {
+    FolderEnumerator e;
+    e.IncludeSubfolders = true;
+    e.FileFilter = "*.dll";
+    EXPECT_EQ(Search(e, root),
+              (std::vector<std::string>{"b.dll", "sub/z.dll", "sub/deeper/y.DLL", "sub2/w.dll"}));
+    e.FileFilter = "*.exe; *.ocx";
+    EXPECT_EQ(Search(e, root), (std::vector<std::string>{"A.exe", "Other/x.ocx"}));
+    e.FileFilter = "?.txt";
+    EXPECT_EQ(Search(e, root), (std::vector<std::string>{"c.TXT"}));
+}
+
+TEST_F(FolderEnumeratorTest, CountEqualsWhatTheSearchReportsWithoutASecondWalk) {
+    FolderEnumerator e;
+    e.IncludeSubfolders = true;
+    EXPECT_EQ(e.CountFiles(root), 7);
+    // A file added after counting is not reported: the search uses the counted walk.
+    dir.write("late.dll", "");
+    const auto found = Search(e, root);
+    EXPECT_EQ(found.size(), 7u);
+    // The next search without a count walks afresh.
+    EXPECT_EQ(Search(e, root).size(), 8u);
+    e.FileFilter = "*.dll";
+    EXPECT_EQ(e.CountFiles(root), 5);
+    EXPECT_EQ(Search(e, root).size(), 5u);
+}
+
+TEST_F(FolderEnumeratorTest, GivesSizeFolderAndCountDuringTheEvent) {
+    FolderEnumerator e;
+    std::vector<std::tuple<std::string, std::int64_t, std::string, std::int64_t>> seen;
+    e.SearchFiles(root, [&](const std::string& p, bool&) {
+        seen.emplace_back(p, e.CurrentFileSize(), e.CurrentFolder(), e.FilesReported());
+    });
+    ASSERT_EQ(seen.size(), 3u);
+    EXPECT_EQ(seen[1], std::make_tuple(std::string("b.dll"), std::int64_t{5}, root, std::int64_t{2}));
+    e.IncludeSubfolders = true;
+    e.FileFilter = "y.dll";
+    e.SearchFiles(root, [&](const std::string&, bool&) {
+        EXPECT_EQ(e.CurrentFolder(), root + "/sub/deeper");
+    });
+}
+
+TEST(FolderEnumerator, CancelDuringTheTenthFileStopsWithTenReported) {
+    test::TempDir dir;
+    for (int i = 0; i < 25; ++i)
+        dir.write(std::to_string(100 + i).append(".dll"), "");
+    FolderEnumerator e;
+    int calls = 0;
+    e.SearchFiles(dir.path().string(), [&](const std::string&, bool& cancel) {
+        ++calls;
+        if (e.FilesReported() == 10)
+            cancel = true;
+    });
+    EXPECT_EQ(calls, 10);
+    EXPECT_EQ(e.FilesReported(), 10);
+}
+
+TEST(FolderEnumerator, SkipsLinkedFoldersAndUnreadableFoldersButFollowsFileLinks) {
+    test::TempDir dir;
+    dir.write("real/a.dll", "abc");
+    dir.write("outside/b.dll", "");
+    std::filesystem::create_directory_symlink(dir.file("outside"), dir.file("real/linkdir"));
+    std::filesystem::create_symlink(dir.file("real/a.dll"), dir.file("real/link.dll"));
+    std::filesystem::create_symlink(dir.file("missing"), dir.file("real/broken.dll"));
+    dir.write("real/locked/c.dll", "");
+    std::filesystem::permissions(dir.file("real/locked"), std::filesystem::perms::none);
+    FolderEnumerator e;
+    e.IncludeSubfolders = true;
+    std::vector<std::pair<std::string, std::int64_t>> found;
+    e.SearchFiles(dir.file("real"), [&](const std::string& p, bool&) {
+        found.emplace_back(p, e.CurrentFileSize());
+    });
+    std::vector<std::pair<std::string, std::int64_t>> expected{{"a.dll", 3}, {"link.dll", 3}};
+    if (::geteuid() == 0) // root reads the locked folder anyway
+        expected.emplace_back("locked/c.dll", 0);
+    EXPECT_EQ(found, expected);
+    // A root that is itself a link is followed.
+    std::filesystem::create_directory_symlink(dir.file("outside"), dir.file("rootlink"));
+    EXPECT_EQ(Search(e, dir.file("rootlink")), (std::vector<std::string>{"b.dll"}));
+}
+
+TEST(FolderEnumerator, MissingRootReportsNothingAndStopEndsAWalk) {
+    FolderEnumerator e;
+    EXPECT_EQ(e.CountFiles("/nonexistent/folder"), 0);
+    EXPECT_TRUE(Search(e, "/nonexistent/folder").empty());
+    test::TempDir dir;
+    dir.write("a.dll", "");
+    e.RequestStop(); // a stop before the search ends it at once, then clears
+    EXPECT_TRUE(Search(e, dir.path().string()).empty());
+    EXPECT_EQ(Search(e, dir.path().string()).size(), 1u);
+}
+
+TEST(MatchesFilter, Wildcards) {
+    EXPECT_TRUE(MatchesFilter("anything", ""));
+    EXPECT_TRUE(MatchesFilter("anything", " ; "));
+    EXPECT_TRUE(MatchesFilter("KERNEL32.DLL", "*.dll"));
+    EXPECT_TRUE(MatchesFilter("Ärger.dll", "ä*"));
+    EXPECT_FALSE(MatchesFilter("a.dll.bak", "*.dll"));
+    EXPECT_TRUE(MatchesFilter("a.dll.bak", "*.dll*"));
+    EXPECT_TRUE(MatchesFilter("abc", "a?c"));
+    EXPECT_FALSE(MatchesFilter("ac", "a?c"));
+    EXPECT_TRUE(MatchesFilter("x", "*"));
+    EXPECT_TRUE(MatchesFilter("a.b.c", "*.*.*"));
+    // Many stars on a long name still answer at once.
+    EXPECT_FALSE(MatchesFilter(std::string(5000, 'a'), "*a*a*a*a*a*a*a*a*b"));
+}
+
+} // namespace
+} // namespace sorvane
