@@ -1,0 +1,149 @@
+#include "source_map.h"
+
+#include "atomic_file.h"
+#include "number_utils.h"
+#include "path_utils.h"
+#include "text_utils.h"
+#include "tokenizer.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+namespace sorvane {
+namespace {
+
+constexpr std::size_t kMaxLineBytes = 64 * 1024;
+
+std::string WithSeparator(std::string_view text, char from, char to) {
+    std::string out(text);
+    for (char& c : out)
+        if (c == from)
+            c = to;
+    return out;
+}
+
+std::int64_t WholeNumber(double value) {
+    if (std::isnan(value))
+        return 0;
+    if (value >= 9.2e18)
+        return INT64_MAX;
+    if (value <= -9.2e18)
+        return INT64_MIN;
+    return static_cast<std::int64_t>(std::nearbyint(value));
+}
+
+std::string HomeFolder() {
+    const char* home = std::getenv("HOME");
+    return (home != nullptr && *home != '\0') ? std::string(home) : std::string("/");
+}
+
+} // namespace
+
+std::string SourceMapLine(const ComparisonRow& row) {
+    std::string line = WithSeparator(row.Name, '/', '\\');
+    line.append("|").append(row.Ext);
+    line.append("|").append(row.SourceVersion);
+    line.append("|").append(row.SourceLanguage);
+    line.append("|").append(std::to_string(row.SourceSize));
+    return line;
+}
+
+SourceMapEntry ParseSourceMapLine(std::string_view line) {
+    // One tokenizer per line: after the last field it starts again at the
+    // line's beginning, which is what fills the missing fields.
+    Tokenizer fields;
+    SourceMapEntry entry;
+    entry.Name = WithSeparator(fields.FirstToken(line, "|"), '\\', '/');
+    entry.Ext = fields.NextToken(line);
+    entry.Version = fields.NextToken(line);
+    entry.Language = fields.NextToken(line);
+    entry.Size = WholeNumber(NumericValue(fields.NextToken(line)));
+    return entry;
+}
+
+std::expected<void, std::string> WriteSourceMap(const std::string& path, std::string_view header,
+                                                const std::vector<ComparisonRow>& rows) {
+    std::string text(header);
+    text.append("\r\n");
+    for (const auto& row : rows)
+        text.append(SourceMapLine(row)).append("\r\n");
+    errno = 0;
+    if (!WriteFileAtomically(path, text)) {
+        const int error = errno;
+        if (FolderExists(path))
+            return std::unexpected(std::string("a folder has that name"));
+        return std::unexpected(error != 0 ? std::string(std::strerror(error))
+                                          : std::string("the file could not be written"));
+    }
+    return {};
+}
+
+std::optional<SourceMapReader> SourceMapReader::Open(const std::string& path) {
+    struct stat st {};
+    // Only regular files: a FIFO or a device named as a map must not block the scan.
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return std::nullopt;
+    SourceMapReader reader;
+    reader.in_.open(path, std::ios::binary);
+    if (!reader.in_)
+        return std::nullopt;
+    reader.header_ = NormalizeFolderPath(reader.NextLine().value_or(std::string{}), false);
+    return reader;
+}
+
+std::optional<std::string> SourceMapReader::NextLine() {
+    std::string line;
+    bool any = false;
+    std::streambuf* buffer = in_.rdbuf();
+    for (;;) {
+        const int c = buffer->sbumpc();
+        if (c == std::char_traits<char>::eof())
+            break;
+        any = true;
+        if (c == '\n')
+            break;
+        if (c == '\r') {
+            if (buffer->sgetc() == '\n')
+                buffer->sbumpc();
+            break;
+        }
+        if (line.size() < kMaxLineBytes)
+            line.push_back(static_cast<char>(c));
+    }
+    if (!any)
+        return std::nullopt;
+    return DecodeText(line);
+}
+
+std::optional<SourceMapEntry> SourceMapReader::Next() {
+    const auto line = NextLine();
+    if (!line)
+        return std::nullopt;
+    return ParseSourceMapLine(*line);
+}
+
+bool IsSourceMapPath(std::string_view sourceText) {
+    return EndsWithIgnoreCase(NormalizeFolderPath(sourceText, false), ".map");
+}
+
+std::string FolderForDialog(std::string_view path, std::string_view fallback) {
+    std::string text(path);
+    if (text.ends_with('/'))
+        text += "-.-";
+    std::string drive;
+    std::string folder;
+    std::string result;
+    if (!ParsePath(text, {.drive = &drive, .folder = &folder}, kLongNames).empty())
+        result = drive + folder;
+    if (result.empty())
+        result = fallback;
+    if (!FolderExists(result))
+        return HomeFolder();
+    return result;
+}
+
+} // namespace sorvane

@@ -1,0 +1,116 @@
+#include "engine/source_map.h"
+
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace sorvane {
+namespace {
+
+ComparisonRow MapRow(std::string name, std::string ext, std::string version, std::string language,
+                     std::int64_t size) {
+    ComparisonRow r;
+    r.Name = std::move(name);
+    r.Ext = std::move(ext);
+    r.SourceVersion = std::move(version);
+    r.SourceLanguage = std::move(language);
+    r.SourceSize = size;
+    r.Mark = ComparisonMark::NewerSource; // not written
+    r.TargetVersion = "9.9";
+    return r;
+}
+
+TEST(SourceMap, WritesHeaderAndEntriesWithCrLf) {
+    test::TempDir dir;
+    const std::string file = dir.file("out.map");
+    const std::vector<ComparisonRow> rows{
+        MapRow("setup.exe", ".exe", "2.01.00.05", "English (British)", 73728),
+        MapRow("bin/tools/conv.exe", ".exe", "1.00.00.12", "[Neutral]", 40960),
+        MapRow("README", "", "1.0", "", 5000000000)};
+    ASSERT_TRUE(WriteSourceMap(file, "/data/Product/Release", rows).has_value());
+    EXPECT_EQ(dir.read("out.map"),
+              "/data/Product/Release\r\n"
+              "setup.exe|.exe|2.01.00.05|English (British)|73728\r\n"
+              "bin\\tools\\conv.exe|.exe|1.00.00.12|[Neutral]|40960\r\n"
+              "README||1.0||5000000000\r\n");
+}
+
+TEST(SourceMap, RoundTripsThroughTheReader) {
+    test::TempDir dir;
+    const std::string file = dir.file("round.map");
+    const std::vector<ComparisonRow> rows{MapRow("a/b/Ü.dll", ".dll", "1.0", "German", 12),
+                                          MapRow("c.ttf", ".ttf", "2.37", "", 0)};
+    ASSERT_TRUE(WriteSourceMap(file, "/src/", rows).has_value());
+    auto reader = SourceMapReader::Open(file);
+    ASSERT_TRUE(reader.has_value());
+    EXPECT_EQ(reader->Header(), "/src"); // normalised: trailing separator removed
+    EXPECT_EQ(reader->Next(), (SourceMapEntry{"a/b/Ü.dll", ".dll", "1.0", "German", 12}));
+    EXPECT_EQ(reader->Next(), (SourceMapEntry{"c.ttf", ".ttf", "2.37", "", 0}));
+    EXPECT_EQ(reader->Next(), std::nullopt);
+}
+
+TEST(SourceMap, ParsesMalformedLinesTolerantly) {
+    // Fewer than five fields: the first missing one is empty, then the line repeats.
+    EXPECT_EQ(ParseSourceMapLine("p.dll|.dll|1.0"),
+              (SourceMapEntry{"p.dll", ".dll", "1.0", "", 0}));
+    EXPECT_EQ(ParseSourceMapLine("12x.dll|.dll|1.0"),
+              (SourceMapEntry{"12x.dll", ".dll", "1.0", "", 12}));
+    EXPECT_EQ(ParseSourceMapLine("only"), (SourceMapEntry{"only", "", "only", "", 0}));
+    EXPECT_EQ(ParseSourceMapLine("a|b|c|d|5|extra|more"), (SourceMapEntry{"a", "b", "c", "d", 5}));
+    EXPECT_EQ(ParseSourceMapLine(""), (SourceMapEntry{}));
+    EXPECT_EQ(ParseSourceMapLine("a|b|c|d|77abc"), (SourceMapEntry{"a", "b", "c", "d", 77}));
+    EXPECT_EQ(ParseSourceMapLine("a|b|c|d|size"), (SourceMapEntry{"a", "b", "c", "d", 0}));
+    EXPECT_EQ(ParseSourceMapLine("x\\y/z.dll|.dll|1|L|1"), (SourceMapEntry{"x/y/z.dll", ".dll", "1", "L", 1}));
+    EXPECT_EQ(ParseSourceMapLine("a||c|d|1"), (SourceMapEntry{"a", "", "c", "d", 1}));
+}
+
+TEST(SourceMap, ReaderAcceptsEveryLineEndAndWindows1252) {
+    test::TempDir dir;
+    const std::string file =
+        dir.write("old.map", "\"C:/Old/\"\nx.dll|.dll|1|Fran\xE7""ais|3\r\ry.dll|.dll|2|L|4");
+    auto reader = SourceMapReader::Open(file);
+    ASSERT_TRUE(reader.has_value());
+    EXPECT_EQ(reader->Header(), "C:/Old");
+    EXPECT_EQ(reader->Next(), (SourceMapEntry{"x.dll", ".dll", "1", "Français", 3}));
+    EXPECT_EQ(reader->Next(), (SourceMapEntry{})); // the empty line between CR and CR
+    EXPECT_EQ(reader->Next(), (SourceMapEntry{"y.dll", ".dll", "2", "L", 4}));
+    EXPECT_EQ(reader->Next(), std::nullopt);
+}
+
+TEST(SourceMap, UnopenableMapsAndFailedWrites) {
+    test::TempDir dir;
+    EXPECT_FALSE(SourceMapReader::Open(dir.file("missing.map")).has_value());
+    EXPECT_FALSE(SourceMapReader::Open(dir.path().string()).has_value());
+    // A failed write leaves the good map in place and says why.
+    const std::string good = dir.write("good.map", "/keep\r\n");
+    std::filesystem::create_directory(dir.file("taken.map"));
+    const auto result = WriteSourceMap(dir.file("taken.map"), "/x", {});
+    ASSERT_FALSE(result.has_value());
+    EXPECT_FALSE(result.error().empty());
+    EXPECT_FALSE(WriteSourceMap(dir.file("no/such/folder.map"), "/x", {}).has_value());
+    EXPECT_EQ(dir.read("good.map"), "/keep\r\n");
+}
+
+TEST(SourceMap, RecognisesMapPathsAndDialogFolders) {
+    EXPECT_TRUE(IsSourceMapPath("/x/files.map"));
+    EXPECT_TRUE(IsSourceMapPath("/x/FILES.MAP"));
+    EXPECT_TRUE(IsSourceMapPath("\"/x/files.map\""));
+    EXPECT_TRUE(IsSourceMapPath("/x/files.map/"));
+    EXPECT_FALSE(IsSourceMapPath("/x/files.map.bak"));
+    EXPECT_FALSE(IsSourceMapPath("/x/map"));
+
+    test::TempDir dir;
+    const std::string folder = dir.path().string() + "/";
+    EXPECT_EQ(FolderForDialog(folder + "some.map", "/"), folder);
+    EXPECT_EQ(FolderForDialog(folder, "/"), folder);
+    EXPECT_EQ(FolderForDialog("relative.map", folder), folder); // no folder part
+    EXPECT_EQ(FolderForDialog("/bad|name/x.map", folder), folder); // rejected characters
+    const char* home = std::getenv("HOME");
+    const std::string expectedHome = (home && *home) ? home : "/";
+    EXPECT_EQ(FolderForDialog(folder + "gone/x.map", "/"), expectedHome);
+}
+
+} // namespace
+} // namespace sorvane
