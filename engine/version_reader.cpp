@@ -90,6 +90,7 @@ FileVersionData ReadFileVersionData(const ByteSource& source, FileKind kind) {
     FileVersionData data;
     data.kind = kind;
     data.opened = true;
+    data.size = static_cast<std::int64_t>(source.size());
     switch (kind) {
     case FileKind::VersionResource:
         ReadVersionResource(source, data);

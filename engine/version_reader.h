@@ -28,6 +28,8 @@ struct FileVersionData {
     FileKind kind = FileKind::VersionResource;
     /// The file could be opened for reading (a regular, readable file).
     bool opened = false;
+    /// Its size in bytes when opened.
+    std::int64_t size = 0;
     /// Version resources: the parsed block, and the language of the resource
     /// entry it came from.
     std::optional<VersionInfo> version;

@@ -1,0 +1,112 @@
+#pragma once
+// The scan: walks the source side (a folder or a Source Map), reads the
+// version data of each file and of its counterpart under the target, decides
+// the mark, filters and counts, and reports each row as it is found. It runs
+// on any thread; the caller gets rows, progress and messages through an
+// observer, and may ask it to stop from any thread.
+
+#include "comparison.h"
+#include "display_filter.h"
+
+#include <atomic>
+#include <mutex>
+#include <cstdint>
+#include <string>
+
+namespace sorvane {
+
+class FolderEnumerator;
+
+enum class ScanMode : int {
+    None = 0,       ///< the scan did not start
+    SourceOnly = 1, ///< only the source side is listed
+    Compare = 2,
+};
+
+inline constexpr const char* kSourceMissingMessage = "Source path not exists.";
+inline constexpr const char* kTargetMissingMessage = "Target path not exists.";
+inline constexpr const char* kInterruptedMessage = "Scanning was interrupted.";
+inline constexpr const char* kNoDifferencesMessage = "No differences found.";
+inline constexpr const char* kNoVersionsMessage = "No file contained version information found.";
+
+/// What to scan: the three box texts and the options in force.
+struct ScanRequest {
+    std::string source;
+    std::string target;
+    std::string filter;
+    bool sourceIsMap = false;
+    bool includeSubfolders = false;
+    int displayMode = static_cast<int>(DisplayMode::DifferentOnly);
+    /// Marks pairs whose version parts differ in length as incomparable ("?").
+    bool strictVersions = false;
+    /// Threads reading version data ahead of the scan; 0 reads on the
+    /// scanning thread itself. Rows come in the same order either way.
+    int readThreads = 4;
+};
+
+/// Progress after each file.
+struct ScanProgress {
+    std::int64_t rowsAdded = 0;
+    std::int64_t filesProcessed = 0;
+    std::int64_t totalFiles = 0;
+    int percent = 0; ///< 0 to 100
+};
+
+class ScanObserver {
+public:
+    virtual ~ScanObserver() = default;
+    /// The source and target texts after normalisation (before the walk), and
+    /// again when a map's header fills an empty target.
+    virtual void PathsChanged(const std::string& source, const std::string& target) {
+        (void)source, (void)target;
+    }
+    /// A row was added; `RowsAdded` already counts it.
+    virtual void RowAdded(const ComparisonRow& row) = 0;
+    /// After every file.
+    virtual void Progress(const ScanProgress& progress) { (void)progress; }
+    /// The folder being searched changed.
+    virtual void FolderChanged(const std::string& folder) { (void)folder; }
+};
+
+/// How a scan ended.
+struct ScanOutcome {
+    ScanMode mode = ScanMode::None;
+    std::string source; ///< normalised texts
+    std::string target;
+    /// Status text: a validation error, an unreadable map, "Scanning was
+    /// interrupted.", or the closing message when no row was found; empty
+    /// otherwise.
+    std::string message;
+    /// True when `message` is the closing "nothing found" text, which a window
+    /// shows only when no other notice stands in its place.
+    bool messageIsClosing = false;
+    bool interrupted = false;
+    CategoryCounters counters;
+    std::int64_t rowsAdded = 0;
+    std::int64_t totalFiles = 0;
+    std::int64_t filesProcessed = 0;
+};
+
+class Scanner {
+public:
+    /// Runs one scan to its end (or to a stop request) and reports through
+    /// `observer`, on the calling thread.
+    ScanOutcome Run(const ScanRequest& request, ScanObserver& observer);
+
+    /// Asks the running scan to stop after the current file. A request made
+    /// while no scan runs stays pending: the next scan stops after its first
+    /// file. Every scan clears the request when it ends.
+    void RequestStop();
+    bool StopRequested() const { return stopRequested_.load(); }
+
+private:
+    std::atomic<bool> stopRequested_{false};
+    // The folder walk of the running scan, so a stop can end a long count.
+    std::mutex walkMutex_;
+    FolderEnumerator* activeWalk_ = nullptr;
+};
+
+/// Joins a folder and a relative path with one "/".
+std::string JoinPath(std::string_view folder, std::string_view relative);
+
+} // namespace sorvane
