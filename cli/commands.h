@@ -16,6 +16,7 @@ int UsageError(std::ostream& err, const std::string& message);
 int RunOrder(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int RunLanguage(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int RunSettingsFile(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int RunCompare(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int RunInfo(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 } // namespace sorvane::cli

@@ -15,6 +15,31 @@ Usage:
   sorvane-cli COMMAND [ARGUMENTS]
 
 Commands:
+  compare SOURCE [TARGET] [OPTIONS]
+        Compare the versions of the files in the folder SOURCE with the files
+        of the same relative path under the folder TARGET, and list each pair
+        with a mark:  >  source newer   <  target newer   !  languages differ
+        ~  same version, different size   -  no versioned target (orphan)
+        =  equal.  SOURCE may also be a Source Map (a file ending in .map,
+        saved with --save-map); without TARGET a map is compared against the
+        folder it was saved from, and a folder is simply listed.
+        --filter PATTERNS   only files matching these wildcards ("*.dll;*.exe")
+        --subfolders, -r    include sub-folders
+        --show all|different|newer
+                            which rows to list (default: different; "newer"
+                            also keeps rows with unequal language or size)
+        --sort COLUMN       name, ext, language, source-version, mark,
+                            target-version, target-language, busy,
+                            description, copyright, or none (default)
+        --descending        sort in descending order
+        --format table|csv|json
+                            output format (default: table)
+        --save-map FILE     also save the listed rows as a Source Map
+        --strict            mark versions whose parts differ in length "?"
+        --threads N         files read in parallel (default 4; 0 = sequential)
+        Exit status like diff: 0 when no row was listed, 1 when rows were
+        listed (a plain listing without TARGET exits 0), 2 on bad paths or
+        usage. Ctrl+C stops the scan and prints the rows found so far.
   info [--json] [--all] FILE...
         Show what Sorvane reads from each file: its kind (chosen by the
         extension: .ttf is a TrueType font, .tlb and .olb are type libraries,
@@ -42,6 +67,9 @@ Options:
   --version      show the program version
 
 Examples:
+  sorvane-cli compare -r build/release /opt/product --show all --sort name
+  sorvane-cli compare -r build/release --save-map release.map
+  sorvane-cli compare release.map /opt/product --format json
   sorvane-cli info /usr/lib/x86_64-linux-gnu/wine/x86_64-windows/kernel32.dll
   sorvane-cli info --json --all build/*.dll
 
@@ -66,6 +94,8 @@ int main(int argc, char** argv) {
         std::cout << "sorvane-cli 1.00\n";
         return 0;
     }
+    if (command == "compare")
+        return RunCompare(args, std::cout, std::cerr);
     if (command == "info")
         return RunInfo(args, std::cout, std::cerr);
     if (command == "order")

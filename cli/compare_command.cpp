@@ -1,0 +1,388 @@
+// sorvane-cli compare: a scan from the command line, with the rows, marks,
+// counters and messages the window shows.
+
+#include "commands.h"
+#include "json_writer.h"
+
+#include "engine/path_utils.h"
+#include "engine/row_sort.h"
+#include "engine/scan_driver.h"
+#include "engine/source_map.h"
+#include "engine/text_utils.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <iostream>
+#include <map>
+#include <optional>
+#include <ostream>
+#include <thread>
+
+namespace sorvane::cli {
+namespace {
+
+enum class Format { Table, Csv, Json };
+
+struct CompareOptions {
+    std::string source;
+    std::string target;
+    std::string filter;
+    bool subfolders = false;
+    int show = static_cast<int>(DisplayMode::DifferentOnly);
+    int sortKey = kNoSortKey;
+    bool descending = false;
+    Format format = Format::Table;
+    std::optional<std::string> saveMap;
+    bool strict = false;
+    int threads = 4;
+};
+
+const std::map<std::string, int, std::less<>> kSortColumns = {
+    {"none", kNoSortKey},
+    {"name", kNameColumn},
+    {"ext", kExtColumn},
+    {"language", kSourceLanguageColumn},
+    {"source-version", kSourceVersionColumn},
+    {"mark", kMarkColumn},
+    {"target-version", kTargetVersionColumn},
+    {"target-language", kTargetLanguageColumn},
+    {"busy", kBusyColumn},
+    {"description", kDescriptionColumn},
+    {"copyright", kCopyrightColumn},
+};
+
+// Keys of the row fields in JSON and CSV, in column order 1 to 11.
+constexpr const char* kFieldKeys[] = {"name",          "ext",         "sourceLanguage",
+                                      "sourceVersion", "mark",        "targetVersion",
+                                      "targetLanguage", "busy",       "description",
+                                      "copyright",     "sourceSize"};
+
+constexpr const char* kCounterKeys[] = {"newerSource",    "newerTarget", "unequalLanguage",
+                                        "differentSize",  "incomparable", "orphans"};
+
+std::atomic<bool> gInterrupted{false};
+
+extern "C" void OnInterrupt(int) {
+    gInterrupted.store(true);
+    std::signal(SIGINT, SIG_DFL); // a second Ctrl+C ends the program at once
+}
+
+std::optional<std::string> TakeValue(const std::vector<std::string>& args, std::size_t& i,
+                                     const std::string& option) {
+    const std::string& arg = args[i];
+    if (arg.size() > option.size() && arg.starts_with(option + "="))
+        return arg.substr(option.size() + 1);
+    if (arg == option && i + 1 < args.size())
+        return args[++i];
+    return std::nullopt;
+}
+
+// Parses the arguments; the error text when they are not usable.
+std::optional<std::string> ParseOptions(const std::vector<std::string>& args,
+                                        CompareOptions& options) {
+    std::vector<std::string> paths;
+    bool endOfOptions = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (endOfOptions || !arg.starts_with("-") || arg == "-") {
+            paths.push_back(arg);
+        } else if (arg == "--") {
+            endOfOptions = true;
+        } else if (arg == "--subfolders" || arg == "-r") {
+            options.subfolders = true;
+        } else if (arg == "--descending") {
+            options.descending = true;
+        } else if (arg == "--strict") {
+            options.strict = true;
+        } else if (arg.starts_with("--filter")) {
+            const auto value = TakeValue(args, i, "--filter");
+            if (!value)
+                return "--filter needs a value";
+            options.filter = *value;
+        } else if (arg.starts_with("--show")) {
+            const auto value = TakeValue(args, i, "--show");
+            if (value == "all")
+                options.show = static_cast<int>(DisplayMode::AllVersioned);
+            else if (value == "different")
+                options.show = static_cast<int>(DisplayMode::DifferentOnly);
+            else if (value == "newer")
+                options.show = static_cast<int>(DisplayMode::NewerOnly);
+            else
+                return "--show takes all, different or newer";
+        } else if (arg.starts_with("--sort")) {
+            const auto value = TakeValue(args, i, "--sort");
+            const auto it = value ? kSortColumns.find(*value) : kSortColumns.end();
+            if (it == kSortColumns.end())
+                return "--sort takes none, name, ext, language, source-version, mark, "
+                       "target-version, target-language, busy, description or copyright";
+            options.sortKey = it->second;
+        } else if (arg.starts_with("--format")) {
+            const auto value = TakeValue(args, i, "--format");
+            if (value == "table")
+                options.format = Format::Table;
+            else if (value == "csv")
+                options.format = Format::Csv;
+            else if (value == "json")
+                options.format = Format::Json;
+            else
+                return "--format takes table, csv or json";
+        } else if (arg.starts_with("--save-map")) {
+            const auto value = TakeValue(args, i, "--save-map");
+            if (!value || value->empty())
+                return "--save-map needs a file name";
+            options.saveMap = *value;
+        } else if (arg.starts_with("--threads")) {
+            const auto value = TakeValue(args, i, "--threads");
+            try {
+                options.threads = value ? std::stoi(*value) : -1;
+            } catch (const std::exception&) {
+                options.threads = -1;
+            }
+            if (options.threads < 0 || options.threads > 64)
+                return "--threads takes a number from 0 to 64";
+        } else {
+            return "compare: unknown option '" + arg + "'";
+        }
+    }
+    if (paths.empty() || paths.size() > 2)
+        return "compare needs SOURCE and optionally TARGET";
+    options.source = paths[0];
+    if (paths.size() == 2)
+        options.target = paths[1];
+    return std::nullopt;
+}
+
+// Collects the rows and shows progress on a terminal.
+class CliObserver : public ScanObserver {
+public:
+    explicit CliObserver(std::ostream& err, bool showProgress)
+        : err_(err), showProgress_(showProgress) {}
+
+    void RowAdded(const ComparisonRow& row) override { rows.push_back(row); }
+
+    void FolderChanged(const std::string& folder) override { folder_ = folder; }
+
+    void Progress(const ScanProgress& progress) override {
+        if (!showProgress_)
+            return;
+        const auto now = std::chrono::steady_clock::now();
+        if (now - lastShown_ < std::chrono::milliseconds(100))
+            return;
+        lastShown_ = now;
+        std::string folder = DecodeText(folder_);
+        if (Utf8Length(folder) > 50)
+            folder = "..." + std::string(Utf8Prefix(folder, 47));
+        err_ << "\r\x1b[K" << progress.rowsAdded << "/" << progress.filesProcessed << "  "
+             << progress.percent << "%  " << folder << std::flush;
+        shown_ = true;
+    }
+
+    void ClearProgress() {
+        if (shown_)
+            err_ << "\r\x1b[K" << std::flush;
+    }
+
+    std::vector<ComparisonRow> rows;
+
+private:
+    std::ostream& err_;
+    bool showProgress_;
+    bool shown_ = false;
+    std::string folder_;
+    std::chrono::steady_clock::time_point lastShown_{};
+};
+
+std::string CsvField(std::string_view text) {
+    if (text.find_first_of(",\"\r\n") == std::string_view::npos)
+        return std::string(text);
+    std::string out = "\"";
+    for (const char c : text) {
+        if (c == '"')
+            out += '"';
+        out += c;
+    }
+    out += '"';
+    return out;
+}
+
+std::string_view ModeName(ScanMode mode) {
+    return mode == ScanMode::SourceOnly ? "source-only" : "compare";
+}
+
+void WriteJson(std::ostream& out, const ScanOutcome& outcome,
+               const std::vector<ComparisonRow>& rows) {
+    JsonWriter json(out);
+    json.BeginObject();
+    json.Field("source", DecodeText(outcome.source));
+    json.Field("target", DecodeText(outcome.target));
+    json.Field("mode", ModeName(outcome.mode));
+    json.Key("rows");
+    json.BeginArray();
+    for (const auto& row : rows) {
+        json.BeginObject();
+        for (int column = kNameColumn; column <= kCopyrightColumn; ++column)
+            json.Field(kFieldKeys[column - 1], DecodeText(ColumnText(row, column)));
+        json.Field("sourceSize", row.SourceSize);
+        json.EndObject();
+    }
+    json.EndArray();
+    json.Key("counters");
+    json.BeginObject();
+    for (int i = 0; i < kCategoryCount; ++i)
+        json.Field(kCounterKeys[i], outcome.counters[i]);
+    json.EndObject();
+    json.Field("filesProcessed", outcome.filesProcessed);
+    json.Field("message", outcome.message);
+    json.EndObject();
+}
+
+void WriteCsv(std::ostream& out, const std::vector<ComparisonRow>& rows) {
+    for (int column = kNameColumn; column <= kSizeColumn; ++column)
+        out << (column > kNameColumn ? "," : "") << kFieldKeys[column - 1];
+    out << "\r\n";
+    for (const auto& row : rows) {
+        for (int column = kNameColumn; column <= kSizeColumn; ++column)
+            out << (column > kNameColumn ? "," : "") << CsvField(DecodeText(ColumnText(row, column)));
+        out << "\r\n";
+    }
+}
+
+void WriteTable(std::ostream& out, const ScanOutcome& outcome,
+                const std::vector<ComparisonRow>& rows) {
+    std::vector<int> columns{kNameColumn, kExtColumn, kSourceLanguageColumn, kSourceVersionColumn};
+    if (outcome.mode == ScanMode::Compare)
+        columns.insert(columns.end(), {kMarkColumn, kTargetVersionColumn, kTargetLanguageColumn,
+                                       kBusyColumn});
+    columns.insert(columns.end(), {kDescriptionColumn, kCopyrightColumn});
+    const std::map<int, std::string> headers = {
+        {kNameColumn, "Name"},           {kExtColumn, "Ext"},
+        {kSourceLanguageColumn, "Language"}, {kSourceVersionColumn, "Source Version"},
+        {kMarkColumn, "="},              {kTargetVersionColumn, "Target Version"},
+        {kTargetLanguageColumn, "Language"}, {kBusyColumn, "Busy"},
+        {kDescriptionColumn, "Description"}, {kCopyrightColumn, "Copyright"}};
+    std::vector<std::vector<std::string>> cells;
+    std::vector<std::size_t> widths;
+    for (const int c : columns)
+        widths.push_back(Utf8Length(headers.at(c)));
+    for (const auto& row : rows) {
+        std::vector<std::string> line;
+        for (std::size_t i = 0; i < columns.size(); ++i) {
+            std::string text = DecodeText(ColumnText(row, columns[i]));
+            for (char& ch : text)
+                if (ch == '\t' || ch == '\n' || ch == '\r')
+                    ch = ' ';
+            widths[i] = std::max(widths[i], Utf8Length(text));
+            line.push_back(std::move(text));
+        }
+        cells.push_back(std::move(line));
+    }
+    const auto writeLine = [&](const std::vector<std::string>& line) {
+        std::string text;
+        for (std::size_t i = 0; i < line.size(); ++i) {
+            text += line[i];
+            if (i + 1 < line.size())
+                text += std::string(widths[i] - Utf8Length(line[i]) + 2, ' ');
+        }
+        while (!text.empty() && text.back() == ' ')
+            text.pop_back();
+        out << text << "\n";
+    };
+    std::vector<std::string> header;
+    for (const int c : columns)
+        header.push_back(headers.at(c));
+    writeLine(header);
+    for (const auto& line : cells)
+        writeLine(line);
+}
+
+} // namespace
+
+int RunCompare(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    CompareOptions options;
+    if (const auto error = ParseOptions(args, options))
+        return UsageError(err, *error);
+
+    ScanRequest request;
+    request.source = options.source;
+    request.target = options.target;
+    request.filter = options.filter;
+    request.sourceIsMap = IsSourceMapPath(options.source);
+    // A map already holds the sub-folder paths of its entries.
+    request.includeSubfolders = options.subfolders && !request.sourceIsMap;
+    request.displayMode = options.show;
+    request.strictVersions = options.strict;
+    request.readThreads = options.threads;
+
+    if (!request.target.empty() && EqualsIgnoreCase(request.source, request.target)) {
+        err << "sorvane-cli: source and target are the same folder\n";
+        return kUsageError;
+    }
+
+    Scanner scanner;
+    CliObserver observer(err, &err == &std::cerr && ::isatty(STDERR_FILENO) == 1);
+    gInterrupted.store(false);
+    const auto previous = std::signal(SIGINT, OnInterrupt);
+    std::jthread watcher([&scanner](std::stop_token stop) {
+        while (!stop.stop_requested()) {
+            if (gInterrupted.load()) {
+                scanner.RequestStop();
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    });
+    const ScanOutcome outcome = scanner.Run(request, observer);
+    watcher.request_stop();
+    watcher.join();
+    std::signal(SIGINT, previous);
+    observer.ClearProgress();
+
+    if (outcome.mode == ScanMode::None) {
+        err << "sorvane-cli: " << (outcome.message.empty() ? "nothing to compare" : outcome.message)
+            << "\n";
+        return kUsageError;
+    }
+    std::vector<ComparisonRow>& rows = observer.rows;
+    SortRows(rows, options.sortKey, !options.descending);
+
+    int status = 0;
+    if (options.saveMap) {
+        const std::string header = !outcome.source.empty() ? outcome.source : outcome.target;
+        const auto saved = WriteSourceMap(*options.saveMap, header, rows);
+        if (!saved) {
+            err << "sorvane-cli: cannot save the Source Map " << *options.saveMap << ": "
+                << saved.error() << "\n";
+            status = kUsageError;
+        }
+    }
+
+    switch (options.format) {
+    case Format::Json:
+        WriteJson(out, outcome, rows);
+        break;
+    case Format::Csv:
+        WriteCsv(out, rows);
+        break;
+    case Format::Table:
+        WriteTable(out, outcome, rows);
+        break;
+    }
+    if (options.format != Format::Json && !outcome.message.empty())
+        err << outcome.message << "\n";
+
+    if (status != 0)
+        return status;
+    const bool unreadableMap = request.sourceIsMap && outcome.filesProcessed == 0 &&
+                               !outcome.messageIsClosing && !outcome.interrupted;
+    if (unreadableMap)
+        return kUsageError;
+    if (outcome.mode == ScanMode::SourceOnly)
+        return 0;
+    return rows.empty() ? 0 : 1;
+}
+
+} // namespace sorvane::cli
