@@ -37,7 +37,7 @@ for n in "${sizes[@]}"; do
     python3 bench/make_trees.py "$dir" --files "$n" >/dev/null
   fi
   src="$dir/source" tgt="$dir/target"
-  cat $(find "$src" "$tgt" -type f) >/dev/null   # warm the page cache
+  find "$src" "$tgt" -type f -exec cat {} + >/dev/null   # warm the page cache
   rows=$("$cli" compare -r "$src" "$tgt" --show all --format csv 2>/dev/null | tail -n +2 | wc -l || true)
   read -r seq_s seq_kb < <(best_run 0)
   read -r par_s par_kb < <(best_run 4)
