@@ -110,5 +110,15 @@ TEST(ParsePath, ShortNameRules) {
     EXPECT_EQ(ParsePath("dir/a.b", {.name = &name}), "a");
 }
 
+TEST(ExtensionOf, TakesTheLastComponentsLastDot) {
+    EXPECT_EQ(ExtensionOf("sub/setup.exe"), ".exe");
+    EXPECT_EQ(ExtensionOf("a.b/readme"), "");
+    EXPECT_EQ(ExtensionOf("x.tar.gz"), ".gz");
+    EXPECT_EQ(ExtensionOf("weird:name?.TTF"), ".TTF"); // legal characters here
+    EXPECT_EQ(ExtensionOf("trail.dll  "), ".dll");
+    EXPECT_EQ(ExtensionOf(".profile"), ".profile");
+    EXPECT_EQ(ExtensionOf(""), "");
+}
+
 } // namespace
 } // namespace sorvane
