@@ -36,7 +36,9 @@ struct TrueTypeNames {
 /// Reads the naming table of a TrueType file. Nothing when the offset
 /// table's major version is not 1 (OpenType 'OTTO', 'true', collections),
 /// when there is no "name" table or its offset is 0, or when it has fewer
-/// than 6 records.
+/// than 6 records. Records cut off by the end of the file are left out; a
+/// record whose string lies outside the file has empty text and is not
+/// single-byte.
 std::optional<TrueTypeNames> ReadTrueTypeNames(const ByteSource& source);
 
 } // namespace sorvane
