@@ -97,13 +97,13 @@ std::optional<Node> BlockParser::ReadNode(std::size_t start, std::size_t limit) 
         ByteReader key(block_.subspan(pos, n.end - pos), Endian::Little);
         n.key = key.utf16z(std::numeric_limits<std::size_t>::max());
         pos += key.offset();
-        // Text values count UTF-16 units, binary ones bytes (wType 1 and 0):
-        // the loader finds the children this way, so a wrong count moves them.
-        if (reader_.u16At(start + 4) != 0)
+        // Text values count UTF-16 units, binary ones bytes (wType 1 and 0).
+        // Windows finds the children this way, so a wrong count moves them.
+        if (*reader_.u16At(start + 4) != 0)
             valueBytes *= 2;
     }
-    // Padding is measured from the block's start, as the loader does; a
-    // writer that left it out gets its value read from the aligned offset.
+    // Padding is measured from the block's start, as Windows does; a writer
+    // that left it out gets its value read from the aligned offset.
     n.valueStart = std::min(Align4(pos), n.end);
     n.childrenStart = std::min(Align4(n.valueStart + valueBytes), n.end);
     return n;
@@ -117,8 +117,8 @@ template <typename Visit> void BlockParser::ForEachChild(const Node& parent, Vis
             return;
         --nodesLeft_;
         visit(*child);
-        // Siblings follow the stored length even when it overflows the
-        // parent; the next read then fails and ends the walk.
+        // Siblings follow the stored length, not the clamped one: a child
+        // that overflows its parent is the parent's last.
         const std::size_t next = Align4(pos + child->length);
         if (next <= pos || next >= parent.end)
             return;
@@ -130,14 +130,13 @@ std::string BlockParser::Text(const Node& node) const {
     // The value runs to the node's end; its stored length is not trusted to
     // cut the text, as writers disagree on its unit and some store too little.
     const auto value = block_.subspan(node.valueStart, node.end - node.valueStart);
-    ByteReader r(value, Endian::Little);
     if (sixteenBit_) {
         std::size_t n = 0;
         while (n < value.size() && value[n] != std::byte{0})
             ++n;
         return Latin(value.first(n));
     }
-    return r.utf16z(std::numeric_limits<std::size_t>::max());
+    return ByteReader(value, Endian::Little).utf16z(std::numeric_limits<std::size_t>::max());
 }
 
 std::optional<FixedFileInfo> BlockParser::Fixed(const Node& root) const {
@@ -195,8 +194,9 @@ std::optional<VersionInfo> ParseVersionBlock(std::span<const std::byte> block) {
     info.fixed = parser.Fixed(*root);
 
     bool translationSeen = false;
-    // Containers are recognised by key: some resource compilers write wType 0
-    // on them, others 1.
+    // The walk goes exactly four levels deep (root, container, table, string)
+    // and shares one node budget. Containers are recognised by key: some
+    // resource compilers write wType 0 on them, others 1.
     parser.ForEachChild(*root, [&](const Node& child) {
         if (EqualsIgnoreCase(child.key, "StringFileInfo")) {
             parser.ForEachChild(child, [&](const Node& tableNode) {
@@ -222,8 +222,8 @@ std::optional<VersionInfo> ParseVersionBlock(std::span<const std::byte> block) {
 
 std::optional<std::string> VersionInfo::QueryString(std::string_view tableKey,
                                                     std::string_view name) const {
-    // Like the loader: the first table with the key, then the first string
-    // with the name in that table only.
+    // As Windows answers: the first table with the key, then the first
+    // string with the name in that table only.
     const auto table =
         std::find_if(stringTables.begin(), stringTables.end(),
                      [&](const StringTable& t) { return EqualsIgnoreCase(t.key, tableKey); });
