@@ -1,0 +1,487 @@
+#include "pe_image.h"
+
+#include "byte_reader.h"
+#include "text_utils.h"
+
+#include <algorithm>
+#include <array>
+#include <limits>
+
+namespace sorvane {
+namespace {
+
+constexpr std::size_t kDosHeaderSize = 64;
+constexpr std::size_t kLfanewOffset = 0x3C;
+constexpr std::uint16_t kDosMagic = 0x5A4D;    // "MZ"
+constexpr std::uint32_t kPeSignature = 0x4550; // "PE\0\0"
+constexpr std::uint16_t kNeSignature = 0x454E; // "NE"
+constexpr std::uint16_t kPe32Magic = 0x10B;
+constexpr std::uint16_t kPe32PlusMagic = 0x20B;
+constexpr std::size_t kCoffHeaderEnd = 0x18; // signature + COFF header
+constexpr std::size_t kResourceDirectoryIndex = 2;
+constexpr std::size_t kDataDirectorySize = 8;
+
+// Windows XP refused images with more sections; later versions allow more,
+// but no real image needs them and the cap keeps the header read small.
+constexpr std::size_t kMaxSections = 96;
+constexpr std::size_t kSectionHeaderSize = 40;
+
+constexpr std::size_t kDirectoryHeaderSize = 16;
+constexpr std::size_t kDirectoryEntrySize = 8;
+constexpr std::size_t kMaxDirectoryEntries = 4096;
+constexpr std::size_t kDataEntrySize = 16;
+// Longer names are never looked up; the cap bounds what a hostile directory
+// full of named entries can make us read.
+constexpr std::size_t kMaxNameUnits = 512;
+constexpr std::uint32_t kHighBit = 0x80000000u;
+
+constexpr std::size_t kNeHeaderSize = 64;
+constexpr std::size_t kNeResourceTableOffset = 0x24;
+constexpr std::size_t kNeResidentNameTableOffset = 0x26;
+constexpr std::size_t kNeTypeInfoSize = 8;
+constexpr std::size_t kNeNameInfoSize = 12;
+constexpr std::uint16_t kNeIntegerId = 0x8000;
+constexpr std::size_t kMaxNeResources = 8192;
+// A shift this large would place every resource past any real file.
+constexpr std::uint16_t kMaxNeAlignShift = 31;
+
+constexpr std::array<std::uint16_t, 3> kPreferredLanguages = {0x0000, 0x0409, 0x0009};
+
+struct Section {
+    std::uint32_t virtualAddress = 0;
+    std::uint32_t virtualSize = 0;
+    std::uint32_t rawSize = 0;
+    std::uint32_t rawOffset = 0;
+};
+
+/// Where an RVA lies in the file.
+struct MappedRva {
+    std::uint64_t fileOffset = 0;
+    std::uint64_t storedBytes = 0;   ///< from the RVA to the end of the section's file data
+    std::uint64_t inMemoryBytes = 0; ///< from the RVA to the end of the section in memory
+};
+
+struct NeResource {
+    ResourceId type;
+    ResourceId name;
+    std::uint64_t fileOffset = 0;
+    std::uint32_t size = 0;
+};
+
+struct DirectoryEntry {
+    std::uint32_t name = 0;
+    std::uint32_t target = 0;
+    bool named() const { return (name & kHighBit) != 0; }
+    bool isDirectory() const { return (target & kHighBit) != 0; }
+    std::uint32_t nameOffset() const { return name & ~kHighBit; }
+    std::uint32_t targetOffset() const { return target & ~kHighBit; }
+    std::uint16_t id() const { return static_cast<std::uint16_t>(name & 0xFFFF); }
+};
+
+std::span<const std::byte> View(const Bytes& bytes) {
+    return {bytes.data(), bytes.size()};
+}
+
+std::optional<MappedRva> MapRva(const std::vector<Section>& sections, std::uint32_t rva) {
+    for (const Section& s : sections) {
+        const std::uint64_t start = s.virtualAddress;
+        const std::uint64_t extent = std::max(s.virtualSize, s.rawSize);
+        if (rva < start || rva - start >= extent)
+            continue;
+        const std::uint64_t delta = rva - start;
+        MappedRva out;
+        out.fileOffset = std::uint64_t{s.rawOffset} + delta;
+        out.storedBytes = s.rawSize > delta ? s.rawSize - delta : 0;
+        out.inMemoryBytes = extent - delta;
+        return out;
+    }
+    return std::nullopt;
+}
+
+bool Matches(const ResourceId& wanted, const ResourceId& found) {
+    if (wanted.id || found.id)
+        return wanted.id == found.id;
+    return EqualsIgnoreCase(wanted.name, found.name);
+}
+
+} // namespace
+
+struct ExecutableImage::State {
+    // PE
+    std::vector<Section> sections;
+    std::optional<std::uint32_t> resourceRva;
+    // NE: every resource in table order.
+    std::vector<NeResource> neResources;
+
+    /// Up to `length` bytes at `rva` as a loaded image holds them: the part
+    /// stored in the file, then zeros up to the section's end in memory. Fewer
+    /// bytes when the section (or the file) ends first.
+    Bytes ReadRva(const ByteSource& source, std::uint64_t rva, std::size_t length) const;
+    std::optional<std::vector<DirectoryEntry>> ReadDirectory(const ByteSource& source,
+                                                             std::uint32_t offset) const;
+    std::optional<std::string> ReadName(const ByteSource& source, std::uint32_t offset) const;
+    std::optional<ResourceId> EntryId(const ByteSource& source, const DirectoryEntry& e) const;
+    /// The sub-directory that the entry matching `id` points to; nothing when
+    /// there is none, it is a data entry, or it was already visited.
+    std::optional<std::uint32_t> FindSubdirectory(const ByteSource& source,
+                                                  const std::vector<DirectoryEntry>& entries,
+                                                  const ResourceId& id,
+                                                  std::vector<std::uint32_t>& visited) const;
+};
+
+Bytes ExecutableImage::State::ReadRva(const ByteSource& source, std::uint64_t rva,
+                                      std::size_t length) const {
+    if (rva > std::numeric_limits<std::uint32_t>::max())
+        return {};
+    const auto mapped = MapRva(sections, static_cast<std::uint32_t>(rva));
+    if (!mapped)
+        return {};
+    const auto wanted = static_cast<std::size_t>(
+        std::min<std::uint64_t>({length, mapped->inMemoryBytes, std::uint64_t{kMaxReadBytes}}));
+    const auto stored =
+        static_cast<std::size_t>(std::min<std::uint64_t>(wanted, mapped->storedBytes));
+    Bytes out = source.ReadUpTo(mapped->fileOffset, stored);
+    if (out.size() == stored)
+        out.resize(wanted); // the part past the section's file data reads as zeros
+    return out;
+}
+
+std::optional<std::vector<DirectoryEntry>>
+ExecutableImage::State::ReadDirectory(const ByteSource& source, std::uint32_t offset) const {
+    const std::uint64_t rva = std::uint64_t{*resourceRva} + offset;
+    const Bytes header = ReadRva(source, rva, kDirectoryHeaderSize);
+    if (header.size() < kDirectoryHeaderSize)
+        return std::nullopt;
+    const ByteReader h(View(header), Endian::Little);
+    const std::size_t count = std::size_t{*h.u16At(12)} + *h.u16At(14);
+    // Counts larger than the data hold: keep the whole entries that are there.
+    const Bytes raw = ReadRva(source, rva + kDirectoryHeaderSize,
+                              std::min(count, kMaxDirectoryEntries) * kDirectoryEntrySize);
+    ByteReader r(View(raw), Endian::Little);
+    std::vector<DirectoryEntry> entries;
+    entries.reserve(raw.size() / kDirectoryEntrySize);
+    while (r.remaining() >= kDirectoryEntrySize) {
+        DirectoryEntry e;
+        e.name = *r.u32();
+        e.target = *r.u32();
+        entries.push_back(e);
+    }
+    return entries;
+}
+
+std::optional<std::string> ExecutableImage::State::ReadName(const ByteSource& source,
+                                                            std::uint32_t offset) const {
+    const std::uint64_t rva = std::uint64_t{*resourceRva} + offset;
+    const Bytes lengthBytes = ReadRva(source, rva, 2);
+    if (lengthBytes.size() < 2)
+        return std::nullopt;
+    const std::uint16_t units = *ByteReader(View(lengthBytes), Endian::Little).u16At(0);
+    if (units > kMaxNameUnits)
+        return std::nullopt;
+    // Counted, not terminated: the length is in UTF-16 units.
+    const Bytes text = ReadRva(source, rva + 2, std::size_t{units} * 2);
+    if (text.size() < std::size_t{units} * 2)
+        return std::nullopt;
+    return Utf16ToUtf8(View(text), Endian::Little);
+}
+
+std::optional<ResourceId> ExecutableImage::State::EntryId(const ByteSource& source,
+                                                          const DirectoryEntry& e) const {
+    if (!e.named())
+        return ResourceId::Number(e.id());
+    auto name = ReadName(source, e.nameOffset());
+    if (!name)
+        return std::nullopt;
+    return ResourceId::Named(std::move(*name));
+}
+
+std::optional<std::uint32_t> ExecutableImage::State::FindSubdirectory(
+    const ByteSource& source, const std::vector<DirectoryEntry>& entries, const ResourceId& id,
+    std::vector<std::uint32_t>& visited) const {
+    for (const DirectoryEntry& e : entries) {
+        // An integer is only looked for among the ID entries and a name among
+        // the named ones, so no name is read for an integer query.
+        if (e.named() == id.id.has_value())
+            continue;
+        const auto found = EntryId(source, e);
+        if (!found || !Matches(id, *found))
+            continue;
+        if (!e.isDirectory())
+            return std::nullopt;
+        const std::uint32_t offset = e.targetOffset();
+        if (std::find(visited.begin(), visited.end(), offset) != visited.end())
+            return std::nullopt; // points back into the path already walked
+        visited.push_back(offset);
+        return offset;
+    }
+    return std::nullopt;
+}
+
+namespace {
+
+std::optional<ResourceId> NeId(std::span<const std::byte> table, std::uint16_t value) {
+    if ((value & kNeIntegerId) != 0)
+        return ResourceId::Number(static_cast<std::uint16_t>(value & ~kNeIntegerId));
+    // Otherwise an offset from the table start to a length-prefixed name.
+    ByteReader r(table, Endian::Little);
+    if (!r.seek(value))
+        return std::nullopt;
+    const auto length = r.u8();
+    if (!length)
+        return std::nullopt;
+    const auto text = r.bytes(*length);
+    if (!text)
+        return std::nullopt;
+    std::string raw;
+    raw.reserve(text->size());
+    for (const std::byte b : *text)
+        raw.push_back(static_cast<char>(std::to_integer<unsigned char>(b)));
+    return ResourceId::Named(Windows1252ToUtf8(raw));
+}
+
+std::vector<NeResource> ParseNeResourceTable(std::span<const std::byte> table,
+                                             std::uint64_t fileSize) {
+    std::vector<NeResource> out;
+    ByteReader r(table, Endian::Little);
+    const auto shift = r.u16();
+    if (!shift || *shift > kMaxNeAlignShift)
+        return out;
+    // Every record read moves forward, and the table is at most 64 KB, so the
+    // walk ends; the count cap only bounds the list.
+    while (out.size() < kMaxNeResources) {
+        const auto typeId = r.u16();
+        if (!typeId || *typeId == 0)
+            break;
+        const auto count = r.u16();
+        if (!count || !r.skip(4)) // reserved
+            break;
+        const auto type = NeId(table, *typeId);
+        for (std::uint16_t i = 0; i < *count; ++i) {
+            if (r.remaining() < kNeNameInfoSize || out.size() >= kMaxNeResources)
+                return out;
+            const std::uint16_t offset = *r.u16();
+            const std::uint16_t length = *r.u16();
+            r.skip(2); // flags
+            const std::uint16_t id = *r.u16();
+            r.skip(4); // handle, usage
+            const auto name = NeId(table, id);
+            if (!type || !name)
+                continue;
+            NeResource res{*type, *name, std::uint64_t{offset} << *shift, 0};
+            if (res.fileOffset < fileSize) {
+                const std::uint64_t size = std::uint64_t{length} << *shift;
+                res.size = static_cast<std::uint32_t>(std::min<std::uint64_t>(
+                    {size, fileSize - res.fileOffset, std::numeric_limits<std::uint32_t>::max()}));
+            }
+            out.push_back(std::move(res));
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+std::optional<ExecutableImage> ExecutableImage::Open(const ByteSource& source) {
+    const auto dos = source.Read(0, kDosHeaderSize);
+    if (!dos)
+        return std::nullopt;
+    const ByteReader dosReader(View(*dos), Endian::Little);
+    if (dosReader.u16At(0) != kDosMagic)
+        return std::nullopt;
+    const std::uint64_t lfanew = *dosReader.u32At(kLfanewOffset);
+
+    const auto magic = source.Read(lfanew, 2);
+    if (!magic)
+        return std::nullopt;
+    const std::uint16_t signature = *ByteReader(View(*magic), Endian::Little).u16At(0);
+
+    ExecutableImage image(source);
+    auto state = std::make_shared<State>();
+
+    if (signature == kNeSignature) {
+        const auto header = source.Read(lfanew, kNeHeaderSize);
+        if (!header)
+            return std::nullopt;
+        const ByteReader h(View(*header), Endian::Little);
+        const std::uint16_t rsrctab = *h.u16At(kNeResourceTableOffset);
+        const std::uint16_t restab = *h.u16At(kNeResidentNameTableOffset);
+        // The resource table ends where the resident-name table begins.
+        if (restab > rsrctab) {
+            const Bytes table = source.ReadUpTo(lfanew + rsrctab, restab - rsrctab);
+            state->neResources = ParseNeResourceTable(View(table), source.size());
+        }
+        image.format_ = ExecutableFormat::Ne;
+        image.state_ = std::move(state);
+        return image;
+    }
+
+    const auto coff = source.Read(lfanew, kCoffHeaderEnd);
+    if (!coff)
+        return std::nullopt;
+    const ByteReader c(View(*coff), Endian::Little);
+    if (c.u32At(0) != kPeSignature)
+        return std::nullopt;
+    const std::uint16_t sectionCount = *c.u16At(0x06);
+    const std::uint16_t optionalSize = *c.u16At(0x14);
+
+    const std::uint64_t optionalStart = lfanew + kCoffHeaderEnd;
+    if (optionalSize < 2)
+        return std::nullopt;
+    const auto optionalMagic = source.Read(optionalStart, 2);
+    if (!optionalMagic)
+        return std::nullopt;
+    const std::uint16_t kind = *ByteReader(View(*optionalMagic), Endian::Little).u16At(0);
+    if (kind != kPe32Magic && kind != kPe32PlusMagic)
+        return std::nullopt;
+    const bool plus = kind == kPe32PlusMagic;
+    const std::size_t rvaCountOffset = plus ? 108 : 92;
+    const std::size_t resourceEntryOffset =
+        (plus ? 112 : 96) + kResourceDirectoryIndex * kDataDirectorySize;
+
+    // Only the header bytes up to the resource entry are needed; they must be
+    // in the file as far as the header claims them.
+    const std::size_t wanted = std::min<std::size_t>(optionalSize, resourceEntryOffset + 8);
+    const auto optional = source.Read(optionalStart, wanted);
+    if (!optional)
+        return std::nullopt;
+    const ByteReader o(View(*optional), Endian::Little);
+    if (resourceEntryOffset + kDataDirectorySize <= optionalSize &&
+        *o.u32At(rvaCountOffset) > kResourceDirectoryIndex) {
+        const std::uint32_t rva = *o.u32At(resourceEntryOffset);
+        const std::uint32_t size = *o.u32At(resourceEntryOffset + 4);
+        if (rva != 0 && size != 0)
+            state->resourceRva = rva;
+    }
+
+    // A table cut short by the end of the file keeps its whole entries.
+    const std::size_t tableCount = std::min<std::size_t>(sectionCount, kMaxSections);
+    const Bytes table =
+        source.ReadUpTo(optionalStart + optionalSize, tableCount * kSectionHeaderSize);
+    ByteReader t(View(table), Endian::Little);
+    while (t.remaining() >= kSectionHeaderSize) {
+        const std::size_t at = t.offset();
+        Section s;
+        s.virtualSize = *t.u32At(at + 0x08);
+        s.virtualAddress = *t.u32At(at + 0x0C);
+        s.rawSize = *t.u32At(at + 0x10);
+        s.rawOffset = *t.u32At(at + 0x14);
+        state->sections.push_back(s);
+        t.skip(kSectionHeaderSize);
+    }
+
+    image.format_ = plus ? ExecutableFormat::Pe32Plus : ExecutableFormat::Pe32;
+    image.state_ = std::move(state);
+    return image;
+}
+
+std::optional<ResourceLocation> ExecutableImage::FindResource(const ResourceId& type,
+                                                              const ResourceId& name) const {
+    const State& s = *state_;
+    if (format_ == ExecutableFormat::Ne) {
+        for (const NeResource& r : s.neResources) {
+            if (Matches(type, r.type) && Matches(name, r.name))
+                return ResourceLocation{0, r.fileOffset, r.size, r.size};
+        }
+        return std::nullopt;
+    }
+
+    if (!s.resourceRva)
+        return std::nullopt;
+    std::vector<std::uint32_t> visited{0};
+    const auto types = s.ReadDirectory(*source_, 0);
+    if (!types)
+        return std::nullopt;
+    const auto typeDir = s.FindSubdirectory(*source_, *types, type, visited);
+    if (!typeDir)
+        return std::nullopt;
+    const auto names = s.ReadDirectory(*source_, *typeDir);
+    if (!names)
+        return std::nullopt;
+    const auto nameDir = s.FindSubdirectory(*source_, *names, name, visited);
+    if (!nameDir)
+        return std::nullopt;
+    const auto languages = s.ReadDirectory(*source_, *nameDir);
+    if (!languages || languages->empty())
+        return std::nullopt;
+
+    const DirectoryEntry* chosen = &languages->front();
+    for (const std::uint16_t preferred : kPreferredLanguages) {
+        const auto it =
+            std::find_if(languages->begin(), languages->end(), [&](const DirectoryEntry& e) {
+                return !e.named() && e.id() == preferred;
+            });
+        if (it != languages->end()) {
+            chosen = &*it;
+            break;
+        }
+    }
+    if (chosen->isDirectory())
+        return std::nullopt; // a fourth level does not exist
+
+    const Bytes entry =
+        s.ReadRva(*source_, std::uint64_t{*s.resourceRva} + chosen->targetOffset(), kDataEntrySize);
+    if (entry.size() < kDataEntrySize)
+        return std::nullopt;
+    const ByteReader e(View(entry), Endian::Little);
+    const std::uint32_t dataRva = *e.u32At(0); // an RVA, unlike the offsets inside the tree
+    const std::uint32_t size = *e.u32At(4);
+    const auto mapped = MapRva(s.sections, dataRva);
+    if (!mapped)
+        return std::nullopt;
+
+    ResourceLocation where;
+    where.language = chosen->named() ? 0 : chosen->id();
+    where.fileOffset = mapped->fileOffset;
+    where.size = size;
+    where.storedSize =
+        static_cast<std::uint32_t>(std::min<std::uint64_t>(size, mapped->storedBytes));
+    return where;
+}
+
+std::vector<ResourceId> ExecutableImage::ResourceNames(const ResourceId& type) const {
+    std::vector<ResourceId> out;
+    const State& s = *state_;
+    if (format_ == ExecutableFormat::Ne) {
+        for (const NeResource& r : s.neResources) {
+            if (Matches(type, r.type))
+                out.push_back(r.name);
+        }
+        return out;
+    }
+
+    if (!s.resourceRva)
+        return out;
+    std::vector<std::uint32_t> visited{0};
+    const auto types = s.ReadDirectory(*source_, 0);
+    if (!types)
+        return out;
+    const auto typeDir = s.FindSubdirectory(*source_, *types, type, visited);
+    if (!typeDir)
+        return out;
+    const auto names = s.ReadDirectory(*source_, *typeDir);
+    if (!names)
+        return out;
+    for (const DirectoryEntry& e : *names) {
+        if (auto id = s.EntryId(*source_, e))
+            out.push_back(std::move(*id)); // names that cannot be read are left out
+    }
+    return out;
+}
+
+std::optional<Bytes> ExecutableImage::ReadResource(const ResourceLocation& where,
+                                                   std::size_t maxBytes) const {
+    const auto total = static_cast<std::size_t>(
+        std::min<std::uint64_t>({where.size, maxBytes, std::uint64_t{kMaxReadBytes}}));
+    const std::size_t stored = std::min<std::size_t>(total, where.storedSize);
+    Bytes bytes;
+    if (stored > 0) {
+        auto fromFile = source_->Read(where.fileOffset, stored);
+        if (!fromFile)
+            return std::nullopt;
+        bytes = std::move(*fromFile);
+    }
+    bytes.resize(total); // the part only present in memory is zeros
+    return bytes;
+}
+
+} // namespace sorvane

@@ -1,0 +1,240 @@
+#include "version_block.h"
+
+#include "byte_reader.h"
+#include "text_utils.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace sorvane {
+namespace {
+
+constexpr std::size_t kMaxNodes = 10000;
+constexpr std::size_t kFixedInfoSize = 52;
+constexpr std::uint32_t kFixedSignature = 0xFEEF04BD;
+constexpr std::size_t kHeader32 = 6; // wLength, wValueLength, wType
+constexpr std::size_t kHeader16 = 4; // wLength, wValueLength
+// A 32-bit block has wType (0 or 1) at offset 4; a 16-bit block has the
+// first character of its key there.
+constexpr std::uint8_t kFirstKeyCharacter = 0x20;
+
+std::size_t Align4(std::size_t offset) {
+    const std::size_t rest = offset % 4;
+    if (rest == 0)
+        return offset;
+    return offset > std::numeric_limits<std::size_t>::max() - 4 ? offset : offset + (4 - rest);
+}
+
+std::string Latin(std::span<const std::byte> bytes) {
+    std::string raw;
+    raw.reserve(bytes.size());
+    for (const std::byte b : bytes)
+        raw.push_back(static_cast<char>(std::to_integer<unsigned char>(b)));
+    return Windows1252ToUtf8(raw);
+}
+
+/// One node of the tree, clamped to its parent.
+struct Node {
+    std::size_t start = 0;
+    std::size_t end = 0;      ///< start + wLength, clamped to the parent's end
+    std::uint16_t length = 0; ///< wLength as stored
+    std::uint16_t valueLength = 0;
+    std::string key;
+    std::size_t valueStart = 0;    ///< clamped to `end`
+    std::size_t childrenStart = 0; ///< clamped to `end`
+};
+
+class BlockParser {
+public:
+    BlockParser(std::span<const std::byte> block, bool sixteenBit)
+        : block_(block), reader_(block, Endian::Little), sixteenBit_(sixteenBit) {}
+
+    /// The node at `start`, which must end by `limit`; nothing when its header
+    /// does not fit or its length cannot hold a header.
+    std::optional<Node> ReadNode(std::size_t start, std::size_t limit) const;
+
+    /// Calls `visit` for each child of `parent` in order, until the children
+    /// run out, one is unusable or the node budget is spent.
+    template <typename Visit> void ForEachChild(const Node& parent, Visit&& visit);
+
+    /// The text value of a string node, up to its first NUL.
+    std::string Text(const Node& node) const;
+
+    std::optional<FixedFileInfo> Fixed(const Node& root) const;
+    std::vector<Translation> Translations(const Node& var) const;
+
+private:
+    std::span<const std::byte> block_;
+    ByteReader reader_;
+    bool sixteenBit_;
+    std::size_t nodesLeft_ = kMaxNodes;
+};
+
+std::optional<Node> BlockParser::ReadNode(std::size_t start, std::size_t limit) const {
+    const std::size_t header = sixteenBit_ ? kHeader16 : kHeader32;
+    limit = std::min(limit, block_.size());
+    if (start > limit || limit - start < header)
+        return std::nullopt;
+    Node n;
+    n.start = start;
+    n.length = *reader_.u16At(start);
+    n.valueLength = *reader_.u16At(start + 2);
+    if (n.length < header)
+        return std::nullopt;
+    n.end = start + std::min<std::size_t>(n.length, limit - start);
+
+    // The key runs to its NUL or, when that is missing, to the node's end.
+    std::size_t pos = start + header;
+    std::size_t valueBytes = n.valueLength;
+    if (sixteenBit_) {
+        const std::size_t keyStart = pos;
+        while (pos < n.end && block_[pos] != std::byte{0})
+            ++pos;
+        n.key = Latin(block_.subspan(keyStart, pos - keyStart));
+        if (pos < n.end)
+            ++pos; // the NUL
+    } else {
+        ByteReader key(block_.subspan(pos, n.end - pos), Endian::Little);
+        n.key = key.utf16z(std::numeric_limits<std::size_t>::max());
+        pos += key.offset();
+        // Text values count UTF-16 units, binary ones bytes (wType 1 and 0).
+        // Windows finds the children this way, so a wrong count moves them.
+        if (*reader_.u16At(start + 4) != 0)
+            valueBytes *= 2;
+    }
+    // Padding is measured from the block's start, as Windows does; a writer
+    // that left it out gets its value read from the aligned offset.
+    n.valueStart = std::min(Align4(pos), n.end);
+    n.childrenStart = std::min(Align4(n.valueStart + valueBytes), n.end);
+    return n;
+}
+
+template <typename Visit> void BlockParser::ForEachChild(const Node& parent, Visit&& visit) {
+    std::size_t pos = parent.childrenStart;
+    while (nodesLeft_ > 0) {
+        const auto child = ReadNode(pos, parent.end);
+        if (!child)
+            return;
+        --nodesLeft_;
+        visit(*child);
+        // Siblings follow the stored length, not the clamped one: a child
+        // that overflows its parent is the parent's last.
+        const std::size_t next = Align4(pos + child->length);
+        if (next <= pos || next >= parent.end)
+            return;
+        pos = next;
+    }
+}
+
+std::string BlockParser::Text(const Node& node) const {
+    // The value runs to the node's end; its stored length is not trusted to
+    // cut the text, as writers disagree on its unit and some store too little.
+    const auto value = block_.subspan(node.valueStart, node.end - node.valueStart);
+    if (sixteenBit_) {
+        std::size_t n = 0;
+        while (n < value.size() && value[n] != std::byte{0})
+            ++n;
+        return Latin(value.first(n));
+    }
+    return ByteReader(value, Endian::Little).utf16z(std::numeric_limits<std::size_t>::max());
+}
+
+std::optional<FixedFileInfo> BlockParser::Fixed(const Node& root) const {
+    if (root.valueLength < kFixedInfoSize)
+        return std::nullopt;
+    auto r = reader_.sub(root.valueStart, std::min(kFixedInfoSize, root.end - root.valueStart));
+    if (!r || r->size() < kFixedInfoSize)
+        return std::nullopt;
+    FixedFileInfo f;
+    f.signature = *r->u32();
+    if (f.signature != kFixedSignature)
+        return std::nullopt;
+    f.structVersion = *r->u32();
+    f.fileVersionMS = *r->u32();
+    f.fileVersionLS = *r->u32();
+    f.productVersionMS = *r->u32();
+    f.productVersionLS = *r->u32();
+    f.fileFlagsMask = *r->u32();
+    f.fileFlags = *r->u32();
+    f.fileOS = *r->u32();
+    f.fileType = *r->u32();
+    f.fileSubtype = *r->u32();
+    f.fileDateMS = *r->u32();
+    f.fileDateLS = *r->u32();
+    return f;
+}
+
+std::vector<Translation> BlockParser::Translations(const Node& var) const {
+    // The length of this value is in bytes in both layouts.
+    const std::size_t bytes = std::min<std::size_t>(var.valueLength, var.end - var.valueStart);
+    ByteReader r(block_.subspan(var.valueStart, bytes), Endian::Little);
+    std::vector<Translation> out;
+    out.reserve(bytes / 4);
+    while (r.remaining() >= 4) {
+        Translation t;
+        t.language = *r.u16();
+        t.codePage = *r.u16();
+        out.push_back(t);
+    }
+    return out;
+}
+
+} // namespace
+
+std::optional<VersionInfo> ParseVersionBlock(std::span<const std::byte> block) {
+    if (block.size() <= 4)
+        return std::nullopt;
+    VersionInfo info;
+    info.sixteenBit = std::to_integer<std::uint8_t>(block[4]) >= kFirstKeyCharacter;
+    BlockParser parser(block, info.sixteenBit);
+
+    const auto root = parser.ReadNode(0, block.size());
+    if (!root || !EqualsIgnoreCase(root->key, "VS_VERSION_INFO"))
+        return std::nullopt;
+    info.fixed = parser.Fixed(*root);
+
+    bool translationSeen = false;
+    // The walk goes exactly four levels deep (root, container, table, string)
+    // and shares one node budget. Containers are recognised by key: some
+    // resource compilers write wType 0 on them, others 1.
+    parser.ForEachChild(*root, [&](const Node& child) {
+        if (EqualsIgnoreCase(child.key, "StringFileInfo")) {
+            parser.ForEachChild(child, [&](const Node& tableNode) {
+                StringTable table;
+                table.key = tableNode.key;
+                parser.ForEachChild(tableNode, [&](const Node& stringNode) {
+                    table.strings.push_back(
+                        {stringNode.key, parser.Text(stringNode), stringNode.valueLength});
+                });
+                info.stringTables.push_back(std::move(table));
+            });
+        } else if (EqualsIgnoreCase(child.key, "VarFileInfo")) {
+            parser.ForEachChild(child, [&](const Node& var) {
+                if (!translationSeen && EqualsIgnoreCase(var.key, "Translation")) {
+                    translationSeen = true;
+                    info.translations = parser.Translations(var);
+                }
+            });
+        }
+    });
+    return info;
+}
+
+std::optional<std::string> VersionInfo::QueryString(std::string_view tableKey,
+                                                    std::string_view name) const {
+    // As Windows answers: the first table with the key, then the first
+    // string with the name in that table only.
+    const auto table =
+        std::find_if(stringTables.begin(), stringTables.end(),
+                     [&](const StringTable& t) { return EqualsIgnoreCase(t.key, tableKey); });
+    if (table == stringTables.end())
+        return std::nullopt;
+    const auto it =
+        std::find_if(table->strings.begin(), table->strings.end(),
+                     [&](const VersionString& s) { return EqualsIgnoreCase(s.name, name); });
+    if (it == table->strings.end() || it->valueLength == 0)
+        return std::nullopt;
+    return it->value;
+}
+
+} // namespace sorvane

@@ -1,0 +1,336 @@
+#include "engine/version_block.h"
+#include "support/byte_writer.h"
+#include "support/version_block_builder.h"
+
+#include <gtest/gtest.h>
+
+namespace sorvane {
+namespace {
+
+using test::ByteSpan;
+using test::Container;
+using test::FixedInfoBytes;
+using test::RootNode;
+using test::Serialize16;
+using test::Serialize32;
+using test::StandardBlock32;
+using test::StringNode;
+using test::StringNode16;
+using test::TranslationNode;
+using test::VersionNode;
+
+std::optional<VersionInfo> Parse(const std::string& block) {
+    return ParseVersionBlock(ByteSpan(block));
+}
+
+std::vector<std::string> Names(const StringTable& table) {
+    std::vector<std::string> out;
+    for (const VersionString& s : table.strings)
+        out.push_back(s.name);
+    return out;
+}
+
+TEST(VersionBlock, ReadsFixedInfoTranslationsAndStrings) {
+    const std::string block = Serialize32(RootNode(
+        FixedInfoBytes(0x00010002, 0x00030004, 0x00050006, 0x00070008),
+        {Container("StringFileInfo",
+                   {Container("040904B0", {StringNode("CompanyName", "Brannock Ltd"),
+                                           StringNode("FileDescription", "Test © library"),
+                                           StringNode("FileVersion", "1.2.3.4")}),
+                    Container("040704B0", {StringNode("FileDescription", "Testbibliothek")})}),
+         Container("VarFileInfo", {TranslationNode({{0x0409, 0x04B0}, {0x0407, 0x04B0}})})}));
+
+    const auto info = Parse(block);
+    ASSERT_TRUE(info);
+    EXPECT_FALSE(info->sixteenBit);
+    ASSERT_TRUE(info->fixed);
+    EXPECT_EQ(info->fixed->signature, 0xFEEF04BDu);
+    EXPECT_EQ(info->fixed->structVersion, 0x00010000u);
+    EXPECT_EQ(info->fixed->fileVersionMS, 0x00010002u);
+    EXPECT_EQ(info->fixed->fileVersionLS, 0x00030004u);
+    EXPECT_EQ(info->fixed->productVersionMS, 0x00050006u);
+    EXPECT_EQ(info->fixed->productVersionLS, 0x00070008u);
+    EXPECT_EQ(info->fixed->fileFlagsMask, 0x3Fu);
+    EXPECT_EQ(info->fixed->fileOS, 0x40004u);
+    EXPECT_EQ(info->fixed->fileType, 2u);
+    EXPECT_EQ(info->translations, (std::vector<Translation>{{0x0409, 0x04B0}, {0x0407, 0x04B0}}));
+    ASSERT_EQ(info->stringTables.size(), 2u);
+    EXPECT_EQ(info->stringTables[0].key, "040904B0");
+    EXPECT_EQ(Names(info->stringTables[0]),
+              (std::vector<std::string>{"CompanyName", "FileDescription", "FileVersion"}));
+    EXPECT_EQ(info->stringTables[0].strings[1].value, "Test © library");
+    EXPECT_EQ(info->stringTables[0].strings[1].valueLength, 15); // characters with the NUL
+    EXPECT_EQ(info->stringTables[1].key, "040704B0");
+
+    // Table key and name in any letter case, as the Windows query allows.
+    EXPECT_EQ(info->QueryString("040904b0", "FILEDESCRIPTION"), "Test © library");
+    EXPECT_EQ(info->QueryString("040904B0", "companyname"), "Brannock Ltd");
+    EXPECT_EQ(info->QueryString("040704b0", "FileDescription"), "Testbibliothek");
+    // No falling back to another table.
+    EXPECT_EQ(info->QueryString("040704B0", "CompanyName"), std::nullopt);
+    EXPECT_EQ(info->QueryString("041104B0", "CompanyName"), std::nullopt);
+}
+
+TEST(VersionBlock, FindsContainersByKeyWhateverTheirTypeAndOrder) {
+    // Wine's resource compiler writes wType 0 on the containers; some files
+    // put VarFileInfo first; container keys are matched in any case.
+    const std::string block = Serialize32(
+        RootNode(FixedInfoBytes(0x000A0000, 0, 0x000A0000, 0),
+                 {Container("VARFILEINFO", {TranslationNode({{0x0000, 0x04B0}})}, 0),
+                  Container("stringfileinfo",
+                            {Container("000004b0", {StringNode("ProductName", "Wine")}, 0)}, 0)}));
+    const auto info = Parse(block);
+    ASSERT_TRUE(info);
+    EXPECT_EQ(info->translations, (std::vector<Translation>{{0x0000, 0x04B0}}));
+    EXPECT_EQ(info->QueryString("000004B0", "ProductName"), "Wine");
+}
+
+TEST(VersionBlock, ReadsTextUpToItsNulWhateverTheStoredLengthSays) {
+    VersionNode inBytes = StringNode("InBytes", "twice"); // some writers count bytes
+    inBytes.valueLength = 12;
+    VersionNode tooSmall = StringNode("TooSmall", "Hello"); // and some store too little
+    tooSmall.valueLength = 3;
+    VersionNode zero = StringNode("Zero", "ignored"); // Windows reports length 0
+    zero.valueLength = 0;
+    VersionNode empty = StringNode("Empty", "");     // just the NUL: present, empty
+    VersionNode noValue = StringNode("NoValue", ""); // no value bytes at all
+    noValue.value.clear();
+    noValue.valueLength = 0;
+
+    const auto info = Parse(StandardBlock32({inBytes, tooSmall, zero, empty, noValue}));
+    ASSERT_TRUE(info);
+    ASSERT_EQ(info->stringTables.size(), 1u);
+    const auto& strings = info->stringTables[0].strings;
+    ASSERT_EQ(strings.size(), 5u);
+    EXPECT_EQ(info->QueryString("040904B0", "InBytes"), "twice");
+    EXPECT_EQ(strings[0].valueLength, 12);
+    EXPECT_EQ(info->QueryString("040904B0", "TooSmall"), "Hello");
+    EXPECT_EQ(info->QueryString("040904B0", "Zero"), std::nullopt);
+    EXPECT_EQ(strings[2].valueLength, 0);
+    EXPECT_EQ(info->QueryString("040904B0", "Empty"), "");
+    EXPECT_EQ(strings[3].valueLength, 1);
+    EXPECT_EQ(info->QueryString("040904B0", "NoValue"), std::nullopt);
+    EXPECT_EQ(strings[4].name, "NoValue");
+}
+
+TEST(VersionBlock, MatchesKeysOverTheirWholeLengthAndTakesTheFirstMatch) {
+    const std::string block = Serialize32(
+        RootNode(FixedInfoBytes(1, 0, 1, 0),
+                 {Container("StringFileInfo",
+                            {Container("040904B0", {StringNode("ProductName", "first"),
+                                                    StringNode("productname", "second")}),
+                             Container("040904b0", {StringNode("Comments", "later table")})})}));
+    const auto info = Parse(block);
+    ASSERT_TRUE(info);
+    EXPECT_EQ(info->QueryString("040904B0", "Product"), std::nullopt);
+    EXPECT_EQ(info->QueryString("040904B0", "ProductNames"), std::nullopt);
+    EXPECT_EQ(info->QueryString("040904B", "ProductName"), std::nullopt);
+    EXPECT_EQ(info->QueryString("040904B0", "PRODUCTNAME"), "first");
+    // Only the first table with the key is searched.
+    EXPECT_EQ(info->QueryString("040904B0", "Comments"), std::nullopt);
+    EXPECT_TRUE(info->translations.empty());
+}
+
+TEST(VersionBlock, AlignsEveryValueEvenWhenTheWriterLeftOutThePadding) {
+    // A String node with the key "A" ends its key at offset 10 and must pad
+    // to 12; this one puts the value right after the key. Windows reads the
+    // value from the aligned offset, and so do we.
+    std::string raw;
+    test::AppendU16(raw, 18);    // wLength
+    test::AppendU16(raw, 4);     // wValueLength
+    test::AppendU16(raw, 1);     // wType: text
+    raw += test::Utf16Le("A");   // szKey
+    test::AppendU16(raw, 0);     // its NUL; no padding follows
+    raw += test::Utf16Le("XYZ"); // Value at offset 10
+    test::AppendU16(raw, 0);     // its NUL
+    VersionNode unpadded;
+    unpadded.raw = raw;
+
+    const auto info = Parse(StandardBlock32({unpadded, StringNode("Next", "kept")}));
+    ASSERT_TRUE(info);
+    EXPECT_EQ(info->QueryString("040904B0", "A"), "YZ");
+    EXPECT_EQ(info->QueryString("040904B0", "Next"), "kept");
+}
+
+TEST(VersionBlock, ReadsTheSixteenBitLayoutOfNeFiles) {
+    const std::string block = Serialize16(RootNode(
+        FixedInfoBytes(0x00030000, 0x000A0000, 0x00030000, 0x000A0000),
+        {Container("StringFileInfo",
+                   {Container("040904E4", {StringNode16("LegalCopyright", "\xA9 1994 Brannock"),
+                                           StringNode16("Comments", "\x80 5"),
+                                           StringNode16("FileVersion", "3.10")})}),
+         Container("VarFileInfo", {TranslationNode({{0x0409, 0x04E4}})})}));
+    // The fixed info sits right after the 16-byte key.
+    ASSERT_EQ(block.substr(0x14, 4), std::string("\xBD\x04\xEF\xFE", 4));
+
+    const auto info = Parse(block);
+    ASSERT_TRUE(info);
+    EXPECT_TRUE(info->sixteenBit);
+    ASSERT_TRUE(info->fixed);
+    EXPECT_EQ(info->fixed->fileVersionMS, 0x00030000u);
+    EXPECT_EQ(info->fixed->fileVersionLS, 0x000A0000u);
+    EXPECT_EQ(info->translations, (std::vector<Translation>{{0x0409, 0x04E4}}));
+    ASSERT_EQ(info->stringTables.size(), 1u);
+    EXPECT_EQ(info->stringTables[0].key, "040904E4");
+    EXPECT_EQ(info->QueryString("040904e4", "legalcopyright"), "© 1994 Brannock");
+    EXPECT_EQ(info->QueryString("040904E4", "Comments"), "€ 5");
+    EXPECT_EQ(info->QueryString("040904E4", "FileVersion"), "3.10");
+    EXPECT_EQ(info->stringTables[0].strings[2].valueLength, 5); // bytes with the NUL
+}
+
+TEST(VersionBlock, RefusesAnUnusableRoot) {
+    const std::string good = StandardBlock32({StringNode("A", "b")});
+    ASSERT_TRUE(Parse(good));
+
+    EXPECT_EQ(Parse(""), std::nullopt);
+    EXPECT_EQ(Parse(good.substr(0, 5)), std::nullopt); // header cut
+    std::string zeroLength = good;
+    test::PutU16(zeroLength, 0, 0); // wLength 0
+    EXPECT_EQ(Parse(zeroLength), std::nullopt);
+    std::string shortLength = good;
+    test::PutU16(shortLength, 0, 5); // shorter than the header
+    EXPECT_EQ(Parse(shortLength), std::nullopt);
+    VersionNode wrongKey = RootNode(FixedInfoBytes(1, 0, 1, 0), {});
+    wrongKey.key = "VS_VERSION_INF";
+    EXPECT_EQ(Parse(Serialize32(wrongKey)), std::nullopt);
+    // The block ends exactly after the root's key: usable, with nothing in it.
+    const std::string bare = Serialize32(RootNode("", {})).substr(0, 38);
+    const auto info = Parse(bare);
+    ASSERT_TRUE(info);
+    EXPECT_FALSE(info->fixed);
+    EXPECT_TRUE(info->stringTables.empty());
+}
+
+TEST(VersionBlock, DropsAFixedInfoThatIsShortCutOrUnsigned) {
+    const std::string good = Serialize32(RootNode(FixedInfoBytes(7, 8, 9, 10), {}));
+    ASSERT_EQ(good.size(), 0x28u + 52);
+    ASSERT_TRUE(Parse(good)->fixed);
+
+    // The root's length ends exactly at the end of the fixed info, or one
+    // byte before it.
+    std::string exact = good + std::string(8, '\0');
+    test::PutU16(exact, 0, 0x28 + 52);
+    ASSERT_TRUE(Parse(exact)->fixed);
+    EXPECT_EQ(Parse(exact)->fixed->fileVersionLS, 8u);
+    std::string cut = exact;
+    test::PutU16(cut, 0, 0x28 + 51);
+    EXPECT_FALSE(Parse(cut)->fixed);
+    EXPECT_FALSE(Parse(good.substr(0, good.size() - 1))->fixed); // buffer ends first
+
+    VersionNode shortValue = RootNode(FixedInfoBytes(7, 8, 9, 10), {});
+    shortValue.valueLength = 50;
+    EXPECT_FALSE(Parse(Serialize32(shortValue))->fixed);
+
+    std::string unsignedInfo = good;
+    unsignedInfo[0x28] = '\0'; // signature BD 04 EF FE -> 00 04 EF FE
+    EXPECT_FALSE(Parse(unsignedInfo)->fixed);
+}
+
+TEST(VersionBlock, SkipsDamagedChildren) {
+    // A child whose length is 0 ends its parent's list.
+    VersionNode zeroLength = StringNode("B", "lost");
+    zeroLength.lengthOverride = 0;
+    auto info = Parse(StandardBlock32({StringNode("A", "kept"), zeroLength, StringNode("C", "x")}));
+    ASSERT_TRUE(info);
+    EXPECT_EQ(Names(info->stringTables.at(0)), (std::vector<std::string>{"A"}));
+    EXPECT_EQ(info->translations.size(), 1u); // the next container still counts
+
+    // A table claiming more than its parent holds is clamped to the parent;
+    // the sibling after the parent is still read.
+    VersionNode huge = Container("040904B0", {StringNode("A", "kept"), StringNode("B", "too")});
+    huge.lengthOverride = 0xFFF0;
+    const std::string clamped =
+        Serialize32(RootNode(FixedInfoBytes(1, 0, 1, 0),
+                             {Container("StringFileInfo", {huge}),
+                              Container("VarFileInfo", {TranslationNode({{0x0409, 0x04B0}})})}));
+    info = Parse(clamped);
+    ASSERT_TRUE(info);
+    EXPECT_EQ(info->QueryString("040904B0", "A"), "kept");
+    EXPECT_EQ(info->QueryString("040904B0", "B"), "too");
+    EXPECT_EQ(info->translations, (std::vector<Translation>{{0x0409, 0x04B0}}));
+
+    // A last string without its NUL, ending exactly where the block ends.
+    VersionNode unterminated = StringNode("Last", "");
+    unterminated.value = test::Utf16Le("edge");
+    unterminated.valueLength = 4;
+    const std::string edge = Serialize32(
+        RootNode(FixedInfoBytes(1, 0, 1, 0),
+                 {Container("StringFileInfo", {Container("040904B0", {unterminated})})}));
+    info = Parse(edge);
+    ASSERT_TRUE(info);
+    EXPECT_EQ(info->QueryString("040904B0", "Last"), "edge");
+    // One byte less leaves an odd byte, which is dropped with its unit.
+    info = Parse(edge.substr(0, edge.size() - 1));
+    ASSERT_TRUE(info);
+    EXPECT_EQ(info->QueryString("040904B0", "Last"), "edg");
+}
+
+TEST(VersionBlock, CutsOddLengthsAtTheLastWholeCharacter) {
+    // "K" NUL pads to 12; "Hello" NUL takes 12 more: wLength 24. With 17
+    // the value keeps 5 bytes, two whole characters.
+    std::string cutNode = Serialize32(StringNode("K", "Hello"));
+    test::PutU16(cutNode, 0, 17);
+    cutNode.resize(17);
+    VersionNode odd;
+    odd.raw = cutNode; // the next sibling follows at align4(17) = 20
+    auto info = Parse(StandardBlock32({odd, StringNode("Next", "read")}));
+    ASSERT_TRUE(info);
+    EXPECT_EQ(info->QueryString("040904B0", "K"), "He");
+    EXPECT_EQ(info->QueryString("040904B0", "Next"), "read");
+
+    // A key cut in the middle of a character, with no room for a value.
+    std::string cutKey = Serialize32(StringNode("Key", "v"));
+    test::PutU16(cutKey, 0, 9);
+    cutKey.resize(9);
+    VersionNode oddKey;
+    oddKey.raw = cutKey;
+    info = Parse(StandardBlock32({oddKey, StringNode("Next", "read")}));
+    ASSERT_TRUE(info);
+    ASSERT_EQ(info->stringTables.at(0).strings.size(), 2u);
+    EXPECT_EQ(info->stringTables[0].strings[0].name, "K");
+    EXPECT_EQ(info->stringTables[0].strings[0].value, "");
+    EXPECT_EQ(info->QueryString("040904B0", "Next"), "read");
+}
+
+TEST(VersionBlock, BoundsTheTranslationByItsNode) {
+    VersionNode tooLong = TranslationNode({{0x0409, 0x04B0}});
+    tooLong.valueLength = 0x100; // claims 64 pairs, holds 1
+    VersionNode partial = TranslationNode({{0x0407, 0x04E4}, {0x040C, 0x04E4}});
+    partial.valueLength = 6; // one whole pair and half of another
+    VersionNode second = TranslationNode({{0x0411, 0x03A4}});
+
+    auto info = Parse(Serialize32(
+        RootNode(FixedInfoBytes(1, 0, 1, 0), {Container("VarFileInfo", {tooLong, second})})));
+    ASSERT_TRUE(info);
+    EXPECT_EQ(info->translations, (std::vector<Translation>{{0x0409, 0x04B0}}));
+
+    info = Parse(
+        Serialize32(RootNode(FixedInfoBytes(1, 0, 1, 0), {Container("VarFileInfo", {partial})})));
+    ASSERT_TRUE(info);
+    EXPECT_EQ(info->translations, (std::vector<Translation>{{0x0407, 0x04E4}}));
+}
+
+TEST(VersionBlock, KeepsWhatATruncatedBlockStillHolds) {
+    const std::string block = StandardBlock32({StringNode("FileVersion", "1.2.3.4")});
+    // Fixed info at 0x28, children at 0x5C.
+    EXPECT_FALSE(Parse(block.substr(0, 0x5B))->fixed);
+    const auto fixedOnly = Parse(block.substr(0, 0x5C));
+    ASSERT_TRUE(fixedOnly);
+    EXPECT_TRUE(fixedOnly->fixed);
+    EXPECT_TRUE(fixedOnly->stringTables.empty());
+    EXPECT_TRUE(fixedOnly->translations.empty());
+
+    // Every shorter block parses without reading past its end, and any text
+    // it still holds is a beginning of the full text.
+    for (std::size_t n = 0; n < block.size(); ++n) {
+        const auto info = Parse(block.substr(0, n));
+        // The root's key is whole from 36 bytes on, even without its NUL.
+        ASSERT_EQ(info.has_value(), n >= 36) << n;
+        if (const auto v = info ? info->QueryString("040904B0", "FileVersion") : std::nullopt) {
+            EXPECT_EQ(std::string("1.2.3.4").substr(0, v->size()), *v) << n;
+        }
+    }
+}
+
+} // namespace
+} // namespace sorvane
