@@ -147,10 +147,26 @@ void WriteAllJson(JsonWriter& json, const FileVersionData& data) {
     }
 }
 
+// One "label  value" line; a value of several lines continues under itself.
 void WriteLine(std::ostream& out, int indent, std::string_view label, std::string_view value) {
-    out << std::string(static_cast<std::size_t>(indent), ' ') << label;
-    const std::size_t width = 16;
-    out << std::string(label.size() < width ? width - label.size() : 1, ' ') << value << "\n";
+    constexpr std::size_t width = 16;
+    const std::string margin(static_cast<std::size_t>(indent), ' ');
+    std::string line = margin + std::string(label);
+    line.append(label.size() < width ? width - label.size() : 1, ' ');
+    const std::string continuation = "\n" + margin + std::string(width, ' ');
+    while (!value.empty() && (value.back() == '\n' || value.back() == '\r'))
+        value.remove_suffix(1);
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        if (value[i] == '\r' && i + 1 < value.size() && value[i + 1] == '\n')
+            continue;
+        if (value[i] == '\n' || value[i] == '\r')
+            line += continuation;
+        else
+            line += value[i];
+    }
+    while (!line.empty() && line.back() == ' ')
+        line.pop_back();
+    out << line << "\n";
 }
 
 void WriteAllText(std::ostream& out, const FileVersionData& data) {

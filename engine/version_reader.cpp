@@ -50,12 +50,6 @@ void ReadTypeLibrary(const ByteSource& source, FileVersionData& data) {
     data.typeLibrary = ParseTypeLibrary(embedded);
 }
 
-std::string TwoDigits(unsigned value) {
-    char buffer[8];
-    std::snprintf(buffer, sizeof buffer, "%02u", value);
-    return buffer;
-}
-
 const Translation* FirstTranslation(const FileVersionData& data) {
     if (!data.version || data.version->translations.empty())
         return nullptr;
@@ -148,13 +142,15 @@ VersionTexts ScanTexts(const FileVersionData& data) {
 }
 
 std::string FixedFileVersionText(const FixedFileInfo& fixed) {
-    std::string text = std::to_string(HiWord(fixed.fileVersionMS));
-    text += "." + TwoDigits(LoWord(fixed.fileVersionMS));
+    char buffer[32];
     if (fixed.fileVersionLS == 0)
-        return text + ".0000";
-    text += "." + TwoDigits(HiWord(fixed.fileVersionLS));
-    text += "." + TwoDigits(LoWord(fixed.fileVersionLS));
-    return text;
+        std::snprintf(buffer, sizeof buffer, "%u.%02u.0000", HiWord(fixed.fileVersionMS),
+                      LoWord(fixed.fileVersionMS));
+    else
+        std::snprintf(buffer, sizeof buffer, "%u.%02u.%02u.%02u", HiWord(fixed.fileVersionMS),
+                      LoWord(fixed.fileVersionMS), HiWord(fixed.fileVersionLS),
+                      LoWord(fixed.fileVersionLS));
+    return buffer;
 }
 
 std::string LanguageText(std::uint32_t lcid) {
