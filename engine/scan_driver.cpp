@@ -221,32 +221,33 @@ std::string JoinPath(std::string_view folder, std::string_view relative) {
 
 ScanOutcome Scanner::Run(const ScanRequest& request, ScanObserver& observer) {
     ScanOutcome outcome;
-    outcome.source = request.source;
-    outcome.target = request.target;
-    if (request.source.empty() && request.target.empty())
+    // Checked after normalisation, so a quoted path or one with a trailing
+    // "/" is taken for the folder it names, and a folder is never compared
+    // with itself.
+    ScanContext context;
+    context.source = NormalizeFolderPath(request.source, false);
+    context.target = NormalizeFolderPath(request.target, false);
+    outcome.source = context.source;
+    outcome.target = context.target;
+    if (context.source.empty() && context.target.empty())
         return outcome;
-    if (EqualsIgnoreCase(request.target, request.source))
+    if (EqualsIgnoreCase(context.target, context.source))
         return outcome;
-    if (!request.source.empty() && !FolderExists(request.source) && !request.sourceIsMap) {
+    if (!context.source.empty() && !FolderExists(context.source) && !request.sourceIsMap) {
         outcome.message = kSourceMissingMessage;
         return outcome;
     }
-    if (!request.target.empty() && !FolderExists(request.target)) {
+    if (!context.target.empty() && !FolderExists(context.target)) {
         outcome.message = kTargetMissingMessage;
         return outcome;
     }
 
-    ScanContext context;
-    context.target = NormalizeFolderPath(request.target, false);
-    context.source = NormalizeFolderPath(request.source, false);
     context.displayMode = request.displayMode;
     context.strict = request.strictVersions;
     context.mode = (!context.source.empty() && context.target.empty() && !request.sourceIsMap)
                        ? ScanMode::SourceOnly
                        : ScanMode::Compare;
     outcome.mode = context.mode;
-    outcome.source = context.source;
-    outcome.target = context.target;
     observer.PathsChanged(context.source, context.target);
 
     RowCollector collector(observer, outcome, stopRequested_);

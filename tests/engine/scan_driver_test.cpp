@@ -1,0 +1,408 @@
+#include "engine/scan_driver.h"
+
+#include "engine/row_sort.h"
+#include "engine/source_map.h"
+#include "support/scan_files.h"
+#include "support/temp_dir.h"
+#include "support/typelib_builder.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <map>
+
+namespace sorvane {
+namespace {
+
+using test::RecordingObserver;
+using test::VersionedFile;
+using test::VersionedPe;
+
+constexpr std::uint16_t kGerman = 0x0407;
+
+// A source and a target tree with one pair for every mark.
+class ScanTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Pair("newer.dll", {{2, 0, 0, 0}}, VersionedFile{{1, 5, 0, 0}, 0x0409, "Target newer"});
+        Pair("older.dll", {{1, 0, 0, 0}}, VersionedFile{{1, 0, 0, 1}});
+        Pair("equal.dll", {{3, 1, 0, 0}, 0x0409, "Same", "(c) S"},
+             VersionedFile{{3, 1, 0, 0}, 0x0409, "Same on target", "(c) T"});
+        Pair("size.dll", {{4, 0, 0, 0}}, VersionedFile{{4, 0, 0, 0}, 0x0409, "", "", 16});
+        Pair("lang.dll", {{9, 0, 0, 0}}, VersionedFile{{1, 0, 0, 0}, kGerman});
+        Source("orphan.dll", {{1, 0, 0, 0}});
+        Source("sub/plain.dll", {{1, 0, 0, 0}});
+        dir.write("target/sub/plain.dll", "no version data here");
+        dir.write("source/readme.txt", "no version data");
+        dir.write("target/readme.txt", "no version data");
+    }
+
+    void Source(const std::string& name, VersionedFile file) {
+        dir.write("source/" + name, VersionedPe(file));
+    }
+    void Pair(const std::string& name, VersionedFile source, VersionedFile target) {
+        Source(name, source);
+        dir.write("target/" + name, VersionedPe(target));
+    }
+
+    ScanRequest Request(int mode = 0) const {
+        ScanRequest request;
+        request.source = dir.file("source");
+        request.target = dir.file("target");
+        request.includeSubfolders = true;
+        request.displayMode = mode;
+        return request;
+    }
+
+    static std::map<std::string, std::string> Marks(const std::vector<ComparisonRow>& rows) {
+        std::map<std::string, std::string> marks;
+        for (const auto& row : rows)
+            marks[row.Name] = std::string(MarkText(row.Mark));
+        return marks;
+    }
+
+    test::TempDir dir;
+};
+
+TEST_F(ScanTest, GivesEveryMarkAndCountsItsCategory) {
+    Scanner scanner;
+    RecordingObserver rec;
+    const ScanOutcome outcome = scanner.Run(Request(0), rec);
+    EXPECT_EQ(outcome.mode, ScanMode::Compare);
+    EXPECT_EQ(Marks(rec.rows), (std::map<std::string, std::string>{{"equal.dll", "="},
+                                                                    {"lang.dll", "!"},
+                                                                    {"newer.dll", ">"},
+                                                                    {"older.dll", "<"},
+                                                                    {"orphan.dll", "-"},
+                                                                    {"size.dll", "~"},
+                                                                    {"sub/plain.dll", "-"}}));
+    EXPECT_EQ(outcome.counters.counts, (std::array<std::int32_t, 6>{1, 1, 1, 1, 0, 2}));
+    EXPECT_EQ(outcome.rowsAdded, 7);
+    EXPECT_EQ(outcome.filesProcessed, 8); // readme.txt too
+    EXPECT_EQ(outcome.totalFiles, 8);
+    EXPECT_EQ(outcome.message, "");
+
+    for (const auto& row : rec.rows) {
+        if (row.Name == "equal.dll") {
+            // Description and copyright come from the target side.
+            EXPECT_EQ(row.Description, "Same on target");
+            EXPECT_EQ(row.Copyright, "(c) T");
+            EXPECT_EQ(row.SourceVersion, "3.01.0000");
+            EXPECT_EQ(row.SourceLanguage, "English (United States)");
+            EXPECT_EQ(row.TargetLanguage, "English (United States)");
+            EXPECT_FALSE(row.Busy);
+            EXPECT_EQ(row.SourceSize, std::filesystem::file_size(dir.file("source/equal.dll")));
+        }
+        if (row.Name == "lang.dll") {
+            EXPECT_EQ(row.TargetLanguage, "German");
+        }
+        if (row.Name == "orphan.dll") {
+            EXPECT_EQ(row.TargetVersion, "");
+            EXPECT_FALSE(row.Busy);
+        }
+    }
+}
+
+TEST_F(ScanTest, DisplayModesDropRowsBeforeTheyAreCounted) {
+    Scanner scanner;
+    RecordingObserver different;
+    const auto d = scanner.Run(Request(1), different);
+    EXPECT_EQ(Marks(different.rows), (std::map<std::string, std::string>{{"lang.dll", "!"},
+                                                                         {"newer.dll", ">"},
+                                                                         {"older.dll", "<"},
+                                                                         {"size.dll", "~"}}));
+    EXPECT_EQ(d.counters.counts, (std::array<std::int32_t, 6>{1, 1, 1, 1, 0, 0}));
+    RecordingObserver newer;
+    const auto n = scanner.Run(Request(2), newer);
+    EXPECT_EQ(Marks(newer.rows), (std::map<std::string, std::string>{
+                                     {"lang.dll", "!"}, {"newer.dll", ">"}, {"size.dll", "~"}}));
+    EXPECT_EQ(n.counters.counts, (std::array<std::int32_t, 6>{1, 0, 1, 1, 0, 0}));
+    EXPECT_EQ(n.filesProcessed, 8);
+}
+
+TEST_F(ScanTest, StrictVersionsGiveIncomparableRows) {
+    Pair("strict.dll", {{1, 10, 0, 0}}, VersionedFile{{1, 9, 0, 0}});
+    ScanRequest request = Request(1);
+    request.strictVersions = true;
+    request.filter = "strict.dll";
+    Scanner scanner;
+    RecordingObserver rec;
+    // The version texts are 1.10.0000 and 1.09.0000: equal lengths, so still ">".
+    EXPECT_EQ(scanner.Run(request, rec).counters[kNewerSourceCategory], 1);
+}
+
+TEST_F(ScanTest, SourceOnlyListsEveryVersionedFile) {
+    ScanRequest request = Request(1);
+    request.target.clear();
+    Scanner scanner;
+    RecordingObserver rec;
+    const auto outcome = scanner.Run(request, rec);
+    EXPECT_EQ(outcome.mode, ScanMode::SourceOnly);
+    ASSERT_EQ(rec.rows.size(), 7u); // all but readme.txt, whatever the display mode
+    for (const auto& row : rec.rows) {
+        EXPECT_EQ(row.Mark, ComparisonMark::None);
+        EXPECT_EQ(row.TargetVersion, "");
+    }
+    EXPECT_EQ(outcome.counters, CategoryCounters{});
+    const auto equal = std::find_if(rec.rows.begin(), rec.rows.end(),
+                                    [](const auto& r) { return r.Name == "equal.dll"; });
+    EXPECT_EQ(equal->Description, "Same"); // the source's own texts
+    EXPECT_EQ(equal->Copyright, "(c) S");
+}
+
+TEST_F(ScanTest, ClosingMessagesAndValidation) {
+    Scanner scanner;
+    RecordingObserver rec;
+    ScanRequest request = Request(1);
+    request.filter = "readme.txt";
+    auto outcome = scanner.Run(request, rec);
+    EXPECT_EQ(outcome.message, kNoDifferencesMessage);
+    EXPECT_TRUE(outcome.messageIsClosing);
+    request.target.clear();
+    EXPECT_EQ(scanner.Run(request, rec).message, kNoVersionsMessage);
+
+    request = Request(1);
+    request.source = dir.file("missing");
+    outcome = scanner.Run(request, rec);
+    EXPECT_EQ(outcome.mode, ScanMode::None);
+    EXPECT_EQ(outcome.message, kSourceMissingMessage);
+    request.source = dir.file("source/newer.dll"); // a file, not flagged as a map
+    EXPECT_EQ(scanner.Run(request, rec).message, kSourceMissingMessage);
+    request = Request(1);
+    request.target = dir.file("nowhere");
+    EXPECT_EQ(scanner.Run(request, rec).message, kTargetMissingMessage);
+    // Same folder in another letter case, and both empty: nothing happens at all.
+    request = Request(1);
+    request.target = dir.file("SOURCE");
+    request.source = dir.file("source");
+    std::filesystem::create_directory(dir.file("SOURCE"));
+    outcome = scanner.Run(request, rec);
+    request.target = dir.file("source");
+    EXPECT_EQ(scanner.Run(request, rec).mode, ScanMode::None);
+    EXPECT_EQ(scanner.Run(ScanRequest{}, rec).message, "");
+    EXPECT_TRUE(rec.paths.size() >= 2);
+}
+
+TEST_F(ScanTest, NormalisesThePathsBeforeTheWalk) {
+    ScanRequest request = Request(0);
+    request.source = "\"" + dir.file("source") + "/\"";
+    request.target = dir.file("target") + "/";
+    Scanner scanner;
+    RecordingObserver rec;
+    const auto outcome = scanner.Run(request, rec);
+    EXPECT_EQ(outcome.source, dir.file("source"));
+    EXPECT_EQ(outcome.target, dir.file("target"));
+    ASSERT_EQ(rec.paths.size(), 1u);
+    EXPECT_EQ(rec.paths[0], std::make_pair(dir.file("source"), dir.file("target")));
+    EXPECT_EQ(outcome.rowsAdded, 7);
+}
+
+TEST_F(ScanTest, AStopEndsTheScanAfterTheCurrentFile) {
+    for (const int threads : {0, 4}) {
+        SCOPED_TRACE(threads);
+        Scanner scanner;
+        struct Stopper : RecordingObserver {
+            Scanner* scanner = nullptr;
+            void Progress(const ScanProgress& p) override {
+                RecordingObserver::Progress(p);
+                if (p.filesProcessed == 3)
+                    scanner->RequestStop();
+            }
+        } rec;
+        rec.scanner = &scanner;
+        ScanRequest request = Request(0);
+        request.readThreads = threads;
+        const auto outcome = scanner.Run(request, rec);
+        EXPECT_TRUE(outcome.interrupted);
+        EXPECT_EQ(outcome.message, kInterruptedMessage);
+        EXPECT_EQ(outcome.filesProcessed, 3);
+        EXPECT_EQ(rec.progress.size(), 3u);
+        EXPECT_FALSE(scanner.StopRequested()); // cleared at the end
+    }
+}
+
+TEST_F(ScanTest, AStopRequestedBetweenScansEndsTheNextAfterItsFirstFile) {
+    Scanner scanner;
+    scanner.RequestStop();
+    RecordingObserver rec;
+    const auto outcome = scanner.Run(Request(0), rec);
+    EXPECT_EQ(outcome.filesProcessed, 1);
+    EXPECT_EQ(outcome.message, kInterruptedMessage);
+    RecordingObserver again;
+    EXPECT_EQ(scanner.Run(Request(0), again).filesProcessed, 8);
+}
+
+TEST(Scan, ParallelReadingGivesExactlyTheRowsOfASequentialScan) {
+    test::TempDir dir;
+    for (int i = 0; i < 240; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "d%d/f%d.dll", i % 7, i);
+        const auto v = static_cast<std::uint16_t>(i % 5);
+        dir.write(std::string("source/") + name, VersionedPe({{1, v, 0, 0}}));
+        if (i % 11 != 0)
+            dir.write(std::string("target/") + name,
+                      VersionedPe({{1, static_cast<std::uint16_t>((i * 7) % 5), 0, 0},
+                                   static_cast<std::uint16_t>(i % 13 ? 0x0409 : kGerman), "",
+                                   "", static_cast<std::size_t>(i % 3)}));
+    }
+    ScanRequest request;
+    request.source = dir.file("source");
+    request.target = dir.file("target");
+    request.includeSubfolders = true;
+    request.displayMode = 0;
+    Scanner scanner;
+    RecordingObserver sequential;
+    request.readThreads = 0;
+    const auto a = scanner.Run(request, sequential);
+    RecordingObserver parallel;
+    request.readThreads = 4;
+    const auto b = scanner.Run(request, parallel);
+    ASSERT_EQ(sequential.rows.size(), 240u);
+    ASSERT_EQ(parallel.rows.size(), sequential.rows.size());
+    for (std::size_t i = 0; i < sequential.rows.size(); ++i) {
+        for (int c = kNameColumn; c <= kSizeColumn; ++c)
+            EXPECT_EQ(ColumnText(parallel.rows[i], c), ColumnText(sequential.rows[i], c)) << i;
+    }
+    EXPECT_EQ(a.counters, b.counters);
+    EXPECT_EQ(sequential.folders, parallel.folders);
+}
+
+TEST(Scan, ProgressFollowsTheFilesAndTheirFolders) {
+    test::TempDir dir;
+    for (int i = 0; i < 400; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "source/%s/%d", i < 200 ? "a" : "b", 1000 + i);
+        dir.write(name, "x");
+    }
+    dir.write("target/keep", "");
+    ScanRequest request;
+    request.source = dir.file("source");
+    request.target = dir.file("target");
+    request.includeSubfolders = true;
+    Scanner scanner;
+    RecordingObserver rec;
+    scanner.Run(request, rec);
+    ASSERT_EQ(rec.progress.size(), 400u);
+    EXPECT_EQ(rec.progress[41].filesProcessed, 42);
+    EXPECT_EQ(rec.progress[41].percent, 10); // 100 * 42 / 400, remainder dropped
+    EXPECT_EQ(rec.progress[41].totalFiles, 400);
+    EXPECT_EQ(rec.progress.back().percent, 100);
+    EXPECT_EQ(rec.folders,
+              (std::vector<std::string>{dir.file("source/a"), dir.file("source/b")}));
+}
+
+TEST_F(ScanTest, SourceMapRoundTrip) {
+    // List the source, save the listing as a map, then change the target.
+    ScanRequest listing = Request(0);
+    listing.target.clear();
+    Scanner scanner;
+    RecordingObserver listed;
+    const auto outcome = scanner.Run(listing, listed);
+    const std::string map = dir.file("saved.map");
+    ASSERT_TRUE(WriteSourceMap(map, outcome.source, listed.rows).has_value());
+    // The source folder goes away: the map alone stands for it.
+    std::filesystem::rename(dir.file("source"), dir.file("gone"));
+    dir.write("target/orphan.dll", VersionedPe({{0, 9, 0, 0}}));
+
+    ScanRequest request;
+    request.source = map;
+    request.sourceIsMap = true;
+    request.target = dir.file("target");
+    request.displayMode = 0;
+    RecordingObserver rec;
+    const auto result = scanner.Run(request, rec);
+    EXPECT_EQ(result.totalFiles, 7);
+    EXPECT_EQ(Marks(rec.rows), (std::map<std::string, std::string>{{"equal.dll", "="},
+                                                                    {"lang.dll", "!"},
+                                                                    {"newer.dll", ">"},
+                                                                    {"older.dll", "<"},
+                                                                    {"orphan.dll", ">"},
+                                                                    {"size.dll", "~"},
+                                                                    {"sub/plain.dll", "-"}}));
+    // A map's rows carry its source side, and no source description.
+    const auto newer = std::find_if(rec.rows.begin(), rec.rows.end(),
+                                    [](const auto& r) { return r.Name == "newer.dll"; });
+    EXPECT_EQ(newer->SourceVersion, "2.00.0000");
+    EXPECT_EQ(newer->Description, "Target newer");
+
+    // With an empty target the map's header names the folder... which is gone.
+    request.target.clear();
+    RecordingObserver fromHeader;
+    const auto header = scanner.Run(request, fromHeader);
+    EXPECT_EQ(header.target, dir.file("source"));
+    EXPECT_EQ(fromHeader.paths.back().second, dir.file("source"));
+    EXPECT_EQ(header.counters[kOrphansCategory], 7);
+}
+
+TEST_F(ScanTest, MalformedAndHostileMapLines) {
+    const std::string map = dir.write(
+        "odd.map", "/ignored\r\n"
+                   "newer.dll|.dll|1.0\r\n"          // no language, size from the name: 0
+                   "\r\n"                            // an empty entry: no row
+                   "../source/newer.dll|.dll|9.0|English (United States)|1\r\n"
+                   "/etc/passwd|.dll|9.0||1\r\n"
+                   "equal.dll|.dll||English (United States)|1\r\n" // no version: no row
+                   "size.dll|.dll|4.00.0000|English (United States)|77|extra|fields\r\n");
+    ScanRequest request;
+    request.source = map;
+    request.sourceIsMap = true;
+    request.target = dir.file("target");
+    request.displayMode = 0;
+    Scanner scanner;
+    RecordingObserver rec;
+    const auto outcome = scanner.Run(request, rec);
+    EXPECT_EQ(outcome.filesProcessed, 6);
+    // Without a source language the languages never differ: 1.0 against 1.05.
+    EXPECT_EQ(Marks(rec.rows), (std::map<std::string, std::string>{{"newer.dll", "<"},
+                                                                    {"size.dll", "~"}}));
+    const auto size = std::find_if(rec.rows.begin(), rec.rows.end(),
+                                   [](const auto& r) { return r.Name == "size.dll"; });
+    EXPECT_EQ(size->SourceSize, 77);
+}
+
+TEST_F(ScanTest, AMapThatCannotBeReadEndsWithAMessage) {
+    ScanRequest request;
+    request.source = dir.file("missing.map");
+    request.sourceIsMap = true;
+    request.target = dir.file("target");
+    Scanner scanner;
+    RecordingObserver rec;
+    const auto outcome = scanner.Run(request, rec);
+    EXPECT_EQ(outcome.mode, ScanMode::Compare);
+    EXPECT_NE(outcome.message.find("cannot be read"), std::string::npos);
+    EXPECT_FALSE(outcome.messageIsClosing);
+    EXPECT_TRUE(rec.rows.empty());
+}
+
+TEST(Scan, TypeLibraryKeepsTheSourceHelpStringWhenTheTargetCannotBeRead) {
+    test::TempDir dir;
+    test::MsftBuilder lib;
+    lib.major = 2;
+    lib.minor = 5;
+    lib.helpString = "Source library";
+    dir.write("source/a.tlb", lib.Build());
+    dir.write("target/a.tlb", "not a type library");
+    lib.major = 1;
+    lib.helpString = "Target library";
+    dir.write("source/b.TLB", lib.Build());
+    dir.write("target/b.TLB", lib.Build());
+    ScanRequest request;
+    request.source = dir.file("source");
+    request.target = dir.file("target");
+    request.displayMode = 0;
+    Scanner scanner;
+    RecordingObserver rec;
+    scanner.Run(request, rec);
+    ASSERT_EQ(rec.rows.size(), 2u);
+    EXPECT_EQ(rec.rows[0].Name, "a.tlb");
+    EXPECT_EQ(rec.rows[0].Mark, ComparisonMark::Orphan);
+    EXPECT_EQ(rec.rows[0].Description, "Source library");
+    EXPECT_EQ(rec.rows[0].SourceLanguage, "[Neutral]");
+    EXPECT_EQ(rec.rows[1].Mark, ComparisonMark::Equal);
+    EXPECT_EQ(rec.rows[1].Description, "Target library");
+    EXPECT_EQ(rec.rows[1].SourceVersion, "1.5");
+}
+
+} // namespace
+} // namespace sorvane
