@@ -1,0 +1,94 @@
+#pragma once
+// Every dialog and message box of the program goes through DialogService,
+// so the window never calls Qt dialogs directly and tests answer them
+// without a person and without blocking.
+
+#include <QColor>
+#include <QFont>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+#include <vector>
+
+class QWidget;
+
+namespace sorvane::platform {
+
+enum class MessageIcon { Information, Warning, Critical, Question };
+enum class MessageButtons { Ok, OkCancel, YesNo, YesNoCancel };
+enum class MessageResult { Ok, Cancel, Yes, No };
+
+struct FileDialogOptions {
+    QString title;           ///< without "&"
+    QString filter;          ///< Qt form: "Map Files (*.map);;All files (*)"
+    QString defaultSuffix;   ///< "map"
+    QString startFolder;
+    bool confirmOverwrite = true; ///< save dialogs: ask before replacing a file
+};
+
+/// The state of the find box, kept between uses and in the settings file.
+struct FindState {
+    enum Option : int { kWholeWord = 1, kMatchCase = 2, kSearchUp = 8 };
+    QString text;
+    int options = 0;
+
+    /// Reads the state from `section` of the settings file (missing keys keep
+    /// the defaults); writes it back.
+    void Load(const std::string& settingsFile, const std::string& section);
+    void Save(const std::string& settingsFile, const std::string& section) const;
+};
+
+/// One button of the main tool bar in the customise dialog.
+struct ToolbarButtonState {
+    QString key;          ///< "Scan", "Stop", ...
+    QString description;  ///< text shown in the dialog
+    bool visible = true;
+};
+
+class DialogService {
+public:
+    virtual ~DialogService() = default;
+
+    /// A message box titled `title` with the program's icon.
+    virtual MessageResult ShowMessage(QWidget* parent, const QString& title, const QString& text,
+                                      MessageIcon icon, MessageButtons buttons) = 0;
+    /// Lets the user pick a folder (new folders can be created); nothing on cancel.
+    virtual std::optional<QString> BrowseForFolder(QWidget* parent, const QString& prompt,
+                                                   const QString& startFolder) = 0;
+    virtual std::optional<QString> OpenFileName(QWidget* parent,
+                                                const FileDialogOptions& options) = 0;
+    virtual std::optional<QString> SaveFileName(QWidget* parent,
+                                                const FileDialogOptions& options) = 0;
+    /// The filter editor: patterns separated by ";" or blanks; nothing on cancel.
+    virtual std::optional<QString> EditFilter(QWidget* parent, const QString& filter) = 0;
+    /// The find box; true when the user asks to search (`state` then holds
+    /// the text and options), false on cancel.
+    virtual bool ShowFindBox(QWidget* parent, FindState& state) = 0;
+    virtual std::optional<QFont> ChooseFont(QWidget* parent, const QFont& current,
+                                            const QColor& textColor) = 0;
+    virtual std::optional<QColor> ChooseColor(QWidget* parent, const QColor& current) = 0;
+    /// Which buttons the main tool bar shows, and in which order.
+    virtual std::optional<std::vector<ToolbarButtonState>>
+    CustomizeToolbar(QWidget* parent, const std::vector<ToolbarButtonState>& buttons) = 0;
+};
+
+/// The real dialogs.
+class QtDialogService final : public DialogService {
+public:
+    MessageResult ShowMessage(QWidget* parent, const QString& title, const QString& text,
+                              MessageIcon icon, MessageButtons buttons) override;
+    std::optional<QString> BrowseForFolder(QWidget* parent, const QString& prompt,
+                                           const QString& startFolder) override;
+    std::optional<QString> OpenFileName(QWidget* parent, const FileDialogOptions& options) override;
+    std::optional<QString> SaveFileName(QWidget* parent, const FileDialogOptions& options) override;
+    std::optional<QString> EditFilter(QWidget* parent, const QString& filter) override;
+    bool ShowFindBox(QWidget* parent, FindState& state) override;
+    std::optional<QFont> ChooseFont(QWidget* parent, const QFont& current,
+                                    const QColor& textColor) override;
+    std::optional<QColor> ChooseColor(QWidget* parent, const QColor& current) override;
+    std::optional<std::vector<ToolbarButtonState>>
+    CustomizeToolbar(QWidget* parent, const std::vector<ToolbarButtonState>& buttons) override;
+};
+
+} // namespace sorvane::platform

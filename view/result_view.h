@@ -1,0 +1,56 @@
+#pragma once
+// The result grid: a table view over ResultModel with whole-row selection,
+// the always-hidden root-marker and size columns, visible columns that can be
+// hidden and fitted to their content, and a last, empty filler column that
+// takes up the width the data columns leave.
+
+#include "view/result_model.h"
+
+#include <QTableView>
+#include <QTimer>
+
+namespace sorvane::view {
+
+class ResultView : public QTableView {
+    Q_OBJECT
+public:
+    explicit ResultView(ResultModel* model, QWidget* parent = nullptr);
+
+    ResultModel* resultModel() const { return model_; }
+
+    /// Default widths of the data columns 1 to 10, in pixels.
+    static int DefaultWidth(int column);
+
+    /// Shows a data column (1 to 10) at its fitted width, or hides it (width 0).
+    void SetColumnVisible(int column, bool visible);
+    bool IsColumnVisible(int column) const;
+    /// Width of a column in pixels; setting it on a hidden column hides nothing.
+    void SetColumnWidthPx(int column, int width);
+    int ColumnWidthPx(int column) const;
+    /// The width that fits the widest text of the last scan plus 10 pixels,
+    /// never narrower than the header height plus 4 pixels.
+    int FittedWidth(int column) const;
+    /// Fits every visible data column.
+    void ResizeColumns();
+    /// Gives the filler column the width left over (0 when the columns
+    /// overflow), leaving room for the vertical scroll bar when it shows.
+    void FitFillerColumn();
+
+    /// The current row (-1 when none).
+    int CurrentRow() const;
+    /// Makes `row` current, selects it as a whole and scrolls it to the top.
+    void SelectRow(int row);
+
+signals:
+    /// A click with any mouse button on the header of `column`.
+    void HeaderClicked(int column);
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    ResultModel* model_;
+    QTimer fillerTimer_;
+};
+
+} // namespace sorvane::view
