@@ -211,6 +211,28 @@ private:
 
 } // namespace
 
+std::optional<ScanOutcome> CheckScanRequest(const ScanRequest& request) {
+    // Checked after normalisation, so a quoted path or one with a trailing
+    // "/" is taken for the folder it names, and a folder is never compared
+    // with itself.
+    ScanOutcome outcome;
+    outcome.source = NormalizeFolderPath(request.source, false);
+    outcome.target = NormalizeFolderPath(request.target, false);
+    if (outcome.source.empty() && outcome.target.empty())
+        return outcome;
+    if (EqualsIgnoreCase(outcome.target, outcome.source))
+        return outcome;
+    if (!outcome.source.empty() && !FolderExists(outcome.source) && !request.sourceIsMap) {
+        outcome.message = kSourceMissingMessage;
+        return outcome;
+    }
+    if (!outcome.target.empty() && !FolderExists(outcome.target)) {
+        outcome.message = kTargetMissingMessage;
+        return outcome;
+    }
+    return std::nullopt;
+}
+
 std::string JoinPath(std::string_view folder, std::string_view relative) {
     std::string path(folder);
     if (!path.empty() && path.back() != '/')
@@ -220,28 +242,14 @@ std::string JoinPath(std::string_view folder, std::string_view relative) {
 }
 
 ScanOutcome Scanner::Run(const ScanRequest& request, ScanObserver& observer) {
+    if (auto refused = CheckScanRequest(request))
+        return *std::move(refused);
     ScanOutcome outcome;
-    // Checked after normalisation, so a quoted path or one with a trailing
-    // "/" is taken for the folder it names, and a folder is never compared
-    // with itself.
     ScanContext context;
     context.source = NormalizeFolderPath(request.source, false);
     context.target = NormalizeFolderPath(request.target, false);
     outcome.source = context.source;
     outcome.target = context.target;
-    if (context.source.empty() && context.target.empty())
-        return outcome;
-    if (EqualsIgnoreCase(context.target, context.source))
-        return outcome;
-    if (!context.source.empty() && !FolderExists(context.source) && !request.sourceIsMap) {
-        outcome.message = kSourceMissingMessage;
-        return outcome;
-    }
-    if (!context.target.empty() && !FolderExists(context.target)) {
-        outcome.message = kTargetMissingMessage;
-        return outcome;
-    }
-
     context.displayMode = request.displayMode;
     context.strict = request.strictVersions;
     context.mode = (!context.source.empty() && context.target.empty() && !request.sourceIsMap)

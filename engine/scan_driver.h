@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <mutex>
+#include <optional>
 #include <cstdint>
 #include <string>
 
@@ -105,6 +106,12 @@ private:
     std::mutex walkMutex_;
     FolderEnumerator* activeWalk_ = nullptr;
 };
+
+/// The checks a scan makes before it starts, on the normalised paths: both
+/// empty or the same folder (nothing happens, no message), a source that is
+/// neither a folder nor a map, a target that is not a folder. Gives the
+/// outcome of a scan that does not start, or nothing when the scan can run.
+std::optional<ScanOutcome> CheckScanRequest(const ScanRequest& request);
 
 /// Joins a folder and a relative path with one "/".
 std::string JoinPath(std::string_view folder, std::string_view relative);

@@ -1,0 +1,1256 @@
+#include "shell/main_window.h"
+
+#include "engine/language_table.h"
+#include "engine/number_utils.h"
+#include "engine/path_utils.h"
+#include "engine/settings_records.h"
+#include "engine/settings_store.h"
+#include "engine/source_map.h"
+#include "engine/text_utils.h"
+#include "shell/app_info.h"
+#include "sync/path_box.h"
+#include "view/result_view.h"
+
+#include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QSettings>
+#include <QStackedWidget>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QToolButton>
+
+#include <algorithm>
+
+namespace sorvane::shell {
+namespace {
+
+constexpr int kDataColumns = 10;
+constexpr int kBandCount = 4;
+constexpr int kDesignedWidth = 652;
+constexpr int kDesignedHeight = 354;
+const char* const kSettingsChangedNotice =
+    "Settings were changed. Perform the scan again to update the results.";
+
+std::string Utf8(const QString& text) { return text.toStdString(); }
+QString Qt8(const std::string& text) { return QString::fromStdString(text); }
+
+// The ten data columns' captions in the Visible Columns and Arrange by menus.
+const std::array<const char*, kDataColumns> kColumnCaptions = {
+    "Na&me",          "&Extension",      "Source &Language", "&Source Version", "&Comparison",
+    "Target &Version", "&Target Language", "&Busy",           "&Description",    "Copy&right"};
+
+const std::array<const char*, 6> kSpecialListCaptions = {
+    "List of Newer &Source Files",        "List of Newer &Target Files",
+    "List of Files with &Unequal Language", "List of Files with &Different Size",
+    "List of &Incomparable Files",         "List of &Orphans"};
+
+const std::array<const char*, view::kColorCount> kColorCaptions = {
+    "&Background...", "&Regular Text...", "Newer &Source...", "Newer &Target...",
+    "&Unequal Language...", "&Different Size...", "&Incomparable...", "&Copied File..."};
+
+struct ButtonInfo {
+    const char* key;
+    const char* description;
+    const char* tip;
+    const char* icon;
+    bool checkable;
+};
+
+const std::array<ButtonInfo, 8> kMainButtons = {{
+    {"Scan", "Scan", "Scan (F5)", "scan", false},
+    {"Stop", "Stop Scanning", "Stop Scanning (Esc)", "stop", false},
+    {"Save", "Save Source Map", "Save Source Map (Ctrl+S)", "save", false},
+    {"Recur", "Include Sub-folders", "Include Sub-folders", "recur", true},
+    {"Backup", "Backup before Replacement", "Backup before Replacement", "backup", true},
+    {"Resize", "Resize Columns", "Resize Columns (F6)", "resize", false},
+    {"Find", "Find", "Find... (Ctrl+F)", "find", false},
+    {"Synchr", "Copy Source on Target", "Copy Source on Target (F9)", "synchr", false},
+}};
+
+QIcon Icon(const char* name) { return QIcon(QStringLiteral(":/icons/%1.svg").arg(name)); }
+
+// Sets a caption's key text: the text before any tab, a tab, and the key.
+void SetMenuKeyText(QAction* item, const QString& keyText) {
+    QString caption = item->text();
+    caption = caption.left(caption.indexOf(QLatin1Char('\t')) < 0
+                               ? caption.size()
+                               : caption.indexOf(QLatin1Char('\t')));
+    item->setText(keyText.isEmpty() ? caption : caption + QLatin1Char('\t') + keyText);
+}
+
+FontRecord ToRecord(const QFont& font) {
+    FontRecord record;
+    record.name = Utf8(font.family());
+    record.size = font.pointSizeF() > 0 ? font.pointSizeF() : 8;
+    record.bold = font.bold();
+    record.weight = font.bold() ? 700 : 400;
+    record.italic = font.italic();
+    record.underline = font.underline();
+    record.strikeout = font.strikeOut();
+    return record;
+}
+
+QFont FromRecord(const FontRecord& record) {
+    QFont font(Qt8(record.name));
+    font.setPointSizeF(record.size > 0 ? record.size : 8);
+    // The weight comes first; the bold flag then decides between normal and bold.
+    font.setWeight(record.weight >= 600 ? QFont::Bold : QFont::Normal);
+    font.setBold(record.bold);
+    font.setItalic(record.italic);
+    font.setUnderline(record.underline);
+    font.setStrikeOut(record.strikeout);
+    return font;
+}
+
+} // namespace
+
+MainWindow::MainWindow(const StartOptions& options, QWidget* parent)
+    : QMainWindow(parent), options_(options), datFile_(options.settingsFile) {
+    if (options_.dialogs != nullptr) {
+        dialogs_ = options_.dialogs;
+    } else {
+        ownDialogs_ = std::make_unique<platform::QtDialogService>();
+        dialogs_ = ownDialogs_.get();
+    }
+    setObjectName(QStringLiteral("fwMain"));
+    setWindowIcon(Icon("sorvane"));
+    model_ = new view::ResultModel(this);
+    grid_ = new view::ResultView(model_, this);
+    grid_->setObjectName(QStringLiteral("fgFiles"));
+    setCentralWidget(grid_);
+    runner_ = new ScanRunner(this);
+    connect(runner_, &ScanRunner::Updated, this, &MainWindow::OnScanUpdated);
+    connect(runner_, &ScanRunner::Finished, this, &MainWindow::OnScanFinished);
+    connect(grid_, &view::ResultView::HeaderClicked, this, [this](int column) {
+        if (column >= kNameColumn && column <= kCopyrightColumn)
+            SortByHeader(column);
+    });
+
+    CreateActions();
+    CreateMenus();
+    CreateBands();
+    CreateStatusBar();
+    LoadSettings();
+    settingUp_ = false;
+}
+
+MainWindow::~MainWindow() = default;
+
+// ---------------------------------------------------------------- creation
+
+void MainWindow::CreateActions() {
+    const auto add = [this](const QString& name, const QString& caption,
+                            const QKeySequence& key = {}) {
+        auto* a = new QAction(caption, this);
+        a->setObjectName(name);
+        if (!key.isEmpty()) {
+            a->setShortcut(key);
+            a->setShortcutContext(Qt::WindowShortcut);
+        }
+        addAction(a); // shortcuts work while the menu bar is closed
+        actions_[name] = a;
+        return a;
+    };
+    const auto later = [](QAction* a) { a->setEnabled(false), a->setProperty("later", true); };
+
+    connect(add("mFileOpenSourcePath", tr("Open Source &Path...")), &QAction::triggered, this,
+            &MainWindow::mFileOpenSourcePath_Click);
+    connect(add("mFileOpenSourceMap", tr("Open Source &Map..."), QKeySequence(Qt::CTRL | Qt::Key_O)),
+            &QAction::triggered, this, &MainWindow::mFileOpenSourceMap_Click);
+    connect(add("mFileOpenTargetPath", tr("Open &Target Path...")), &QAction::triggered, this,
+            &MainWindow::mFileOpenTargetPath_Click);
+    connect(add("mFileScan", tr("Sca&n"), QKeySequence(Qt::Key_F5)), &QAction::triggered, this,
+            &MainWindow::mFileScan_Click);
+    connect(add("mFileSaveSourceMap", tr("&Save Source Map..."), QKeySequence(Qt::CTRL | Qt::Key_S)),
+            &QAction::triggered, this, &MainWindow::mFileSaveSourceMap_Click);
+    connect(add("mFileExit", tr("E&xit")), &QAction::triggered, this, &QWidget::close);
+
+    // The edit commands act on the focused text field.
+    const auto editCommand = [](auto command) {
+        return [command] {
+            if (auto* edit = qobject_cast<QLineEdit*>(QApplication::focusWidget()))
+                (edit->*command)();
+        };
+    };
+    connect(add("mEditUndo", tr("&Undo"), QKeySequence(Qt::ALT | Qt::Key_Backspace)),
+            &QAction::triggered, this, editCommand(&QLineEdit::undo));
+    connect(add("mEditCut", tr("Cu&t"), QKeySequence(Qt::SHIFT | Qt::Key_Delete)),
+            &QAction::triggered, this, editCommand(&QLineEdit::cut));
+    connect(add("mEditCopy", tr("&Copy"), QKeySequence(Qt::CTRL | Qt::Key_Insert)),
+            &QAction::triggered, this, editCommand(&QLineEdit::copy));
+    connect(add("mEditPaste", tr("&Paste"), QKeySequence(Qt::SHIFT | Qt::Key_Insert)),
+            &QAction::triggered, this, editCommand(&QLineEdit::paste));
+    connect(add("mEditDelete", tr("&Delete")), &QAction::triggered, this,
+            editCommand(&QLineEdit::del));
+    for (int i = 0; i < 6; ++i) {
+        later(add(QStringLiteral("mEditCopySpecialList%1").arg(i), tr(kSpecialListCaptions[i])));
+        later(add(QStringLiteral("mEditSaveSpecialList%1").arg(i),
+                  tr(kSpecialListCaptions[i]) + QStringLiteral("...")));
+    }
+    later(add("mEditFind", tr("&Find..."), QKeySequence(Qt::CTRL | Qt::Key_F)));
+    later(add("mEditFindNext", tr("Find &Next"), QKeySequence(Qt::Key_F3)));
+
+    const std::array<const char*, kBandCount> bandCaptions = {"&Buttons", "&Source Bar",
+                                                             "&Target Bar", "Filte&r Bar"};
+    for (int i = 1; i <= kBandCount; ++i) {
+        QAction* a = add(QStringLiteral("mViewToolbar%1").arg(i), tr(bandCaptions[i - 1]));
+        a->setCheckable(true);
+        connect(a, &QAction::triggered, this, [this, i] { mViewToolbar_Click(i); });
+    }
+    QAction* status = add("mViewStatus", tr("Status &Bar"));
+    status->setCheckable(true);
+    connect(status, &QAction::triggered, this, &MainWindow::mViewStatus_Click);
+    connect(add("mViewResizeColumns", tr("&Resize Columns"), QKeySequence(Qt::Key_F6)),
+            &QAction::triggered, this, &MainWindow::mViewResizeColumns_Click);
+    arrangeGroup_ = new QActionGroup(this);
+    QAction* none = add("mViewArrangeNone", tr("&None"));
+    none->setCheckable(true);
+    arrangeGroup_->addAction(none);
+    connect(none, &QAction::triggered, this, &MainWindow::mViewArrangeNone_Click);
+    for (int i = 1; i <= kDataColumns; ++i) {
+        QAction* column = add(QStringLiteral("mViewColumns%1").arg(i), tr(kColumnCaptions[i - 1]));
+        column->setCheckable(true);
+        connect(column, &QAction::triggered, this, [this, i] { mViewColumns_Click(i); });
+        QAction* arrange = add(QStringLiteral("mViewArrange%1").arg(i), tr(kColumnCaptions[i - 1]));
+        arrange->setCheckable(true);
+        arrangeGroup_->addAction(arrange);
+        connect(arrange, &QAction::triggered, this, [this, i] { mViewArrange_Click(i); });
+    }
+    QAction* subfolders = add("mViewSubfolders", tr("&Include Sub-folders"));
+    subfolders->setCheckable(true);
+    connect(subfolders, &QAction::triggered, this, &MainWindow::mViewSubfolders_Click);
+    orderGroup_ = new QActionGroup(this);
+    const std::array<const char*, 2> orders = {"&Ascending", "&Descending"};
+    for (int i = 0; i < 2; ++i) {
+        QAction* a = add(QStringLiteral("mViewOrder%1").arg(i), tr(orders[i]));
+        a->setCheckable(true);
+        orderGroup_->addAction(a);
+        connect(a, &QAction::triggered, this, [this, i] { mViewOrder_Click(i); });
+    }
+    showFilesGroup_ = new QActionGroup(this);
+    const std::array<const char*, 3> modes = {"Show All &Versioned Files",
+                                              "Show Different Files &Only",
+                                              "Show &Newer Files Only"};
+    for (int i = 0; i < 3; ++i) {
+        QAction* a = add(QStringLiteral("mViewShowFiles%1").arg(i), tr(modes[i]));
+        a->setCheckable(true);
+        showFilesGroup_->addAction(a);
+        connect(a, &QAction::triggered, this, [this, i] { mViewShowFiles_Click(i); });
+    }
+    for (int i = 0; i < view::kColorCount; ++i)
+        later(add(QStringLiteral("mViewColor%1").arg(i), tr(kColorCaptions[i])));
+    later(add("mViewSetFont", tr("Set &Font...")));
+    connect(add("mViewCustomize", tr("Customi&ze...")), &QAction::triggered, this,
+            &MainWindow::mViewCustomize_Click);
+
+    connect(add("mToolsSwap", tr("S&wap Source/Target")), &QAction::triggered, this,
+            &MainWindow::mToolsSwap_Click);
+    later(add("mToolsCopySource", tr("&Copy from Source to Target"), QKeySequence(Qt::Key_F9)));
+    later(add("mToolsCopyBatch", tr("Batch Copy from &Source to Target"),
+              QKeySequence(Qt::CTRL | Qt::Key_F9)));
+    QAction* backup = add("mToolsBackup", tr("Backup before &Replacement"));
+    backup->setCheckable(true);
+    connect(backup, &QAction::triggered, this, &MainWindow::mToolsBackup_Click);
+    QAction* backupFolder =
+        add("mToolsBackupFolder", tr("Set &Backup Folder..."), QKeySequence(Qt::CTRL | Qt::Key_B));
+    later(backupFolder);
+    backupFolder->setVisible(false);
+    connect(add("mToolsSetFilter", tr("Set &Filter...")), &QAction::triggered, this,
+            &MainWindow::mToolsSetFilter_Click);
+    later(add("mToolsSourceProperties", tr("File &Properties...")));
+    QAction* targetProperties = add("mToolsTargetProperties", tr("&Target File Properties..."));
+    later(targetProperties);
+    targetProperties->setVisible(false);
+
+    later(add("mHelpTopics", tr("&Help Topics...")));
+    QAction* whatsThis = add("mHelpWhatsThis", tr("What is &This?"));
+    later(whatsThis);
+    whatsThis->setVisible(false);
+    later(add("mHelpUpdate", tr("Check for &Update...")));
+    later(add("mHelpWeb", tr("Visit the Web&page...")));
+    later(add("mHelpMail", tr("Feed&back...")));
+    later(add("mHelpAbout", tr("&About...")));
+
+    // The main tool bar's buttons: their own actions, so hiding a button
+    // never hides a menu item; a click goes through the key dispatch.
+    for (const ButtonInfo& info : kMainButtons) {
+        auto* button = new QAction(Icon(info.icon), tr(info.description), this);
+        const QString key = QString::fromLatin1(info.key);
+        button->setObjectName(QStringLiteral("button") + key);
+        button->setToolTip(tr(info.tip));
+        button->setCheckable(info.checkable);
+        connect(button, &QAction::triggered, this, [this, key] { pbToolbar_ButtonClick(key); });
+        buttons_[key] = button;
+        buttonOrder_.push_back(key);
+    }
+    buttons_[QStringLiteral("Find")]->setProperty("later", true);
+    buttons_[QStringLiteral("Synchr")]->setProperty("later", true);
+}
+
+void MainWindow::CreateMenus() {
+    const auto a = [this](const char* name) { return actions_.at(QString::fromLatin1(name)); };
+    mFile_ = menuBar()->addMenu(tr("&File"));
+    mFile_->setObjectName(QStringLiteral("mFile"));
+    mFile_->addActions({a("mFileOpenSourcePath"), a("mFileOpenSourceMap"), a("mFileOpenTargetPath")});
+    mFile_->addSeparator();
+    mFile_->addActions({a("mFileScan"), a("mFileSaveSourceMap")});
+    mFile_->addSeparator();
+    mFile_->addAction(a("mFileExit"));
+    connect(mFile_, &QMenu::aboutToShow, this, &MainWindow::mFile_Click);
+
+    mEdit_ = menuBar()->addMenu(tr("&Edit"));
+    mEdit_->setObjectName(QStringLiteral("mEdit"));
+    mEdit_->addAction(a("mEditUndo"));
+    mEdit_->addSeparator();
+    mEdit_->addActions({a("mEditCut"), a("mEditCopy"), a("mEditPaste"), a("mEditDelete")});
+    mEdit_->addSeparator();
+    QMenu* copySpecial = mEdit_->addMenu(tr("Copy &Special"));
+    QMenu* saveSpecial = mEdit_->addMenu(tr("Sa&ve Special"));
+    for (int i = 0; i < 6; ++i) {
+        QAction* copy = actions_.at(QStringLiteral("mEditCopySpecialList%1").arg(i));
+        QAction* save = actions_.at(QStringLiteral("mEditSaveSpecialList%1").arg(i));
+        // Unequal language, different size and incomparable are kept but not offered.
+        copy->setVisible(i < 2 || i > 4);
+        save->setVisible(i < 2 || i > 4);
+        copySpecial->addAction(copy);
+        saveSpecial->addAction(save);
+    }
+    mEdit_->addSeparator();
+    mEdit_->addActions({a("mEditFind"), a("mEditFindNext")});
+
+    mView_ = menuBar()->addMenu(tr("&View"));
+    mView_->setObjectName(QStringLiteral("mView"));
+    QMenu* toolbars = mView_->addMenu(tr("&Toolbars"));
+    for (int i = 1; i <= kBandCount; ++i)
+        toolbars->addAction(actions_.at(QStringLiteral("mViewToolbar%1").arg(i)));
+    mView_->addAction(a("mViewStatus"));
+    mView_->addSeparator();
+    mView_->addAction(a("mViewResizeColumns"));
+    QMenu* columns = mView_->addMenu(tr("Visible Col&umns"));
+    for (int i = 1; i <= kDataColumns; ++i)
+        columns->addAction(actions_.at(QStringLiteral("mViewColumns%1").arg(i)));
+    mViewArrangeBy_ = mView_->addMenu(tr("Arra&nge by"));
+    mViewArrangeBy_->addAction(a("mViewArrangeNone"));
+    mViewArrangeBy_->addSeparator();
+    for (int i = 1; i <= kDataColumns; ++i)
+        mViewArrangeBy_->addAction(actions_.at(QStringLiteral("mViewArrange%1").arg(i)));
+    connect(mViewArrangeBy_, &QMenu::aboutToShow, this, &MainWindow::mViewArrangeBy_Click);
+    mView_->addAction(a("mViewSubfolders"));
+    mView_->addSeparator();
+    mView_->addActions({a("mViewOrder0"), a("mViewOrder1")});
+    mView_->addSeparator();
+    mView_->addActions({a("mViewShowFiles0"), a("mViewShowFiles1"), a("mViewShowFiles2")});
+    mView_->addSeparator();
+    QMenu* colors = mView_->addMenu(tr("Set &Color of"));
+    for (int i = 0; i < view::kColorCount; ++i)
+        colors->addAction(actions_.at(QStringLiteral("mViewColor%1").arg(i)));
+    mView_->addActions({a("mViewSetFont"), a("mViewCustomize")});
+    connect(mView_, &QMenu::aboutToShow, this, &MainWindow::mView_Click);
+
+    mTools_ = menuBar()->addMenu(tr("&Tools"));
+    mTools_->setObjectName(QStringLiteral("mTools"));
+    mTools_->addActions({a("mToolsSwap"), a("mToolsCopySource"), a("mToolsCopyBatch")});
+    mTools_->addSeparator();
+    mTools_->addActions({a("mToolsBackup"), a("mToolsBackupFolder")});
+    mTools_->addSeparator();
+    mTools_->addActions(
+        {a("mToolsSetFilter"), a("mToolsSourceProperties"), a("mToolsTargetProperties")});
+    connect(mTools_, &QMenu::aboutToShow, this, &MainWindow::mTools_Click);
+
+    mHelp_ = menuBar()->addMenu(tr("&Help"));
+    mHelp_->setObjectName(QStringLiteral("mHelp"));
+    mHelp_->addActions({a("mHelpTopics"), a("mHelpWhatsThis")});
+    mHelp_->addSeparator();
+    mHelp_->addActions({a("mHelpUpdate"), a("mHelpWeb"), a("mHelpMail")});
+    mHelp_->addSeparator();
+    mHelp_->addAction(a("mHelpAbout"));
+}
+
+void MainWindow::CreateBands() {
+    pbToolbar_ = addToolBar(tr("Buttons"));
+    pbToolbar_->setObjectName(QStringLiteral("pbToolbar"));
+    pbToolbar_->setIconSize(QSize(22, 22));
+    for (const QString& key : buttonOrder_)
+        pbToolbar_->addAction(buttons_.at(key));
+
+    const auto pathBand = [this](const char* name, const QString& caption,
+                                 sync::PathBox::Kind kind, sync::PathBox*& box,
+                                 const std::vector<std::pair<const char*, const char*>>& tools) {
+        QToolBar* bar = addToolBar(caption);
+        bar->setObjectName(QString::fromLatin1(name));
+        auto* label = new QLabel(caption, bar);
+        box = new sync::PathBox(kind, bar);
+        box->setObjectName(QStringLiteral("cb") + QString::fromLatin1(name + 2));
+        box->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+        box->setMinimumContentsLength(12);
+        label->setBuddy(box);
+        label->setContentsMargins(4, 0, 4, 0);
+        bar->addWidget(label);
+        bar->addWidget(box);
+        for (const auto& [key, icon] : tools) {
+            QAction* button = bar->addAction(Icon(icon), QString::fromLatin1(key));
+            button->setObjectName(QStringLiteral("bb") + QString::fromLatin1(name + 2) +
+                                  QString::fromLatin1(key));
+            buttons_[QString::fromLatin1(name + 2) + QString::fromLatin1(key)] = button;
+        }
+        return bar;
+    };
+    pbSource_ = pathBand("pbSource", tr("&Source:"), sync::PathBox::Kind::Source, cbSource_,
+                         {{"Folder", "folder"}, {"File", "file"}});
+    pbTarget_ = pathBand("pbTarget", tr("&Target:"), sync::PathBox::Kind::Target, cbTarget_,
+                         {{"Folder", "folder"}, {"Swap", "swap"}});
+    pbFilter_ = pathBand("pbFilter", tr("&Filter:"), sync::PathBox::Kind::Filter, cbFilter_,
+                         {{"Filter", "filter"}});
+    buttons_.at(QStringLiteral("SourceFolder"))->setToolTip(tr("Open Source Path"));
+    buttons_.at(QStringLiteral("SourceFile"))->setToolTip(tr("Open Source Map (Ctrl+O)"));
+    buttons_.at(QStringLiteral("TargetFolder"))->setToolTip(tr("Open Target Path"));
+    buttons_.at(QStringLiteral("TargetSwap"))->setToolTip(tr("Swap Source/Target"));
+    buttons_.at(QStringLiteral("FilterFilter"))->setToolTip(tr("Set Filter"));
+    connect(buttons_.at(QStringLiteral("SourceFolder")), &QAction::triggered, this,
+            &MainWindow::mFileOpenSourcePath_Click);
+    connect(buttons_.at(QStringLiteral("SourceFile")), &QAction::triggered, this,
+            &MainWindow::mFileOpenSourceMap_Click);
+    connect(buttons_.at(QStringLiteral("TargetFolder")), &QAction::triggered, this,
+            &MainWindow::mFileOpenTargetPath_Click);
+    connect(buttons_.at(QStringLiteral("TargetSwap")), &QAction::triggered, this,
+            &MainWindow::mToolsSwap_Click);
+    connect(buttons_.at(QStringLiteral("FilterFilter")), &QAction::triggered, this,
+            &MainWindow::mToolsSetFilter_Click);
+
+    for (QToolBar* bar : {pbToolbar_, pbSource_, pbTarget_, pbFilter_}) {
+        bar->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(bar, &QWidget::customContextMenuRequested, this,
+                [this, bar](const QPoint& at) { ShowViewMenuAt(bar->mapToGlobal(at)); });
+        bar->installEventFilter(this); // double clicks open the customise dialog
+    }
+
+    connect(cbSource_, &sync::PathBox::TextChanged, this, &MainWindow::OnSourceChanged);
+    connect(cbSource_, &sync::PathBox::Picked, this, &MainWindow::OnSourceChanged);
+    connect(cbTarget_, &sync::PathBox::TextChanged, this, &MainWindow::OnTargetChanged);
+    connect(cbTarget_, &sync::PathBox::Picked, this, &MainWindow::OnTargetChanged);
+    connect(cbFilter_, &sync::PathBox::Picked, this, &MainWindow::NoteSettingsChanged);
+    const auto enter = [this](sync::PathBox* box, bool refresh) {
+        connect(box, &sync::PathBox::EnterPressed, this, [this, box, refresh] {
+            box->AddToHistory();
+            NoteSettingsChanged();
+            if (refresh)
+                UpdateCommandState();
+        });
+    };
+    enter(cbSource_, true);
+    enter(cbTarget_, true);
+    enter(cbFilter_, false);
+}
+
+void MainWindow::CreateStatusBar() {
+    QStatusBar* bar = statusBar();
+    bar->setObjectName(QStringLiteral("pbStatusBar"));
+    bar->setSizeGripEnabled(true);
+    panel1_ = new QLabel(bar);
+    panel1_->setMinimumWidth(90);
+    panel2_ = new QLabel(bar);
+    panel3_ = new QLabel(bar);
+    panel3_->setMinimumWidth(160);
+    panel3_->setMaximumWidth(400);
+    pbProgress_ = new QProgressBar(bar);
+    pbProgress_->setObjectName(QStringLiteral("pbProgress"));
+    pbProgress_->setRange(0, 100);
+    pbProgress_->setTextVisible(false);
+    tbSearch_ = new QLineEdit(bar);
+    tbSearch_->setObjectName(QStringLiteral("tbSearch"));
+    panel2Stack_ = new QStackedWidget(bar);
+    panel2Stack_->addWidget(panel2_);
+    panel2Stack_->addWidget(pbProgress_);
+    panel2Stack_->addWidget(tbSearch_);
+    for (QLabel* panel : {panel1_, panel2_, panel3_})
+        panel->setTextFormat(Qt::PlainText);
+    bar->addWidget(panel1_);
+    bar->addWidget(panel2Stack_, 1);
+    bar->addWidget(panel3_);
+    bar->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(bar, &QWidget::customContextMenuRequested, this,
+            [this, bar](const QPoint& at) { ShowViewMenuAt(bar->mapToGlobal(at)); });
+}
+
+// ------------------------------------------------------- start and shut-down
+
+void MainWindow::LoadSettings() {
+    const std::string& file = datFile_;
+    // The installation record: where the program is and which version it is.
+    {
+        QSettings record(QString::fromLatin1(kCompanyName), QString::fromLatin1(kProgramTitle));
+        record.setValue(QStringLiteral("InstallPath"), QCoreApplication::applicationDirPath());
+        record.setValue(QStringLiteral("CurrentVersion"), VersionText());
+    }
+    SetMenuKeyText(actions_.at(QStringLiteral("mFileExit")), QStringLiteral("Alt+F4"));
+    SetMenuKeyText(actions_.at(QStringLiteral("mEditDelete")), QStringLiteral("Del"));
+    SetMenuKeyText(actions_.at(QStringLiteral("mToolsSourceProperties")), QStringLiteral("Alt+Enter"));
+    SetMenuKeyText(actions_.at(QStringLiteral("mHelpTopics")), QStringLiteral("F1"));
+    baseCaption_ = BaseCaption();
+    setWindowTitle(baseCaption_);
+
+    // Position and state, in pixels of the client area.
+    const int left = ToInt32(ReadNumberSetting(file, "Position", "Left", 0));
+    const int top = ToInt32(ReadNumberSetting(file, "Position", "Top", 0));
+    const int width = ToInt32(ReadNumberSetting(file, "Position", "Width", kDesignedWidth));
+    const int height = ToInt32(ReadNumberSetting(file, "Position", "Height", kDesignedHeight));
+    const int state = ToInt32(ReadNumberSetting(file, "Position", "State", 0));
+    setGeometry(left, top, std::max(width, 200), std::max(height, 150));
+    if (state == 2)
+        setWindowState(Qt::WindowMaximized);
+    else if (state == 1)
+        setWindowState(Qt::WindowMinimized);
+
+    view::ColorSet colors = view::ColorSet::Defaults(QApplication::palette());
+    for (int i = 0; i < view::kColorCount; ++i)
+        colors.colors[static_cast<std::size_t>(i)] = static_cast<view::ColorRef>(ReadNumberSetting(
+            file, "Color", view::kColorKeys[static_cast<std::size_t>(i)],
+            colors.colors[static_cast<std::size_t>(i)]));
+    model_->SetColorSet(colors);
+    ApplyColors();
+
+    const auto history = [&](sync::PathBox* box, const char* section) {
+        QStringList items;
+        for (const auto& item : LoadListSection(file, section))
+            items << Qt8(item);
+        box->SetHistory(items);
+    };
+    history(cbSource_, "Source");
+    history(cbTarget_, "Target");
+    history(cbFilter_, "Filter");
+    QString source = Qt8(ReadSetting(file, "General", "Source"));
+    if (!options_.commandLineSource.isEmpty())
+        source = Qt8(NormalizeFolderPath(Utf8(options_.commandLineSource), false));
+    cbSource_->FindListItem(source, true, true);
+    cbTarget_->FindListItem(Qt8(ReadSetting(file, "General", "Target")), true, true);
+    cbFilter_->FindListItem(Qt8(ReadSetting(file, "General", "Filter")), true, true);
+
+    mViewShowFiles_Click(ToInt32(ReadNumberSetting(file, "General", "Different", 1)));
+
+    // The toggles are set to the opposite and then toggled once, so the check
+    // mark, the button and the state all end up agreeing.
+    actions_.at(QStringLiteral("mViewSubfolders"))
+        ->setChecked(ReadNumberSetting(file, "General", "Subfolders", 0) == 0);
+    mViewSubfolders_Click();
+    backupFolder_ = ReadSetting(file, "General", "BackupDir");
+    actions_.at(QStringLiteral("mToolsBackup"))
+        ->setChecked(ReadNumberSetting(file, "General", "Backup", 1) == 0);
+    mToolsBackup_Click();
+    const bool statusShown = ReadNumberSetting(file, "General", "StatusBar", 1) == 1;
+    actions_.at(QStringLiteral("mViewStatus"))->setChecked(statusShown);
+    statusBar()->setVisible(statusShown);
+
+    const QFont gridFont = FromRecord(LoadFontRecord(file, "Font", "", ToRecord(grid_->font())));
+    grid_->setFont(gridFont);
+
+    const std::string columns = ReadSetting(file, "General", "Columns", std::string(kDataColumns, '1'));
+    for (int i = 1; i <= kDataColumns; ++i) {
+        const bool shown = static_cast<std::size_t>(i) <= columns.size() &&
+                           NumericValue(columns.substr(static_cast<std::size_t>(i - 1), 1)) != 0;
+        actions_.at(QStringLiteral("mViewColumns%1").arg(i))->setChecked(shown);
+        const int stored = ToInt32(ReadNumberSetting(file, "Grid", "Col" + std::to_string(i),
+                                                     view::ResultView::DefaultWidth(i)));
+        grid_->SetColumnWidthPx(i, shown ? stored : 0);
+    }
+
+    int sortKey = ToInt32(ReadNumberSetting(file, "Grid", "SortKey", 0));
+    if (sortKey < 0 || sortKey > kGridColumnCount - 2)
+        sortKey = 0;
+    if (sortKey != 0)
+        mViewArrange_Click(sortKey);
+    else
+        mViewArrangeNone_Click();
+    grid_->SelectRow(0);
+    mViewOrder_Click(ReadNumberSetting(file, "Grid", "Ascend", 1) == 1 ? 0 : 1);
+
+    findState_.Load(file, "FindBox");
+    LanguageName(0); // builds the language table now rather than in the first scan
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (firstActivation_) {
+        firstActivation_ = false;
+        FirstActivation();
+    }
+}
+
+void MainWindow::FirstActivation() {
+    LoadBandLayout();
+    RestoreToolbarButtons();
+    UpdateCommandState();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (Scanning())
+        runner_->RequestStop();
+    SaveSettings();
+    event->accept();
+}
+
+void MainWindow::SaveSettings() {
+    const std::string& file = datFile_;
+    WriteSetting(file, "General", "Source", Utf8(cbSource_->Text()));
+    WriteSetting(file, "General", "Target", Utf8(cbTarget_->Text()));
+    WriteSetting(file, "General", "Filter", Utf8(cbFilter_->Text()));
+    WriteNumberSetting(file, "General", "Different", displayMode_);
+    WriteNumberSetting(file, "General", "Subfolders",
+                       actions_.at(QStringLiteral("mViewSubfolders"))->isChecked() ? 1 : 0);
+    WriteSetting(file, "General", "BackupDir", backupFolder_);
+    WriteNumberSetting(file, "General", "Backup",
+                       actions_.at(QStringLiteral("mToolsBackup"))->isChecked() ? 1 : 0);
+    WriteNumberSetting(file, "General", "StatusBar",
+                       actions_.at(QStringLiteral("mViewStatus"))->isChecked() ? 1 : 0);
+    std::string columns;
+    for (int i = 1; i <= kDataColumns; ++i)
+        columns += actions_.at(QStringLiteral("mViewColumns%1").arg(i))->isChecked() ? '1' : '0';
+    WriteSetting(file, "General", "Columns", columns);
+
+    const Qt::WindowStates states = windowState();
+    const int state = (states & Qt::WindowMinimized) ? 1 : (states & Qt::WindowMaximized) ? 2 : 0;
+    const QRect bounds = state == 0 ? geometry() : normalGeometry();
+    WriteNumberSetting(file, "Position", "State", state);
+    WriteNumberSetting(file, "Position", "Left", bounds.left());
+    WriteNumberSetting(file, "Position", "Top", bounds.top());
+    WriteNumberSetting(file, "Position", "Width", bounds.width());
+    WriteNumberSetting(file, "Position", "Height", bounds.height());
+
+    SaveBandLayout();
+    SaveToolbarButtons();
+
+    WriteNumberSetting(file, "Grid", "SortKey", sortKey_);
+    WriteNumberSetting(file, "Grid", "Ascend", ascending_ ? 1 : 0);
+    for (int i = 1; i <= kDataColumns; ++i)
+        WriteNumberSetting(file, "Grid", "Col" + std::to_string(i),
+                           grid_->IsColumnVisible(i) ? grid_->ColumnWidthPx(i) : 0);
+    SaveFontRecord(file, "Font", "", ToRecord(grid_->font()));
+    for (int i = 0; i < view::kColorCount; ++i)
+        WriteNumberSetting(file, "Color", view::kColorKeys[static_cast<std::size_t>(i)],
+                           model_->Colors().colors[static_cast<std::size_t>(i)]);
+    findState_.Save(file, "FindBox");
+    const auto history = [&](sync::PathBox* box, const char* section) {
+        std::vector<std::string> items;
+        for (const QString& item : box->History())
+            items.push_back(Utf8(item));
+        SaveListSection(file, section, items);
+    };
+    history(cbSource_, "Source");
+    history(cbTarget_, "Target");
+    history(cbFilter_, "Filter");
+}
+
+// Bands keep their order, row breaks and visibility in the "CoolBar" record;
+// the first band is the one shown first.
+void MainWindow::LoadBandLayout() {
+    std::vector<QToolBar*> order{pbToolbar_, pbSource_, pbTarget_, pbFilter_};
+    std::vector<BandRecord> records;
+    for (int n = 1; n <= kBandCount; ++n) {
+        QToolBar* current = order[static_cast<std::size_t>(n - 1)];
+        BandRecord defaults;
+        defaults.newRow = false;
+        defaults.visible = true;
+        defaults.width = current->width();
+        defaults.name = Utf8(current->objectName());
+        const BandRecord record = LoadBandRecord(datFile_, "CoolBar", n, defaults);
+        records.push_back(record);
+    }
+    // Hand each position the band saved there; unknown names keep the current one.
+    std::vector<QToolBar*> arranged;
+    for (const BandRecord& record : records) {
+        QToolBar* bar = band(Qt8(record.name));
+        if (bar != nullptr && std::find(arranged.begin(), arranged.end(), bar) == arranged.end())
+            arranged.push_back(bar);
+    }
+    for (QToolBar* bar : order)
+        if (std::find(arranged.begin(), arranged.end(), bar) == arranged.end())
+            arranged.push_back(bar);
+    for (QToolBar* bar : arranged)
+        removeToolBar(bar);
+    for (std::size_t i = 0; i < arranged.size(); ++i) {
+        QToolBar* bar = arranged[i];
+        const BandRecord* record = nullptr;
+        for (const BandRecord& r : records)
+            if (Qt8(r.name) == bar->objectName())
+                record = &r;
+        if (i > 0 && record != nullptr && record->newRow)
+            addToolBarBreak();
+        addToolBar(bar);
+        bar->setVisible(record == nullptr || record->visible);
+        if (bar == pbToolbar_ && record != nullptr && !record->buttons.empty()) {
+            for (std::size_t b = 0; b < buttonOrder_.size(); ++b) {
+                const bool shown = b >= record->buttons.size() || record->buttons[b] > '0';
+                buttons_.at(buttonOrder_[b])->setVisible(shown);
+            }
+        }
+    }
+}
+
+void MainWindow::SaveBandLayout() {
+    std::vector<QToolBar*> bars{pbToolbar_, pbSource_, pbTarget_, pbFilter_};
+    // Display order: row by row, left to right (with breaks between rows).
+    std::stable_sort(bars.begin(), bars.end(), [](QToolBar* a, QToolBar* b) {
+        return a->y() != b->y() ? a->y() < b->y() : a->x() < b->x();
+    });
+    for (std::size_t i = 0; i < bars.size(); ++i) {
+        QToolBar* bar = bars[i];
+        BandRecord record;
+        record.newRow = i > 0 && bar->y() != bars[i - 1]->y();
+        record.visible = !bar->isHidden();
+        record.width = bar->width();
+        record.name = Utf8(bar->objectName());
+        record.index = -1;
+        if (bar == pbToolbar_) {
+            for (const QString& key : buttonOrder_)
+                record.buttons += buttons_.at(key)->isVisible() ? '1' : '0';
+        }
+        SaveBandRecord(datFile_, "CoolBar", static_cast<int>(i) + 1, record);
+    }
+}
+
+std::vector<platform::ToolbarButtonState> MainWindow::ToolbarButtons() const {
+    std::vector<platform::ToolbarButtonState> states;
+    for (QAction* action : pbToolbar_->actions()) {
+        for (const QString& key : buttonOrder_) {
+            if (buttons_.at(key) == action)
+                states.push_back({key, action->text(), action->isVisible()});
+        }
+    }
+    return states;
+}
+
+void MainWindow::ApplyToolbarButtons(const std::vector<platform::ToolbarButtonState>& buttons) {
+    std::vector<QString> seen;
+    for (QAction* action : pbToolbar_->actions())
+        pbToolbar_->removeAction(action);
+    for (const auto& state : buttons) {
+        const auto it = buttons_.find(state.key);
+        if (it == buttons_.end() ||
+            std::find(buttonOrder_.begin(), buttonOrder_.end(), state.key) == buttonOrder_.end() ||
+            std::find(seen.begin(), seen.end(), state.key) != seen.end())
+            continue;
+        seen.push_back(state.key);
+        pbToolbar_->addAction(it->second);
+        it->second->setVisible(state.visible);
+    }
+    // Buttons the saved layout does not know go at the end, shown.
+    for (const QString& key : buttonOrder_) {
+        if (std::find(seen.begin(), seen.end(), key) == seen.end()) {
+            pbToolbar_->addAction(buttons_.at(key));
+            buttons_.at(key)->setVisible(true);
+        }
+    }
+}
+
+// The main tool bar's buttons, in order, a "-" before a hidden one, kept where
+// the installation record is.
+void MainWindow::RestoreToolbarButtons() {
+    QSettings record(QString::fromLatin1(kCompanyName), QString::fromLatin1(kProgramTitle));
+    const QStringList saved = record.value(QStringLiteral("Toolbar")).toStringList();
+    if (saved.isEmpty())
+        return;
+    std::vector<platform::ToolbarButtonState> states;
+    for (const QString& entry : saved) {
+        const bool hidden = entry.startsWith(QLatin1Char('-'));
+        states.push_back({hidden ? entry.mid(1) : entry, {}, !hidden});
+    }
+    ApplyToolbarButtons(states);
+}
+
+void MainWindow::SaveToolbarButtons() {
+    QStringList entries;
+    for (const auto& state : ToolbarButtons())
+        entries << (state.visible ? state.key : QStringLiteral("-") + state.key);
+    QSettings record(QString::fromLatin1(kCompanyName), QString::fromLatin1(kProgramTitle));
+    record.setValue(QStringLiteral("Toolbar"), entries);
+}
+
+void MainWindow::ApplyColors() {
+    QPalette palette = grid_->palette();
+    palette.setColor(QPalette::Base, model_->Colors().color(view::kBackgroundColor));
+    palette.setColor(QPalette::Text, model_->Colors().color(view::kRegularTextColor));
+    grid_->setPalette(palette);
+}
+
+// ------------------------------------------------------------------ lookups
+
+QAction* MainWindow::action(const QString& name) const {
+    const auto it = actions_.find(name);
+    return it == actions_.end() ? nullptr : it->second;
+}
+
+QToolBar* MainWindow::band(const QString& name) const {
+    for (QToolBar* bar : {pbToolbar_, pbSource_, pbTarget_, pbFilter_})
+        if (bar->objectName() == name)
+            return bar;
+    return nullptr;
+}
+
+QAction* MainWindow::toolbarButton(const QString& key) const {
+    const auto it = buttons_.find(key);
+    return it == buttons_.end() ? nullptr : it->second;
+}
+
+QString MainWindow::PanelText(int panel) const {
+    switch (panel) {
+    case 1:
+        return panel1_->text();
+    case 2:
+        return panel2_->text();
+    case 3:
+        return panel3_->text();
+    default:
+        return {};
+    }
+}
+
+void MainWindow::SetPanel(int panel, const QString& text) {
+    QLabel* label = panel == 1 ? panel1_ : panel == 2 ? panel2_ : panel3_;
+    if (label->text() != text)
+        label->setText(text);
+}
+
+void MainWindow::SetCaption(const QString& text) {
+    if (windowTitle() != text)
+        setWindowTitle(text);
+}
+
+// ------------------------------------------------------------ command state
+
+void MainWindow::UpdateCommandState() {
+    const bool scanning = Scanning();
+    for (QWidget* w : std::initializer_list<QWidget*>{pbSource_, pbTarget_, pbFilter_, grid_})
+        w->setEnabled(!scanning);
+    for (QMenu* menu : {mFile_, mEdit_, mView_, mTools_, mHelp_})
+        menu->menuAction()->setEnabled(!scanning);
+    // The shortcuts of the menu items must not work while the menus are off.
+    for (const auto& [name, a] : actions_)
+        if (!a->property("later").toBool() && name != QStringLiteral("mFileExit"))
+            a->setEnabled(!scanning);
+    buttons_.at(QStringLiteral("Stop"))->setEnabled(scanning);
+    if (scanning) {
+        for (const QString& key : buttonOrder_)
+            if (key != QStringLiteral("Stop"))
+                buttons_.at(key)->setEnabled(false);
+        return;
+    }
+    mFile_Click();
+    const bool results = model_->HasResults();
+    buttons_.at(QStringLiteral("Scan"))->setEnabled(action("mFileScan")->isEnabled());
+    buttons_.at(QStringLiteral("Save"))->setEnabled(action("mFileSaveSourceMap")->isEnabled());
+    // Find comes with the find commands; until then it stays off like its menu item.
+    buttons_.at(QStringLiteral("Find"))->setEnabled(results && action("mEditFind")->isEnabled());
+    buttons_.at(QStringLiteral("Recur"))->setEnabled(!sourceIsMap_);
+    buttons_.at(QStringLiteral("Resize"))->setEnabled(results);
+    mTools_Click();
+    buttons_.at(QStringLiteral("Synchr"))
+        ->setEnabled(action("mToolsSourceProperties")->isEnabled());
+    const bool anyPath = !NormalizeFolderPath(Utf8(cbSource_->Text()), false).empty() ||
+                         !NormalizeFolderPath(Utf8(cbTarget_->Text()), false).empty();
+    buttons_.at(QStringLiteral("TargetSwap"))->setEnabled(!sourceIsMap_ && anyPath);
+    buttons_.at(QStringLiteral("Backup"))->setEnabled(true);
+}
+
+void MainWindow::mFile_Click() {
+    const std::string source = Utf8(cbSource_->Text());
+    action("mFileScan")->setEnabled(sourceIsMap_ ? FileExists(source) : !source.empty());
+    action("mFileSaveSourceMap")->setEnabled(model_->HasResults());
+}
+
+void MainWindow::mTools_Click() {
+    action("mToolsSwap")
+        ->setEnabled(!sourceIsMap_ && (!cbSource_->Text().isEmpty() || !cbTarget_->Text().isEmpty()));
+    // Copying and the file properties come with their own commands; until
+    // then they stay off.
+    for (const char* name : {"mToolsCopySource", "mToolsSourceProperties", "mToolsTargetProperties",
+                             "mToolsCopyBatch"})
+        action(name)->setEnabled(false);
+}
+
+void MainWindow::mView_Click() {
+    action("mViewResizeColumns")->setEnabled(model_->HasResults());
+    action("mViewSubfolders")->setEnabled(!sourceIsMap_);
+    const std::array<QToolBar*, kBandCount> bars = {pbToolbar_, pbSource_, pbTarget_, pbFilter_};
+    for (int i = 1; i <= kBandCount; ++i)
+        action(QStringLiteral("mViewToolbar%1").arg(i))
+            ->setChecked(!bars[static_cast<std::size_t>(i - 1)]->isHidden());
+}
+
+void MainWindow::mViewArrangeBy_Click() {
+    for (int i = 1; i <= kDataColumns; ++i)
+        action(QStringLiteral("mViewArrange%1").arg(i))->setEnabled(grid_->ColumnWidthPx(i) > 1);
+    action("mViewArrangeNone")->setEnabled(true);
+}
+
+void MainWindow::NoteSettingsChanged() {
+    if (!model_->HasResults())
+        return;
+    SetPanel(2, tr(kSettingsChangedNotice));
+    counters_.Reset();
+}
+
+// ----------------------------------------------------------------- path boxes
+
+void MainWindow::OnSourceChanged() {
+    sourceIsMap_ = IsSourceMapPath(Utf8(cbSource_->Text()));
+    if (sourceIsMap_)
+        ReleaseSubfolders();
+    NoteSettingsChanged();
+    if (!settingUp_)
+        UpdateCommandState();
+}
+
+void MainWindow::OnTargetChanged() {
+    copyConfirmationPending_ = true;
+    systemFolderCheckPending_ = true;
+    NoteSettingsChanged();
+    if (!settingUp_)
+        UpdateCommandState();
+}
+
+// A map already carries the sub-folder paths of its entries.
+void MainWindow::ReleaseSubfolders() {
+    buttons_.at(QStringLiteral("Recur"))->setChecked(false);
+    action("mViewSubfolders")->setChecked(false);
+}
+
+void MainWindow::mFileOpenSourcePath_Click() {
+    const auto folder =
+        Dialogs().BrowseForFolder(this, tr("Select the Source &Path:"), cbSource_->Text());
+    if (!folder)
+        return;
+    cbSource_->SetText(*folder);
+    cbSource_->AddToHistory();
+    NoteSettingsChanged();
+    UpdateCommandState();
+    sourceIsMap_ = false;
+}
+
+void MainWindow::mFileOpenTargetPath_Click() {
+    const auto folder =
+        Dialogs().BrowseForFolder(this, tr("Select the &Target Path:"), cbTarget_->Text());
+    if (!folder)
+        return;
+    cbTarget_->SetText(*folder);
+    cbTarget_->AddToHistory();
+    NoteSettingsChanged();
+    UpdateCommandState();
+}
+
+void MainWindow::mToolsSwap_Click() {
+    const QString target = cbTarget_->Text();
+    cbTarget_->SetText(cbSource_->Text());
+    cbTarget_->AddToHistory();
+    cbSource_->SetText(target);
+    cbSource_->AddToHistory();
+    copyConfirmationPending_ = systemFolderCheckPending_ = categoryWarningOn_ = true;
+    NoteSettingsChanged();
+    UpdateCommandState();
+}
+
+void MainWindow::mToolsSetFilter_Click() {
+    const auto filter = Dialogs().EditFilter(this, cbFilter_->Text());
+    if (!filter)
+        return;
+    cbFilter_->SetText(*filter);
+    if (auto* box = qobject_cast<sync::PathBox*>(QApplication::focusWidget()))
+        box->AddToHistory();
+    else if (auto* edit = qobject_cast<QLineEdit*>(QApplication::focusWidget()))
+        if (auto* owner = qobject_cast<sync::PathBox*>(edit->parentWidget()))
+            owner->AddToHistory();
+    NoteSettingsChanged();
+}
+
+// --------------------------------------------------------------- Source Maps
+
+void MainWindow::mFileSaveSourceMap_Click() {
+    platform::FileDialogOptions options;
+    options.title = tr("Save Source Map...");
+    options.filter = tr("Map Files (*.map);;All files (*)");
+    options.defaultSuffix = QStringLiteral("map");
+    const std::string home = Utf8(QDir::homePath());
+    options.startFolder =
+        sourceIsMap_ ? Qt8(FolderForDialog(Utf8(cbSource_->Text()), home))
+                     : Qt8(ReadSetting(datFile_, "General", "LastSave", home));
+    const auto chosen = Dialogs().SaveFileName(this, options);
+    if (!chosen || chosen->isEmpty())
+        return;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const QString header = !cbSource_->Text().isEmpty() ? cbSource_->Text() : cbTarget_->Text();
+    const auto written = WriteSourceMap(Utf8(*chosen), Utf8(header), model_->Rows());
+    QApplication::restoreOverrideCursor();
+    if (!written) {
+        Dialogs().ShowMessage(this, QString::fromLatin1(kProgramTitle),
+                              tr("The Source Map could not be saved as\n%1\n\n%2")
+                                  .arg(*chosen, Qt8(written.error())),
+                              platform::MessageIcon::Warning, platform::MessageButtons::Ok);
+        return;
+    }
+    WriteSetting(datFile_, "General", "LastSave", FolderForDialog(Utf8(*chosen), home));
+}
+
+void MainWindow::mFileOpenSourceMap_Click() {
+    platform::FileDialogOptions options;
+    options.title = tr("Open Source Map...");
+    options.filter = tr("Map Files (*.map);;All files (*)");
+    options.defaultSuffix = QStringLiteral("map");
+    options.confirmOverwrite = false;
+    options.startFolder = sourceIsMap_
+                              ? Qt8(FolderForDialog(Utf8(cbSource_->Text()), Utf8(QDir::homePath())))
+                              : cbSource_->Text();
+    const auto chosen = Dialogs().OpenFileName(this, options);
+    if (!chosen || chosen->isEmpty())
+        return;
+    cbSource_->SetText(*chosen);
+    cbSource_->AddToHistory();
+    NoteSettingsChanged();
+    UpdateCommandState();
+    sourceIsMap_ = true; // even when the name does not end in .map
+    ReleaseSubfolders();
+    UpdateCommandState();
+}
+
+// ------------------------------------------------------------------- toggles
+
+void MainWindow::mViewSubfolders_Click() {
+    QAction* item = action("mViewSubfolders");
+    if (sender() != item) // the menu item toggles itself; everything else inverts it here
+        item->setChecked(!item->isChecked());
+    buttons_.at(QStringLiteral("Recur"))->setChecked(item->isChecked());
+    NoteSettingsChanged();
+}
+
+void MainWindow::mToolsBackup_Click() {
+    QAction* item = action("mToolsBackup");
+    if (sender() != item)
+        item->setChecked(!item->isChecked());
+    buttons_.at(QStringLiteral("Backup"))->setChecked(item->isChecked());
+    copyConfirmationPending_ = true;
+}
+
+void MainWindow::mViewStatus_Click() {
+    statusBar()->setVisible(action("mViewStatus")->isChecked());
+}
+
+void MainWindow::mViewToolbar_Click(int index) {
+    const std::array<QToolBar*, kBandCount> bars = {pbToolbar_, pbSource_, pbTarget_, pbFilter_};
+    if (index < 1 || index > kBandCount)
+        return;
+    bars[static_cast<std::size_t>(index - 1)]->setVisible(
+        action(QStringLiteral("mViewToolbar%1").arg(index))->isChecked());
+}
+
+void MainWindow::mViewCustomize_Click() {
+    const auto chosen = Dialogs().CustomizeToolbar(this, ToolbarButtons());
+    if (!chosen)
+        return;
+    ApplyToolbarButtons(*chosen);
+    SaveToolbarButtons();
+}
+
+void MainWindow::pbToolbar_ButtonClick(const QString& key) {
+    const auto is = [&key](const char* name) {
+        return key.compare(QLatin1String(name), Qt::CaseInsensitive) == 0;
+    };
+    if (is("Scan"))
+        mFileScan_Click();
+    else if (is("Stop"))
+        RequestStop();
+    else if (is("Save"))
+        mFileSaveSourceMap_Click();
+    else if (is("Recur"))
+        mViewSubfolders_Click();
+    else if (is("Resize"))
+        mViewResizeColumns_Click();
+    else if (is("Backup"))
+        mToolsBackup_Click();
+    // "Find" and "Synchr" arrive with the find and copy commands.
+}
+
+void MainWindow::ShowViewMenuAt(const QPoint& globalPos) {
+    mView_Click();
+    mView_->setDefaultAction(action("mViewCustomize"));
+    mView_->exec(globalPos);
+    mView_->setDefaultAction(nullptr);
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseButtonDblClick &&
+        (watched == pbToolbar_ || watched == pbSource_ || watched == pbTarget_)) {
+        mViewCustomize_Click();
+        return true;
+    }
+    // While a scan runs every Esc goes to the stop request.
+    if (event->type() == QEvent::KeyPress && Scanning() &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+        RequestStop();
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape) {
+        RequestStop();
+        return;
+    }
+    QMainWindow::keyPressEvent(event);
+}
+
+void MainWindow::RequestStop() { runner_->RequestStop(); }
+
+// ---------------------------------------------------------------------- scan
+
+void MainWindow::mFileScan_Click() {
+    if (Scanning())
+        return;
+    cbSource_->AddToHistory();
+    cbTarget_->AddToHistory();
+    cbFilter_->AddToHistory();
+    SetPanel(1, {});
+    SetPanel(2, {});
+    SetPanel(3, {});
+    rowsAdded_ = 0;
+    totalFiles_ = 0;
+    counters_.Reset();
+    copyConfirmationPending_ = categoryWarningOn_ = systemFolderCheckPending_ = true;
+
+    ScanRequest request;
+    request.source = Utf8(cbSource_->Text());
+    request.target = Utf8(cbTarget_->Text());
+    request.filter = Utf8(cbFilter_->Text());
+    request.sourceIsMap = sourceIsMap_;
+    request.includeSubfolders = action("mViewSubfolders")->isChecked() && !sourceIsMap_;
+    request.displayMode = displayMode_;
+    if (const auto refused = CheckScanRequest(request)) {
+        // The results of the last scan stay; only a message, if any.
+        SetPanel(2, Qt8(refused->message));
+        return;
+    }
+    // The boxes show what is scanned: quotes and a trailing "/" go.
+    cbTarget_->SetText(Qt8(NormalizeFolderPath(request.target, false)));
+    cbSource_->SetText(Qt8(NormalizeFolderPath(request.source, false)));
+    model_->SetMeasuringFont(font());
+    model_->ClearResults();
+    pbProgress_->setValue(0);
+    if (statusBar()->isVisible())
+        panel2Stack_->setCurrentWidget(pbProgress_);
+    QApplication::setOverrideCursor(Qt::BusyCursor);
+    qApp->installEventFilter(this);
+    runner_->Start(request);
+    UpdateCommandState();
+}
+
+void MainWindow::OnScanUpdated() {
+    if (const auto paths = runner_->Paths()) {
+        // A map's header fills an empty target.
+        if (cbTarget_->Text().isEmpty() && !paths->second.empty())
+            cbTarget_->SetText(Qt8(paths->second));
+    }
+    std::vector<ComparisonRow> rows = runner_->TakeRows();
+    if (!rows.empty()) {
+        model_->AppendRows(rows);
+        rowsAdded_ += static_cast<std::int64_t>(rows.size());
+    }
+    const ScanProgress progress = runner_->Progress();
+    totalFiles_ = progress.totalFiles;
+    SetPanel(1, QStringLiteral("%1/%2").arg(rowsAdded_).arg(progress.filesProcessed));
+    const QString folder = Qt8(runner_->Folder());
+    if (folder.compare(panel3_->text(), Qt::CaseInsensitive) != 0)
+        SetPanel(3, folder);
+    if (pbProgress_->value() != progress.percent) {
+        pbProgress_->setValue(progress.percent);
+        SetCaption(baseCaption_ + QStringLiteral(" - %1%").arg(progress.percent));
+    }
+}
+
+void MainWindow::OnScanFinished() {
+    const ScanOutcome& outcome = runner_->Outcome();
+    counters_ = outcome.counters;
+    totalFiles_ = outcome.totalFiles;
+    SetPanel(1, QStringLiteral("%1/%2").arg(rowsAdded_).arg(outcome.filesProcessed));
+    if (!outcome.message.empty() && !outcome.messageIsClosing)
+        SetPanel(2, Qt8(outcome.message));
+    qApp->removeEventFilter(this);
+    panel2Stack_->setCurrentWidget(panel2_);
+    SetCaption(baseCaption_);
+    QApplication::beep();
+    SortGrid();
+    grid_->SelectRow(0);
+    if (panel2_->text().isEmpty() && rowsAdded_ < 1 && outcome.messageIsClosing)
+        SetPanel(2, Qt8(outcome.message));
+    UpdateCommandState();
+    QApplication::restoreOverrideCursor();
+    emit ScanFinished();
+}
+
+// ------------------------------------------------------------ sort, columns
+
+void MainWindow::SortGrid() {
+    if (sortKey_ == 0)
+        return;
+    const int row = model_->Sort(sortKey_, ascending_, grid_->CurrentRow());
+    grid_->SelectRow(row);
+}
+
+void MainWindow::mViewArrange_Click(int index) {
+    action(QStringLiteral("mViewArrange%1").arg(std::clamp(index, 1, kDataColumns)))
+        ->setChecked(index >= 1 && index <= kDataColumns);
+    if (index == sortKey_)
+        return;
+    sortKey_ = index;
+    model_->SetSortColumn(index);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    SortGrid();
+    QApplication::restoreOverrideCursor();
+}
+
+void MainWindow::mViewArrangeNone_Click() {
+    action("mViewArrangeNone")->setChecked(true);
+    if (sortKey_ == 0)
+        return;
+    sortKey_ = 0;
+    model_->SetSortColumn(0);
+}
+
+void MainWindow::mViewOrder_Click(int index) {
+    action(QStringLiteral("mViewOrder%1").arg(index == 0 ? 0 : 1))->setChecked(true);
+    ascending_ = index == 0;
+    if (settingUp_)
+        return;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    SortGrid();
+    QApplication::restoreOverrideCursor();
+}
+
+void MainWindow::SortByHeader(int column) {
+    if (column == sortKey_) {
+        mViewOrder_Click(ascending_ ? 1 : 0);
+        return;
+    }
+    action("mViewOrder0")->setChecked(true);
+    ascending_ = true;
+    mViewArrange_Click(column);
+}
+
+void MainWindow::mViewShowFiles_Click(int index) {
+    for (int i = 0; i < 3; ++i)
+        action(QStringLiteral("mViewShowFiles%1").arg(i))->setChecked(i == index);
+    displayMode_ = index;
+    NoteSettingsChanged();
+}
+
+void MainWindow::mViewColumns_Click(int index) {
+    grid_->SetColumnVisible(index, action(QStringLiteral("mViewColumns%1").arg(index))->isChecked());
+}
+
+void MainWindow::mViewResizeColumns_Click() { grid_->ResizeColumns(); }
+
+} // namespace sorvane::shell

@@ -1,0 +1,199 @@
+#pragma once
+// The main window: menus, the tool bar bands with the path boxes, the result
+// grid and the status bar. It owns the working state (paths, display mode,
+// sort, colours, counters), restores it from the settings file when it opens
+// and writes it back when it closes, and runs scans on a worker thread.
+
+#include "engine/comparison.h"
+#include "engine/scan_driver.h"
+#include "platform/dialogs.h"
+#include "shell/scan_runner.h"
+#include "view/result_model.h"
+
+#include <QMainWindow>
+
+#include <array>
+#include <map>
+#include <memory>
+#include <string>
+
+class QAction;
+class QActionGroup;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QProgressBar;
+class QStackedWidget;
+class QToolBar;
+
+namespace sorvane::view {
+class ResultView;
+}
+namespace sorvane::sync {
+class PathBox;
+}
+
+namespace sorvane::shell {
+
+/// What the window starts with besides the settings file.
+struct StartOptions {
+    std::string settingsFile;      ///< DATFile
+    QString commandLineSource;     ///< a Source path from the command line, or empty
+    platform::DialogService* dialogs = nullptr; ///< not owned; the real dialogs when null
+};
+
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit MainWindow(const StartOptions& options, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // State, as the rest of the program and the tests see it.
+    bool Scanning() const { return runner_->IsRunning(); }
+    bool SourceIsMap() const { return sourceIsMap_; }
+    int DisplayMode() const { return displayMode_; }
+    int SortKey() const { return sortKey_; }
+    bool Ascending() const { return ascending_; }
+    const CategoryCounters& Counters() const { return counters_; }
+    const std::string& DATFile() const { return datFile_; }
+    QString PanelText(int panel) const;
+
+    view::ResultModel* model() const { return model_; }
+    view::ResultView* grid() const { return grid_; }
+    sync::PathBox* sourceBox() const { return cbSource_; }
+    sync::PathBox* targetBox() const { return cbTarget_; }
+    sync::PathBox* filterBox() const { return cbFilter_; }
+    QProgressBar* progressBar() const { return pbProgress_; }
+    /// The action of a menu item by its design name ("mFileScan", "mViewColumns3", ...).
+    QAction* action(const QString& name) const;
+    /// The tool bar band by its name ("pbToolbar", "pbSource", "pbTarget", "pbFilter").
+    QToolBar* band(const QString& name) const;
+    /// A main tool bar button's action by its key ("Scan", "Stop", ...).
+    QAction* toolbarButton(const QString& key) const;
+
+    // Commands (the menu items' and buttons' handlers).
+    void mFileScan_Click();
+    void mFileSaveSourceMap_Click();
+    void mFileOpenSourceMap_Click();
+    void mFileOpenSourcePath_Click();
+    void mFileOpenTargetPath_Click();
+    void mToolsSwap_Click();
+    void mToolsSetFilter_Click();
+    void mViewSubfolders_Click();
+    void mToolsBackup_Click();
+    void mViewStatus_Click();
+    void mViewToolbar_Click(int index);
+    void mViewColumns_Click(int index);
+    void mViewResizeColumns_Click();
+    void mViewArrange_Click(int index);
+    void mViewArrangeNone_Click();
+    void mViewOrder_Click(int index);
+    void mViewShowFiles_Click(int index);
+    void mViewCustomize_Click();
+    void SortByHeader(int column);
+    void pbToolbar_ButtonClick(const QString& key);
+
+    /// Recomputes what is enabled.
+    void UpdateCommandState();
+    /// Marks shown results as out of date.
+    void NoteSettingsChanged();
+    /// Asks a running scan to stop (Stop button, Esc).
+    void RequestStop();
+
+signals:
+    /// A scan ended and its rows are sorted and shown.
+    void ScanFinished();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void CreateActions();
+    void CreateMenus();
+    void CreateBands();
+    void CreateStatusBar();
+    void LoadSettings();
+    void FirstActivation();
+    void SaveSettings();
+    void LoadBandLayout();
+    void SaveBandLayout();
+    void RestoreToolbarButtons();
+    void SaveToolbarButtons();
+    std::vector<platform::ToolbarButtonState> ToolbarButtons() const;
+    void ApplyToolbarButtons(const std::vector<platform::ToolbarButtonState>& buttons);
+    void ApplyColors();
+
+    void mFile_Click();
+    void mTools_Click();
+    void mView_Click();
+    void mViewArrangeBy_Click();
+    void OnSourceChanged();
+    void OnTargetChanged();
+    void OnScanUpdated();
+    void OnScanFinished();
+    void SortGrid();
+    void SetPanel(int panel, const QString& text);
+    void ShowViewMenuAt(const QPoint& globalPos);
+    void ReleaseSubfolders();
+    void SetCaption(const QString& text);
+    platform::DialogService& Dialogs() const { return *dialogs_; }
+
+    StartOptions options_;
+    std::unique_ptr<platform::DialogService> ownDialogs_;
+    platform::DialogService* dialogs_ = nullptr;
+    std::string datFile_;
+    QString baseCaption_;
+    bool firstActivation_ = true;
+    bool settingUp_ = true;
+
+    // State the design gives the window.
+    bool sourceIsMap_ = false;
+    int displayMode_ = 1;
+    int sortKey_ = 0;
+    bool ascending_ = true;
+    CategoryCounters counters_;
+    bool copyConfirmationPending_ = true;
+    bool systemFolderCheckPending_ = true;
+    bool categoryWarningOn_ = true;
+    std::string backupFolder_;
+    platform::FindState findState_;
+    std::int64_t rowsAdded_ = 0;
+    std::int64_t totalFiles_ = 0;
+
+    view::ResultModel* model_ = nullptr;
+    view::ResultView* grid_ = nullptr;
+    ScanRunner* runner_ = nullptr;
+
+    std::map<QString, QAction*> actions_;
+    std::map<QString, QAction*> buttons_;
+    std::vector<QString> buttonOrder_; ///< keys of the main tool bar, as designed
+    QMenu* mFile_ = nullptr;
+    QMenu* mEdit_ = nullptr;
+    QMenu* mView_ = nullptr;
+    QMenu* mTools_ = nullptr;
+    QMenu* mHelp_ = nullptr;
+    QMenu* mViewArrangeBy_ = nullptr;
+    QActionGroup* arrangeGroup_ = nullptr;
+    QActionGroup* orderGroup_ = nullptr;
+    QActionGroup* showFilesGroup_ = nullptr;
+
+    QToolBar* pbToolbar_ = nullptr;
+    QToolBar* pbSource_ = nullptr;
+    QToolBar* pbTarget_ = nullptr;
+    QToolBar* pbFilter_ = nullptr;
+    sync::PathBox* cbSource_ = nullptr;
+    sync::PathBox* cbTarget_ = nullptr;
+    sync::PathBox* cbFilter_ = nullptr;
+
+    QLabel* panel1_ = nullptr;
+    QLabel* panel2_ = nullptr;
+    QLabel* panel3_ = nullptr;
+    QStackedWidget* panel2Stack_ = nullptr;
+    QProgressBar* pbProgress_ = nullptr;
+    QLineEdit* tbSearch_ = nullptr;
+};
+
+} // namespace sorvane::shell

@@ -1,0 +1,114 @@
+#include "shell/scan_runner.h"
+
+#include <QMetaObject>
+
+namespace sorvane::shell {
+
+// Runs on the worker thread; only touches the shared state under the lock.
+class ScanRunner::Observer : public ScanObserver {
+public:
+    explicit Observer(ScanRunner& runner) : runner_(runner) {}
+
+    void PathsChanged(const std::string& source, const std::string& target) override {
+        std::lock_guard lock(runner_.mutex_);
+        runner_.paths_ = std::make_pair(source, target);
+        runner_.changed_ = true;
+    }
+    void RowAdded(const ComparisonRow& row) override {
+        std::lock_guard lock(runner_.mutex_);
+        runner_.pending_.push_back(row);
+        runner_.changed_ = true;
+    }
+    void Progress(const ScanProgress& progress) override {
+        std::lock_guard lock(runner_.mutex_);
+        runner_.progress_ = progress;
+        runner_.changed_ = true;
+    }
+    void FolderChanged(const std::string& folder) override {
+        std::lock_guard lock(runner_.mutex_);
+        runner_.folder_ = folder;
+        runner_.changed_ = true;
+    }
+
+private:
+    ScanRunner& runner_;
+};
+
+ScanRunner::ScanRunner(QObject* parent) : QObject(parent) {
+    tick_.setInterval(40);
+    connect(&tick_, &QTimer::timeout, this, [this] {
+        bool changed;
+        {
+            std::lock_guard lock(mutex_);
+            changed = std::exchange(changed_, false);
+        }
+        if (changed)
+            emit Updated();
+    });
+}
+
+ScanRunner::~ScanRunner() {
+    if (worker_.joinable()) {
+        scanner_.RequestStop();
+        worker_.join();
+    }
+}
+
+void ScanRunner::Start(const ScanRequest& request) {
+    if (running_)
+        return;
+    if (worker_.joinable())
+        worker_.join();
+    {
+        std::lock_guard lock(mutex_);
+        pending_.clear();
+        progress_ = {};
+        folder_.clear();
+        paths_.reset();
+        changed_ = false;
+    }
+    running_ = true;
+    tick_.start();
+    worker_ = std::jthread([this, request] {
+        Observer observer(*this);
+        ScanOutcome outcome = scanner_.Run(request, observer);
+        QMetaObject::invokeMethod(
+            this,
+            [this, outcome = std::move(outcome)]() mutable {
+                outcome_ = std::move(outcome);
+                OnWorkerDone();
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void ScanRunner::OnWorkerDone() {
+    if (worker_.joinable())
+        worker_.join();
+    tick_.stop();
+    running_ = false;
+    emit Updated(); // the last rows and the final progress
+    emit Finished();
+}
+
+std::vector<ComparisonRow> ScanRunner::TakeRows() {
+    std::lock_guard lock(mutex_);
+    return std::exchange(pending_, {});
+}
+
+ScanProgress ScanRunner::Progress() const {
+    std::lock_guard lock(mutex_);
+    return progress_;
+}
+
+std::string ScanRunner::Folder() const {
+    std::lock_guard lock(mutex_);
+    return folder_;
+}
+
+std::optional<std::pair<std::string, std::string>> ScanRunner::Paths() const {
+    std::lock_guard lock(mutex_);
+    return paths_;
+}
+
+} // namespace sorvane::shell

@@ -1,0 +1,65 @@
+#pragma once
+// Runs a scan on a worker thread and hands its results to the window thread
+// in batches, so a scan of 100,000 files never floods or freezes the window.
+
+#include "engine/scan_driver.h"
+
+#include <QObject>
+#include <QTimer>
+
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
+
+namespace sorvane::shell {
+
+class ScanRunner : public QObject {
+    Q_OBJECT
+public:
+    explicit ScanRunner(QObject* parent = nullptr);
+    /// Stops a running scan and waits for it.
+    ~ScanRunner() override;
+
+    bool IsRunning() const { return running_; }
+    /// Starts a scan; does nothing while one runs.
+    void Start(const ScanRequest& request);
+    /// Asks the scan to stop after the current file; with no scan running the
+    /// request stays pending for the next one.
+    void RequestStop() { scanner_.RequestStop(); }
+    bool StopRequested() const { return scanner_.StopRequested(); }
+
+    /// The rows found since the last call.
+    std::vector<ComparisonRow> TakeRows();
+    ScanProgress Progress() const;
+    std::string Folder() const;
+    /// The normalised paths once the scan reported them.
+    std::optional<std::pair<std::string, std::string>> Paths() const;
+    /// How the last scan ended (valid after Finished).
+    const ScanOutcome& Outcome() const { return outcome_; }
+
+signals:
+    /// New rows, progress or paths are waiting (at most every 40 ms).
+    void Updated();
+    /// The scan ended; every row has been handed over before this.
+    void Finished();
+
+private:
+    class Observer;
+    void OnWorkerDone();
+
+    Scanner scanner_;
+    std::jthread worker_;
+    bool running_ = false;
+    QTimer tick_;
+    ScanOutcome outcome_;
+
+    mutable std::mutex mutex_;
+    std::vector<ComparisonRow> pending_;
+    ScanProgress progress_;
+    std::string folder_;
+    std::optional<std::pair<std::string, std::string>> paths_;
+    bool changed_ = false;
+};
+
+} // namespace sorvane::shell
