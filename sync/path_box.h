@@ -54,12 +54,18 @@ signals:
     void EnterPressed();
 
 protected:
+    bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     void showPopup() override;
 
 private:
+    // Makes entry `index` current with its text, and emits Picked.
+    void Select(int index);
+    // No entry current and an empty text; emits TextChanged when text is lost.
+    void ClearSelection();
+
     Kind kind_;
 };
 

@@ -1,0 +1,199 @@
+#include "platform/dialogs.h"
+
+#include "platform/customize_dialog.h"
+#include "platform/filter_dialog.h"
+#include "platform/find_dialog.h"
+
+#include <QApplication>
+#include <QColorDialog>
+#include <QFileDialog>
+#include <QFontDialog>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace sorvane::platform {
+namespace {
+
+QMessageBox::Icon ToQtIcon(MessageIcon icon) {
+    switch (icon) {
+    case MessageIcon::Information:
+        return QMessageBox::Information;
+    case MessageIcon::Warning:
+        return QMessageBox::Warning;
+    case MessageIcon::Critical:
+        return QMessageBox::Critical;
+    case MessageIcon::Question:
+        return QMessageBox::Question;
+    }
+    return QMessageBox::NoIcon;
+}
+
+QMessageBox::StandardButtons ToQtButtons(MessageButtons buttons) {
+    switch (buttons) {
+    case MessageButtons::Ok:
+        return QMessageBox::Ok;
+    case MessageButtons::OkCancel:
+        return QMessageBox::Ok | QMessageBox::Cancel;
+    case MessageButtons::YesNo:
+        return QMessageBox::Yes | QMessageBox::No;
+    case MessageButtons::YesNoCancel:
+        return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+    }
+    return QMessageBox::Ok;
+}
+
+// The answer when the box was closed without a button (Esc or the window's
+// close button): the most cautious button it offers.
+MessageResult ClosedResult(MessageButtons buttons) {
+    switch (buttons) {
+    case MessageButtons::Ok:
+        return MessageResult::Ok;
+    case MessageButtons::YesNo:
+        return MessageResult::No;
+    case MessageButtons::OkCancel:
+    case MessageButtons::YesNoCancel:
+        break;
+    }
+    return MessageResult::Cancel;
+}
+
+// A prompt like "Select the Source &Path:" is also the window title, which
+// has no access keys, and only its first line fits there.
+QString TitleOf(const QString& prompt) {
+    QString title = prompt.section('\n', 0, 0).trimmed();
+    title.remove('&');
+    if (title.endsWith(':'))
+        title.chop(1);
+    return title;
+}
+
+std::optional<QString> RunFileDialog(QFileDialog& dialog, const FileDialogOptions& options) {
+    dialog.setWindowTitle(options.title);
+    if (!options.filter.isEmpty())
+        dialog.setNameFilter(options.filter);
+    dialog.setDefaultSuffix(options.defaultSuffix);
+    if (!options.startFolder.isEmpty())
+        dialog.setDirectory(options.startFolder);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    const QStringList files = dialog.selectedFiles();
+    if (files.isEmpty())
+        return std::nullopt;
+    return files.first();
+}
+
+} // namespace
+
+MessageResult QtDialogService::ShowMessage(QWidget* parent, const QString& title,
+                                           const QString& text, MessageIcon icon,
+                                           MessageButtons buttons) {
+    QMessageBox box(ToQtIcon(icon), title, text, ToQtButtons(buttons), parent);
+    box.setWindowIcon(QApplication::windowIcon());
+    box.setDefaultButton(buttons == MessageButtons::Ok || buttons == MessageButtons::OkCancel
+                             ? QMessageBox::Ok
+                             : QMessageBox::Yes);
+    box.exec();
+    switch (box.standardButton(box.clickedButton())) {
+    case QMessageBox::Ok:
+        return MessageResult::Ok;
+    case QMessageBox::Cancel:
+        return MessageResult::Cancel;
+    case QMessageBox::Yes:
+        return MessageResult::Yes;
+    case QMessageBox::No:
+        return MessageResult::No;
+    default:
+        return ClosedResult(buttons);
+    }
+}
+
+std::optional<QString> QtDialogService::BrowseForFolder(QWidget* parent, const QString& prompt,
+                                                        const QString& startFolder) {
+    QFileDialog dialog(parent, TitleOf(prompt), startFolder);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    // The full prompt, access key and all, labels the folder name field.
+    QString label = prompt;
+    label.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    dialog.setLabelText(QFileDialog::FileName, label);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    const QStringList folders = dialog.selectedFiles();
+    if (folders.isEmpty())
+        return std::nullopt;
+    return folders.first();
+}
+
+std::optional<QString> QtDialogService::OpenFileName(QWidget* parent,
+                                                     const FileDialogOptions& options) {
+    QFileDialog dialog(parent);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    return RunFileDialog(dialog, options);
+}
+
+std::optional<QString> QtDialogService::SaveFileName(QWidget* parent,
+                                                     const FileDialogOptions& options) {
+    QFileDialog dialog(parent);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, !options.confirmOverwrite);
+    return RunFileDialog(dialog, options);
+}
+
+std::optional<QString> QtDialogService::EditFilter(QWidget* parent, const QString& filter) {
+    FilterDialog dialog(filter, parent);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.Filter();
+}
+
+bool QtDialogService::ShowFindBox(QWidget* parent, FindState& state) {
+    FindDialog dialog(state, parent);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    state = dialog.State();
+    return true;
+}
+
+std::optional<QFont> QtDialogService::ChooseFont(QWidget* parent, const QFont& current,
+                                                 const QColor& textColor) {
+    QFontDialog dialog(current, parent);
+    // The sample shows the font in the colour the grid draws its text in.
+    // Qt's dialog has no colour setting; its sample is the only line edit
+    // inside a group box, and when that changes nothing is tinted.
+    for (const QGroupBox* group :
+         textColor.isValid() ? dialog.findChildren<QGroupBox*>() : QList<QGroupBox*>()) {
+        for (QLineEdit* sample : group->findChildren<QLineEdit*>()) {
+            QPalette palette = sample->palette();
+            palette.setColor(QPalette::Text, textColor);
+            sample->setPalette(palette);
+        }
+    }
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.selectedFont();
+}
+
+std::optional<QColor> QtDialogService::ChooseColor(QWidget* parent, const QColor& current) {
+    QColorDialog dialog(current, parent);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    const QColor chosen = dialog.selectedColor();
+    if (!chosen.isValid())
+        return std::nullopt;
+    return chosen;
+}
+
+std::optional<std::vector<ToolbarButtonState>>
+QtDialogService::CustomizeToolbar(QWidget* parent, const std::vector<ToolbarButtonState>& buttons) {
+    CustomizeDialog dialog(buttons, parent);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.Buttons();
+}
+
+} // namespace sorvane::platform

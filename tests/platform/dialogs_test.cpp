@@ -1,0 +1,428 @@
+#include "platform/customize_dialog.h"
+#include "platform/dialogs.h"
+#include "platform/filter_dialog.h"
+#include "platform/find_dialog.h"
+#include "support/modal_dialog.h"
+#include "support/temp_dir.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <QCheckBox>
+#include <QColorDialog>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QFontDialog>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPixmap>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+
+namespace sorvane::platform {
+namespace {
+
+using test::OnNextModal;
+
+// The child `name` of `parent`; fails the test when it is missing.
+template <typename T> T* Child(QWidget* parent, const char* name) {
+    T* child = parent->findChild<T*>(QString::fromLatin1(name));
+    EXPECT_NE(child, nullptr) << name;
+    return child;
+}
+
+void Click(QAbstractButton* button) {
+    ASSERT_NE(button, nullptr);
+    ASSERT_TRUE(button->isEnabled()) << button->text().toStdString();
+    QTest::mouseClick(button, Qt::LeftButton);
+}
+
+QPushButton* BoxButton(QWidget* dialog, QDialogButtonBox::StandardButton which) {
+    auto* box = dialog->findChild<QDialogButtonBox*>();
+    return box != nullptr ? box->button(which) : nullptr;
+}
+
+// ---------------------------------------------------------------- find box
+
+TEST(FindBox, ShowsTheStateAndReturnsTheTextAndOptionsEntered) {
+    QtDialogService service;
+    FindState state;
+    state.text = QStringLiteral("old");
+    state.options = FindState::kMatchCase;
+    OnNextModal([](QWidget* modal) {
+        ASSERT_NE(qobject_cast<FindDialog*>(modal), nullptr);
+        auto* text = Child<QLineEdit>(modal, "findText");
+        auto* matchCase = Child<QCheckBox>(modal, "matchCase");
+        auto* wholeWord = Child<QCheckBox>(modal, "wholeWord");
+        ASSERT_TRUE(text && matchCase && wholeWord);
+        EXPECT_EQ(text->text(), "old");
+        EXPECT_EQ(text->selectedText(), "old"); // typing replaces the last search
+        EXPECT_TRUE(matchCase->isChecked());
+        EXPECT_FALSE(wholeWord->isChecked());
+        EXPECT_TRUE(Child<QRadioButton>(modal, "searchDown")->isChecked());
+
+        QTest::keyClicks(text, "kernel32");
+        wholeWord->click();
+        matchCase->click();
+        Child<QRadioButton>(modal, "searchUp")->click();
+        Click(Child<QPushButton>(modal, "findNext"));
+    });
+    EXPECT_TRUE(service.ShowFindBox(nullptr, state));
+    EXPECT_EQ(state.text, "kernel32");
+    EXPECT_EQ(state.options, FindState::kWholeWord | FindState::kSearchUp);
+}
+
+TEST(FindBox, CancelLeavesTheStateAndOptionBitsNotShownAreKept) {
+    QtDialogService service;
+    FindState state;
+    state.text = QStringLiteral("1.0");
+    state.options = FindState::kSearchUp | 16;
+    OnNextModal([](QWidget* modal) {
+        EXPECT_TRUE(Child<QRadioButton>(modal, "searchUp")->isChecked());
+        QTest::keyClicks(Child<QLineEdit>(modal, "findText"), "typed");
+        Click(Child<QPushButton>(modal, "cancel"));
+    });
+    EXPECT_FALSE(service.ShowFindBox(nullptr, state));
+    EXPECT_EQ(state.text, "1.0");
+
+    OnNextModal([](QWidget* modal) { Click(Child<QPushButton>(modal, "findNext")); });
+    EXPECT_TRUE(service.ShowFindBox(nullptr, state));
+    EXPECT_EQ(state.text, "1.0");
+    EXPECT_EQ(state.options, FindState::kSearchUp | 16);
+}
+
+TEST(FindBox, FindNextNeedsAText) {
+    FindDialog dialog(FindState{});
+    auto* findNext = Child<QPushButton>(&dialog, "findNext");
+    auto* text = Child<QLineEdit>(&dialog, "findText");
+    ASSERT_TRUE(findNext && text);
+    EXPECT_FALSE(findNext->isEnabled());
+    QTest::keyClicks(text, "a");
+    EXPECT_TRUE(findNext->isEnabled());
+    QTest::keyClick(text, Qt::Key_Backspace);
+    EXPECT_FALSE(findNext->isEnabled());
+}
+
+// ----------------------------------------------------------- filter editor
+
+TEST(FilterEditor, ListsCountsAndReturnsThePatternsJoined) {
+    QtDialogService service;
+    OnNextModal([](QWidget* modal) {
+        auto* patterns = Child<QPlainTextEdit>(modal, "patterns");
+        auto* count = Child<QLabel>(modal, "patternCount");
+        ASSERT_TRUE(patterns && count);
+        EXPECT_EQ(patterns->toPlainText(), "*.dll\n*.exe\n*.ocx");
+        EXPECT_EQ(count->text(), "3 patterns");
+
+        patterns->setPlainText(QStringLiteral("*.dll\n*.EXE\n*.DLL\n\n  *.tlb  "));
+        EXPECT_EQ(count->text(), "3 patterns"); // the repeated *.DLL counts once
+        Click(BoxButton(modal, QDialogButtonBox::Ok));
+    });
+    EXPECT_EQ(service.EditFilter(nullptr, QStringLiteral("*.dll; *.exe  *.ocx;;")),
+              QStringLiteral("*.dll;*.EXE;*.tlb"));
+
+    OnNextModal([](QWidget* modal) {
+        Child<QPlainTextEdit>(modal, "patterns")->clear();
+        EXPECT_EQ(Child<QLabel>(modal, "patternCount")->text(),
+                  "No pattern: every file is scanned.");
+        Click(BoxButton(modal, QDialogButtonBox::Ok));
+    });
+    EXPECT_EQ(service.EditFilter(nullptr, QStringLiteral("*.dll")), QString());
+
+    OnNextModal([](QWidget* modal) {
+        Child<QPlainTextEdit>(modal, "patterns")->setPlainText(QStringLiteral("*.sys"));
+        Click(BoxButton(modal, QDialogButtonBox::Cancel));
+    });
+    EXPECT_EQ(service.EditFilter(nullptr, QStringLiteral("*.dll")), std::nullopt);
+}
+
+TEST(FilterEditor, RefusesPatternsWithAFolder) {
+    QtDialogService service;
+    OnNextModal([](QWidget* modal) {
+        auto* patterns = Child<QPlainTextEdit>(modal, "patterns");
+        auto* problem = Child<QLabel>(modal, "problem");
+        QPushButton* ok = BoxButton(modal, QDialogButtonBox::Ok);
+        ASSERT_TRUE(patterns && problem && ok);
+        EXPECT_FALSE(problem->isVisible());
+
+        patterns->setPlainText(QStringLiteral("*.dll\nsystem32/*.exe"));
+        EXPECT_FALSE(ok->isEnabled());
+        EXPECT_TRUE(problem->isVisible());
+        EXPECT_TRUE(problem->text().contains("system32/*.exe"));
+        QTest::mouseClick(ok, Qt::LeftButton);
+        EXPECT_TRUE(modal->isVisible()); // still open
+
+        patterns->setPlainText(QStringLiteral("*.dll\n*.exe"));
+        EXPECT_FALSE(problem->isVisible());
+        Click(ok);
+    });
+    EXPECT_EQ(service.EditFilter(nullptr, QStringLiteral("*.dll")), QStringLiteral("*.dll;*.exe"));
+}
+
+TEST(FilterEditor, TriesANameAgainstThePatterns) {
+    FilterDialog dialog(QStringLiteral("*.dll;msvc??.*"));
+    auto* sample = Child<QLineEdit>(&dialog, "sampleName");
+    auto* result = Child<QLabel>(&dialog, "sampleResult");
+    ASSERT_TRUE(sample && result);
+    EXPECT_EQ(result->text(), "");
+    sample->setText(QStringLiteral("KERNEL32.DLL"));
+    EXPECT_EQ(result->text(), "is scanned");
+    sample->setText(QStringLiteral("msvcrt.lib"));
+    EXPECT_EQ(result->text(), "is scanned");
+    sample->setText(QStringLiteral("msvcrt40.lib"));
+    EXPECT_EQ(result->text(), "is left out");
+    EXPECT_EQ(dialog.Patterns(), QStringList({"*.dll", "msvc??.*"}));
+    EXPECT_EQ(dialog.InvalidPattern(), "");
+}
+
+// --------------------------------------------------------- customise dialog
+
+std::vector<ToolbarButtonState> SomeButtons() {
+    return {{"Scan", "Scan", true},
+            {"Stop", "Stop Scanning", true},
+            {"Save", "Save Source Map", false},
+            {"Find", "Find", true}};
+}
+
+std::vector<std::pair<QString, bool>> Layout(const std::vector<ToolbarButtonState>& buttons) {
+    std::vector<std::pair<QString, bool>> layout;
+    for (const ToolbarButtonState& button : buttons)
+        layout.emplace_back(button.key, button.visible);
+    return layout;
+}
+
+TEST(CustomizeToolbar, ReordersAndHidesButtons) {
+    QtDialogService service;
+    OnNextModal([](QWidget* modal) {
+        auto* list = Child<QListWidget>(modal, "buttons");
+        auto* up = Child<QPushButton>(modal, "moveUp");
+        auto* down = Child<QPushButton>(modal, "moveDown");
+        ASSERT_TRUE(list && up && down);
+        ASSERT_EQ(list->count(), 4);
+        EXPECT_EQ(list->item(1)->text(), "Stop Scanning");
+        EXPECT_EQ(list->item(2)->checkState(), Qt::Unchecked);
+        EXPECT_FALSE(up->isEnabled()); // the first row is current
+
+        list->setCurrentRow(2); // Save
+        Click(up);
+        EXPECT_EQ(list->currentRow(), 1);
+        list->setCurrentRow(0); // Scan
+        Click(down);
+        Click(down);
+        EXPECT_EQ(list->currentRow(), 2);
+        Click(down);
+        EXPECT_FALSE(down->isEnabled());             // now the last row
+        list->item(1)->setCheckState(Qt::Unchecked); // Stop
+        list->item(0)->setCheckState(Qt::Checked);   // Save
+        Click(BoxButton(modal, QDialogButtonBox::Ok));
+    });
+    const auto result = service.CustomizeToolbar(nullptr, SomeButtons());
+    ASSERT_TRUE(result);
+    EXPECT_EQ(Layout(*result),
+              (std::vector<std::pair<QString, bool>>{
+                  {"Save", true}, {"Stop", false}, {"Find", true}, {"Scan", true}}));
+    EXPECT_EQ((*result)[0].description, "Save Source Map");
+}
+
+TEST(CustomizeToolbar, ResetBringsBackTheOpeningLayoutAndCancelGivesNothing) {
+    QtDialogService service;
+    OnNextModal([](QWidget* modal) {
+        auto* list = Child<QListWidget>(modal, "buttons");
+        ASSERT_NE(list, nullptr);
+        list->setCurrentRow(3);
+        Click(Child<QPushButton>(modal, "moveUp"));
+        list->item(0)->setCheckState(Qt::Unchecked);
+        Click(BoxButton(modal, QDialogButtonBox::Reset));
+        Click(BoxButton(modal, QDialogButtonBox::Ok));
+    });
+    const auto result = service.CustomizeToolbar(nullptr, SomeButtons());
+    ASSERT_TRUE(result);
+    EXPECT_EQ(Layout(*result), Layout(SomeButtons()));
+
+    OnNextModal([](QWidget* modal) {
+        Child<QListWidget>(modal, "buttons")->item(0)->setCheckState(Qt::Unchecked);
+        Click(BoxButton(modal, QDialogButtonBox::Cancel));
+    });
+    EXPECT_EQ(service.CustomizeToolbar(nullptr, SomeButtons()), std::nullopt);
+}
+
+// ------------------------------------------------------------ message boxes
+
+TEST(MessageBox, ShowsTitleTextIconAndTheProgramIcon) {
+    QPixmap picture(16, 16);
+    picture.fill(Qt::darkGreen);
+    QApplication::setWindowIcon(QIcon(picture));
+    QtDialogService service;
+    OnNextModal([](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(box->windowTitle(), "Copy");
+        EXPECT_EQ(box->text(), "Replace the target file?");
+        EXPECT_EQ(box->icon(), QMessageBox::Warning);
+        EXPECT_EQ(box->standardButtons(), QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        EXPECT_EQ(box->windowIcon().cacheKey(), QApplication::windowIcon().cacheKey());
+        Click(box->button(QMessageBox::No));
+    });
+    EXPECT_EQ(service.ShowMessage(nullptr, "Copy", "Replace the target file?", MessageIcon::Warning,
+                                  MessageButtons::YesNoCancel),
+              MessageResult::No);
+}
+
+TEST(MessageBox, ReturnsTheButtonPressedOrTheCautiousOneWhenClosed) {
+    QtDialogService service;
+    const auto answer = [&](MessageButtons buttons, auto press) {
+        OnNextModal([press](QWidget* modal) {
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            ASSERT_NE(box, nullptr);
+            press(box);
+        });
+        return service.ShowMessage(nullptr, "Sorvane", "Text", MessageIcon::Question, buttons);
+    };
+    const auto button = [](QMessageBox::StandardButton which) {
+        return [which](QMessageBox* box) { Click(box->button(which)); };
+    };
+    const auto escape = [](QMessageBox* box) { QTest::keyClick(box, Qt::Key_Escape); };
+    // Closed by the program rather than by a button.
+    const auto dismiss = [](QMessageBox* box) { box->reject(); };
+
+    EXPECT_EQ(answer(MessageButtons::Ok, button(QMessageBox::Ok)), MessageResult::Ok);
+    EXPECT_EQ(answer(MessageButtons::OkCancel, button(QMessageBox::Ok)), MessageResult::Ok);
+    EXPECT_EQ(answer(MessageButtons::OkCancel, button(QMessageBox::Cancel)), MessageResult::Cancel);
+    EXPECT_EQ(answer(MessageButtons::YesNo, button(QMessageBox::Yes)), MessageResult::Yes);
+    EXPECT_EQ(answer(MessageButtons::YesNoCancel, button(QMessageBox::Cancel)),
+              MessageResult::Cancel);
+    EXPECT_EQ(answer(MessageButtons::Ok, escape), MessageResult::Ok);
+    EXPECT_EQ(answer(MessageButtons::OkCancel, escape), MessageResult::Cancel);
+    EXPECT_EQ(answer(MessageButtons::YesNo, escape), MessageResult::No);
+    EXPECT_EQ(answer(MessageButtons::YesNo, dismiss), MessageResult::No);
+    EXPECT_EQ(answer(MessageButtons::YesNoCancel, dismiss), MessageResult::Cancel);
+    EXPECT_EQ(answer(MessageButtons::Ok, dismiss), MessageResult::Ok);
+}
+
+// ------------------------------------------------- folder and file dialogs
+
+bool SameFolder(const QString& a, const QString& b) {
+    return QDir(a).canonicalPath() == QDir(b).canonicalPath();
+}
+
+TEST(FolderBrowser, ReturnsTheFolderChosenAndAllowsNewFolders) {
+    test::TempDir dir;
+    std::filesystem::create_directory(dir.path() / "picked");
+    const QString start = QString::fromStdString(dir.path().string());
+    const QString picked = start + "/picked";
+    QtDialogService service;
+    OnNextModal([&](QWidget* modal) {
+        auto* dialog = qobject_cast<QFileDialog*>(modal);
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(dialog->windowTitle(), "Select the Source Path");
+        EXPECT_EQ(dialog->labelText(QFileDialog::FileName), "Select the Source &Path:");
+        EXPECT_EQ(dialog->fileMode(), QFileDialog::Directory);
+        EXPECT_FALSE(dialog->testOption(QFileDialog::ReadOnly));
+        EXPECT_TRUE(SameFolder(dialog->directory().path(), start));
+        dialog->selectFile(picked);
+        static_cast<QDialog*>(dialog)->accept();
+    });
+    const auto result = service.BrowseForFolder(nullptr, "Select the Source &Path:", start);
+    ASSERT_TRUE(result);
+    EXPECT_TRUE(SameFolder(*result, picked));
+
+    OnNextModal([](QWidget* modal) {
+        EXPECT_EQ(modal->windowTitle(), "Select the Backup Folder, or");
+        qobject_cast<QDialog*>(modal)->reject();
+    });
+    EXPECT_EQ(
+        service.BrowseForFolder(
+            nullptr, "Select the &Backup Folder, or\r\nPress 'Ins' to create a new Folder", start),
+        std::nullopt);
+}
+
+TEST(FileDialogs, OpenAndSaveApplyTheOptions) {
+    test::TempDir dir;
+    const QString map = QString::fromStdString(dir.write("old.map", "x"));
+    const QString folder = QString::fromStdString(dir.path().string());
+    FileDialogOptions options{"Open Source Map", "Map Files (*.map);;All files (*)", "map", folder};
+    QtDialogService service;
+
+    OnNextModal([&](QWidget* modal) {
+        auto* dialog = qobject_cast<QFileDialog*>(modal);
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(dialog->windowTitle(), "Open Source Map");
+        EXPECT_EQ(dialog->acceptMode(), QFileDialog::AcceptOpen);
+        EXPECT_EQ(dialog->fileMode(), QFileDialog::ExistingFile);
+        EXPECT_EQ(dialog->nameFilters(), QStringList({"Map Files (*.map)", "All files (*)"}));
+        EXPECT_TRUE(SameFolder(dialog->directory().path(), folder));
+        dialog->selectFile(map);
+        static_cast<QDialog*>(dialog)->accept();
+    });
+    EXPECT_EQ(service.OpenFileName(nullptr, options), map);
+
+    options.title = "Save Source Map";
+    options.confirmOverwrite = false;
+    OnNextModal([&](QWidget* modal) {
+        auto* dialog = qobject_cast<QFileDialog*>(modal);
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(dialog->acceptMode(), QFileDialog::AcceptSave);
+        EXPECT_EQ(dialog->defaultSuffix(), "map");
+        EXPECT_TRUE(dialog->testOption(QFileDialog::DontConfirmOverwrite));
+        dialog->selectFile(folder + "/new");
+        static_cast<QDialog*>(dialog)->accept();
+    });
+    EXPECT_EQ(service.SaveFileName(nullptr, options), folder + "/new.map");
+
+    OnNextModal([](QWidget* modal) { qobject_cast<QDialog*>(modal)->reject(); });
+    EXPECT_EQ(service.SaveFileName(nullptr, options), std::nullopt);
+}
+
+// ------------------------------------------------------- colour and font
+
+TEST(ColorDialog, StartsFromTheCurrentColourAndReturnsTheChoice) {
+    QtDialogService service;
+    OnNextModal([](QWidget* modal) {
+        auto* dialog = qobject_cast<QColorDialog*>(modal);
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(dialog->currentColor(), QColor(0, 0, 255));
+        dialog->setCurrentColor(QColor(128, 0, 128));
+        dialog->accept();
+    });
+    EXPECT_EQ(service.ChooseColor(nullptr, QColor(0, 0, 255)), QColor(128, 0, 128));
+
+    OnNextModal([](QWidget* modal) { qobject_cast<QDialog*>(modal)->reject(); });
+    EXPECT_EQ(service.ChooseColor(nullptr, QColor(0, 0, 255)), std::nullopt);
+}
+
+TEST(FontDialog, ShowsTheSampleInTheTextColourAndReturnsTheChoice) {
+    QtDialogService service;
+    QFont current = QApplication::font();
+    current.setPointSize(9);
+    OnNextModal([](QWidget* modal) {
+        auto* dialog = qobject_cast<QFontDialog*>(modal);
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(dialog->currentFont().pointSize(), 9);
+        int tinted = 0;
+        for (const QGroupBox* group : dialog->findChildren<QGroupBox*>()) {
+            for (const QLineEdit* sample : group->findChildren<QLineEdit*>()) {
+                EXPECT_EQ(sample->palette().color(QPalette::Text), QColor(Qt::red));
+                ++tinted;
+            }
+        }
+        EXPECT_EQ(tinted, 1);
+        QFont chosen = dialog->currentFont();
+        chosen.setPointSize(17);
+        dialog->setCurrentFont(chosen);
+        dialog->accept();
+    });
+    const auto result = service.ChooseFont(nullptr, current, Qt::red);
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->pointSize(), 17);
+
+    OnNextModal([](QWidget* modal) { qobject_cast<QDialog*>(modal)->reject(); });
+    EXPECT_EQ(service.ChooseFont(nullptr, current, Qt::red), std::nullopt);
+}
+
+} // namespace
+} // namespace sorvane::platform
