@@ -1,0 +1,507 @@
+// The main window driven as a user would: start-up and shut-down with the
+// settings file, scans with progress and stop, command state, histories,
+// sorting, Source Maps and the tool bar.
+
+#include "shell/main_window.h"
+
+#include "engine/settings_records.h"
+#include "engine/settings_store.h"
+#include "engine/source_map.h"
+#include "support/fake_dialogs.h"
+#include "support/scan_files.h"
+#include "support/temp_dir.h"
+#include "sync/path_box.h"
+#include "view/result_view.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QStatusBar>
+#include <QTest>
+#include <QToolBar>
+
+#include <cstdio>
+#include <memory>
+
+namespace sorvane::shell {
+namespace {
+
+using test::FakeDialogs;
+using test::VersionedPe;
+
+QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // The installation record and the tool bar layout go to a folder of
+        // this test, never to the user's own settings.
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, Q(dir.file("qsettings")));
+        settingsFile = dir.file("Sorvane.dat");
+    }
+
+    std::unique_ptr<MainWindow> Open(const QString& commandLine = {}) {
+        StartOptions options;
+        options.settingsFile = settingsFile;
+        options.commandLineSource = commandLine;
+        options.dialogs = &dialogs;
+        auto window = std::make_unique<MainWindow>(options);
+        window->show();
+        return window;
+    }
+
+    // Runs a scan to its end.
+    static void Scan(MainWindow& window) {
+        QSignalSpy finished(&window, &MainWindow::ScanFinished);
+        window.mFileScan_Click();
+        if (window.Scanning())
+            ASSERT_TRUE(finished.wait(20000));
+    }
+
+    void MakeTrees() {
+        dir.write("src/newer.dll", VersionedPe({{2, 0, 0, 0}, 0x0409, "Newer"}));
+        dir.write("dst/newer.dll", VersionedPe({{1, 0, 0, 0}}));
+        dir.write("src/older.dll", VersionedPe({{1, 0, 0, 0}}));
+        dir.write("dst/older.dll", VersionedPe({{1, 5, 0, 0}, 0x0409, "Older"}));
+        dir.write("src/equal.dll", VersionedPe({{3, 0, 0, 0}}));
+        dir.write("dst/equal.dll", VersionedPe({{3, 0, 0, 0}}));
+        dir.write("src/sub/lone.dll", VersionedPe({{1, 0, 0, 0}}));
+    }
+
+    static std::vector<std::string> Names(const MainWindow& window) {
+        std::vector<std::string> names;
+        for (const auto& row : window.model()->Rows())
+            names.push_back(row.Name);
+        return names;
+    }
+
+    void SaveListSectionFor(const char* section, const std::vector<std::string>& items) {
+        SaveListSection(settingsFile, section, items);
+    }
+
+    test::TempDir dir;
+    std::string settingsFile;
+    FakeDialogs dialogs;
+};
+
+TEST_F(MainWindowTest, FirstStartWithoutSettingsUsesTheDefaults) {
+    auto w = Open();
+    EXPECT_EQ(w->windowTitle(), " Sorvane 1.00");
+    EXPECT_EQ(w->geometry().topLeft(), QPoint(0, 0));
+    EXPECT_EQ(w->geometry().size(), QSize(652, 354));
+    for (int i = 1; i <= 10; ++i) {
+        EXPECT_TRUE(w->action(QStringLiteral("mViewColumns%1").arg(i))->isChecked()) << i;
+        EXPECT_EQ(w->grid()->ColumnWidthPx(i), view::ResultView::DefaultWidth(i)) << i;
+    }
+    EXPECT_EQ(w->SortKey(), 0);
+    EXPECT_TRUE(w->Ascending());
+    EXPECT_TRUE(w->action("mViewArrangeNone")->isChecked());
+    EXPECT_EQ(w->DisplayMode(), 1);
+    EXPECT_TRUE(w->action("mViewShowFiles1")->isChecked());
+    EXPECT_FALSE(w->action("mViewSubfolders")->isChecked());
+    EXPECT_FALSE(w->toolbarButton("Recur")->isChecked());
+    EXPECT_TRUE(w->action("mToolsBackup")->isChecked());
+    EXPECT_TRUE(w->toolbarButton("Backup")->isChecked());
+    EXPECT_TRUE(w->statusBar()->isVisible());
+    EXPECT_EQ(w->action("mFileExit")->text(), "E&xit\tAlt+F4");
+    EXPECT_EQ(w->action("mEditDelete")->text(), "&Delete\tDel");
+    EXPECT_FALSE(w->model()->HasResults());
+    EXPECT_EQ(w->model()->rowCount(), 1); // the placeholder row
+    // Nothing to scan yet: Scan and its button are off, Stop is off.
+    EXPECT_FALSE(w->action("mFileScan")->isEnabled());
+    EXPECT_FALSE(w->toolbarButton("Scan")->isEnabled());
+    EXPECT_FALSE(w->toolbarButton("Stop")->isEnabled());
+    QSettings record(QStringLiteral("Brannock Ltd"), QStringLiteral("Sorvane"));
+    EXPECT_EQ(record.value(QStringLiteral("CurrentVersion")).toString(), "1.00");
+}
+
+TEST_F(MainWindowTest, EverySettingComesBackAfterARestart) {
+    {
+        auto w = Open();
+        w->sourceBox()->SetText(Q(dir.file("one")));
+        w->sourceBox()->AddToHistory();
+        w->sourceBox()->SetText(Q(dir.file("two")));
+        w->sourceBox()->AddToHistory();
+        w->targetBox()->SetText(QStringLiteral("/target/path"));
+        w->targetBox()->AddToHistory();
+        w->filterBox()->SetText(QStringLiteral("*.dll;a=b"));
+        w->filterBox()->AddToHistory();
+        w->mViewShowFiles_Click(2);
+        w->mViewSubfolders_Click();
+        w->mToolsBackup_Click();
+        w->action("mViewStatus")->trigger();
+        w->action("mViewColumns3")->trigger(); // hide Source Language
+        w->grid()->SetColumnWidthPx(9, 180);
+        w->mViewArrange_Click(4);
+        w->mViewOrder_Click(1);
+        w->action("mViewToolbar4")->trigger(); // hide the filter bar
+        w->setGeometry(40, 50, 700, 420);
+        w->close();
+    }
+    EXPECT_EQ(ReadSetting(settingsFile, "General", "Columns"), "1101111111");
+    EXPECT_EQ(ReadSetting(settingsFile, "Grid", "Col3"), "0");
+    auto w = Open();
+    EXPECT_EQ(w->sourceBox()->Text(), Q(dir.file("two")));
+    EXPECT_EQ(w->sourceBox()->History(), (QStringList{Q(dir.file("two")), Q(dir.file("one"))}));
+    EXPECT_EQ(w->targetBox()->Text(), "/target/path");
+    EXPECT_EQ(w->filterBox()->Text(), "*.dll;a=b");
+    EXPECT_EQ(w->DisplayMode(), 2);
+    EXPECT_TRUE(w->action("mViewShowFiles2")->isChecked());
+    EXPECT_TRUE(w->action("mViewSubfolders")->isChecked());
+    EXPECT_TRUE(w->toolbarButton("Recur")->isChecked());
+    EXPECT_FALSE(w->action("mToolsBackup")->isChecked());
+    EXPECT_FALSE(w->statusBar()->isVisible());
+    EXPECT_FALSE(w->grid()->IsColumnVisible(3));
+    EXPECT_EQ(w->grid()->ColumnWidthPx(3), 0);
+    EXPECT_EQ(w->grid()->ColumnWidthPx(9), 180);
+    EXPECT_EQ(w->SortKey(), 4);
+    EXPECT_TRUE(w->action("mViewArrange4")->isChecked());
+    EXPECT_FALSE(w->Ascending());
+    EXPECT_TRUE(w->action("mViewOrder1")->isChecked());
+    EXPECT_TRUE(w->band("pbFilter")->isHidden());
+    EXPECT_EQ(w->geometry(), QRect(40, 50, 700, 420));
+}
+
+TEST_F(MainWindowTest, OddStoredValuesAreReadAsDesigned) {
+    WriteSetting(settingsFile, "General", "StatusBar", "2");  // only 1 shows it
+    WriteSetting(settingsFile, "General", "Subfolders", "2"); // any non-zero is on
+    WriteSetting(settingsFile, "General", "Backup", "2");
+    WriteSetting(settingsFile, "General", "Columns", "101");  // short: the rest hidden
+    WriteSetting(settingsFile, "General", "Different", "7");
+    WriteSetting(settingsFile, "Grid", "SortKey", "12");
+    WriteSetting(settingsFile, "Grid", "Ascend", "5");
+    WriteSetting(settingsFile, "General", "Target", "/not/in/history");
+    auto w = Open();
+    EXPECT_FALSE(w->statusBar()->isVisible());
+    EXPECT_TRUE(w->action("mViewSubfolders")->isChecked());
+    EXPECT_TRUE(w->action("mToolsBackup")->isChecked());
+    EXPECT_TRUE(w->grid()->IsColumnVisible(1));
+    EXPECT_FALSE(w->grid()->IsColumnVisible(2));
+    EXPECT_TRUE(w->grid()->IsColumnVisible(3));
+    for (int i = 4; i <= 10; ++i)
+        EXPECT_FALSE(w->grid()->IsColumnVisible(i)) << i;
+    EXPECT_EQ(w->DisplayMode(), 7);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_FALSE(w->action(QStringLiteral("mViewShowFiles%1").arg(i))->isChecked());
+    EXPECT_EQ(w->SortKey(), 0);
+    EXPECT_FALSE(w->Ascending());
+    EXPECT_EQ(w->targetBox()->Text(), ""); // a stored text missing from the history is dropped
+    w.reset();
+    WriteSetting(settingsFile, "Grid", "SortKey", "-1");
+    EXPECT_EQ(Open()->SortKey(), 0);
+}
+
+TEST_F(MainWindowTest, CommandLineSourceIsLookedUpInTheHistory) {
+    SaveListSectionFor("Source", {"/data/Release", "/other"});
+    WriteSetting(settingsFile, "General", "Source", "/other");
+    EXPECT_EQ(Open("\"/DATA/release/\"")->sourceBox()->Text(), "/data/Release");
+    EXPECT_EQ(Open("/not/listed")->sourceBox()->Text(), "");
+}
+
+TEST_F(MainWindowTest, AScanFillsTheGridAndEndsAsDesigned) {
+    MakeTrees();
+    auto w = Open();
+    w->mViewShowFiles_Click(0);
+    w->sourceBox()->SetText(Q(dir.file("src")) + "/"); // normalised by the scan
+    w->targetBox()->SetText(Q(dir.file("dst")));
+    EXPECT_TRUE(w->action("mFileScan")->isEnabled()); // enabled by the text
+    Scan(*w);
+    EXPECT_FALSE(w->Scanning());
+    EXPECT_EQ(w->sourceBox()->Text(), Q(dir.file("src")));
+    EXPECT_EQ(w->sourceBox()->History().front(), Q(dir.file("src")) + "/");
+    EXPECT_EQ(w->targetBox()->History().front(), Q(dir.file("dst")));
+    EXPECT_EQ(w->model()->Rows().size(), 3u); // no sub-folders: sub/lone.dll is not seen
+    EXPECT_EQ(w->PanelText(1), "3/3");
+    EXPECT_EQ(w->PanelText(2), "");
+    EXPECT_EQ(w->PanelText(3), Q(dir.file("src")));
+    EXPECT_EQ(w->windowTitle(), " Sorvane 1.00");
+    EXPECT_FALSE(w->progressBar()->isVisible());
+    EXPECT_EQ(w->Counters()[kNewerSourceCategory], 1);
+    EXPECT_EQ(w->Counters()[kNewerTargetCategory], 1);
+    EXPECT_EQ(w->grid()->CurrentRow(), 0);
+    EXPECT_TRUE(w->action("mFileSaveSourceMap")->isEnabled() ||
+                (w->mFileScan_Click(), true)); // enabled once the File menu is computed
+    EXPECT_TRUE(w->toolbarButton("Save")->isEnabled());
+    EXPECT_TRUE(w->toolbarButton("Resize")->isEnabled());
+
+    // With sub-folders the orphan appears; in "different only" it would not.
+    w->mViewSubfolders_Click();
+    Scan(*w);
+    EXPECT_EQ(w->model()->Rows().size(), 4u);
+    EXPECT_EQ(w->Counters()[kOrphansCategory], 1);
+}
+
+TEST_F(MainWindowTest, EndMessagesAndInvalidPaths) {
+    MakeTrees();
+    auto w = Open();
+    w->sourceBox()->SetText(Q(dir.file("src")));
+    w->targetBox()->SetText(Q(dir.file("src2")));
+    dir.write("src2/equal.dll", VersionedPe({{3, 0, 0, 0}}));
+    w->filterBox()->SetText(QStringLiteral("equal.dll"));
+    Scan(*w);
+    EXPECT_EQ(w->PanelText(2), "No differences found.");
+    EXPECT_FALSE(w->model()->HasResults());
+
+    w->targetBox()->SetText({});
+    w->filterBox()->SetText(QStringLiteral("*.txt"));
+    Scan(*w);
+    EXPECT_EQ(w->PanelText(2), "No file contained version information found.");
+
+    // A good scan, then a bad path: the rows stay and only the message shows.
+    w->filterBox()->SetText({});
+    w->targetBox()->SetText(Q(dir.file("dst")));
+    Scan(*w);
+    const auto rows = w->model()->Rows().size();
+    ASSERT_GT(rows, 0u);
+    w->targetBox()->SetText(Q(dir.file("missing")));
+    Scan(*w);
+    EXPECT_EQ(w->PanelText(2), "Target path not exists.");
+    EXPECT_EQ(w->model()->Rows().size(), rows);
+    w->targetBox()->SetText(Q(dir.file("dst")));
+    w->sourceBox()->SetText(Q(dir.file("src/newer.dll"))); // a file, not a map
+    Scan(*w);
+    EXPECT_EQ(w->PanelText(2), "Source path not exists.");
+}
+
+TEST_F(MainWindowTest, StopEndsTheScanAndAPendingStopEndsTheNextOne) {
+    for (int i = 0; i < 300; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "src/f%03d.dll", i);
+        dir.write(name, VersionedPe({{1, 0, 0, static_cast<std::uint16_t>(i)}}));
+    }
+    std::filesystem::create_directory(dir.file("dst"));
+    auto w = Open();
+    w->sourceBox()->SetText(Q(dir.file("src")));
+    w->targetBox()->SetText(Q(dir.file("dst")));
+    w->mViewShowFiles_Click(0);
+    QSignalSpy finished(w.get(), &MainWindow::ScanFinished);
+    w->mFileScan_Click();
+    ASSERT_TRUE(w->Scanning());
+    // Everything but Stop is off while the scan runs.
+    EXPECT_TRUE(w->toolbarButton("Stop")->isEnabled());
+    EXPECT_FALSE(w->toolbarButton("Scan")->isEnabled());
+    EXPECT_FALSE(w->band("pbSource")->isEnabled());
+    EXPECT_FALSE(w->grid()->isEnabled());
+    EXPECT_FALSE(w->action("mFileScan")->isEnabled());
+    w->toolbarButton("Stop")->trigger();
+    ASSERT_TRUE(finished.wait(20000));
+    EXPECT_EQ(w->PanelText(2), "Scanning was interrupted.");
+    EXPECT_LT(w->model()->Rows().size(), 300u);
+    EXPECT_EQ(w->windowTitle(), " Sorvane 1.00");
+    EXPECT_TRUE(w->grid()->isEnabled());
+
+    // Esc while idle leaves a stop pending: the next scan stops after one file.
+    QTest::keyClick(w.get(), Qt::Key_Escape);
+    Scan(*w);
+    EXPECT_EQ(w->PanelText(1), "1/1");
+    EXPECT_EQ(w->PanelText(2), "Scanning was interrupted.");
+    Scan(*w);
+    EXPECT_EQ(w->model()->Rows().size(), 300u);
+}
+
+TEST_F(MainWindowTest, CommandStateFollowsTheSource) {
+    auto w = Open();
+    EXPECT_FALSE(w->toolbarButton("Scan")->isEnabled());
+    QTest::keyClicks(w->sourceBox()->lineEdit(), QStringLiteral("x"));
+    EXPECT_TRUE(w->toolbarButton("Scan")->isEnabled());
+    EXPECT_TRUE(w->toolbarButton("TargetSwap")->isEnabled());
+
+    // A map: no sub-folders, no swap, and Scan only while the file exists.
+    w->mViewSubfolders_Click();
+    ASSERT_TRUE(w->action("mViewSubfolders")->isChecked());
+    w->sourceBox()->SetText(Q(dir.file("saved.MAP")));
+    EXPECT_TRUE(w->SourceIsMap());
+    EXPECT_FALSE(w->action("mViewSubfolders")->isChecked());
+    EXPECT_FALSE(w->toolbarButton("Recur")->isChecked());
+    EXPECT_FALSE(w->toolbarButton("Recur")->isEnabled());
+    EXPECT_FALSE(w->toolbarButton("TargetSwap")->isEnabled());
+    EXPECT_FALSE(w->toolbarButton("Scan")->isEnabled());
+    dir.write("saved.MAP", "/x\r\n");
+    w->UpdateCommandState();
+    EXPECT_TRUE(w->toolbarButton("Scan")->isEnabled());
+    w->sourceBox()->SetText(Q(dir.file("saved.map.bak")));
+    EXPECT_FALSE(w->SourceIsMap());
+    EXPECT_TRUE(w->toolbarButton("Recur")->isEnabled());
+}
+
+TEST_F(MainWindowTest, ChangesAfterAScanShowTheNoticeAndClearTheCounters) {
+    MakeTrees();
+    auto w = Open();
+    w->sourceBox()->SetText(Q(dir.file("src")));
+    w->targetBox()->SetText(Q(dir.file("dst")));
+    Scan(*w);
+    ASSERT_TRUE(w->model()->HasResults());
+    ASSERT_EQ(w->Counters()[kNewerSourceCategory], 1);
+    w->filterBox()->SetText(QStringLiteral("*.dll"));
+    w->filterBox()->AddToHistory();
+    EXPECT_EQ(w->PanelText(2),
+              "Settings were changed. Perform the scan again to update the results.");
+    EXPECT_EQ(w->Counters(), CategoryCounters{});
+    // The backup option is not such a change.
+    w->mFileScan_Click();
+    QSignalSpy finished(w.get(), &MainWindow::ScanFinished);
+    if (w->Scanning())
+        ASSERT_TRUE(finished.wait(20000));
+    w->mToolsBackup_Click();
+    EXPECT_EQ(w->PanelText(2), "");
+    w->mViewShowFiles_Click(0);
+    EXPECT_EQ(w->PanelText(2),
+              "Settings were changed. Perform the scan again to update the results.");
+}
+
+TEST_F(MainWindowTest, HistoriesKeepTwentyEntriesAndEnterAddsTheText) {
+    auto w = Open();
+    for (int i = 0; i < 21; ++i) {
+        w->targetBox()->SetText(QStringLiteral("/path/%1").arg(i));
+        QTest::keyClick(w->targetBox()->lineEdit(), Qt::Key_Return);
+    }
+    const QStringList history = w->targetBox()->History();
+    ASSERT_EQ(history.size(), 20);
+    EXPECT_EQ(history.front(), "/path/20");
+    EXPECT_EQ(history.back(), "/path/1");
+    w->targetBox()->SetText({});
+    QTest::keyClick(w->targetBox()->lineEdit(), Qt::Key_Return);
+    EXPECT_EQ(w->targetBox()->History().size(), 20);
+}
+
+TEST_F(MainWindowTest, HeaderClicksSortAndReverse) {
+    MakeTrees();
+    auto w = Open();
+    w->mViewShowFiles_Click(0);
+    w->mViewSubfolders_Click();
+    w->sourceBox()->SetText(Q(dir.file("src")));
+    w->targetBox()->SetText(Q(dir.file("dst")));
+    Scan(*w);
+    ASSERT_EQ(w->model()->Rows().size(), 4u);
+    w->grid()->SelectRow(2);
+    const std::string current = w->model()->Rows()[2].Name;
+    emit w->grid()->HeaderClicked(kNameColumn);
+    EXPECT_EQ(w->SortKey(), kNameColumn);
+    EXPECT_TRUE(w->Ascending());
+    EXPECT_EQ(Names(*w),
+              (std::vector<std::string>{"sub/lone.dll", "equal.dll", "newer.dll", "older.dll"}));
+    EXPECT_EQ(w->model()->Rows()[static_cast<std::size_t>(w->grid()->CurrentRow())].Name, current);
+    emit w->grid()->HeaderClicked(kNameColumn);
+    EXPECT_FALSE(w->Ascending());
+    EXPECT_TRUE(w->action("mViewOrder1")->isChecked());
+    EXPECT_EQ(Names(*w),
+              (std::vector<std::string>{"older.dll", "newer.dll", "equal.dll", "sub/lone.dll"}));
+    // Another column sorts ascending again; None keeps the order.
+    emit w->grid()->HeaderClicked(kMarkColumn);
+    EXPECT_EQ(w->SortKey(), kMarkColumn);
+    EXPECT_TRUE(w->Ascending());
+    const auto sorted = Names(*w);
+    w->mViewArrangeNone_Click();
+    EXPECT_EQ(Names(*w), sorted);
+    EXPECT_EQ(w->SortKey(), 0);
+    // A hidden column cannot be chosen under Arrange by.
+    w->action("mViewColumns9")->trigger();
+    emit w->action("mViewArrangeNone")->menu(); // no-op: menus are computed on opening
+}
+
+TEST_F(MainWindowTest, SourceMapsSaveAndOpenThroughTheDialogs) {
+    MakeTrees();
+    auto w = Open();
+    w->mViewShowFiles_Click(0);
+    w->sourceBox()->SetText(Q(dir.file("src")));
+    Scan(*w); // a listing of the source
+    ASSERT_EQ(w->model()->Rows().size(), 3u);
+    const std::string map = dir.file("maps/release.map");
+    std::filesystem::create_directories(dir.file("maps"));
+    dialogs.saveFiles.push_back(Q(map));
+    w->mFileSaveSourceMap_Click();
+    EXPECT_EQ(dialogs.Last(FakeDialogs::Kind::SaveFile).title, "Save Source Map...");
+    const std::string text = dir.read("maps/release.map");
+    EXPECT_EQ(text.substr(0, text.find("\r\n")), dir.file("src"));
+    EXPECT_EQ(ReadSetting(settingsFile, "General", "LastSave"), dir.file("maps") + "/");
+
+    // A map that cannot be written says so.
+    dialogs.saveFiles.push_back(Q(dir.file("no/such/folder/x.map")));
+    w->mFileSaveSourceMap_Click();
+    EXPECT_EQ(dialogs.Count(FakeDialogs::Kind::Message), 1u);
+
+    dialogs.openFiles.push_back(Q(map));
+    w->mViewSubfolders_Click();
+    w->mFileOpenSourceMap_Click();
+    EXPECT_TRUE(w->SourceIsMap());
+    EXPECT_EQ(w->sourceBox()->Text(), Q(map));
+    EXPECT_FALSE(w->action("mViewSubfolders")->isChecked());
+    w->targetBox()->SetText({});
+    Scan(*w); // the empty target takes the map's folder
+    EXPECT_EQ(w->targetBox()->Text(), Q(dir.file("src")));
+    EXPECT_EQ(w->PanelText(2), "No differences found.");
+    // Opening another map starts in the folder of the current one.
+    w->mFileOpenSourceMap_Click();
+    EXPECT_EQ(dialogs.Last(FakeDialogs::Kind::OpenFile).fileOptions.startFolder,
+              Q(dir.file("maps") + "/"));
+}
+
+TEST_F(MainWindowTest, FolderCommandsSwapAndFilter) {
+    auto w = Open();
+    dialogs.folders.push_back(Q(dir.file("a")));
+    w->mFileOpenSourcePath_Click();
+    EXPECT_EQ(dialogs.Last(FakeDialogs::Kind::Folder).title, "Select the Source &Path:");
+    dialogs.folders.push_back(Q(dir.file("b")));
+    w->mFileOpenTargetPath_Click();
+    EXPECT_EQ(w->sourceBox()->Text(), Q(dir.file("a")));
+    EXPECT_EQ(w->targetBox()->Text(), Q(dir.file("b")));
+    w->mToolsSwap_Click();
+    EXPECT_EQ(w->sourceBox()->Text(), Q(dir.file("b")));
+    EXPECT_EQ(w->targetBox()->Text(), Q(dir.file("a")));
+    EXPECT_EQ(w->sourceBox()->History().front(), Q(dir.file("b")));
+    // The filter editor from the menu while the grid has the focus adds no history.
+    w->grid()->setFocus();
+    dialogs.filters.push_back(QStringLiteral("*.dll;*.ocx"));
+    w->mToolsSetFilter_Click();
+    EXPECT_EQ(w->filterBox()->Text(), "*.dll;*.ocx");
+    EXPECT_TRUE(w->filterBox()->History().isEmpty());
+    // Cancelling changes nothing.
+    w->mFileOpenSourcePath_Click();
+    EXPECT_EQ(w->sourceBox()->Text(), Q(dir.file("b")));
+}
+
+TEST_F(MainWindowTest, CustomisedToolbarIsKeptInTheInstallationRecord) {
+    {
+        auto w = Open();
+        std::vector<platform::ToolbarButtonState> layout{
+            {"Stop", "", true}, {"Scan", "", true}, {"Save", "", false}};
+        dialogs.toolbars.push_back(layout);
+        w->mViewCustomize_Click();
+        EXPECT_FALSE(w->toolbarButton("Save")->isVisible());
+        EXPECT_EQ(w->band("pbToolbar")->actions().front(), w->toolbarButton("Stop"));
+        w->close();
+    }
+    QSettings record(QStringLiteral("Brannock Ltd"), QStringLiteral("Sorvane"));
+    EXPECT_EQ(record.value(QStringLiteral("Toolbar")).toStringList().mid(0, 3),
+              (QStringList{"Stop", "Scan", "-Save"}));
+    auto w = Open();
+    EXPECT_EQ(w->band("pbToolbar")->actions().front(), w->toolbarButton("Stop"));
+    EXPECT_FALSE(w->toolbarButton("Save")->isVisible());
+}
+
+TEST_F(MainWindowTest, MenusHoldEveryItemInOrder) {
+    auto w = Open();
+    QStringList file;
+    for (QAction* a : w->menuBar()->actions().front()->menu()->actions())
+        file << (a->isSeparator() ? QStringLiteral("-") : a->text());
+    EXPECT_EQ(file, (QStringList{"Open Source &Path...", "Open Source &Map...",
+                                 "Open &Target Path...", "-", "Sca&n", "&Save Source Map...", "-",
+                                 "E&xit\tAlt+F4"}));
+    EXPECT_EQ(w->action("mFileScan")->shortcut(), QKeySequence(Qt::Key_F5));
+    EXPECT_EQ(w->action("mToolsCopyBatch")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_F9));
+    EXPECT_FALSE(w->action("mToolsBackupFolder")->isVisible());
+    EXPECT_FALSE(w->action("mEditCopySpecialList2")->isVisible());
+    EXPECT_TRUE(w->action("mEditCopySpecialList5")->isVisible());
+    QStringList top;
+    for (QAction* a : w->menuBar()->actions())
+        top << a->text();
+    EXPECT_EQ(top, (QStringList{"&File", "&Edit", "&View", "&Tools", "&Help"}));
+}
+
+} // namespace
+} // namespace sorvane::shell
