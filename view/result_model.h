@@ -6,13 +6,17 @@
 #include "engine/comparison.h"
 #include "engine/row_sort.h"
 
+#include <array>
+#include <cstdint>
+#include <optional>
 #include <QAbstractTableModel>
 #include <QColor>
 #include <QFont>
+#include <QFontMetrics>
 #include <QPalette>
-
-#include <array>
-#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace sorvane::view {
@@ -43,7 +47,9 @@ struct ColorSet {
     /// Background and regular text from the palette, the rest fixed: blue,
     /// red, purple, purple, purple, dark green.
     static ColorSet Defaults(const QPalette& palette);
-    QColor color(int index) const { return FromColorRef(colors.at(static_cast<std::size_t>(index))); }
+    QColor color(int index) const {
+        return FromColorRef(colors.at(static_cast<std::size_t>(index)));
+    }
 };
 
 /// The colour index of a mark's rows; -1 for the empty mark of a source-only
@@ -75,6 +81,10 @@ public:
     void UpdateTarget(int row, ComparisonMark mark, const std::string& targetVersion,
                       const std::string& targetLanguage);
 
+    /// Takes a new colour set. Each row keeps the colour it was given when it
+    /// was added or updated, except that a change of colour 2 to 6 recolours
+    /// the rows of that colour's mark; rows of the Regular Text and Copied
+    /// File colours keep theirs until the next scan. Emits ColorsChanged.
     void SetColorSet(const ColorSet& colors);
     const ColorSet& Colors() const { return colors_; }
 
@@ -88,20 +98,49 @@ public:
 
     /// The font texts are measured with for the widest-text table.
     void SetMeasuringFont(const QFont& font);
-    /// The widest text seen in `column` since the last ClearResults, in pixels.
+    /// The widest text seen in `column` since the last ClearResults, in pixels
+    /// (0 before the first ClearResults). Only the data columns 1 to 10 are
+    /// measured, as only they are ever fitted; the others keep the width of
+    /// their empty caption, 0.
     int WidestText(int column) const;
 
     /// Header caption of a column ("Name", ..., "" for 0, 11 and 12).
     static QString Caption(int column);
 
+signals:
+    /// The colour set changed: the view takes the new background and default
+    /// text colour from it.
+    void ColorsChanged();
+
 private:
-    void Measure(const ComparisonRow& row);
+    // Widths already measured, per column, by text.
+    struct TextHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view text) const {
+            return std::hash<std::string_view>{}(text);
+        }
+    };
+    using WidthCache = std::unordered_map<std::string, int, TextHash, std::equal_to<>>;
+
+    void Measure(const ComparisonRow& row, const QFontMetrics& metrics);
+    int MeasureCached(int column, std::string_view text, const QFontMetrics& metrics);
+    std::optional<double> EstimateWidth(std::string_view text) const;
+    void PrepareEstimates(const QFontMetrics& metrics);
+    ColorRef RowColor(ComparisonMark mark) const;
 
     std::vector<ComparisonRow> rows_;
+    // The text colour each row was given, parallel to rows_.
+    std::vector<ColorRef> rowColors_;
     ColorSet colors_;
     int sortColumn_ = 0;
     QFont measuringFont_;
     std::array<int, kGridColumnCount> widest_{};
+    std::array<WidthCache, kGridColumnCount> widthCache_;
+    // Advances of the characters U+0020 to U+00FF in the measuring font, and
+    // the most a text can be wider than the sum of its characters' advances.
+    std::array<double, 256> charAdvance_{};
+    double estimateSlack_ = 0;
+    bool estimatesReady_ = false;
 };
 
 } // namespace sorvane::view

@@ -25,6 +25,7 @@ public:
     void SetColumnVisible(int column, bool visible);
     bool IsColumnVisible(int column) const;
     /// Width of a column in pixels; setting it on a hidden column hides nothing.
+    /// Columns 0 and 11 stay at width 0.
     void SetColumnWidthPx(int column, int width);
     int ColumnWidthPx(int column) const;
     /// The width that fits the widest text of the last scan plus 10 pixels,
@@ -42,13 +43,21 @@ public:
     void SelectRow(int row);
 
 signals:
-    /// A click with any mouse button on the header of `column`.
+    /// A click with any mouse button on the header of `column` (1 to 10). A
+    /// left press on the edge between two columns starts resizing instead.
     void HeaderClicked(int column);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void ApplyColors();
+    void ApplyRowHeight();
+    int HeaderHeight() const;
+    bool IsOnResizeGrip(int x) const;
+
     ResultModel* model_;
     QTimer fillerTimer_;
 };

@@ -1,0 +1,499 @@
+#include "engine/row_sort.h"
+#include "qt_printers.h"
+#include "view/result_model.h"
+
+#include <array>
+#include <gtest/gtest.h>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QSignalSpy>
+
+namespace sorvane::view {
+namespace {
+
+ComparisonRow Row(std::string name, ComparisonMark mark = ComparisonMark::Equal,
+                  std::string description = {}) {
+    ComparisonRow row;
+    row.Name = std::move(name);
+    row.Mark = mark;
+    row.Description = std::move(description);
+    return row;
+}
+
+QString Cell(const ResultModel& model, int row, int column) {
+    return model.data(model.index(row, column), Qt::DisplayRole).toString();
+}
+
+std::vector<std::string> Names(const ResultModel& model) {
+    std::vector<std::string> names;
+    for (const ComparisonRow& row : model.Rows())
+        names.push_back(row.Name);
+    return names;
+}
+
+TEST(ResultModel, HoldsOneEmptyPlaceholderRowWhileThereAreNoResults) {
+    ResultModel model;
+    auto expectPlaceholder = [&] {
+        EXPECT_EQ(model.rowCount(), 1);
+        EXPECT_EQ(model.columnCount(), kGridColumnCount);
+        EXPECT_TRUE(model.Rows().empty());
+        EXPECT_EQ(model.RowAt(0), nullptr);
+        EXPECT_FALSE(model.HasResults());
+        for (int column = 0; column < kGridColumnCount; ++column) {
+            EXPECT_TRUE(Cell(model, 0, column).isEmpty()) << column;
+            EXPECT_FALSE(model.data(model.index(0, column), Qt::ForegroundRole).isValid());
+        }
+    };
+    expectPlaceholder();
+
+    model.AppendRows({Row("a.dll"), Row("b.dll")});
+    ASSERT_TRUE(model.HasResults());
+    model.ClearResults();
+    expectPlaceholder();
+
+    // Results are judged by the first row's name alone.
+    model.AppendRows({Row("")});
+    EXPECT_EQ(model.rowCount(), 1);
+    EXPECT_NE(model.RowAt(0), nullptr);
+    EXPECT_FALSE(model.HasResults());
+}
+
+TEST(ResultModel, FirstBatchTakesThePlaceOfThePlaceholderAndLaterBatchesAppend) {
+    ResultModel model;
+    QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+    QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+
+    model.AppendRows({Row("one.dll")});
+    EXPECT_EQ(model.rowCount(), 1);
+    EXPECT_TRUE(inserted.isEmpty());
+    ASSERT_EQ(changed.size(), 1);
+    EXPECT_EQ(changed[0][0].toModelIndex().row(), 0);
+    EXPECT_EQ(Cell(model, 0, kNameColumn), "one.dll");
+
+    model.ClearResults();
+    model.AppendRows({Row("a.dll"), Row("b.dll"), Row("c.dll")});
+    EXPECT_EQ(model.rowCount(), 3);
+    ASSERT_EQ(inserted.size(), 1);
+    EXPECT_EQ(inserted[0][1].toInt(), 1);
+    EXPECT_EQ(inserted[0][2].toInt(), 2);
+
+    model.AppendRows({Row("d.dll"), Row("e.dll")});
+    EXPECT_EQ(model.rowCount(), 5);
+    ASSERT_EQ(inserted.size(), 2);
+    EXPECT_EQ(inserted[1][1].toInt(), 3);
+    EXPECT_EQ(inserted[1][2].toInt(), 4);
+    EXPECT_EQ(Names(model),
+              (std::vector<std::string>{"a.dll", "b.dll", "c.dll", "d.dll", "e.dll"}));
+    EXPECT_EQ(model.RowAt(4)->Name, "e.dll");
+    EXPECT_EQ(model.RowAt(5), nullptr);
+    EXPECT_EQ(model.RowAt(-1), nullptr);
+
+    model.AppendRows({});
+    EXPECT_EQ(model.rowCount(), 5);
+}
+
+TEST(ResultModel, ShowsEachFieldInItsColumnWithItsAlignment) {
+    ComparisonRow row = Row("readme.dll", ComparisonMark::NewerSource, "Readme library");
+    row.Ext = ".dll";
+    row.SourceLanguage = "English (United States)";
+    row.SourceVersion = "2.0";
+    row.TargetVersion = "1.0";
+    row.TargetLanguage = "German (Germany)";
+    row.Busy = true;
+    row.Copyright = "(c) Brannock Ltd";
+    row.SourceSize = 4294967296;
+    ResultModel model;
+    model.AppendRows({row, Row("sub/readme.dll")});
+
+    const QStringList expected = {".",
+                                  "readme.dll",
+                                  ".dll",
+                                  "English (United States)",
+                                  "2.0",
+                                  ">",
+                                  "1.0",
+                                  "German (Germany)",
+                                  "*",
+                                  "Readme library",
+                                  "(c) Brannock Ltd",
+                                  "4294967296",
+                                  ""};
+    for (int column = 0; column < kGridColumnCount; ++column)
+        EXPECT_EQ(Cell(model, 0, column), expected[column]) << column;
+    // The root marker is there only for files directly in the source folder.
+    EXPECT_EQ(Cell(model, 1, kRootColumn), "");
+
+    for (int column = 0; column < kGridColumnCount; ++column) {
+        const auto alignment = static_cast<Qt::Alignment>(
+            model.data(model.index(0, column), Qt::TextAlignmentRole).toInt());
+        const Qt::Alignment horizontal = column == kMarkColumn || column == kBusyColumn
+                                             ? Qt::AlignHCenter
+                                         : column == kSizeColumn ? Qt::AlignRight
+                                                                 : Qt::AlignLeft;
+        EXPECT_EQ(alignment, horizontal | Qt::AlignVCenter) << column;
+    }
+}
+
+TEST(ResultModel, HeaderShowsCentredCaptions) {
+    ResultModel model;
+    const QStringList captions = {"",
+                                  "Name",
+                                  "Ext",
+                                  "Language",
+                                  "Source Version",
+                                  "=",
+                                  "Target Version",
+                                  "Language",
+                                  "Busy",
+                                  "Description",
+                                  "Copyright",
+                                  "",
+                                  ""};
+    for (int column = 0; column < kGridColumnCount; ++column) {
+        EXPECT_EQ(model.headerData(column, Qt::Horizontal, Qt::DisplayRole).toString(),
+                  captions[column]);
+        EXPECT_EQ(ResultModel::Caption(column), captions[column]);
+        EXPECT_EQ(model.headerData(column, Qt::Horizontal, Qt::TextAlignmentRole).toInt(),
+                  static_cast<int>(Qt::AlignCenter));
+    }
+}
+
+TEST(ColorSet, DefaultsComeFromThePaletteAndFixedColorRefs) {
+    QPalette palette;
+    palette.setColor(QPalette::Base, QColor(0x10, 0x20, 0x30));
+    palette.setColor(QPalette::Text, QColor(0xA0, 0xB0, 0xC0));
+    const ColorSet set = ColorSet::Defaults(palette);
+
+    EXPECT_EQ(set.colors[kBackgroundColor], 0x302010u);
+    EXPECT_EQ(set.colors[kRegularTextColor], 0xC0B0A0u);
+    EXPECT_EQ(set.colors[kNewerSourceColor], 16711680u);
+    EXPECT_EQ(set.colors[kNewerTargetColor], 255u);
+    EXPECT_EQ(set.colors[kUnequalLanguageColor], 8388736u);
+    EXPECT_EQ(set.colors[kDifferentSizeColor], 8388736u);
+    EXPECT_EQ(set.colors[kIncomparableColor], 8388736u);
+    EXPECT_EQ(set.colors[kCopiedFileColor], 32768u);
+    EXPECT_EQ(set.color(kBackgroundColor), QColor(0x10, 0x20, 0x30));
+    EXPECT_EQ(set.color(kNewerSourceColor), QColor(0, 0, 255));
+    EXPECT_EQ(set.color(kNewerTargetColor), QColor(255, 0, 0));
+    EXPECT_EQ(set.color(kUnequalLanguageColor), QColor(128, 0, 128));
+    EXPECT_EQ(set.color(kCopiedFileColor), QColor(0, 128, 0));
+
+    EXPECT_EQ(FromColorRef(0x00563412u), QColor(0x12, 0x34, 0x56));
+    EXPECT_EQ(ToColorRef(QColor(0x12, 0x34, 0x56)), 0x00563412u);
+    for (const ColorRef value : {0u, 0x00FFFFFFu, 0x00010203u, 16711680u, 255u, 32768u})
+        EXPECT_EQ(ToColorRef(FromColorRef(value)), value);
+
+    const std::array<std::string, kColorCount> keys = {
+        "Background",       "Regular Text",   "Newer Source", "Newer Target",
+        "Unequal Language", "Different Size", "Incomparable", "Copied File"};
+    for (int i = 0; i < kColorCount; ++i)
+        EXPECT_EQ(kColorKeys[static_cast<std::size_t>(i)], keys[static_cast<std::size_t>(i)]);
+}
+
+TEST(ResultModel, RowsShowTheColourOfTheirMarkAndNoneForTheEmptyMark) {
+    const std::vector<std::pair<ComparisonMark, int>> marks = {
+        {ComparisonMark::Equal, kRegularTextColor},
+        {ComparisonMark::Orphan, kRegularTextColor},
+        {ComparisonMark::NewerSource, kNewerSourceColor},
+        {ComparisonMark::NewerTarget, kNewerTargetColor},
+        {ComparisonMark::UnequalLanguage, kUnequalLanguageColor},
+        {ComparisonMark::DifferentSize, kDifferentSizeColor},
+        {ComparisonMark::Incomparable, kIncomparableColor},
+        {ComparisonMark::Copied, kCopiedFileColor},
+    };
+    // Distinct colours, so a row given the wrong category is caught.
+    ColorSet colors;
+    for (int i = 0; i < kColorCount; ++i)
+        colors.colors[static_cast<std::size_t>(i)] = 0x000010u * static_cast<ColorRef>(i + 1);
+    ResultModel model;
+    model.SetColorSet(colors);
+    std::vector<ComparisonRow> rows;
+    for (const auto& [mark, index] : marks)
+        rows.push_back(Row("f.dll", mark));
+    rows.push_back(Row("g.dll", ComparisonMark::None));
+    model.AppendRows(rows);
+
+    for (std::size_t i = 0; i < marks.size(); ++i) {
+        EXPECT_EQ(ColorIndexOfMark(marks[i].first), marks[i].second);
+        for (const int column : {kNameColumn, kMarkColumn, kCopyrightColumn}) {
+            const QVariant color =
+                model.data(model.index(static_cast<int>(i), column), Qt::ForegroundRole);
+            EXPECT_EQ(color.value<QColor>(), colors.color(marks[i].second)) << i;
+        }
+    }
+    EXPECT_EQ(ColorIndexOfMark(ComparisonMark::None), -1);
+    EXPECT_FALSE(
+        model.data(model.index(static_cast<int>(marks.size()), kNameColumn), Qt::ForegroundRole)
+            .isValid());
+    // Cells never get a background of their own: the view's background shows.
+    EXPECT_FALSE(model.data(model.index(0, kNameColumn), Qt::BackgroundRole).isValid());
+}
+
+TEST(ResultModel, ColourChangesRecolourOnlyTheMarkedCategoriesAndCopiesTakeTheCopiedColour) {
+    ResultModel model;
+    const ColorSet before = ColorSet::Defaults(QGuiApplication::palette());
+    model.SetColorSet(before);
+    model.AppendRows({Row("equal.dll", ComparisonMark::Equal),
+                      Row("newer.dll", ComparisonMark::NewerSource),
+                      Row("size.dll", ComparisonMark::DifferentSize),
+                      Row("language.dll", ComparisonMark::UnequalLanguage),
+                      Row("plain.dll", ComparisonMark::None)});
+    auto colorOf = [&](int row) {
+        return model.data(model.index(row, kNameColumn), Qt::ForegroundRole).value<QColor>();
+    };
+
+    // A copy marks the row "+" in the Copied File colour.
+    model.UpdateTarget(1, ComparisonMark::Copied, "2.0", "German");
+    EXPECT_EQ(model.RowAt(1)->Mark, ComparisonMark::Copied);
+    EXPECT_EQ(model.RowAt(1)->TargetVersion, "2.0");
+    EXPECT_EQ(model.RowAt(1)->TargetLanguage, "German");
+    EXPECT_EQ(Cell(model, 1, kMarkColumn), "+");
+    EXPECT_EQ(colorOf(1), before.color(kCopiedFileColor));
+    model.UpdateTarget(7, ComparisonMark::Copied, "x", "y"); // out of range: ignored
+
+    QSignalSpy colorsChanged(&model, &ResultModel::ColorsChanged);
+    ColorSet after = before;
+    after.colors[kRegularTextColor] = 0x0000AA00u;
+    after.colors[kCopiedFileColor] = 0x00AA0000u;
+    after.colors[kDifferentSizeColor] = 0x00123456u;
+    model.SetColorSet(after);
+    EXPECT_EQ(colorsChanged.size(), 1);
+    EXPECT_EQ(model.Colors().colors, after.colors);
+    // Only the rows of the changed mark colour follow; the same old purple of
+    // the "!" row and the colours of "=" and "+" rows stay until the next scan.
+    EXPECT_EQ(colorOf(0), before.color(kRegularTextColor));
+    EXPECT_EQ(colorOf(1), before.color(kCopiedFileColor));
+    EXPECT_EQ(colorOf(2), FromColorRef(0x00123456u));
+    EXPECT_EQ(colorOf(3), before.color(kUnequalLanguageColor));
+    EXPECT_FALSE(model.data(model.index(4, kNameColumn), Qt::ForegroundRole).isValid());
+
+    // Rows added from now on take the new colours.
+    model.AppendRows({Row("later.dll", ComparisonMark::Equal)});
+    EXPECT_EQ(colorOf(5), after.color(kRegularTextColor));
+    model.UpdateTarget(0, ComparisonMark::Copied, "1.0", "");
+    EXPECT_EQ(colorOf(0), after.color(kCopiedFileColor));
+}
+
+TEST(ResultModel, SortFindsTheCurrentFileAgainByNameIgnoringCase) {
+    const std::vector<ComparisonRow> rows = {
+        Row("b.dll", ComparisonMark::NewerSource), Row("sub/c.dll"), Row("A.dll"),
+        Row("a.DLL", ComparisonMark::Equal),       Row("Sub/a.dll"),
+    };
+    ResultModel model;
+    model.AppendRows(rows);
+
+    std::vector<ComparisonRow> expected = rows;
+    SortRows(expected, kNameColumn, true);
+    EXPECT_EQ(model.Sort(kNameColumn, true, 0), 4); // b.dll: after both folders and a.dll twice
+    std::vector<std::string> expectedNames;
+    for (const ComparisonRow& row : expected)
+        expectedNames.push_back(row.Name);
+    EXPECT_EQ(Names(model), expectedNames);
+    EXPECT_EQ(Names(model),
+              (std::vector<std::string>{"Sub/a.dll", "sub/c.dll", "A.dll", "a.DLL", "b.dll"}));
+    // Colours travel with their rows.
+    EXPECT_EQ(model.data(model.index(4, kNameColumn), Qt::ForegroundRole).value<QColor>(),
+              model.Colors().color(kNewerSourceColor));
+
+    // "a.DLL" is found as the first row whose name matches without regard to
+    // case, which is "A.dll" after a descending sort.
+    EXPECT_EQ(model.Sort(kNameColumn, false, 3), 1);
+    EXPECT_EQ(Names(model),
+              (std::vector<std::string>{"b.dll", "A.dll", "a.DLL", "sub/c.dll", "Sub/a.dll"}));
+
+    // No current row, or the key "none": row 0, and nothing moves.
+    EXPECT_EQ(model.Sort(kMarkColumn, true, -1), 0);
+    EXPECT_EQ(model.Sort(kMarkColumn, true, 99), 0);
+    const std::vector<std::string> before = Names(model);
+    EXPECT_EQ(model.Sort(kNoSortKey, true, 2), 2);
+    EXPECT_EQ(model.Sort(kNoSortKey, true, 99), 0);
+    EXPECT_EQ(Names(model), before);
+
+    ResultModel empty;
+    EXPECT_EQ(empty.Sort(kNameColumn, true, 0), 0);
+    EXPECT_EQ(empty.rowCount(), 1);
+}
+
+TEST(ResultModel, SortGivesTheEngineOrderAndColoursTravelWithTheirRows) {
+    const std::array<ComparisonMark, 4> marks = {ComparisonMark::Equal, ComparisonMark::NewerSource,
+                                                 ComparisonMark::NewerTarget, ComparisonMark::None};
+    std::vector<ComparisonRow> rows;
+    for (int i = 0; i < 500; ++i) {
+        ComparisonRow row = Row((i % 3 == 0 ? "" : "sub/") + std::to_string((i * 7919) % 211) +
+                                    (i % 2 == 0 ? ".DLL" : ".dll"),
+                                marks[static_cast<std::size_t>(i % 4)]);
+        row.SourceVersion = std::to_string(i % 13) + ".0";
+        row.Description = i % 5 == 0 ? "Library" : "library";
+        row.SourceSize = (i * 31) % 97;
+        rows.push_back(row);
+    }
+    ResultModel model;
+    model.AppendRows(rows);
+    for (int key = kNameColumn; key <= kSizeColumn; ++key) {
+        const bool ascending = key % 2 == 0;
+        SCOPED_TRACE(key);
+        // Rows equal in every compared column keep the order the last sort
+        // left them in.
+        std::vector<ComparisonRow> expected = model.Rows();
+        SortRows(expected, key, ascending);
+        model.Sort(key, ascending, 0);
+        ASSERT_EQ(model.Rows().size(), expected.size());
+        for (std::size_t i = 0; i < expected.size(); ++i) {
+            for (int column = kRootColumn; column < kFillerColumn; ++column) {
+                ASSERT_EQ(ColumnText(model.Rows()[i], column), ColumnText(expected[i], column));
+            }
+            const int color = ColorIndexOfMark(expected[i].Mark);
+            const QVariant shown =
+                model.data(model.index(static_cast<int>(i), kNameColumn), Qt::ForegroundRole);
+            if (color < 0) {
+                ASSERT_FALSE(shown.isValid());
+            } else {
+                ASSERT_EQ(shown.value<QColor>(), model.Colors().color(color));
+            }
+        }
+    }
+}
+
+TEST(ResultModel, SortMovesPersistentIndexesWithTheirRows) {
+    ResultModel model;
+    model.AppendRows({Row("c.dll"), Row("a.dll"), Row("b.dll")});
+    const QPersistentModelIndex c(model.index(0, kExtColumn));
+    const QPersistentModelIndex a(model.index(1, kNameColumn));
+    QSignalSpy layout(&model, &QAbstractItemModel::layoutChanged);
+    model.Sort(kNameColumn, true, 0);
+    EXPECT_EQ(layout.size(), 1);
+    EXPECT_EQ(a.row(), 0);
+    EXPECT_EQ(a.column(), kNameColumn);
+    EXPECT_EQ(c.row(), 2);
+    EXPECT_EQ(c.column(), kExtColumn);
+}
+
+TEST(ResultModel, SortColumnHeaderTakesTheButtonShadowAndHighlightTextColours) {
+    ResultModel model;
+    QSignalSpy changed(&model, &QAbstractItemModel::headerDataChanged);
+    const QPalette palette = QGuiApplication::palette();
+    auto background = [&](int column) {
+        return model.headerData(column, Qt::Horizontal, Qt::BackgroundRole);
+    };
+    auto foreground = [&](int column) {
+        return model.headerData(column, Qt::Horizontal, Qt::ForegroundRole);
+    };
+
+    for (int column = 0; column < kGridColumnCount; ++column) {
+        EXPECT_FALSE(background(column).isValid());
+        EXPECT_FALSE(foreground(column).isValid());
+    }
+    model.SetSortColumn(kSourceVersionColumn);
+    EXPECT_EQ(model.SortColumn(), kSourceVersionColumn);
+    EXPECT_EQ(background(kSourceVersionColumn).value<QBrush>().color(),
+              palette.color(QPalette::Dark));
+    EXPECT_EQ(foreground(kSourceVersionColumn).value<QBrush>().color(),
+              palette.color(QPalette::HighlightedText));
+    for (int column = 0; column < kGridColumnCount; ++column) {
+        if (column != kSourceVersionColumn) {
+            EXPECT_FALSE(background(column).isValid()) << column;
+        }
+    }
+    ASSERT_FALSE(changed.isEmpty());
+
+    model.SetSortColumn(kCopyrightColumn);
+    EXPECT_FALSE(background(kSourceVersionColumn).isValid());
+    EXPECT_TRUE(background(kCopyrightColumn).isValid());
+    model.SetSortColumn(kNoSortKey);
+    EXPECT_EQ(model.SortColumn(), kNoSortKey);
+    for (int column = 0; column < kGridColumnCount; ++column)
+        EXPECT_FALSE(background(column).isValid());
+}
+
+TEST(ResultModel, WidestTextGrowsWithWiderTextsAndStartsFromTheCaptions) {
+    ResultModel model;
+    QFont font = QGuiApplication::font();
+    font.setPointSize(10);
+    model.SetMeasuringFont(font);
+    const QFontMetrics metrics(font);
+    auto width = [&](const char* text) { return metrics.horizontalAdvance(QString(text)); };
+
+    for (int column = 0; column < kGridColumnCount; ++column)
+        EXPECT_EQ(model.WidestText(column), 0);
+    model.ClearResults();
+    for (int column = kNameColumn; column <= kCopyrightColumn; ++column)
+        EXPECT_EQ(model.WidestText(column),
+                  metrics.horizontalAdvance(ResultModel::Caption(column)));
+
+    model.AppendRows({Row("a.dll", ComparisonMark::Equal, "A much longer description")});
+    EXPECT_EQ(model.WidestText(kDescriptionColumn), width("A much longer description"));
+    EXPECT_EQ(model.WidestText(kNameColumn), std::max(width("Name"), width("a.dll")));
+    model.AppendRows(
+        {Row("folder/deeper/a file with a long name.dll", ComparisonMark::Equal, "Short"),
+         Row("b.dll", ComparisonMark::Equal, "A much longer description")});
+    EXPECT_EQ(model.WidestText(kNameColumn), width("folder/deeper/a file with a long name.dll"));
+    EXPECT_EQ(model.WidestText(kDescriptionColumn), width("A much longer description"));
+    model.AppendRows({Row("c.dll", ComparisonMark::Equal, "An even longer description than that")});
+    EXPECT_EQ(model.WidestText(kDescriptionColumn), width("An even longer description than that"));
+
+    // A larger measuring font measures the texts that come after it.
+    QFont larger = font;
+    larger.setPointSize(20);
+    model.SetMeasuringFont(larger);
+    ASSERT_GT(QFontMetrics(larger).horizontalAdvance("A much longer description"),
+              width("An even longer description than that"));
+    model.AppendRows({Row("d.dll", ComparisonMark::Equal, "A much longer description")});
+    EXPECT_EQ(model.WidestText(kDescriptionColumn),
+              QFontMetrics(larger).horizontalAdvance("A much longer description"));
+
+    model.SetMeasuringFont(font);
+    model.ClearResults();
+    EXPECT_EQ(model.WidestText(kNameColumn), width("Name"));
+    EXPECT_EQ(model.WidestText(kDescriptionColumn), width("Description"));
+    EXPECT_EQ(model.WidestText(kFillerColumn), 0);
+}
+
+TEST(ResultModel, WidestTextIsExactlyTheWidestOfAllTextsWhateverTheirCharacters) {
+    // Random texts of Latin-1 letters, digits and punctuation, in which most
+    // are skipped as clearly narrower, and a few in other scripts or with
+    // control characters, which are always laid out.
+    std::vector<std::string> texts = {"\xCE\xA3\xCF\x86\xCE\xB1\xCE\xBB\xCE\xBC\xCE\xB1",
+                                      "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E", "tab\tand\nnew line",
+                                      "soft\xC2\xADhyphen"};
+    std::uint32_t state = 7;
+    for (int i = 0; i < 400; ++i) {
+        std::string text;
+        state = state * 1103515245u + 12345u;
+        const int length = 1 + static_cast<int>((state >> 16) % 40);
+        for (int k = 0; k < length; ++k) {
+            state = state * 1103515245u + 12345u;
+            const auto c = static_cast<char32_t>(0x20 + (state >> 16) % 0xE0);
+            if (c >= 0x7F && c < 0xA0)
+                continue;
+            if (c < 0x80) {
+                text.push_back(static_cast<char>(c));
+            } else {
+                text.push_back(static_cast<char>(0xC0 | (c >> 6)));
+                text.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+            }
+        }
+        texts.push_back(text);
+    }
+    for (const char* family : {"DejaVu Sans", "DejaVu Serif"}) {
+        for (const int points : {8, 10, 14}) {
+            const QFont font(family, points);
+            SCOPED_TRACE(testing::Message() << family << " " << points);
+            ResultModel model;
+            model.SetMeasuringFont(font);
+            model.ClearResults();
+            int widest =
+                QFontMetrics(font).horizontalAdvance(ResultModel::Caption(kCopyrightColumn));
+            for (const std::string& text : texts) {
+                ComparisonRow row = Row("a.dll");
+                row.Copyright = text;
+                model.AppendRows({row});
+                widest = std::max(
+                    widest, QFontMetrics(font).horizontalAdvance(QString::fromStdString(text)));
+                ASSERT_EQ(model.WidestText(kCopyrightColumn), widest) << text;
+            }
+        }
+    }
+}
+
+} // namespace
+} // namespace sorvane::view

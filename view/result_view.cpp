@@ -1,0 +1,217 @@
+#include "view/result_view.h"
+
+#include <algorithm>
+#include <QEvent>
+#include <QHeaderView>
+#include <QMouseEvent>
+#include <QScrollBar>
+#include <QStyle>
+
+namespace sorvane::view {
+namespace {
+
+constexpr int kFillerInterval = 50; // ms
+
+constexpr bool IsDataColumn(int column) {
+    return column >= kNameColumn && column <= kCopyrightColumn;
+}
+
+constexpr bool IsAlwaysHidden(int column) {
+    return column == kRootColumn || column == kSizeColumn;
+}
+
+} // namespace
+
+ResultView::ResultView(ResultModel* model, QWidget* parent) : QTableView(parent), model_(model) {
+    setModel(model_);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setSortingEnabled(false);
+    setWordWrap(false);
+    // Scrolling moves by whole rows and columns, as in a grid: the row that
+    // SelectRow puts at the top starts right under the header.
+    setHorizontalScrollMode(QAbstractItemView::ScrollPerItem);
+    setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+
+    QHeaderView* rows = verticalHeader();
+    rows->hide();
+    // One fixed height for every row: nothing is measured per row, however
+    // many rows there are.
+    rows->setSectionResizeMode(QHeaderView::Fixed);
+    rows->setMinimumSectionSize(1);
+    ApplyRowHeight();
+
+    QHeaderView* header = horizontalHeader();
+    header->setSectionsMovable(false);
+    header->setSectionsClickable(false);
+    header->setHighlightSections(false);
+    header->setSortIndicatorShown(false);
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(QHeaderView::Interactive);
+    header->setMinimumSectionSize(0);
+    header->setDefaultAlignment(Qt::AlignCenter);
+    header->viewport()->installEventFilter(this);
+
+    for (int column = kNameColumn; column <= kCopyrightColumn; ++column)
+        setColumnWidth(column, DefaultWidth(column));
+    for (const int column : {kRootColumn, kSizeColumn}) {
+        setColumnWidth(column, 0);
+        setColumnHidden(column, true);
+    }
+    // The filler's width is always computed, never dragged.
+    header->setSectionResizeMode(kFillerColumn, QHeaderView::Fixed);
+    setColumnWidth(kFillerColumn, 0);
+
+    ApplyColors();
+    connect(model_, &ResultModel::ColorsChanged, this, &ResultView::ApplyColors);
+    // Scrolling sideways changes which columns the filler follows.
+    connect(horizontalScrollBar(), &QScrollBar::valueChanged, this, &ResultView::FitFillerColumn);
+    fillerTimer_.setInterval(kFillerInterval);
+    connect(&fillerTimer_, &QTimer::timeout, this, &ResultView::FitFillerColumn);
+    fillerTimer_.start();
+}
+
+int ResultView::DefaultWidth(int column) {
+    switch (column) {
+    case kExtColumn:
+    case kMarkColumn:
+    case kBusyColumn:
+        return 32;
+    default:
+        return IsDataColumn(column) ? 96 : 0;
+    }
+}
+
+void ResultView::SetColumnVisible(int column, bool visible) {
+    if (IsDataColumn(column))
+        setColumnWidth(column, visible ? FittedWidth(column) : 0);
+}
+
+bool ResultView::IsColumnVisible(int column) const {
+    return ColumnWidthPx(column) > 0;
+}
+
+void ResultView::SetColumnWidthPx(int column, int width) {
+    if (column < 0 || column >= kGridColumnCount || IsAlwaysHidden(column))
+        return;
+    setColumnWidth(column, std::max(0, width));
+}
+
+int ResultView::ColumnWidthPx(int column) const {
+    if (column < 0 || column >= kGridColumnCount || isColumnHidden(column))
+        return 0;
+    return columnWidth(column);
+}
+
+int ResultView::FittedWidth(int column) const {
+    return std::max(HeaderHeight() + 4, model_->WidestText(column) + 10);
+}
+
+void ResultView::ResizeColumns() {
+    for (int column = kNameColumn; column <= kCopyrightColumn; ++column) {
+        if (IsColumnVisible(column))
+            setColumnWidth(column, FittedWidth(column));
+    }
+}
+
+void ResultView::FitFillerColumn() {
+    for (const int column : {kRootColumn, kSizeColumn}) {
+        if (!isColumnHidden(column))
+            setColumnHidden(column, true);
+    }
+    // The columns from the first one in view up to the last data column. The
+    // viewport is already narrower by the vertical scroll bar when it shows.
+    const QHeaderView* header = horizontalHeader();
+    const int right = header->sectionPosition(kCopyrightColumn) + columnWidth(kCopyrightColumn);
+    const int used = std::max(0, right - header->offset());
+    const int available = viewport()->width();
+    const int filler = used < available ? available - used : 0;
+    if (columnWidth(kFillerColumn) != filler)
+        setColumnWidth(kFillerColumn, filler);
+}
+
+int ResultView::CurrentRow() const {
+    const QModelIndex current = currentIndex();
+    return current.isValid() ? current.row() : -1;
+}
+
+void ResultView::SelectRow(int row) {
+    if (row < 0 || row >= model_->rowCount())
+        return;
+    // The current cell stays in a column already in view, so selecting never
+    // scrolls sideways; a hidden column would also stop the arrow keys.
+    int column = columnAt(0);
+    if (column < 0 || isColumnHidden(column))
+        column = kNameColumn;
+    const QModelIndex index = model_->index(row, column);
+    selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
+                                                 QItemSelectionModel::Rows);
+    scrollTo(index, QAbstractItemView::PositionAtTop);
+}
+
+void ResultView::resizeEvent(QResizeEvent* event) {
+    QTableView::resizeEvent(event);
+    FitFillerColumn();
+}
+
+void ResultView::changeEvent(QEvent* event) {
+    QTableView::changeEvent(event);
+    if (event->type() == QEvent::FontChange)
+        ApplyRowHeight();
+}
+
+bool ResultView::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == horizontalHeader()->viewport() && event->type() == QEvent::MouseButtonPress) {
+        const auto* press = static_cast<QMouseEvent*>(event);
+        const int x = press->position().toPoint().x();
+        const int column = horizontalHeader()->logicalIndexAt(x);
+        // A left press on a section's edge starts resizing the column; it
+        // must not sort as well.
+        const bool resizing = press->button() == Qt::LeftButton && IsOnResizeGrip(x);
+        if (IsDataColumn(column) && !resizing)
+            emit HeaderClicked(column);
+    }
+    return QTableView::eventFilter(watched, event);
+}
+
+void ResultView::ApplyColors() {
+    QPalette colors = palette();
+    colors.setColor(QPalette::Base, model_->Colors().color(kBackgroundColor));
+    colors.setColor(QPalette::Text, model_->Colors().color(kRegularTextColor));
+    setPalette(colors);
+}
+
+void ResultView::ApplyRowHeight() {
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
+}
+
+int ResultView::HeaderHeight() const {
+    // The height the table gives its header when it lays it out, so it is
+    // right before the view is first shown as well.
+    const QHeaderView* header = horizontalHeader();
+    return std::max(header->minimumHeight(), header->sizeHint().height());
+}
+
+bool ResultView::IsOnResizeGrip(int x) const {
+    // The same zones the header uses to start resizing: a few pixels either
+    // side of each boundary between two sections.
+    const QHeaderView* header = horizontalHeader();
+    const int logical = header->logicalIndexAt(x);
+    if (logical < 0)
+        return false;
+    const int grip = header->style()->pixelMetric(QStyle::PM_HeaderGripMargin, nullptr, header);
+    const int left = header->sectionViewportPosition(logical);
+    const int right = left + header->sectionSize(logical);
+    if (x > right - grip)
+        return true;
+    if (x >= left + grip)
+        return false;
+    for (int visual = header->visualIndex(logical) - 1; visual >= 0; --visual) {
+        if (!header->isSectionHidden(header->logicalIndex(visual)))
+            return true;
+    }
+    return false;
+}
+
+} // namespace sorvane::view

@@ -1,0 +1,76 @@
+#include "view/row_order.h"
+
+#include "engine/row_sort.h"
+#include "engine/text_utils.h"
+
+#include <algorithm>
+#include <numeric>
+#include <string>
+#include <string_view>
+
+namespace sorvane::view {
+namespace {
+
+// The folded texts of one column, end to end, with the offset of each row's
+// text. Byte order of folded UTF-8 is code point order, which is the order
+// CompareIgnoreCase gives, so the comparison needs no decoding.
+class FoldedColumn {
+public:
+    FoldedColumn(const std::vector<ComparisonRow>& rows, int column) {
+        offsets_.reserve(rows.size() + 1);
+        offsets_.push_back(0);
+        for (const ComparisonRow& row : rows) {
+            AppendFolded(ColumnText(row, column));
+            offsets_.push_back(static_cast<std::uint32_t>(bytes_.size()));
+        }
+    }
+
+    std::string_view Text(std::uint32_t row) const {
+        return std::string_view(bytes_).substr(offsets_[row], offsets_[row + 1] - offsets_[row]);
+    }
+
+private:
+    void AppendFolded(const std::string& text) {
+        const bool ascii = std::all_of(text.begin(), text.end(),
+                                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+        if (!ascii) {
+            bytes_ += FoldCase(text);
+            return;
+        }
+        for (const char c : text)
+            bytes_.push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c);
+    }
+
+    std::string bytes_;
+    std::vector<std::uint32_t> offsets_;
+};
+
+} // namespace
+
+std::vector<std::uint32_t> SortedRowOrder(const std::vector<ComparisonRow>& rows, int sortKey,
+                                          bool ascending) {
+    std::vector<std::uint32_t> order(rows.size());
+    std::iota(order.begin(), order.end(), 0u);
+    if (sortKey < kNameColumn || sortKey > kSizeColumn || rows.size() < 2)
+        return order;
+
+    // The same column sequence as CompareRowsForSort: a Name sort starts at
+    // the root marker; the filler is always empty and never breaks a tie.
+    const int first = sortKey == kNameColumn ? kRootColumn : sortKey;
+    std::vector<FoldedColumn> columns;
+    columns.reserve(static_cast<std::size_t>(kFillerColumn - first));
+    for (int column = first; column < kFillerColumn; ++column)
+        columns.emplace_back(rows, column);
+
+    std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+        for (const FoldedColumn& column : columns) {
+            const int c = column.Text(a).compare(column.Text(b));
+            if (c != 0)
+                return ascending ? c < 0 : c > 0;
+        }
+        return false;
+    });
+    return order;
+}
+
+} // namespace sorvane::view
