@@ -29,6 +29,9 @@
 
 #include <algorithm>
 
+// The icons live in a static library, whose resources must be registered by hand.
+static void InitIconResources() { Q_INIT_RESOURCE(icons); }
+
 namespace sorvane::shell {
 namespace {
 
@@ -120,6 +123,7 @@ MainWindow::MainWindow(const StartOptions& options, QWidget* parent)
         ownDialogs_ = std::make_unique<platform::QtDialogService>();
         dialogs_ = ownDialogs_.get();
     }
+    InitIconResources();
     setObjectName(QStringLiteral("fwMain"));
     setWindowIcon(Icon("sorvane"));
     model_ = new view::ResultModel(this);
@@ -503,7 +507,9 @@ void MainWindow::LoadSettings() {
     const int width = ToInt32(ReadNumberSetting(file, "Position", "Width", kDesignedWidth));
     const int height = ToInt32(ReadNumberSetting(file, "Position", "Height", kDesignedHeight));
     const int state = ToInt32(ReadNumberSetting(file, "Position", "State", 0));
-    setGeometry(left, top, std::max(width, 200), std::max(height, 150));
+    // The position is the frame's, the size the client area's.
+    move(left, top);
+    resize(std::max(width, 200), std::max(height, 150));
     if (state == 2)
         setWindowState(Qt::WindowMaximized);
     else if (state == 1)
@@ -586,6 +592,7 @@ void MainWindow::showEvent(QShowEvent* event) {
 void MainWindow::FirstActivation() {
     LoadBandLayout();
     RestoreToolbarButtons();
+    mView_Click(); // the band check marks follow the restored layout
     UpdateCommandState();
 }
 
@@ -616,7 +623,10 @@ void MainWindow::SaveSettings() {
 
     const Qt::WindowStates states = windowState();
     const int state = (states & Qt::WindowMinimized) ? 1 : (states & Qt::WindowMaximized) ? 2 : 0;
-    const QRect bounds = state == 0 ? geometry() : normalGeometry();
+    // Maximised or minimised, the bounds to keep are the normal ones.
+    const QPoint frameOffset = geometry().topLeft() - pos();
+    const QRect bounds =
+        state == 0 ? QRect(pos(), size()) : normalGeometry().translated(-frameOffset);
     WriteNumberSetting(file, "Position", "State", state);
     WriteNumberSetting(file, "Position", "Left", bounds.left());
     WriteNumberSetting(file, "Position", "Top", bounds.top());
