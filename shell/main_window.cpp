@@ -413,6 +413,9 @@ void MainWindow::CreateBands() {
                          {{"Folder", "folder"}, {"Swap", "swap"}});
     pbFilter_ = pathBand("pbFilter", tr("&Filter:"), sync::PathBox::Kind::Filter, cbFilter_,
                          {{"Filter", "filter"}});
+    // A filter is short; the paths get the room.
+    cbFilter_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    cbFilter_->setMinimumContentsLength(18);
     buttons_.at(QStringLiteral("SourceFolder"))->setToolTip(tr("Open Source Path"));
     buttons_.at(QStringLiteral("SourceFile"))->setToolTip(tr("Open Source Map (Ctrl+O)"));
     buttons_.at(QStringLiteral("TargetFolder"))->setToolTip(tr("Open Target Path"));
@@ -660,12 +663,14 @@ void MainWindow::SaveSettings() {
 // Bands keep their order, row breaks and visibility in the "CoolBar" record;
 // the first band is the one shown first.
 void MainWindow::LoadBandLayout() {
-    std::vector<QToolBar*> order{pbToolbar_, pbSource_, pbTarget_, pbFilter_};
+    // Without a saved layout each path box ends its row, where a tool bar
+    // takes the room that is left: buttons, filter and source, then target.
+    std::vector<QToolBar*> order{pbToolbar_, pbFilter_, pbSource_, pbTarget_};
     std::vector<BandRecord> records;
     for (int n = 1; n <= kBandCount; ++n) {
         QToolBar* current = order[static_cast<std::size_t>(n - 1)];
         BandRecord defaults;
-        defaults.newRow = false;
+        defaults.newRow = current == pbTarget_;
         defaults.visible = true;
         defaults.width = current->width();
         defaults.name = Utf8(current->objectName());
