@@ -1173,6 +1173,8 @@ void MainWindow::OnScanUpdated() {
     if (!rows.empty()) {
         model_->AppendRows(rows);
         rowsAdded_ += static_cast<std::int64_t>(rows.size());
+        // The grid follows the scan: the newest row is current and at the top.
+        grid_->SelectRow(model_->rowCount() - 1);
     }
     const ScanProgress progress = runner_->Progress();
     totalFiles_ = progress.totalFiles;
