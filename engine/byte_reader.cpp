@@ -122,6 +122,13 @@ std::optional<ByteReader> ByteReader::sub(std::size_t offset, std::size_t length
     return ByteReader(data_.subspan(offset, length), endian_);
 }
 
+std::string BytesToString(std::span<const std::byte> bytes) {
+    std::string out(bytes.size(), '\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        out[i] = std::to_integer<char>(bytes[i]);
+    return out;
+}
+
 std::string Utf16ToUtf8(std::span<const std::byte> bytes, Endian endian) {
     std::string out;
     out.reserve(bytes.size() / 2);

@@ -65,6 +65,9 @@ private:
     std::size_t offset_ = 0;
 };
 
+/// The bytes as they are, in a string (8-bit text of a file).
+std::string BytesToString(std::span<const std::byte> bytes);
+
 /// UTF-16LE or UTF-16BE bytes to UTF-8; an odd last byte is dropped and lone
 /// surrogates become U+FFFD.
 std::string Utf16ToUtf8(std::span<const std::byte> bytes, Endian endian);

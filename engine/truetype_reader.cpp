@@ -21,13 +21,6 @@ constexpr std::size_t kMaxTableRecords = 1024;
 constexpr std::size_t kMaxStorageBytes = 1024 * 1024;
 constexpr std::uint16_t kPlatformMacintosh = 1;
 
-std::string AsChars(std::span<const std::byte> bytes) {
-    std::string out(bytes.size(), '\0');
-    std::transform(bytes.begin(), bytes.end(), out.begin(),
-                   [](std::byte b) { return std::to_integer<char>(b); });
-    return out;
-}
-
 /// The offset of the first table tagged "name"; nothing when there is none.
 std::optional<std::uint32_t> FindNameTable(const ByteSource& source, std::uint16_t numTables) {
     const std::size_t wanted = std::min<std::size_t>(numTables, kMaxTableRecords);
@@ -45,8 +38,8 @@ std::optional<std::uint32_t> FindNameTable(const ByteSource& source, std::uint16
 std::string DecodeName(const TrueTypeNameRecord& record, std::span<const std::byte> bytes) {
     if (!record.singleByte)
         return Utf16ToUtf8(bytes, Endian::Big);
-    return record.platform == kPlatformMacintosh ? MacRomanToUtf8(AsChars(bytes))
-                                                 : Windows1252ToUtf8(AsChars(bytes));
+    return record.platform == kPlatformMacintosh ? MacRomanToUtf8(BytesToString(bytes))
+                                                 : Windows1252ToUtf8(BytesToString(bytes));
 }
 
 } // namespace

@@ -12,13 +12,6 @@ namespace {
 constexpr std::uint32_t kMsftMagic = 0x5446534D; // "MSFT"
 constexpr std::uint32_t kSltgMagic = 0x47544C53; // "SLTG"
 
-std::string AsChars(std::span<const std::byte> bytes) {
-    std::string out(bytes.size(), '\0');
-    std::transform(bytes.begin(), bytes.end(), out.begin(),
-                   [](std::byte b) { return std::to_integer<char>(b); });
-    return out;
-}
-
 /// "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}" from 16 bytes in Windows order:
 /// a little-endian u32 and two u16, then eight bytes as they stand.
 std::string FormatGuid(std::span<const std::byte> bytes) {
@@ -74,7 +67,7 @@ public:
             return {};
         const auto text =
             ReadIn(kStringSegment, std::int64_t{offset} + 2, static_cast<std::size_t>(*length));
-        return text ? Windows1252ToUtf8(AsChars(*text)) : std::string{};
+        return text ? Windows1252ToUtf8(BytesToString(*text)) : std::string{};
     }
 
     /// A name-table entry: hreftype, next hash, length (low 8 bits), bytes.
@@ -85,7 +78,7 @@ public:
         const std::size_t length = *ByteReader(*prefix, Endian::Little).u32At(8) & 0xFF;
         const auto text =
             ReadIn(kNameSegment, std::int64_t{offset} + std::int64_t{kNamePrefixSize}, length);
-        return text ? Windows1252ToUtf8(AsChars(*text)) : std::string{};
+        return text ? Windows1252ToUtf8(BytesToString(*text)) : std::string{};
     }
 
     std::string Guid(std::int32_t offset) const {
@@ -201,7 +194,7 @@ std::optional<std::string> CountedString(ByteReader& reader) {
     const auto bytes = reader.bytes(*length);
     if (!bytes)
         return std::nullopt;
-    return Windows1252ToUtf8(AsChars(*bytes));
+    return Windows1252ToUtf8(BytesToString(*bytes));
 }
 
 bool SkipCountedString(ByteReader& reader) {
@@ -239,7 +232,7 @@ std::string SltgLibraryName(const ByteSource& source, std::uint64_t blockAt, Byt
     const auto end = std::find(name.begin(), name.end(), std::byte{0});
     if (end == name.end())
         return {};
-    return Windows1252ToUtf8(AsChars(std::span<const std::byte>(name.begin(), end)));
+    return Windows1252ToUtf8(BytesToString(std::span<const std::byte>(name.begin(), end)));
 }
 
 std::optional<TypeLibraryInfo>
@@ -319,7 +312,7 @@ std::optional<TypeLibraryInfo> ParseSltg(const ByteSource& source) {
     const auto magic = source.Read(magicAt, kMagicRecordSize);
     // The first byte (1) is not looked at, only the two words after it.
     static constexpr char kMagicText[] = "CompObj\0dir";
-    if (!magic || AsChars(std::span(*magic).subspan(1)) != std::string_view(kMagicText, 12))
+    if (!magic || BytesToString(std::span(*magic).subspan(1)) != std::string_view(kMagicText, 12))
         return std::nullopt;
 
     // Blocks are stored in chain order; the library block ends the chain.
