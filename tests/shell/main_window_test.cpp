@@ -172,6 +172,25 @@ TEST_F(MainWindowTest, EverySettingComesBackAfterARestart) {
     EXPECT_EQ(w->size(), QSize(700, 420));
 }
 
+TEST_F(MainWindowTest, AMaximisedWindowKeepsItsNormalBounds) {
+    {
+        auto w = Open();
+        w->move(30, 40);
+        w->resize(640, 360);
+        w->setWindowState(Qt::WindowMaximized);
+        QApplication::processEvents();
+        w->close();
+    }
+    EXPECT_EQ(ReadSetting(settingsFile, "Position", "State"), "2");
+    EXPECT_EQ(ReadSetting(settingsFile, "Position", "Width"), "640");
+    EXPECT_EQ(ReadSetting(settingsFile, "Position", "Height"), "360");
+    auto w = Open();
+    EXPECT_TRUE(w->windowState() & Qt::WindowMaximized);
+    w->setWindowState(Qt::WindowNoState);
+    QApplication::processEvents();
+    EXPECT_EQ(w->size(), QSize(640, 360));
+}
+
 TEST_F(MainWindowTest, OddStoredValuesAreReadAsDesigned) {
     WriteSetting(settingsFile, "General", "StatusBar", "2");  // only 1 shows it
     WriteSetting(settingsFile, "General", "Subfolders", "2"); // any non-zero is on
@@ -298,6 +317,13 @@ TEST_F(MainWindowTest, StopEndsTheScanAndAPendingStopEndsTheNextOne) {
     EXPECT_LT(w->model()->Rows().size(), 300u);
     EXPECT_EQ(w->windowTitle(), " Sorvane 1.00");
     EXPECT_TRUE(w->grid()->isEnabled());
+
+    // Esc during a scan stops it too, wherever the focus is.
+    w->mFileScan_Click();
+    ASSERT_TRUE(w->Scanning());
+    QTest::keyClick(w->grid(), Qt::Key_Escape);
+    ASSERT_TRUE(finished.wait(20000));
+    EXPECT_EQ(w->PanelText(2), "Scanning was interrupted.");
 
     // Esc while idle leaves a stop pending: the next scan stops after one file.
     QTest::keyClick(w.get(), Qt::Key_Escape);
