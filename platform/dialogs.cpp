@@ -44,20 +44,6 @@ QMessageBox::StandardButtons ToQtButtons(MessageButtons buttons) {
     return QMessageBox::Ok;
 }
 
-// The answer when the box was closed without a button (Esc or the window's
-// close button): the most cautious button it offers.
-MessageResult ClosedResult(MessageButtons buttons) {
-    switch (buttons) {
-    case MessageButtons::Ok:
-        return MessageResult::Ok;
-    case MessageButtons::YesNo:
-        return MessageResult::No;
-    case MessageButtons::OkCancel:
-    case MessageButtons::YesNoCancel:
-        break;
-    }
-    return MessageResult::Cancel;
-}
 
 // A prompt like "Select the Source &Path:" is also the window title, which
 // has no access keys, and only its first line fits there.
@@ -105,7 +91,7 @@ MessageResult QtDialogService::ShowMessage(QWidget* parent, const QString& title
     case QMessageBox::No:
         return MessageResult::No;
     default:
-        return ClosedResult(buttons);
+        return ClosedMessageResult(buttons);
     }
 }
 
@@ -194,6 +180,19 @@ QtDialogService::CustomizeToolbar(QWidget* parent, const std::vector<ToolbarButt
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
     return dialog.Buttons();
+}
+
+MessageResult ClosedMessageResult(MessageButtons buttons) {
+    switch (buttons) {
+    case MessageButtons::Ok:
+        return MessageResult::Ok;
+    case MessageButtons::YesNo:
+        return MessageResult::No;
+    case MessageButtons::OkCancel:
+    case MessageButtons::YesNoCancel:
+        break;
+    }
+    return MessageResult::Cancel;
 }
 
 } // namespace sorvane::platform

@@ -19,6 +19,10 @@ enum class MessageIcon { Information, Warning, Critical, Question };
 enum class MessageButtons { Ok, OkCancel, YesNo, YesNoCancel };
 enum class MessageResult { Ok, Cancel, Yes, No };
 
+/// The answer of a message box closed without a button (Esc or the window's
+/// close button): the most cautious button it offers.
+MessageResult ClosedMessageResult(MessageButtons buttons);
+
 struct FileDialogOptions {
     QString title;           ///< without "&"
     QString filter;          ///< Qt form: "Map Files (*.map);;All files (*)"

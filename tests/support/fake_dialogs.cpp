@@ -19,18 +19,6 @@ template <typename T> std::optional<T> TakeFront(std::deque<std::optional<T>>& q
     return answer;
 }
 
-MessageResult ClosedAnswer(MessageButtons buttons) {
-    switch (buttons) {
-    case MessageButtons::Ok:
-        return MessageResult::Ok;
-    case MessageButtons::YesNo:
-        return MessageResult::No;
-    case MessageButtons::OkCancel:
-    case MessageButtons::YesNoCancel:
-        break;
-    }
-    return MessageResult::Cancel;
-}
 
 } // namespace
 
@@ -66,7 +54,7 @@ MessageResult FakeDialogs::ShowMessage(QWidget* parent, const QString& title, co
     call.icon = icon;
     call.buttons = buttons;
     if (messageAnswers.empty())
-        return ClosedAnswer(buttons);
+        return platform::ClosedMessageResult(buttons);
     const MessageResult answer = messageAnswers.front();
     messageAnswers.pop_front();
     return answer;
