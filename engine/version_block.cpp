@@ -25,12 +25,9 @@ std::size_t Align4(std::size_t offset) {
     return offset > std::numeric_limits<std::size_t>::max() - 4 ? offset : offset + (4 - rest);
 }
 
+// 8-bit text of a 16-bit block.
 std::string Latin(std::span<const std::byte> bytes) {
-    std::string raw;
-    raw.reserve(bytes.size());
-    for (const std::byte b : bytes)
-        raw.push_back(static_cast<char>(std::to_integer<unsigned char>(b)));
-    return Windows1252ToUtf8(raw);
+    return Windows1252ToUtf8(BytesToString(bytes));
 }
 
 /// One node of the tree, clamped to its parent.
