@@ -232,11 +232,7 @@ std::optional<ResourceId> NeId(std::span<const std::byte> table, std::uint16_t v
     const auto text = r.bytes(*length);
     if (!text)
         return std::nullopt;
-    std::string raw;
-    raw.reserve(text->size());
-    for (const std::byte b : *text)
-        raw.push_back(static_cast<char>(std::to_integer<unsigned char>(b)));
-    return ResourceId::Named(Windows1252ToUtf8(raw));
+    return ResourceId::Named(Windows1252ToUtf8(BytesToString(*text)));
 }
 
 std::vector<NeResource> ParseNeResourceTable(std::span<const std::byte> table,
