@@ -6,12 +6,46 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QSocketNotifier>
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstring>
+#include <memory>
+
+namespace {
+
+int gSignalPipe[2] = {-1, -1};
+
+extern "C" void OnTerminate(int) {
+    const char byte = 1;
+    [[maybe_unused]] const auto written = ::write(gSignalPipe[0], &byte, 1);
+}
+
+bool AsksForTextOnly(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        for (const char* option : {"-h", "--help", "--help-all", "-v", "--version"})
+            if (std::strcmp(argv[i], option) == 0)
+                return true;
+    }
+    return false;
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    QApplication::setOrganizationName(QString::fromLatin1(sorvane::shell::kCompanyName));
-    QApplication::setApplicationName(QString::fromLatin1(sorvane::shell::kProgramTitle));
-    QApplication::setApplicationVersion(sorvane::shell::VersionText());
+    // Help and version need no display, so they are answered before the
+    // window system is opened.
+    std::unique_ptr<QCoreApplication> app;
+    if (AsksForTextOnly(argc, argv))
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    else
+        app = std::make_unique<QApplication>(argc, argv);
+    QCoreApplication::setOrganizationName(QString::fromLatin1(sorvane::shell::kCompanyName));
+    QCoreApplication::setApplicationName(QString::fromLatin1(sorvane::shell::kProgramTitle));
+    QCoreApplication::setApplicationVersion(sorvane::shell::VersionText());
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
@@ -24,7 +58,7 @@ int main(int argc, char** argv) {
     parser.addOption(settings);
     parser.addPositionalArgument(QStringLiteral("source"),
                                  QStringLiteral("A source folder or Source Map to start with."));
-    parser.process(app);
+    parser.process(*app);
 
     sorvane::shell::StartOptions options;
     std::optional<std::string> settingsFile;
@@ -37,5 +71,19 @@ int main(int argc, char** argv) {
 
     sorvane::shell::MainWindow window(options);
     window.show();
-    return app.exec();
+
+    // Asked to end (logout, kill, Ctrl+C in a terminal), the window closes
+    // as if the user closed it, so the settings are written back.
+    std::unique_ptr<QSocketNotifier> terminate;
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, gSignalPipe) == 0) {
+        terminate = std::make_unique<QSocketNotifier>(gSignalPipe[1], QSocketNotifier::Read);
+        QObject::connect(terminate.get(), &QSocketNotifier::activated, &window, [&window] {
+            char byte;
+            [[maybe_unused]] const auto read = ::read(gSignalPipe[1], &byte, 1);
+            window.close();
+        });
+        for (const int signal : {SIGTERM, SIGINT, SIGHUP})
+            std::signal(signal, OnTerminate);
+    }
+    return QCoreApplication::exec();
 }
