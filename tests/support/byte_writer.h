@@ -1,5 +1,8 @@
 #pragma once
-// Little helpers for tests that build binary files field by field.
+// Little-endian shorthands for tests that build binary files field by field;
+// ByteBuilder (byte_builder.h) is the general form with either byte order.
+
+#include "support/byte_builder.h"
 
 #include <cstddef>
 #include <cstdint>
