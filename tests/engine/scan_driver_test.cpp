@@ -21,6 +21,18 @@ using test::VersionedPe;
 
 constexpr std::uint16_t kGerman = 0x0407;
 
+// The row of `name`; fails the test when there is none.
+const ComparisonRow& RowNamed(const std::vector<ComparisonRow>& rows, const std::string& name) {
+    const auto it = std::find_if(rows.begin(), rows.end(),
+                                 [&](const ComparisonRow& r) { return r.Name == name; });
+    if (it == rows.end()) {
+        ADD_FAILURE() << "no row " << name;
+        static const ComparisonRow none;
+        return none;
+    }
+    return *it;
+}
+
 // A source and a target tree with one pair for every mark.
 class ScanTest : public ::testing::Test {
 protected:
@@ -145,10 +157,9 @@ TEST_F(ScanTest, SourceOnlyListsEveryVersionedFile) {
         EXPECT_EQ(row.TargetVersion, "");
     }
     EXPECT_EQ(outcome.counters, CategoryCounters{});
-    const auto equal = std::find_if(rec.rows.begin(), rec.rows.end(),
-                                    [](const auto& r) { return r.Name == "equal.dll"; });
-    EXPECT_EQ(equal->Description, "Same"); // the source's own texts
-    EXPECT_EQ(equal->Copyright, "(c) S");
+    const ComparisonRow& equal = RowNamed(rec.rows, "equal.dll");
+    EXPECT_EQ(equal.Description, "Same"); // the source's own texts
+    EXPECT_EQ(equal.Copyright, "(c) S");
 }
 
 TEST_F(ScanTest, ClosingMessagesAndValidation) {
@@ -321,10 +332,9 @@ TEST_F(ScanTest, SourceMapRoundTrip) {
                                                                     {"size.dll", "~"},
                                                                     {"sub/plain.dll", "-"}}));
     // A map's rows carry its source side, and no source description.
-    const auto newer = std::find_if(rec.rows.begin(), rec.rows.end(),
-                                    [](const auto& r) { return r.Name == "newer.dll"; });
-    EXPECT_EQ(newer->SourceVersion, "2.00.0000");
-    EXPECT_EQ(newer->Description, "Target newer");
+    const ComparisonRow& newer = RowNamed(rec.rows, "newer.dll");
+    EXPECT_EQ(newer.SourceVersion, "2.00.0000");
+    EXPECT_EQ(newer.Description, "Target newer");
 
     // With an empty target the map's header names the folder... which is gone.
     request.target.clear();
@@ -356,9 +366,8 @@ TEST_F(ScanTest, MalformedAndHostileMapLines) {
     // Without a source language the languages never differ: 1.0 against 1.05.
     EXPECT_EQ(Marks(rec.rows), (std::map<std::string, std::string>{{"newer.dll", "<"},
                                                                     {"size.dll", "~"}}));
-    const auto size = std::find_if(rec.rows.begin(), rec.rows.end(),
-                                   [](const auto& r) { return r.Name == "size.dll"; });
-    EXPECT_EQ(size->SourceSize, 77);
+    const ComparisonRow& size = RowNamed(rec.rows, "size.dll");
+    EXPECT_EQ(size.SourceSize, 77);
 }
 
 TEST_F(ScanTest, AMapThatCannotBeReadEndsWithAMessage) {
