@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <numeric>
+#include <string>
+#include <string_view>
 
 namespace sorvane {
 namespace {
@@ -40,6 +42,40 @@ std::string_view ColumnView(const ComparisonRow& row, int column, std::string& s
     }
 }
 
+// The folded texts of one column, end to end, with the offset of each row's
+// text. Byte order of folded UTF-8 is code point order, which is the order
+// CompareIgnoreCase gives, so the comparison needs no decoding.
+class FoldedColumn {
+public:
+    FoldedColumn(const std::vector<ComparisonRow>& rows, int column) {
+        offsets_.reserve(rows.size() + 1);
+        offsets_.push_back(0);
+        for (const ComparisonRow& row : rows) {
+            AppendFolded(ColumnText(row, column));
+            offsets_.push_back(static_cast<std::uint32_t>(bytes_.size()));
+        }
+    }
+
+    std::string_view Text(std::uint32_t row) const {
+        return std::string_view(bytes_).substr(offsets_[row], offsets_[row + 1] - offsets_[row]);
+    }
+
+private:
+    void AppendFolded(const std::string& text) {
+        const bool ascii = std::all_of(text.begin(), text.end(),
+                                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+        if (!ascii) {
+            bytes_ += FoldCase(text);
+            return;
+        }
+        for (const char c : text)
+            bytes_.push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c);
+    }
+
+    std::string bytes_;
+    std::vector<std::uint32_t> offsets_;
+};
+
 } // namespace
 
 std::string ColumnText(const ComparisonRow& row, int column) {
@@ -52,21 +88,49 @@ int CompareRowsForSort(const ComparisonRow& a, const ComparisonRow& b, int sortK
     std::string scratchA, scratchB;
     // The filler column is always empty and never breaks a tie.
     for (int column = first; column < kFillerColumn; ++column) {
-        const int c = CompareIgnoreCase(ColumnView(a, column, scratchA),
-                                        ColumnView(b, column, scratchB));
+        const int c =
+            CompareIgnoreCase(ColumnView(a, column, scratchA), ColumnView(b, column, scratchB));
         if (c != 0)
             return c;
     }
     return 0;
 }
 
+std::vector<std::uint32_t> SortedRowOrder(const std::vector<ComparisonRow>& rows, int sortKey,
+                                          bool ascending) {
+    std::vector<std::uint32_t> order(rows.size());
+    std::iota(order.begin(), order.end(), 0u);
+    if (sortKey < kNameColumn || sortKey > kSizeColumn || rows.size() < 2)
+        return order;
+
+    // The same column sequence as CompareRowsForSort: a Name sort starts at
+    // the root marker; the filler is always empty and never breaks a tie.
+    const int first = sortKey == kNameColumn ? kRootColumn : sortKey;
+    std::vector<FoldedColumn> columns;
+    columns.reserve(static_cast<std::size_t>(kFillerColumn - first));
+    for (int column = first; column < kFillerColumn; ++column)
+        columns.emplace_back(rows, column);
+
+    std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+        for (const FoldedColumn& column : columns) {
+            const int c = column.Text(a).compare(column.Text(b));
+            if (c != 0)
+                return ascending ? c < 0 : c > 0;
+        }
+        return false;
+    });
+    return order;
+}
+
 void SortRows(std::vector<ComparisonRow>& rows, int sortKey, bool ascending) {
     if (sortKey < kNameColumn || sortKey > kSizeColumn)
         return;
-    std::stable_sort(rows.begin(), rows.end(), [&](const ComparisonRow& a, const ComparisonRow& b) {
-        const int c = CompareRowsForSort(a, b, sortKey);
-        return ascending ? c < 0 : c > 0;
-    });
+    const std::vector<std::uint32_t> order = SortedRowOrder(rows, sortKey, ascending);
+    std::vector<ComparisonRow> sorted;
+    sorted.reserve(rows.size());
+    for (const std::uint32_t i : order)
+        sorted.push_back(std::move(rows[i]));
+    rows = std::move(sorted);
 }
 
 } // namespace sorvane

@@ -3,6 +3,7 @@
 
 #include "comparison.h"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,15 @@ inline constexpr int kNoSortKey = 0;
 /// the filler, all as text without regard to case; for the Name key the root
 /// marker comes first, so files in sub-folders precede files in the root.
 int CompareRowsForSort(const ComparisonRow& a, const ComparisonRow& b, int sortKey);
+
+/// The order SortRows(rows, sortKey, ascending) leaves `rows` in, as positions
+/// into `rows`: element i is the index of the row that comes i-th. Each
+/// compared column is folded to lower case once per sort rather than in every
+/// comparison, so 100,000 rows sort in a fraction of a second. Rows equal in
+/// every compared column keep their order; a key outside 1 to 11 gives the
+/// present order.
+std::vector<std::uint32_t> SortedRowOrder(const std::vector<ComparisonRow>& rows, int sortKey,
+                                          bool ascending);
 
 /// Sorts rows by `sortKey`, ascending or descending; rows equal in every
 /// compared column keep their order. A key of 0 or outside 1..11 leaves the

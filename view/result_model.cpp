@@ -1,7 +1,6 @@
 #include "view/result_model.h"
 
 #include "engine/text_utils.h"
-#include "view/row_order.h"
 
 #include <algorithm>
 #include <QBrush>
