@@ -64,6 +64,9 @@ constexpr const char* kFieldKeys[] = {"name",          "ext",         "sourceLan
 constexpr const char* kCounterKeys[] = {"newerSource",    "newerTarget", "unequalLanguage",
                                         "differentSize",  "incomparable", "orphans"};
 
+// How many left-out names a map save lists before it only counts them.
+constexpr std::size_t kSkippedNamesShown = 10;
+
 std::atomic<bool> gInterrupted{false};
 
 extern "C" void OnInterrupt(int) {
@@ -317,11 +320,6 @@ int RunCompare(const std::vector<std::string>& args, std::ostream& out, std::ost
     request.strictVersions = options.strict;
     request.readThreads = options.threads;
 
-    if (!request.target.empty() && EqualsIgnoreCase(request.source, request.target)) {
-        err << "sorvane-cli: source and target are the same folder\n";
-        return kUsageError;
-    }
-
     Scanner scanner;
     CliObserver observer(err, &err == &std::cerr && ::isatty(STDERR_FILENO) == 1);
     gInterrupted.store(false);
@@ -351,12 +349,18 @@ int RunCompare(const std::vector<std::string>& args, std::ostream& out, std::ost
 
     int status = 0;
     if (options.saveMap) {
-        const std::string header = !outcome.source.empty() ? outcome.source : outcome.target;
+        const std::string header =
+            SourceMapHeader(outcome.source, outcome.target, request.sourceIsMap);
         const auto saved = WriteSourceMap(*options.saveMap, header, rows);
         if (!saved) {
             err << "sorvane-cli: cannot save the Source Map " << *options.saveMap << ": "
                 << saved.error() << "\n";
             status = kUsageError;
+        } else if (!saved->skippedNames.empty()) {
+            err << "sorvane-cli: " << saved->skippedNames.size()
+                << " file(s) left out of the Source Map: a map line cannot hold their names "
+                   "(\"|\", \"\\\", a line break, or bytes that are not UTF-8):\n"
+                << SkippedNamesReport(saved->skippedNames, kSkippedNamesShown);
         }
     }
 

@@ -93,8 +93,8 @@ int CompareVersions(std::string_view source, std::string_view target, bool stric
 /// unequal language, newer source, newer target, incomparable, equal size.
 ComparisonMark DecideMark(const FileSide& source, const FileSide& target, bool strict = false);
 
-/// True when the file cannot be opened for appending (held, read-only, denied,
-/// missing). Nothing is written.
+/// True when the file could not be written (permissions, a read-only file
+/// system, an immutable file) or is missing. The file is not opened.
 bool IsBusy(const std::string& path);
 
 } // namespace sorvane

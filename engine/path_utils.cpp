@@ -48,6 +48,13 @@ bool FolderExists(std::string_view path) {
     return StatPath(path, st) && S_ISDIR(st.st_mode);
 }
 
+bool SameFolder(std::string_view first, std::string_view second) {
+    struct stat a {};
+    struct stat b {};
+    return StatPath(first, a) && StatPath(second, b) && S_ISDIR(a.st_mode) && S_ISDIR(b.st_mode) &&
+           a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
 bool FileExists(std::string_view path) {
     struct stat st {};
     return StatPath(path, st) && !S_ISDIR(st.st_mode);

@@ -18,6 +18,11 @@ std::string NormalizeFolderPath(std::string_view path, bool addSeparator);
 /// empty path or one whose attributes cannot be read.
 bool FolderExists(std::string_view path);
 
+/// True when both paths name one existing folder: the same device and inode,
+/// whatever the spelling (another letter case is another folder; a symbolic
+/// link or a "./" leads to the same one).
+bool SameFolder(std::string_view first, std::string_view second);
+
 /// True when `path` names an existing file system object that is not a folder.
 bool FileExists(std::string_view path);
 

@@ -220,8 +220,13 @@ std::optional<ScanOutcome> CheckScanRequest(const ScanRequest& request) {
     outcome.target = NormalizeFolderPath(request.target, false);
     if (outcome.source.empty() && outcome.target.empty())
         return outcome;
-    if (EqualsIgnoreCase(outcome.target, outcome.source))
+    // One folder under two names (a link, "./", a second mount of it) would
+    // list every file against itself; two names that differ only in letter
+    // case are two folders here.
+    if (!request.sourceIsMap && SameFolder(outcome.source, outcome.target)) {
+        outcome.message = kSameFolderMessage;
         return outcome;
+    }
     if (!outcome.source.empty() && !FolderExists(outcome.source) && !request.sourceIsMap) {
         outcome.message = kSourceMissingMessage;
         return outcome;
@@ -241,7 +246,30 @@ std::string JoinPath(std::string_view folder, std::string_view relative) {
     return path;
 }
 
+std::string SkippedMapLinesText(std::int64_t count) {
+    return count == 1 ? std::string("1 line of the Source Map was skipped (no name or version, "
+                                    "or a name outside the folder).")
+                      : std::to_string(count) +
+                            " lines of the Source Map were skipped (no name or version, or a "
+                            "name outside the folder).";
+}
+
+void Scanner::Arm() {
+    stopRequested_.store(false);
+    armed_.store(true);
+}
+
 ScanOutcome Scanner::Run(const ScanRequest& request, ScanObserver& observer) {
+    if (!armed_.load())
+        Arm();
+    // Whatever happens, the next scan starts unarmed and without a stop.
+    struct Disarm {
+        Scanner& scanner;
+        ~Disarm() {
+            scanner.stopRequested_.store(false);
+            scanner.armed_.store(false);
+        }
+    } disarm{*this};
     if (auto refused = CheckScanRequest(request))
         return *std::move(refused);
     ScanOutcome outcome;
@@ -272,6 +300,8 @@ ScanOutcome Scanner::Run(const ScanRequest& request, ScanObserver& observer) {
             }
             Pipeline pipeline(context, collector, request.readThreads);
             while (auto entry = map->Next()) {
+                if (entry->Version.empty() || !IsSafeRelativeName(entry->Name))
+                    ++outcome.skippedMapLines;
                 Job job;
                 job.name = std::move(entry->Name);
                 job.ext = std::move(entry->Ext);
@@ -312,12 +342,16 @@ ScanOutcome Scanner::Run(const ScanRequest& request, ScanObserver& observer) {
         outcome.interrupted = true;
         outcome.message = kInterruptedMessage;
     }
-    stopRequested_.store(false);
     if (outcome.message.empty() && outcome.rowsAdded < 1) {
         outcome.message = (!context.source.empty() && !context.target.empty())
                               ? kNoDifferencesMessage
                               : kNoVersionsMessage;
         outcome.messageIsClosing = true;
+    }
+    if (outcome.skippedMapLines > 0) {
+        if (!outcome.message.empty())
+            outcome.message += ' ';
+        outcome.message += SkippedMapLinesText(outcome.skippedMapLines);
     }
     return outcome;
 }

@@ -29,6 +29,7 @@ inline constexpr const char* kTargetMissingMessage = "Target path not exists.";
 inline constexpr const char* kInterruptedMessage = "Scanning was interrupted.";
 inline constexpr const char* kNoDifferencesMessage = "No differences found.";
 inline constexpr const char* kNoVersionsMessage = "No file contained version information found.";
+inline constexpr const char* kSameFolderMessage = "Source and Target are the same folder.";
 
 /// What to scan: the three box texts and the options in force.
 struct ScanRequest {
@@ -86,7 +87,14 @@ struct ScanOutcome {
     std::int64_t rowsAdded = 0;
     std::int64_t totalFiles = 0;
     std::int64_t filesProcessed = 0;
+    /// Source Map lines that could give no row: no name, a name that leaves
+    /// the folder (absolute or with ".."), or no version. `message` says how
+    /// many there were.
+    std::int64_t skippedMapLines = 0;
 };
+
+/// The sentence that tells how many Source Map lines were skipped.
+std::string SkippedMapLinesText(std::int64_t count);
 
 class Scanner {
 public:
@@ -94,22 +102,29 @@ public:
     /// `observer`, on the calling thread.
     ScanOutcome Run(const ScanRequest& request, ScanObserver& observer);
 
-    /// Asks the running scan to stop after the current file. A request made
-    /// while no scan runs stays pending: the next scan stops after its first
-    /// file. Every scan clears the request when it ends.
+    /// Starts the life of the next scan: a stop request made before now is
+    /// dropped, one made from now on stops that scan. Run arms the scanner
+    /// itself; a caller that hands the scan to another thread arms it first,
+    /// so a stop asked for in between is not lost.
+    void Arm();
+
+    /// Asks the running (or armed) scan to stop after the current file. Every
+    /// scan clears the request when it starts and when it ends, so an
+    /// earlier request never stops a later scan.
     void RequestStop();
     bool StopRequested() const { return stopRequested_.load(); }
 
 private:
     std::atomic<bool> stopRequested_{false};
+    std::atomic<bool> armed_{false};
     // The folder walk of the running scan, so a stop can end a long count.
     std::mutex walkMutex_;
     FolderEnumerator* activeWalk_ = nullptr;
 };
 
 /// The checks a scan makes before it starts, on the normalised paths: both
-/// empty or the same folder (nothing happens, no message), a source that is
-/// neither a folder nor a map, a target that is not a folder. Gives the
+/// empty (nothing happens, no message), the same folder by two names, a
+/// source that is neither a folder nor a map, a target that is not a folder. Gives the
 /// outcome of a scan that does not start, or nothing when the scan can run.
 std::optional<ScanOutcome> CheckScanRequest(const ScanRequest& request);
 

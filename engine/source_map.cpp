@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 namespace sorvane {
 namespace {
@@ -41,15 +42,33 @@ std::string HomeFolder() {
     return (home != nullptr && *home != '\0') ? std::string(home) : std::string("/");
 }
 
+
+// A line break in a field would start a new entry when the map is read.
+std::string OneLine(std::string_view text) {
+    std::string out(text);
+    for (char& c : out)
+        if (c == '\r' || c == '\n')
+            c = ' ';
+    return out;
+}
+
 } // namespace
 
 std::string SourceMapLine(const ComparisonRow& row) {
     std::string line = WithSeparator(row.Name, '/', '\\');
-    line.append("|").append(row.Ext);
-    line.append("|").append(row.SourceVersion);
-    line.append("|").append(row.SourceLanguage);
+    line.append("|").append(OneLine(row.Ext));
+    line.append("|").append(OneLine(row.SourceVersion));
+    line.append("|").append(OneLine(row.SourceLanguage));
     line.append("|").append(std::to_string(row.SourceSize));
     return line;
+}
+
+bool MapCanHoldName(std::string_view name) {
+    // "\\" reads back as a folder separator, "|" splits the fields, a line
+    // break splits the entry, and bytes that are not UTF-8 would be read back
+    // as Windows-1252 text: another name each time.
+    return !name.empty() && name.find_first_of("|\\\r\n") == std::string_view::npos &&
+           IsValidUtf8(name);
 }
 
 SourceMapEntry ParseSourceMapLine(std::string_view line) {
@@ -65,12 +84,20 @@ SourceMapEntry ParseSourceMapLine(std::string_view line) {
     return entry;
 }
 
-std::expected<void, std::string> WriteSourceMap(const std::string& path, std::string_view header,
-                                                const std::vector<ComparisonRow>& rows) {
-    std::string text(header);
+std::expected<SourceMapWriteResult, std::string>
+WriteSourceMap(const std::string& path, std::string_view header,
+               const std::vector<ComparisonRow>& rows) {
+    SourceMapWriteResult result;
+    std::string text = OneLine(header);
     text.append("\r\n");
-    for (const auto& row : rows)
+    for (const auto& row : rows) {
+        if (!MapCanHoldName(row.Name)) {
+            result.skippedNames.push_back(row.Name);
+            continue;
+        }
         text.append(SourceMapLine(row)).append("\r\n");
+        ++result.written;
+    }
     errno = 0;
     if (!WriteFileAtomically(path, text)) {
         const int error = errno;
@@ -79,7 +106,35 @@ std::expected<void, std::string> WriteSourceMap(const std::string& path, std::st
         return std::unexpected(error != 0 ? std::string(std::strerror(error))
                                           : std::string("the file could not be written"));
     }
-    return {};
+    return result;
+}
+
+std::string SourceMapHeader(std::string_view sourceText, std::string_view targetText,
+                            bool sourceIsMap) {
+    const std::string source = NormalizeFolderPath(sourceText, false);
+    if (sourceIsMap && !source.empty()) {
+        if (auto map = SourceMapReader::Open(source); map && !map->Header().empty())
+            return map->Header();
+    }
+    const std::string folder = source.empty() ? NormalizeFolderPath(targetText, false) : source;
+    if (folder.empty())
+        return folder;
+    std::error_code error;
+    const auto absolute = std::filesystem::absolute(folder, error);
+    if (error)
+        return folder;
+    return NormalizeFolderPath(absolute.lexically_normal().string(), false);
+}
+
+std::string SkippedNamesReport(const std::vector<std::string>& names, std::size_t shown) {
+    std::string report;
+    for (std::size_t i = 0; i < names.size() && i < shown; ++i) {
+        // Shown as text: the bytes that are not UTF-8 as replacement marks.
+        report.append(ValidUtf8(OneLine(names[i]))).append("\n");
+    }
+    if (names.size() > shown)
+        report.append("and ").append(std::to_string(names.size() - shown)).append(" more\n");
+    return report;
 }
 
 std::optional<SourceMapReader> SourceMapReader::Open(const std::string& path) {
@@ -91,6 +146,12 @@ std::optional<SourceMapReader> SourceMapReader::Open(const std::string& path) {
     reader.in_.open(path, std::ios::binary);
     if (!reader.in_)
         return std::nullopt;
+    // A byte-order mark, as some editors write, is not part of the folder.
+    char mark[3] = {};
+    if (reader.in_.read(mark, 3).gcount() != 3 || std::string_view(mark, 3) != "\xEF\xBB\xBF") {
+        reader.in_.clear();
+        reader.in_.seekg(0);
+    }
     reader.header_ = NormalizeFolderPath(reader.NextLine().value_or(std::string{}), false);
     return reader;
 }

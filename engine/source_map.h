@@ -37,18 +37,44 @@ std::string SourceMapLine(const ComparisonRow& row);
 /// field 5, 0 when there is none. "\" and "/" both separate folders.
 SourceMapEntry ParseSourceMapLine(std::string_view line);
 
-/// Writes a map: `header`, then one line per row in the given order. The
-/// file is written beside its final name and renamed over it, so a failed
-/// write never replaces a good map. The error text says what went wrong.
-std::expected<void, std::string> WriteSourceMap(const std::string& path, std::string_view header,
-                                                const std::vector<ComparisonRow>& rows);
+/// True when a map line can hold `name` so that it reads back as the same
+/// file: valid UTF-8 without "|", "\\" or a line break.
+bool MapCanHoldName(std::string_view name);
+
+/// What a map save did.
+struct SourceMapWriteResult {
+    std::size_t written = 0;
+    /// Names left out because a map line cannot hold them, in row order.
+    std::vector<std::string> skippedNames;
+};
+
+/// Writes a map: `header`, then one line per row in the given order. Rows
+/// whose name the format cannot hold are left out (a line break in another
+/// field becomes a blank). The file is written beside its final name and
+/// renamed over it, so a failed write never replaces a good map. The error
+/// text says what went wrong.
+std::expected<SourceMapWriteResult, std::string>
+WriteSourceMap(const std::string& path, std::string_view header,
+               const std::vector<ComparisonRow>& rows);
+
+/// The header of a map saved from these box texts: the Source folder, or the
+/// Target when the Source is empty, normalised and made absolute (against the
+/// working folder). When the Source is itself a map, the folder that map was
+/// saved from (its own header), or the map's path when it cannot be read.
+std::string SourceMapHeader(std::string_view sourceText, std::string_view targetText,
+                            bool sourceIsMap);
+
+/// A short report of names left out of a map: up to `shown` of them, one per
+/// line (invalid bytes shown as U+FFFD, line breaks as blanks), then how many
+/// more. Empty when there are none.
+std::string SkippedNamesReport(const std::vector<std::string>& names, std::size_t shown);
 
 /// Reads a map line by line without loading it whole.
 class SourceMapReader {
 public:
     /// Opens the map and reads its header (normalised as a folder path:
-    /// quotes and a trailing "/" removed). Nothing when the file cannot be
-    /// opened as a regular file.
+    /// quotes and a trailing "/" removed; a leading UTF-8 byte-order mark
+    /// skipped). Nothing when the file cannot be opened as a regular file.
     static std::optional<SourceMapReader> Open(const std::string& path);
 
     const std::string& Header() const { return header_; }

@@ -111,6 +111,14 @@ void AppendUtf8(std::string& out, char32_t cp) {
     }
 }
 
+std::string ValidUtf8(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    for (std::size_t i = 0; i < bytes.size();)
+        AppendUtf8(out, NextCodePoint(bytes, i));
+    return out;
+}
+
 bool IsValidUtf8(std::string_view bytes) {
     char32_t cp;
     for (std::size_t i = 0; i < bytes.size();) {

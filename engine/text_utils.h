@@ -18,6 +18,10 @@ void AppendUtf8(std::string& out, char32_t cp);
 /// True when `bytes` is well-formed UTF-8.
 bool IsValidUtf8(std::string_view bytes);
 
+/// The text with every byte that is not part of a UTF-8 sequence replaced by
+/// U+FFFD, for showing names that are not valid UTF-8.
+std::string ValidUtf8(std::string_view bytes);
+
 /// Number of code points in a UTF-8 text (each invalid byte counts as one).
 std::size_t Utf8Length(std::string_view text);
 

@@ -998,8 +998,9 @@ void MainWindow::mFileSaveSourceMap_Click() {
     if (!chosen || chosen->isEmpty())
         return;
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const QString header = !cbSource_->Text().isEmpty() ? cbSource_->Text() : cbTarget_->Text();
-    const auto written = WriteSourceMap(Utf8(*chosen), Utf8(header), model_->Rows());
+    const std::string header =
+        SourceMapHeader(Utf8(cbSource_->Text()), Utf8(cbTarget_->Text()), sourceIsMap_);
+    const auto written = WriteSourceMap(Utf8(*chosen), header, model_->Rows());
     QApplication::restoreOverrideCursor();
     if (!written) {
         Dialogs().ShowMessage(this, QString::fromLatin1(kProgramTitle),
@@ -1007,6 +1008,16 @@ void MainWindow::mFileSaveSourceMap_Click() {
                                   .arg(*chosen, Qt8(written.error())),
                               platform::MessageIcon::Warning, platform::MessageButtons::Ok);
         return;
+    }
+    if (!written->skippedNames.empty()) {
+        constexpr std::size_t kShown = 5;
+        Dialogs().ShowMessage(
+            this, QString::fromLatin1(kProgramTitle),
+            tr("%n file(s) were left out of the Source Map: a map line cannot hold their names "
+               "(\"|\", \"\\\", a line break, or bytes that are not UTF-8).\n\n%1",
+               nullptr, static_cast<int>(written->skippedNames.size()))
+                .arg(Qt8(SkippedNamesReport(written->skippedNames, kShown)).trimmed()),
+            platform::MessageIcon::Warning, platform::MessageButtons::Ok);
     }
     WriteSetting(datFile_, "General", "LastSave", FolderForDialog(Utf8(*chosen), home));
 }

@@ -68,6 +68,9 @@ void ScanRunner::Start(const ScanRequest& request) {
         changed_ = false;
     }
     running_ = true;
+    // From here on a stop counts for this scan, even before the worker
+    // thread reaches its first file; an older one is dropped.
+    scanner_.Arm();
     tick_.start();
     worker_ = std::jthread([this, request] {
         Observer observer(*this);

@@ -24,8 +24,8 @@ public:
     bool IsRunning() const { return running_; }
     /// Starts a scan; does nothing while one runs.
     void Start(const ScanRequest& request);
-    /// Asks the scan to stop after the current file; with no scan running the
-    /// request stays pending for the next one.
+    /// Asks the scan to stop after the current file; a request made while no
+    /// scan runs is dropped when the next one starts.
     void RequestStop() { scanner_.RequestStop(); }
     bool StopRequested() const { return scanner_.StopRequested(); }
 

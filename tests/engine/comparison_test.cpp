@@ -3,6 +3,8 @@
 
 #include <filesystem>
 #include <gtest/gtest.h>
+
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -121,24 +123,30 @@ TEST(ComparisonMark, TextsCategoriesAndCounters) {
     EXPECT_EQ(counters, CategoryCounters{});
 }
 
-TEST(IsBusy, OnlyAFileOpenForAppendingIsNotBusy) {
+TEST(IsBusy, AsksWithoutOpeningTheFile) {
     test::TempDir dir;
     const std::string writable = dir.write("free.dll", "MZ");
-    EXPECT_FALSE(IsBusy(writable));
-    EXPECT_EQ(dir.read("free.dll"), "MZ"); // nothing written
-
-    EXPECT_TRUE(IsBusy(dir.file("missing.dll")));
-    EXPECT_TRUE(IsBusy(dir.path().string())); // a folder cannot be opened for writing
-
     const std::string fifo = dir.file("pipe");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    EXPECT_TRUE(IsBusy(fifo)); // must not block without a reader
+    const std::string readOnly = dir.write("ro.dll", "MZ");
+    std::filesystem::permissions(readOnly, std::filesystem::perms::owner_read);
+    // A watcher on the folder must see no open and no write.
+    const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(::inotify_add_watch(watch, dir.path().c_str(), IN_OPEN | IN_CLOSE_WRITE | IN_MODIFY),
+              0);
 
+    EXPECT_FALSE(IsBusy(writable));
+    EXPECT_FALSE(IsBusy(fifo)); // must not block, and a FIFO is never opened
+    EXPECT_TRUE(IsBusy(dir.file("missing.dll")));
     if (::geteuid() != 0) { // root may write to read-only files
-        const std::string readOnly = dir.write("ro.dll", "MZ");
-        std::filesystem::permissions(readOnly, std::filesystem::perms::owner_read);
         EXPECT_TRUE(IsBusy(readOnly));
     }
+
+    alignas(inotify_event) char events[4096];
+    EXPECT_EQ(::read(watch, events, sizeof events), -1) << "IsBusy opened a file";
+    ::close(watch);
+    EXPECT_EQ(dir.read("free.dll"), "MZ");
 }
 
 } // namespace

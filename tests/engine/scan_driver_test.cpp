@@ -183,21 +183,47 @@ TEST_F(ScanTest, ClosingMessagesAndValidation) {
     request = Request(1);
     request.target = dir.file("nowhere");
     EXPECT_EQ(scanner.Run(request, rec).message, kTargetMissingMessage);
-    // Same folder in another letter case, and both empty: nothing happens at all.
-    request = Request(1);
-    request.target = dir.file("SOURCE");
-    request.source = dir.file("source");
-    std::filesystem::create_directory(dir.file("SOURCE"));
+    // Both empty: nothing happens at all.
     const std::size_t scansStarted = rec.paths.size();
-    outcome = scanner.Run(request, rec);
-    EXPECT_EQ(outcome.mode, ScanMode::None);
-    EXPECT_EQ(outcome.message, "");
-    request.target = dir.file("source") + "/"; // the same folder once normalised
-    EXPECT_EQ(scanner.Run(request, rec).mode, ScanMode::None);
     outcome = scanner.Run(ScanRequest{}, rec);
     EXPECT_EQ(outcome.mode, ScanMode::None);
     EXPECT_EQ(outcome.message, "");
-    EXPECT_EQ(rec.paths.size(), scansStarted); // none of the three reached the walk
+    EXPECT_EQ(rec.paths.size(), scansStarted);
+}
+
+TEST_F(ScanTest, OneFolderUnderTwoNamesIsRefusedAndCaseMakesTwoFolders) {
+    std::filesystem::create_directory_symlink(dir.file("source"), dir.file("link"));
+    // Another letter case is another folder on Linux: it is scanned.
+    dir.write("SOURCE/newer.dll", VersionedPe({{1, 0, 0, 0}}));
+    struct Case {
+        std::string source;
+        std::string target;
+        std::string message;
+    };
+    const std::vector<Case> cases{
+        {dir.file("source"), dir.file("source") + "/", kSameFolderMessage},
+        {dir.file("source"), dir.file("link"), kSameFolderMessage},
+        {dir.file("link") + "/", dir.file("source/../source"), kSameFolderMessage},
+        {dir.file("source"), dir.file("SOURCE"), ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.source + " / " + c.target);
+        ScanRequest request = Request(1);
+        request.source = c.source;
+        request.target = c.target;
+        request.includeSubfolders = false;
+        Scanner scanner;
+        RecordingObserver rec;
+        const auto outcome = scanner.Run(request, rec);
+        if (c.message.empty()) {
+            EXPECT_EQ(outcome.mode, ScanMode::Compare);
+            EXPECT_EQ(Marks(rec.rows).at("newer.dll"), ">");
+        } else {
+            EXPECT_EQ(outcome.mode, ScanMode::None);
+            EXPECT_EQ(outcome.message, c.message);
+            EXPECT_TRUE(rec.paths.empty()); // the walk never started
+        }
+    }
 }
 
 TEST_F(ScanTest, NormalisesThePathsBeforeTheWalk) {
@@ -238,13 +264,20 @@ TEST_F(ScanTest, AStopEndsTheScanAfterTheCurrentFile) {
     }
 }
 
-TEST_F(ScanTest, AStopRequestedBetweenScansEndsTheNextAfterItsFirstFile) {
+TEST_F(ScanTest, OnlyAStopAskedForOnceTheScanIsArmedStopsIt) {
     Scanner scanner;
+    scanner.RequestStop(); // an Esc while nothing runs
+    RecordingObserver idle;
+    EXPECT_EQ(scanner.Run(Request(0), idle).filesProcessed, 8);
+    // Armed by a caller that starts the scan on another thread: a stop asked
+    // for before the scan reaches its first file still counts.
+    scanner.Arm();
     scanner.RequestStop();
-    RecordingObserver rec;
-    const auto outcome = scanner.Run(Request(0), rec);
+    RecordingObserver armed;
+    const auto outcome = scanner.Run(Request(0), armed);
     EXPECT_EQ(outcome.filesProcessed, 1);
     EXPECT_EQ(outcome.message, kInterruptedMessage);
+    EXPECT_FALSE(scanner.StopRequested());
     RecordingObserver again;
     EXPECT_EQ(scanner.Run(Request(0), again).filesProcessed, 8);
 }
@@ -373,6 +406,12 @@ TEST_F(ScanTest, MalformedAndHostileMapLines) {
                                                                     {"size.dll", "~"}}));
     const ComparisonRow& size = RowNamed(rec.rows, "size.dll");
     EXPECT_EQ(size.SourceSize, 77);
+    // The empty line, the two names outside the folder and the missing version.
+    EXPECT_EQ(outcome.skippedMapLines, 4);
+    EXPECT_EQ(outcome.message, SkippedMapLinesText(4));
+    EXPECT_EQ(SkippedMapLinesText(4),
+              "4 lines of the Source Map were skipped (no name or version, or a name outside the "
+              "folder).");
 }
 
 TEST_F(ScanTest, AMapThatCannotBeReadEndsWithAMessage) {

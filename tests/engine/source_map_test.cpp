@@ -112,5 +112,89 @@ TEST(SourceMap, RecognisesMapPathsAndDialogFolders) {
     EXPECT_EQ(FolderForDialog(folder + "gone/x.map", "/"), expectedHome);
 }
 
+TEST(SourceMap, KeepsEveryNameItCanHoldAndLeavesOutTheRest) {
+    struct Case {
+        std::string name;
+        bool held;
+    };
+    const std::vector<Case> cases{
+        {"plain.dll", true},
+        {"dir with blanks/Ünïcødé 日本.dll", true},
+        {"quote\"s'and;semi,comma.dll", true},
+        {"tab\there.dll", true},
+        {"lead/ trailing .dll", true},
+        {"percent%20and#hash.dll", true},
+        {"pipe|name.dll", false},
+        {"back\\slash.dll", false},
+        {"line\nbreak.dll", false},
+        {"carriage\rreturn.dll", false},
+        {"latin1-\xE9.dll", false}, // not UTF-8
+        {"cut-\xE6\x97.dll", false},
+    };
+    std::vector<ComparisonRow> rows;
+    for (const auto& c : cases)
+        rows.push_back(MapRow(c.name, ".dll", "1.0", "German", 7));
+    test::TempDir dir;
+    const std::string file = dir.file("awkward.map");
+    const auto saved = WriteSourceMap(file, "/src", rows);
+    ASSERT_TRUE(saved.has_value());
+
+    auto reader = SourceMapReader::Open(file);
+    ASSERT_TRUE(reader.has_value());
+    std::vector<std::string> expectedSkipped;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(MapCanHoldName(c.name), c.held);
+        if (!c.held) {
+            expectedSkipped.push_back(c.name);
+            continue;
+        }
+        EXPECT_EQ(reader->Next(), (SourceMapEntry{c.name, ".dll", "1.0", "German", 7}));
+    }
+    EXPECT_EQ(reader->Next(), std::nullopt); // nothing read back as another file
+    EXPECT_EQ(saved->skippedNames, expectedSkipped);
+    EXPECT_EQ(saved->written, cases.size() - expectedSkipped.size());
+
+    // The report shows the first few as text and counts the rest.
+    EXPECT_EQ(SkippedNamesReport(saved->skippedNames, 2),
+              "pipe|name.dll\nback\\slash.dll\nand 4 more\n");
+    EXPECT_EQ(SkippedNamesReport({"a\nb", "c\xE9"}, 5), "a b\nc\xEF\xBF\xBD\n");
+    EXPECT_EQ(SkippedNamesReport({}, 5), "");
+}
+
+TEST(SourceMap, ByteOrderMarkAndHeaders) {
+    test::TempDir dir;
+    const std::string bom = dir.write("bom.map", "\xEF\xBB\xBF/data/Release/\r\nx.dll|.dll|1|L|3\r\n");
+    auto reader = SourceMapReader::Open(bom);
+    ASSERT_TRUE(reader.has_value());
+    EXPECT_EQ(reader->Header(), "/data/Release");
+    EXPECT_EQ(reader->Next(), (SourceMapEntry{"x.dll", ".dll", "1", "L", 3}));
+    const std::string tiny = dir.write("tiny.map", "\xEF\xBB"); // shorter than a mark
+    ASSERT_TRUE(SourceMapReader::Open(tiny).has_value());
+    EXPECT_EQ(SourceMapReader::Open(tiny)->Header(), "\xC3\xAF\xC2\xBB"); // Windows-1252
+
+    const std::string cwd = std::filesystem::current_path().string();
+    struct Case {
+        std::string source;
+        std::string target;
+        bool sourceIsMap;
+        std::string header;
+    };
+    const std::vector<Case> cases{
+        {"/abs/folder/", "", false, "/abs/folder"},
+        {"\"/quoted/folder\"", "/t", false, "/quoted/folder"},
+        {"rel/sub", "", false, cwd + "/rel/sub"},
+        {"./rel/../other", "", false, cwd + "/other"},
+        {"", "/only/target/", false, "/only/target"},
+        {"/", "", false, "/"},
+        {bom, "", true, "/data/Release"}, // a map's own folder, not the map
+        {dir.file("missing.map"), "", true, dir.file("missing.map")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.source);
+        EXPECT_EQ(SourceMapHeader(c.source, c.target, c.sourceIsMap), c.header);
+    }
+}
+
 } // namespace
 } // namespace sorvane
