@@ -1160,9 +1160,14 @@ void MainWindow::mFileScan_Click() {
         SetPanel(2, Qt8(refused->message));
         return;
     }
-    // The boxes show what is scanned: quotes and a trailing "/" go.
-    cbTarget_->SetText(Qt8(NormalizeFolderPath(request.target, false)));
-    cbSource_->SetText(Qt8(NormalizeFolderPath(request.source, false)));
+    // The boxes show what is scanned: quotes and a trailing "/" go. That is
+    // the scan's own tidying, not a change of the settings it runs with.
+    {
+        const QSignalBlocker quietTarget(cbTarget_);
+        const QSignalBlocker quietSource(cbSource_);
+        cbTarget_->SetText(Qt8(NormalizeFolderPath(request.target, false)));
+        cbSource_->SetText(Qt8(NormalizeFolderPath(request.source, false)));
+    }
     model_->SetMeasuringFont(font());
     model_->ClearResults();
     pbProgress_->setValue(0);

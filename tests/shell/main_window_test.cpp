@@ -289,9 +289,21 @@ TEST_F(MainWindowTest, EndMessagesAndInvalidPaths) {
     w->sourceBox()->SetText(Q(dir.file("src/newer.dll"))); // a file, not a map
     Scan(*w);
     EXPECT_EQ(w->PanelText(2), "Source path not exists.");
+    // One folder reached through a link is refused; another letter case is
+    // another folder and is scanned.
+    std::filesystem::create_directory_symlink(dir.file("src"), dir.file("link"));
+    w->sourceBox()->SetText(Q(dir.file("src")));
+    w->targetBox()->SetText(Q(dir.file("link") + "/"));
+    Scan(*w);
+    EXPECT_EQ(w->PanelText(2), "Source and Target are the same folder.");
+    EXPECT_EQ(w->model()->Rows().size(), rows);
+    dir.write("SRC/newer.dll", VersionedPe({{1, 0, 0, 0}}));
+    w->targetBox()->SetText(Q(dir.file("SRC")));
+    Scan(*w);
+    EXPECT_EQ(Names(*w), std::vector<std::string>{"newer.dll"});
 }
 
-TEST_F(MainWindowTest, StopEndsTheScanAndAPendingStopEndsTheNextOne) {
+TEST_F(MainWindowTest, StopEndsTheScanAndAnEscWhileIdleStopsNothing) {
     for (int i = 0; i < 300; ++i) {
         char name[32];
         std::snprintf(name, sizeof name, "src/f%03d.dll", i);
@@ -325,12 +337,12 @@ TEST_F(MainWindowTest, StopEndsTheScanAndAPendingStopEndsTheNextOne) {
     ASSERT_TRUE(finished.wait(20000));
     EXPECT_EQ(w->PanelText(2), "Scanning was interrupted.");
 
-    // Esc while idle leaves a stop pending: the next scan stops after one file.
+    // Esc and Stop while idle are forgotten when the next scan starts.
     QTest::keyClick(w.get(), Qt::Key_Escape);
+    w->RequestStop();
     Scan(*w);
-    EXPECT_EQ(w->PanelText(1), "1/1");
-    EXPECT_EQ(w->PanelText(2), "Scanning was interrupted.");
-    Scan(*w);
+    EXPECT_EQ(w->PanelText(1), "300/300");
+    EXPECT_EQ(w->PanelText(2), "");
     EXPECT_EQ(w->model()->Rows().size(), 300u);
 }
 
@@ -372,6 +384,15 @@ TEST_F(MainWindowTest, ChangesAfterAScanShowTheNoticeAndClearTheCounters) {
     EXPECT_EQ(w->PanelText(2),
               "Settings were changed. Perform the scan again to update the results.");
     EXPECT_EQ(w->Counters(), CategoryCounters{});
+    // A new scan clears the notice, and its own tidying of the paths (quotes,
+    // a trailing "/") is no change of the settings.
+    w->sourceBox()->SetText(Q("\"" + dir.file("src") + "/\""));
+    w->targetBox()->SetText(Q(dir.file("dst") + "/"));
+    Scan(*w);
+    EXPECT_EQ(w->sourceBox()->Text(), Q(dir.file("src")));
+    EXPECT_EQ(w->targetBox()->Text(), Q(dir.file("dst")));
+    EXPECT_EQ(w->PanelText(2), "");
+    EXPECT_EQ(w->Counters()[kNewerSourceCategory], 1);
     // The backup option is not such a change.
     Scan(*w);
     w->mToolsBackup_Click();
@@ -475,6 +496,40 @@ TEST_F(MainWindowTest, SourceMapsSaveAndOpenThroughTheDialogs) {
     w->mFileOpenSourceMap_Click();
     EXPECT_EQ(dialogs.Last(FakeDialogs::Kind::OpenFile).fileOptions.startFolder,
               Q(dir.file("maps") + "/"));
+}
+
+TEST_F(MainWindowTest, AMapLeavesOutNamesItCannotHoldAndSavedFromAMapKeepsItsFolder) {
+    for (const char* name : {"ok.dll", "a|b.dll", "back\\slash.dll", "lat\xE9.dll"})
+        dir.write(std::string("src/") + name, VersionedPe({{1, 0, 0, 0}}));
+    auto w = Open();
+    w->mViewShowFiles_Click(0);
+    w->sourceBox()->SetText(Q(dir.file("src")));
+    Scan(*w);
+    ASSERT_EQ(w->model()->Rows().size(), 4u);
+    dialogs.saveFiles.push_back(Q(dir.file("first.map")));
+    w->mFileSaveSourceMap_Click();
+    ASSERT_EQ(dialogs.Count(FakeDialogs::Kind::Message), 1u);
+    const QString report = dialogs.Last(FakeDialogs::Kind::Message).text;
+    EXPECT_TRUE(report.startsWith("3 file(s) were left out")) << report.toStdString();
+    for (const char* shown : {"a|b.dll", "back\\slash.dll", "lat\uFFFD.dll"})
+        EXPECT_TRUE(report.contains(QString::fromUtf8(shown))) << shown;
+    EXPECT_EQ(dir.read("first.map"), dir.file("src") + "\r\nok.dll|.dll|1.00.0000|English (United "
+                                                       "States)|" +
+                                         std::to_string(std::filesystem::file_size(
+                                             dir.file("src/ok.dll"))) +
+                                         "\r\n");
+
+    // Saved again while that map is the Source: the header still names the
+    // folder, not the map, so the new map compares against the same files.
+    dialogs.openFiles.push_back(Q(dir.file("first.map")));
+    w->mFileOpenSourceMap_Click();
+    w->targetBox()->SetText({});
+    Scan(*w);
+    ASSERT_EQ(w->model()->Rows().size(), 1u);
+    dialogs.saveFiles.push_back(Q(dir.file("second.map")));
+    w->mFileSaveSourceMap_Click();
+    EXPECT_EQ(dialogs.Count(FakeDialogs::Kind::Message), 1u); // nothing left out this time
+    EXPECT_EQ(dir.read("second.map"), dir.read("first.map"));
 }
 
 TEST_F(MainWindowTest, FolderCommandsSwapAndFilter) {
