@@ -341,7 +341,7 @@ void MainWindow::CreateMenus() {
     QMenu* columns = mView_->addMenu(tr("Visible Col&umns"));
     for (int i = 1; i <= kDataColumns; ++i)
         columns->addAction(actions_.at(QStringLiteral("mViewColumns%1").arg(i)));
-    mViewArrangeBy_ = mView_->addMenu(tr("Arra&nge by"));
+    mViewArrangeBy_ = mView_->addMenu(tr("Arran&ge by"));
     mViewArrangeBy_->addAction(a("mViewArrangeNone"));
     mViewArrangeBy_->addSeparator();
     for (int i = 1; i <= kDataColumns; ++i)
@@ -409,9 +409,9 @@ void MainWindow::CreateBands() {
     };
     pbSource_ = pathBand("pbSource", tr("&Source:"), sync::PathBox::Kind::Source, cbSource_,
                          {{"Folder", "folder"}, {"File", "file"}});
-    pbTarget_ = pathBand("pbTarget", tr("&Target:"), sync::PathBox::Kind::Target, cbTarget_,
+    pbTarget_ = pathBand("pbTarget", tr("Tar&get:"), sync::PathBox::Kind::Target, cbTarget_,
                          {{"Folder", "folder"}, {"Swap", "swap"}});
-    pbFilter_ = pathBand("pbFilter", tr("&Filter:"), sync::PathBox::Kind::Filter, cbFilter_,
+    pbFilter_ = pathBand("pbFilter", tr("Filte&r:"), sync::PathBox::Kind::Filter, cbFilter_,
                          {{"Filter", "filter"}});
     // A filter is short; the paths get the room.
     cbFilter_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);

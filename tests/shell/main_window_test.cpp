@@ -17,6 +17,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -28,6 +29,7 @@
 #include <QToolBar>
 
 #include <cstdio>
+#include <map>
 #include <memory>
 
 namespace sorvane::shell {
@@ -451,7 +453,7 @@ TEST_F(MainWindowTest, HeaderClicksSortAndReverse) {
     w->action("mViewColumns9")->trigger();
     QMenu* arrangeBy = nullptr;
     for (QMenu* menu : w->findChildren<QMenu*>())
-        if (menu->title() == "Arra&nge by")
+        if (menu->title() == "Arran&ge by")
             arrangeBy = menu;
     ASSERT_NE(arrangeBy, nullptr);
     emit arrangeBy->aboutToShow();
@@ -592,6 +594,79 @@ TEST_F(MainWindowTest, MenusHoldEveryItemInOrder) {
     for (QAction* a : w->menuBar()->actions())
         top << a->text();
     EXPECT_EQ(top, (QStringList{"&File", "&Edit", "&View", "&Tools", "&Help"}));
+}
+
+// The letter after "&" (upper case), or nothing.
+QChar AccessKey(const QString& text) {
+    for (qsizetype i = 0; i + 1 < text.size(); ++i) {
+        if (text[i] != QLatin1Char('&'))
+            continue;
+        if (text[i + 1] != QLatin1Char('&'))
+            return text[i + 1].toUpper();
+        ++i;
+    }
+    return {};
+}
+
+// Each menu, submenus included, with no two items on one letter.
+void ExpectUniqueAccessKeys(const QMenu* menu) {
+    std::map<QChar, QString> seen;
+    for (const QAction* a : menu->actions()) {
+        if (a->isSeparator())
+            continue;
+        const QChar key = AccessKey(a->text());
+        EXPECT_FALSE(key.isNull()) << menu->title().toStdString() << ": " << a->text().toStdString();
+        const auto [at, added] = seen.emplace(key, a->text());
+        EXPECT_TRUE(added) << menu->title().toStdString() << ": " << a->text().toStdString()
+                           << " and " << at->second.toStdString();
+        if (a->menu() != nullptr)
+            ExpectUniqueAccessKeys(a->menu());
+    }
+}
+
+TEST_F(MainWindowTest, AccessKeysAreUniqueAndOpenTheirMenusAtTheFirstPress) {
+    auto w = Open();
+    w->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+    // The menu titles and the band labels share the window's Alt keys.
+    std::map<QChar, QString> windowKeys;
+    for (QAction* a : w->menuBar()->actions()) {
+        windowKeys.emplace(AccessKey(a->text()), a->text());
+        ExpectUniqueAccessKeys(a->menu());
+    }
+    for (const char* band : {"pbSource", "pbTarget", "pbFilter"}) {
+        const auto labels = w->band(band)->findChildren<QLabel*>();
+        ASSERT_EQ(labels.size(), 1) << band;
+        const auto [at, added] = windowKeys.emplace(AccessKey(labels[0]->text()), labels[0]->text());
+        EXPECT_TRUE(added) << labels[0]->text().toStdString() << " takes the key of "
+                           << at->second.toStdString();
+        EXPECT_NE(labels[0]->buddy(), nullptr);
+    }
+    EXPECT_EQ(w->band("pbSource")->findChild<QLabel*>()->text(), "&Source:");
+
+    const std::vector<std::pair<Qt::Key, const char*>> menus{{Qt::Key_F, "mFile"},
+                                                              {Qt::Key_E, "mEdit"},
+                                                              {Qt::Key_V, "mView"},
+                                                              {Qt::Key_T, "mTools"},
+                                                              {Qt::Key_H, "mHelp"}};
+    for (const auto& [key, name] : menus) {
+        SCOPED_TRACE(name);
+        auto* menu = w->findChild<QMenu*>(name);
+        ASSERT_NE(menu, nullptr);
+        QTest::keyClick(w.get(), key, Qt::AltModifier);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return menu->isVisible(); }, 2000));
+        // Esc closes the menu and a second one leaves the menu bar.
+        QTest::keyClick(menu, Qt::Key_Escape);
+        QTest::keyClick(w->menuBar(), Qt::Key_Escape);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !menu->isVisible(); }, 2000));
+        w->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+    }
+    // The labels' own keys reach their boxes.
+    QTest::keyClick(w.get(), Qt::Key_G, Qt::AltModifier);
+    EXPECT_TRUE(w->targetBox()->hasFocus() || w->targetBox()->lineEdit()->hasFocus());
+    QTest::keyClick(w.get(), Qt::Key_R, Qt::AltModifier);
+    EXPECT_TRUE(w->filterBox()->hasFocus() || w->filterBox()->lineEdit()->hasFocus());
 }
 
 } // namespace
