@@ -1,6 +1,5 @@
 #include "sync/path_box.h"
 
-#include <algorithm>
 #include <QAbstractItemView>
 #include <QDir>
 #include <QDragEnterEvent>
@@ -11,6 +10,8 @@
 #include <QMimeData>
 #include <QStyle>
 #include <QUrl>
+
+#include <algorithm>
 
 namespace sorvane::sync {
 namespace {
@@ -119,6 +120,18 @@ void PathBox::SetHistory(const QStringList& entries) {
     // Adding the first entry selected it; the list comes without a selection.
     setCurrentIndex(-1);
     setEditText(text);
+}
+
+void PathBox::SetPreferredWidth(int width) {
+    preferredWidth_ = std::max(width, 0);
+    updateGeometry();
+}
+
+QSize PathBox::sizeHint() const {
+    QSize hint = QComboBox::sizeHint();
+    if (preferredWidth_ > 0)
+        hint.setWidth(std::max(preferredWidth_, minimumSizeHint().width()));
+    return hint;
 }
 
 void PathBox::SetText(const QString& text) {

@@ -41,6 +41,10 @@ public:
     /// without touching the text.
     void SetHistory(const QStringList& entries);
 
+    /// The width the box asks for in its band; 0 gives the usual width.
+    void SetPreferredWidth(int width);
+    QSize sizeHint() const override;
+
     QString Text() const { return currentText(); }
     /// Sets the text as the program does; emits TextChanged when it differs.
     void SetText(const QString& text);
@@ -67,6 +71,7 @@ private:
     void ClearSelection();
 
     Kind kind_;
+    int preferredWidth_ = 0;
 };
 
 } // namespace sorvane::sync

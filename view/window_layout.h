@@ -1,0 +1,34 @@
+#pragma once
+// Where the main window opens and how its bands share their rows: the first
+// window's size, a saved position fitted to the screen, the band widths of
+// the last session, and the smallest size at which nothing overlaps.
+
+#include <QRect>
+#include <QSize>
+
+class QToolBar;
+class QWidget;
+
+namespace sorvane::view {
+
+/// The frame of a window that has no saved position: two thirds of the free
+/// screen area in each direction, centred on it.
+QRect FirstWindowGeometry(const QRect& available);
+
+/// A saved frame made to fit the free screen area: never larger than it, and
+/// moved so that it lies wholly on it. A frame that already fits is kept.
+QRect FitOnScreen(const QRect& frame, const QRect& available);
+
+/// The width a path band's box asks for so that the band gets `width`: the
+/// band's width less its label, buttons and margins, never below the box's
+/// smallest width. 0 (nothing in particular) when `width` is 0 or less. The
+/// tool bar area gives each band of a row what it asks for while there is
+/// room, and stretches the last band of a row to its end.
+int BoxWidthForBand(const QToolBar* band, const QWidget* box, int width);
+
+/// The width a band needs to show all it holds without an overflow menu:
+/// the whole band when it has no box, else the band with its box at its
+/// smallest.
+int BandMinimumWidth(const QToolBar* band, const QWidget* box);
+
+} // namespace sorvane::view
