@@ -13,6 +13,10 @@
 
 class QWidget;
 
+namespace sorvane {
+class SettingsDocument;
+}
+
 namespace sorvane::platform {
 
 enum class MessageIcon { Information, Warning, Critical, Question };
@@ -37,8 +41,11 @@ struct FindState {
     QString text;
     int options = 0;
 
-    /// Reads the state from `section` of the settings file (missing keys keep
-    /// the defaults); writes it back.
+    /// Reads the state from `section` of the settings (missing keys keep
+    /// the defaults); writes it back. The forms that take a file name read
+    /// the file once, and Save writes it once.
+    void Load(const SettingsDocument& settings, const std::string& section);
+    void Save(SettingsDocument& settings, const std::string& section) const;
     void Load(const std::string& settingsFile, const std::string& section);
     void Save(const std::string& settingsFile, const std::string& section) const;
 };

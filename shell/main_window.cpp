@@ -490,7 +490,9 @@ void MainWindow::CreateStatusBar() {
 // ------------------------------------------------------- start and shut-down
 
 void MainWindow::LoadSettings() {
-    const std::string& file = datFile_;
+    // One read of the file; every setting below comes from this copy.
+    settings_ = SettingsDocument::Load(datFile_);
+    const SettingsDocument& file = settings_;
     // The installation record: where the program is and which version it is.
     {
         QSettings record(QString::fromLatin1(kCompanyName), QString::fromLatin1(kProgramTitle));
@@ -607,7 +609,10 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 }
 
 void MainWindow::SaveSettings() {
-    const std::string& file = datFile_;
+    // Read again, so that keys written since start-up (by another copy of
+    // the program, or the last save folder) are kept; then written once.
+    settings_ = SettingsDocument::Load(datFile_);
+    SettingsDocument& file = settings_;
     WriteSetting(file, "General", "Source", Utf8(cbSource_->Text()));
     WriteSetting(file, "General", "Target", Utf8(cbTarget_->Text()));
     WriteSetting(file, "General", "Filter", Utf8(cbFilter_->Text()));
@@ -658,6 +663,7 @@ void MainWindow::SaveSettings() {
     history(cbSource_, "Source");
     history(cbTarget_, "Target");
     history(cbFilter_, "Filter");
+    file.Save();
 }
 
 // Bands keep their order, row breaks and visibility in the "CoolBar" record;
@@ -674,7 +680,7 @@ void MainWindow::LoadBandLayout() {
         defaults.visible = true;
         defaults.width = current->width();
         defaults.name = Utf8(current->objectName());
-        const BandRecord record = LoadBandRecord(datFile_, "CoolBar", n, defaults);
+        const BandRecord record = LoadBandRecord(settings_, "CoolBar", n, defaults);
         records.push_back(record);
     }
     // Hand each position the band saved there; unknown names keep the current one.
@@ -726,7 +732,7 @@ void MainWindow::SaveBandLayout() {
             for (const QString& key : buttonOrder_)
                 record.buttons += buttons_.at(key)->isVisible() ? '1' : '0';
         }
-        SaveBandRecord(datFile_, "CoolBar", static_cast<int>(i) + 1, record);
+        SaveBandRecord(settings_, "CoolBar", static_cast<int>(i) + 1, record);
     }
 }
 

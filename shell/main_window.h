@@ -6,6 +6,7 @@
 
 #include "engine/comparison.h"
 #include "engine/scan_driver.h"
+#include "engine/settings_store.h"
 #include "platform/dialogs.h"
 #include "shell/scan_runner.h"
 #include "view/result_model.h"
@@ -145,6 +146,9 @@ private:
     std::unique_ptr<platform::DialogService> ownDialogs_;
     platform::DialogService* dialogs_ = nullptr;
     std::string datFile_;
+    /// The settings file as read at start-up (the band layout of the first
+    /// activation comes from it too) and again at shut-down.
+    SettingsDocument settings_;
     QString baseCaption_;
     bool firstActivation_ = true;
     bool settingUp_ = true;

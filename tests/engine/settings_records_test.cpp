@@ -55,5 +55,26 @@ TEST(BandRecord, RoundTripsAndReadsFlagsStrictly) {
     EXPECT_EQ(third.width, 50);
 }
 
+// The window keeps all its records in one document and writes the file once.
+TEST(Records, OnADocumentAreWrittenWithOneSaveAndReadBackFromTheFile) {
+    test::TempDir dir;
+    const std::string file = dir.write("s.dat", "[Other]\nkeep=1\n");
+    const FontRecord font{"DejaVu Sans", 10, 0, true, 700, false, true, false};
+    const BandRecord band{true, false, 120, "pbSource", -1, ""};
+    const std::vector<std::string> items{"/one", "a=b"};
+    const auto before = SettingsFileActivity();
+    auto settings = SettingsDocument::Load(file);
+    SaveFontRecord(settings, "Font", "", font);
+    SaveBandRecord(settings, "CoolBar", 2, band);
+    SaveListSection(settings, "Filter", items);
+    EXPECT_EQ(LoadFontRecord(settings, "Font", "", FontRecord{}), font);
+    ASSERT_TRUE(settings.Save());
+    EXPECT_EQ(SettingsFileActivity().writes - before.writes, 1u);
+    EXPECT_EQ(LoadFontRecord(file, "Font", "", FontRecord{}), font);
+    EXPECT_EQ(LoadBandRecord(file, "CoolBar", 2, BandRecord{}), band);
+    EXPECT_EQ(LoadListSection(file, "Filter"), items);
+    EXPECT_EQ(ReadSetting(file, "Other", "keep"), "1");
+}
+
 } // namespace
 } // namespace sorvane

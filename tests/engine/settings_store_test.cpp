@@ -201,5 +201,132 @@ TEST_F(SettingsStore, SectionReadsAreCutAt32767Characters) {
     EXPECT_EQ(read.front(), lines.front());
 }
 
+TEST_F(SettingsStore, ValuesInMatchingQuotesReadWithoutThem) {
+    struct Row {
+        const char* line;   // as written by hand
+        const char* stored; // what GetProfileString gives
+        const char* text;   // what ReadSetting gives, "dflt" for the default
+    };
+    const std::vector<Row> rows = {
+        {"SortKey=\"3\"", "3", "3"},
+        {"Source='/a b'", "/a b", "/a b"},
+        {"Padded=\" x \"", " x ", "x"},
+        {"Around=  'y'  ", "y", "y"},
+        {"Empty=\"\"", "", "dflt"},
+        {"Blank=\" \"", " ", "dflt"},
+        {"Twice=\"\"z\"\"", "\"z\"", "\"z\""},
+        {"Lone=\"", "\"", "\""},
+        {"LoneSingle='", "'", "'"},
+        {"Unmatched=\"a'", "\"a'", "\"a'"},
+        {"Open=\"abc", "\"abc", "\"abc"},
+        {"Close=abc'", "abc'", "abc'"},
+        {"Inside=a \"b\" c", "a \"b\" c", "a \"b\" c"},
+    };
+    std::string text = "[Q]\n";
+    for (const Row& row : rows)
+        text.append(row.line).append("\n");
+    text += "Long=\"" + std::string(300, 'q') + "\"\n";
+    dir.write("Sorvane.dat", text);
+    const auto settings = SettingsDocument::Load(file);
+    for (const Row& row : rows) {
+        const std::string line = row.line;
+        const std::string key = line.substr(0, line.find('='));
+        EXPECT_EQ(GetProfileString(settings, "Q", key, "dflt"), row.stored) << row.line;
+        EXPECT_EQ(ReadSetting(settings, "Q", key, "dflt"), row.text) << row.line;
+    }
+    EXPECT_EQ(ReadNumberSetting(file, "Q", "SortKey", 0), 3);
+    EXPECT_EQ(ReadSetting(file, "Q", "Long"), std::string(254, 'q')); // quotes off, then cut
+    // Whole sections come as they stand.
+    EXPECT_EQ(ReadSection(settings, "Q").front(), "SortKey=\"3\"");
+}
+
+// The same changes made to one loaded document or key by key to the file
+// give the same bytes; the document reads once and writes once.
+TEST_F(SettingsStore, ADocumentSavesWhatOneOffWritesWouldHaveWritten) {
+    const std::string original = "; notes by hand\n[General]\nSource = /a\n; comment\nTarget=/b\n\n"
+                                 "[Unknown]\nMine=kept\n\n[Source]\n0=/old\n1=/older\n";
+    struct Change {
+        const char* section;
+        const char* key; // nullptr: replace the whole section with `value` (lines split at ',')
+        const char* value;
+    };
+    const std::vector<Change> changes = {
+        {"General", "Target", "/c"},         // replaced in place
+        {"general", "FILTER", "*.dll"},      // appended to the section
+        {"Position", "Left", "12"},          // new section at the end
+        {"General", "BackupDir", ""},        // stored as a lone blank
+        {"Source", nullptr, "0=/new,1=a=b"}, // section replaced, blank line after it kept
+        {"Filter", nullptr, "0=x"},          // new list section
+        {"Position", "left", "13\r\n[X]"},   // line break stored as blanks
+        {"General", "Source", "'/q r'"},     // quotes stored as they are
+    };
+    // `target` is a document or a file name: the same calls serve both.
+    const auto apply = [&](auto& target) {
+        for (const Change& change : changes) {
+            if (change.key != nullptr) {
+                WriteSetting(target, change.section, change.key, change.value);
+                continue;
+            }
+            std::vector<std::string> lines;
+            std::string_view rest = change.value;
+            for (auto comma = rest.find(','); !rest.empty(); comma = rest.find(',')) {
+                lines.emplace_back(rest.substr(0, comma));
+                rest = comma == std::string_view::npos ? "" : rest.substr(comma + 1);
+            }
+            WriteSection(target, change.section, lines);
+        }
+    };
+    dir.write("Sorvane.dat", original);
+    const auto before = SettingsFileActivity();
+    auto settings = SettingsDocument::Load(file);
+    apply(settings);
+    EXPECT_EQ(dir.read("Sorvane.dat"), original); // nothing written before Save
+    EXPECT_EQ(ReadSetting(settings, "General", "Target"), "/c");
+    ASSERT_TRUE(settings.Save());
+    const auto after = SettingsFileActivity();
+    EXPECT_EQ(after.reads - before.reads, 1u);
+    EXPECT_EQ(after.writes - before.writes, 1u);
+
+    std::string copy = dir.write("copy.dat", original);
+    apply(copy);
+    EXPECT_EQ(SettingsFileActivity().writes - after.writes, changes.size());
+    EXPECT_EQ(dir.read("Sorvane.dat"), dir.read("copy.dat"));
+    EXPECT_EQ(dir.read("Sorvane.dat"),
+              "; notes by hand\r\n[General]\r\nSource='/q r'\r\n; comment\r\nTarget=/c\r\n"
+              "FILTER=*.dll\r\nBackupDir= \r\n\r\n[Unknown]\r\nMine=kept\r\n\r\n[Source]\r\n"
+              "0=/new\r\n1=a=b\r\n\r\n[Position]\r\nLeft=13  [X]\r\n\r\n[Filter]\r\n0=x\r\n");
+}
+
+TEST_F(SettingsStore, DocumentsOfPathsThatAreNotSettingsFilesAreNeverSaved) {
+    struct Row {
+        const char* name;
+        bool writable;
+    };
+    const std::string folder = dir.file("folder.dat");
+    std::filesystem::create_directory(folder);
+    const std::string fifo = dir.file("fifo.dat");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::vector<Row> rows = {
+        {"missing/new.dat", true},
+        {"folder.dat", false},
+        {"fifo.dat", false},
+        {"", false},
+    };
+    for (const Row& row : rows) {
+        const std::string path = *row.name ? dir.file(row.name) : std::string();
+        const auto before = SettingsFileActivity();
+        auto settings = SettingsDocument::Load(path);
+        EXPECT_EQ(ReadSetting(settings, "General", "Source", "d"), "d") << row.name;
+        WriteSetting(settings, "General", "Source", "/y");
+        EXPECT_EQ(settings.Writable(), row.writable) << row.name;
+        EXPECT_EQ(settings.Save(), row.writable) << row.name;
+        EXPECT_EQ(SettingsFileActivity().writes - before.writes, row.writable ? 1u : 0u)
+            << row.name;
+    }
+    EXPECT_EQ(ReadSetting(dir.file("missing/new.dat"), "General", "Source"), "/y");
+    EXPECT_TRUE(std::filesystem::is_directory(folder));
+    EXPECT_TRUE(std::filesystem::is_fifo(fifo));
+}
+
 } // namespace
 } // namespace sorvane

@@ -667,6 +667,32 @@ TEST_F(MainWindowTest, AccessKeysAreUniqueAndOpenTheirMenusAtTheFirstPress) {
     EXPECT_TRUE(w->targetBox()->hasFocus() || w->targetBox()->lineEdit()->hasFocus());
     QTest::keyClick(w.get(), Qt::Key_R, Qt::AltModifier);
     EXPECT_TRUE(w->filterBox()->hasFocus() || w->filterBox()->lineEdit()->hasFocus());
+
+TEST_F(MainWindowTest, StartReadsTheSettingsFileOnceAndCloseWritesItOnce) {
+    dir.write("Sorvane.dat", "; written by hand\r\n[General]\r\nDifferent=0\r\n\r\n"
+                             "[Mine]\r\nKey=value\r\n");
+    const auto beforeStart = SettingsFileActivity();
+    auto w = Open();
+    QCoreApplication::processEvents(); // the first activation lays out the bands
+    const auto started = SettingsFileActivity();
+    EXPECT_EQ(started.reads - beforeStart.reads, 1u);
+    EXPECT_EQ(started.writes - beforeStart.writes, 0u);
+    EXPECT_EQ(w->DisplayMode(), 0);
+
+    // Another copy of the program adds a key while this one runs.
+    WriteSetting(settingsFile, "Elsewhere", "Added", "yes");
+    w->mViewShowFiles_Click(2);
+    const auto beforeClose = SettingsFileActivity();
+    w->close();
+    const auto closed = SettingsFileActivity();
+    EXPECT_EQ(closed.reads - beforeClose.reads, 1u);
+    EXPECT_EQ(closed.writes - beforeClose.writes, 1u);
+
+    const std::string text = dir.read("Sorvane.dat");
+    EXPECT_TRUE(text.starts_with("; written by hand\r\n[General]\r\n")) << text;
+    EXPECT_EQ(ReadSetting(settingsFile, "Mine", "Key"), "value");
+    EXPECT_EQ(ReadSetting(settingsFile, "Elsewhere", "Added"), "yes");
+    EXPECT_EQ(Open()->DisplayMode(), 2);
 }
 
 } // namespace
