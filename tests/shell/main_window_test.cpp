@@ -667,6 +667,7 @@ TEST_F(MainWindowTest, AccessKeysAreUniqueAndOpenTheirMenusAtTheFirstPress) {
     EXPECT_TRUE(w->targetBox()->hasFocus() || w->targetBox()->lineEdit()->hasFocus());
     QTest::keyClick(w.get(), Qt::Key_R, Qt::AltModifier);
     EXPECT_TRUE(w->filterBox()->hasFocus() || w->filterBox()->lineEdit()->hasFocus());
+}
 
 TEST_F(MainWindowTest, StartReadsTheSettingsFileOnceAndCloseWritesItOnce) {
     dir.write("Sorvane.dat", "; written by hand\r\n[General]\r\nDifferent=0\r\n\r\n"
