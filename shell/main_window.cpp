@@ -10,6 +10,7 @@
 #include "shell/app_info.h"
 #include "sync/path_box.h"
 #include "view/result_view.h"
+#include "view/window_layout.h"
 
 #include <QActionGroup>
 #include <QApplication>
@@ -21,6 +22,8 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QProgressBar>
+#include <QScreen>
+#include <QScrollBar>
 #include <QSettings>
 #include <QStackedWidget>
 #include <QStatusBar>
@@ -39,6 +42,8 @@ constexpr int kDataColumns = 10;
 constexpr int kBandCount = 4;
 constexpr int kDesignedWidth = 652;
 constexpr int kDesignedHeight = 354;
+constexpr int kSmallestWidth = 200;
+constexpr int kSmallestHeight = 150;
 const char* const kSettingsChangedNotice =
     "Settings were changed. Perform the scan again to update the results.";
 
@@ -506,15 +511,28 @@ void MainWindow::LoadSettings() {
     baseCaption_ = BaseCaption();
     setWindowTitle(baseCaption_);
 
-    // Position and state, in pixels of the client area.
-    const int left = ToInt32(ReadNumberSetting(file, "Position", "Left", 0));
-    const int top = ToInt32(ReadNumberSetting(file, "Position", "Top", 0));
-    const int width = ToInt32(ReadNumberSetting(file, "Position", "Width", kDesignedWidth));
-    const int height = ToInt32(ReadNumberSetting(file, "Position", "Height", kDesignedHeight));
+    // Position and state, in pixels: the position is the frame's, the size
+    // the client area's. The first start opens on two thirds of the screen;
+    // a saved place is fitted to the screen as it is now.
     const int state = ToInt32(ReadNumberSetting(file, "Position", "State", 0));
-    // The position is the frame's, the size the client area's.
-    move(left, top);
-    resize(std::max(width, 200), std::max(height, 150));
+    const int width = ToInt32(ReadNumberSetting(file, "Position", "Width", 0));
+    const int height = ToInt32(ReadNumberSetting(file, "Position", "Height", 0));
+    const QPoint savedAt(ToInt32(ReadNumberSetting(file, "Position", "Left", 0)),
+                         ToInt32(ReadNumberSetting(file, "Position", "Top", 0)));
+    QScreen* screen = QGuiApplication::screenAt(savedAt);
+    if (screen == nullptr)
+        screen = QGuiApplication::primaryScreen();
+    const QRect available = screen != nullptr ? screen->availableGeometry()
+                                              : QRect(0, 0, kDesignedWidth, kDesignedHeight);
+    firstStart_ = width <= 0 || height <= 0;
+    const QRect frame =
+        !firstStart_
+            ? view::FitOnScreen(QRect(savedAt, QSize(std::max(width, kSmallestWidth),
+                                                     std::max(height, kSmallestHeight))),
+                                available)
+            : view::FirstWindowGeometry(available);
+    move(frame.topLeft());
+    resize(frame.size());
     if (state == 2)
         setWindowState(Qt::WindowMaximized);
     else if (state == 1)
@@ -537,10 +555,12 @@ void MainWindow::LoadSettings() {
     history(cbSource_, "Source");
     history(cbTarget_, "Target");
     history(cbFilter_, "Filter");
-    QString source = Qt8(ReadSetting(file, "General", "Source"));
-    if (!options_.commandLineSource.isEmpty())
-        source = Qt8(NormalizeFolderPath(Utf8(options_.commandLineSource), false));
-    cbSource_->FindListItem(source, true, true);
+    cbSource_->FindListItem(Qt8(ReadSetting(file, "General", "Source")), true, true);
+    if (!options_.commandLineSource.isEmpty()) {
+        // Asked for by name: it is the Source, listed before or not.
+        cbSource_->SetText(Qt8(NormalizeFolderPath(Utf8(options_.commandLineSource), false)));
+        cbSource_->AddToHistory();
+    }
     cbTarget_->FindListItem(Qt8(ReadSetting(file, "General", "Target")), true, true);
     cbFilter_->FindListItem(Qt8(ReadSetting(file, "General", "Filter")), true, true);
 
@@ -596,6 +616,21 @@ void MainWindow::showEvent(QShowEvent* event) {
 
 void MainWindow::FirstActivation() {
     LoadBandLayout();
+    // The bands now know how much room they need: the window gets at least
+    // that, and stays on the screen.
+    if (windowState() == Qt::WindowNoState && screen() != nullptr) {
+        const QRect available = screen()->availableGeometry();
+        // Frame and client area differ by the title bar and the borders.
+        const QMargins border(geometry().left() - frameGeometry().left(),
+                              geometry().top() - frameGeometry().top(),
+                              frameGeometry().right() - geometry().right(),
+                              frameGeometry().bottom() - geometry().bottom());
+        const QRect frame =
+            firstStart_ ? view::FirstWindowGeometry(available, minimumSize().grownBy(border))
+                        : view::FitOnScreen(frameGeometry(), available);
+        move(frame.topLeft());
+        resize(frame.size().shrunkBy(border));
+    }
     RestoreToolbarButtons();
     mView_Click(); // the band check marks follow the restored layout
     UpdateCommandState();
@@ -669,16 +704,17 @@ void MainWindow::SaveSettings() {
 // Bands keep their order, row breaks and visibility in the "CoolBar" record;
 // the first band is the one shown first.
 void MainWindow::LoadBandLayout() {
-    // Without a saved layout each path box ends its row, where a tool bar
-    // takes the room that is left: buttons, filter and source, then target.
+    // Without a saved layout the buttons share the first row with the short
+    // filter, and each path gets a row of its own, so both can be read and
+    // typed in whole.
     std::vector<QToolBar*> order{pbToolbar_, pbFilter_, pbSource_, pbTarget_};
     std::vector<BandRecord> records;
     for (int n = 1; n <= kBandCount; ++n) {
         QToolBar* current = order[static_cast<std::size_t>(n - 1)];
         BandRecord defaults;
-        defaults.newRow = current == pbTarget_;
+        defaults.newRow = current == pbSource_ || current == pbTarget_;
         defaults.visible = true;
-        defaults.width = current->width();
+        defaults.width = 0; // no width of its own: the rows share out the room
         defaults.name = Utf8(current->objectName());
         const BandRecord record = LoadBandRecord(settings_, "CoolBar", n, defaults);
         records.push_back(record);
@@ -695,23 +731,85 @@ void MainWindow::LoadBandLayout() {
             arranged.push_back(bar);
     for (QToolBar* bar : arranged)
         removeToolBar(bar);
-    for (std::size_t i = 0; i < arranged.size(); ++i) {
-        QToolBar* bar = arranged[i];
-        const BandRecord* record = nullptr;
+    const auto recordOf = [&](const QToolBar* bar) -> const BandRecord* {
         for (const BandRecord& r : records)
             if (Qt8(r.name) == bar->objectName())
-                record = &r;
-        if (i > 0 && record != nullptr && record->newRow)
+                return &r;
+        return nullptr;
+    };
+    // The bands of each row, shown or not.
+    std::vector<std::vector<QToolBar*>> rows;
+    for (std::size_t i = 0; i < arranged.size(); ++i) {
+        const BandRecord* record = recordOf(arranged[i]);
+        if (rows.empty() || (i > 0 && record != nullptr && record->newRow))
+            rows.emplace_back();
+        rows.back().push_back(arranged[i]);
+    }
+    // The widest row, at the bands' smallest, is the narrowest the window may get.
+    int widestRow = 0;
+    int shownRows = 0;
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+        if (r > 0)
             addToolBarBreak();
-        addToolBar(bar);
-        bar->setVisible(record == nullptr || record->visible);
-        if (bar == pbToolbar_ && record != nullptr && !record->buttons.empty()) {
-            for (std::size_t b = 0; b < buttonOrder_.size(); ++b) {
-                const bool shown = b >= record->buttons.size() || record->buttons[b] > '0';
-                buttons_.at(buttonOrder_[b])->setVisible(shown);
+        QToolBar* lastShown = nullptr;
+        for (QToolBar* bar : rows[r]) {
+            const BandRecord* record = recordOf(bar);
+            addToolBar(bar);
+            bar->setVisible(record == nullptr || record->visible);
+            if (!bar->isHidden())
+                lastShown = bar;
+            if (bar == pbToolbar_ && record != nullptr && !record->buttons.empty()) {
+                for (std::size_t b = 0; b < buttonOrder_.size(); ++b) {
+                    const bool visible = b >= record->buttons.size() || record->buttons[b] > '0';
+                    buttons_.at(buttonOrder_[b])->setVisible(visible);
+                }
             }
         }
+        int row = 0;
+        for (QToolBar* bar : rows[r]) {
+            sync::PathBox* box = BoxOfBand(bar);
+            // The last band of a row reaches to its end whatever it asks for,
+            // so only the others get back the width they had.
+            const BandRecord* record = recordOf(bar);
+            if (box != nullptr) {
+                const int saved = record != nullptr && bar != lastShown ? ToInt32(record->width) : 0;
+                box->SetPreferredWidth(view::BoxWidthForBand(bar, box, saved));
+            }
+            if (!bar->isHidden())
+                row += view::BandMinimumWidth(bar, box);
+        }
+        shownRows += lastShown != nullptr ? 1 : 0;
+        widestRow = std::max(widestRow, row);
     }
+    SetMinimumWindowSize(widestRow, std::max(shownRows, 1));
+}
+
+sync::PathBox* MainWindow::BoxOfBand(const QToolBar* bar) const {
+    if (bar == pbSource_)
+        return cbSource_;
+    if (bar == pbTarget_)
+        return cbTarget_;
+    if (bar == pbFilter_)
+        return cbFilter_;
+    return nullptr;
+}
+
+// Small enough for a small screen, large enough that bands, boxes and status
+// panels never overlap and a few rows of the grid stay in sight.
+void MainWindow::SetMinimumWindowSize(int bandRowWidth, int bandRows) {
+    constexpr int kGridRowsInSight = 4;
+    const int width = std::max({bandRowWidth, statusBar()->minimumSizeHint().width() + 24,
+                                kSmallestWidth});
+    const int height = menuBar()->sizeHint().height() +
+                       bandRows * pbToolbar_->sizeHint().height() +
+                       grid_->horizontalHeader()->sizeHint().height() +
+                       kGridRowsInSight * grid_->verticalHeader()->defaultSectionSize() +
+                       grid_->horizontalScrollBar()->sizeHint().height() +
+                       statusBar()->sizeHint().height();
+    QSize smallest(width, std::max(height, kSmallestHeight));
+    if (screen() != nullptr)
+        smallest = smallest.boundedTo(screen()->availableGeometry().size());
+    setMinimumSize(smallest);
 }
 
 void MainWindow::SaveBandLayout() {

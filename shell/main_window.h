@@ -121,6 +121,8 @@ private:
     void SaveSettings();
     void LoadBandLayout();
     void SaveBandLayout();
+    sync::PathBox* BoxOfBand(const QToolBar* bar) const;
+    void SetMinimumWindowSize(int bandRowWidth, int bandRows);
     void RestoreToolbarButtons();
     void SaveToolbarButtons();
     std::vector<platform::ToolbarButtonState> ToolbarButtons() const;
@@ -151,6 +153,7 @@ private:
     SettingsDocument settings_;
     QString baseCaption_;
     bool firstActivation_ = true;
+    bool firstStart_ = false; ///< no window position was saved
     bool settingUp_ = true;
 
     // State the design gives the window.

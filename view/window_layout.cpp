@@ -7,8 +7,10 @@
 
 namespace sorvane::view {
 
-QRect FirstWindowGeometry(const QRect& available) {
-    const QSize size(available.width() * 2 / 3, available.height() * 2 / 3);
+QRect FirstWindowGeometry(const QRect& available, const QSize& minimum) {
+    const QSize size = QSize(available.width() * 2 / 3, available.height() * 2 / 3)
+                           .expandedTo(minimum)
+                           .boundedTo(available.size());
     QRect frame(QPoint(0, 0), size);
     frame.moveCenter(available.center());
     return frame;

@@ -12,8 +12,9 @@ class QWidget;
 namespace sorvane::view {
 
 /// The frame of a window that has no saved position: two thirds of the free
-/// screen area in each direction, centred on it.
-QRect FirstWindowGeometry(const QRect& available);
+/// screen area in each direction, or `minimum` where that is larger, never
+/// larger than the area, centred on it.
+QRect FirstWindowGeometry(const QRect& available, const QSize& minimum = {});
 
 /// A saved frame made to fit the free screen area: never larger than it, and
 /// moved so that it lies wholly on it. A frame that already fits is kept.

@@ -22,6 +22,8 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>
+#include <QScreen>
+#include <QStackedWidget>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QStatusBar>
@@ -97,8 +99,6 @@ protected:
 TEST_F(MainWindowTest, FirstStartWithoutSettingsUsesTheDefaults) {
     auto w = Open();
     EXPECT_EQ(w->windowTitle(), " Sorvane 1.00");
-    EXPECT_EQ(w->pos(), QPoint(0, 0));
-    EXPECT_EQ(w->geometry().size(), QSize(652, 354));
     for (int i = 1; i <= 10; ++i) {
         EXPECT_TRUE(w->action(QStringLiteral("mViewColumns%1").arg(i))->isChecked()) << i;
         EXPECT_EQ(w->grid()->ColumnWidthPx(i), view::ResultView::DefaultWidth(i)) << i;
@@ -222,11 +222,93 @@ TEST_F(MainWindowTest, OddStoredValuesAreReadAsDesigned) {
     EXPECT_EQ(Open()->SortKey(), 0);
 }
 
-TEST_F(MainWindowTest, CommandLineSourceIsLookedUpInTheHistory) {
+TEST_F(MainWindowTest, CommandLineSourceIsTheSourceListedOrNot) {
     SaveListSectionFor("Source", {"/data/Release", "/other"});
     WriteSetting(settingsFile, "General", "Source", "/other");
-    EXPECT_EQ(Open("\"/DATA/release/\"")->sourceBox()->Text(), "/data/Release");
-    EXPECT_EQ(Open("/not/listed")->sourceBox()->Text(), "");
+    struct Case {
+        QString commandLine;
+        QString source;
+        QStringList history;
+    };
+    const std::vector<Case> cases{
+        {"/not/listed", "/not/listed", {"/not/listed", "/data/Release", "/other"}},
+        {"\"/data/Release/\"", "/data/Release", {"/data/Release", "/other"}},
+        {"/other", "/other", {"/other", "/data/Release"}},
+        {"", "/other", {"/data/Release", "/other"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.commandLine.toStdString());
+        auto w = Open(c.commandLine);
+        EXPECT_EQ(w->sourceBox()->Text(), c.source);
+        EXPECT_EQ(w->sourceBox()->History(), c.history);
+    }
+}
+
+// Every widget of a band is on screen: none was moved into its overflow menu.
+void ExpectBandShownWhole(QToolBar* band) {
+    EXPECT_TRUE(band->isVisible()) << band->objectName().toStdString();
+    for (QAction* a : band->actions()) {
+        if (!a->isVisible())
+            continue;
+        QWidget* shown = band->widgetForAction(a);
+        ASSERT_NE(shown, nullptr);
+        EXPECT_TRUE(shown->isVisible()) << band->objectName().toStdString() << ": "
+                                        << a->text().toStdString();
+        EXPECT_TRUE(band->rect().contains(shown->geometry()))
+            << band->objectName().toStdString() << ": " << a->text().toStdString();
+    }
+}
+
+TEST_F(MainWindowTest, TheFirstWindowShowsEveryBandAndBoxWhole) {
+    auto w = Open();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
+    const QRect screen = w->screen()->availableGeometry();
+    // Two thirds of the screen, or the smallest size at which everything
+    // fits where that is more, centred.
+    const QSize smallest = w->minimumSize();
+    const QSize border = w->frameGeometry().size() - w->size();
+    EXPECT_EQ(w->frameGeometry().width(),
+              std::max(screen.width() * 2 / 3, smallest.width() + border.width()));
+    EXPECT_EQ(w->frameGeometry().height(),
+              std::max(screen.height() * 2 / 3, smallest.height() + border.height()));
+    // (The frame's margins may move the client area by a pixel or two.)
+    EXPECT_NEAR(w->geometry().center().x(), screen.center().x(), 4);
+    EXPECT_NEAR(w->geometry().center().y(), screen.center().y(), 4);
+    EXPECT_TRUE(screen.contains(w->frameGeometry()));
+    // Both paths on rows of their own, each box at least half the window wide.
+    EXPECT_NE(w->band("pbSource")->y(), w->band("pbTarget")->y());
+    for (auto* box : {w->sourceBox(), w->targetBox()})
+        EXPECT_GE(box->width(), w->width() / 2) << box->objectName().toStdString();
+    EXPECT_GT(w->filterBox()->width(), 100);
+
+    // At every size down to the smallest the window takes, every band is
+    // whole and the status panels do not overlap.
+    EXPECT_GE(smallest.width(), 200);
+    EXPECT_LE(smallest.width(), screen.width());
+    for (const QSize size : {w->size(), QSize(700, 480), smallest}) {
+        SCOPED_TRACE(::testing::PrintToString(std::make_pair(size.width(), size.height())));
+        w->resize(size);
+        QTest::qWait(50);
+        for (const char* name : {"pbToolbar", "pbSource", "pbTarget", "pbFilter"})
+            ExpectBandShownWhole(w->band(name));
+        const auto panels = w->statusBar()->findChildren<QLabel*>(Qt::FindDirectChildrenOnly);
+        ASSERT_EQ(panels.size(), 2); // the first and the third; the second is in a stack
+        auto* stack = w->statusBar()->findChild<QStackedWidget*>();
+        ASSERT_NE(stack, nullptr);
+        EXPECT_LT(panels[0]->geometry().right(), stack->geometry().left());
+        EXPECT_LT(stack->geometry().right(), panels[1]->geometry().left());
+        EXPECT_GT(w->grid()->height(), 0);
+    }
+}
+
+TEST_F(MainWindowTest, ASavedPlaceIsFittedToTheScreen) {
+    WriteSetting(settingsFile, "Position", "Left", "-4000");
+    WriteSetting(settingsFile, "Position", "Top", "9000");
+    WriteSetting(settingsFile, "Position", "Width", "20000");
+    WriteSetting(settingsFile, "Position", "Height", "15000");
+    auto w = Open();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
+    EXPECT_TRUE(w->screen()->availableGeometry().contains(w->frameGeometry()));
 }
 
 TEST_F(MainWindowTest, AScanFillsTheGridAndEndsAsDesigned) {

@@ -20,20 +20,24 @@ namespace {
 TEST(WindowLayout, FirstWindowTakesTwoThirdsCentred) {
     struct Case {
         QRect available;
+        QSize minimum;
         QRect expected;
     };
     const std::vector<Case> cases{
-        {{0, 0, 1920, 1080}, {320, 180, 1280, 720}},
-        {{0, 0, 1280, 800}, {213, 133, 853, 533}},
+        {{0, 0, 1920, 1080}, {}, {320, 180, 1280, 720}},
+        {{0, 0, 1280, 800}, {600, 400}, {213, 133, 853, 533}},
         // A panel at the top or on the left of the screen.
-        {{0, 32, 1920, 1048}, {320, 207, 1280, 698}},
-        {{64, 0, 1856, 1080}, {373, 180, 1237, 720}},
+        {{0, 32, 1920, 1048}, {}, {320, 207, 1280, 698}},
+        {{64, 0, 1856, 1080}, {}, {373, 180, 1237, 720}},
         // The second of two screens side by side.
-        {{1920, 0, 2560, 1440}, {2347, 240, 1706, 960}},
+        {{1920, 0, 2560, 1440}, {}, {2347, 240, 1706, 960}},
+        // A small screen: the window's smallest size wins, the screen still bounds it.
+        {{0, 0, 800, 600}, {630, 380}, {85, 100, 630, 400}},
+        {{0, 0, 800, 600}, {900, 700}, {0, 0, 800, 600}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.available));
-        const QRect frame = FirstWindowGeometry(c.available);
+        const QRect frame = FirstWindowGeometry(c.available, c.minimum);
         EXPECT_EQ(frame, c.expected);
         EXPECT_TRUE(c.available.contains(frame));
     }
