@@ -3,6 +3,7 @@
 #include "support/byte_writer.h"
 #include "support/version_block_builder.h"
 
+#include <array>
 #include <gtest/gtest.h>
 
 namespace sorvane {
@@ -380,7 +381,7 @@ TEST(VersionBlock, QueriesOnlyTheFirstStringFileInfoAndVarFileInfo) {
         std::vector<VersionNode> children;
         std::vector<std::size_t> tableBlocks; // the block of each table listed
         std::vector<Translation> translations;
-        std::string language, description, copyright;
+        std::array<std::string, 3> shown; // language, description, copyright
     };
     const Case cases[] = {
         {"table only in the second StringFileInfo",
@@ -388,56 +389,42 @@ TEST(VersionBlock, QueriesOnlyTheFirstStringFileInfoAndVarFileInfo) {
           strings({table("040904B0", "English", "(c) E")}), vars({english})},
          {0, 1},
          {{0x0409, 0x04B0}},
-         "English (United States)",
-         "",
-         ""},
+         {"English (United States)", "", ""}},
         {"table in both: the first one's",
          {strings({table("040904B0", "first", "(c) first")}),
           strings({table("040904B0", "second", "(c) second")}), vars({english})},
          {0, 1},
          {{0x0409, 0x04B0}},
-         "English (United States)",
-         "first",
-         "(c) first"},
+         {"English (United States)", "first", "(c) first"}},
         {"value only in the second one's table",
          {strings({table("040904B0", "first", "")}),
           strings({table("040904B0", "second", "(c) second")}), vars({english})},
          {0, 1},
          {{0x0409, 0x04B0}},
-         "English (United States)",
-         "first",
-         ""},
+         {"English (United States)", "first", ""}},
         {"empty first StringFileInfo",
          {strings({}), strings({table("040904B0", "second", "(c) second")}), vars({english})},
          {1},
          {{0x0409, 0x04B0}},
-         "English (United States)",
-         "",
-         ""},
+         {"English (United States)", "", ""}},
         {"two VarFileInfo: the first one's translation",
          {vars({german}), vars({english}),
           strings({table("040904B0", "English", "(c) E"), table("040704B0", "Deutsch", "(c) D")})},
          {0, 0},
          {{0x0407, 0x04B0}},
-         "German",
-         "Deutsch",
-         "(c) D"},
+         {"German", "Deutsch", "(c) D"}},
         {"no Translation in the first VarFileInfo",
          {vars({notTranslation}), vars({english}),
           strings({table("040904B0", "English", "(c) E")})},
          {0},
          {},
-         "",
-         "",
-         ""},
+         {"", "", ""}},
         {"two Translation values: the first",
          {vars({german, english}),
           strings({table("040904B0", "English", "(c) E"), table("040704B0", "Deutsch", "(c) D")})},
          {0, 0},
          {{0x0407, 0x04B0}},
-         "German",
-         "Deutsch",
-         "(c) D"},
+         {"German", "Deutsch", "(c) D"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -451,7 +438,7 @@ TEST(VersionBlock, QueriesOnlyTheFirstStringFileInfoAndVarFileInfo) {
         EXPECT_EQ(blocks, c.tableBlocks);
         EXPECT_EQ(data.version->translations, c.translations);
         EXPECT_EQ(ScanTexts(data),
-                  (VersionTexts{"1.02.03.04", c.language, c.description, c.copyright}));
+                  (VersionTexts{"1.02.03.04", c.shown[0], c.shown[1], c.shown[2]}));
     }
 }
 
