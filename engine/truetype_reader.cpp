@@ -19,7 +19,13 @@ constexpr std::size_t kMaxTableRecords = 1024;
 // Offsets and lengths are 16-bit, so no record can reach further than
 // 128 KiB into the storage; the cap only guards against a future change.
 constexpr std::size_t kMaxStorageBytes = 1024 * 1024;
+constexpr std::uint16_t kPlatformUnicode = 0;
 constexpr std::uint16_t kPlatformMacintosh = 1;
+constexpr std::uint16_t kPlatformIso = 2;
+constexpr std::uint16_t kPlatformWindows = 3;
+constexpr std::uint16_t kLanguageEnglishUs = 0x0409;
+constexpr std::uint16_t kPrimaryLanguageMask = 0x03FF;
+constexpr std::uint16_t kPrimaryLanguageEnglish = 0x0009;
 
 /// The offset of the first table tagged "name"; nothing when there is none.
 std::optional<std::uint32_t> FindNameTable(const ByteSource& source, std::uint16_t numTables) {
@@ -35,21 +41,105 @@ std::optional<std::uint32_t> FindNameTable(const ByteSource& source, std::uint16
     return std::nullopt;
 }
 
-std::string DecodeName(const TrueTypeNameRecord& record, std::span<const std::byte> bytes) {
-    if (!record.singleByte)
-        return Utf16ToUtf8(bytes, Endian::Big);
-    return record.platform == kPlatformMacintosh ? MacRomanToUtf8(BytesToString(bytes))
-                                                 : Windows1252ToUtf8(BytesToString(bytes));
+std::string Latin1ToUtf8(std::span<const std::byte> bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    for (const std::byte b : bytes)
+        AppendUtf8(out, std::to_integer<char32_t>(b));
+    return out;
+}
+
+std::string Utf16NameToUtf8(std::span<const std::byte> bytes) {
+    std::string text = Utf16ToUtf8(bytes, Endian::Big);
+    // A few font tools store the terminating NUL of a name, or pad it.
+    if (const auto nul = text.find('\0'); nul != std::string::npos)
+        text.resize(nul);
+    return text;
+}
+
+void DecodeName(TrueTypeNameRecord& record, std::span<const std::byte> bytes) {
+    switch (record.charset) {
+    case NameCharset::Utf16:
+        record.text = Utf16NameToUtf8(bytes);
+        return;
+    case NameCharset::MacRoman:
+    case NameCharset::MacOtherScript:
+    case NameCharset::Latin1:
+        if (bytes.front() == std::byte{0}) {
+            // UTF-16 written into a single-byte record: shown, never taken.
+            record.text = Utf16NameToUtf8(bytes);
+            return;
+        }
+        if (record.charset == NameCharset::MacOtherScript) {
+            const bool ascii = std::all_of(bytes.begin(), bytes.end(),
+                                           [](std::byte b) { return b < std::byte{0x80}; });
+            if (!ascii)
+                return; // no tables for these scripts here
+            record.singleByte = true;
+            record.text = BytesToString(bytes);
+            return;
+        }
+        record.singleByte = true;
+        record.text = record.charset == NameCharset::MacRoman ? MacRomanToUtf8(BytesToString(bytes))
+                                                              : Latin1ToUtf8(bytes);
+        return;
+    case NameCharset::Undecoded:
+        return;
+    }
+}
+
+/// How much a record is wanted as the source of a name, lowest first;
+/// nothing when it cannot be one.
+std::optional<int> Preference(const TrueTypeNameRecord& record) {
+    if (record.singleByte)
+        return 0;
+    if (record.charset != NameCharset::Utf16 || record.text.empty())
+        return std::nullopt;
+    switch (record.platform) {
+    case kPlatformWindows:
+        if (record.language == kLanguageEnglishUs)
+            return 1;
+        if ((record.language & kPrimaryLanguageMask) == kPrimaryLanguageEnglish)
+            return 2;
+        return 5;
+    case kPlatformUnicode:
+        return 3;
+    default:
+        return 4; // ISO 10646
+    }
 }
 
 } // namespace
 
-std::string TrueTypeNames::Name(std::uint16_t nameId) const {
-    for (const auto& record : records) {
-        if (record.nameId == nameId && record.singleByte)
-            return record.text;
+NameCharset NameCharsetOf(std::uint16_t platform, std::uint16_t encoding) {
+    switch (platform) {
+    case kPlatformUnicode:
+    case kPlatformWindows: // every encoding, Symbol included
+        return NameCharset::Utf16;
+    case kPlatformMacintosh:
+        return encoding == 0 ? NameCharset::MacRoman : NameCharset::MacOtherScript;
+    case kPlatformIso:
+        if (encoding == 1)
+            return NameCharset::Utf16;
+        return encoding == 0 || encoding == 2 ? NameCharset::Latin1 : NameCharset::Undecoded;
+    default:
+        return NameCharset::Undecoded;
     }
-    return {};
+}
+
+std::string TrueTypeNames::Name(std::uint16_t nameId) const {
+    const TrueTypeNameRecord* best = nullptr;
+    int bestRank = 0;
+    for (const auto& record : records) {
+        if (record.nameId != nameId)
+            continue;
+        const auto rank = Preference(record);
+        if (rank && (best == nullptr || *rank < bestRank)) {
+            best = &record;
+            bestRank = *rank;
+        }
+    }
+    return best != nullptr ? best->text : std::string{};
 }
 
 std::optional<TrueTypeNames> ReadTrueTypeNames(const ByteSource& source) {
@@ -93,6 +183,7 @@ std::optional<TrueTypeNames> ReadTrueTypeNames(const ByteSource& source) {
         record.language = *records.u16();
         record.nameId = *records.u16();
         record.length = *records.u16();
+        record.charset = NameCharsetOf(record.platform, record.encoding);
         const std::uint16_t offset = *records.u16();
         storageNeeded = std::max(storageNeeded, std::size_t{offset} + record.length);
         names.records.push_back(std::move(record));
@@ -109,9 +200,7 @@ std::optional<TrueTypeNames> ReadTrueTypeNames(const ByteSource& source) {
         const auto text = strings.sub(stringOffsets[j], record.length);
         if (!text)
             continue; // the string lies past the end of the file
-        // A first byte of 0 marks a string in a two-byte encoding.
-        record.singleByte = text->data()[0] != std::byte{0};
-        record.text = DecodeName(record, text->data());
+        DecodeName(record, text->data());
     }
     return names;
 }

@@ -190,22 +190,30 @@ std::optional<VersionInfo> ParseVersionBlock(std::span<const std::byte> block) {
         return std::nullopt;
     info.fixed = parser.Fixed(*root);
 
-    bool translationSeen = false;
+    // The Windows query walks one path and takes the first child with each
+    // key: a second StringFileInfo or VarFileInfo block is never searched.
+    // Its tables are still kept (marked with their block) for listing.
+    std::size_t stringBlocks = 0;
+    bool varBlockSeen = false;
     // The walk goes exactly four levels deep (root, container, table, string)
     // and shares one node budget. Containers are recognised by key: some
     // resource compilers write wType 0 on them, others 1.
     parser.ForEachChild(*root, [&](const Node& child) {
         if (EqualsIgnoreCase(child.key, "StringFileInfo")) {
+            const std::size_t block = stringBlocks++;
             parser.ForEachChild(child, [&](const Node& tableNode) {
                 StringTable table;
                 table.key = tableNode.key;
+                table.block = block;
                 parser.ForEachChild(tableNode, [&](const Node& stringNode) {
                     table.strings.push_back(
                         {stringNode.key, parser.Text(stringNode), stringNode.valueLength});
                 });
                 info.stringTables.push_back(std::move(table));
             });
-        } else if (EqualsIgnoreCase(child.key, "VarFileInfo")) {
+        } else if (EqualsIgnoreCase(child.key, "VarFileInfo") && !varBlockSeen) {
+            varBlockSeen = true;
+            bool translationSeen = false;
             parser.ForEachChild(child, [&](const Node& var) {
                 if (!translationSeen && EqualsIgnoreCase(var.key, "Translation")) {
                     translationSeen = true;
@@ -219,11 +227,13 @@ std::optional<VersionInfo> ParseVersionBlock(std::span<const std::byte> block) {
 
 std::optional<std::string> VersionInfo::QueryString(std::string_view tableKey,
                                                     std::string_view name) const {
-    // As Windows answers: the first table with the key, then the first
-    // string with the name in that table only.
+    // As Windows answers: the first table with the key in the first
+    // StringFileInfo block, then the first string with the name in that
+    // table only.
     const auto table =
-        std::find_if(stringTables.begin(), stringTables.end(),
-                     [&](const StringTable& t) { return EqualsIgnoreCase(t.key, tableKey); });
+        std::find_if(stringTables.begin(), stringTables.end(), [&](const StringTable& t) {
+            return t.block == 0 && EqualsIgnoreCase(t.key, tableKey);
+        });
     if (table == stringTables.end())
         return std::nullopt;
     const auto it =

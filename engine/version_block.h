@@ -50,6 +50,9 @@ struct VersionString {
 struct StringTable {
     std::string key;
     std::vector<VersionString> strings;
+    /// The StringFileInfo block holding the table, counted from 0 in file
+    /// order. Queries only look into block 0.
+    std::size_t block = 0;
 };
 
 struct VersionInfo {
@@ -57,20 +60,26 @@ struct VersionInfo {
     /// Absent when the root value is shorter than 52 bytes or the signature
     /// is not 0xFEEF04BD.
     std::optional<FixedFileInfo> fixed;
-    /// All entries of the first Translation value, in file order.
+    /// What the Windows query "\VarFileInfo\Translation" gives: all entries,
+    /// in file order, of the first "Translation" value of the first
+    /// VarFileInfo block. Empty when that block has none, even if a later
+    /// VarFileInfo block has one: the query never looks past the first.
     std::vector<Translation> translations;
-    /// All string tables in file order.
+    /// All string tables of all StringFileInfo blocks, in file order.
     std::vector<StringTable> stringTables;
 
-    /// Like the Windows query "\StringFileInfo\<tableKey>\<name>": table key
-    /// and value name match without regard to case over their full length,
-    /// the first match wins. Nothing when there is no such value or its
-    /// stored length is 0; otherwise the text up to its first NUL.
+    /// Like the Windows query "\StringFileInfo\<tableKey>\<name>": each step
+    /// takes the first child whose key matches (without regard to case, over
+    /// the full length) and never goes back for a later one. So only the
+    /// first StringFileInfo block is searched, and in it the first table with
+    /// the key. Nothing when there is no such value or its stored length is
+    /// 0; otherwise the text up to its first NUL.
     std::optional<std::string> QueryString(std::string_view tableKey, std::string_view name) const;
 };
 
-/// Largest version block read, in bytes.
-inline constexpr std::size_t kMaxVersionBlockBytes = 64000;
+/// Largest version block read, in bytes: the most the root's 16-bit length
+/// can describe.
+inline constexpr std::size_t kMaxVersionBlockBytes = 0xFFFF;
 
 /// Parses a version block (the bytes of an RT_VERSION resource). Nothing when
 /// the root node is unusable; damaged children are skipped.

@@ -1,6 +1,7 @@
 #include "engine/byte_reader.h"
 #include "engine/pe_image.h"
 #include "engine/version_block.h"
+#include "engine/version_reader.h"
 #include "support/byte_writer.h"
 #include "support/pe_builder.h"
 #include "support/version_block_builder.h"
@@ -99,6 +100,32 @@ TEST(ExecutableImage, FindsTheVersionResourceInPe32AndPe32Plus) {
         EXPECT_EQ(image->FindResource(kVersion, ResourceId::Number(2)), std::nullopt);
         EXPECT_EQ(image->FindResource(ResourceId::Number(24), kFirst), std::nullopt);
         EXPECT_TRUE(image->ResourceNames(kTypeLib).empty());
+    }
+}
+
+TEST(ExecutableImage, VersionBlocksOfTheLargestLengthAreReadWhole) {
+    // The copyright is the block's last string and crosses its 64,000th byte.
+    enum class Kind { Pe32, Pe32Plus, Ne };
+    struct Case {
+        Kind kind;
+        std::size_t size;
+    };
+    for (const Case c :
+         {Case{Kind::Pe32, 65000}, Case{Kind::Pe32Plus, 65534}, Case{Kind::Ne, 65535}}) {
+        SCOPED_TRACE(testing::Message() << static_cast<int>(c.kind) << " " << c.size);
+        const auto block = test::BlockEndingInCopyright(c.size, c.kind == Kind::Ne);
+        ASSERT_EQ(block.bytes.size(), c.size);
+        const std::vector<TestResource> resources{{kVersion, kFirst, 0x0409, block.bytes}};
+        const std::string file = c.kind == Kind::Ne
+                                     ? BuildNe(resources).bytes
+                                     : BuildPe(resources, {.pe32Plus = c.kind == Kind::Pe32Plus,
+                                                           .resourceRawSize = std::nullopt})
+                                           .bytes;
+        const MemorySource source(test::ByteSpan(file));
+        const FileVersionData data = ReadFileVersionData(source, FileKind::VersionResource);
+        ASSERT_TRUE(data.version);
+        EXPECT_EQ(ScanTexts(data), (VersionTexts{"1.02.03.04", "English (United States)",
+                                                 "Filled block", block.copyright}));
     }
 }
 

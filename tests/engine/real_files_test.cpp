@@ -267,6 +267,35 @@ TEST(TrueTypeFile, DejaVuSans) {
     ExpectTexts(ScanTexts(data), {"2.37", "", "DejaVu Sans", copyright});
 }
 
+TEST(TrueTypeFile, WindowsRecordsAloneGiveTheNamesOfTheirMacTwins) {
+    // Most fonts made today carry only Windows (UTF-16) names. These carry
+    // the same texts in Mac Roman records as well, so keeping only their
+    // Windows records must give the same names.
+    std::size_t checked = 0;
+    for (const char* path :
+         {kDejaVuSans, "/usr/share/fonts/truetype/dejavu/DejaVuSerif-Bold.ttf",
+          "/usr/share/wine/fonts/tahoma.ttf", "/usr/share/wine/fonts/symbol.ttf"}) {
+        if (!std::filesystem::is_regular_file(path))
+            continue;
+        SCOPED_TRACE(path);
+        ++checked;
+        const FileVersionData data = ReadFileVersionData(path, FileKind::TrueType);
+        ASSERT_TRUE(data.font.has_value());
+        TrueTypeNames windowsOnly;
+        for (const auto& record : data.font->records) {
+            if (record.platform == 3)
+                windowsOnly.records.push_back(record);
+        }
+        ASSERT_FALSE(windowsOnly.records.empty());
+        for (const std::uint16_t id : {0, 1, 2, 5}) {
+            EXPECT_NE(data.font->Name(id), "") << id;
+            EXPECT_EQ(windowsOnly.Name(id), data.font->Name(id)) << id;
+        }
+    }
+    if (checked == 0)
+        GTEST_SKIP() << "none of the fonts is installed (fonts-dejavu-core, fonts-wine)";
+}
+
 TEST(TrueTypeFile, MacRomanTextOfWinesSymbolFont) {
     const char* path = "/usr/share/wine/fonts/symbol.ttf";
     if (!std::filesystem::is_regular_file(path))

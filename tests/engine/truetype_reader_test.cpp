@@ -1,8 +1,10 @@
 #include "engine/byte_source.h"
 #include "engine/truetype_reader.h"
+#include "engine/version_reader.h"
 #include "support/byte_builder.h"
 #include "support/ttf_builder.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -14,6 +16,7 @@ using test::PutU16;
 using test::PutU32;
 using test::TtfBuilder;
 using test::TtfLayout;
+using test::Utf16Be;
 using test::WindowsName;
 
 std::optional<TrueTypeNames> Read(const std::string& bytes) {
@@ -44,6 +47,7 @@ TEST(TrueTypeNames, ReadsMacAndWindowsRecords) {
     EXPECT_EQ(mac.language, 0);
     EXPECT_EQ(mac.nameId, 0);
     EXPECT_EQ(mac.length, 16);
+    EXPECT_EQ(mac.charset, NameCharset::MacRoman);
     EXPECT_TRUE(mac.singleByte);
     EXPECT_EQ(mac.text, "© 2003 Bitstream");
 
@@ -53,57 +57,176 @@ TEST(TrueTypeNames, ReadsMacAndWindowsRecords) {
     EXPECT_EQ(windows.language, 0x409);
     EXPECT_EQ(windows.nameId, 1);
     EXPECT_EQ(windows.length, 22);
+    EXPECT_EQ(windows.charset, NameCharset::Utf16);
     EXPECT_FALSE(windows.singleByte);
-    EXPECT_EQ(windows.text, "Sample Sans"); // decoded for display only
+    EXPECT_EQ(windows.text, "Sample Sans");
 
     EXPECT_EQ(names->Name(0), "© 2003 Bitstream");
     EXPECT_EQ(names->Name(1), "Sample Sans");
     EXPECT_EQ(names->Name(5), "Version 2.37"); // "Version " stays: the caller drops it
     EXPECT_EQ(names->Name(4), "");
+    // The Mac records come first here; listed after the Windows ones they still win.
+    TtfBuilder reversed = SampleFont();
+    std::rotate(reversed.names.begin(), reversed.names.begin() + 3, reversed.names.end());
+    EXPECT_EQ(Read(reversed.Build())->Name(0), "© 2003 Bitstream");
 }
 
-TEST(TrueTypeNames, TakesTheFirstSingleByteRecordWhateverItsPlatform) {
-    TtfBuilder font;
-    font.names = {
-        WindowsName(5, u"Version 9"),           // two-byte: passed over
-        MacName(5, ""),                         // empty: passed over
-        {1, 0, 0, 5, std::string("\0\x31", 2)}, // first byte 0: passed over
-        {3, 1, 0x409, 5, "Version 1.0"},        // 8-bit text in a Windows record: taken
-        MacName(5, "Version 2.0"),              // later: ignored
-        MacName(1, "Sample"),
+// Fills a naming table up to the six records a font needs.
+std::vector<test::TtfName> Padded(std::vector<test::TtfName> names) {
+    while (names.size() < 6)
+        names.push_back(MacName(2, "Regular"));
+    return names;
+}
+
+// A record of name 5 (the version string).
+test::TtfName Record(std::uint16_t platform, std::uint16_t encoding, std::uint16_t language,
+                     std::string bytes) {
+    return {platform, encoding, language, 5, std::move(bytes)};
+}
+
+TEST(TrueTypeNames, ChoosesTheRecordANameComesFrom) {
+    const std::string nul1("\0\x31", 2);
+    struct Case {
+        const char* what;
+        std::vector<test::TtfName> names;
+        std::string name5;
     };
-    const auto names = Read(font.Build());
-    ASSERT_TRUE(names);
-    EXPECT_EQ(names->Name(5), "Version 1.0");
-    EXPECT_FALSE(names->records[1].singleByte);
-    EXPECT_EQ(names->records[1].text, "");
-    EXPECT_FALSE(names->records[2].singleByte);
-    EXPECT_EQ(names->records[2].text, "1");
-
-    // Nothing single-byte at all: no name.
-    font.names[3] = WindowsName(5, u"Version 1.0");
-    font.names[4] = WindowsName(5, u"Version 2.0");
-    EXPECT_EQ(Read(font.Build())->Name(5), "");
+    const Case cases[] = {
+        {"a Mac record before an earlier Windows one",
+         {WindowsName(5, u"Windows"), MacName(5, "Mac")},
+         "Mac"},
+        {"the first single-byte record, Mac or ISO",
+         {Record(2, 2, 0, "ISO 8859-1"), MacName(5, "Mac")},
+         "ISO 8859-1"},
+        {"empty, NUL-first and Japanese Mac records are passed over",
+         {MacName(5, ""), Record(1, 0, 0, nul1), Record(1, 1, 11, "\x93\xFA\x96\x7B"),
+          WindowsName(5, u"Windows")},
+         "Windows"},
+        {"an all-ASCII Mac Japanese record is single-byte",
+         {WindowsName(5, u"Windows"), Record(1, 1, 11, "Mac Japanese")},
+         "Mac Japanese"},
+        {"Windows en-US before other languages",
+         {WindowsName(5, u"ja", 0x411), WindowsName(5, u"en-GB", 0x809),
+          WindowsName(5, u"en-US", 0x409)},
+         "en-US"},
+        {"other Windows English before the Unicode platform",
+         {Record(0, 3, 0, Utf16Be(u"Unicode")), WindowsName(5, u"ja", 0x411),
+          WindowsName(5, u"en-GB", 0x809)},
+         "en-GB"},
+        {"the Unicode platform before ISO 10646",
+         {WindowsName(5, u"ja", 0x411), Record(2, 1, 0, Utf16Be(u"ISO")),
+          Record(0, 4, 0, Utf16Be(u"Unicode"))},
+         "Unicode"},
+        {"ISO 10646 before other Windows languages",
+         {WindowsName(5, u"ja", 0x411), Record(2, 1, 0, Utf16Be(u"ISO"))},
+         "ISO"},
+        {"the first in table order among equals",
+         {WindowsName(5, u"ja", 0x411), WindowsName(5, u"fr", 0x40C)},
+         "ja"},
+        {"UTF-16 records with no text are passed over",
+         {WindowsName(5, u"", 0x409), Record(3, 1, 0x409, "A"), Record(3, 1, 0x409, {"\0\0", 2}),
+          WindowsName(5, u"ja", 0x411)},
+         "ja"},
+        {"nothing usable",
+         {MacName(5, ""), Record(1, 25, 33, "\xD6\xD0"), Record(4, 0, 0, "custom")},
+         ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TtfBuilder font;
+        font.names = Padded(c.names);
+        const auto names = Read(font.Build());
+        ASSERT_TRUE(names);
+        EXPECT_EQ(names->Name(5), c.name5);
+    }
 }
 
-TEST(TrueTypeNames, DecodesEachRecordByItsPlatform) {
-    TtfBuilder font = SampleFont();
-    font.names.push_back(MacName(3, "Caf\x8E"));       // Mac Roman 0x8E: e acute
-    font.names.push_back({3, 1, 0x409, 3, "Caf\x8E"}); // Windows-1252 0x8E: Z caron
-    font.names.push_back({0, 3, 0, 3, "Caf\x8E"});     // Unicode platform: Windows-1252
-    font.names.push_back(WindowsName(6, u"\u4E2D"));   // 4E 2D: first byte not 0
-    font.names.push_back({3, 1, 0x409, 7, std::string("\0A\0B\0", 5)}); // odd length
+TEST(TrueTypeNames, DecodesEachRecordByItsPlatformAndEncoding) {
+    struct Case {
+        test::TtfName record;
+        NameCharset charset;
+        bool singleByte;
+        std::string text;
+    };
+    const Case cases[] = {
+        {MacName(3, "Caf\x8E"), NameCharset::MacRoman, true, "Café"},
+        // UTF-16 in a Mac record, as some font tools write it: shown, not taken.
+        {MacName(3, std::string("\0\x31", 2)), NameCharset::MacRoman, false, "1"},
+        // Mac Japanese (Shift-JIS) and Simplified Chinese: never Mac Roman;
+        // plain ASCII is the same in every Mac script.
+        {Record(1, 1, 11, "\x93\xFA\x96\x7B"), NameCharset::MacOtherScript, false, ""},
+        {Record(1, 25, 33, "\xD6\xD0"), NameCharset::MacOtherScript, false, ""},
+        {Record(1, 1, 11, "Gothic 1"), NameCharset::MacOtherScript, true, "Gothic 1"},
+        {Record(1, 7, 32, "Mo\xE1\xEA"), NameCharset::MacOtherScript, false, ""},
+        {Record(2, 0, 0, "ASCII"), NameCharset::Latin1, true, "ASCII"},
+        {Record(2, 2, 0, "Caf\xE9 \x80"), NameCharset::Latin1, true, "Café \u0080"},
+        {Record(2, 1, 0, Utf16Be(u"Caf\u00E9")), NameCharset::Utf16, false, "Café"},
+        {Record(0, 3, 0, Utf16Be(u"Caf\u00E9")), NameCharset::Utf16, false, "Café"},
+        {Record(3, 0, 0x409, Utf16Be(u"Symbol")), NameCharset::Utf16, false, "Symbol"},
+        // A first byte that is not 0 does not make a Windows string 8-bit.
+        {WindowsName(3, u"\u65E5\u672C", 0x411), NameCharset::Utf16, false, "日本"},
+        {Record(3, 1, 0x409, "Caf\x8E"), NameCharset::Utf16, false, "\u4361\u668E"},
+        {Record(3, 10, 0x409, Utf16Be(u"\U0001F600")), NameCharset::Utf16, false, "\U0001F600"},
+        // Odd lengths lose their last byte; unpaired surrogates become U+FFFD.
+        {Record(3, 1, 0x409, std::string("\0A\0B\0", 5)), NameCharset::Utf16, false, "AB"},
+        {Record(3, 1, 0x409, std::string("\0A\xD8", 3)), NameCharset::Utf16, false, "A"},
+        {Record(3, 1, 0x409, std::string("\xD8\x3D\0A", 4)), NameCharset::Utf16, false, "\uFFFDA"},
+        {Record(3, 1, 0x409, std::string("\xDE\0\0A\xD8\x3D", 6)), NameCharset::Utf16, false,
+         "\uFFFDA\uFFFD"},
+        // The text ends at a NUL character.
+        {Record(3, 1, 0x409, std::string("\0A\0\0\0B", 6)), NameCharset::Utf16, false, "A"},
+        {Record(4, 0, 0, "custom"), NameCharset::Undecoded, false, ""},
+        {Record(7, 0, 0, "unknown"), NameCharset::Undecoded, false, ""},
+    };
+    TtfBuilder font;
+    for (const Case& c : cases)
+        font.names.push_back(c.record);
     const auto names = Read(font.Build());
     ASSERT_TRUE(names);
-    ASSERT_EQ(names->records.size(), 11u);
-    EXPECT_EQ(names->records[6].text, "Café");
-    EXPECT_EQ(names->records[7].text, "CafŽ");
-    EXPECT_EQ(names->records[8].text, "CafŽ");
-    // A two-byte string whose first byte happens not to be 0 passes for 8-bit text.
-    EXPECT_TRUE(names->records[9].singleByte);
-    EXPECT_EQ(names->Name(6), "N-");
-    EXPECT_FALSE(names->records[10].singleByte);
-    EXPECT_EQ(names->records[10].text, "AB"); // the odd last byte is dropped
+    ASSERT_EQ(names->records.size(), std::size(cases));
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        SCOPED_TRACE(i);
+        const auto& record = names->records[i];
+        EXPECT_EQ(record.charset, cases[i].charset);
+        EXPECT_EQ(record.singleByte, cases[i].singleByte);
+        EXPECT_EQ(record.text, cases[i].text);
+    }
+}
+
+TEST(TrueTypeNames, ScanShowsTheNamesOfFontsWithoutSingleByteRecords) {
+    const std::u16string japaneseFamily = u"\u65E5\u672C\u30B4\u30B7\u30C3\u30AF";
+    const std::u16string japaneseCopyright = u"\u00A9 2024 \u65E5\u672C";
+    const std::vector<test::TtfName> japanese = {
+        WindowsName(0, japaneseCopyright, 0x411), WindowsName(1, japaneseFamily, 0x411),
+        WindowsName(2, u"\u6A19\u6E96", 0x411), WindowsName(5, u"Version 1.20", 0x411)};
+    std::vector<test::TtfName> withEnglish = japanese;
+    withEnglish.insert(withEnglish.end(),
+                       {WindowsName(0, u"(c) 2024 Nihon"), WindowsName(1, u"Nihon Gothic"),
+                        WindowsName(5, u"version 1.20a")});
+    std::vector<test::TtfName> withMac = withEnglish;
+    withMac.insert(withMac.end(),
+                   {MacName(0, "\xA9 Mac"), MacName(1, "Nihon Mac"), MacName(5, "Version 1.19")});
+
+    struct Case {
+        const char* what;
+        std::vector<test::TtfName> names;
+        VersionTexts texts;
+    };
+    const Case cases[] = {
+        {"only Japanese Windows names", japanese, {"1.20", "", "日本ゴシック", "© 2024 日本"}},
+        {"Japanese and English Windows names",
+         withEnglish,
+         {"1.20a", "", "Nihon Gothic", "(c) 2024 Nihon"}},
+        {"Mac names as well", withMac, {"1.19", "", "Nihon Mac", "© Mac"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TtfBuilder font;
+        font.names = Padded(c.names);
+        const std::string bytes = font.Build();
+        const MemorySource source(AsBytes(bytes));
+        EXPECT_EQ(ScanTexts(ReadFileVersionData(source, FileKind::TrueType)), c.texts);
+    }
 }
 
 TEST(TrueTypeNames, NeedsSixRecords) {

@@ -1,7 +1,9 @@
 #include "engine/version_block.h"
+#include "engine/version_reader.h"
 #include "support/byte_writer.h"
 #include "support/version_block_builder.h"
 
+#include <array>
 #include <gtest/gtest.h>
 
 namespace sorvane {
@@ -329,6 +331,114 @@ TEST(VersionBlock, KeepsWhatATruncatedBlockStillHolds) {
         if (const auto v = info ? info->QueryString("040904B0", "FileVersion") : std::nullopt) {
             EXPECT_EQ(std::string("1.2.3.4").substr(0, v->size()), *v) << n;
         }
+    }
+}
+
+TEST(VersionBlock, ReadsABlockOfTheLargestLengthWhole) {
+    // The root's length is 16-bit; the last string of each block crosses the
+    // 64,000th byte and ends at the block's last one.
+    struct Case {
+        std::size_t size;
+        bool sixteenBit;
+    };
+    for (const Case c : {Case{64002, false}, Case{65000, false}, Case{65534, false},
+                         Case{64001, true}, Case{65535, true}}) {
+        SCOPED_TRACE(testing::Message() << c.size << (c.sixteenBit ? " 16-bit" : " 32-bit"));
+        const auto block = test::BlockEndingInCopyright(c.size, c.sixteenBit);
+        ASSERT_EQ(block.bytes.size(), c.size);
+        const std::size_t unit = c.sixteenBit ? 1 : 2;
+        ASSERT_LT(c.size - unit * block.copyright.size(), 64000u); // starts before byte 64,000
+        const auto info = Parse(block.bytes);
+        ASSERT_TRUE(info);
+        EXPECT_EQ(info->sixteenBit, c.sixteenBit);
+        EXPECT_EQ(info->QueryString(c.sixteenBit ? "040904E4" : "040904B0", "LegalCopyright"),
+                  block.copyright);
+    }
+}
+
+TEST(VersionBlock, QueriesOnlyTheFirstStringFileInfoAndVarFileInfo) {
+    // The Windows query takes the first child with each key and never goes
+    // back for a later one; every table found is still listed.
+    const auto table = [](std::string key, std::string description, std::string copyright) {
+        std::vector<VersionNode> strings{StringNode("FileDescription", description)};
+        if (!copyright.empty())
+            strings.push_back(StringNode("LegalCopyright", copyright));
+        return Container(std::move(key), std::move(strings));
+    };
+    const auto strings = [](std::vector<VersionNode> tables) {
+        return Container("StringFileInfo", std::move(tables));
+    };
+    const auto vars = [](std::vector<VersionNode> values) {
+        return Container("VarFileInfo", std::move(values));
+    };
+    const VersionNode english = TranslationNode({{0x0409, 0x04B0}});
+    const VersionNode german = TranslationNode({{0x0407, 0x04B0}});
+    VersionNode notTranslation = TranslationNode({{0x0409, 0x04B0}});
+    notTranslation.key = "Translations";
+
+    struct Case {
+        const char* what;
+        std::vector<VersionNode> children;
+        std::vector<std::size_t> tableBlocks; // the block of each table listed
+        std::vector<Translation> translations;
+        std::array<std::string, 3> shown; // language, description, copyright
+    };
+    const Case cases[] = {
+        {"table only in the second StringFileInfo",
+         {strings({table("040704B0", "Deutsch", "(c) D")}),
+          strings({table("040904B0", "English", "(c) E")}), vars({english})},
+         {0, 1},
+         {{0x0409, 0x04B0}},
+         {"English (United States)", "", ""}},
+        {"table in both: the first one's",
+         {strings({table("040904B0", "first", "(c) first")}),
+          strings({table("040904B0", "second", "(c) second")}), vars({english})},
+         {0, 1},
+         {{0x0409, 0x04B0}},
+         {"English (United States)", "first", "(c) first"}},
+        {"value only in the second one's table",
+         {strings({table("040904B0", "first", "")}),
+          strings({table("040904B0", "second", "(c) second")}), vars({english})},
+         {0, 1},
+         {{0x0409, 0x04B0}},
+         {"English (United States)", "first", ""}},
+        {"empty first StringFileInfo",
+         {strings({}), strings({table("040904B0", "second", "(c) second")}), vars({english})},
+         {1},
+         {{0x0409, 0x04B0}},
+         {"English (United States)", "", ""}},
+        {"two VarFileInfo: the first one's translation",
+         {vars({german}), vars({english}),
+          strings({table("040904B0", "English", "(c) E"), table("040704B0", "Deutsch", "(c) D")})},
+         {0, 0},
+         {{0x0407, 0x04B0}},
+         {"German", "Deutsch", "(c) D"}},
+        {"no Translation in the first VarFileInfo",
+         {vars({notTranslation}), vars({english}),
+          strings({table("040904B0", "English", "(c) E")})},
+         {0},
+         {},
+         {"", "", ""}},
+        {"two Translation values: the first",
+         {vars({german, english}),
+          strings({table("040904B0", "English", "(c) E"), table("040704B0", "Deutsch", "(c) D")})},
+         {0, 0},
+         {{0x0407, 0x04B0}},
+         {"German", "Deutsch", "(c) D"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        FileVersionData data;
+        data.version =
+            Parse(Serialize32(RootNode(FixedInfoBytes(0x00010002, 0x00030004, 1, 0), c.children)));
+        ASSERT_TRUE(data.version);
+        std::vector<std::size_t> blocks;
+        for (const StringTable& t : data.version->stringTables)
+            blocks.push_back(t.block);
+        EXPECT_EQ(blocks, c.tableBlocks);
+        EXPECT_EQ(data.version->translations, c.translations);
+        EXPECT_EQ(ScanTexts(data),
+                  (VersionTexts{"1.02.03.04", c.shown[0], c.shown[1], c.shown[2]}));
     }
 }
 

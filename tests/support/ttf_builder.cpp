@@ -59,8 +59,8 @@ TtfName MacName(std::uint16_t nameId, std::string bytes) {
     return {1, 0, 0, nameId, std::move(bytes)};
 }
 
-TtfName WindowsName(std::uint16_t nameId, std::u16string_view text) {
-    return {3, 1, 0x409, nameId, Utf16Be(text)};
+TtfName WindowsName(std::uint16_t nameId, std::u16string_view text, std::uint16_t language) {
+    return {3, 1, language, nameId, Utf16Be(text)};
 }
 
 } // namespace sorvane::test

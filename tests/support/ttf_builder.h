@@ -37,7 +37,7 @@ struct TtfBuilder {
 
 /// A Macintosh Roman record (platform 1, encoding 0, English).
 TtfName MacName(std::uint16_t nameId, std::string bytes);
-/// A Windows Unicode record (platform 3, encoding 1, en-US) of ASCII text.
-TtfName WindowsName(std::uint16_t nameId, std::u16string_view text);
+/// A Windows Unicode record (platform 3, encoding 1), en-US unless told.
+TtfName WindowsName(std::uint16_t nameId, std::u16string_view text, std::uint16_t language = 0x409);
 
 } // namespace sorvane::test

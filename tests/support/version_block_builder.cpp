@@ -113,4 +113,34 @@ std::string StandardBlock32(std::vector<VersionNode> strings) {
                   Container("VarFileInfo", {TranslationNode({{0x0409, 0x04B0}})})}));
 }
 
+FilledBlock BlockEndingInCopyright(std::size_t size, bool sixteenBit) {
+    const std::size_t unit = sixteenBit ? 1 : 2;
+    constexpr std::size_t kFillerBytes = 62800;
+    const auto build = [&](const std::string& copyright) {
+        const auto string = [&](std::string key, std::string_view text) {
+            return sixteenBit ? StringNode16(std::move(key), text)
+                              : StringNode(std::move(key), text);
+        };
+        // VarFileInfo first, so that the copyright is the last thing in the block.
+        const VersionNode root = RootNode(
+            FixedInfoBytes(0x00010002, 0x00030004, 0x00050006, 0x00070008),
+            {Container("VarFileInfo", {TranslationNode({{0x0409, sixteenBit ? 0x04E4 : 0x04B0}})}),
+             Container("StringFileInfo",
+                       {Container(sixteenBit ? "040904E4" : "040904B0",
+                                  {string("FileDescription", "Filled block"),
+                                   string("Comments", std::string(kFillerBytes / unit, 'x')),
+                                   string("LegalCopyright", copyright)})})});
+        return sixteenBit ? Serialize16(root) : Serialize32(root);
+    };
+    // The copyright's characters are the only part that grows with it.
+    const std::size_t empty = build("").size();
+    std::string copyright = "Copyright";
+    for (std::size_t i = 0; copyright.size() < (size - empty) / unit; ++i) {
+        copyright += ' ';
+        copyright += std::to_string(i);
+    }
+    copyright.resize((size - empty) / unit);
+    return {build(copyright), copyright};
+}
+
 } // namespace sorvane::test

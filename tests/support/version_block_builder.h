@@ -54,4 +54,17 @@ VersionNode TranslationNode(const std::vector<std::pair<std::uint16_t, std::uint
 /// and a table "040904B0" with the given strings.
 std::string StandardBlock32(std::vector<VersionNode> strings);
 
+/// A block of `size` bytes and the text of its last string.
+struct FilledBlock {
+    std::string bytes;
+    std::string copyright;
+};
+
+/// A block of exactly `size` bytes (an even size in the 32-bit layout, at
+/// least 64,000): fixed info 1.2.3.4 / 5.6.7.8, VarFileInfo with Translation
+/// 0409/04B0 (0409/04E4 in the 16-bit layout), then StringFileInfo with one
+/// table holding FileDescription, a Comments string of about 63,000 bytes
+/// and LegalCopyright, whose text runs up to the block's last byte.
+FilledBlock BlockEndingInCopyright(std::size_t size, bool sixteenBit);
+
 } // namespace sorvane::test
