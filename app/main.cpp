@@ -1,11 +1,13 @@
 // Sorvane: compares the versions of the files in two folders.
 
+#include "engine/path_utils.h"
 #include "engine/settings_location.h"
 #include "shell/app_info.h"
 #include "shell/main_window.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDir>
 #include <QSocketNotifier>
 
 #include <sys/socket.h>
@@ -66,8 +68,14 @@ int main(int argc, char** argv) {
         settingsFile = parser.value(settings).toStdString();
     options.settingsFile = sorvane::LocateSettingsFile(settingsFile);
     const QStringList positional = parser.positionalArguments();
-    if (!positional.isEmpty())
-        options.commandLineSource = positional.join(QLatin1Char(' '));
+    if (!positional.isEmpty()) {
+        // A relative path means the folder the program was started in, which
+        // the settings would no longer know at the next start.
+        const QString given = QString::fromStdString(
+            sorvane::NormalizeFolderPath(positional.join(QLatin1Char(' ')).toStdString(), false));
+        options.commandLineSource =
+            given.isEmpty() ? given : QDir::cleanPath(QDir::current().absoluteFilePath(given));
+    }
 
     sorvane::shell::MainWindow window(options);
     window.show();
