@@ -28,15 +28,6 @@ std::string_view TrimSpace(std::string_view text) {
     return text.substr(first, text.find_last_not_of(space) - first + 1);
 }
 
-// Line breaks would split one value into several lines of the file.
-std::string OneLine(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        if (c == '\r' || c == '\n')
-            c = ' ';
-    return out;
-}
-
 /// The section name of a header line, or nothing.
 std::optional<std::string_view> SectionName(std::string_view line) {
     line = TrimSpace(line);

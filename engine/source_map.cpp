@@ -43,15 +43,6 @@ std::string HomeFolder() {
 }
 
 
-// A line break in a field would start a new entry when the map is read.
-std::string OneLine(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        if (c == '\r' || c == '\n')
-            c = ' ';
-    return out;
-}
-
 } // namespace
 
 std::string SourceMapLine(const ComparisonRow& row) {

@@ -111,6 +111,14 @@ void AppendUtf8(std::string& out, char32_t cp) {
     }
 }
 
+std::string OneLine(std::string_view text) {
+    std::string out(text);
+    for (char& c : out)
+        if (c == '\r' || c == '\n')
+            c = ' ';
+    return out;
+}
+
 std::string ValidUtf8(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size());

@@ -22,6 +22,10 @@ bool IsValidUtf8(std::string_view bytes);
 /// U+FFFD, for showing names that are not valid UTF-8.
 std::string ValidUtf8(std::string_view bytes);
 
+/// The text with each CR and LF replaced by a blank, so that a value written
+/// into a line-based file cannot end its line or add lines of its own.
+std::string OneLine(std::string_view text);
+
 /// Number of code points in a UTF-8 text (each invalid byte counts as one).
 std::size_t Utf8Length(std::string_view text);
 
