@@ -1,5 +1,6 @@
 // Small commands: version order, language names, the settings file's place.
 
+#include "command_parser.h"
 #include "commands.h"
 
 #include "engine/comparison.h"
@@ -14,14 +15,14 @@
 namespace sorvane::cli {
 namespace {
 
-std::optional<long long> ParseIdentifier(const std::string& text) {
+std::optional<std::int32_t> ParseIdentifier(const std::string& text) {
     try {
         std::size_t used = 0;
         const int base = (text.starts_with("0x") || text.starts_with("0X")) ? 16 : 10;
         const long long value = std::stoll(text, &used, base);
-        if (used != text.size())
+        if (used != text.size() || value < INT32_MIN || value > INT32_MAX)
             return std::nullopt;
-        return value;
+        return static_cast<std::int32_t>(value);
     } catch (const std::exception&) {
         return std::nullopt;
     }
@@ -29,25 +30,16 @@ std::optional<long long> ParseIdentifier(const std::string& text) {
 
 } // namespace
 
-int UsageError(std::ostream& err, const std::string& message) {
-    err << "sorvane-cli: " << message << "\n"
-        << "Try 'sorvane-cli --help' for more information.\n";
-    return kUsageError;
-}
-
 int RunOrder(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    CommandParser parser("order");
     std::vector<std::string> versions;
     bool strict = false;
-    for (const auto& arg : args) {
-        if (arg == "--strict")
-            strict = true;
-        else if (arg.starts_with("--") && arg.size() > 2)
-            return UsageError(err, "order: unknown option '" + arg + "'");
-        else
-            versions.push_back(arg);
-    }
+    parser->add_option("VERSION", versions);
+    parser->add_flag("--strict", strict);
+    if (const auto status = parser.Parse(args, out, err))
+        return *status;
     if (versions.size() != 2)
-        return UsageError(err, "order needs exactly two version texts");
+        return parser.Fail(err, "needs exactly two version texts");
     switch (CompareVersions(versions[0], versions[1], strict)) {
     case 1:
         out << ">\n";
@@ -66,28 +58,30 @@ int RunOrder(const std::vector<std::string>& args, std::ostream& out, std::ostre
 }
 
 int RunLanguage(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    if (args.empty())
-        return UsageError(err, "language needs at least one identifier");
-    for (const auto& arg : args) {
-        const auto id = ParseIdentifier(arg);
-        if (!id || *id < INT32_MIN || *id > INT32_MAX)
-            return UsageError(err, "language: '" + arg + "' is not a number");
-        const auto name = LanguageName(static_cast<std::int32_t>(*id));
-        out << arg << "\t" << (name.empty() ? std::string_view("[Neutral]") : name) << "\n";
+    CommandParser parser("language");
+    std::vector<std::string> ids;
+    parser->add_option("LCID", ids)
+        ->required()
+        ->check(CLI::Validator(
+            [](std::string& text) -> std::string {
+                return ParseIdentifier(text) ? "" : "'" + text + "' is not a number";
+            },
+            ""));
+    if (const auto status = parser.Parse(args, out, err))
+        return *status;
+    for (const auto& id : ids) {
+        const auto name = LanguageName(*ParseIdentifier(id));
+        out << id << "\t" << (name.empty() ? std::string_view("[Neutral]") : name) << "\n";
     }
     return 0;
 }
 
 int RunSettingsFile(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    CommandParser parser("settings-file");
     std::optional<std::string> file;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--settings" && i + 1 < args.size())
-            file = args[++i];
-        else if (args[i].starts_with("--settings="))
-            file = args[i].substr(11);
-        else
-            return UsageError(err, "settings-file: unexpected argument '" + args[i] + "'");
-    }
+    parser->add_option("--settings", file);
+    if (const auto status = parser.Parse(args, out, err))
+        return *status;
     out << LocateSettingsFile(file) << "\n";
     return 0;
 }

@@ -1,6 +1,7 @@
 // sorvane-cli compare: a scan from the command line, with the rows, marks,
 // counters and messages the window shows.
 
+#include "command_parser.h"
 #include "commands.h"
 #include "json_writer.h"
 
@@ -14,6 +15,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <charconv>
 #include <chrono>
 #include <csignal>
 #include <iostream>
@@ -41,20 +43,6 @@ struct CompareOptions {
     int threads = 4;
 };
 
-const std::map<std::string, int, std::less<>> kSortColumns = {
-    {"none", kNoSortKey},
-    {"name", kNameColumn},
-    {"ext", kExtColumn},
-    {"language", kSourceLanguageColumn},
-    {"source-version", kSourceVersionColumn},
-    {"mark", kMarkColumn},
-    {"target-version", kTargetVersionColumn},
-    {"target-language", kTargetLanguageColumn},
-    {"busy", kBusyColumn},
-    {"description", kDescriptionColumn},
-    {"copyright", kCopyrightColumn},
-};
-
 // Keys of the row fields in JSON and CSV, in column order 1 to 11.
 constexpr const char* kFieldKeys[] = {"name",          "ext",         "sourceLanguage",
                                       "sourceVersion", "mark",        "targetVersion",
@@ -74,89 +62,55 @@ extern "C" void OnInterrupt(int) {
     std::signal(SIGINT, SIG_DFL); // a second Ctrl+C ends the program at once
 }
 
-std::optional<std::string> TakeValue(const std::vector<std::string>& args, std::size_t& i,
-                                     const std::string& option) {
-    const std::string& arg = args[i];
-    if (arg.size() > option.size() && arg.starts_with(option + "="))
-        return arg.substr(option.size() + 1);
-    if (arg == option && i + 1 < args.size())
-        return args[++i];
-    return std::nullopt;
-}
-
-// Parses the arguments; the error text when they are not usable.
-std::optional<std::string> ParseOptions(const std::vector<std::string>& args,
-                                        CompareOptions& options) {
-    std::vector<std::string> paths;
-    bool endOfOptions = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (endOfOptions || !arg.starts_with("-") || arg == "-") {
-            paths.push_back(arg);
-        } else if (arg == "--") {
-            endOfOptions = true;
-        } else if (arg == "--subfolders" || arg == "-r") {
-            options.subfolders = true;
-        } else if (arg == "--descending") {
-            options.descending = true;
-        } else if (arg == "--strict") {
-            options.strict = true;
-        } else if (arg.starts_with("--filter")) {
-            const auto value = TakeValue(args, i, "--filter");
-            if (!value)
-                return "--filter needs a value";
-            options.filter = *value;
-        } else if (arg.starts_with("--show")) {
-            const auto value = TakeValue(args, i, "--show");
-            if (value == "all")
-                options.show = static_cast<int>(DisplayMode::AllVersioned);
-            else if (value == "different")
-                options.show = static_cast<int>(DisplayMode::DifferentOnly);
-            else if (value == "newer")
-                options.show = static_cast<int>(DisplayMode::NewerOnly);
-            else
-                return "--show takes all, different or newer";
-        } else if (arg.starts_with("--sort")) {
-            const auto value = TakeValue(args, i, "--sort");
-            const auto it = value ? kSortColumns.find(*value) : kSortColumns.end();
-            if (it == kSortColumns.end())
-                return "--sort takes none, name, ext, language, source-version, mark, "
-                       "target-version, target-language, busy, description or copyright";
-            options.sortKey = it->second;
-        } else if (arg.starts_with("--format")) {
-            const auto value = TakeValue(args, i, "--format");
-            if (value == "table")
-                options.format = Format::Table;
-            else if (value == "csv")
-                options.format = Format::Csv;
-            else if (value == "json")
-                options.format = Format::Json;
-            else
-                return "--format takes table, csv or json";
-        } else if (arg.starts_with("--save-map")) {
-            const auto value = TakeValue(args, i, "--save-map");
-            if (!value || value->empty())
-                return "--save-map needs a file name";
-            options.saveMap = *value;
-        } else if (arg.starts_with("--threads")) {
-            const auto value = TakeValue(args, i, "--threads");
-            try {
-                options.threads = value ? std::stoi(*value) : -1;
-            } catch (const std::exception&) {
-                options.threads = -1;
-            }
-            if (options.threads < 0 || options.threads > 64)
-                return "--threads takes a number from 0 to 64";
-        } else {
-            return "compare: unknown option '" + arg + "'";
-        }
-    }
-    if (paths.empty() || paths.size() > 2)
-        return "compare needs SOURCE and optionally TARGET";
-    options.source = paths[0];
-    if (paths.size() == 2)
-        options.target = paths[1];
-    return std::nullopt;
+// Reads the options into `options`; the exit status when the command should
+// not run (help shown or a usage error).
+std::optional<int> ParseOptions(const std::vector<std::string>& args, CompareOptions& options,
+                                std::ostream& out, std::ostream& err) {
+    CommandParser parser("compare");
+    parser->add_option("SOURCE", options.source)->required();
+    parser->add_option("TARGET", options.target);
+    parser->add_option("--filter", options.filter);
+    parser->add_flag("-r,--subfolders", options.subfolders);
+    parser.AddChoice<int>("--show", options.show,
+                          {{"all", static_cast<int>(DisplayMode::AllVersioned)},
+                           {"different", static_cast<int>(DisplayMode::DifferentOnly)},
+                           {"newer", static_cast<int>(DisplayMode::NewerOnly)}});
+    parser.AddChoice<int>("--sort", options.sortKey,
+                          {{"none", kNoSortKey},
+                           {"name", kNameColumn},
+                           {"ext", kExtColumn},
+                           {"language", kSourceLanguageColumn},
+                           {"source-version", kSourceVersionColumn},
+                           {"mark", kMarkColumn},
+                           {"target-version", kTargetVersionColumn},
+                           {"target-language", kTargetLanguageColumn},
+                           {"busy", kBusyColumn},
+                           {"description", kDescriptionColumn},
+                           {"copyright", kCopyrightColumn}});
+    parser->add_flag("--descending", options.descending);
+    parser.AddChoice<Format>(
+        "--format", options.format,
+        {{"table", Format::Table}, {"csv", Format::Csv}, {"json", Format::Json}});
+    parser->add_option("--save-map", options.saveMap)
+        ->check(CLI::Validator(
+            [](std::string& file) -> std::string {
+                return file.empty() ? "needs a file name" : "";
+            },
+            ""));
+    parser->add_flag("--strict", options.strict);
+    parser->add_option("--threads", options.threads)
+        ->check(CLI::Validator(
+            [](std::string& text) -> std::string {
+                int value = -1;
+                const auto [end, error] =
+                    std::from_chars(text.data(), text.data() + text.size(), value);
+                if (error == std::errc() && end == text.data() + text.size() && value >= 0 &&
+                    value <= 64)
+                    return {};
+                return "takes a number from 0 to 64, not '" + text + "'";
+            },
+            ""));
+    return parser.Parse(args, out, err);
 }
 
 // Collects the rows and shows progress on a terminal.
@@ -306,8 +260,8 @@ void WriteTable(std::ostream& out, const ScanOutcome& outcome,
 
 int RunCompare(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     CompareOptions options;
-    if (const auto error = ParseOptions(args, options))
-        return UsageError(err, *error);
+    if (const auto status = ParseOptions(args, options, out, err))
+        return *status;
 
     ScanRequest request;
     request.source = options.source;

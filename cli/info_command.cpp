@@ -1,5 +1,6 @@
 // sorvane-cli info: what the program reads from single files.
 
+#include "command_parser.h"
 #include "commands.h"
 #include "json_writer.h"
 
@@ -217,21 +218,12 @@ void WriteAllText(std::ostream& out, const FileVersionData& data) {
 
 int RunInfo(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     InfoOptions options;
-    bool endOfOptions = false;
-    for (const auto& arg : args) {
-        if (!endOfOptions && arg == "--")
-            endOfOptions = true;
-        else if (!endOfOptions && arg == "--json")
-            options.json = true;
-        else if (!endOfOptions && arg == "--all")
-            options.all = true;
-        else if (!endOfOptions && arg.starts_with("-") && arg.size() > 1)
-            return UsageError(err, "info: unknown option '" + arg + "'");
-        else
-            options.files.push_back(arg);
-    }
-    if (options.files.empty())
-        return UsageError(err, "info needs at least one file");
+    CommandParser parser("info");
+    parser->add_option("FILE", options.files)->required();
+    parser->add_flag("--json", options.json);
+    parser->add_flag("--all", options.all);
+    if (const auto status = parser.Parse(args, out, err))
+        return *status;
 
     int status = 0;
     JsonWriter json(out);

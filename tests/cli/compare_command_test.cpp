@@ -4,13 +4,37 @@
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <sstream>
 
 namespace sorvane::cli {
 namespace {
 
 using test::VersionedPe;
+
+// The records of a CSV text (fields quoted with doubled quotes inside; an
+// unquoted CR LF, CR or LF ends a record, as spreadsheets read it).
+std::vector<std::vector<std::string>> ReadCsv(std::string_view text) {
+    std::vector<std::vector<std::string>> records(1, std::vector<std::string>(1));
+    bool quoted = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (quoted && c == '"' && i + 1 < text.size() && text[i + 1] == '"')
+            records.back().back() += text[++i];
+        else if (c == '"')
+            quoted = !quoted;
+        else if (!quoted && c == ',')
+            records.back().emplace_back();
+        else if (!quoted && (c == '\r' || c == '\n'))
+            records.emplace_back(1), i += text.substr(i, 2) == "\r\n";
+        else
+            records.back().back() += c;
+    }
+    records.pop_back(); // after the last CR LF
+    return records;
+}
 
 class CompareCommand : public ::testing::Test {
 protected:
@@ -113,6 +137,57 @@ TEST_F(CompareCommand, TableAlignsColumns) {
     EXPECT_EQ(header.find("Ext"), first.find("  .dll") + 2);
     EXPECT_EQ(header.find("Source Version"), first.find("2.00.0000"));
     EXPECT_EQ(first.substr(0, 7), "new.dll");
+}
+
+TEST(CompareCommandNames, JsonAndCsvStayValidWhateverTheFileNamesHold) {
+    // Name bytes on disk, and the name the listing shows.
+    const std::vector<std::pair<std::string, std::string>> names = {
+        {"plain.dll", "plain.dll"},
+        {"caf\xC3\xA9.dll", "caf\u00E9.dll"},
+        // Bytes that are not UTF-8 are read as Windows-1252.
+        {"bad\xFF\xFE.dll", "bad\u00FF\u00FE.dll"},
+        {"surrogate\xED\xA0\x80.dll", "surrogate\u00ED\u00A0\u20AC.dll"},
+        {"overlong\xC0\x80.dll", "overlong\u00C0\u20AC.dll"},
+        {"cut\xE2\x82.dll", "cut\u00E2\u201A.dll"},
+        {"unassigned\x81\x9D.dll", "unassigned\u0081\u009D.dll"},
+        {"control\x01\x1B\x1F\x7F\t.dll", "control\x01\x1B\x1F\x7F\t.dll"},
+        {"line\nbreak.dll", "line\nbreak.dll"},
+        {"return\r.dll", "return\r.dll"},
+        {"comma,.dll", "comma,.dll"},
+        {"quote\".dll", "quote\".dll"},
+        {"\"\".dll", "\"\".dll"},
+        {"back\\slash.dll", "back\\slash.dll"},
+    };
+    test::TempDir dir;
+    std::vector<std::string> shown;
+    for (const auto& [bytes, name] : names) {
+        dir.write("src/" + bytes, VersionedPe({{1, 0, 0, 0}}));
+        shown.push_back(name);
+    }
+    std::ranges::sort(shown);
+
+    std::ostringstream json, csv, err;
+    ASSERT_EQ(RunCompare({dir.file("src"), "--format=json"}, json, err), 0);
+    nlohmann::json document;
+    ASSERT_NO_THROW(document = nlohmann::json::parse(json.str())) << json.str();
+    std::vector<std::string> jsonNames;
+    for (const auto& row : document.at("rows"))
+        jsonNames.push_back(row.at("name").get<std::string>());
+    std::ranges::sort(jsonNames);
+    EXPECT_EQ(jsonNames, shown);
+
+    ASSERT_EQ(RunCompare({dir.file("src"), "--format=csv"}, csv, err), 0);
+    const auto records = ReadCsv(csv.str());
+    ASSERT_EQ(records.size(), names.size() + 1) << csv.str();
+    std::vector<std::string> csvNames;
+    for (const auto& record : records) {
+        EXPECT_EQ(record.size(), 11u) << record.front();
+        csvNames.push_back(record.front());
+    }
+    EXPECT_EQ(csvNames.front(), "name");
+    csvNames.erase(csvNames.begin());
+    std::ranges::sort(csvNames);
+    EXPECT_EQ(csvNames, shown);
 }
 
 } // namespace

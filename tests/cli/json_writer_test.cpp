@@ -1,6 +1,9 @@
 #include "cli/json_writer.h"
 
+#include "engine/text_utils.h"
+
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <sstream>
 
@@ -31,6 +34,29 @@ TEST(JsonWriter, WritesNestedValuesWithCommasAndEscapes) {
 TEST(JsonWriter, KeepsUtf8AndReplacesInvalidBytes) {
     EXPECT_EQ(JsonWriter::Quote("Grüße"), "\"Grüße\"");
     EXPECT_EQ(JsonWriter::Quote("a\xFF" "b"), "\"a\uFFFDb\"");
+}
+
+TEST(JsonWriter, EveryTextOfOneOrTwoBytesQuotesToAJsonString) {
+    // Read back by an independent, strict parser: valid UTF-8 comes back as
+    // it was, anything else with U+FFFD in place of the stray bytes.
+    for (int first = 0; first < 256; ++first) {
+        for (int second = -1; second < 256; ++second) {
+            std::string text(1, static_cast<char>(first));
+            if (second >= 0)
+                text += static_cast<char>(second);
+            std::string back;
+            try {
+                back = nlohmann::json::parse(JsonWriter::Quote(text)).get<std::string>();
+            } catch (const nlohmann::json::exception& e) {
+                ADD_FAILURE() << first << " " << second << ": " << e.what();
+                continue;
+            }
+            if (IsValidUtf8(text))
+                EXPECT_EQ(back, text) << first << " " << second;
+            else
+                EXPECT_NE(back.find("\uFFFD"), std::string::npos) << first << " " << second;
+        }
+    }
 }
 
 TEST(JsonWriter, PrettyOutputIndentsAndEndsWithANewline) {

@@ -1,0 +1,153 @@
+#include "help_texts.h"
+
+#include <algorithm>
+
+namespace sorvane::cli {
+namespace {
+
+struct CommandText {
+    std::string_view usage; ///< after "sorvane-cli "
+    std::string_view body;  ///< indented by 8 spaces, as the whole help shows it
+    std::vector<std::string_view> examples;
+};
+
+const std::vector<CommandText>& Commands() {
+    static const std::vector<CommandText> commands = {
+        {"compare SOURCE [TARGET] [OPTIONS]",
+         R"(        Compare the versions of the files in the folder SOURCE with the files
+        of the same relative path under the folder TARGET, and list each pair
+        with a mark:  >  source newer   <  target newer   !  languages differ
+        ~  same version, different size   -  no versioned target (orphan)
+        =  equal.  SOURCE may also be a Source Map (a file ending in .map,
+        saved with --save-map); without TARGET a map is compared against the
+        folder it was saved from, and a folder is simply listed.
+        --filter PATTERNS   only files matching these wildcards ("*.dll;*.exe")
+        --subfolders, -r    include sub-folders
+        --show all|different|newer
+                            which rows to list (default: different; "newer"
+                            also keeps rows with unequal language or size)
+        --sort COLUMN       name, ext, language, source-version, mark,
+                            target-version, target-language, busy,
+                            description, copyright, or none (default)
+        --descending        sort in descending order
+        --format table|csv|json
+                            output format (default: table)
+        --save-map FILE     also save the listed rows as a Source Map
+        --strict            mark versions whose parts differ in length "?"
+        --threads N         files read in parallel (default 4; 0 = sequential)
+        Text is written as UTF-8. A byte of a file name that is not part of
+        valid UTF-8 is shown as its Windows-1252 character (0xE9 as "é"), so
+        csv and json stay valid whatever the names hold; csv quotes fields
+        holding commas, quotes or line breaks.
+        Exit status like diff: 0 when no row was listed, 1 when rows were
+        listed (a plain listing without TARGET exits 0), 2 on bad paths or
+        usage. Ctrl+C stops the scan and prints the rows found so far.
+)",
+         {"sorvane-cli compare -r build/release /opt/product --show all --sort name",
+          "sorvane-cli compare -r build/release --save-map release.map",
+          "sorvane-cli compare release.map /opt/product --format json"}},
+        {"info [--json] [--all] FILE...",
+         R"(        Show what Sorvane reads from each file: its kind (chosen by the
+        extension: .ttf is a TrueType font, .tlb and .olb are type libraries,
+        anything else is read for a Windows version resource), version,
+        language, description and copyright. --json prints one JSON array;
+        --all adds everything found in the file (fixed version fields, every
+        translation and string table, every font name, the type library's
+        attributes). Exit status 1 when a file could not be read.
+)",
+         {"sorvane-cli info /usr/lib/x86_64-linux-gnu/wine/x86_64-windows/kernel32.dll",
+          "sorvane-cli info --json --all build/*.dll"}},
+        {"order VERSION1 VERSION2 [--strict]",
+         R"(        Compare two version texts part by part, as numbers (2.10 is newer
+        than 2.9, 5.00.2134.01 equals 5.0.2134.1). Prints ">" when VERSION1
+        is newer, "<" when VERSION2 is newer, "=" when they are equal, and
+        with --strict "?" when parts of different lengths make the pair
+        incomparable.
+)",
+         {}},
+        {"language LCID...",
+         R"(        Print the name of each Windows language identifier (decimal, or
+        hexadecimal with 0x), "[Neutral]" for identifiers without a name.
+)",
+         {}},
+        {"settings-file [--settings FILE]",
+         R"(        Print where the settings file is (or would be created): FILE, else
+        $SORVANE_SETTINGS, else Sorvane.dat beside the program when it exists
+        and is writable, else ~/.config/Sorvane/Sorvane.dat.
+)",
+         {}},
+    };
+    return commands;
+}
+
+std::string_view NameOf(const CommandText& command) {
+    return command.usage.substr(0, command.usage.find(' '));
+}
+
+// The text with up to `count` leading spaces taken off each line.
+std::string Dedent(std::string_view text, std::size_t count) {
+    std::string out;
+    bool lineStart = true;
+    std::size_t removed = 0;
+    for (const char c : text) {
+        if (lineStart && c == ' ' && removed < count) {
+            ++removed;
+            continue;
+        }
+        lineStart = c == '\n';
+        removed = 0;
+        out += c;
+    }
+    return out;
+}
+
+} // namespace
+
+std::vector<std::string_view> CommandNames() {
+    std::vector<std::string_view> names;
+    for (const auto& command : Commands())
+        names.push_back(NameOf(command));
+    return names;
+}
+
+std::string ProgramHelp() {
+    std::string help = R"(sorvane-cli - compare the versions of files in two folders
+
+Usage:
+  sorvane-cli COMMAND [ARGUMENTS]
+  sorvane-cli COMMAND --help    show the help of one command
+
+Commands:
+)";
+    for (const auto& command : Commands())
+        help.append("  ").append(command.usage).append("\n").append(command.body);
+    help += R"(
+Options:
+  -h, --help     show this help
+  --version      show the program version
+
+Examples:
+)";
+    for (const auto& command : Commands())
+        for (const auto example : command.examples)
+            help.append("  ").append(example).append("\n");
+    help += "\nExit status: 0 on success, 1 when a file could not be read, 2 on a usage error.\n";
+    return help;
+}
+
+std::string CommandHelp(std::string_view name) {
+    const auto& commands = Commands();
+    const auto it = std::ranges::find(commands, name, NameOf);
+    if (it == commands.end())
+        return {};
+    std::string help = "Usage: sorvane-cli " + std::string(it->usage) + "\n\n";
+    help += Dedent(it->body, 6);
+    if (!it->examples.empty()) {
+        help += "\nExamples:\n";
+        for (const auto example : it->examples)
+            help.append("  ").append(example).append("\n");
+    }
+    return help;
+}
+
+} // namespace sorvane::cli
