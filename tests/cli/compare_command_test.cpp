@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <filesystem>
 #include <sstream>
 
 namespace sorvane::cli {
@@ -109,6 +110,25 @@ TEST_F(CompareCommand, SavesTheListedRowsAsAMapAndComparesAgainstIt) {
     EXPECT_NE(json.str().find("\"orphans\": 1"), std::string::npos);
 }
 
+TEST_F(CompareCommand, AMapSavedFromARelativePathNamesItsFolderAndLeavesOutWhatItCannotHold) {
+    dir.write("src/pipe|name.dll", VersionedPe({{1, 0, 0, 0}}));
+    dir.write("src/back\\slash.dll", VersionedPe({{1, 0, 0, 0}}));
+    const auto cwd = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path());
+    const int status = RunCompare({"./src/", "--save-map", "rel.map", "--sort", "name"}, out, err);
+    std::filesystem::current_path(cwd);
+    EXPECT_EQ(status, 0);
+    const std::string text = dir.read("rel.map");
+    EXPECT_EQ(text.substr(0, text.find("\r\n")), dir.file("src"));
+    EXPECT_EQ(text.find("name.dll"), std::string::npos);
+    EXPECT_EQ(text.find("slash.dll"), std::string::npos);
+    EXPECT_NE(text.find("\r\nnew.dll|"), std::string::npos);
+    EXPECT_NE(err.str().find("2 file(s) left out of the Source Map"), std::string::npos) << err.str();
+    EXPECT_NE(err.str().find("\nback\\slash.dll\npipe|name.dll\n"), std::string::npos) << err.str();
+    // Every listed row is still printed.
+    EXPECT_NE(out.str().find("pipe|name.dll"), std::string::npos);
+}
+
 TEST_F(CompareCommand, BadPathsAndUsageExitWith2) {
     std::ostringstream o, e;
     EXPECT_EQ(RunCompare({dir.file("nope"), dir.file("dst")}, o, e), 2);
@@ -117,6 +137,13 @@ TEST_F(CompareCommand, BadPathsAndUsageExitWith2) {
     EXPECT_EQ(RunCompare({dir.file("src"), dir.file("nope")}, o, e), 2);
     EXPECT_EQ(e.str(), "sorvane-cli: Target path not exists.\n");
     EXPECT_EQ(RunCompare({dir.file("src"), dir.file("SRC")}, o, e), 2);
+    // One folder under two names is refused; another letter case is another folder.
+    std::filesystem::create_directory_symlink(dir.file("src"), dir.file("link"));
+    e.str("");
+    EXPECT_EQ(RunCompare({dir.file("src"), dir.file("link/")}, o, e), 2);
+    EXPECT_EQ(e.str(), "sorvane-cli: Source and Target are the same folder.\n");
+    dir.write("SRC/new.dll", VersionedPe({{1, 0, 0, 0}}));
+    EXPECT_EQ(RunCompare({dir.file("src"), dir.file("SRC")}, o, e), 1);
     EXPECT_EQ(RunCompare({dir.file("missing.map"), dir.file("dst")}, o, e), 2);
     EXPECT_EQ(RunCompare({}, o, e), 2);
     EXPECT_EQ(RunCompare({"a", "b", "c"}, o, e), 2);
