@@ -32,7 +32,11 @@ const std::vector<CommandText>& Commands() {
         --descending        sort in descending order
         --format table|csv|json
                             output format (default: table)
-        --save-map FILE     also save the listed rows as a Source Map
+        --save-map FILE     also save the listed rows as a Source Map; its
+                            first line is the absolute source folder. Files
+                            whose names a map line cannot hold ("|", "\",
+                            a line break, bytes that are not UTF-8) are left
+                            out and named on standard error.
         --strict            mark versions whose parts differ in length "?"
         --threads N         files read in parallel (default 4; 0 = sequential)
         Text is written as UTF-8. A byte of a file name that is not part of
