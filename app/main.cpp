@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 
@@ -67,6 +68,9 @@ int main(int argc, char** argv) {
     if (parser.isSet(settings))
         settingsFile = parser.value(settings).toStdString();
     options.settingsFile = sorvane::LocateSettingsFile(settingsFile);
+    if (options.settingsFile.empty())
+        std::fprintf(stderr, "sorvane: neither HOME nor the account's home folder is known; "
+                             "settings are not kept (use --settings FILE)\n");
     const QStringList positional = parser.positionalArguments();
     if (!positional.isEmpty()) {
         // A relative path means the folder the program was started in, which

@@ -82,7 +82,13 @@ int RunSettingsFile(const std::vector<std::string>& args, std::ostream& out, std
     parser->add_option("--settings", file);
     if (const auto status = parser.Parse(args, out, err))
         return *status;
-    out << LocateSettingsFile(file) << "\n";
+    const std::string located = LocateSettingsFile(file);
+    if (located.empty()) {
+        err << "sorvane-cli: no settings file: neither HOME nor the account's home folder is "
+               "known\n";
+        return 1;
+    }
+    out << located << "\n";
     return 0;
 }
 

@@ -4,6 +4,10 @@
 #include <filesystem>
 #include <system_error>
 #include <unistd.h>
+#include <pwd.h>
+
+#include <cerrno>
+#include <vector>
 
 namespace sorvane {
 namespace {
@@ -47,8 +51,10 @@ std::string LocateSettingsFile(const SettingsLocationInputs& inputs) {
         config = *xdg;
     else if (const auto home = NonEmpty(inputs.home))
         config = std::filesystem::path(*home) / ".config";
+    else if (const auto account = NonEmpty(inputs.accountHome))
+        config = std::filesystem::path(*account) / ".config";
     else
-        config = std::filesystem::temp_directory_path();
+        return {};
     return (config / "Sorvane" / kSettingsFileName).string();
 }
 
@@ -59,7 +65,21 @@ std::string LocateSettingsFile(const std::optional<std::string>& commandLine) {
     inputs.executableFolder = ExecutableFolder();
     inputs.xdgConfigHome = Environment("XDG_CONFIG_HOME");
     inputs.home = Environment("HOME");
+    inputs.accountHome = AccountHomeFolder();
     return LocateSettingsFile(inputs);
+}
+
+std::string AccountHomeFolder() {
+    long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> buffer(size > 0 ? static_cast<std::size_t>(size) : 16384);
+    passwd entry{};
+    passwd* found = nullptr;
+    while (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == ERANGE &&
+           buffer.size() < (1u << 20))
+        buffer.resize(buffer.size() * 2);
+    if (found == nullptr || found->pw_dir == nullptr)
+        return {};
+    return found->pw_dir;
 }
 
 std::string ExecutableFolder() {

@@ -1,6 +1,7 @@
 #include "settings_store.h"
 
 #include "atomic_file.h"
+#include "byte_reader.h"
 #include "number_utils.h"
 #include "text_utils.h"
 
@@ -8,10 +9,33 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <span>
 #include <unistd.h>
 
 namespace sorvane {
 namespace {
+
+// UTF-8 text as UTF-16 with a byte-order mark.
+std::string Utf16Bytes(std::string_view text, bool littleEndian) {
+    std::string out(littleEndian ? "\xFF\xFE" : "\xFE\xFF");
+    out.reserve(2 + text.size() * 2);
+    const auto unit = [&](char16_t u) {
+        const char high = static_cast<char>(u >> 8);
+        const char low = static_cast<char>(u & 0xFF);
+        out.push_back(littleEndian ? low : high);
+        out.push_back(littleEndian ? high : low);
+    };
+    for (std::size_t i = 0; i < text.size();) {
+        const char32_t cp = NextCodePoint(text, i);
+        if (cp >= 0x10000) {
+            unit(static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)));
+            unit(static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
+        } else {
+            unit(static_cast<char16_t>(cp));
+        }
+    }
+    return out;
+}
 
 // A settings file is a few kilobytes; anything far larger is not one of ours
 // and is neither parsed nor overwritten.
@@ -79,17 +103,26 @@ SettingsDocument SettingsDocument::Load(const std::string& file) {
         return document;
     }
     std::string_view data(*bytes);
-    if (data.starts_with("\xEF\xBB\xBF"))
-        data.remove_prefix(3);
-    const std::string decoded = DecodeText(data);
+    std::string decoded;
+    if (data.starts_with("\xFF\xFE") || data.starts_with("\xFE\xFF")) {
+        const bool little = data.starts_with("\xFF\xFE");
+        document.encoding_ = little ? Encoding::Utf16LittleEndian : Encoding::Utf16BigEndian;
+        data.remove_prefix(2);
+        decoded = Utf16ToUtf8(std::as_bytes(std::span(data.data(), data.size())),
+                              little ? Endian::Little : Endian::Big);
+    } else {
+        if (data.starts_with("\xEF\xBB\xBF"))
+            data.remove_prefix(3);
+        decoded = DecodeText(data);
+    }
+    // Lines end with CR LF, LF or a lone CR.
     std::string_view rest(decoded);
     while (!rest.empty()) {
-        const auto end = rest.find('\n');
-        std::string_view line = rest.substr(0, end);
-        if (line.ends_with('\r'))
-            line.remove_suffix(1);
-        document.lines_.emplace_back(line);
-        rest = end == std::string_view::npos ? std::string_view{} : rest.substr(end + 1);
+        const auto end = rest.find_first_of("\r\n");
+        document.lines_.emplace_back(rest.substr(0, end));
+        if (end == std::string_view::npos)
+            break;
+        rest.remove_prefix(end + (rest.substr(end, 2) == "\r\n" ? 2 : 1));
     }
     return document;
 }
@@ -225,7 +258,9 @@ std::string SettingsDocument::Text() const {
     out.reserve(size);
     for (const auto& line : lines_)
         out.append(line).append("\r\n");
-    return out;
+    if (encoding_ == Encoding::Utf8)
+        return out;
+    return Utf16Bytes(out, encoding_ == Encoding::Utf16LittleEndian);
 }
 
 bool SettingsDocument::Save() const {

@@ -68,7 +68,9 @@ public:
     /// the section stay. A missing section is appended.
     void SetSection(std::string_view section, const std::vector<std::string>& lines);
 
-    /// The file as Save writes it: UTF-8 without BOM, CR LF line ends.
+    /// The file as Save writes it, with CR LF line ends: UTF-8 without BOM,
+    /// or UTF-16 with its byte-order mark when the file was read as such
+    /// (some Windows tools write settings files that way).
     std::string Text() const;
 
     /// Writes the document to its file with one atomic replacement (a
@@ -86,6 +88,8 @@ private:
 
     std::string file_;
     bool foreign_ = false;
+    /// How the file was stored: 0 UTF-8, or the byte-order mark it began with.
+    enum class Encoding { Utf8, Utf16LittleEndian, Utf16BigEndian } encoding_ = Encoding::Utf8;
     std::vector<std::string> lines_;
 };
 

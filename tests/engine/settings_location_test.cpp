@@ -34,6 +34,32 @@ TEST(LocateSettingsFile, FollowsTheOrderOfPlaces) {
     EXPECT_EQ(LocateSettingsFile(in), (std::filesystem::current_path() / "rel.dat").string());
 }
 
+TEST(LocateSettingsFile, WithoutHomeTheAccountsHomeAndNeverASharedFolder) {
+    struct Case {
+        std::optional<std::string> home;
+        std::optional<std::string> accountHome;
+        std::string expected;
+    };
+    const std::vector<Case> cases{
+        {"/home/user", "/home/account", "/home/user/.config/Sorvane/Sorvane.dat"},
+        {std::nullopt, "/home/account", "/home/account/.config/Sorvane/Sorvane.dat"},
+        {"", "/root", "/root/.config/Sorvane/Sorvane.dat"},
+        {std::nullopt, std::nullopt, ""},
+        {"", "", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.expected);
+        SettingsLocationInputs in;
+        in.home = c.home;
+        in.accountHome = c.accountHome;
+        EXPECT_EQ(LocateSettingsFile(in), c.expected);
+    }
+    // This process's account has a home folder, and it is not a temporary one.
+    const std::string account = AccountHomeFolder();
+    EXPECT_FALSE(account.empty());
+    EXPECT_FALSE(account.starts_with(std::filesystem::temp_directory_path().string()));
+}
+
 TEST(LocateSettingsFile, SkipsAFileBesideTheProgramThatCannotBeWritten) {
     test::TempDir dir;
     std::filesystem::create_directories(dir.file("bin/Sorvane.dat")); // a folder, not a file

@@ -131,6 +131,53 @@ TEST_F(SettingsStore, ReadsWindows1252AndUtf8WithBom) {
     EXPECT_EQ(ReadSetting(file, "General", "Source"), "/Grüße");
 }
 
+// UTF-16 text of an ASCII/Latin-1 string, with its byte-order mark.
+std::string Utf16(std::string_view latin1, bool little) {
+    std::string out(little ? "\xFF\xFE" : "\xFE\xFF");
+    for (const char c : latin1) {
+        const char units[2] = {c, '\0'};
+        out.push_back(little ? units[0] : units[1]);
+        out.push_back(little ? units[1] : units[0]);
+    }
+    return out;
+}
+
+TEST_F(SettingsStore, Utf16FilesAreReadAndWrittenBackInTheirEncodingAndAnyLineEndIsOne) {
+    struct Case {
+        const char* what;
+        std::string stored;
+        std::string savedAfterAWrite; // empty: UTF-8 with CR LF
+    };
+    const std::string lines = "; by a Windows tool\r\n[General]\r\nSource=/data/\xE9t\xE9\r\n";
+    const std::string after = lines + "Target=/t\r\n";
+    const std::vector<Case> cases{
+        {"UTF-16 little-endian", Utf16(lines, true), Utf16(after, true)},
+        {"UTF-16 big-endian", Utf16(lines, false), Utf16(after, false)},
+        {"lone CR line ends", "; by a Windows tool\r[General]\rSource=/data/\xC3\xA9t\xC3\xA9\r", ""},
+        {"LF line ends", "; by a Windows tool\n[General]\nSource=/data/\xC3\xA9t\xC3\xA9\n", ""},
+        {"mixed line ends", "; by a Windows tool\r\n[General]\rSource=/data/\xC3\xA9t\xC3\xA9\n", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        dir.write("Sorvane.dat", c.stored);
+        EXPECT_EQ(ReadSetting(file, "General", "Source"), "/data/\xC3\xA9t\xC3\xA9");
+        WriteSetting(file, "General", "Target", "/t");
+        EXPECT_EQ(ReadSetting(file, "General", "Target"), "/t");
+        const std::string expected =
+            !c.savedAfterAWrite.empty()
+                ? c.savedAfterAWrite
+                : "; by a Windows tool\r\n[General]\r\nSource=/data/\xC3\xA9t\xC3\xA9\r\nTarget=/t\r\n";
+        EXPECT_EQ(dir.read("Sorvane.dat"), expected);
+    }
+    // A cut last unit and a character beyond the first plane.
+    const std::string grinning("\x3D\xD8\x00\xDE", 4); // U+1F600 as a surrogate pair
+    dir.write("Sorvane.dat", Utf16("[A]\r\nK=v", true) + grinning + "x");
+    EXPECT_EQ(ReadSetting(file, "A", "K"), "v\xF0\x9F\x98\x80");
+    WriteSetting(file, "A", "L", "w");
+    EXPECT_EQ(dir.read("Sorvane.dat"),
+              Utf16("[A]\r\nK=v", true) + grinning + Utf16("\r\nL=w\r\n", true).substr(2));
+}
+
 TEST_F(SettingsStore, GarbageFoldersAndUnreadableFilesYieldDefaults) {
     std::string garbage;
     for (int i = 0; i < 5000; ++i)
