@@ -111,7 +111,8 @@ SettingsDocument SettingsDocument::Load(const std::string& file) {
         decoded = Utf16ToUtf8(std::as_bytes(std::span(data.data(), data.size())),
                               little ? Endian::Little : Endian::Big);
     } else {
-        if (data.starts_with("\xEF\xBB\xBF"))
+        // Written back without a mark, so no mark may stay at the start.
+        while (data.starts_with("\xEF\xBB\xBF"))
             data.remove_prefix(3);
         decoded = DecodeText(data);
     }

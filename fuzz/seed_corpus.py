@@ -9,6 +9,9 @@ What a target gets depends on its name:
   *truetype*, *font*  each font cut down to its offset table and naming table
   *typelib*, *tlb*    type library images: the .tlb files, and the TYPELIB
                       resources of executables
+  *map*               Source Maps written here (the files are not used)
+  *settings*          settings files written here, UTF-8 and UTF-16 (the
+                      files are not used)
   *pe*, *image*, and anything else
                       the files as they are
 
@@ -79,12 +82,47 @@ def naming_table_font(data):
     return None
 
 
+MAP_SEEDS = {
+    "release": b"/data/Product/Release\r\n"
+               b"setup.exe|.exe|2.01.00.05|English (British)|73728\r\n"
+               b"bin\\tools\\conv.exe|.exe|1.00.00.12|[Neutral]|40960\r\n"
+               b"fonts/dejavu.ttf|.ttf|2.37||757076\r\n",
+    "odd-lines": b"\xef\xbb\xbf\"C:/Old/\"\nx.dll|.dll|1|Fran\xe7ais|3\r\ry.dll|.dll|2\n\n"
+                 b"../up.dll|.dll|1||1\r\n/abs.dll|.dll|1||1\r\na|b|c|d|5|extra\r\n",
+}
+
+SETTINGS_TEXT = ("; kept by hand\r\n[General]\r\nSource=/data/src\r\nTarget=\"/data/dst\"\r\n"
+                 "Different=1\r\nColumns=1111111111\r\n\r\n[Position]\r\nState=0\r\n"
+                 "Width=853\r\n\r\n[Source]\r\n0=/data/src\r\n1=/data/\u00e9t\u00e9\r\n\r\n"
+                 "[CoolBar]\r\n1_Name=pbToolbar\r\n1_Width=264\r\n")
+
+
+def text_seeds(target):
+    """Seeds of the targets that read text files rather than binaries."""
+    if "map" in target:
+        return MAP_SEEDS
+    if "settings" in target:
+        return {
+            "utf8": SETTINGS_TEXT.encode("utf-8"),
+            "utf16le": b"\xff\xfe" + SETTINGS_TEXT.encode("utf-16-le"),
+            "utf16be": b"\xfe\xff" + SETTINGS_TEXT.encode("utf-16-be"),
+            "cr-only": SETTINGS_TEXT.replace("\r\n", "\r").encode("cp1252"),
+        }
+    return None
+
+
 def main(argv):
     if len(argv) < 3:
         print(__doc__, file=sys.stderr)
         return 2
     target, folder, files = argv[1].lower(), argv[2], argv[3:]
     os.makedirs(folder, exist_ok=True)
+    seeds = text_seeds(target)
+    if seeds is not None:
+        for name, data in seeds.items():
+            write_seed(folder, name, data)
+        print("%s: %d seeds in %s" % (target, len(seeds), folder))
+        return 0
     if pefile is None:
         print("seed_corpus.py: no pefile; seeds taken out of executables are left out",
               file=sys.stderr)
