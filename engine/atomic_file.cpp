@@ -1,12 +1,14 @@
 #include "atomic_file.h"
 
-#include <atomic>
 #include <cerrno>
 #include <climits>
-#include <cstdlib>
+#include <csignal>
+#include <ctime>
 #include <fcntl.h>
 #include <filesystem>
+#include <pthread.h>
 #include <string>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
@@ -22,44 +24,163 @@ public:
         if (fd_ >= 0)
             ::close(fd_);
     }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    FileDescriptor(FileDescriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    FileDescriptor& operator=(FileDescriptor&& other) noexcept {
+        std::swap(fd_, other.fd_);
+        return *this;
+    }
     int get() const { return fd_; }
-    int release() { return std::exchange(fd_, -1); }
 
 private:
     int fd_;
 };
 
-bool WriteAll(int fd, std::string_view data) {
-    while (!data.empty()) {
-        const ssize_t n = ::write(fd, data.data(), data.size());
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
+std::unexpected<std::string> Fail(std::string text) {
+    return std::unexpected(std::move(text));
+}
+
+std::unexpected<std::string> FailWith(int error) {
+    return Fail(std::system_category().message(error));
+}
+
+// The refusal for a name that is not a regular file.
+std::unexpected<std::string> NotRegular(mode_t mode, bool throughLink) {
+    const char* kind = S_ISDIR(mode)    ? "a folder"
+                       : S_ISFIFO(mode) ? "a FIFO"
+                       : S_ISCHR(mode)  ? "a character device"
+                       : S_ISBLK(mode)  ? "a block device"
+                       : S_ISSOCK(mode) ? "a socket"
+                       : S_ISLNK(mode)  ? "a link"
+                                        : "something other than a file";
+    return Fail(std::string(throughLink ? "a link to " : "") + kind +
+                " has that name; only regular files are replaced");
+}
+
+// Where the bytes really go: the final target of a chain of links (relative
+// targets are read against the folder of the link).
+std::expected<std::string, int> FinalTarget(std::string path) {
+    for (int depth = 0;; ++depth) {
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+            return path;
+        if (depth == 40)
+            return std::unexpected(ELOOP);
+        std::string target(PATH_MAX, '\0');
+        const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
+        if (n < 0)
+            return std::unexpected(errno);
+        if (static_cast<std::size_t>(n) >= target.size())
+            return std::unexpected(ENAMETOOLONG);
+        target.resize(static_cast<std::size_t>(n));
+        const std::filesystem::path next(target);
+        path = next.is_absolute() ? target
+                                  : (std::filesystem::path(path).parent_path() / next).string();
+    }
+}
+
+// A file size limit makes write() raise SIGXFSZ, whose default action ends
+// the process. Blocked in this thread while a file is written, the signal
+// stays pending and write() fails with EFBIG instead; the pending signal is
+// taken back before the mask is restored, so nothing else changes.
+class SizeLimitSignalBlock {
+public:
+    SizeLimitSignalBlock() {
+        ::sigemptyset(&signal_);
+        ::sigaddset(&signal_, SIGXFSZ);
+        ::pthread_sigmask(SIG_BLOCK, &signal_, &previous_);
+        pendingBefore_ = Pending();
+    }
+    ~SizeLimitSignalBlock() {
+        if (!pendingBefore_ && Pending()) {
+            const struct timespec noWait {};
+            ::sigtimedwait(&signal_, nullptr, &noWait);
         }
-        data.remove_prefix(static_cast<std::size_t>(n));
+        ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
     }
-    return true;
+    SizeLimitSignalBlock(const SizeLimitSignalBlock&) = delete;
+    SizeLimitSignalBlock& operator=(const SizeLimitSignalBlock&) = delete;
+
+private:
+    static bool Pending() {
+        sigset_t pending;
+        return ::sigpending(&pending) == 0 && ::sigismember(&pending, SIGXFSZ) == 1;
+    }
+    sigset_t signal_{};
+    sigset_t previous_{};
+    bool pendingBefore_ = false;
+};
+
+// The temporary names of one target: ".<name>.sorvane-tmp-<slot>", the name
+// cut so that the whole stays within NAME_MAX.
+std::string TemporaryPrefix(const std::string& name) {
+    constexpr std::string_view kMark = ".sorvane-tmp-";
+    constexpr std::size_t kRoom = NAME_MAX - 1 - kMark.size() - 2;
+    std::string prefix(".");
+    prefix.append(name, 0, kRoom).append(kMark);
+    return prefix;
 }
 
-// Where the bytes really go: the final target of a chain of links.
-std::string ResolveLinks(const std::string& path) {
-    std::error_code ec;
-    std::filesystem::path p(path);
-    for (int depth = 0; depth < 40 && std::filesystem::is_symlink(p, ec); ++depth) {
-        const auto target = std::filesystem::read_symlink(p, ec);
-        if (ec)
-            break;
-        p = target.is_absolute() ? target : p.parent_path() / target;
+// Removes the temporary files that writers of this target left when they were
+// killed: regular files of the pattern, some seconds old, whose lock nobody
+// holds (a live writer keeps its temporary file locked from open to rename).
+void RemoveStaleTemporaries(int folder, const std::string& prefix) {
+    struct timespec now {};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    for (int slot = 0; slot < kTemporarySlots; ++slot) {
+        const std::string name = prefix + std::to_string(slot);
+        FileDescriptor fd(::openat(folder, name.c_str(),
+                                   O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+        struct stat st {};
+        if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) ||
+            now.tv_sec - st.st_mtim.tv_sec < kStaleTemporarySeconds ||
+            ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0)
+            continue;
+        struct stat named {};
+        if (::fstatat(folder, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+            named.st_dev == st.st_dev && named.st_ino == st.st_ino)
+            ::unlinkat(folder, name.c_str(), 0);
     }
-    return p.string();
 }
 
-unsigned long NextTempCounter() {
-    static std::atomic<unsigned long> counter{0};
-    return counter.fetch_add(1, std::memory_order_relaxed);
+// Removes a temporary name unless the rename took it.
+class TemporaryName {
+public:
+    explicit TemporaryName(int folder) : folder_(folder) {}
+    ~TemporaryName() {
+        if (!name_.empty())
+            ::unlinkat(folder_, name_.c_str(), 0);
+    }
+    TemporaryName(const TemporaryName&) = delete;
+    TemporaryName& operator=(const TemporaryName&) = delete;
+    void Set(std::string name) { name_ = std::move(name); }
+    const std::string& Get() const { return name_; }
+    void Keep() { name_.clear(); }
+
+private:
+    int folder_;
+    std::string name_;
+};
+
+// The old file's owner and permission bits, as far as this process may give
+// them: a set-user-ID or set-group-ID bit is kept only with its owner.
+WriteOutcome KeepOwnerAndMode(int fd, const struct stat& old) {
+    if (::fchown(fd, old.st_uid, old.st_gid) != 0) {
+        if (errno != EPERM && errno != EINVAL)
+            return FailWith(errno);
+        ::fchown(fd, static_cast<uid_t>(-1), old.st_gid); // a group of ours, at least
+    }
+    mode_t mode = old.st_mode & 07777;
+    struct stat now {};
+    if (::fstat(fd, &now) != 0)
+        return FailWith(errno);
+    if (now.st_uid != old.st_uid)
+        mode &= ~S_ISUID;
+    if (now.st_gid != old.st_gid)
+        mode &= ~S_ISGID;
+    // Some file systems (FAT) have no permission bits to set.
+    if (::fchmod(fd, mode) != 0 && errno != EPERM)
+        return FailWith(errno);
+    return {};
 }
 
 } // namespace
@@ -91,54 +212,139 @@ std::optional<std::string> ReadSmallFile(const std::string& path, std::size_t ma
     return data;
 }
 
-bool WriteFileAtomically(const std::string& path, std::string_view contents, bool createFolders) {
+WriteOutcome WriteAllTo(int fd, std::string_view data) {
+    while (!data.empty()) {
+        const ssize_t n = ::write(fd, data.data(), data.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return FailWith(n < 0 ? errno : EIO);
+        data.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return {};
+}
+
+WriteOutcome ReplaceFileAtomically(const std::string& path, const FileFiller& fill,
+                                   const AtomicWriteOptions& options) {
     if (path.empty())
-        return false;
-    const std::filesystem::path target(ResolveLinks(path));
-    std::error_code ec;
-    if (std::filesystem::is_directory(target, ec))
-        return false;
-    const std::filesystem::path folder =
-        target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
-    if (createFolders)
-        std::filesystem::create_directories(folder, ec);
+        return Fail("no file name");
+    // What the name leads to decides: only a regular file (or nothing) is replaced.
+    struct stat seen {};
+    const bool exists = ::stat(path.c_str(), &seen) == 0;
+    if (!exists && errno != ENOENT)
+        return FailWith(errno);
+    struct stat own {};
+    const bool isLink = ::lstat(path.c_str(), &own) == 0 && S_ISLNK(own.st_mode);
+    if (exists && !S_ISREG(seen.st_mode))
+        return NotRegular(seen.st_mode, isLink);
 
-    // Created with 0666 so that the umask applies as for any new file; an
-    // existing file's own permission bits are copied below.
-    std::string temp;
-    int raw = -1;
-    for (int attempt = 0; attempt < 100 && raw < 0; ++attempt) {
-        std::string name = ".";
-        name.append(target.filename().string())
-            .append(".")
-            .append(std::to_string(::getpid()))
-            .append(".")
-            .append(std::to_string(NextTempCounter()))
-            .append(".tmp");
-        temp = (folder / name).string();
-        raw = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (raw < 0 && errno != EEXIST)
-            return false;
-    }
-    FileDescriptor fd(raw);
-    if (fd.get() < 0)
-        return false;
-
+    const auto resolved = FinalTarget(path);
+    if (!resolved)
+        return FailWith(resolved.error());
+    const std::filesystem::path target(*resolved);
     struct stat old {};
-    const bool keepMode = ::stat(target.c_str(), &old) == 0;
-    const bool written = WriteAll(fd.get(), contents) &&
-                         (!keepMode || ::fchmod(fd.get(), old.st_mode & 07777) == 0) &&
-                         ::fsync(fd.get()) == 0;
-    const bool closed = ::close(fd.release()) == 0;
-    if (!written || !closed || ::rename(temp.c_str(), target.c_str()) != 0) {
-        ::unlink(temp.c_str());
-        return false;
+    const bool replacing = ::lstat(target.c_str(), &old) == 0;
+    if (replacing && !S_ISREG(old.st_mode))
+        return NotRegular(old.st_mode, isLink);
+    // A link of /proc (a file opened by a process, maybe deleted since) names
+    // no path that leads to the same file.
+    if (exists && (!replacing || old.st_dev != seen.st_dev || old.st_ino != seen.st_ino))
+        return Fail("the link does not lead to a file that can be replaced");
+    const std::string name = target.filename().string();
+    if (name.empty() || name == "." || name == "..")
+        return Fail("no file name");
+
+    const std::filesystem::path folderPath =
+        target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
+    if (options.createFolders) {
+        std::error_code ec;
+        std::filesystem::create_directories(folderPath, ec);
     }
+    FileDescriptor folder(::open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folder.get() < 0 && errno == EACCES) // a folder we may write to but not list
+        folder = FileDescriptor(::open(folderPath.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (folder.get() < 0)
+        return FailWith(errno);
+
+    const SizeLimitSignalBlock sizeLimit;
+    const std::string prefix = TemporaryPrefix(name);
+    RemoveStaleTemporaries(folder.get(), prefix);
+
+    // An existing file's owner and bits are set below; a new one is made with
+    // 0666 so that the umask (or the folder's default ACL) applies as usual.
+    const mode_t createMode = replacing ? 0600 : 0666;
+    FileDescriptor fd(-1);
+    // Declared after the descriptor: a temporary name goes while its lock is held.
+    TemporaryName temporary(folder.get());
+    // An unnamed file is given a name through /proc/self/fd, or without /proc
+    // with AT_EMPTY_PATH, which needs CAP_DAC_READ_SEARCH.
+    if (options.unnamedTemporary && ::access("/proc/self/fd", X_OK) == 0) {
+        fd =
+            FileDescriptor(::openat(folder.get(), ".", O_TMPFILE | O_RDWR | O_CLOEXEC, createMode));
+        if (fd.get() < 0 && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
+            return FailWith(errno);
+    }
+    const bool unnamed = fd.get() >= 0;
+    for (int slot = 0; !unnamed && slot < kTemporarySlots && fd.get() < 0; ++slot) {
+        const std::string candidate = prefix + std::to_string(slot);
+        fd = FileDescriptor(::openat(folder.get(), candidate.c_str(),
+                                     O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                                     createMode));
+        if (fd.get() >= 0)
+            temporary.Set(candidate);
+        else if (errno != EEXIST)
+            return FailWith(errno);
+    }
+    if (fd.get() < 0)
+        return Fail("too many unfinished writes of this file");
+    // The lock tells the next writer that this temporary file is in use.
+    ::flock(fd.get(), LOCK_EX | LOCK_NB);
+
+    if (auto filled = fill(fd.get()); !filled)
+        return filled;
+    if (replacing) {
+        if (auto kept = KeepOwnerAndMode(fd.get(), old); !kept)
+            return kept;
+    }
+    if (::fsync(fd.get()) != 0)
+        return FailWith(errno);
+
+    if (unnamed) {
+        const std::string self = "/proc/self/fd/" + std::to_string(fd.get());
+        for (int slot = 0; slot < kTemporarySlots && temporary.Get().empty(); ++slot) {
+            const std::string candidate = prefix + std::to_string(slot);
+            int linked = ::linkat(AT_FDCWD, self.c_str(), folder.get(), candidate.c_str(),
+                                  AT_SYMLINK_FOLLOW);
+            if (linked != 0 && errno == ENOENT)
+                linked = ::linkat(fd.get(), "", folder.get(), candidate.c_str(), AT_EMPTY_PATH);
+            if (linked == 0)
+                temporary.Set(candidate);
+            else if (errno != EEXIST)
+                return FailWith(errno);
+        }
+        if (temporary.Get().empty())
+            return Fail("too many unfinished writes of this file");
+    }
+
+    // Something else may have taken the name since it was looked at.
+    struct stat now {};
+    if (::fstatat(folder.get(), name.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 &&
+        !S_ISREG(now.st_mode))
+        return NotRegular(now.st_mode, false);
+    if (::renameat(folder.get(), temporary.Get().c_str(), folder.get(), name.c_str()) != 0)
+        return FailWith(errno);
+    temporary.Keep();
     // Make the rename itself durable.
-    FileDescriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.get() >= 0)
-        ::fsync(dir.get());
-    return true;
+    ::fsync(folder.get());
+    return {};
+}
+
+WriteOutcome WriteFileAtomically(const std::string& path, std::string_view contents,
+                                 bool createFolders) {
+    AtomicWriteOptions options;
+    options.createFolders = createFolders;
+    return ReplaceFileAtomically(
+        path, [contents](int fd) { return WriteAllTo(fd, contents); }, options);
 }
 
 } // namespace sorvane

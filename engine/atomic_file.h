@@ -3,6 +3,8 @@
 // file in place of a good one.
 
 #include <cstddef>
+#include <expected>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -14,13 +16,54 @@ namespace sorvane {
 /// are never opened for reading).
 std::optional<std::string> ReadSmallFile(const std::string& path, std::size_t maxBytes);
 
-/// Replaces the file at `path` with `contents`: the bytes go to a temporary
-/// file in the same folder, which is flushed and renamed over the old one, so
-/// a crash leaves either the old or the new file. A link is followed and its
-/// target replaced; an existing file keeps its permission bits. Missing parent
-/// folders are created when `createFolders` is set. Returns false, leaving the
-/// old file untouched, when anything fails.
-bool WriteFileAtomically(const std::string& path, std::string_view contents,
-                         bool createFolders = false);
+/// Nothing when a write succeeded; otherwise a line saying why it failed (the
+/// system's error text, or which kind of file has the name).
+using WriteOutcome = std::expected<void, std::string>;
+
+/// Fills the temporary file open for writing at `fd`, at offset 0. Returns
+/// the error text when it cannot; the replacement is then abandoned.
+using FileFiller = std::function<WriteOutcome(int fd)>;
+
+struct AtomicWriteOptions {
+    /// Create missing parent folders.
+    bool createFolders = false;
+    /// Write into an unnamed file (O_TMPFILE) that only gets a name once it is
+    /// complete, where the file system allows it. When false, or where it does
+    /// not, the bytes go to ".<name>.sorvane-tmp-<n>" beside the target.
+    bool unnamedTemporary = true;
+};
+
+/// Number of temporary names ".<name>.sorvane-tmp-0" to "-15" a target has;
+/// as many writes of one file can run at the same time.
+inline constexpr int kTemporarySlots = 16;
+
+/// The bytes of a temporary file of a writer that stopped (killed, crashed)
+/// are removed by the next write of the same target once the file is this
+/// many seconds old and no process holds its lock.
+inline constexpr int kStaleTemporarySeconds = 5;
+
+/// Replaces the file at `path` with what `fill` writes: the bytes go to a
+/// temporary file in the same folder, which is flushed and renamed over the
+/// old one, so a crash or a kill leaves either the old or the new file, and
+/// no temporary file under a name (a temporary file left by a killed writer
+/// is removed by the next write of the same target).
+///
+/// Only a regular file is ever replaced: a folder, FIFO, device node or
+/// socket at `path`, or a link to one, is refused. A link to a regular file is
+/// followed and its target replaced; a dangling link makes its target. The
+/// new file keeps the old one's owner (where this process may give it away)
+/// and permission bits; a new file gets 0666 less the umask. A file size
+/// limit (RLIMIT_FSIZE) makes the write fail with "File too large" instead of
+/// killing the process. On any failure the old file is untouched and nothing
+/// is left behind.
+WriteOutcome ReplaceFileAtomically(const std::string& path, const FileFiller& fill,
+                                   const AtomicWriteOptions& options = {});
+
+/// ReplaceFileAtomically with `contents` as the new bytes.
+WriteOutcome WriteFileAtomically(const std::string& path, std::string_view contents,
+                                 bool createFolders = false);
+
+/// Writes all of `data` to `fd`, going on after short writes and interruptions.
+WriteOutcome WriteAllTo(int fd, std::string_view data);
 
 } // namespace sorvane

@@ -268,7 +268,7 @@ bool SettingsDocument::Save() const {
     if (!Writable())
         return false;
     gFileWrites.fetch_add(1, std::memory_order_relaxed);
-    return WriteFileAtomically(file_, Text(), true);
+    return WriteFileAtomically(file_, Text(), true).has_value();
 }
 
 SettingsFileCounts SettingsFileActivity() {

@@ -89,14 +89,8 @@ WriteSourceMap(const std::string& path, std::string_view header,
         text.append(SourceMapLine(row)).append("\r\n");
         ++result.written;
     }
-    errno = 0;
-    if (!WriteFileAtomically(path, text)) {
-        const int error = errno;
-        if (FolderExists(path))
-            return std::unexpected(std::string("a folder has that name"));
-        return std::unexpected(error != 0 ? std::string(std::strerror(error))
-                                          : std::string("the file could not be written"));
-    }
+    if (auto written = WriteFileAtomically(path, text); !written)
+        return std::unexpected(std::move(written.error()));
     return result;
 }
 

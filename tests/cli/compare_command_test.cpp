@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <sstream>
+#include <sys/stat.h>
 
 namespace sorvane::cli {
 namespace {
@@ -215,6 +216,34 @@ TEST(CompareCommandNames, JsonAndCsvStayValidWhateverTheFileNamesHold) {
     csvNames.erase(csvNames.begin());
     std::ranges::sort(csvNames);
     EXPECT_EQ(csvNames, shown);
+}
+
+TEST_F(CompareCommand, SaveMapNeverReplacesWhatIsNotARegularFile) {
+    // node under the map's name (or under "node", linked from it), what the error calls it
+    const std::vector<std::tuple<mode_t, bool, std::string>> cases = {
+        {S_IFIFO, false, "a FIFO"},
+        {S_IFCHR, false, "a character device"},
+        {S_IFCHR, true, "a link to a character device"},
+    };
+    for (const auto& [type, linked, kind] : cases) {
+        SCOPED_TRACE(kind);
+        const std::string map = dir.file("x.map");
+        const std::string node = linked ? dir.file("node") : map;
+        std::filesystem::remove(map);
+        std::filesystem::remove(node);
+        if (::mknod(node.c_str(), type | 0644, 0) != 0)
+            continue; // device nodes need CAP_MKNOD
+        if (linked)
+            std::filesystem::create_symlink(node, map);
+        EXPECT_EQ(Run({"--save-map", map}), 2);
+        EXPECT_NE(err.str().find("cannot save the Source Map " + map + ": " + kind +
+                                 " has that name; only regular files are replaced"),
+                  std::string::npos)
+            << err.str();
+        EXPECT_EQ(std::filesystem::status(map).type(), type == S_IFIFO
+                                                           ? std::filesystem::file_type::fifo
+                                                           : std::filesystem::file_type::character);
+    }
 }
 
 } // namespace

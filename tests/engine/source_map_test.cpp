@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 namespace sorvane {
 namespace {
@@ -193,6 +195,39 @@ TEST(SourceMap, ByteOrderMarkAndHeaders) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.source);
         EXPECT_EQ(SourceMapHeader(c.source, c.target, c.sourceIsMap), c.header);
+    }
+}
+
+TEST(SourceMap, NeverSavedOverWhatIsNotARegularFile) {
+    const std::vector<ComparisonRow> rows{MapRow("a.dll", ".dll", "1.0", "L", 1)};
+    // node made, whether the map's name is a link to it, what the error calls it
+    const std::vector<std::tuple<mode_t, bool, const char*>> cases = {
+        {S_IFIFO, false, "a FIFO"},
+        {S_IFCHR, false, "a character device"},
+        {S_IFSOCK, false, "a socket"},
+        {S_IFCHR, true, "a link to a character device"},
+        {S_IFDIR, true, "a link to a folder"},
+    };
+    for (const auto& [type, linked, kind] : cases) {
+        SCOPED_TRACE(kind);
+        test::TempDir dir;
+        const std::string map = dir.file("x.map");
+        const std::string node = linked ? dir.file("node") : map;
+        if (type == S_IFDIR ? ::mkdir(node.c_str(), 0755) != 0
+                            : ::mknod(node.c_str(), type | 0644, ::makedev(1, 3)) != 0)
+            continue; // device nodes need CAP_MKNOD
+        if (linked)
+            std::filesystem::create_symlink(node, map);
+        const auto saved = WriteSourceMap(map, "/src", rows);
+        ASSERT_FALSE(saved.has_value());
+        EXPECT_EQ(saved.error(),
+                  std::string(kind) + " has that name; only regular files are replaced");
+        EXPECT_EQ(std::filesystem::status(map).type(), std::filesystem::status(node).type());
+        EXPECT_EQ(std::filesystem::status(node).type(),
+                  type == S_IFIFO   ? std::filesystem::file_type::fifo
+                  : type == S_IFCHR ? std::filesystem::file_type::character
+                  : type == S_IFDIR ? std::filesystem::file_type::directory
+                                    : std::filesystem::file_type::socket);
     }
 }
 

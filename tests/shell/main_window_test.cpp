@@ -31,6 +31,7 @@
 #include <QToolBar>
 
 #include <cstdio>
+#include <sys/stat.h>
 #include <map>
 #include <memory>
 
@@ -776,6 +777,31 @@ TEST_F(MainWindowTest, StartReadsTheSettingsFileOnceAndCloseWritesItOnce) {
     EXPECT_EQ(ReadSetting(settingsFile, "Mine", "Key"), "value");
     EXPECT_EQ(ReadSetting(settingsFile, "Elsewhere", "Added"), "yes");
     EXPECT_EQ(Open()->DisplayMode(), 2);
+}
+
+TEST_F(MainWindowTest, ASourceMapIsNeverSavedOverAFifoOrADevice) {
+    MakeTrees();
+    auto w = Open();
+    w->mViewShowFiles_Click(0);
+    w->sourceBox()->SetText(Q(dir.file("src")));
+    Scan(*w);
+    // node under the chosen name, and what the message calls it
+    const std::vector<std::pair<mode_t, QString>> cases = {{S_IFIFO, "a FIFO"},
+                                                           {S_IFCHR, "a character device"}};
+    for (const auto& [type, kind] : cases) {
+        const std::string map = dir.file(kind.toStdString() + ".map");
+        if (::mknod(map.c_str(), type | 0644, 0) != 0)
+            continue; // device nodes need CAP_MKNOD
+        const std::size_t before = dialogs.Count(FakeDialogs::Kind::Message);
+        dialogs.saveFiles.push_back(Q(map));
+        w->mFileSaveSourceMap_Click();
+        ASSERT_EQ(dialogs.Count(FakeDialogs::Kind::Message), before + 1);
+        const QString text = dialogs.Last(FakeDialogs::Kind::Message).text;
+        EXPECT_TRUE(text.contains(kind + " has that name")) << text.toStdString();
+        struct stat st {};
+        ASSERT_EQ(::lstat(map.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & S_IFMT, type);
+    }
 }
 
 } // namespace
