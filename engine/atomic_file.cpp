@@ -57,8 +57,18 @@ std::unexpected<std::string> NotRegular(mode_t mode, bool throughLink) {
 }
 
 // Where the bytes really go: the final target of a chain of links (relative
-// targets are read against the folder of the link).
+// targets are read against the folder of the link). The kernel is asked to
+// follow the chain first, so that a link it would not follow (another user's
+// link in a sticky folder such as /tmp) is not followed here either.
 std::expected<std::string, int> FinalTarget(std::string path) {
+    struct stat first {};
+    if (::lstat(path.c_str(), &first) == 0 && S_ISLNK(first.st_mode)) {
+        const int fd = ::open(path.c_str(), O_PATH | O_CLOEXEC);
+        if (fd >= 0)
+            ::close(fd);
+        else if (errno != ENOENT) // a link to nothing yet is followed to create it
+            return std::unexpected(errno);
+    }
     for (int depth = 0;; ++depth) {
         struct stat st {};
         if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))

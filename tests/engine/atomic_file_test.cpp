@@ -5,6 +5,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <grp.h>
 #include <gtest/gtest.h>
@@ -172,6 +173,42 @@ TEST(WriteFileAtomically, NeverReplacesWhatIsNotARegularFile) {
               "the link does not lead to a file that can be replaced");
     ::close(gone);
     EXPECT_TRUE(Entries(dir.path()).empty());
+}
+
+TEST(WriteFileAtomically, FollowsNoLinkTheKernelWouldRefuseInAStickyFolder) {
+    std::string protection;
+    {
+        std::ifstream setting("/proc/sys/fs/protected_symlinks");
+        std::getline(setting, protection);
+    }
+    if (protection != "1")
+        GTEST_SKIP() << "the kernel does not protect links in sticky folders here";
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to give the link to another user";
+    // A shared folder like /tmp where another user planted links to our files.
+    test::TempDir dir;
+    const std::string shared = dir.file("shared");
+    fs::create_directory(shared);
+    fs::permissions(shared, fs::perms::all | fs::perms::sticky_bit);
+    const std::string victim = dir.write("victim", "keep me");
+    for (const bool unnamed : {true, false}) {
+        for (const std::string target : {victim, dir.file("created")}) {
+            SCOPED_TRACE(target + (unnamed ? " unnamed" : " named"));
+            const std::string link = shared + "/Sorvane.dat";
+            fs::remove(link);
+            fs::create_symlink(target, link);
+            ASSERT_EQ(::lchown(link.c_str(), 65534, 65534), 0);
+            EXPECT_EQ(Said(Save(link, "overwritten", unnamed)), "Permission denied");
+            EXPECT_EQ(dir.read("victim"), "keep me");
+            EXPECT_FALSE(fs::exists(dir.file("created")));
+            // Our own link there is followed as before.
+            ASSERT_EQ(::lchown(link.c_str(), 0, 0), 0);
+            EXPECT_EQ(Said(Save(link, "ours", unnamed)), "ok");
+            EXPECT_EQ(dir.read(fs::path(target).filename().string()), "ours");
+            dir.write("victim", "keep me");
+            fs::remove(dir.file("created"));
+        }
+    }
 }
 
 TEST(WriteFileAtomically, KeepsOwnerAndBitsAndGivesNewFilesTheUmask) {
