@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <new>
 #include <set>
 #include <utility>
 
@@ -124,6 +125,9 @@ void FolderEnumerator::Walk(const std::string& root) {
     // The entries of one folder that cannot be read, sorted like its files.
     std::vector<std::pair<std::string, int>> unreadableHere;
     const auto note = [this](std::string path, int error) {
+        // No memory for a folder's buffer is no fault of the folder.
+        if (error == ENOMEM)
+            throw std::bad_alloc();
         unreadable_.push_back({std::move(path), std::error_code(error, std::generic_category())});
     };
     // Whether an entry whose kind is unknown could have been reported or

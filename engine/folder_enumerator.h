@@ -41,10 +41,12 @@ public:
     /// The number of files SearchFiles will report for the same root, filter
     /// and sub-folder setting. The tree is walked here and the result kept, so
     /// the following SearchFiles reports exactly these files without a second walk.
+    /// Throws std::bad_alloc when memory runs out, the system's included.
     std::int64_t CountFiles(const std::string& root);
 
     /// Reports every matching file under `root` through `onFileFound`, on the
-    /// caller's thread, before it returns.
+    /// caller's thread, before it returns. Walks first, like CountFiles, unless
+    /// the same walk was just counted.
     void SearchFiles(const std::string& root, const FileFoundHandler& onFileFound);
 
     /// During FileFound: the size in bytes of the reported file.

@@ -64,6 +64,10 @@ struct FileResult {
 };
 
 FileResult Unreadable(std::string path, std::error_code error) {
+    // The system's memory running out is no fault of the file: it ends the
+    // scan like ours does.
+    if (error == std::errc::not_enough_memory)
+        throw std::bad_alloc();
     FileResult result;
     result.unreadable = UnreadableEntry{std::move(path), error};
     return result;

@@ -163,7 +163,7 @@ TEST(FolderEnumerator, ListsWhatItCannotReadWhenItCouldMatter) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.filter);
-        const auto result = test::RunInChild({.unprivileged = true}, [&](std::string& output) {
+        const auto result = test::RunInChild(test::ChildLimits().Unprivileged(), [&](std::string& output) {
             FolderEnumerator e;
             e.FileFilter = c.filter;
             e.IncludeSubfolders = c.subfolders;

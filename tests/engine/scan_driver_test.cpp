@@ -580,7 +580,8 @@ TEST_F(ScanTest, WhatCannotBeReadIsListedWithItsReasonNeverOrphanedOrDropped) {
             fs::permissions(dir.file(path), perms);
         }
         const auto result =
-            ScanInChild({.unprivileged = true}, Request(c.mode), dir.path().string());
+            ScanInChild(test::ChildLimits().Unprivileged(), Request(c.mode),
+                                        dir.path().string());
         for (const auto& [path, perms] : saved)
             fs::permissions(dir.file(path), perms);
         if (!result.ran)
@@ -680,7 +681,8 @@ TEST_F(ManyFilesScanTest, FewOpenFilesSlowTheScanDownButChangeNoRow) {
         SCOPED_TRACE(testing::Message() << c.freeDescriptors << " free, " << c.threads << " threads");
         request.readThreads = c.threads;
         const auto result =
-            ScanInChild({.freeDescriptors = c.freeDescriptors}, request, dir.path().string());
+            ScanInChild(test::ChildLimits().FreeDescriptors(c.freeDescriptors), request,
+                                        dir.path().string());
         ASSERT_TRUE(result.ran);
         EXPECT_EQ(result.status, 0);
         EXPECT_EQ(result.output, c.expected);
@@ -695,12 +697,12 @@ TEST_F(ManyFilesScanTest, WithoutThreadsOrWithLittleMemoryTheScanReadsAlone) {
         test::ChildLimits limits;
     };
     const std::vector<Case> cases{
-        {"one process", {.processes = 1}},
-        {"two processes", {.processes = 2}},
-        {"three processes", {.processes = 3}},
+        {"one process", test::ChildLimits().Processes(1)},
+        {"two processes", test::ChildLimits().Processes(2)},
+        {"three processes", test::ChildLimits().Processes(3)},
         // No room for a thread's stack, room enough to read.
-        {"1 MiB to spare", {.spareAddressSpace = std::size_t{1} << 20}},
-        {"12 MiB to spare", {.spareAddressSpace = std::size_t{12} << 20}},
+        {"1 MiB to spare", test::ChildLimits().SpareAddressSpace(std::size_t{1} << 20)},
+        {"12 MiB to spare", test::ChildLimits().SpareAddressSpace(std::size_t{12} << 20)},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

@@ -41,8 +41,8 @@ std::string VersionedPe(const VersionedFile& file) {
 
 namespace {
 
-// The folder `relative` names below `root`, made on the way when `make` is
-// set, opened one name at a time; -1 when it cannot be reached.
+// The folder that `names` lead to from `root`, opened one name at a time
+// (and made on the way when `make` is set); -1 when it cannot be reached.
 int OpenFolderChain(const std::string& root, const std::vector<std::string>& names, bool make) {
     int folder = ::open(root.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
     for (const std::string& name : names) {

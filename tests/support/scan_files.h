@@ -69,6 +69,11 @@ struct ChildLimits {
     /// Run as the user nobody when the tests run as root, who reads and
     /// enters everything whatever the permissions say.
     bool unprivileged = false;
+
+    ChildLimits& FreeDescriptors(int count) { return freeDescriptors = count, *this; }
+    ChildLimits& SpareAddressSpace(std::size_t bytes) { return spareAddressSpace = bytes, *this; }
+    ChildLimits& Processes(int count) { return processes = count, *this; }
+    ChildLimits& Unprivileged() { return unprivileged = true, *this; }
 };
 
 struct ChildResult {
