@@ -20,8 +20,10 @@
 #include <csignal>
 #include <iostream>
 #include <map>
+#include <new>
 #include <optional>
 #include <ostream>
+#include <system_error>
 #include <thread>
 
 namespace sorvane::cli {
@@ -113,17 +115,21 @@ std::optional<int> ParseOptions(const std::vector<std::string>& args, CompareOpt
     return parser.Parse(args, out, err);
 }
 
-// Collects the rows and shows progress on a terminal.
+// Collects the rows, passes Ctrl+C on and shows progress on a terminal.
 class CliObserver : public ScanObserver {
 public:
-    explicit CliObserver(std::ostream& err, bool showProgress)
-        : err_(err), showProgress_(showProgress) {}
+    CliObserver(Scanner& scanner, std::ostream& err, bool showProgress)
+        : scanner_(scanner), err_(err), showProgress_(showProgress) {}
 
     void RowAdded(const ComparisonRow& row) override { rows.push_back(row); }
 
     void FolderChanged(const std::string& folder) override { folder_ = folder; }
 
     void Progress(const ScanProgress& progress) override {
+        // The watcher thread stops a long count too; this also works when
+        // that thread could not be made.
+        if (gInterrupted.load())
+            scanner_.RequestStop();
         if (!showProgress_)
             return;
         const auto now = std::chrono::steady_clock::now();
@@ -146,6 +152,7 @@ public:
     std::vector<ComparisonRow> rows;
 
 private:
+    Scanner& scanner_;
     std::ostream& err_;
     bool showProgress_;
     bool shown_ = false;
@@ -193,6 +200,15 @@ void WriteJson(std::ostream& out, const ScanOutcome& outcome,
         json.Field(kCounterKeys[i], outcome.counters[i]);
     json.EndObject();
     json.Field("filesProcessed", outcome.filesProcessed);
+    json.Key("unreadable");
+    json.BeginArray();
+    for (const auto& entry : outcome.unreadable) {
+        json.BeginObject();
+        json.Field("path", DecodeText(entry.path));
+        json.Field("reason", entry.error.message());
+        json.EndObject();
+    }
+    json.EndArray();
     json.Field("message", outcome.message);
     json.EndObject();
 }
@@ -256,9 +272,7 @@ void WriteTable(std::ostream& out, const ScanOutcome& outcome,
         writeLine(line);
 }
 
-} // namespace
-
-int RunCompare(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int Compare(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     CompareOptions options;
     if (const auto status = ParseOptions(args, options, out, err))
         return *status;
@@ -275,21 +289,30 @@ int RunCompare(const std::vector<std::string>& args, std::ostream& out, std::ost
     request.readThreads = options.threads;
 
     Scanner scanner;
-    CliObserver observer(err, &err == &std::cerr && ::isatty(STDERR_FILENO) == 1);
+    CliObserver observer(scanner, err, &err == &std::cerr && ::isatty(STDERR_FILENO) == 1);
     gInterrupted.store(false);
     const auto previous = std::signal(SIGINT, OnInterrupt);
-    std::jthread watcher([&scanner](std::stop_token stop) {
-        while (!stop.stop_requested()) {
-            if (gInterrupted.load()) {
-                scanner.RequestStop();
-                return;
+    std::jthread watcher;
+    try {
+        watcher = std::jthread([&scanner](std::stop_token stop) {
+            while (!stop.stop_requested()) {
+                if (gInterrupted.load()) {
+                    scanner.RequestStop();
+                    return;
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
             }
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-    });
+        });
+    } catch (const std::system_error&) {
+        // No thread to spare (a process limit, too little memory for a
+        // stack): Ctrl+C is seen after each file.
+    } catch (const std::bad_alloc&) {
+    }
     const ScanOutcome outcome = scanner.Run(request, observer);
-    watcher.request_stop();
-    watcher.join();
+    if (watcher.joinable()) {
+        watcher.request_stop();
+        watcher.join();
+    }
     std::signal(SIGINT, previous);
     observer.ClearProgress();
 
@@ -329,11 +352,18 @@ int RunCompare(const std::vector<std::string>& args, std::ostream& out, std::ost
         WriteTable(out, outcome, rows);
         break;
     }
-    if (options.format != Format::Json && !outcome.message.empty())
+    // Like diff: what could not be read is named on standard error, the
+    // rows that could be read are still printed, and the status is 2.
+    for (const auto& entry : outcome.unreadable)
+        err << "sorvane-cli: " << DecodeText(entry.path) << ": " << entry.error.message() << "\n";
+    const bool trouble = outcome.failed || !outcome.unreadable.empty();
+    if (!outcome.message.empty() && (options.format != Format::Json || trouble))
         err << outcome.message << "\n";
 
     if (status != 0)
         return status;
+    if (trouble)
+        return kUsageError;
     const bool unreadableMap = request.sourceIsMap && outcome.filesProcessed == 0 &&
                                !outcome.messageIsClosing && !outcome.interrupted;
     if (unreadableMap)
@@ -341,6 +371,19 @@ int RunCompare(const std::vector<std::string>& args, std::ostream& out, std::ost
     if (outcome.mode == ScanMode::SourceOnly)
         return 0;
     return rows.empty() ? 0 : 1;
+}
+
+} // namespace
+
+int RunCompare(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    try {
+        return Compare(args, out, err);
+    } catch (const std::bad_alloc&) {
+        // The scan itself ends early with a message; this is for the rest
+        // (the arguments, sorting, writing the rows).
+        err << "sorvane-cli: not enough memory to go on\n";
+        return kUsageError;
+    }
 }
 
 } // namespace sorvane::cli

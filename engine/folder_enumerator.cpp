@@ -1,5 +1,6 @@
 #include "folder_enumerator.h"
 
+#include "opened_file.h"
 #include "text_utils.h"
 
 #include <dirent.h>
@@ -8,6 +9,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <new>
 #include <set>
 #include <utility>
 
@@ -74,9 +77,12 @@ bool NameLess(const std::string& a, const std::string& b) {
 
 class Directory {
 public:
-    explicit Directory(int fd) : dir_(fd >= 0 ? ::fdopendir(fd) : nullptr) {
-        if (fd >= 0 && dir_ == nullptr)
+    /// Takes over `fd`, an open folder.
+    explicit Directory(int fd) : dir_(::fdopendir(fd)) {
+        if (dir_ == nullptr) {
+            error_ = errno;
             ::close(fd);
+        }
     }
     ~Directory() {
         if (dir_ != nullptr)
@@ -85,10 +91,21 @@ public:
     Directory(const Directory&) = delete;
     Directory& operator=(const Directory&) = delete;
     DIR* get() const { return dir_; }
+    /// Why the folder could not be read, when get() is null.
+    int error() const { return error_; }
 
 private:
     DIR* dir_;
+    int error_ = 0;
 };
+
+std::string ChildPath(const std::string& folder, std::string_view name) {
+    std::string path = folder;
+    if (path.empty() || path.back() != '/')
+        path.push_back('/');
+    path.append(name);
+    return path;
+}
 
 } // namespace
 
@@ -99,11 +116,27 @@ bool MatchesFilter(std::string_view name, std::string_view filter) {
 void FolderEnumerator::Walk(const std::string& root) {
     entries_.clear();
     folders_.clear();
+    unreadable_.clear();
     walkedRoot_ = root;
     walkedFilter_ = FileFilter;
     walkedSubfolders_ = IncludeSubfolders;
     walked_ = true;
     const auto patterns = Patterns(FileFilter);
+    // The entries of one folder that cannot be read, sorted like its files.
+    std::vector<std::pair<std::string, int>> unreadableHere;
+    const auto note = [this](std::string path, int error) {
+        // No memory for a folder's buffer is no fault of the folder.
+        if (error == ENOMEM)
+            throw std::bad_alloc();
+        unreadable_.push_back({std::move(path), std::error_code(error, std::generic_category())});
+    };
+    // Whether an entry whose kind is unknown could have been reported or
+    // entered; `type` is what the listing said about it, if anything.
+    const auto mayMatter = [&](unsigned char type, std::string_view name) {
+        if (type == DT_DIR)
+            return IncludeSubfolders;
+        return Matches(name, patterns) || (type == DT_UNKNOWN && IncludeSubfolders);
+    };
 
     struct Pending {
         std::string relative; // "" for the root, else "a/b/"
@@ -121,32 +154,69 @@ void FolderEnumerator::Walk(const std::string& root) {
                                            folder.relative.substr(0, folder.relative.size() - 1);
         // The root may be a link; below it, links to folders are never entered.
         const int noFollow = folder.relative.empty() ? 0 : O_NOFOLLOW;
-        const int fd = ::open(full.c_str(), O_RDONLY | O_DIRECTORY | noFollow | O_CLOEXEC);
+        // One descriptor at a time, whatever the depth: the walk must work
+        // under a low limit of open files.
+        const int fd = OpenLongPath(full, O_RDONLY | O_DIRECTORY | noFollow);
+        if (fd < 0) {
+            // A folder that vanished, or became a file or a link since it was
+            // listed, is no longer part of the tree.
+            const int error = errno;
+            if (!IsMissingPathError(error) && !(noFollow != 0 && error == ELOOP))
+                note(full, error);
+            continue;
+        }
         Directory dir(fd);
-        if (dir.get() == nullptr)
-            continue; // unreadable folders are skipped
+        if (dir.get() == nullptr) {
+            note(full, dir.error());
+            continue;
+        }
         struct stat self {};
-        if (::fstat(::dirfd(dir.get()), &self) != 0 ||
-            !visited.insert({self.st_dev, self.st_ino}).second)
+        if (::fstat(::dirfd(dir.get()), &self) != 0) {
+            note(full, errno);
+            continue;
+        }
+        if (!visited.insert({self.st_dev, self.st_ino}).second)
             continue; // a bind mount can bring a folder round again
 
         std::vector<std::pair<std::string, std::int64_t>> files;
         std::vector<std::string> subfolders;
-        while (const dirent* e = ::readdir(dir.get())) {
+        unreadableHere.clear();
+        int listingError = 0;
+        for (;;) {
+            errno = 0;
+            const dirent* e = ::readdir(dir.get());
+            if (e == nullptr) {
+                listingError = errno; // what was listed before still counts
+                break;
+            }
             const std::string_view name = e->d_name;
             if (name == "." || name == "..")
                 continue;
             struct stat st {};
-            if (::fstatat(::dirfd(dir.get()), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+            if (::fstatat(::dirfd(dir.get()), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+                // A folder with read but without search permission lists
+                // names whose kind cannot be learnt.
+                const int error = errno;
+                if (!IsMissingPathError(error) && mayMatter(e->d_type, name))
+                    unreadableHere.emplace_back(name, error);
                 continue;
+            }
             if (S_ISDIR(st.st_mode)) {
                 if (IncludeSubfolders)
                     subfolders.emplace_back(name);
                 continue;
             }
             if (S_ISLNK(st.st_mode)) {
-                // Links to files count as files; links to folders are not followed.
-                if (::fstatat(::dirfd(dir.get()), e->d_name, &st, 0) != 0 || S_ISDIR(st.st_mode))
+                // Links to files count as files; links to folders are not
+                // followed; a link that leads nowhere is no file, one that
+                // leads into a folder that cannot be searched is unreadable.
+                if (::fstatat(::dirfd(dir.get()), e->d_name, &st, 0) != 0) {
+                    const int error = errno;
+                    if (!IsMissingPathError(error) && Matches(name, patterns))
+                        unreadableHere.emplace_back(name, error);
+                    continue;
+                }
+                if (S_ISDIR(st.st_mode))
                     continue;
             }
             if (Matches(name, patterns))
@@ -155,6 +225,12 @@ void FolderEnumerator::Walk(const std::string& root) {
         std::sort(files.begin(), files.end(),
                   [](const auto& a, const auto& b) { return NameLess(a.first, b.first); });
         std::sort(subfolders.begin(), subfolders.end(), NameLess);
+        std::sort(unreadableHere.begin(), unreadableHere.end(),
+                  [](const auto& a, const auto& b) { return NameLess(a.first, b.first); });
+        if (listingError != 0)
+            note(full, listingError);
+        for (const auto& [name, error] : unreadableHere)
+            note(ChildPath(full, name), error);
 
         const auto folderIndex = static_cast<std::uint32_t>(folders_.size());
         folders_.push_back(full);

@@ -1,17 +1,26 @@
 #pragma once
 // Finds the files of a folder tree that match a filter, in a stable order:
 // folder by folder, the files of a folder before its sub-folders, names
-// sorted without regard to case. Links to folders are not followed and
-// unreadable folders are skipped.
+// sorted without regard to case. Links to folders are not followed. Folders
+// and entries that cannot be read are listed with the reason, not skipped
+// in silence.
 
 #include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 namespace sorvane {
+
+/// A file or folder that is there but could not be read, and why.
+struct UnreadableEntry {
+    std::string path; ///< full path
+    std::error_code error;
+    bool operator==(const UnreadableEntry&) const = default;
+};
 
 /// True when `name` matches one of the patterns of `filter`: patterns are
 /// separated by ";" or blanks, "*" stands for any run of characters and "?"
@@ -32,10 +41,12 @@ public:
     /// The number of files SearchFiles will report for the same root, filter
     /// and sub-folder setting. The tree is walked here and the result kept, so
     /// the following SearchFiles reports exactly these files without a second walk.
+    /// Throws std::bad_alloc when memory runs out, the system's included.
     std::int64_t CountFiles(const std::string& root);
 
     /// Reports every matching file under `root` through `onFileFound`, on the
-    /// caller's thread, before it returns.
+    /// caller's thread, before it returns. Walks first, like CountFiles, unless
+    /// the same walk was just counted.
     void SearchFiles(const std::string& root, const FileFoundHandler& onFileFound);
 
     /// During FileFound: the size in bytes of the reported file.
@@ -49,6 +60,14 @@ public:
     /// reports the files it found so far.
     void RequestStop() { stop_.store(true); }
 
+    /// What the last walk could not read, in the order it met them: folders
+    /// it could not open or list (the files listed before a listing failed
+    /// are still reported), and entries whose kind it could not learn when
+    /// their name matches the filter or they may be folders to enter. A
+    /// missing root, entries that vanish during the walk and links that lead
+    /// nowhere are not in it.
+    const std::vector<UnreadableEntry>& Unreadable() const { return unreadable_; }
+
 private:
     struct Entry {
         std::string relativePath;
@@ -60,6 +79,7 @@ private:
 
     std::vector<Entry> entries_;
     std::vector<std::string> folders_;
+    std::vector<UnreadableEntry> unreadable_;
     std::string walkedRoot_;
     std::string walkedFilter_;
     bool walkedSubfolders_ = false;

@@ -9,8 +9,11 @@
 
 #include <cmath>
 #include <deque>
+#include <future>
 #include <mutex>
+#include <new>
 #include <optional>
+#include <system_error>
 
 namespace sorvane {
 namespace {
@@ -48,11 +51,33 @@ bool IsSafeRelativeName(std::string_view name) {
     return true;
 }
 
+// What the per-file step gives: a row, nothing, or a file it could not read.
+struct FileResult {
+    std::optional<ComparisonRow> row;
+    std::optional<UnreadableEntry> unreadable;
+
+    /// The descriptors ran out; read alone, the file may open.
+    bool OutOfDescriptors() const {
+        return unreadable && (unreadable->error == std::errc::too_many_files_open ||
+                              unreadable->error == std::errc::too_many_files_open_in_system);
+    }
+};
+
+FileResult Unreadable(std::string path, std::error_code error) {
+    // The system's memory running out is no fault of the file: it ends the
+    // scan like ours does.
+    if (error == std::errc::not_enough_memory)
+        throw std::bad_alloc();
+    FileResult result;
+    result.unreadable = UnreadableEntry{std::move(path), error};
+    return result;
+}
+
 // The per-file step without its bookkeeping: reads both sides and gives the
 // row the display mode lets through, if any. Runs on any thread.
-std::optional<ComparisonRow> CompareOneFile(const Job& job, const ScanContext& context) {
+FileResult CompareOneFile(const Job& job, const ScanContext& context) {
     if (job.fromMap && !IsSafeRelativeName(job.name))
-        return std::nullopt;
+        return {};
     ComparisonRow row;
     row.Name = job.name;
     row.Ext = job.ext;
@@ -65,10 +90,13 @@ std::optional<ComparisonRow> CompareOneFile(const Job& job, const ScanContext& c
         source.version = job.mapVersion;
         source.language = job.mapLanguage;
     } else {
-        source = ScanTexts(ReadFileVersionData(sourcePath, kind));
+        const FileVersionData sourceData = ReadFileVersionData(sourcePath, kind);
+        if (sourceData.error)
+            return Unreadable(sourcePath, sourceData.error);
+        source = ScanTexts(sourceData);
     }
     if (source.version.empty())
-        return std::nullopt;
+        return {};
     row.SourceVersion = source.version;
     row.SourceLanguage = source.language;
     row.SourceSize = job.sourceSize;
@@ -76,10 +104,14 @@ std::optional<ComparisonRow> CompareOneFile(const Job& job, const ScanContext& c
     if (context.mode == ScanMode::SourceOnly) {
         row.Description = source.description;
         row.Copyright = source.copyright;
-        return row;
+        return {std::move(row), std::nullopt};
     }
 
+    // A target that is there but cannot be read is no orphan: nothing is
+    // known about how it compares, so it gives no row and is listed instead.
     const FileVersionData targetData = ReadFileVersionData(targetPath, kind);
+    if (targetData.error)
+        return Unreadable(targetPath, targetData.error);
     const VersionTexts target = ScanTexts(targetData);
     row.TargetVersion = target.version;
     row.TargetLanguage = target.language;
@@ -92,17 +124,17 @@ std::optional<ComparisonRow> CompareOneFile(const Job& job, const ScanContext& c
 
     if (target.version.empty()) {
         if (context.displayMode != static_cast<int>(DisplayMode::AllVersioned))
-            return std::nullopt;
+            return {};
         row.Mark = ComparisonMark::Orphan;
-        return row;
+        return {std::move(row), std::nullopt};
     }
     row.Mark = DecideMark(FileSide{sourcePath, source.version, source.language, row.SourceSize},
                           FileSide{targetPath, target.version, target.language, targetData.size},
                           context.strict);
     if (!ShouldShowRow(row.Mark, context.displayMode))
-        return std::nullopt;
+        return {};
     row.Busy = IsBusy(targetPath);
-    return row;
+    return {std::move(row), std::nullopt};
 }
 
 // Applies finished entries in their original order and keeps the counts.
@@ -112,12 +144,16 @@ public:
         : observer_(observer), outcome_(outcome), stop_(stop) {}
 
     /// Books one finished entry; returns false once a stop was requested.
-    bool Finish(const Job& job, std::optional<ComparisonRow> row) {
-        if (row) {
-            outcome_.counters.Count(row->Mark);
+    bool Finish(const Job& job, FileResult result) {
+        if (result.row) {
+            // Counted once the observer took it: one that runs out of memory
+            // taking it leaves the counts as they were.
+            observer_.RowAdded(*result.row);
+            outcome_.counters.Count(result.row->Mark);
             ++outcome_.rowsAdded;
-            observer_.RowAdded(*row);
         }
+        if (result.unreadable)
+            outcome_.unreadable.push_back(std::move(*result.unreadable));
         if (!job.folder.empty() && !EqualsIgnoreCase(job.folder, folder_)) {
             folder_ = job.folder;
             observer_.FolderChanged(folder_);
@@ -160,7 +196,10 @@ public:
         : context_(context), collector_(collector) {
         if (threads > 0) {
             pool_.emplace(threads);
-            window_ = static_cast<std::size_t>(threads) * 4;
+            if (pool_->Threads() == 0)
+                pool_.reset(); // no thread could be made: read here
+            else
+                window_ = static_cast<std::size_t>(pool_->Threads()) * 4;
         }
     }
 
@@ -168,16 +207,19 @@ public:
     bool Add(Job job) {
         if (collector_.Stopped())
             return false;
-        if (!pool_) {
-            auto row = CompareOneFile(job, context_);
-            return collector_.Finish(job, std::move(row));
+        if (pool_) {
+            auto future = pool_->Submit([job, this] { return CompareOneFile(job, context_); });
+            inFlight_.emplace_back(std::move(job), std::move(future));
+            while (inFlight_.size() >= window_)
+                if (!FinishOldest())
+                    return false;
+            return true;
         }
-        auto future = pool_->Submit([job, this] { return CompareOneFile(job, context_); });
-        inFlight_.emplace_back(std::move(job), std::move(future));
-        while (inFlight_.size() >= window_)
+        // The workers were given up: what they read still comes first.
+        while (!inFlight_.empty())
             if (!FinishOldest())
                 return false;
-        return true;
+        return collector_.Finish(job, CompareOneFile(job, context_));
     }
 
     /// Finishes what is still in flight, unless a stop was requested.
@@ -193,21 +235,94 @@ private:
     bool FinishOldest() {
         auto [job, future] = std::move(inFlight_.front());
         inFlight_.pop_front();
-        std::optional<ComparisonRow> row;
+        FileResult result;
+        bool again = false;
         try {
-            row = future.get();
-        } catch (const std::exception&) {
-            // A file that could not be read (memory, a vanished file) gets no row.
+            result = future.get();
+            again = result.OutOfDescriptors();
+        } catch (const std::bad_alloc&) {
+            again = true;
+        } catch (const std::future_error&) {
+            again = true; // dropped when the workers were given up
         }
-        return collector_.Finish(job, std::move(row));
+        if (again) {
+            // Open files and memory may have run short only because several
+            // files were read at once: from here on one file at a time. What
+            // fails then is reported (or, for memory, ends the scan).
+            ReadAlone();
+            result = CompareOneFile(job, context_);
+        }
+        return collector_.Finish(job, std::move(result));
+    }
+
+    void ReadAlone() {
+        if (!pool_)
+            return;
+        pool_->DropPending();
+        pool_.reset(); // waits for the reads under way
     }
 
     const ScanContext& context_;
     RowCollector& collector_;
     std::optional<WorkerPool> pool_;
     std::size_t window_ = 1;
-    std::deque<std::pair<Job, std::future<std::optional<ComparisonRow>>>> inFlight_;
+    std::deque<std::pair<Job, std::future<FileResult>>> inFlight_;
 };
+
+void WalkMap(ScanContext& context, const ScanRequest& request, ScanObserver& observer,
+             RowCollector& collector, ScanOutcome& outcome) {
+    outcome.totalFiles = CountFileLines(context.source) - 1;
+    auto map = SourceMapReader::Open(context.source);
+    if (!map) {
+        outcome.message = "Source Map cannot be read: " + context.source;
+        return;
+    }
+    if (context.target.empty()) {
+        context.target = map->Header();
+        outcome.target = context.target;
+        observer.PathsChanged(context.source, context.target);
+    }
+    Pipeline pipeline(context, collector, request.readThreads);
+    while (auto entry = map->Next()) {
+        if (entry->Version.empty() || !IsSafeRelativeName(entry->Name))
+            ++outcome.skippedMapLines;
+        Job job;
+        job.name = std::move(entry->Name);
+        job.ext = std::move(entry->Ext);
+        job.sourceSize = entry->Size;
+        job.fromMap = true;
+        job.mapVersion = std::move(entry->Version);
+        job.mapLanguage = std::move(entry->Language);
+        if (!pipeline.Add(std::move(job)))
+            break;
+    }
+    pipeline.Drain();
+}
+
+void WalkFolder(FolderEnumerator& walk, const ScanContext& context, const ScanRequest& request,
+                RowCollector& collector, ScanOutcome& outcome) {
+    walk.FileFilter = request.filter;
+    walk.IncludeSubfolders = request.includeSubfolders;
+    outcome.totalFiles = walk.CountFiles(context.source);
+    outcome.unreadable = walk.Unreadable();
+    Pipeline pipeline(context, collector, request.readThreads);
+    walk.SearchFiles(context.source, [&](const std::string& relative, bool& cancel) {
+        Job job;
+        job.name = relative;
+        job.ext = ExtensionOf(relative);
+        job.sourceSize = walk.CurrentFileSize();
+        job.folder = walk.CurrentFolder();
+        if (!pipeline.Add(std::move(job)))
+            cancel = true;
+    });
+    pipeline.Drain();
+}
+
+void AppendSentence(std::string& message, const std::string& sentence) {
+    if (!message.empty())
+        message += ' ';
+    message += sentence;
+}
 
 } // namespace
 
@@ -244,6 +359,11 @@ std::string JoinPath(std::string_view folder, std::string_view relative) {
         path.push_back('/');
     path.append(relative);
     return path;
+}
+
+std::string UnreadableEntriesText(std::size_t count) {
+    return count == 1 ? std::string("1 entry could not be read.")
+                      : std::to_string(count) + " entries could not be read.";
 }
 
 std::string SkippedMapLinesText(std::int64_t count) {
@@ -287,72 +407,46 @@ ScanOutcome Scanner::Run(const ScanRequest& request, ScanObserver& observer) {
     observer.PathsChanged(context.source, context.target);
 
     RowCollector collector(observer, outcome, stopRequested_);
-    if (request.sourceIsMap) {
-        outcome.totalFiles = CountFileLines(context.source) - 1;
-        auto map = SourceMapReader::Open(context.source);
-        if (!map) {
-            outcome.message = "Source Map cannot be read: " + context.source;
-        } else {
-            if (context.target.empty()) {
-                context.target = map->Header();
-                outcome.target = context.target;
-                observer.PathsChanged(context.source, context.target);
-            }
-            Pipeline pipeline(context, collector, request.readThreads);
-            while (auto entry = map->Next()) {
-                if (entry->Version.empty() || !IsSafeRelativeName(entry->Name))
-                    ++outcome.skippedMapLines;
-                Job job;
-                job.name = std::move(entry->Name);
-                job.ext = std::move(entry->Ext);
-                job.sourceSize = entry->Size;
-                job.fromMap = true;
-                job.mapVersion = std::move(entry->Version);
-                job.mapLanguage = std::move(entry->Language);
-                if (!pipeline.Add(std::move(job)))
-                    break;
-            }
-            pipeline.Drain();
-        }
-    } else {
-        FolderEnumerator walk;
-        walk.FileFilter = request.filter;
-        walk.IncludeSubfolders = request.includeSubfolders;
-        {
-            std::lock_guard lock(walkMutex_);
-            activeWalk_ = &walk;
-        }
-        outcome.totalFiles = walk.CountFiles(context.source);
-        Pipeline pipeline(context, collector, request.readThreads);
-        walk.SearchFiles(context.source, [&](const std::string& relative, bool& cancel) {
-            Job job;
-            job.name = relative;
-            job.ext = ExtensionOf(relative);
-            job.sourceSize = walk.CurrentFileSize();
-            job.folder = walk.CurrentFolder();
-            if (!pipeline.Add(std::move(job)))
-                cancel = true;
-        });
-        pipeline.Drain();
+    // The folder walk is known to RequestStop, so a stop can end a long count.
+    FolderEnumerator walk;
+    {
         std::lock_guard lock(walkMutex_);
-        activeWalk_ = nullptr;
+        activeWalk_ = &walk;
+    }
+    struct Forget {
+        Scanner& scanner;
+        ~Forget() {
+            std::lock_guard lock(scanner.walkMutex_);
+            scanner.activeWalk_ = nullptr;
+        }
+    } forget{*this};
+    try {
+        if (request.sourceIsMap)
+            WalkMap(context, request, observer, collector, outcome);
+        else
+            WalkFolder(walk, context, request, collector, outcome);
+    } catch (const std::bad_alloc&) {
+        outcome.failed = true;
+        outcome.message = kOutOfMemoryMessage;
+    } catch (const std::system_error& error) {
+        outcome.failed = true;
+        outcome.message = "The scan ended early: " + error.code().message() + ".";
     }
 
-    if (stopRequested_.load()) {
+    if (!outcome.failed && stopRequested_.load()) {
         outcome.interrupted = true;
         outcome.message = kInterruptedMessage;
     }
+    if (!outcome.unreadable.empty())
+        AppendSentence(outcome.message, UnreadableEntriesText(outcome.unreadable.size()));
     if (outcome.message.empty() && outcome.rowsAdded < 1) {
         outcome.message = (!context.source.empty() && !context.target.empty())
                               ? kNoDifferencesMessage
                               : kNoVersionsMessage;
         outcome.messageIsClosing = true;
     }
-    if (outcome.skippedMapLines > 0) {
-        if (!outcome.message.empty())
-            outcome.message += ' ';
-        outcome.message += SkippedMapLinesText(outcome.skippedMapLines);
-    }
+    if (outcome.skippedMapLines > 0)
+        AppendSentence(outcome.message, SkippedMapLinesText(outcome.skippedMapLines));
     return outcome;
 }
 

@@ -4,19 +4,25 @@
 // the mark, filters and counts, and reports each row as it is found. It runs
 // on any thread; the caller gets rows, progress and messages through an
 // observer, and may ask it to stop from any thread.
+//
+// A file or folder that is there but cannot be read (permissions, too many
+// open files, an I/O error) is neither a file without version data nor an
+// orphan: it gives no row and is listed, with the reason, in the outcome.
+// Running out of memory ends the scan early with a message; the rows found
+// until then stay.
 
 #include "comparison.h"
 #include "display_filter.h"
+#include "folder_enumerator.h"
 
 #include <atomic>
 #include <mutex>
 #include <optional>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace sorvane {
-
-class FolderEnumerator;
 
 enum class ScanMode : int {
     None = 0,       ///< the scan did not start
@@ -30,6 +36,8 @@ inline constexpr const char* kInterruptedMessage = "Scanning was interrupted.";
 inline constexpr const char* kNoDifferencesMessage = "No differences found.";
 inline constexpr const char* kNoVersionsMessage = "No file contained version information found.";
 inline constexpr const char* kSameFolderMessage = "Source and Target are the same folder.";
+inline constexpr const char* kOutOfMemoryMessage =
+    "There was not enough memory to go on: the scan ended early.";
 
 /// What to scan: the three box texts and the options in force.
 struct ScanRequest {
@@ -42,7 +50,9 @@ struct ScanRequest {
     /// Marks pairs whose version parts differ in length as incomparable ("?").
     bool strictVersions = false;
     /// Threads reading version data ahead of the scan; 0 reads on the
-    /// scanning thread itself. Rows come in the same order either way.
+    /// scanning thread itself. Rows come in the same order either way. When
+    /// the threads cannot be made, or open files or memory run short while
+    /// they read, the scan reads on alone on its own thread.
     int readThreads = 4;
 };
 
@@ -62,7 +72,8 @@ public:
     virtual void PathsChanged(const std::string& source, const std::string& target) {
         (void)source, (void)target;
     }
-    /// A row was added; `RowsAdded` already counts it.
+    /// A row was added; the next Progress counts it. May throw
+    /// std::bad_alloc, which ends the scan early without this row.
     virtual void RowAdded(const ComparisonRow& row) = 0;
     /// After every file.
     virtual void Progress(const ScanProgress& progress) { (void)progress; }
@@ -75,14 +86,18 @@ struct ScanOutcome {
     ScanMode mode = ScanMode::None;
     std::string source; ///< normalised texts
     std::string target;
-    /// Status text: a validation error, an unreadable map, "Scanning was
-    /// interrupted.", or the closing message when no row was found; empty
-    /// otherwise.
+    /// Status text: a validation error, an unreadable map, a scan that
+    /// ran out of memory, "Scanning was interrupted.", how many entries could
+    /// not be read, or the closing message when no row was found and nothing
+    /// was unreadable; empty otherwise.
     std::string message;
     /// True when `message` is the closing "nothing found" text, which a window
     /// shows only when no other notice stands in its place.
     bool messageIsClosing = false;
     bool interrupted = false;
+    /// The scan ended early because memory (or another resource it cannot
+    /// do without) ran out; `message` says so.
+    bool failed = false;
     CategoryCounters counters;
     std::int64_t rowsAdded = 0;
     std::int64_t totalFiles = 0;
@@ -91,10 +106,19 @@ struct ScanOutcome {
     /// the folder (absolute or with ".."), or no version. `message` says how
     /// many there were.
     std::int64_t skippedMapLines = 0;
+    /// Files and folders that are there but could not be read, in the order
+    /// the scan met them: folders of the source tree it could not list, then
+    /// source or target files it could not open or read. None gives a row or
+    /// a count; `message` says how many there were.
+    std::vector<UnreadableEntry> unreadable;
 };
 
 /// The sentence that tells how many Source Map lines were skipped.
 std::string SkippedMapLinesText(std::int64_t count);
+
+/// The sentence that tells how many entries could not be read:
+/// "1 entry could not be read.", "3 entries could not be read.".
+std::string UnreadableEntriesText(std::size_t count);
 
 class Scanner {
 public:

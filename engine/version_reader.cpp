@@ -1,6 +1,7 @@
 #include "version_reader.h"
 
 #include "language_table.h"
+#include "opened_file.h"
 #include "pe_image.h"
 #include "text_utils.h"
 
@@ -100,13 +101,17 @@ FileVersionData ReadFileVersionData(const ByteSource& source, FileKind kind) {
 }
 
 FileVersionData ReadFileVersionData(const std::string& path, FileKind kind) {
-    const auto file = BinaryFile::Open(path);
+    std::error_code error;
+    const auto file = OpenedFile::Open(path, error);
     if (!file) {
         FileVersionData data;
         data.kind = kind;
+        data.error = error;
         return data;
     }
-    return ReadFileVersionData(*file, kind);
+    FileVersionData data = ReadFileVersionData(*file, kind);
+    data.error = file->ReadError();
+    return data;
 }
 
 VersionTexts ScanTexts(const FileVersionData& data) {

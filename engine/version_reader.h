@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 namespace sorvane {
 
@@ -38,11 +39,18 @@ struct FileVersionData {
     std::optional<TrueTypeNames> font;
     /// Type libraries: the library attributes (nothing when it cannot be loaded).
     std::optional<TypeLibraryInfo> typeLibrary;
+    /// Why the file could not be read when it is there but opening or reading
+    /// it failed (permissions, too many open files, an I/O error); the data
+    /// above is then incomplete. Clear for a missing path and for anything
+    /// that is not a regular file.
+    std::error_code error;
 };
 
 /// Parses the file at `path` with the reader for `kind`. Missing files,
 /// folders, FIFOs, devices and unreadable files give `opened` false and no
-/// data; they are never opened for reading, so nothing can block.
+/// data; they are never opened for reading, so nothing can block. A file
+/// that is there but cannot be read also sets `error`. Paths longer than
+/// PATH_MAX are read too.
 FileVersionData ReadFileVersionData(const std::string& path, FileKind kind);
 
 /// The same over any byte source (tests and fuzzers).

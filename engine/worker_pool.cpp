@@ -1,10 +1,21 @@
 #include "worker_pool.h"
 
+#include <new>
+#include <system_error>
+
 namespace sorvane {
 
 WorkerPool::WorkerPool(int threads) {
-    for (int i = 0; i < threads; ++i)
-        threads_.emplace_back([this](std::stop_token stop) { Work(stop); });
+    try {
+        if (threads > 0)
+            threads_.reserve(static_cast<std::size_t>(threads));
+        for (int i = 0; i < threads; ++i)
+            threads_.emplace_back([this](std::stop_token stop) { Work(stop); });
+    } catch (const std::system_error&) {
+        // EAGAIN: a process limit, or no memory for another stack. The
+        // threads made so far do the work.
+    } catch (const std::bad_alloc&) {
+    }
 }
 
 WorkerPool::~WorkerPool() {

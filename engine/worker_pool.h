@@ -1,5 +1,8 @@
 #pragma once
 // A small fixed pool of threads running submitted tasks in submission order.
+// When the system gives fewer threads than asked for (a process limit, too
+// little memory for their stacks), the pool makes do with those it got, and
+// with none it runs each task at once on the thread that submits it.
 
 #include <condition_variable>
 #include <deque>
@@ -14,17 +17,27 @@ namespace sorvane {
 
 class WorkerPool {
 public:
+    /// Starts up to `threads` threads; never throws for a thread that
+    /// cannot be made.
     explicit WorkerPool(int threads);
     /// Drops the tasks not yet started and waits for the running ones.
     ~WorkerPool();
     WorkerPool(const WorkerPool&) = delete;
     WorkerPool& operator=(const WorkerPool&) = delete;
 
-    /// Queues `task`; its result (or exception) arrives through the future.
+    /// The threads actually running.
+    int Threads() const { return static_cast<int>(threads_.size()); }
+
+    /// Queues `task` (or, without threads, runs it here); its result or
+    /// exception arrives through the future.
     template <class F> auto Submit(F task) -> std::future<decltype(task())> {
         using Result = decltype(task());
         auto packaged = std::make_shared<std::packaged_task<Result()>>(std::move(task));
         auto future = packaged->get_future();
+        if (threads_.empty()) {
+            (*packaged)();
+            return future;
+        }
         {
             std::lock_guard lock(mutex_);
             queue_.emplace_back([packaged] { (*packaged)(); });

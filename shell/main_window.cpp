@@ -21,6 +21,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QProgressBar>
 #include <QScreen>
 #include <QScrollBar>
@@ -484,6 +485,7 @@ void MainWindow::CreateStatusBar() {
     panel2Stack_->addWidget(tbSearch_);
     for (QLabel* panel : {panel1_, panel2_, panel3_})
         panel->setTextFormat(Qt::PlainText);
+    panel2_->installEventFilter(this); // a click lists the entries that could not be read
     bar->addWidget(panel1_);
     bar->addWidget(panel2Stack_, 1);
     bar->addWidget(panel3_);
@@ -1217,6 +1219,11 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
         mViewCustomize_Click();
         return true;
     }
+    if (watched == panel2_ && event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton && !unreadable_.empty()) {
+        pbStatusBar_PanelClick(2);
+        return true;
+    }
     // While a scan runs every Esc goes to the stop request.
     if (event->type() == QEvent::KeyPress && Scanning() &&
         static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
@@ -1250,6 +1257,7 @@ void MainWindow::mFileScan_Click() {
     rowsAdded_ = 0;
     totalFiles_ = 0;
     counters_.Reset();
+    ShowUnreadable({});
     copyConfirmationPending_ = categoryWarningOn_ = systemFolderCheckPending_ = true;
 
     ScanRequest request;
@@ -1315,6 +1323,7 @@ void MainWindow::OnScanFinished() {
     SetPanel(1, QStringLiteral("%1/%2").arg(rowsAdded_).arg(outcome.filesProcessed));
     if (!outcome.message.empty() && !outcome.messageIsClosing)
         SetPanel(2, Qt8(outcome.message));
+    ShowUnreadable(outcome.unreadable);
     qApp->removeEventFilter(this);
     panel2Stack_->setCurrentWidget(panel2_);
     SetCaption(baseCaption_);
@@ -1326,6 +1335,35 @@ void MainWindow::OnScanFinished() {
     UpdateCommandState();
     QApplication::restoreOverrideCursor();
     emit ScanFinished();
+}
+
+void MainWindow::ShowUnreadable(std::vector<UnreadableEntry> entries) {
+    unreadable_ = std::move(entries);
+    const bool any = !unreadable_.empty();
+    panel2_->setToolTip(any ? tr("Click to list the entries that could not be read.") : QString());
+    if (any)
+        panel2_->setCursor(Qt::PointingHandCursor);
+    else
+        panel2_->unsetCursor();
+}
+
+void MainWindow::pbStatusBar_PanelClick(int panel) {
+    if (panel != 2 || unreadable_.empty())
+        return;
+    // A whole tree may be out of reach; the box stays on the screen.
+    constexpr std::size_t kShown = 20;
+    QString list;
+    for (std::size_t i = 0; i < unreadable_.size() && i < kShown; ++i)
+        list += QStringLiteral("\n%1: %2")
+                    .arg(Qt8(DecodeText(unreadable_[i].path)),
+                         Qt8(unreadable_[i].error.message()));
+    if (unreadable_.size() > kShown)
+        list += QStringLiteral("\n") +
+                tr("... and %1 more.").arg(static_cast<qulonglong>(unreadable_.size() - kShown));
+    Dialogs().ShowMessage(this, QString::fromLatin1(kProgramTitle),
+                          Qt8(UnreadableEntriesText(unreadable_.size())) + QStringLiteral("\n") +
+                              list,
+                          platform::MessageIcon::Warning, platform::MessageButtons::Ok);
 }
 
 // ------------------------------------------------------------ sort, columns

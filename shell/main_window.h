@@ -58,6 +58,8 @@ public:
     const CategoryCounters& Counters() const { return counters_; }
     const std::string& DATFile() const { return datFile_; }
     QString PanelText(int panel) const;
+    /// What the last scan could not read; panel 2 says how many there were.
+    const std::vector<UnreadableEntry>& Unreadable() const { return unreadable_; }
 
     view::ResultModel* model() const { return model_; }
     view::ResultView* grid() const { return grid_; }
@@ -93,6 +95,9 @@ public:
     void mViewCustomize_Click();
     void SortByHeader(int column);
     void pbToolbar_ButtonClick(const QString& key);
+    /// A click on a panel of the status bar: on panel 2, when the last scan
+    /// met entries it could not read, a message box lists them.
+    void pbStatusBar_PanelClick(int panel);
 
     /// Recomputes what is enabled.
     void UpdateCommandState();
@@ -137,6 +142,8 @@ private:
     void OnTargetChanged();
     void OnScanUpdated();
     void OnScanFinished();
+    /// Keeps what the last scan could not read and lets a click on panel 2 list it.
+    void ShowUnreadable(std::vector<UnreadableEntry> entries);
     void SortGrid();
     void SetPanel(int panel, const QString& text);
     void ShowViewMenuAt(const QPoint& globalPos);
@@ -169,6 +176,7 @@ private:
     platform::FindState findState_;
     std::int64_t rowsAdded_ = 0;
     std::int64_t totalFiles_ = 0;
+    std::vector<UnreadableEntry> unreadable_;
 
     view::ResultModel* model_ = nullptr;
     view::ResultView* grid_ = nullptr;

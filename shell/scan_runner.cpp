@@ -2,6 +2,9 @@
 
 #include <QMetaObject>
 
+#include <new>
+#include <system_error>
+
 namespace sorvane::shell {
 
 // Runs on the worker thread; only touches the shared state under the lock.
@@ -72,7 +75,7 @@ void ScanRunner::Start(const ScanRequest& request) {
     // thread reaches its first file; an older one is dropped.
     scanner_.Arm();
     tick_.start();
-    worker_ = std::jthread([this, request] {
+    const auto scan = [this, request] {
         Observer observer(*this);
         ScanOutcome outcome = scanner_.Run(request, observer);
         QMetaObject::invokeMethod(
@@ -82,7 +85,16 @@ void ScanRunner::Start(const ScanRequest& request) {
                 OnWorkerDone();
             },
             Qt::QueuedConnection);
-    });
+    };
+    try {
+        worker_ = std::jthread(scan);
+    } catch (const std::system_error&) {
+        // No thread to be had (a process limit, no memory for a stack): the
+        // scan runs here, and the window waits for it without progress.
+        scan();
+    } catch (const std::bad_alloc&) {
+        scan();
+    }
 }
 
 void ScanRunner::OnWorkerDone() {

@@ -22,7 +22,9 @@ public:
     ~ScanRunner() override;
 
     bool IsRunning() const { return running_; }
-    /// Starts a scan; does nothing while one runs.
+    /// Starts a scan; does nothing while one runs. When no thread can be
+    /// made the scan runs at once on this thread, and Finished still comes
+    /// through the event loop.
     void Start(const ScanRequest& request);
     /// Asks the scan to stop after the current file; a request made while no
     /// scan runs is dropped when the next one starts.

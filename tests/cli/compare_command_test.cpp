@@ -246,5 +246,169 @@ TEST_F(CompareCommand, SaveMapNeverReplacesWhatIsNotARegularFile) {
     }
 }
 
+// ------------------------------------------ what cannot be read, and limits
+
+struct ChildCompare {
+    bool ran = false;
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// RunCompare in a forked child under `limits`.
+ChildCompare CompareInChild(const test::ChildLimits& limits, const std::vector<std::string>& args) {
+    const auto result = test::RunInChild(limits, [&](std::string& output) {
+        std::ostringstream out, err;
+        const int status = RunCompare(args, out, err);
+        output = out.str() + '\0' + err.str();
+        return status;
+    });
+    ChildCompare child;
+    child.ran = result.ran;
+    child.status = result.status;
+    const auto split = result.output.find('\0');
+    child.out = result.output.substr(0, split);
+    child.err = split == std::string::npos ? "" : result.output.substr(split + 1);
+    return child;
+}
+
+constexpr const char* kCsvHeader =
+    "name,ext,sourceLanguage,sourceVersion,mark,targetVersion,targetLanguage,busy,description,"
+    "copyright,sourceSize\r\n";
+
+TEST_F(CompareCommand, NamesWhatItCannotReadPrintsTheRestAndExitsWith2) {
+    namespace fs = std::filesystem;
+    dir.write("dst/sub/deep.dll", VersionedPe({{3, 0, 0, 0}}));
+    fs::permissions(dir.path(), fs::perms::others_read | fs::perms::others_exec,
+                    fs::perm_options::add);
+    const std::string src = dir.file("src");
+    const std::string dst = dir.file("dst");
+    const std::string sizeOfNew = std::to_string(fs::file_size(dir.file("src/new.dll")));
+    // Busy: nobody may not write the target.
+    const std::string newRow = "new.dll,.dll,English (United States),2.00.0000,>,1.00.0000,"
+                               "English (United States),*,\"Old, \"\"quoted\"\"\",," +
+                               sizeOfNew + "\r\n";
+    struct Case {
+        const char* what;
+        std::vector<std::string> locked;
+        std::string out;
+        std::string err;
+    };
+    const std::vector<Case> cases{
+        // Nothing else differs: this once said "No differences found." and exited 0.
+        {"a target file and a target folder",
+         {"dst/new.dll", "dst/sub"},
+         kCsvHeader,
+         "sorvane-cli: " + dst + "/new.dll: Permission denied\n" + "sorvane-cli: " + dst +
+             "/sub/deep.dll: Permission denied\n2 entries could not be read.\n"},
+        {"a source folder",
+         {"src/sub"},
+         kCsvHeader + newRow,
+         "sorvane-cli: " + src + "/sub: Permission denied\n1 entry could not be read.\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (const auto& path : c.locked)
+            fs::permissions(dir.file(path), fs::perms::none);
+        const auto child =
+            CompareInChild(test::ChildLimits().Unprivileged(), {src, dst, "-r", "--format", "csv"});
+        const auto json =
+            CompareInChild(test::ChildLimits().Unprivileged(), {src, dst, "-r", "--format=json"});
+        for (const auto& path : c.locked)
+            fs::permissions(dir.file(path), fs::perms::owner_all | fs::perms::others_read |
+                                                fs::perms::others_exec);
+        if (!child.ran)
+            GTEST_SKIP() << "cannot run as an unprivileged user here";
+        EXPECT_EQ(child.status, 2);
+        EXPECT_EQ(child.out, c.out);
+        EXPECT_EQ(child.err, c.err);
+        // JSON holds the same list; standard error names them all the same.
+        EXPECT_EQ(json.status, 2);
+        EXPECT_EQ(json.err, c.err);
+        nlohmann::json document;
+        ASSERT_NO_THROW(document = nlohmann::json::parse(json.out)) << json.out;
+        std::string listed;
+        for (const auto& entry : document.at("unreadable"))
+            listed += "sorvane-cli: " + entry.at("path").get<std::string>() + ": " +
+                      entry.at("reason").get<std::string>() + "\n";
+        EXPECT_EQ(listed + document.at("message").get<std::string>() + "\n", c.err);
+    }
+}
+
+TEST_F(CompareCommand, FewOpenFilesNoThreadsOrLittleMemoryChangeNothingItPrints) {
+    // Enough pairs for parallel readers to compete for descriptors.
+    for (int i = 0; i < 150; ++i) {
+        const std::string name = "many/f" + std::to_string(100 + i) + ".dll";
+        dir.write("src/" + name, VersionedPe({{1, static_cast<std::uint16_t>(i % 3), 0, 0}}));
+        dir.write("dst/" + name, VersionedPe({{1, static_cast<std::uint16_t>(i % 2), 0, 0}}));
+    }
+    std::filesystem::permissions(dir.path(),
+                                 std::filesystem::perms::others_read |
+                                     std::filesystem::perms::others_exec,
+                                 std::filesystem::perm_options::add);
+    // CSV: the rows of a scan that ends early are the first rows of a whole one.
+    const std::vector<std::string> args{dir.file("src"), dir.file("dst"), "-r", "--show", "all",
+                                        "--format", "csv"};
+    // Every child runs as nobody (a process limit binds no one else), so
+    // every target is busy for each of them alike.
+    const auto unlimited = CompareInChild(test::ChildLimits().Unprivileged(), args);
+    if (!unlimited.ran)
+        GTEST_SKIP() << "cannot run as an unprivileged user here";
+    ASSERT_EQ(unlimited.status, 1);
+    ASSERT_EQ(std::count(unlimited.out.begin(), unlimited.out.end(), '\n'), 154); // header, 153 rows
+    ASSERT_EQ(unlimited.err, "");
+    struct Case {
+        const char* what;
+        test::ChildLimits limits;
+    };
+    const std::vector<Case> cases{
+        {"one free descriptor", test::ChildLimits().FreeDescriptors(1).Unprivileged()},
+        {"one process", test::ChildLimits().Processes(1).Unprivileged()},
+        {"three processes", test::ChildLimits().Processes(3).Unprivileged()},
+        {"2 MiB of address space to spare",
+         test::ChildLimits().SpareAddressSpace(std::size_t{2} << 20).Unprivileged()},
+        {"30 MiB of address space to spare",
+         test::ChildLimits().SpareAddressSpace(std::size_t{30} << 20).Unprivileged()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto child = CompareInChild(c.limits, args);
+        ASSERT_TRUE(child.ran);
+        EXPECT_EQ(child.status, 1);
+        EXPECT_EQ(child.out, unlimited.out);
+        EXPECT_EQ(child.err, "");
+    }
+    // With next to no memory left, what happens depends on what the heap
+    // still holds from before: the whole listing, or a message, exit 2, and
+    // the rows a whole scan prints first. Never an abort.
+    for (const std::size_t spare : {std::size_t{0}, std::size_t{64} << 10}) {
+        SCOPED_TRACE(spare);
+        const auto child =
+            CompareInChild(test::ChildLimits().SpareAddressSpace(spare).Unprivileged(), args);
+        if (child.status == 1) {
+            EXPECT_EQ(child.out, unlimited.out);
+            EXPECT_EQ(child.err, "");
+            continue;
+        }
+        EXPECT_EQ(child.status, 2);
+        EXPECT_TRUE(unlimited.out.starts_with(child.out)) << child.out;
+        std::istringstream lines(child.err);
+        std::string line;
+        int messages = 0;
+        while (std::getline(lines, line)) {
+            EXPECT_TRUE(line == kOutOfMemoryMessage ||
+                        line == "sorvane-cli: not enough memory to go on")
+                << line;
+            ++messages;
+        }
+        EXPECT_GE(messages, 1);
+    }
+    // Without a single descriptor not even the source folder can be listed.
+    const auto none = CompareInChild(test::ChildLimits().FreeDescriptors(0).Unprivileged(), args);
+    EXPECT_EQ(none.status, 2);
+    EXPECT_EQ(none.err, "sorvane-cli: " + dir.file("src") +
+                            ": Too many open files\n1 entry could not be read.\n");
+}
+
 } // namespace
 } // namespace sorvane::cli

@@ -1,5 +1,6 @@
 #include "engine/folder_enumerator.h"
 
+#include "support/scan_files.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -98,7 +99,7 @@ TEST(FolderEnumerator, CancelDuringTheTenthFileStopsWithTenReported) {
     EXPECT_EQ(e.FilesReported(), 10);
 }
 
-TEST(FolderEnumerator, SkipsLinkedFoldersAndUnreadableFoldersButFollowsFileLinks) {
+TEST(FolderEnumerator, SkipsLinkedFoldersFollowsFileLinksAndListsLockedFolders) {
     test::TempDir dir;
     dir.write("real/a.dll", "abc");
     dir.write("outside/b.dll", "");
@@ -114,9 +115,14 @@ TEST(FolderEnumerator, SkipsLinkedFoldersAndUnreadableFoldersButFollowsFileLinks
         found.emplace_back(p, e.CurrentFileSize());
     });
     std::vector<std::pair<std::string, std::int64_t>> expected{{"a.dll", 3}, {"link.dll", 3}};
+    std::vector<UnreadableEntry> unreadable;
     if (::geteuid() == 0) // root reads the locked folder anyway
         expected.emplace_back("locked/c.dll", 0);
+    else
+        unreadable.push_back({dir.file("real/locked"),
+                              std::make_error_code(std::errc::permission_denied)});
     EXPECT_EQ(found, expected);
+    EXPECT_EQ(e.Unreadable(), unreadable);
     // A root that is itself a link is followed.
     std::filesystem::create_directory_symlink(dir.file("outside"), dir.file("rootlink"));
     EXPECT_EQ(Search(e, dir.file("rootlink")), (std::vector<std::string>{"b.dll"}));
@@ -131,6 +137,64 @@ TEST(FolderEnumerator, MissingRootReportsNothingAndStopEndsAWalk) {
     e.RequestStop(); // a stop before the search ends it at once, then clears
     EXPECT_TRUE(Search(e, dir.path().string()).empty());
     EXPECT_EQ(Search(e, dir.path().string()).size(), 1u);
+}
+
+TEST(FolderEnumerator, ListsWhatItCannotReadWhenItCouldMatter) {
+    namespace fs = std::filesystem;
+    test::TempDir dir;
+    dir.write("listed/a.dll", "");
+    dir.write("listed/b.txt", "");
+    dir.write("listed/folder/c.dll", "");
+    // Read but no search permission: the names can be listed, their kinds
+    // cannot be learnt.
+    fs::permissions(dir.path(), fs::perms::others_read | fs::perms::others_exec,
+                    fs::perm_options::add);
+    fs::permissions(dir.file("listed"), fs::perms::owner_read | fs::perms::others_read);
+    struct Case {
+        const char* filter;
+        bool subfolders;
+        std::string expected; // names below "listed", then what was found
+    };
+    const std::vector<Case> cases{
+        {"", false, "a.dll b.txt |"},
+        {"*.dll", false, "a.dll |"},
+        {"*.dll", true, "a.dll folder |"},
+        {"*.exe", false, "|"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.filter);
+        const auto result = test::RunInChild(test::ChildLimits().Unprivileged(), [&](std::string& output) {
+            FolderEnumerator e;
+            e.FileFilter = c.filter;
+            e.IncludeSubfolders = c.subfolders;
+            const auto found = Search(e, dir.file("listed"));
+            for (const auto& entry : e.Unreadable())
+                output += entry.path.substr(dir.file("listed/").size()) +
+                          (entry.error == std::errc::permission_denied ? " " : "? ");
+            output += "|";
+            for (const auto& path : found)
+                output += " " + path;
+            return 0;
+        });
+        if (!result.ran)
+            GTEST_SKIP() << "cannot walk as an unprivileged user here";
+        EXPECT_EQ(result.output, c.expected);
+    }
+}
+
+TEST(FolderEnumerator, LinkLoopsAreUnreadableAndLinksToNothingAreNoFiles) {
+    test::TempDir dir;
+    dir.write("a.dll", "");
+    std::filesystem::create_symlink("loop.dll", dir.file("loop.dll"));
+    std::filesystem::create_symlink("missing.dll", dir.file("broken.dll"));
+    std::filesystem::create_symlink("loop.txt", dir.file("loop.txt"));
+    FolderEnumerator e;
+    e.FileFilter = "*.dll";
+    EXPECT_EQ(Search(e, dir.path().string()), (std::vector<std::string>{"a.dll"}));
+    // loop.txt does not match the filter, so it does not matter.
+    EXPECT_EQ(e.Unreadable(),
+              (std::vector<UnreadableEntry>{
+                  {dir.file("loop.dll"), std::make_error_code(std::errc::too_many_symbolic_link_levels)}}));
 }
 
 TEST(MatchesFilter, Wildcards) {

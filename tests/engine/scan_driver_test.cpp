@@ -8,9 +8,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <map>
+#include <new>
 
 namespace sorvane {
 namespace {
@@ -455,6 +457,285 @@ TEST(Scan, TypeLibraryKeepsTheSourceHelpStringWhenTheTargetCannotBeRead) {
     EXPECT_EQ(rec.rows[1].Mark, ComparisonMark::Equal);
     EXPECT_EQ(rec.rows[1].Description, "Target library");
     EXPECT_EQ(rec.rows[1].SourceVersion, "1.5");
+}
+
+// ------------------------------------------------ entries that cannot be read
+
+// What a scan gave, as text that can travel out of a child process: each row
+// (name and mark), each unreadable entry (path below `base`, errno), the
+// counters and the message.
+std::string Describe(const ScanOutcome& outcome, const std::vector<ComparisonRow>& rows,
+                     const std::string& base) {
+    std::string text;
+    for (const auto& row : rows)
+        text += row.Name + " " + std::string(MarkText(row.Mark)) + "\n";
+    for (const auto& entry : outcome.unreadable)
+        text += "unreadable " + entry.path.substr(std::min(base.size() + 1, entry.path.size())) +
+                " " + std::to_string(entry.error.value()) + "\n";
+    text += "counters";
+    for (const int count : outcome.counters.counts)
+        text += " " + std::to_string(count);
+    text += "\nfiles " + std::to_string(outcome.filesProcessed) + "/" +
+            std::to_string(outcome.totalFiles) + "\n";
+    return text + "message " + outcome.message + (outcome.messageIsClosing ? " (closing)" : "") +
+           (outcome.failed ? " (failed)" : "") + "\n";
+}
+
+// The same description for what a test expects.
+std::string Expected(const std::vector<std::pair<std::string, std::string>>& rows,
+                     const std::vector<std::pair<std::string, int>>& unreadable,
+                     const std::string& counters, const std::string& files,
+                     const std::string& message) {
+    std::string text;
+    for (const auto& [name, mark] : rows)
+        text += name + " " + mark + "\n";
+    for (const auto& [path, error] : unreadable)
+        text += "unreadable " + path + " " + std::to_string(error) + "\n";
+    return text + "counters " + counters + "\nfiles " + files + "\nmessage " + message + "\n";
+}
+
+// Runs `request` in a child under `limits` and describes the outcome.
+test::ChildResult ScanInChild(const test::ChildLimits& limits, const ScanRequest& request,
+                              const std::string& base) {
+    return test::RunInChild(limits, [&](std::string& output) {
+        Scanner scanner;
+        RecordingObserver rec;
+        const ScanOutcome outcome = scanner.Run(request, rec);
+        output = Describe(outcome, rec.rows, base);
+        return 0;
+    });
+}
+
+// Every row of the ScanTest trees in AllVersioned mode, in walk order.
+const std::vector<std::pair<std::string, std::string>> kAllRows{
+    {"equal.dll", "="},  {"lang.dll", "!"}, {"newer.dll", ">"},     {"older.dll", "<"},
+    {"orphan.dll", "-"}, {"size.dll", "~"}, {"sub/plain.dll", "-"}};
+
+std::vector<std::pair<std::string, std::string>> AllRowsBut(const std::string& name) {
+    auto rows = kAllRows;
+    std::erase_if(rows, [&](const auto& row) { return row.first == name; });
+    return rows;
+}
+
+TEST_F(ScanTest, WhatCannotBeReadIsListedWithItsReasonNeverOrphanedOrDropped) {
+    namespace fs = std::filesystem;
+    // The child runs as nobody: the trees must be open to others, except
+    // what each case locks.
+    fs::permissions(dir.path(), fs::perms::owner_all | fs::perms::group_exec |
+                                    fs::perms::group_read | fs::perms::others_exec |
+                                    fs::perms::others_read);
+    constexpr auto kLocked = fs::perms::none;
+    constexpr auto kListOnly = fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+    struct Case {
+        const char* what;
+        std::vector<std::pair<std::string, fs::perms>> locks;
+        int mode;
+        std::string expected;
+    };
+    const std::vector<Case> cases{
+        {"a target file",
+         {{"target/newer.dll", kLocked}},
+         0,
+         Expected(AllRowsBut("newer.dll"), {{"target/newer.dll", EACCES}}, "0 1 1 1 0 2", "8/8",
+                  "1 entry could not be read.")},
+        {"a target folder",
+         {{"target/sub", kLocked}},
+         0,
+         Expected(AllRowsBut("sub/plain.dll"), {{"target/sub/plain.dll", EACCES}}, "1 1 1 1 0 1",
+                  "8/8", "1 entry could not be read.")},
+        {"a source file",
+         {{"source/older.dll", kLocked}},
+         0,
+         Expected(AllRowsBut("older.dll"), {{"source/older.dll", EACCES}}, "1 0 1 1 0 2", "8/8",
+                  "1 entry could not be read.")},
+        {"a source folder",
+         {{"source/sub", kLocked}},
+         0,
+         Expected(AllRowsBut("sub/plain.dll"), {{"source/sub", EACCES}}, "1 1 1 1 0 1", "7/7",
+                  "1 entry could not be read.")},
+        {"a source folder that can be listed but not searched",
+         {{"source/sub", kListOnly}},
+         0,
+         Expected(AllRowsBut("sub/plain.dll"), {{"source/sub/plain.dll", EACCES}}, "1 1 1 1 0 1",
+                  "7/7", "1 entry could not be read.")},
+        // Nothing could be compared: no "No differences found.".
+        {"the whole target",
+         {{"target", kLocked}},
+         1,
+         Expected({},
+                  {{"target/equal.dll", EACCES},
+                   {"target/lang.dll", EACCES},
+                   {"target/newer.dll", EACCES},
+                   {"target/older.dll", EACCES},
+                   {"target/orphan.dll", EACCES},
+                   {"target/size.dll", EACCES},
+                   {"target/sub/plain.dll", EACCES}},
+                  "0 0 0 0 0 0", "8/8", "7 entries could not be read.")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<std::pair<std::string, fs::perms>> saved;
+        for (const auto& [path, perms] : c.locks) {
+            saved.emplace_back(path, fs::status(dir.file(path)).permissions());
+            fs::permissions(dir.file(path), perms);
+        }
+        const auto result =
+            ScanInChild(test::ChildLimits().Unprivileged(), Request(c.mode),
+                                        dir.path().string());
+        for (const auto& [path, perms] : saved)
+            fs::permissions(dir.file(path), perms);
+        if (!result.ran)
+            GTEST_SKIP() << "cannot run a scan as an unprivileged user here";
+        EXPECT_EQ(result.status, 0);
+        EXPECT_EQ(result.output, c.expected);
+    }
+}
+
+TEST_F(ScanTest, LinkLoopsCannotBeReadAndLinksToNothingAreMissing) {
+    namespace fs = std::filesystem;
+    fs::remove(dir.file("target/newer.dll"));
+    fs::create_symlink("newer.dll", dir.file("target/newer.dll")); // a loop
+    fs::remove(dir.file("target/older.dll"));
+    fs::create_symlink("nowhere.dll", dir.file("target/older.dll"));
+    fs::create_symlink("loop.dll", dir.file("source/loop.dll"));
+    fs::create_symlink("nowhere.dll", dir.file("source/broken.dll"));
+    Scanner scanner;
+    RecordingObserver rec;
+    const ScanOutcome outcome = scanner.Run(Request(0), rec);
+    auto rows = AllRowsBut("newer.dll");
+    rows[2].second = "-"; // older.dll: no target file
+    // The walk meets the source loop first; the reads come after it.
+    EXPECT_EQ(Describe(outcome, rec.rows, dir.path().string()),
+              Expected(rows, {{"source/loop.dll", ELOOP}, {"target/newer.dll", ELOOP}},
+                       "0 0 1 1 0 3", "8/8", "2 entries could not be read."));
+    EXPECT_EQ(outcome.unreadable[1].error, std::errc::too_many_symbolic_link_levels);
+    EXPECT_FALSE(outcome.messageIsClosing);
+}
+
+TEST_F(ScanTest, FilesDeeperThanAPathCanNameAreRead) {
+    // 24 folders of 200 letters: over 4,800 bytes below the two roots.
+    std::string deep;
+    for (int i = 0; i < 24; ++i)
+        deep += std::string(200, static_cast<char>('a' + i)) + "/";
+    test::WriteDeep(dir.file("source"), deep + "far.dll", VersionedPe({{5, 0, 0, 0}}));
+    test::WriteDeep(dir.file("target"), deep + "far.dll", VersionedPe({{4, 0, 0, 0}}));
+    test::WriteDeep(dir.file("source"), deep + "lone.dll", VersionedPe({{1, 0, 0, 0}}));
+    ScanRequest request = Request(0);
+    request.filter = "far.dll lone.dll";
+    Scanner scanner;
+    RecordingObserver rec;
+    const ScanOutcome outcome = scanner.Run(request, rec);
+    test::RemoveDeep(dir.file("source"), "a" + std::string(199, 'a'));
+    test::RemoveDeep(dir.file("target"), "a" + std::string(199, 'a'));
+    ASSERT_GT(dir.file("source").size() + deep.size(), 4096u);
+    EXPECT_EQ(Describe(outcome, rec.rows, dir.path().string()),
+              Expected({{deep + "far.dll", ">"}, {deep + "lone.dll", "-"}}, {}, "1 0 0 0 0 1",
+                       "2/2", ""));
+    ASSERT_EQ(rec.rows.size(), 2u);
+    EXPECT_EQ(rec.rows[0].TargetVersion, "4.00.0000");
+}
+
+// Many pairs, so that parallel readers compete for descriptors.
+class ManyFilesScanTest : public ScanTest {
+protected:
+    void SetUp() override {
+        ScanTest::SetUp();
+        for (int i = 0; i < 300; ++i) {
+            const auto v = static_cast<std::uint16_t>(i % 3);
+            Pair("many/f" + std::to_string(100 + i) + ".dll", {{1, v, 0, 0}},
+                 VersionedFile{{1, static_cast<std::uint16_t>(i % 2), 0, 0}});
+        }
+        namespace fs = std::filesystem;
+        fs::permissions(dir.path(), fs::perms::group_read | fs::perms::group_exec |
+                                        fs::perms::others_read | fs::perms::others_exec,
+                        fs::perm_options::add);
+    }
+
+    std::string Unlimited(const ScanRequest& request) {
+        Scanner scanner;
+        RecordingObserver rec;
+        const auto outcome = scanner.Run(request, rec);
+        EXPECT_EQ(outcome.rowsAdded, 307);
+        return Describe(outcome, rec.rows, dir.path().string());
+    }
+};
+
+TEST_F(ManyFilesScanTest, FewOpenFilesSlowTheScanDownButChangeNoRow) {
+    ScanRequest request = Request(0);
+    const std::string unlimited = Unlimited(request);
+    struct Case {
+        int freeDescriptors;
+        int threads;
+        std::string expected;
+    };
+    const std::vector<Case> cases{
+        // One descriptor is all a scan needs: readers that miss one read again alone.
+        {1, 4, unlimited},
+        {1, 0, unlimited},
+        {2, 8, unlimited},
+        // Not even the source folder can be opened.
+        {0, 4,
+         Expected({}, {{"source", EMFILE}}, "0 0 0 0 0 0", "0/0", "1 entry could not be read.")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.freeDescriptors << " free, " << c.threads << " threads");
+        request.readThreads = c.threads;
+        const auto result =
+            ScanInChild(test::ChildLimits().FreeDescriptors(c.freeDescriptors), request,
+                                        dir.path().string());
+        ASSERT_TRUE(result.ran);
+        EXPECT_EQ(result.status, 0);
+        EXPECT_EQ(result.output, c.expected);
+    }
+}
+
+TEST_F(ManyFilesScanTest, WithoutThreadsOrWithLittleMemoryTheScanReadsAlone) {
+    ScanRequest request = Request(0);
+    const std::string unlimited = Unlimited(request);
+    struct Case {
+        const char* what;
+        test::ChildLimits limits;
+    };
+    const std::vector<Case> cases{
+        {"one process", test::ChildLimits().Processes(1)},
+        {"two processes", test::ChildLimits().Processes(2)},
+        {"three processes", test::ChildLimits().Processes(3)},
+        // No room for a thread's stack, room enough to read.
+        {"1 MiB to spare", test::ChildLimits().SpareAddressSpace(std::size_t{1} << 20)},
+        {"12 MiB to spare", test::ChildLimits().SpareAddressSpace(std::size_t{12} << 20)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto result = ScanInChild(c.limits, request, dir.path().string());
+        if (!result.ran)
+            GTEST_SKIP() << "cannot limit processes here";
+        EXPECT_EQ(result.status, 0);
+        EXPECT_EQ(result.output, unlimited);
+    }
+}
+
+TEST_F(ScanTest, RunningOutOfMemoryEndsTheScanWithTheRowsFoundSoFar) {
+    // The observer is where a scan's memory grows without bound (the rows).
+    struct Full : RecordingObserver {
+        void RowAdded(const ComparisonRow& row) override {
+            if (rows.size() == 2)
+                throw std::bad_alloc();
+            RecordingObserver::RowAdded(row);
+        }
+    };
+    for (const int threads : {0, 4}) {
+        SCOPED_TRACE(threads);
+        ScanRequest request = Request(0);
+        request.readThreads = threads;
+        Scanner scanner;
+        Full rec;
+        const ScanOutcome outcome = scanner.Run(request, rec);
+        EXPECT_EQ(Describe(outcome, rec.rows, dir.path().string()),
+                  Expected({{"equal.dll", "="}, {"lang.dll", "!"}}, {}, "0 0 1 0 0 0", "2/8",
+                           std::string(kOutOfMemoryMessage) + " (failed)"));
+        EXPECT_EQ(outcome.rowsAdded, 2);
+        EXPECT_FALSE(outcome.interrupted);
+    }
 }
 
 } // namespace

@@ -31,6 +31,7 @@
 #include <QToolBar>
 
 #include <cstdio>
+#include <filesystem>
 #include <sys/stat.h>
 #include <map>
 #include <memory>
@@ -802,6 +803,46 @@ TEST_F(MainWindowTest, ASourceMapIsNeverSavedOverAFifoOrADevice) {
         ASSERT_EQ(::lstat(map.c_str(), &st), 0);
         EXPECT_EQ(st.st_mode & S_IFMT, type);
     }
+}
+
+TEST_F(MainWindowTest, SaysHowManyEntriesCouldNotBeReadAndListsThemOnAClick) {
+    MakeTrees();
+    // Loops of links cannot be read, not even by root.
+    std::filesystem::remove(dir.file("dst/newer.dll"));
+    std::filesystem::create_symlink("newer.dll", dir.file("dst/newer.dll"));
+    std::filesystem::create_symlink("loop.dll", dir.file("src/loop.dll"));
+    auto w = Open();
+    w->sourceBox()->SetText(Q(dir.file("src")));
+    w->targetBox()->SetText(Q(dir.file("dst")));
+    Scan(*w);
+    // newer.dll is no orphan: it is not in the grid at all.
+    EXPECT_EQ(Names(*w), (std::vector<std::string>{"older.dll"}));
+    EXPECT_EQ(w->PanelText(2), "2 entries could not be read.");
+    ASSERT_EQ(w->Unreadable().size(), 2u);
+    QLabel* panel = nullptr;
+    for (QLabel* label : w->statusBar()->findChildren<QLabel*>())
+        if (label->text() == w->PanelText(2))
+            panel = label;
+    ASSERT_NE(panel, nullptr);
+    EXPECT_FALSE(panel->toolTip().isEmpty());
+    QTest::mouseClick(panel, Qt::LeftButton);
+    ASSERT_EQ(dialogs.Count(FakeDialogs::Kind::Message), 1u);
+    const auto& message = dialogs.Last(FakeDialogs::Kind::Message);
+    EXPECT_EQ(message.text, "2 entries could not be read.\n\n" + Q(dir.file("src/loop.dll")) +
+                                ": Too many levels of symbolic links\n" +
+                                Q(dir.file("dst/newer.dll")) +
+                                ": Too many levels of symbolic links");
+    EXPECT_EQ(message.icon, platform::MessageIcon::Warning);
+
+    // Once everything can be read the panel lists nothing.
+    std::filesystem::remove(dir.file("src/loop.dll"));
+    std::filesystem::remove(dir.file("dst/newer.dll"));
+    Scan(*w);
+    EXPECT_TRUE(w->Unreadable().empty());
+    EXPECT_EQ(w->PanelText(2), "");
+    EXPECT_TRUE(panel->toolTip().isEmpty());
+    QTest::mouseClick(panel, Qt::LeftButton);
+    EXPECT_EQ(dialogs.Count(FakeDialogs::Kind::Message), 1u);
 }
 
 } // namespace

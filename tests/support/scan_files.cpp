@@ -3,7 +3,19 @@
 #include "support/pe_builder.h"
 #include "support/version_block_builder.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <fstream>
+#include <stdexcept>
 
 namespace sorvane::test {
 
@@ -25,6 +37,179 @@ std::string VersionedPe(const VersionedFile& file) {
                             .bytes;
     bytes.append(file.extraBytes, '\0');
     return bytes;
+}
+
+namespace {
+
+// The folder that `names` lead to from `root`, opened one name at a time
+// (and made on the way when `make` is set); -1 when it cannot be reached.
+int OpenFolderChain(const std::string& root, const std::vector<std::string>& names, bool make) {
+    int folder = ::open(root.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    for (const std::string& name : names) {
+        if (folder < 0)
+            return -1;
+        if (make)
+            ::mkdirat(folder, name.c_str(), 0755);
+        const int next = ::openat(folder, name.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        ::close(folder);
+        folder = next;
+    }
+    return folder;
+}
+
+std::vector<std::string> Names(std::string_view relative) {
+    std::vector<std::string> names;
+    std::size_t start = 0;
+    while (start < relative.size()) {
+        const std::size_t end = std::min(relative.find('/', start), relative.size());
+        if (end > start)
+            names.emplace_back(relative.substr(start, end - start));
+        start = end + 1;
+    }
+    return names;
+}
+
+void RemoveAt(int parent, const std::string& name) {
+    struct stat st {};
+    if (::fstatat(parent, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return;
+    if (!S_ISDIR(st.st_mode)) {
+        ::unlinkat(parent, name.c_str(), 0);
+        return;
+    }
+    ::fchmodat(parent, name.c_str(), 0700, 0); // tests lock folders
+    const int fd = ::openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd >= 0) {
+        DIR* dir = ::fdopendir(fd);
+        if (dir == nullptr) {
+            ::close(fd);
+        } else {
+            std::vector<std::string> children;
+            while (const dirent* e = ::readdir(dir))
+                if (std::string_view(e->d_name) != "." && std::string_view(e->d_name) != "..")
+                    children.emplace_back(e->d_name);
+            for (const auto& child : children)
+                RemoveAt(::dirfd(dir), child);
+            ::closedir(dir);
+        }
+    }
+    ::unlinkat(parent, name.c_str(), AT_REMOVEDIR);
+}
+
+// The bytes of address space the process has mapped.
+std::size_t MappedBytes() {
+    std::ifstream statm("/proc/self/statm");
+    std::size_t pages = 0;
+    statm >> pages;
+    return pages * static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+}
+
+// Exit status of a child whose limits could not be put in place.
+constexpr int kLimitsRefused = 77;
+
+[[noreturn]] void RunChild(int out, const ChildLimits& limits,
+                           const std::function<int(std::string&)>& body) {
+    // The output pipe becomes descriptor 3 and nothing above it stays open,
+    // so a limit of descriptors means the same in every run.
+    if (out != 3) {
+        ::dup2(out, 3);
+        ::close(out);
+    }
+    ::close_range(4, ~0U, 0);
+    const auto limit = [](int resource, rlim_t value) {
+        const rlimit r{value, value};
+        if (::setrlimit(resource, &r) != 0)
+            ::_exit(kLimitsRefused);
+    };
+    if (limits.freeDescriptors)
+        limit(RLIMIT_NOFILE, static_cast<rlim_t>(4 + *limits.freeDescriptors));
+    if (limits.processes)
+        limit(RLIMIT_NPROC, static_cast<rlim_t>(*limits.processes));
+    if ((limits.unprivileged || limits.processes) && ::geteuid() == 0) {
+        constexpr uid_t kNobody = 65534;
+        if (::setgroups(0, nullptr) != 0 || ::setresgid(kNobody, kNobody, kNobody) != 0 ||
+            ::setresuid(kNobody, kNobody, kNobody) != 0)
+            ::_exit(kLimitsRefused);
+    }
+    if (limits.spareAddressSpace)
+        limit(RLIMIT_AS, static_cast<rlim_t>(MappedBytes() + *limits.spareAddressSpace));
+    int status = 125;
+    std::string output;
+    try {
+        status = body(output);
+    } catch (...) {
+        output += "\nthe test body threw";
+    }
+    for (std::size_t done = 0; done < output.size();) {
+        const ssize_t n = ::write(3, output.data() + done, output.size() - done);
+        if (n <= 0)
+            break;
+        done += static_cast<std::size_t>(n);
+    }
+    ::_exit(status);
+}
+
+} // namespace
+
+void WriteDeep(const std::string& root, std::string_view relative, std::string_view contents) {
+    std::vector<std::string> names = Names(relative);
+    const std::string file = names.back();
+    names.pop_back();
+    const int folder = OpenFolderChain(root, names, true);
+    if (folder < 0)
+        throw std::runtime_error("cannot make the folders of a deep file");
+    const int fd = ::openat(folder, file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    ::close(folder);
+    if (fd < 0)
+        throw std::runtime_error("cannot write a deep file");
+    const bool written =
+        ::write(fd, contents.data(), contents.size()) == static_cast<ssize_t>(contents.size());
+    ::close(fd);
+    if (!written)
+        throw std::runtime_error("cannot write a deep file");
+}
+
+void RemoveDeep(const std::string& root, std::string_view relative) {
+    std::vector<std::string> names = Names(relative);
+    const std::string last = names.back();
+    names.pop_back();
+    const int folder = OpenFolderChain(root, names, false);
+    if (folder < 0)
+        return;
+    RemoveAt(folder, last);
+    ::close(folder);
+}
+
+ChildResult RunInChild(const ChildLimits& limits, const std::function<int(std::string&)>& body) {
+    int pipe[2];
+    if (::pipe2(pipe, O_CLOEXEC) != 0)
+        throw std::runtime_error("cannot make a pipe");
+    std::fflush(nullptr);
+    const pid_t pid = ::fork();
+    if (pid < 0)
+        throw std::runtime_error("cannot fork");
+    if (pid == 0) {
+        ::close(pipe[0]);
+        RunChild(pipe[1], limits, body);
+    }
+    ::close(pipe[1]);
+    ChildResult result;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = ::read(pipe[0], buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        result.output.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(pipe[0]);
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    result.ran = result.status != kLimitsRefused;
+    return result;
 }
 
 } // namespace sorvane::test

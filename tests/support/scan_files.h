@@ -1,12 +1,18 @@
 #pragma once
 // Files for scan tests: small PE images with a version resource, made to
-// order, and a recording observer.
+// order, a recording observer, trees deeper than a path can name, and a
+// forked child that runs under limits (open files, memory, processes, an
+// unprivileged user).
 
 #include "engine/scan_driver.h"
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace sorvane::test {
@@ -42,5 +48,46 @@ public:
     std::vector<ScanProgress> progress;
     std::vector<std::string> folders;
 };
+
+/// Writes `contents` to `relative` below `root`, making the folders on the
+/// way one at a time, so the whole path may be longer than PATH_MAX.
+void WriteDeep(const std::string& root, std::string_view relative, std::string_view contents);
+
+/// Removes `relative` below `root` with everything in it, however deep.
+void RemoveDeep(const std::string& root, std::string_view relative);
+
+/// What a forked child may use.
+struct ChildLimits {
+    /// Descriptors it may open besides stdin, stdout, stderr and the pipe
+    /// that carries its output back.
+    std::optional<int> freeDescriptors;
+    /// Address space it may map beyond what it has mapped when it starts.
+    std::optional<std::size_t> spareAddressSpace;
+    /// Processes and threads of its user. Root is never held to this, so
+    /// the child also gives up root.
+    std::optional<int> processes;
+    /// Run as the user nobody when the tests run as root, who reads and
+    /// enters everything whatever the permissions say.
+    bool unprivileged = false;
+
+    ChildLimits& FreeDescriptors(int count) { return freeDescriptors = count, *this; }
+    ChildLimits& SpareAddressSpace(std::size_t bytes) { return spareAddressSpace = bytes, *this; }
+    ChildLimits& Processes(int count) { return processes = count, *this; }
+    ChildLimits& Unprivileged() { return unprivileged = true, *this; }
+};
+
+struct ChildResult {
+    /// False when the limits could not be put in place (the test skips).
+    bool ran = false;
+    /// The exit status, or 128 plus the signal that ended the child.
+    int status = -1;
+    /// What the body wrote into its argument.
+    std::string output;
+};
+
+/// Runs `body` in a forked child under `limits`: its return value is the
+/// child's exit status, and what it writes into its argument comes back in
+/// `output`. The parent must have no other threads.
+ChildResult RunInChild(const ChildLimits& limits, const std::function<int(std::string&)>& body);
 
 } // namespace sorvane::test

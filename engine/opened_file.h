@@ -1,0 +1,55 @@
+#pragma once
+// Opening files and folders for a scan: paths of any length, and the reason
+// when a file is there but cannot be read.
+
+#include "byte_source.h"
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <system_error>
+
+namespace sorvane {
+
+/// open(2) of `path` with `flags` (O_CLOEXEC is added). A path longer than
+/// one call takes (PATH_MAX) is resolved a stretch at a time, each stretch
+/// relative to the folder the one before it reached, so files deep in a tree
+/// stay reachable; that needs one descriptor more while it runs. Gives the
+/// descriptor, or -1 with errno set.
+int OpenLongPath(const std::string& path, int flags);
+
+/// True for the errors that mean the path names nothing (ENOENT, ENOTDIR),
+/// as against a file that is there but cannot be read.
+bool IsMissingPathError(int error);
+
+/// A regular file read through its descriptor, which remembers why a read
+/// failed.
+class OpenedFile final : public ByteSource {
+public:
+    /// Opens `path` for reading. Nothing, with `error` clear, when the path
+    /// names nothing or something that is not a regular file (folders, FIFOs,
+    /// devices and sockets are never read, so they cannot block); nothing,
+    /// with `error` set, when the file is there but cannot be opened.
+    static std::unique_ptr<OpenedFile> Open(const std::string& path, std::error_code& error);
+    ~OpenedFile() override;
+    OpenedFile(const OpenedFile&) = delete;
+    OpenedFile& operator=(const OpenedFile&) = delete;
+
+    std::uint64_t size() const override { return size_; }
+
+    /// The first error a read met. A file that shrank while it was read gives
+    /// short reads, not an error.
+    std::error_code ReadError() const { return readError_; }
+
+protected:
+    bool ReadInto(std::uint64_t offset, std::span<std::byte> out) const override;
+
+private:
+    OpenedFile(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
+    int fd_;
+    std::uint64_t size_;
+    mutable std::error_code readError_;
+};
+
+} // namespace sorvane
