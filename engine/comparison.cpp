@@ -1,9 +1,11 @@
 #include "comparison.h"
 
 #include "number_utils.h"
+#include "opened_file.h"
 #include "text_utils.h"
 #include "tokenizer.h"
 
+#include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
 #include <vector>
@@ -107,7 +109,22 @@ bool IsBusy(const std::string& path) {
     // Asked, never tried: opening every target for writing would tell file
     // watchers and sync clients that each one was written. AT_EACCESS checks
     // with the rights the program runs with, as an open would.
-    return ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0;
+    if (::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0)
+        return false;
+    if (errno != ENAMETOOLONG)
+        return true;
+    // Deep in a tree: asked of the name within its folder, reached a stretch
+    // at a time.
+    const auto slash = path.find_last_of('/');
+    if (slash == std::string::npos)
+        return true;
+    const int folder = OpenLongPath(slash == 0 ? std::string("/") : path.substr(0, slash),
+                                    O_PATH | O_DIRECTORY);
+    if (folder < 0)
+        return true;
+    const bool busy = ::faccessat(folder, path.c_str() + slash + 1, W_OK, AT_EACCESS) != 0;
+    ::close(folder);
+    return busy;
 }
 
 } // namespace sorvane

@@ -633,6 +633,7 @@ TEST_F(ScanTest, FilesDeeperThanAPathCanNameAreRead) {
                        "2/2", ""));
     ASSERT_EQ(rec.rows.size(), 2u);
     EXPECT_EQ(rec.rows[0].TargetVersion, "4.00.0000");
+    EXPECT_FALSE(rec.rows[0].Busy); // a writable target, however deep
 }
 
 // Many pairs, so that parallel readers compete for descriptors.
