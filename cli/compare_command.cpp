@@ -4,6 +4,7 @@
 #include "command_parser.h"
 #include "commands.h"
 #include "json_writer.h"
+#include "terminal_text.h"
 
 #include "engine/path_utils.h"
 #include "engine/row_sort.h"
@@ -244,10 +245,9 @@ void WriteTable(std::ostream& out, const ScanOutcome& outcome,
     for (const auto& row : rows) {
         std::vector<std::string> line;
         for (std::size_t i = 0; i < columns.size(); ++i) {
-            std::string text = DecodeText(ColumnText(row, columns[i]));
-            for (char& ch : text)
-                if (ch == '\t' || ch == '\n' || ch == '\r')
-                    ch = ' ';
+            // A name or version text may hold escape sequences aimed at
+            // the terminal; they are shown, not sent.
+            std::string text = TerminalText(DecodeText(ColumnText(row, columns[i])));
             widths[i] = std::max(widths[i], Utf8Length(text));
             line.push_back(std::move(text));
         }
@@ -330,14 +330,18 @@ int Compare(const std::vector<std::string>& args, std::ostream& out, std::ostrea
             SourceMapHeader(outcome.source, outcome.target, request.sourceIsMap);
         const auto saved = WriteSourceMap(*options.saveMap, header, rows);
         if (!saved) {
-            err << "sorvane-cli: cannot save the Source Map " << *options.saveMap << ": "
+            err << "sorvane-cli: cannot save the Source Map " << TerminalText(DecodeText(*options.saveMap)) << ": "
                 << saved.error() << "\n";
             status = kUsageError;
         } else if (!saved->skippedNames.empty()) {
             err << "sorvane-cli: " << saved->skippedNames.size()
                 << " file(s) left out of the Source Map: a map line cannot hold their names "
-                   "(\"|\", \"\\\", a line break, or bytes that are not UTF-8):\n"
-                << SkippedNamesReport(saved->skippedNames, kSkippedNamesShown);
+                   "(\"|\", \"\\\", a line break, or bytes that are not UTF-8):\n";
+            const auto& names = saved->skippedNames;
+            for (std::size_t i = 0; i < names.size() && i < kSkippedNamesShown; ++i)
+                err << TerminalText(DecodeText(names[i])) << "\n";
+            if (names.size() > kSkippedNamesShown)
+                err << "and " << names.size() - kSkippedNamesShown << " more\n";
         }
     }
 
@@ -355,7 +359,8 @@ int Compare(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     // Like diff: what could not be read is named on standard error, the
     // rows that could be read are still printed, and the status is 2.
     for (const auto& entry : outcome.unreadable)
-        err << "sorvane-cli: " << DecodeText(entry.path) << ": " << entry.error.message() << "\n";
+        err << "sorvane-cli: " << TerminalText(DecodeText(entry.path)) << ": "
+            << entry.error.message() << "\n";
     const bool trouble = outcome.failed || !outcome.unreadable.empty();
     if (!outcome.message.empty() && (options.format != Format::Json || trouble))
         err << outcome.message << "\n";

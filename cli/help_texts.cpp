@@ -44,8 +44,13 @@ const std::vector<CommandText>& Commands() {
         csv and json stay valid whatever the names hold; csv quotes fields
         holding commas, quotes or line breaks.
         Exit status like diff: 0 when no row was listed, 1 when rows were
-        listed (a plain listing without TARGET exits 0), 2 on bad paths or
-        usage. Ctrl+C stops the scan and prints the rows found so far.
+        listed (a plain listing without TARGET exits 0), 2 on bad paths,
+        usage, entries that could not be read (each named on standard
+        error; the rows that could be read are still listed) or too little
+        memory. Ctrl+C stops the scan and prints the rows found so far.
+        In the table and on standard error, control characters of names
+        and version texts are shown as escapes (\x1b); csv and json keep
+        them exact.
 )",
          {"sorvane-cli compare -r build/release /opt/product --show all --sort name",
           "sorvane-cli compare -r build/release --save-map release.map",

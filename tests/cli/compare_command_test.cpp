@@ -410,5 +410,35 @@ TEST_F(CompareCommand, FewOpenFilesNoThreadsOrLittleMemoryChangeNothingItPrints)
                             ": Too many open files\n1 entry could not be read.\n");
 }
 
+TEST(CompareCommandTerminal, TableAndMessagesShowControlsAsEscapesJsonKeepsThem) {
+    test::TempDir dir;
+    const std::string name = "\x1b[31mred\x07.dll";
+    dir.write("src/" + name, VersionedPe({{2, 0, 0, 0}, 0x0409, "\x1b]52;c;cm0gLXJm\x07" "clip"}));
+    dir.write("dst/" + name, VersionedPe({{1, 0, 0, 0}, 0x0409, "\x1b]52;c;cm0gLXJm\x07" "clip"}));
+    dir.write("src/cut|\x1b[2J.dll", VersionedPe({{1, 0, 0, 0}}));
+    std::ostringstream out, err;
+    EXPECT_EQ(RunCompare({dir.file("src"), dir.file("dst"), "--show", "all", "--save-map",
+                          dir.file("x.map")},
+                         out, err),
+              1);
+    for (const std::string& text : {out.str(), err.str()}) {
+        SCOPED_TRACE(text);
+        EXPECT_EQ(text.find('\x1b'), std::string::npos);
+        EXPECT_EQ(text.find('\x07'), std::string::npos);
+    }
+    EXPECT_NE(out.str().find("\\x1b[31mred\\x07.dll"), std::string::npos);
+    EXPECT_NE(out.str().find("\\x1b]52;c;cm0gLXJm\\x07clip"), std::string::npos);
+    EXPECT_NE(err.str().find("\ncut|\\x1b[2J.dll\n"), std::string::npos);
+
+    std::ostringstream json;
+    RunCompare({dir.file("src"), dir.file("dst"), "--show", "all", "--format", "json"}, json, err);
+    const auto parsed = nlohmann::json::parse(json.str());
+    std::vector<std::string> names;
+    for (const auto& row : parsed.at("rows"))
+        names.push_back(row.at("name").get<std::string>());
+    std::ranges::sort(names);
+    EXPECT_EQ(names, (std::vector<std::string>{name, "cut|\x1b[2J.dll"}));
+}
+
 } // namespace
 } // namespace sorvane::cli
