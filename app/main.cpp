@@ -39,6 +39,9 @@ bool AsksForTextOnly(int argc, char** argv) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Past a file size limit a write fails with EFBIG instead of ending the
+    // program: the settings and maps say so, and nothing is cut short.
+    std::signal(SIGXFSZ, SIG_IGN);
     // Help and version need no display, so they are answered before the
     // window system is opened.
     std::unique_ptr<QCoreApplication> app;

@@ -264,11 +264,14 @@ std::string SettingsDocument::Text() const {
     return Utf16Bytes(out, encoding_ == Encoding::Utf16LittleEndian);
 }
 
-bool SettingsDocument::Save() const {
-    if (!Writable())
-        return false;
+std::string SettingsDocument::SaveOrSayWhy() const {
+    if (file_.empty())
+        return "no settings file";
+    if (foreign_)
+        return "it is not a settings file that can be replaced";
     gFileWrites.fetch_add(1, std::memory_order_relaxed);
-    return WriteFileAtomically(file_, Text(), true).has_value();
+    const auto written = WriteFileAtomically(file_, Text(), true);
+    return written ? std::string() : written.error();
 }
 
 SettingsFileCounts SettingsFileActivity() {

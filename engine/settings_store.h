@@ -77,7 +77,9 @@ public:
     /// temporary file in the same folder, flushed and renamed over the old
     /// one); missing folders are created. Returns false, leaving the file as
     /// it was, when the document is not `Writable` or the write fails.
-    bool Save() const;
+    bool Save() const { return SaveOrSayWhy().empty(); }
+    /// The same; empty text when the file was written, else what went wrong.
+    std::string SaveOrSayWhy() const;
 
 private:
     bool FindSection(std::string_view name, std::size_t& begin, std::size_t& end) const;

@@ -32,6 +32,7 @@
 #include <QToolButton>
 
 #include <algorithm>
+#include <cstdio>
 
 // The icons live in a static library, whose resources must be registered by hand.
 static void InitIconResources() { Q_INIT_RESOURCE(icons); }
@@ -700,7 +701,11 @@ void MainWindow::SaveSettings() {
     history(cbSource_, "Source");
     history(cbTarget_, "Target");
     history(cbFilter_, "Filter");
-    file.Save();
+    // Nobody is left to tell in a window that is closing: the reason goes
+    // to the terminal the program was started from, if any.
+    if (const std::string why = file.SaveOrSayWhy(); !why.empty() && !datFile_.empty())
+        std::fprintf(stderr, "sorvane: the settings could not be saved to %s: %s\n",
+                     datFile_.c_str(), why.c_str());
 }
 
 // Bands keep their order, row breaks and visibility in the "CoolBar" record;
