@@ -75,13 +75,22 @@ std::size_t Listed(std::size_t count) {
     return std::min(count, kListLimit);
 }
 
-/// The text, or its first kTextLimit characters and how many more it has.
+/// The first kTextLimit characters of a text of `length` characters, and
+/// how many more it has.
+std::string Cut(std::string_view head, std::size_t length) {
+    if (length <= kTextLimit)
+        return std::string(head);
+    return std::string(head) + "… [" + std::to_string(length - kTextLimit) + " more characters]";
+}
+
 std::string Shown(std::string_view text) {
     const std::string_view head = Utf8Prefix(text, kTextLimit);
-    if (head.size() == text.size())
-        return std::string(text);
-    return std::string(head) + "… [" + std::to_string(Utf8Length(text.substr(head.size()))) +
-           " more characters]";
+    return head.size() == text.size() ? std::string(text) : Cut(head, Utf8Length(text));
+}
+
+/// A name record's text, decoded only as far as it is shown.
+std::string Shown(const TrueTypeNames& names, const TrueTypeNameRecord& record) {
+    return Cut(names.Text(record, kTextLimit), names.TextLength(record));
 }
 
 /// Everything --all shows of one file: the parse the scan uses, and for
@@ -162,7 +171,7 @@ void WriteAllJson(JsonWriter& json, const AllData& all) {
             json.Field("language", r.language);
             json.Field("nameId", r.nameId);
             json.BoolField("singleByte", r.singleByte);
-            json.Field("text", Shown(names.Text(r)));
+            json.Field("text", Shown(names, r));
             json.EndObject();
         }
         json.EndArray();
@@ -256,7 +265,7 @@ void WriteAllText(std::ostream& out, const AllData& all) {
             char label[64];
             std::snprintf(label, sizeof label, "name %u (%u,%u,%s)", r.nameId, r.platform,
                           r.encoding, Hex(r.language, 4).c_str());
-            WriteLine(out, 2, label, Shown(names.Text(r)));
+            WriteLine(out, 2, label, Shown(names, r));
         }
         WriteMore(out, 2, names.records.size(), "name records");
         if (names.budgetSpent)

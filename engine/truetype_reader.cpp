@@ -47,12 +47,39 @@ std::string Latin1ToUtf8(std::span<const std::byte> bytes) {
     return out;
 }
 
-std::string Utf16NameToUtf8(std::span<const std::byte> bytes) {
-    std::string text = Utf16ToUtf8(bytes, Endian::Big);
-    // A few font tools store the terminating NUL of a name, or pad it.
+/// A UTF-16BE name up to its first NUL (a few font tools store the
+/// terminating NUL of a name, or pad it), at most `maxChars` characters.
+std::string Utf16NameToUtf8(std::span<const std::byte> bytes, std::size_t maxChars) {
+    // No character takes more than two units, so 4 * maxChars bytes hold them.
+    const std::size_t wanted = maxChars < bytes.size() / 4 ? maxChars * 4 : bytes.size();
+    std::string text = Utf16ToUtf8(bytes.first(wanted), Endian::Big);
     if (const auto nul = text.find('\0'); nul != std::string::npos)
         text.resize(nul);
+    if (text.size() > maxChars) // a text of at most maxChars bytes is short enough
+        text.resize(Utf8Prefix(text, maxChars).size());
     return text;
+}
+
+/// How many characters Utf16NameToUtf8 gives, counted without decoding.
+std::size_t Utf16NameLength(std::span<const std::byte> bytes) {
+    const auto unitAt = [&](std::size_t i) {
+        return std::to_integer<unsigned>(bytes[i]) << 8 | std::to_integer<unsigned>(bytes[i + 1]);
+    };
+    const std::size_t end = bytes.size() / 2 * 2;
+    std::size_t count = 0;
+    for (std::size_t i = 0; i < end && unitAt(i) != 0; i += 2, ++count) {
+        const unsigned unit = unitAt(i);
+        if (unit >= 0xD800 && unit <= 0xDBFF && i + 2 < end) {
+            const unsigned low = unitAt(i + 2);
+            if (low >= 0xDC00 && low <= 0xDFFF)
+                i += 2; // a pair makes one character; a lone half becomes U+FFFD
+        }
+    }
+    return count;
+}
+
+bool AllAscii(std::span<const std::byte> bytes) {
+    return std::all_of(bytes.begin(), bytes.end(), [](std::byte b) { return b < std::byte{0x80}; });
 }
 
 bool IsSingleByteCharset(NameCharset charset) {
@@ -151,29 +178,51 @@ NameCharset NameCharsetOf(std::uint16_t platform, std::uint16_t encoding) {
     }
 }
 
-std::string TrueTypeNames::Text(const TrueTypeNameRecord& record) const {
+std::string TrueTypeNames::Text(const TrueTypeNameRecord& record, std::size_t maxChars) const {
     const auto bytes = StringBytes(storage, record);
     if (!bytes)
         return {};
     switch (record.charset) {
     case NameCharset::Utf16:
-        return Utf16NameToUtf8(*bytes);
+        return Utf16NameToUtf8(*bytes, maxChars);
     case NameCharset::MacRoman:
     case NameCharset::MacOtherScript:
-    case NameCharset::Latin1:
+    case NameCharset::Latin1: {
         if (bytes->front() == std::byte{0})
-            return Utf16NameToUtf8(*bytes); // UTF-16 written into a single-byte record
-        if (record.charset == NameCharset::MacOtherScript) {
-            const bool ascii = std::all_of(bytes->begin(), bytes->end(),
-                                           [](std::byte b) { return b < std::byte{0x80}; });
-            return ascii ? BytesToString(*bytes) : std::string{}; // no tables for these scripts
-        }
-        return record.charset == NameCharset::MacRoman ? MacRomanToUtf8(BytesToString(*bytes))
-                                                       : Latin1ToUtf8(*bytes);
+            return Utf16NameToUtf8(*bytes, maxChars); // UTF-16 written into a single-byte record
+        if (record.charset == NameCharset::MacOtherScript && !AllAscii(*bytes))
+            return {}; // no tables for these scripts here
+        // One character per byte.
+        const auto shown = bytes->first(std::min(bytes->size(), maxChars));
+        if (record.charset == NameCharset::MacRoman)
+            return MacRomanToUtf8(BytesToString(shown));
+        return record.charset == NameCharset::Latin1 ? Latin1ToUtf8(shown) : BytesToString(shown);
+    }
     case NameCharset::Undecoded:
         break;
     }
     return {};
+}
+
+std::size_t TrueTypeNames::TextLength(const TrueTypeNameRecord& record) const {
+    const auto bytes = StringBytes(storage, record);
+    if (!bytes)
+        return 0;
+    switch (record.charset) {
+    case NameCharset::Utf16:
+        return Utf16NameLength(*bytes);
+    case NameCharset::MacRoman:
+    case NameCharset::MacOtherScript:
+    case NameCharset::Latin1:
+        if (bytes->front() == std::byte{0})
+            return Utf16NameLength(*bytes);
+        if (record.charset == NameCharset::MacOtherScript && !AllAscii(*bytes))
+            return 0;
+        return bytes->size();
+    case NameCharset::Undecoded:
+        break;
+    }
+    return 0;
 }
 
 std::string TrueTypeNames::Name(std::uint16_t nameId) const {

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <span>
 #include <string>
@@ -59,13 +60,17 @@ struct TrueTypeNames {
     /// point were left out (no real font comes near it).
     bool budgetSpent = false;
 
-    /// The string of `record` (one of `records`) as UTF-8; empty when it is
-    /// missing or cannot be decoded. UTF-16 strings end at their first NUL;
-    /// odd last bytes are dropped and unpaired surrogates become U+FFFD. A
-    /// single-byte string starting with byte 0 is UTF-16 written into the
-    /// wrong record by some font tools: it is shown decoded as such, but
-    /// never taken as a name.
-    std::string Text(const TrueTypeNameRecord& record) const;
+    /// The string of `record` (one of `records`) as UTF-8, at most its first
+    /// `maxChars` characters; empty when it is missing or cannot be decoded.
+    /// UTF-16 strings end at their first NUL; odd last bytes are dropped and
+    /// unpaired surrogates become U+FFFD. A single-byte string starting with
+    /// byte 0 is UTF-16 written into the wrong record by some font tools: it
+    /// is shown decoded as such, but never taken as a name.
+    std::string Text(const TrueTypeNameRecord& record,
+                     std::size_t maxChars = std::numeric_limits<std::size_t>::max()) const;
+    /// How many characters the whole of Text(record) has, counted without
+    /// decoding it.
+    std::size_t TextLength(const TrueTypeNameRecord& record) const;
 
     /// The name `nameId` as the program shows it; empty text when no record
     /// has it. Single-byte records come first: the first in table order

@@ -1,4 +1,5 @@
 #include "engine/byte_source.h"
+#include "engine/text_utils.h"
 #include "engine/truetype_reader.h"
 #include "engine/version_reader.h"
 #include "support/byte_builder.h"
@@ -190,6 +191,9 @@ TEST(TrueTypeNames, DecodesEachRecordByItsPlatformAndEncoding) {
         EXPECT_EQ(record.charset, cases[i].charset);
         EXPECT_EQ(record.singleByte, cases[i].singleByte);
         EXPECT_EQ(names->Text(record), cases[i].text);
+        // Its length and its start come without decoding the rest.
+        EXPECT_EQ(names->TextLength(record), Utf8Length(cases[i].text));
+        EXPECT_EQ(names->Text(record, 1), Utf8Prefix(cases[i].text, 1));
     }
 }
 
