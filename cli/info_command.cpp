@@ -13,7 +13,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <ostream>
+#include <span>
 
 namespace sorvane::cli {
 namespace {
@@ -63,7 +65,43 @@ std::string_view FormatName(TypeLibraryFormat format) {
     return format == TypeLibraryFormat::Sltg ? "SLTG" : "MSFT";
 }
 
-void WriteAllJson(JsonWriter& json, const FileVersionData& data) {
+// A hostile file can hold tens of thousands of name records or strings, each
+// up to 64 KB long: --all lists the first entries of each list and the start
+// of each text, and says how much it left out.
+constexpr std::size_t kListLimit = 100;
+constexpr std::size_t kTextLimit = 1000; // characters
+
+std::size_t Listed(std::size_t count) {
+    return std::min(count, kListLimit);
+}
+
+/// The first kTextLimit characters of a text of `length` characters, and
+/// how many more it has.
+std::string Cut(std::string_view head, std::size_t length) {
+    if (length <= kTextLimit)
+        return std::string(head);
+    return std::string(head) + "… [" + std::to_string(length - kTextLimit) + " more characters]";
+}
+
+std::string Shown(std::string_view text) {
+    const std::string_view head = Utf8Prefix(text, kTextLimit);
+    return head.size() == text.size() ? std::string(text) : Cut(head, Utf8Length(text));
+}
+
+/// A name record's text, decoded only as far as it is shown.
+std::string Shown(const TrueTypeNames& names, const TrueTypeNameRecord& record) {
+    return Cut(names.Text(record, kTextLimit), names.TextLength(record));
+}
+
+/// Everything --all shows of one file: the parse the scan uses, and for
+/// fonts the whole naming table (the scan keeps only the names it shows).
+struct AllData {
+    const FileVersionData& data;
+    const TrueTypeNames* names = nullptr;
+};
+
+void WriteAllJson(JsonWriter& json, const AllData& all) {
+    const FileVersionData& data = all.data;
     json.BoolField("opened", data.opened);
     if (data.version) {
         const VersionInfo& v = *data.version;
@@ -86,7 +124,7 @@ void WriteAllJson(JsonWriter& json, const FileVersionData& data) {
         }
         json.Key("translations");
         json.BeginArray();
-        for (const auto& t : v.translations) {
+        for (const auto& t : std::span(v.translations).first(Listed(v.translations.size()))) {
             json.BeginObject();
             json.Field("code", TranslationCode(t));
             json.Field("language", t.language);
@@ -95,52 +133,65 @@ void WriteAllJson(JsonWriter& json, const FileVersionData& data) {
             json.EndObject();
         }
         json.EndArray();
+        if (v.translations.size() > kListLimit)
+            json.Field("moreTranslations", v.translations.size() - kListLimit);
         json.Key("stringTables");
         json.BeginArray();
-        for (const auto& table : v.stringTables) {
+        for (const auto& table : std::span(v.stringTables).first(Listed(v.stringTables.size()))) {
             json.BeginObject();
-            json.Field("key", table.key);
+            json.Field("key", Shown(table.key));
             json.Key("strings");
             json.BeginArray();
-            for (const auto& s : table.strings) {
+            for (const auto& s : std::span(table.strings).first(Listed(table.strings.size()))) {
                 json.BeginObject();
-                json.Field("name", s.name);
-                json.Field("value", s.value);
+                json.Field("name", Shown(s.name));
+                json.Field("value", Shown(s.value));
                 json.Field("valueLength", s.valueLength);
                 json.EndObject();
             }
             json.EndArray();
+            if (table.strings.size() > kListLimit)
+                json.Field("moreStrings", table.strings.size() - kListLimit);
             json.EndObject();
         }
         json.EndArray();
+        if (v.stringTables.size() > kListLimit)
+            json.Field("moreStringTables", v.stringTables.size() - kListLimit);
+        if (v.budgetSpent)
+            json.BoolField("budgetSpent", true);
     }
-    if (data.font) {
+    if (all.names) {
+        const TrueTypeNames& names = *all.names;
         json.Key("names");
         json.BeginArray();
-        for (const auto& r : data.font->records) {
+        for (const auto& r : std::span(names.records).first(Listed(names.records.size()))) {
             json.BeginObject();
             json.Field("platform", r.platform);
             json.Field("encoding", r.encoding);
             json.Field("language", r.language);
             json.Field("nameId", r.nameId);
             json.BoolField("singleByte", r.singleByte);
-            json.Field("text", r.text);
+            json.Field("text", Shown(names, r));
             json.EndObject();
         }
         json.EndArray();
+        if (names.records.size() > kListLimit)
+            json.Field("moreNames", names.records.size() - kListLimit);
+        if (names.budgetSpent)
+            json.BoolField("budgetSpent", true);
     }
     if (data.typeLibrary) {
         const TypeLibraryInfo& t = *data.typeLibrary;
         json.Key("typeLibrary");
         json.BeginObject();
         json.Field("format", FormatName(t.format));
-        json.Field("name", t.name);
+        json.Field("name", Shown(t.name));
         json.Field("guid", t.guid);
         json.Field("majorVersion", t.majorVersion);
         json.Field("minorVersion", t.minorVersion);
         json.Field("lcid", t.lcid);
-        json.Field("helpString", t.helpString);
-        json.Field("helpFile", t.helpFile);
+        json.Field("helpString", Shown(t.helpString));
+        json.Field("helpFile", Shown(t.helpFile));
         json.Field("helpContext", t.helpContext);
         json.Field("flags", t.flags);
         json.Field("sysKind", t.sysKind);
@@ -170,7 +221,17 @@ void WriteLine(std::ostream& out, int indent, std::string_view label, std::strin
     out << line << "\n";
 }
 
-void WriteAllText(std::ostream& out, const FileVersionData& data) {
+/// "  ... 5 more string tables" when `count` is over the limit.
+void WriteMore(std::ostream& out, int indent, std::size_t count, std::string_view what) {
+    if (count > kListLimit)
+        out << std::string(static_cast<std::size_t>(indent), ' ') << "... " << count - kListLimit
+            << " more " << what << "\n";
+}
+
+constexpr std::string_view kBudgetNote = "the reader's budget ran out; the lists end there";
+
+void WriteAllText(std::ostream& out, const AllData& all) {
+    const FileVersionData& data = all.data;
     if (data.version) {
         const VersionInfo& v = *data.version;
         WriteLine(out, 2, "resource lang", Hex(data.resourceLanguage, 4));
@@ -183,31 +244,40 @@ void WriteAllText(std::ostream& out, const FileVersionData& data) {
             WriteLine(out, 2, "file OS", Hex(f.fileOS, 8));
             WriteLine(out, 2, "file type", Hex(f.fileType, 8) + " / " + Hex(f.fileSubtype, 8));
         }
-        for (const auto& t : v.translations)
+        for (const auto& t : std::span(v.translations).first(Listed(v.translations.size())))
             WriteLine(out, 2, "translation",
                       TranslationCode(t) + " " + LanguageText(t.language) + ", code page " +
                           std::to_string(t.codePage));
-        for (const auto& table : v.stringTables) {
-            out << "  string table " << table.key << "\n";
-            for (const auto& s : table.strings)
-                WriteLine(out, 4, s.name, s.value);
+        WriteMore(out, 2, v.translations.size(), "translations");
+        for (const auto& table : std::span(v.stringTables).first(Listed(v.stringTables.size()))) {
+            out << "  string table " << OneLine(Shown(table.key)) << "\n";
+            for (const auto& s : std::span(table.strings).first(Listed(table.strings.size())))
+                WriteLine(out, 4, OneLine(Shown(s.name)), Shown(s.value));
+            WriteMore(out, 4, table.strings.size(), "strings");
         }
+        WriteMore(out, 2, v.stringTables.size(), "string tables");
+        if (v.budgetSpent)
+            WriteLine(out, 2, "note", kBudgetNote);
     }
-    if (data.font) {
-        for (const auto& r : data.font->records) {
+    if (all.names) {
+        const TrueTypeNames& names = *all.names;
+        for (const auto& r : std::span(names.records).first(Listed(names.records.size()))) {
             char label[64];
             std::snprintf(label, sizeof label, "name %u (%u,%u,%s)", r.nameId, r.platform,
                           r.encoding, Hex(r.language, 4).c_str());
-            WriteLine(out, 2, label, r.text);
+            WriteLine(out, 2, label, Shown(names, r));
         }
+        WriteMore(out, 2, names.records.size(), "name records");
+        if (names.budgetSpent)
+            WriteLine(out, 2, "note", kBudgetNote);
     }
     if (data.typeLibrary) {
         const TypeLibraryInfo& t = *data.typeLibrary;
         WriteLine(out, 2, "format", FormatName(t.format));
-        WriteLine(out, 2, "name", t.name);
+        WriteLine(out, 2, "name", Shown(t.name));
         WriteLine(out, 2, "guid", t.guid);
         WriteLine(out, 2, "lcid", Hex(t.lcid, 4));
-        WriteLine(out, 2, "help file", t.helpFile);
+        WriteLine(out, 2, "help file", Shown(t.helpFile));
         WriteLine(out, 2, "help context", std::to_string(t.helpContext));
         WriteLine(out, 2, "flags", Hex(t.flags, 4));
         WriteLine(out, 2, "system kind", std::to_string(t.sysKind));
@@ -237,6 +307,12 @@ int RunInfo(const std::vector<std::string>& args, std::ostream& out, std::ostrea
             status = 1;
         }
         const VersionTexts texts = ScanTexts(data);
+        std::optional<TrueTypeNames> names;
+        if (options.all && data.font) {
+            if (const auto file = BinaryFile::Open(path))
+                names = ReadTrueTypeNames(*file);
+        }
+        const AllData all{data, names ? &*names : nullptr};
         if (options.json) {
             json.BeginObject();
             json.Field("path", DecodeText(path));
@@ -246,7 +322,7 @@ int RunInfo(const std::vector<std::string>& args, std::ostream& out, std::ostrea
             json.Field("description", texts.description);
             json.Field("copyright", texts.copyright);
             if (options.all)
-                WriteAllJson(json, data);
+                WriteAllJson(json, all);
             json.EndObject();
         } else {
             out << DecodeText(path) << "\n";
@@ -256,7 +332,7 @@ int RunInfo(const std::vector<std::string>& args, std::ostream& out, std::ostrea
             WriteLine(out, 2, "description", texts.description);
             WriteLine(out, 2, "copyright", texts.copyright);
             if (options.all)
-                WriteAllText(out, data);
+                WriteAllText(out, all);
         }
     }
     if (options.json)

@@ -78,4 +78,39 @@ bool SubSource::ReadInto(std::uint64_t offset, std::span<std::byte> out) const {
     return true;
 }
 
+bool ReadBudget::Take(std::size_t bytes) {
+    if (bytes > left_) {
+        spent_ = true;
+        return false;
+    }
+    left_ -= bytes;
+    return true;
+}
+
+std::size_t ReadBudget::TakeItems(std::size_t count, std::size_t size) {
+    const std::size_t granted = size == 0 ? count : std::min(count, left_ / size);
+    if (granted < count)
+        spent_ = true;
+    left_ -= granted * size;
+    return granted;
+}
+
+std::optional<Bytes> ReadBudget::Read(const ByteSource& source, std::uint64_t offset,
+                                      std::size_t length) {
+    if (!Take(length))
+        return std::nullopt;
+    return source.Read(offset, length);
+}
+
+Bytes ReadBudget::ReadUpTo(const ByteSource& source, std::uint64_t offset, std::size_t length) {
+    const std::uint64_t total = source.size();
+    const std::uint64_t available =
+        offset < total ? std::min<std::uint64_t>(total - offset, length) : 0;
+    const auto granted = static_cast<std::size_t>(std::min<std::uint64_t>(available, left_));
+    if (granted < available)
+        spent_ = true;
+    left_ -= granted;
+    return source.ReadUpTo(offset, granted);
+}
+
 } // namespace sorvane

@@ -88,6 +88,39 @@ private:
     std::uint64_t length_;
 };
 
+/// Bytes one reader may read from one file and make out of it, in all.
+/// Every read, every decoded text and every kept list entry is paid from it
+/// before it is allocated, so whatever a file's tables claim, no file makes
+/// a reader allocate more; a reader whose budget runs out stops and keeps
+/// what it has, as if the file ended there.
+class ReadBudget {
+public:
+    explicit ReadBudget(std::size_t bytes) : left_(bytes) {}
+
+    std::size_t left() const { return left_; }
+    /// True once the budget refused or shortened a request.
+    bool spent() const { return spent_; }
+
+    /// Takes `bytes`; false, taking nothing, when fewer are left.
+    bool Take(std::size_t bytes);
+    /// Takes room for as many of `count` items of `size` bytes each as the
+    /// budget has left (all of them when it can) and returns that number.
+    std::size_t TakeItems(std::size_t count, std::size_t size);
+    /// source.Read(offset, length), paid first; nothing when the budget
+    /// cannot pay (or the read fails).
+    std::optional<Bytes> Read(const ByteSource& source, std::uint64_t offset, std::size_t length);
+    /// source.ReadUpTo(offset, length), shortened to what the budget can pay.
+    Bytes ReadUpTo(const ByteSource& source, std::uint64_t offset, std::size_t length);
+
+private:
+    std::size_t left_;
+    bool spent_ = false;
+};
+
+/// The budget each reader has for one file. A real version block, naming
+/// table or type library needs a small part of it.
+inline constexpr std::size_t kReadBudgetBytes = 4 * 1024 * 1024;
+
 /// Views text as bytes (handy for tests and fuzzers).
 inline std::span<const std::byte> AsBytes(const std::string& text) {
     return std::as_bytes(std::span<const char>(text.data(), text.size()));

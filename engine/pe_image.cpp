@@ -112,98 +112,112 @@ struct ExecutableImage::State {
     std::optional<std::uint32_t> resourceRva;
     // NE: every resource in table order.
     std::vector<NeResource> neResources;
+};
+
+namespace {
+
+/// The resource tree of a PE image, every read paid from the image's budget.
+class ResourceTree {
+public:
+    ResourceTree(const ByteSource& source, const std::vector<Section>& sections,
+                 std::uint32_t resourceRva, ReadBudget& budget)
+        : source_(source), sections_(sections), rva_(resourceRva), budget_(budget) {}
 
     /// Up to `length` bytes at `rva` as a loaded image holds them: the part
     /// stored in the file, then zeros up to the section's end in memory. Fewer
-    /// bytes when the section (or the file) ends first.
-    Bytes ReadRva(const ByteSource& source, std::uint64_t rva, std::size_t length) const;
-    std::optional<std::vector<DirectoryEntry>> ReadDirectory(const ByteSource& source,
-                                                             std::uint32_t offset) const;
-    std::optional<std::string> ReadName(const ByteSource& source, std::uint32_t offset) const;
-    std::optional<ResourceId> EntryId(const ByteSource& source, const DirectoryEntry& e) const;
+    /// bytes when the section (or the file, or the budget) ends first.
+    Bytes ReadRva(std::uint64_t rva, std::size_t length) const;
+    /// The entries of the directory at `offset` (from the tree's start).
+    std::optional<std::vector<DirectoryEntry>> ReadDirectory(std::uint32_t offset) const;
+    /// The entry's name or number. A name is read only when its length in
+    /// UTF-16 units lies in [minUnits, maxUnits]; nothing otherwise.
+    std::optional<ResourceId> EntryId(const DirectoryEntry& e, std::size_t minUnits = 0,
+                                      std::size_t maxUnits = kMaxNameUnits) const;
     /// The sub-directory that the entry matching `id` points to; nothing when
     /// there is none, it is a data entry, or it was already visited.
-    std::optional<std::uint32_t> FindSubdirectory(const ByteSource& source,
-                                                  const std::vector<DirectoryEntry>& entries,
+    std::optional<std::uint32_t> FindSubdirectory(const std::vector<DirectoryEntry>& entries,
                                                   const ResourceId& id,
                                                   std::vector<std::uint32_t>& visited) const;
+
+private:
+    const ByteSource& source_;
+    const std::vector<Section>& sections_;
+    std::uint32_t rva_;
+    ReadBudget& budget_;
 };
 
-Bytes ExecutableImage::State::ReadRva(const ByteSource& source, std::uint64_t rva,
-                                      std::size_t length) const {
+Bytes ResourceTree::ReadRva(std::uint64_t rva, std::size_t length) const {
     if (rva > std::numeric_limits<std::uint32_t>::max())
         return {};
-    const auto mapped = MapRva(sections, static_cast<std::uint32_t>(rva));
+    const auto mapped = MapRva(sections_, static_cast<std::uint32_t>(rva));
     if (!mapped)
         return {};
     const auto wanted = static_cast<std::size_t>(
         std::min<std::uint64_t>({length, mapped->inMemoryBytes, std::uint64_t{kMaxReadBytes}}));
     const auto stored =
         static_cast<std::size_t>(std::min<std::uint64_t>(wanted, mapped->storedBytes));
-    Bytes out = source.ReadUpTo(mapped->fileOffset, stored);
-    if (out.size() == stored)
-        out.resize(wanted); // the part past the section's file data reads as zeros
+    Bytes out = budget_.ReadUpTo(source_, mapped->fileOffset, stored);
+    // The part past the section's file data reads as zeros.
+    if (out.size() == stored && budget_.Take(wanted - stored))
+        out.resize(wanted);
     return out;
 }
 
-std::optional<std::vector<DirectoryEntry>>
-ExecutableImage::State::ReadDirectory(const ByteSource& source, std::uint32_t offset) const {
-    const std::uint64_t rva = std::uint64_t{*resourceRva} + offset;
-    const Bytes header = ReadRva(source, rva, kDirectoryHeaderSize);
+std::optional<std::vector<DirectoryEntry>> ResourceTree::ReadDirectory(std::uint32_t offset) const {
+    const std::uint64_t rva = std::uint64_t{rva_} + offset;
+    const Bytes header = ReadRva(rva, kDirectoryHeaderSize);
     if (header.size() < kDirectoryHeaderSize)
         return std::nullopt;
     const ByteReader h(View(header), Endian::Little);
     const std::size_t count = std::size_t{*h.u16At(12)} + *h.u16At(14);
     // Counts larger than the data hold: keep the whole entries that are there.
-    const Bytes raw = ReadRva(source, rva + kDirectoryHeaderSize,
+    const Bytes raw = ReadRva(rva + kDirectoryHeaderSize,
                               std::min(count, kMaxDirectoryEntries) * kDirectoryEntrySize);
+    const std::size_t present =
+        budget_.TakeItems(raw.size() / kDirectoryEntrySize, sizeof(DirectoryEntry));
     ByteReader r(View(raw), Endian::Little);
-    std::vector<DirectoryEntry> entries;
-    entries.reserve(raw.size() / kDirectoryEntrySize);
-    while (r.remaining() >= kDirectoryEntrySize) {
-        DirectoryEntry e;
+    std::vector<DirectoryEntry> entries(present);
+    for (DirectoryEntry& e : entries) {
         e.name = *r.u32();
         e.target = *r.u32();
-        entries.push_back(e);
     }
     return entries;
 }
 
-std::optional<std::string> ExecutableImage::State::ReadName(const ByteSource& source,
-                                                            std::uint32_t offset) const {
-    const std::uint64_t rva = std::uint64_t{*resourceRva} + offset;
-    const Bytes lengthBytes = ReadRva(source, rva, 2);
+std::optional<ResourceId> ResourceTree::EntryId(const DirectoryEntry& e, std::size_t minUnits,
+                                                std::size_t maxUnits) const {
+    if (!e.named())
+        return ResourceId::Number(e.id());
+    const std::uint64_t rva = std::uint64_t{rva_} + e.nameOffset();
+    const Bytes lengthBytes = ReadRva(rva, 2);
     if (lengthBytes.size() < 2)
         return std::nullopt;
     const std::uint16_t units = *ByteReader(View(lengthBytes), Endian::Little).u16At(0);
-    if (units > kMaxNameUnits)
+    if (units < minUnits || units > std::min(maxUnits, kMaxNameUnits))
         return std::nullopt;
     // Counted, not terminated: the length is in UTF-16 units.
-    const Bytes text = ReadRva(source, rva + 2, std::size_t{units} * 2);
+    const Bytes text = ReadRva(rva + 2, std::size_t{units} * 2);
     if (text.size() < std::size_t{units} * 2)
         return std::nullopt;
-    return Utf16ToUtf8(View(text), Endian::Little);
-}
-
-std::optional<ResourceId> ExecutableImage::State::EntryId(const ByteSource& source,
-                                                          const DirectoryEntry& e) const {
-    if (!e.named())
-        return ResourceId::Number(e.id());
-    auto name = ReadName(source, e.nameOffset());
-    if (!name)
+    std::string name = Utf16ToUtf8(View(text), Endian::Little);
+    if (!budget_.Take(name.size()))
         return std::nullopt;
-    return ResourceId::Named(std::move(*name));
+    return ResourceId::Named(std::move(name));
 }
 
-std::optional<std::uint32_t> ExecutableImage::State::FindSubdirectory(
-    const ByteSource& source, const std::vector<DirectoryEntry>& entries, const ResourceId& id,
-    std::vector<std::uint32_t>& visited) const {
+std::optional<std::uint32_t>
+ResourceTree::FindSubdirectory(const std::vector<DirectoryEntry>& entries, const ResourceId& id,
+                               std::vector<std::uint32_t>& visited) const {
+    // A name of n characters takes n to 2n UTF-16 units (surrogate pairs
+    // make one character of two), and letter case never changes the count:
+    // names of other lengths are passed over without reading them.
+    const std::size_t characters = id.id ? 0 : Utf8Length(id.name);
     for (const DirectoryEntry& e : entries) {
         // An integer is only looked for among the ID entries and a name among
         // the named ones, so no name is read for an integer query.
         if (e.named() == id.id.has_value())
             continue;
-        const auto found = EntryId(source, e);
+        const auto found = EntryId(e, characters, 2 * characters);
         if (!found || !Matches(id, *found))
             continue;
         if (!e.isDirectory())
@@ -216,6 +230,8 @@ std::optional<std::uint32_t> ExecutableImage::State::FindSubdirectory(
     }
     return std::nullopt;
 }
+
+} // namespace
 
 namespace {
 
@@ -236,7 +252,7 @@ std::optional<ResourceId> NeId(std::span<const std::byte> table, std::uint16_t v
 }
 
 std::vector<NeResource> ParseNeResourceTable(std::span<const std::byte> table,
-                                             std::uint64_t fileSize) {
+                                             std::uint64_t fileSize, ReadBudget& budget) {
     std::vector<NeResource> out;
     ByteReader r(table, Endian::Little);
     const auto shift = r.u16();
@@ -263,6 +279,9 @@ std::vector<NeResource> ParseNeResourceTable(std::span<const std::byte> table,
             const auto name = NeId(table, id);
             if (!type || !name)
                 continue;
+            // Each resource keeps a copy of its type's name as well as its own.
+            if (!budget.Take(sizeof(NeResource) + type->name.size() + name->name.size()))
+                return out;
             NeResource res{*type, *name, std::uint64_t{offset} << *shift, 0};
             if (res.fileOffset < fileSize) {
                 const std::uint64_t size = std::uint64_t{length} << *shift;
@@ -277,8 +296,11 @@ std::vector<NeResource> ParseNeResourceTable(std::span<const std::byte> table,
 
 } // namespace
 
-std::optional<ExecutableImage> ExecutableImage::Open(const ByteSource& source) {
-    const auto dos = source.Read(0, kDosHeaderSize);
+std::optional<ExecutableImage> ExecutableImage::Open(const ByteSource& source,
+                                                     std::size_t budgetBytes) {
+    ExecutableImage image(source, budgetBytes);
+    ReadBudget& budget = *image.budget_;
+    const auto dos = budget.Read(source, 0, kDosHeaderSize);
     if (!dos)
         return std::nullopt;
     const ByteReader dosReader(View(*dos), Endian::Little);
@@ -286,16 +308,15 @@ std::optional<ExecutableImage> ExecutableImage::Open(const ByteSource& source) {
         return std::nullopt;
     const std::uint64_t lfanew = *dosReader.u32At(kLfanewOffset);
 
-    const auto magic = source.Read(lfanew, 2);
+    const auto magic = budget.Read(source, lfanew, 2);
     if (!magic)
         return std::nullopt;
     const std::uint16_t signature = *ByteReader(View(*magic), Endian::Little).u16At(0);
 
-    ExecutableImage image(source);
     auto state = std::make_shared<State>();
 
     if (signature == kNeSignature) {
-        const auto header = source.Read(lfanew, kNeHeaderSize);
+        const auto header = budget.Read(source, lfanew, kNeHeaderSize);
         if (!header)
             return std::nullopt;
         const ByteReader h(View(*header), Endian::Little);
@@ -303,15 +324,15 @@ std::optional<ExecutableImage> ExecutableImage::Open(const ByteSource& source) {
         const std::uint16_t restab = *h.u16At(kNeResidentNameTableOffset);
         // The resource table ends where the resident-name table begins.
         if (restab > rsrctab) {
-            const Bytes table = source.ReadUpTo(lfanew + rsrctab, restab - rsrctab);
-            state->neResources = ParseNeResourceTable(View(table), source.size());
+            const Bytes table = budget.ReadUpTo(source, lfanew + rsrctab, restab - rsrctab);
+            state->neResources = ParseNeResourceTable(View(table), source.size(), budget);
         }
         image.format_ = ExecutableFormat::Ne;
         image.state_ = std::move(state);
         return image;
     }
 
-    const auto coff = source.Read(lfanew, kCoffHeaderEnd);
+    const auto coff = budget.Read(source, lfanew, kCoffHeaderEnd);
     if (!coff)
         return std::nullopt;
     const ByteReader c(View(*coff), Endian::Little);
@@ -323,7 +344,7 @@ std::optional<ExecutableImage> ExecutableImage::Open(const ByteSource& source) {
     const std::uint64_t optionalStart = lfanew + kCoffHeaderEnd;
     if (optionalSize < 2)
         return std::nullopt;
-    const auto optionalMagic = source.Read(optionalStart, 2);
+    const auto optionalMagic = budget.Read(source, optionalStart, 2);
     if (!optionalMagic)
         return std::nullopt;
     const std::uint16_t kind = *ByteReader(View(*optionalMagic), Endian::Little).u16At(0);
@@ -337,7 +358,7 @@ std::optional<ExecutableImage> ExecutableImage::Open(const ByteSource& source) {
     // Only the header bytes up to the resource entry are needed; they must be
     // in the file as far as the header claims them.
     const std::size_t wanted = std::min<std::size_t>(optionalSize, resourceEntryOffset + 8);
-    const auto optional = source.Read(optionalStart, wanted);
+    const auto optional = budget.Read(source, optionalStart, wanted);
     if (!optional)
         return std::nullopt;
     const ByteReader o(View(*optional), Endian::Little);
@@ -352,7 +373,7 @@ std::optional<ExecutableImage> ExecutableImage::Open(const ByteSource& source) {
     // A table cut short by the end of the file keeps its whole entries.
     const std::size_t tableCount = std::min<std::size_t>(sectionCount, kMaxSections);
     const Bytes table =
-        source.ReadUpTo(optionalStart + optionalSize, tableCount * kSectionHeaderSize);
+        budget.ReadUpTo(source, optionalStart + optionalSize, tableCount * kSectionHeaderSize);
     ByteReader t(View(table), Endian::Little);
     while (t.remaining() >= kSectionHeaderSize) {
         const std::size_t at = t.offset();
@@ -383,20 +404,21 @@ std::optional<ResourceLocation> ExecutableImage::FindResource(const ResourceId& 
 
     if (!s.resourceRva)
         return std::nullopt;
+    const ResourceTree tree(*source_, s.sections, *s.resourceRva, *budget_);
     std::vector<std::uint32_t> visited{0};
-    const auto types = s.ReadDirectory(*source_, 0);
+    const auto types = tree.ReadDirectory(0);
     if (!types)
         return std::nullopt;
-    const auto typeDir = s.FindSubdirectory(*source_, *types, type, visited);
+    const auto typeDir = tree.FindSubdirectory(*types, type, visited);
     if (!typeDir)
         return std::nullopt;
-    const auto names = s.ReadDirectory(*source_, *typeDir);
+    const auto names = tree.ReadDirectory(*typeDir);
     if (!names)
         return std::nullopt;
-    const auto nameDir = s.FindSubdirectory(*source_, *names, name, visited);
+    const auto nameDir = tree.FindSubdirectory(*names, name, visited);
     if (!nameDir)
         return std::nullopt;
-    const auto languages = s.ReadDirectory(*source_, *nameDir);
+    const auto languages = tree.ReadDirectory(*nameDir);
     if (!languages || languages->empty())
         return std::nullopt;
 
@@ -415,7 +437,7 @@ std::optional<ResourceLocation> ExecutableImage::FindResource(const ResourceId& 
         return std::nullopt; // a fourth level does not exist
 
     const Bytes entry =
-        s.ReadRva(*source_, std::uint64_t{*s.resourceRva} + chosen->targetOffset(), kDataEntrySize);
+        tree.ReadRva(std::uint64_t{*s.resourceRva} + chosen->targetOffset(), kDataEntrySize);
     if (entry.size() < kDataEntrySize)
         return std::nullopt;
     const ByteReader e(View(entry), Endian::Little);
@@ -447,18 +469,21 @@ std::vector<ResourceId> ExecutableImage::ResourceNames(const ResourceId& type) c
 
     if (!s.resourceRva)
         return out;
+    const ResourceTree tree(*source_, s.sections, *s.resourceRva, *budget_);
     std::vector<std::uint32_t> visited{0};
-    const auto types = s.ReadDirectory(*source_, 0);
+    const auto types = tree.ReadDirectory(0);
     if (!types)
         return out;
-    const auto typeDir = s.FindSubdirectory(*source_, *types, type, visited);
+    const auto typeDir = tree.FindSubdirectory(*types, type, visited);
     if (!typeDir)
         return out;
-    const auto names = s.ReadDirectory(*source_, *typeDir);
+    const auto names = tree.ReadDirectory(*typeDir);
     if (!names)
         return out;
     for (const DirectoryEntry& e : *names) {
-        if (auto id = s.EntryId(*source_, e))
+        if (!budget_->Take(sizeof(ResourceId)))
+            break;
+        if (auto id = tree.EntryId(e))
             out.push_back(std::move(*id)); // names that cannot be read are left out
     }
     return out;
@@ -469,9 +494,11 @@ std::optional<Bytes> ExecutableImage::ReadResource(const ResourceLocation& where
     const auto total = static_cast<std::size_t>(
         std::min<std::uint64_t>({where.size, maxBytes, std::uint64_t{kMaxReadBytes}}));
     const std::size_t stored = std::min<std::size_t>(total, where.storedSize);
+    if (!budget_->Take(total - stored))
+        return std::nullopt;
     Bytes bytes;
     if (stored > 0) {
-        auto fromFile = source_->Read(where.fileOffset, stored);
+        auto fromFile = budget_->Read(*source_, where.fileOffset, stored);
         if (!fromFile)
             return std::nullopt;
         bytes = std::move(*fromFile);

@@ -6,6 +6,7 @@
 #include "byte_source.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -41,11 +42,16 @@ struct ResourceLocation {
 };
 
 /// The headers and resource directory of an executable, parsed once.
+/// Everything the image reads and keeps, from opening on and in all the
+/// calls below, is paid from one budget; once it is spent, lookups find
+/// nothing more. An image (and its copies, which share the budget) belongs
+/// to one thread.
 class ExecutableImage {
 public:
     /// Parses the DOS header and the PE or NE header. Nothing when the source
     /// is not an executable of a known kind or its headers are damaged.
-    static std::optional<ExecutableImage> Open(const ByteSource& source);
+    static std::optional<ExecutableImage> Open(const ByteSource& source,
+                                               std::size_t budgetBytes = kReadBudgetBytes);
 
     ExecutableFormat format() const { return format_; }
 
@@ -55,17 +61,24 @@ public:
     std::optional<ResourceLocation> FindResource(const ResourceId& type,
                                                  const ResourceId& name) const;
 
-    /// The names of all resources of `type`, in directory order.
+    /// The names of all resources of `type`, in directory order (as many as
+    /// the budget pays for).
     std::vector<ResourceId> ResourceNames(const ResourceId& type) const;
 
     /// The bytes of a resource, at most `maxBytes` of them; the part not
-    /// stored in the file reads as zeros.
+    /// stored in the file reads as zeros. Nothing when they cannot be read or
+    /// paid for.
     std::optional<Bytes> ReadResource(const ResourceLocation& where, std::size_t maxBytes) const;
 
+    /// True once the budget refused or shortened a read.
+    bool budgetSpent() const { return budget_->spent(); }
+
 private:
-    explicit ExecutableImage(const ByteSource& source) : source_(&source) {}
+    ExecutableImage(const ByteSource& source, std::size_t budgetBytes)
+        : source_(&source), budget_(std::make_shared<ReadBudget>(budgetBytes)) {}
     struct State;
     const ByteSource* source_;
+    std::shared_ptr<ReadBudget> budget_;
     ExecutableFormat format_ = ExecutableFormat::Pe32;
     std::shared_ptr<const State> state_;
 };

@@ -3,8 +3,11 @@
 
 #include "byte_source.h"
 
+#include <array>
 #include <cstdint>
+#include <limits>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -27,29 +30,47 @@ enum class NameCharset : std::uint8_t {
 /// The charset of a record of `platform` and `encoding`.
 NameCharset NameCharsetOf(std::uint16_t platform, std::uint16_t encoding);
 
-/// One name record with its string.
+/// One name record. Its string stays in the table's storage until it is
+/// asked for (TrueTypeNames::Text), so a table of thousands of records
+/// pointing at one long string costs nothing until one is shown.
 struct TrueTypeNameRecord {
     std::uint16_t platform = 0;
     std::uint16_t encoding = 0;
     std::uint16_t language = 0;
     std::uint16_t nameId = 0;
     std::uint16_t length = 0;
+    std::uint16_t offset = 0; ///< of the string, from the start of the storage
     NameCharset charset = NameCharset::Undecoded;
     /// True for a string read as single-byte text: Mac Roman, ISO Latin, or
     /// all-ASCII text of another Macintosh script; present, not empty and
     /// not starting with byte 0. These are the records names are taken
     /// from first.
     bool singleByte = false;
-    /// The string as UTF-8; empty when it is missing or cannot be decoded.
+};
+
+/// The names the program shows for a font: copyright, family and version.
+inline constexpr std::array<std::uint16_t, 3> kShownNameIds = {0, 1, 5};
+
+struct TrueTypeNames {
+    /// The records kept, in table order.
+    std::vector<TrueTypeNameRecord> records;
+    /// The string storage, as far as the kept records reach into it.
+    Bytes storage;
+    /// True when the reader's budget ran out: records or strings past that
+    /// point were left out (no real font comes near it).
+    bool budgetSpent = false;
+
+    /// The string of `record` (one of `records`) as UTF-8, at most its first
+    /// `maxChars` characters; empty when it is missing or cannot be decoded.
     /// UTF-16 strings end at their first NUL; odd last bytes are dropped and
     /// unpaired surrogates become U+FFFD. A single-byte string starting with
     /// byte 0 is UTF-16 written into the wrong record by some font tools: it
     /// is shown decoded as such, but never taken as a name.
-    std::string text;
-};
-
-struct TrueTypeNames {
-    std::vector<TrueTypeNameRecord> records;
+    std::string Text(const TrueTypeNameRecord& record,
+                     std::size_t maxChars = std::numeric_limits<std::size_t>::max()) const;
+    /// How many characters the whole of Text(record) has, counted without
+    /// decoding it.
+    std::size_t TextLength(const TrueTypeNameRecord& record) const;
 
     /// The name `nameId` as the program shows it; empty text when no record
     /// has it. Single-byte records come first: the first in table order
@@ -57,16 +78,19 @@ struct TrueTypeNames {
     /// in this order: Windows English (United States, 0x0409), other Windows
     /// English, the Unicode platform, ISO 10646, Windows in other languages;
     /// the first in table order within each. Records with empty text never
-    /// count.
+    /// count. Only the chosen record's string is decoded.
     std::string Name(std::uint16_t nameId) const;
 };
 
-/// Reads the naming table of a TrueType file. Nothing when the offset
-/// table's major version is not 1 (OpenType 'OTTO', 'true', collections),
-/// when there is no "name" table or its offset is 0, or when it has fewer
-/// than 6 records. Records cut off by the end of the file are left out; a
-/// record whose string lies outside the file has empty text and is not
-/// single-byte.
-std::optional<TrueTypeNames> ReadTrueTypeNames(const ByteSource& source);
+/// Reads the naming table of a TrueType file, keeping the records of the
+/// name IDs in `nameIds` (all records when it is empty). Nothing when the
+/// offset table's major version is not 1 (OpenType 'OTTO', 'true',
+/// collections), when there is no "name" table or its offset is 0, or when
+/// it has fewer than 6 records. Records cut off by the end of the file are
+/// left out; a record whose string lies outside the file has empty text and
+/// is not single-byte. Reads and keeps at most `budgetBytes` bytes in all.
+std::optional<TrueTypeNames> ReadTrueTypeNames(const ByteSource& source,
+                                               std::span<const std::uint16_t> nameIds = {},
+                                               std::size_t budgetBytes = kReadBudgetBytes);
 
 } // namespace sorvane

@@ -54,8 +54,9 @@ struct Segment {
 /// empty text.
 class MsftTables {
 public:
-    MsftTables(const ByteSource& source, const std::array<Segment, kSegmentCount>& segments)
-        : source_(source), segments_(segments) {}
+    MsftTables(const ByteSource& source, ReadBudget& budget,
+               const std::array<Segment, kSegmentCount>& segments)
+        : source_(source), budget_(budget), segments_(segments) {}
 
     /// A string-table entry: i16 length, then that many 8-bit bytes.
     std::string String(std::int32_t offset) const {
@@ -97,15 +98,16 @@ private:
         const auto at = static_cast<std::uint64_t>(offset);
         if (at > segmentLength || length > segmentLength - at)
             return std::nullopt;
-        return source_.Read(static_cast<std::uint64_t>(segment.offset) + at, length);
+        return budget_.Read(source_, static_cast<std::uint64_t>(segment.offset) + at, length);
     }
 
     const ByteSource& source_;
+    ReadBudget& budget_;
     std::array<Segment, kSegmentCount> segments_;
 };
 
-std::optional<TypeLibraryInfo> ParseMsft(const ByteSource& source) {
-    const auto headerBytes = source.Read(0, kMsftHeaderSize);
+std::optional<TypeLibraryInfo> ParseMsft(const ByteSource& source, ReadBudget& budget) {
+    const auto headerBytes = budget.Read(source, 0, kMsftHeaderSize);
     if (!headerBytes)
         return std::nullopt;
     const ByteReader header(*headerBytes, Endian::Little);
@@ -121,7 +123,7 @@ std::optional<TypeLibraryInfo> ParseMsft(const ByteSource& source) {
     // one offset per type info.
     const std::uint64_t directoryAt = kMsftHeaderSize + ((varflags & kHelpDllFlag) ? 4 : 0) +
                                       4 * static_cast<std::uint64_t>(typeInfoCount);
-    const auto directoryBytes = source.Read(directoryAt, kSegmentCount * kSegmentEntrySize);
+    const auto directoryBytes = budget.Read(source, directoryAt, kSegmentCount * kSegmentEntrySize);
     if (!directoryBytes)
         return std::nullopt;
     const ByteReader directory(*directoryBytes, Endian::Little);
@@ -139,7 +141,7 @@ std::optional<TypeLibraryInfo> ParseMsft(const ByteSource& source) {
             return std::nullopt;
     }
 
-    const MsftTables tables(source, segments);
+    const MsftTables tables(source, budget, segments);
     TypeLibraryInfo info;
     info.format = TypeLibraryFormat::Msft;
     const std::uint32_t version = *header.u32At(0x18);
@@ -204,8 +206,9 @@ bool SkipCountedString(ByteReader& reader) {
 
 /// The library name, found past the type-info summaries that follow the
 /// library fields; empty when any step leaves the data.
-std::string SltgLibraryName(const ByteSource& source, std::uint64_t blockAt, ByteReader reader,
-                            std::size_t typeInfoCount, std::uint16_t nameOffset) {
+std::string SltgLibraryName(const ByteSource& source, ReadBudget& budget, std::uint64_t blockAt,
+                            ByteReader reader, std::size_t typeInfoCount,
+                            std::uint16_t nameOffset) {
     if (!reader.skip(kTypeInfoPadding))
         return {};
     for (std::size_t i = 0; i < typeInfoCount; ++i) {
@@ -223,21 +226,23 @@ std::string SltgLibraryName(const ByteSource& source, std::uint64_t blockAt, Byt
     if (!tableOffset)
         return {};
     std::uint64_t tableAt = blockAt + *tableOffset;
-    const auto marker = source.Read(tableAt, 2);
+    const auto marker = budget.Read(source, tableAt, 2);
     if (!marker)
         return {};
     if (ByteReader(*marker, Endian::Little).u16() == 0x0200)
         tableAt += kNameTableExtraHeader;
-    const Bytes name = source.ReadUpTo(tableAt + kNameTableToNames + nameOffset, kMaxNameBytes);
+    const Bytes name =
+        budget.ReadUpTo(source, tableAt + kNameTableToNames + nameOffset, kMaxNameBytes);
     const auto end = std::find(name.begin(), name.end(), std::byte{0});
     if (end == name.end())
         return {};
     return Windows1252ToUtf8(BytesToString(std::span<const std::byte>(name.begin(), end)));
 }
 
-std::optional<TypeLibraryInfo>
-ParseSltgLibraryBlock(const ByteSource& source, std::uint64_t blockAt, std::size_t typeInfoCount) {
-    const Bytes block = source.ReadUpTo(blockAt, kMaxLibraryBlockBytes);
+std::optional<TypeLibraryInfo> ParseSltgLibraryBlock(const ByteSource& source, ReadBudget& budget,
+                                                     std::uint64_t blockAt,
+                                                     std::size_t typeInfoCount) {
+    const Bytes block = budget.ReadUpTo(source, blockAt, kMaxLibraryBlockBytes);
     ByteReader reader(block, Endian::Little);
     if (reader.u16() != kLibraryBlockMagic || !reader.skip(2))
         return std::nullopt;
@@ -278,12 +283,12 @@ ParseSltgLibraryBlock(const ByteSource& source, std::uint64_t blockAt, std::size
     info.majorVersion = *major;
     info.minorVersion = *minor;
     info.guid = FormatGuid(*guid);
-    info.name = SltgLibraryName(source, blockAt, reader, typeInfoCount, *nameOffset);
+    info.name = SltgLibraryName(source, budget, blockAt, reader, typeInfoCount, *nameOffset);
     return info;
 }
 
-std::optional<TypeLibraryInfo> ParseSltg(const ByteSource& source) {
-    const auto headerBytes = source.Read(0, kSltgHeaderSize);
+std::optional<TypeLibraryInfo> ParseSltg(const ByteSource& source, ReadBudget& budget) {
+    const auto headerBytes = budget.Read(source, 0, kSltgHeaderSize);
     if (!headerBytes)
         return std::nullopt;
     const ByteReader header(*headerBytes, Endian::Little);
@@ -297,8 +302,8 @@ std::optional<TypeLibraryInfo> ParseSltg(const ByteSource& source) {
     if (firstBlock == 0 || firstBlock > entryCount)
         return std::nullopt;
 
-    const auto entryBytes = source.Read(kSltgHeaderSize, entryCount * kBlockEntrySize);
-    if (!entryBytes)
+    const auto entryBytes = budget.Read(source, kSltgHeaderSize, entryCount * kBlockEntrySize);
+    if (!entryBytes || !budget.Take(entryCount * sizeof(BlockEntry)))
         return std::nullopt;
     ByteReader entryReader(*entryBytes, Endian::Little);
     std::vector<BlockEntry> entries(entryCount);
@@ -309,7 +314,7 @@ std::optional<TypeLibraryInfo> ParseSltg(const ByteSource& source) {
     }
 
     const std::uint64_t magicAt = kSltgHeaderSize + entryCount * kBlockEntrySize;
-    const auto magic = source.Read(magicAt, kMagicRecordSize);
+    const auto magic = budget.Read(source, magicAt, kMagicRecordSize);
     // The first byte (1) is not looked at, only the two words after it.
     static constexpr char kMagicText[] = "CompObj\0dir";
     if (!magic || BytesToString(std::span(*magic).subspan(1)) != std::string_view(kMagicText, 12))
@@ -328,20 +333,21 @@ std::optional<TypeLibraryInfo> ParseSltg(const ByteSource& source) {
             return std::nullopt;
         index = entries[index].next - 1u;
     }
-    return ParseSltgLibraryBlock(source, blockAt, typeInfoCount);
+    return ParseSltgLibraryBlock(source, budget, blockAt, typeInfoCount);
 }
 
 } // namespace
 
-std::optional<TypeLibraryInfo> ParseTypeLibrary(const ByteSource& source) {
-    const auto magicBytes = source.Read(0, 4);
+std::optional<TypeLibraryInfo> ParseTypeLibrary(const ByteSource& source, std::size_t budgetBytes) {
+    ReadBudget budget(budgetBytes);
+    const auto magicBytes = budget.Read(source, 0, 4);
     if (!magicBytes)
         return std::nullopt;
     const auto magic = ByteReader(*magicBytes, Endian::Little).u32At(0);
     if (magic == kMsftMagic)
-        return ParseMsft(source);
+        return ParseMsft(source, budget);
     if (magic == kSltgMagic)
-        return ParseSltg(source);
+        return ParseSltg(source, budget);
     return std::nullopt;
 }
 

@@ -29,8 +29,11 @@ struct TypeLibraryInfo {
 };
 
 /// Parses a type library image that starts at offset 0 of `source` ("MSFT"
-/// or "SLTG" magic). Nothing when the image is neither or its header is
-/// damaged; fields whose data is damaged stay empty.
-std::optional<TypeLibraryInfo> ParseTypeLibrary(const ByteSource& source);
+/// or "SLTG" magic). Nothing when the image is neither, its header is
+/// damaged or its tables do not fit in `budgetBytes` bytes (what the parser
+/// reads and keeps, in all); fields whose data is damaged or cannot be paid
+/// for stay empty.
+std::optional<TypeLibraryInfo> ParseTypeLibrary(const ByteSource& source,
+                                                std::size_t budgetBytes = kReadBudgetBytes);
 
 } // namespace sorvane

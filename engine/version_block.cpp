@@ -43,16 +43,23 @@ struct Node {
 
 class BlockParser {
 public:
-    BlockParser(std::span<const std::byte> block, bool sixteenBit)
-        : block_(block), reader_(block, Endian::Little), sixteenBit_(sixteenBit) {}
+    BlockParser(std::span<const std::byte> block, bool sixteenBit, std::size_t budgetBytes)
+        : block_(block), reader_(block, Endian::Little), sixteenBit_(sixteenBit),
+          budget_(budgetBytes) {}
 
     /// The node at `start`, which must end by `limit`; nothing when its header
     /// does not fit or its length cannot hold a header.
     std::optional<Node> ReadNode(std::size_t start, std::size_t limit) const;
 
     /// Calls `visit` for each child of `parent` in order, until the children
-    /// run out, one is unusable or the node budget is spent.
+    /// run out, one is unusable, or the node count or the budget is spent.
+    /// Each child's place in a list and its key are paid for before the visit.
     template <typename Visit> void ForEachChild(const Node& parent, Visit&& visit);
+
+    /// Pays for `bytes` kept; false (and the walk stops) when the budget
+    /// cannot.
+    bool Pay(std::size_t bytes) { return budget_.Take(bytes); }
+    bool budgetSpent() const { return budget_.spent(); }
 
     /// The text value of a string node, up to its first NUL.
     std::string Text(const Node& node) const;
@@ -65,6 +72,7 @@ private:
     ByteReader reader_;
     bool sixteenBit_;
     std::size_t nodesLeft_ = kMaxNodes;
+    ReadBudget budget_;
 };
 
 std::optional<Node> BlockParser::ReadNode(std::size_t start, std::size_t limit) const {
@@ -108,11 +116,14 @@ std::optional<Node> BlockParser::ReadNode(std::size_t start, std::size_t limit) 
 
 template <typename Visit> void BlockParser::ForEachChild(const Node& parent, Visit&& visit) {
     std::size_t pos = parent.childrenStart;
-    while (nodesLeft_ > 0) {
+    while (nodesLeft_ > 0 && !budget_.spent()) {
         const auto child = ReadNode(pos, parent.end);
         if (!child)
             return;
         --nodesLeft_;
+        // The largest thing a node becomes is a string with its key.
+        if (!budget_.Take(sizeof(VersionString) + child->key.size()))
+            return;
         visit(*child);
         // Siblings follow the stored length, not the clamped one: a child
         // that overflows its parent is the parent's last.
@@ -178,12 +189,13 @@ std::vector<Translation> BlockParser::Translations(const Node& var) const {
 
 } // namespace
 
-std::optional<VersionInfo> ParseVersionBlock(std::span<const std::byte> block) {
+std::optional<VersionInfo> ParseVersionBlock(std::span<const std::byte> block,
+                                             std::size_t budgetBytes) {
     if (block.size() <= 4)
         return std::nullopt;
     VersionInfo info;
     info.sixteenBit = std::to_integer<std::uint8_t>(block[4]) >= kFirstKeyCharacter;
-    BlockParser parser(block, info.sixteenBit);
+    BlockParser parser(block, info.sixteenBit, budgetBytes);
 
     const auto root = parser.ReadNode(0, block.size());
     if (!root || !EqualsIgnoreCase(root->key, "VS_VERSION_INFO"))
@@ -206,8 +218,10 @@ std::optional<VersionInfo> ParseVersionBlock(std::span<const std::byte> block) {
                 table.key = tableNode.key;
                 table.block = block;
                 parser.ForEachChild(tableNode, [&](const Node& stringNode) {
-                    table.strings.push_back(
-                        {stringNode.key, parser.Text(stringNode), stringNode.valueLength});
+                    std::string value = parser.Text(stringNode);
+                    if (parser.Pay(value.size()))
+                        table.strings.push_back(
+                            {stringNode.key, std::move(value), stringNode.valueLength});
                 });
                 info.stringTables.push_back(std::move(table));
             });
@@ -217,11 +231,14 @@ std::optional<VersionInfo> ParseVersionBlock(std::span<const std::byte> block) {
             parser.ForEachChild(child, [&](const Node& var) {
                 if (!translationSeen && EqualsIgnoreCase(var.key, "Translation")) {
                     translationSeen = true;
-                    info.translations = parser.Translations(var);
+                    auto translations = parser.Translations(var);
+                    if (parser.Pay(translations.size() * sizeof(Translation)))
+                        info.translations = std::move(translations);
                 }
             });
         }
     });
+    info.budgetSpent = parser.budgetSpent();
     return info;
 }
 

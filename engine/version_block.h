@@ -4,6 +4,8 @@
 // layout (UTF-16 text) and the 16-bit layout of NE files (8-bit text, taken
 // as Windows-1252) are understood; all text comes out as UTF-8.
 
+#include "byte_source.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -67,6 +69,9 @@ struct VersionInfo {
     std::vector<Translation> translations;
     /// All string tables of all StringFileInfo blocks, in file order.
     std::vector<StringTable> stringTables;
+    /// True when the parser's budget ran out and the nodes after that point
+    /// were left out (no real block comes near it).
+    bool budgetSpent = false;
 
     /// Like the Windows query "\StringFileInfo\<tableKey>\<name>": each step
     /// takes the first child whose key matches (without regard to case, over
@@ -82,7 +87,10 @@ struct VersionInfo {
 inline constexpr std::size_t kMaxVersionBlockBytes = 0xFFFF;
 
 /// Parses a version block (the bytes of an RT_VERSION resource). Nothing when
-/// the root node is unusable; damaged children are skipped.
-std::optional<VersionInfo> ParseVersionBlock(std::span<const std::byte> block);
+/// the root node is unusable; damaged children are skipped. The nodes, keys
+/// and texts kept take at most `budgetBytes` bytes in all; each text decoded
+/// on the way is at most three times the block's size.
+std::optional<VersionInfo> ParseVersionBlock(std::span<const std::byte> block,
+                                             std::size_t budgetBytes = kReadBudgetBytes);
 
 } // namespace sorvane

@@ -91,7 +91,7 @@ FileVersionData ReadFileVersionData(const ByteSource& source, FileKind kind) {
         ReadVersionResource(source, data);
         break;
     case FileKind::TrueType:
-        data.font = ReadTrueTypeNames(source);
+        data.font = ReadTrueTypeNames(source, kShownNameIds);
         break;
     case FileKind::TypeLibrary:
         ReadTypeLibrary(source, data);

@@ -1,10 +1,15 @@
 #include "cli/commands.h"
 
+#include "support/byte_builder.h"
+#include "support/pe_builder.h"
 #include "support/scan_files.h"
 #include "support/temp_dir.h"
+#include "support/ttf_builder.h"
 #include "support/typelib_builder.h"
+#include "support/version_block_builder.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <sstream>
 
@@ -53,6 +58,92 @@ TEST(InfoCommand, AllAddsWhatTheParserFound) {
     EXPECT_NE(text.find("translation     040904B0 English (United States), code page 1200"),
               std::string::npos);
     EXPECT_NE(text.find("string table 040904B0\n    FileDescription D\n"), std::string::npos);
+}
+
+// Hostile files: --all lists the first 100 entries of each list and the
+// first 1,000 characters of each text, and says what it left out; the four
+// scan texts stay whole.
+TEST(InfoCommand, AllBoundsWhatItListsOfHostileFiles) {
+    test::TempDir dir;
+    // 5,400 Japanese records of names 0, 1, 5 and 2 sharing one string of
+    // 32,757 characters, then the English (United States) ones.
+    const std::string storage =
+        test::Utf16Be(u"\u00A9Family1.0") + test::Utf16Be(std::u16string(32757, u'\u7206'));
+    std::vector<test::TtfRecord> records;
+    for (std::uint16_t i = 0; i < 5400; ++i)
+        records.push_back(
+            {3, 1, 0x411, std::array<std::uint16_t, 4>{0, 1, 5, 2}[i % 4], 65514, 20});
+    records.push_back({3, 1, 0x409, 0, 2, 0});
+    records.push_back({3, 1, 0x409, 1, 12, 2});
+    records.push_back({3, 1, 0x409, 5, 6, 14});
+    const std::string font = dir.write("shared.ttf", test::SharedStorageFont(records, storage));
+
+    const auto versionDll = [&](const std::string& name, std::vector<test::VersionNode> tables) {
+        const std::string block = test::Serialize32(test::RootNode(
+            test::FixedInfoBytes(0x00010000, 0, 0, 0),
+            {test::Container("VarFileInfo", {test::TranslationNode({{0x0409, 0x04B0}})}),
+             test::Container("StringFileInfo", std::move(tables))}));
+        return dir.write(name,
+                         test::BuildPe({{ResourceId::Number(kResourceTypeVersion),
+                                         ResourceId::Number(kVersionResourceName), 0x0409, block}})
+                             .bytes);
+    };
+    std::vector<test::VersionNode> tables{
+        test::Container("040904B0", {test::StringNode("FileDescription", "Tables")})};
+    for (int i = 0; i < 1500; ++i)
+        tables.push_back(
+            test::Container(std::to_string(10000000 + i), {test::StringNode("A", "1")}));
+    std::vector<test::VersionNode> strings{test::StringNode("FileDescription", "Strings")};
+    for (int i = 0; i < 7000; ++i)
+        strings.push_back(test::Container("", {}));
+    std::string longText;
+    for (int i = 0; i < 32000; ++i)
+        longText += "\u00E9";
+
+    struct Case {
+        std::string file;
+        std::string description;
+        std::string list; ///< path to the list that is cut, as JSON pointer
+        std::string more; ///< JSON pointer to the count of entries left out
+        std::size_t left;
+        std::string cutText; ///< JSON pointer to a text that is cut, or empty
+        std::string cutEnd;
+    };
+    const Case cases[] = {
+        {font, "Family", "/0/names", "/0/moreNames", 5303, "/0/names/0/text",
+         "\u2026 [31757 more characters]"},
+        {versionDll("tables.dll", tables), "Tables", "/0/stringTables", "/0/moreStringTables", 1401,
+         "", ""},
+        {versionDll("strings.dll", {test::Container("040904B0", strings)}), "Strings",
+         "/0/stringTables/0/strings", "/0/stringTables/0/moreStrings", 6901, "", ""},
+        {versionDll("long.dll",
+                    {test::Container("040904B0", {test::StringNode("FileDescription", longText)})}),
+         longText, "", "", 0, "/0/stringTables/0/strings/0/value",
+         "\u2026 [31000 more characters]"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        std::ostringstream out, err;
+        ASSERT_EQ(RunInfo({"--all", "--json", c.file}, out, err), 0);
+        EXPECT_LT(out.str().size(), 512u * 1024);
+        nlohmann::json json;
+        ASSERT_NO_THROW(json = nlohmann::json::parse(out.str()));
+        EXPECT_EQ(json[0]["description"], c.description);
+        if (!c.list.empty()) {
+            EXPECT_EQ(json.at(nlohmann::json::json_pointer(c.list)).size(), 100u);
+            EXPECT_EQ(json.at(nlohmann::json::json_pointer(c.more)), c.left);
+        }
+        if (!c.cutText.empty()) {
+            const std::string text = json.at(nlohmann::json::json_pointer(c.cutText));
+            EXPECT_TRUE(text.ends_with(c.cutEnd)) << text.substr(text.size() - 40);
+        }
+    }
+
+    std::ostringstream out, err;
+    ASSERT_EQ(RunInfo({"--all", font}, out, err), 0);
+    EXPECT_LT(out.str().size(), 512u * 1024);
+    EXPECT_NE(out.str().find("\n  ... 5303 more name records\n"), std::string::npos);
+    EXPECT_NE(out.str().find("\n  name 0 (3,1,0x0411) \u7206\u7206"), std::string::npos);
 }
 
 TEST(InfoCommand, MissingFilesGiveEmptyFieldsAndStatus1) {

@@ -2,6 +2,7 @@
 #include "engine/byte_source.h"
 #include "support/temp_dir.h"
 
+#include <functional>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -91,6 +92,41 @@ TEST(ByteSource, ReadsExactRangesWithinTheCap) {
     EXPECT_EQ(window.size(), 6u);
     EXPECT_EQ(std::to_integer<char>(window.Read(0, 1).value()[0]), '4');
     EXPECT_FALSE(window.Read(5, 2).has_value());
+}
+
+TEST(ReadBudget, PaysForReadsUntilItRunsOut) {
+    const std::string data = "0123456789";
+    const MemorySource memory(Span(data));
+    // Each step against one budget of 10 bytes: what it gives, what is left,
+    // whether the budget counts as spent afterwards.
+    ReadBudget budget(10);
+    struct Step {
+        const char* what;
+        std::function<std::size_t()> run; ///< bytes or items granted
+        std::size_t granted, left;
+        bool spent;
+    };
+    const Step steps[] = {
+        {"a read within", [&] { return budget.Read(memory, 0, 3).value().size(); }, 3, 7, false},
+        {"a read up to the end of the data", [&] { return budget.ReadUpTo(memory, 8, 50).size(); },
+         2, 5, false},
+        {"a read past the end of the data", [&] { return budget.ReadUpTo(memory, 20, 50).size(); },
+         0, 5, false},
+        {"a read it cannot pay", [&] { return budget.Read(memory, 0, 6).value_or(Bytes{}).size(); },
+         0, 5, true},
+        {"items: two of three", [&] { return budget.TakeItems(3, 2); }, 2, 1, true},
+        {"a read shortened", [&] { return budget.ReadUpTo(memory, 0, 5).size(); }, 1, 0, true},
+        {"an empty take", [&] { return std::size_t{budget.Take(0)}; }, 1, 0, true},
+        {"a take refused", [&] { return std::size_t{budget.Take(1)}; }, 0, 0, true},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.what);
+        EXPECT_EQ(step.run(), step.granted);
+        EXPECT_EQ(budget.left(), step.left);
+        EXPECT_EQ(budget.spent(), step.spent);
+    }
+    ReadBudget items(SIZE_MAX);
+    EXPECT_EQ(items.TakeItems(SIZE_MAX, 2), SIZE_MAX / 2); // no overflow in count * size
 }
 
 TEST(BinaryFile, OpensOnlyRegularFiles) {

@@ -24,9 +24,9 @@ const ResourceId kTypeLib = ResourceId::Named(kTypeLibraryResourceType);
 /// An image opened over bytes it owns.
 class Image {
 public:
-    explicit Image(std::string bytes)
+    explicit Image(std::string bytes, std::size_t budgetBytes = kReadBudgetBytes)
         : bytes_(std::move(bytes)), source_(test::ByteSpan(bytes_)),
-          image_(ExecutableImage::Open(source_)) {}
+          image_(ExecutableImage::Open(source_, budgetBytes)) {}
     Image(const Image&) = delete;
     Image& operator=(const Image&) = delete;
 
@@ -463,6 +463,139 @@ TEST(ExecutableImage, SurvivesDamagedNeResourceTables) {
     const auto clamped = Image(longData)->FindResource(kVersion, kFirst);
     ASSERT_TRUE(clamped);
     EXPECT_EQ(clamped->fileOffset + clamped->size, layout.bytes.size());
+}
+
+// A resource directory as the test lays it out: the header's two counts,
+// then (name or ID, target) pairs; offsets are from the section's start.
+std::string Directory(std::uint16_t named, std::uint16_t ids,
+                      const std::vector<std::pair<std::uint32_t, std::uint32_t>>& entries) {
+    std::string out(12, '\0'); // characteristics, time stamp, version
+    test::AppendU16(out, named);
+    test::AppendU16(out, ids);
+    for (const auto& [name, target] : entries) {
+        test::AppendU32(out, name);
+        test::AppendU32(out, target);
+    }
+    return out;
+}
+
+std::string DataEntry(std::size_t dataAt, std::size_t size) {
+    std::string out;
+    test::AppendU32(out, static_cast<std::uint32_t>(test::kPeResourceRva + dataAt));
+    test::AppendU32(out, static_cast<std::uint32_t>(size));
+    test::AppendU32(out, 0); // code page
+    test::AppendU32(out, 0); // reserved
+    return out;
+}
+
+std::string CountedName(const std::u16string& name) {
+    std::string out;
+    test::AppendU16(out, static_cast<std::uint16_t>(name.size()));
+    for (const char16_t c : name)
+        test::AppendU16(out, static_cast<std::uint16_t>(c));
+    return out;
+}
+
+// Directories and tables whose counts, shared names and links would make a
+// careless walk read and keep far more than the file holds.
+TEST(ExecutableImage, HostileResourceTablesStayWithinTheBudget) {
+    constexpr std::uint32_t kDir = 0x80000000u;
+    constexpr std::size_t kEntries = 4096; // the most entries a directory is read with
+    constexpr std::size_t kBig = 16 + 8 * kEntries;
+    const std::u16string longName(512, u'\u00E9');
+    // A one-entry directory of `id` pointing at `target`.
+    const auto single = [](std::uint32_t id, std::uint32_t target) {
+        return Directory(0, 1, {{id, target}});
+    };
+
+    // The version type is the last of 4,096 root entries; the root claims
+    // 131,070.
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> root(kEntries - 1, {99, kDir | kBig});
+    root.push_back({kResourceTypeVersion, kDir | kBig});
+    const std::string lastType = Directory(0xFFFF, 0xFFFF, root) + single(1, kDir | (kBig + 24)) +
+                                 single(0x409, kBig + 48) + DataEntry(kBig + 64, 12) +
+                                 "version data";
+
+    // TYPELIB after 4,095 entries named with one 512-character name.
+    const std::size_t longAt = kBig + 2 * 24 + 16;
+    const std::size_t typeLibAt = longAt + 2 + 2 * longName.size();
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> named(
+        kEntries - 1, {kDir | static_cast<std::uint32_t>(longAt), kDir | kBig});
+    named.push_back({kDir | static_cast<std::uint32_t>(typeLibAt), kDir | kBig});
+    const std::string lastName = Directory(0xFFFF, 0, named) + single(1, kDir | (kBig + 24)) +
+                                 single(0x409, kBig + 48) + DataEntry(typeLibAt + 16, 7) +
+                                 CountedName(longName) + CountedName(u"TYPELIB") + "library";
+
+    // One TYPELIB type whose 4,096 names all share the 512-character name.
+    const std::size_t sharedAt = 24 + kBig + 24 + 16;
+    const std::vector<std::pair<std::uint32_t, std::uint32_t>> shared(
+        kEntries, {kDir | static_cast<std::uint32_t>(sharedAt), kDir | (24 + kBig)});
+    const std::string sharedNames =
+        Directory(
+            1, 0,
+            {{kDir | static_cast<std::uint32_t>(sharedAt + 2 + 2 * longName.size()), kDir | 24}}) +
+        Directory(0xFFFF, 0, shared) + single(0x409, 24 + kBig + 24) + DataEntry(0, 0) +
+        CountedName(longName) + CountedName(u"TYPELIB");
+
+    // Ten levels of 4,096-entry directories, each entry one level down.
+    std::string deep;
+    for (std::uint32_t level = 0; level < 10; ++level) {
+        const std::uint32_t id = level == 0 ? kResourceTypeVersion : 1;
+        deep += Directory(0xFFFF, 0xFFFF,
+                          std::vector<std::pair<std::uint32_t, std::uint32_t>>(
+                              kEntries, {id, kDir | ((level + 1) % 10 * kBig)}));
+    }
+
+    // A 16-bit image of 2,700 resources, all named with the type's 255-byte
+    // name (each byte a 3-byte character once decoded). A name lies below
+    // offset 32,768 of the table (bit 15 marks a number): 2,700 resource
+    // records fit before it.
+    std::vector<TestResource> neResources;
+    for (std::uint16_t i = 1; i <= 2700; ++i)
+        neResources.push_back(
+            {ResourceId::Named(std::string(255, '\x80')), ResourceId::Number(i), 0, ""});
+    const auto ne = BuildNe(neResources);
+    std::string neShared = ne.bytes;
+    const auto typeNameOffset = static_cast<std::uint16_t>(2 + 8 + 12 * 2700 + 2);
+    for (const std::size_t nameInfo : ne.nameInfos)
+        PutU16(neShared, nameInfo + 6, typeNameOffset);
+    std::string euros;
+    for (int i = 0; i < 255; ++i)
+        euros += "\u20AC"; // byte 0x80 in Windows-1252
+    const ResourceId neType = ResourceId::Named(euros);
+
+    struct Case {
+        const char* what;
+        std::string bytes;
+        ResourceId type, name;
+        std::optional<std::string> read;
+        std::size_t minNames, maxNames; ///< how many names ResourceNames(type) gives
+        bool spent;
+    };
+    const Case cases[] = {
+        {"root claiming 131,070 entries", test::BuildPeAround(lastType).bytes, kVersion, kFirst,
+         "version data", 1, 1, false},
+        {"TYPELIB after 4,095 long names", test::BuildPeAround(lastName).bytes, kTypeLib,
+         ResourceId::Number(1), "library", 1, 1, false},
+        {"4,096 names sharing one long name", test::BuildPeAround(sharedNames).bytes, kTypeLib,
+         ResourceId::Number(1), std::nullopt, 1, kEntries - 1, true},
+        {"ten levels of directories", test::BuildPeAround(deep).bytes, kVersion, kFirst,
+         std::nullopt, kEntries, kEntries, false},
+        {"2,700 NE resources sharing one name", neShared, neType, neType, "", 1, 2699, true},
+    };
+    // Walking one 4,096-entry directory costs 64 KB; reading a name of 512
+    // characters about 2 KB.
+    constexpr std::size_t kBudget = 1024 * 1024;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Image image(c.bytes, kBudget);
+        ASSERT_TRUE(image);
+        EXPECT_EQ(image.Read(c.type, c.name), c.read);
+        const auto names = image->ResourceNames(c.type);
+        EXPECT_GE(names.size(), c.minNames);
+        EXPECT_LE(names.size(), c.maxNames);
+        EXPECT_EQ(image->budgetSpent(), c.spent);
+    }
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "engine/byte_source.h"
+#include "engine/text_utils.h"
 #include "engine/truetype_reader.h"
 #include "engine/version_reader.h"
 #include "support/byte_builder.h"
@@ -49,7 +50,7 @@ TEST(TrueTypeNames, ReadsMacAndWindowsRecords) {
     EXPECT_EQ(mac.length, 16);
     EXPECT_EQ(mac.charset, NameCharset::MacRoman);
     EXPECT_TRUE(mac.singleByte);
-    EXPECT_EQ(mac.text, "© 2003 Bitstream");
+    EXPECT_EQ(names->Text(mac), "© 2003 Bitstream");
 
     const auto& windows = names->records[4];
     EXPECT_EQ(windows.platform, 3);
@@ -59,7 +60,7 @@ TEST(TrueTypeNames, ReadsMacAndWindowsRecords) {
     EXPECT_EQ(windows.length, 22);
     EXPECT_EQ(windows.charset, NameCharset::Utf16);
     EXPECT_FALSE(windows.singleByte);
-    EXPECT_EQ(windows.text, "Sample Sans");
+    EXPECT_EQ(names->Text(windows), "Sample Sans");
 
     EXPECT_EQ(names->Name(0), "© 2003 Bitstream");
     EXPECT_EQ(names->Name(1), "Sample Sans");
@@ -189,7 +190,10 @@ TEST(TrueTypeNames, DecodesEachRecordByItsPlatformAndEncoding) {
         const auto& record = names->records[i];
         EXPECT_EQ(record.charset, cases[i].charset);
         EXPECT_EQ(record.singleByte, cases[i].singleByte);
-        EXPECT_EQ(record.text, cases[i].text);
+        EXPECT_EQ(names->Text(record), cases[i].text);
+        // Its length and its start come without decoding the rest.
+        EXPECT_EQ(names->TextLength(record), Utf8Length(cases[i].text));
+        EXPECT_EQ(names->Text(record, 1), Utf8Prefix(cases[i].text, 1));
     }
 }
 
@@ -300,7 +304,7 @@ TEST(TrueTypeNames, StringsOutsideTheFileAreEmpty) {
     ASSERT_EQ(names->records.size(), 6u);
     for (const auto& record : names->records) {
         EXPECT_FALSE(record.singleByte);
-        EXPECT_EQ(record.text, "");
+        EXPECT_EQ(names->Text(record), "");
     }
     EXPECT_EQ(names->Name(1), "");
 }
@@ -319,7 +323,7 @@ TEST(TrueTypeNames, NameTableEndingAtTheEndOfTheFile) {
     const auto cut = Read(bytes.substr(0, bytes.size() - 1));
     ASSERT_TRUE(cut);
     EXPECT_FALSE(cut->records[6].singleByte);
-    EXPECT_EQ(cut->records[6].text, "");
+    EXPECT_EQ(cut->Text(cut->records[6]), "");
     EXPECT_EQ(cut->Name(3), "");
     EXPECT_EQ(cut->Name(1), "Sample Sans"); // the others are untouched
 }
@@ -333,10 +337,112 @@ TEST(TrueTypeNames, TruncatedRecordArrayKeepsTheWholeRecords) {
     ASSERT_EQ(names->records.size(), 3u);
     EXPECT_EQ(names->records[2].nameId, 5);
     EXPECT_EQ(names->records[2].length, 12);
-    EXPECT_EQ(names->records[2].text, ""); // its string is gone with the cut
+    EXPECT_EQ(names->Text(names->records[2]), ""); // its string is gone with the cut
     EXPECT_EQ(names->Name(5), "");
 
     EXPECT_EQ(Read(font.substr(0, layout.nameTableAt + 5)), std::nullopt); // header cut
+}
+
+// Thousands of records all pointing at one 64 KB string: a reader that
+// decoded every record would make gigabytes of text out of a 128 KB font.
+TEST(TrueTypeNames, ThousandsOfRecordsSharingOneLongString) {
+    // The storage: three short English texts, then one long string that
+    // takes the rest of what 16-bit offsets and lengths reach.
+    const std::string winners = Utf16Be(u"Copyright") + Utf16Be(u"Family") + Utf16Be(u"Version 2");
+    const std::size_t longLength = 0xFFFF - winners.size();
+    const std::string cjk = Utf16Be(std::u16string(longLength / 2, u'\u7206'));
+    const std::string nonAscii = std::string(longLength - 1, 'A') + "\x93"; // Shift-JIS lead byte
+    const std::string ascii(longLength, 'A');
+    // 5,400 records of names 0, 1, 5 and 2 over the long string, then
+    // optionally one English (United States) record of each shown name.
+    const auto font = [&](const std::string& longText, std::uint16_t platform,
+                          std::uint16_t encoding, std::uint16_t language, bool withWinners) {
+        std::vector<test::TtfRecord> records;
+        const std::uint16_t ids[] = {0, 1, 5, 2};
+        for (std::size_t i = 0; i < 5400; ++i)
+            records.push_back({platform, encoding, language, ids[i % 4],
+                               static_cast<std::uint16_t>(longText.size()),
+                               static_cast<std::uint16_t>(winners.size())});
+        if (withWinners) {
+            records.push_back({3, 1, 0x409, 0, 18, 0});
+            records.push_back({3, 1, 0x409, 1, 12, 18});
+            records.push_back({3, 1, 0x409, 5, 18, 30});
+        }
+        return test::SharedStorageFont(records, winners + longText);
+    };
+    std::string cjkText;
+    for (std::size_t i = 0; i < cjk.size() / 2; ++i)
+        cjkText += "\u7206";
+    struct Case {
+        const char* what;
+        std::string bytes;
+        std::size_t records;
+        std::string name0, name1, name5;
+    };
+    const Case cases[] = {
+        {"Japanese Windows records, English ones last", font(cjk, 3, 1, 0x411, true), 5403,
+         "Copyright", "Family", "Version 2"},
+        {"Japanese Windows records only", font(cjk, 3, 1, 0x411, false), 5400, cjkText, cjkText,
+         cjkText},
+        {"Mac Japanese records that are not ASCII, Windows ones last",
+         font(nonAscii, 1, 1, 11, true), 5403, "Copyright", "Family", "Version 2"},
+        {"Mac Japanese records that are all ASCII", font(ascii, 1, 1, 11, true), 5403, ascii, ascii,
+         ascii},
+    };
+    // Records, storage and the ASCII index of a 128 KB table fit in 1 MB.
+    constexpr std::size_t kBound = 1024 * 1024;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const MemorySource source(AsBytes(c.bytes));
+        const auto all = ReadTrueTypeNames(source, {}, kBound);
+        const auto shown = ReadTrueTypeNames(source, kShownNameIds, kBound);
+        ASSERT_TRUE(all && shown);
+        EXPECT_FALSE(all->budgetSpent);
+        EXPECT_FALSE(shown->budgetSpent);
+        EXPECT_EQ(all->records.size(), c.records);
+        // The scan keeps the records of names 0, 1 and 5 only.
+        EXPECT_EQ(std::count_if(all->records.begin(), all->records.end(),
+                                [](const auto& r) { return r.nameId != 2; }),
+                  static_cast<std::ptrdiff_t>(shown->records.size()));
+        for (const auto* names : {&*all, &*shown}) {
+            EXPECT_EQ(names->Name(0), c.name0);
+            EXPECT_EQ(names->Name(1), c.name1);
+            EXPECT_EQ(names->Name(5), c.name5);
+        }
+    }
+}
+
+// What a reader cannot pay for is left out as if the file ended there.
+TEST(TrueTypeNames, BudgetLeavesOutWhatItCannotPayFor) {
+    const std::string bytes = SampleFont().Build();   // 2 tables, 6 records
+    constexpr std::size_t kHeaders = 12 + 2 * 16 + 6; // offset table, directory, name header
+    constexpr std::size_t kRecord = 12 + sizeof(TrueTypeNameRecord);
+    struct Case {
+        std::size_t budget;
+        bool read;
+        std::size_t records;
+        std::string family;
+        bool spent;
+    };
+    const Case cases[] = {
+        {0, false, 0, "", true},
+        {kHeaders - 1, false, 0, "", true},
+        {kHeaders + 4 * kRecord, true, 4, "", true},      // no storage left
+        {kHeaders + 6 * kRecord + 20, true, 6, "", true}, // storage cut before name 1
+        {kHeaders + 6 * kRecord + 27, true, 6, "Sample Sans", true},
+        {kReadBudgetBytes, true, 6, "Sample Sans", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.budget);
+        const MemorySource source(AsBytes(bytes));
+        const auto names = ReadTrueTypeNames(source, {}, c.budget);
+        ASSERT_EQ(names.has_value(), c.read);
+        if (!names)
+            continue;
+        EXPECT_EQ(names->records.size(), c.records);
+        EXPECT_EQ(names->Name(1), c.family);
+        EXPECT_EQ(names->budgetSpent, c.spent);
+    }
 }
 
 TEST(TrueTypeNames, RealDejaVuSans) {

@@ -369,5 +369,52 @@ TEST(SltgTypeLibrary, LostNameTableLeavesTheNameEmpty) {
     EXPECT_EQ(info->name, "");
 }
 
+// ---------------------------------------------------------------------------
+// Counts and lengths at their largest
+
+TEST(TypeLibrary, HugeCountsStayWithinTheBudget) {
+    MsftBuilder longStrings;
+    longStrings.helpString = std::string(0x7FFF, 'h');
+    longStrings.helpFile = std::string(0x7FFF, 'f');
+    std::string hugeCount = MsftBuilder().Build();
+    Put32(hugeCount, 0x20, 0x7FFFFFFF); // type infos: the directory lies 8 GB away
+
+    // The most blocks the 16-bit block count allows: 65,533 type infos.
+    const auto sltg = [](std::size_t typeInfos) {
+        SltgBuilder lib = SampleSltg();
+        lib.typeInfos.assign(typeInfos, {2, 0});
+        return lib.Build();
+    };
+    struct Case {
+        const char* what;
+        std::string bytes;
+        std::size_t budget;
+        bool parsed;
+        std::size_t helpStringSize;
+        std::string name;
+    };
+    const Case cases[] = {
+        {"MSFT claiming 2^31 - 1 type infos", hugeCount, kReadBudgetBytes, false, 0, ""},
+        {"MSFT with 32,767-byte help texts", longStrings.Build(), kReadBudgetBytes, true, 0x7FFF,
+         "TestLib"},
+        {"SLTG of 10,000 type infos", sltg(10000), kReadBudgetBytes, true, 11, "OldLib"},
+        // The type-info summaries run past the 1 MB read of the library
+        // block, so the name behind them is not found.
+        {"SLTG of 65,533 type infos", sltg(65533), kReadBudgetBytes, true, 11, ""},
+        // Its block entries alone take 1 MB: 512 KB read and 512 KB kept.
+        {"SLTG of 65,533 type infos, 1 MB budget", sltg(65533), 1024 * 1024, false, 0, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const MemorySource source(AsBytes(c.bytes));
+        const auto info = ParseTypeLibrary(source, c.budget);
+        ASSERT_EQ(info.has_value(), c.parsed);
+        if (!info)
+            continue;
+        EXPECT_EQ(info->helpString.size(), c.helpStringSize);
+        EXPECT_EQ(info->name, c.name);
+    }
+}
+
 } // namespace
 } // namespace sorvane

@@ -356,6 +356,58 @@ TEST(VersionBlock, ReadsABlockOfTheLargestLengthWhole) {
     }
 }
 
+// A 64 KB block holds thousands of nodes of a few bytes. The budget bounds
+// what is kept of them; the strings of the first table still answer.
+TEST(VersionBlock, ThousandsOfTinyNodesStayWithinTheBudget) {
+    const auto block = [](std::vector<VersionNode> tables) {
+        return Serialize32(
+            RootNode(FixedInfoBytes(0x00010002, 0x00030004, 0, 0),
+                     {Container("VarFileInfo", {TranslationNode({{0x0409, 0x04B0}})}),
+                      Container("StringFileInfo", std::move(tables))}));
+    };
+    const VersionNode described = StringNode("FileDescription", "Tiny nodes");
+    std::vector<VersionNode> tables{Container("040904B0", {described})};
+    for (int i = 0; i < 1500; ++i) // 40 bytes each
+        tables.push_back(Container(std::to_string(10000000 + i), {StringNode("A", "1")}));
+    std::vector<VersionNode> strings{described};
+    for (int i = 0; i < 7000; ++i) // 8 bytes each: a header and an empty key
+        strings.push_back(Container("", {}));
+    const std::string manyTables = block(tables);
+    const std::string manyStrings = block({Container("040904B0", strings)});
+    ASSERT_LE(manyTables.size(), 0xFFFFu);
+    ASSERT_LE(manyStrings.size(), 0xFFFFu);
+
+    struct Case {
+        const char* what;
+        const std::string& bytes;
+        std::size_t budget;
+        std::size_t minTables, maxTables;   ///< string tables kept
+        std::size_t minStrings, maxStrings; ///< strings kept in the first
+        bool spent;
+    };
+    // Each node kept costs about 80 bytes.
+    constexpr std::size_t kSmall = 64 * 1024;
+    const Case cases[] = {
+        {"1,500 tables", manyTables, kReadBudgetBytes, 1501, 1501, 1, 1, false},
+        {"7,000 strings", manyStrings, kReadBudgetBytes, 1, 1, 7001, 7001, false},
+        {"1,500 tables, small budget", manyTables, kSmall, 2, 1000, 1, 1, true},
+        {"7,000 strings, small budget", manyStrings, kSmall, 1, 1, 1, 1000, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto info = ParseVersionBlock(ByteSpan(c.bytes), c.budget);
+        ASSERT_TRUE(info);
+        ASSERT_FALSE(info->stringTables.empty());
+        EXPECT_GE(info->stringTables.size(), c.minTables);
+        EXPECT_LE(info->stringTables.size(), c.maxTables);
+        EXPECT_GE(info->stringTables[0].strings.size(), c.minStrings);
+        EXPECT_LE(info->stringTables[0].strings.size(), c.maxStrings);
+        EXPECT_EQ(info->budgetSpent, c.spent);
+        EXPECT_EQ(info->QueryString("040904B0", "FileDescription"), "Tiny nodes");
+        EXPECT_EQ(info->translations, (std::vector<Translation>{{0x0409, 0x04B0}}));
+    }
+}
+
 TEST(VersionBlock, QueriesOnlyTheFirstStringFileInfoAndVarFileInfo) {
     // The Windows query takes the first child with each key and never goes
     // back for a later one; every table found is still listed.

@@ -192,22 +192,21 @@ std::string ResourceSection(const std::vector<TestResource>& resources, std::uin
     return out;
 }
 
-} // namespace
+constexpr std::uint32_t kFileAlignment = 0x200;
+constexpr std::uint32_t kSectionAlignment = 0x1000;
+constexpr std::uint32_t kCodeRva = 0x1000;
+constexpr std::uint32_t kResourceRva = kPeResourceRva;
+constexpr std::uint32_t kCodeFileOffset = 0x200;
+constexpr std::uint32_t kResourceFileOffset = 0x400;
 
-PeLayout BuildPe(const std::vector<TestResource>& resources, const PeOptions& options) {
-    constexpr std::uint32_t kFileAlignment = 0x200;
-    constexpr std::uint32_t kSectionAlignment = 0x1000;
-    constexpr std::uint32_t kCodeRva = 0x1000;
-    constexpr std::uint32_t kResourceRva = 0x2000;
-    constexpr std::uint32_t kCodeFileOffset = 0x200;
-    constexpr std::uint32_t kResourceFileOffset = 0x400;
+/// The image around a resource section's content; the offsets are those of
+/// its parts inside the content.
+PeLayout ImageAround(const std::string& content, const std::vector<std::size_t>& directories,
+                     const std::vector<std::size_t>& entries, const std::vector<std::size_t>& data,
+                     const PeOptions& options) {
     const bool plus = options.pe32Plus;
-
     PeLayout layout;
     layout.resourceRva = kResourceRva;
-    std::vector<std::size_t> directories, entries, data;
-    const std::string content =
-        ResourceSection(resources, kResourceRva, directories, entries, data);
     layout.resourceContentSize = static_cast<std::uint32_t>(content.size());
     const std::uint32_t rawSize = options.resourceRawSize.value_or(static_cast<std::uint32_t>(
         (content.size() + kFileAlignment - 1) / kFileAlignment * kFileAlignment));
@@ -310,6 +309,19 @@ PeLayout BuildPe(const std::vector<TestResource>& resources, const PeOptions& op
     for (std::size_t d : data)
         layout.data.push_back(kResourceFileOffset + d);
     return layout;
+}
+
+} // namespace
+
+PeLayout BuildPe(const std::vector<TestResource>& resources, const PeOptions& options) {
+    std::vector<std::size_t> directories, entries, data;
+    const std::string content =
+        ResourceSection(resources, kResourceRva, directories, entries, data);
+    return ImageAround(content, directories, entries, data, options);
+}
+
+PeLayout BuildPeAround(const std::string& resourceContent, const PeOptions& options) {
+    return ImageAround(resourceContent, {}, {}, {}, options);
 }
 
 NeLayout BuildNe(const std::vector<TestResource>& resources, std::uint16_t alignShift) {

@@ -51,6 +51,14 @@ struct PeLayout {
 /// each group the order is the order of first appearance in `resources`.
 PeLayout BuildPe(const std::vector<TestResource>& resources, const PeOptions& options = {});
 
+/// Where BuildPe and BuildPeAround load the resource section.
+inline constexpr std::uint32_t kPeResourceRva = 0x2000;
+
+/// The same image around a resource section's content made by the test (for
+/// directories no resource list describes); the layout lists no
+/// directories, data entries or data.
+PeLayout BuildPeAround(const std::string& resourceContent, const PeOptions& options = {});
+
 /// An NE image and where its parts are.
 struct NeLayout {
     std::string bytes;

@@ -2,6 +2,8 @@
 
 #include "support/byte_builder.h"
 
+#include <stdexcept>
+
 namespace sorvane::test {
 
 std::string TtfBuilder::Build(TtfLayout* layout) const {
@@ -52,6 +54,29 @@ std::string TtfBuilder::Build(TtfLayout* layout) const {
         layout->recordsAt = nameTableAt + 6;
         layout->storageAt = nameTableAt + storageOffset;
     }
+    return out.bytes();
+}
+
+std::string SharedStorageFont(const std::vector<TtfRecord>& records, std::string_view storage) {
+    const std::size_t storageOffset = 6 + 12 * records.size();
+    if (storageOffset > 0xFFFF)
+        throw std::length_error("too many name records for a 16-bit storage offset");
+    ByteBuilder out(Endian::Big);
+    out.u32(0x00010000);       // sfnt version
+    out.u16(1);                // numTables
+    out.u16(16).u16(0).u16(0); // searchRange, entrySelector, rangeShift
+    out.raw("name");           // tag
+    out.u32(0);                // checksum
+    out.u32(12 + 16);          // offset: right after the directory
+    out.u32(static_cast<std::uint32_t>(storageOffset + storage.size())); // length
+    out.u16(0);                                                          // naming table format
+    out.u16(static_cast<std::uint16_t>(records.size()));                 // record count
+    out.u16(static_cast<std::uint16_t>(storageOffset));                  // storage offset
+    for (const TtfRecord& r : records) {
+        out.u16(r.platform).u16(r.encoding).u16(r.language); // platform, encoding, language IDs
+        out.u16(r.nameId).u16(r.length).u16(r.offset);       // name ID, length, storage offset
+    }
+    out.raw(storage); // the strings
     return out.bytes();
 }
 

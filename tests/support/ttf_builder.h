@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace sorvane::test {
@@ -34,6 +35,21 @@ struct TtfBuilder {
 
     std::string Build(TtfLayout* layout = nullptr) const;
 };
+
+/// A name record pointing wherever the test wants into the string storage.
+struct TtfRecord {
+    std::uint16_t platform = 0;
+    std::uint16_t encoding = 0;
+    std::uint16_t language = 0;
+    std::uint16_t nameId = 0;
+    std::uint16_t length = 0;
+    std::uint16_t offset = 0; ///< from the start of the storage
+};
+
+/// A font whose only table is a naming table of `records` followed by
+/// `storage`; records may share strings. At most 5,460 records fit before a
+/// storage offset overflows 16 bits.
+std::string SharedStorageFont(const std::vector<TtfRecord>& records, std::string_view storage);
 
 /// A Macintosh Roman record (platform 1, encoding 0, English).
 TtfName MacName(std::uint16_t nameId, std::string bytes);
