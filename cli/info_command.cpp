@@ -3,6 +3,7 @@
 #include "command_parser.h"
 #include "commands.h"
 #include "json_writer.h"
+#include "terminal_text.h"
 
 #include "engine/path_utils.h"
 #include "engine/text_utils.h"
@@ -203,18 +204,25 @@ void WriteAllJson(JsonWriter& json, const AllData& all) {
 void WriteLine(std::ostream& out, int indent, std::string_view label, std::string_view value) {
     constexpr std::size_t width = 16;
     const std::string margin(static_cast<std::size_t>(indent), ' ');
-    std::string line = margin + std::string(label);
-    line.append(label.size() < width ? width - label.size() : 1, ' ');
+    // Labels and values come from the file: their control characters are
+    // shown as escapes, only their line breaks are kept as such.
+    const std::string shownLabel = TerminalText(label);
+    std::string line = margin + shownLabel;
+    line.append(shownLabel.size() < width ? width - shownLabel.size() : 1, ' ');
     const std::string continuation = "\n" + margin + std::string(width, ' ');
     while (!value.empty() && (value.back() == '\n' || value.back() == '\r'))
         value.remove_suffix(1);
-    for (std::size_t i = 0; i < value.size(); ++i) {
-        if (value[i] == '\r' && i + 1 < value.size() && value[i + 1] == '\n')
+    std::size_t start = 0;
+    for (std::size_t i = 0; i <= value.size(); ++i) {
+        if (i < value.size() && value[i] != '\n' && value[i] != '\r')
             continue;
-        if (value[i] == '\n' || value[i] == '\r')
+        line += TerminalText(value.substr(start, i - start));
+        if (i < value.size()) {
+            if (value[i] == '\r' && i + 1 < value.size() && value[i + 1] == '\n')
+                ++i;
             line += continuation;
-        else
-            line += value[i];
+        }
+        start = i + 1;
     }
     while (!line.empty() && line.back() == ' ')
         line.pop_back();
@@ -250,7 +258,7 @@ void WriteAllText(std::ostream& out, const AllData& all) {
                           std::to_string(t.codePage));
         WriteMore(out, 2, v.translations.size(), "translations");
         for (const auto& table : std::span(v.stringTables).first(Listed(v.stringTables.size()))) {
-            out << "  string table " << OneLine(Shown(table.key)) << "\n";
+            out << "  string table " << TerminalText(Shown(table.key)) << "\n";
             for (const auto& s : std::span(table.strings).first(Listed(table.strings.size())))
                 WriteLine(out, 4, OneLine(Shown(s.name)), Shown(s.value));
             WriteMore(out, 4, table.strings.size(), "strings");
@@ -303,7 +311,8 @@ int RunInfo(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         const FileKind kind = FileKindOf(ExtensionOf(path));
         const FileVersionData data = ReadFileVersionData(path, kind);
         if (!data.opened) {
-            err << "sorvane-cli: " << DecodeText(path) << ": " << Unreadable(path) << "\n";
+            err << "sorvane-cli: " << TerminalText(DecodeText(path)) << ": " << Unreadable(path)
+                << "\n";
             status = 1;
         }
         const VersionTexts texts = ScanTexts(data);
@@ -325,7 +334,7 @@ int RunInfo(const std::vector<std::string>& args, std::ostream& out, std::ostrea
                 WriteAllJson(json, all);
             json.EndObject();
         } else {
-            out << DecodeText(path) << "\n";
+            out << TerminalText(DecodeText(path)) << "\n";
             WriteLine(out, 2, "kind", KindName(kind));
             WriteLine(out, 2, "version", texts.version);
             WriteLine(out, 2, "language", texts.language);

@@ -60,6 +60,34 @@ TEST(InfoCommand, AllAddsWhatTheParserFound) {
     EXPECT_NE(text.find("string table 040904B0\n    FileDescription D\n"), std::string::npos);
 }
 
+TEST(InfoCommand, TextShowsControlsAsEscapesAndKeepsLineBreaksJsonKeepsThemExact) {
+    test::TempDir dir;
+    const std::string description = "\x1b]52;c;cm0gLXJm\x07" "clip";
+    const std::string copyright = "line one\r\nline \x1b[2Jtwo";
+    const std::string dll = dir.write("\x1b[31mred.dll",
+                                      test::VersionedPe({{1, 0, 0, 0}, 0x0409, description, copyright}));
+    for (const std::vector<std::string>& options : {std::vector<std::string>{},
+                                                     std::vector<std::string>{"--all"}}) {
+        std::vector<std::string> args = options;
+        args.push_back(dll);
+        std::ostringstream out, err;
+        EXPECT_EQ(RunInfo(args, out, err), 0);
+        const std::string text = out.str();
+        SCOPED_TRACE(text);
+        EXPECT_EQ(text.find('\x1b'), std::string::npos);
+        EXPECT_EQ(text.find('\x07'), std::string::npos);
+        EXPECT_NE(text.find("\\x1b[31mred.dll\n"), std::string::npos);
+        EXPECT_NE(text.find("description     \\x1b]52;c;cm0gLXJm\\x07clip\n"), std::string::npos);
+        EXPECT_NE(text.find("copyright       line one\n                  line \\x1b[2Jtwo\n"),
+                  std::string::npos);
+    }
+    std::ostringstream json, err;
+    EXPECT_EQ(RunInfo({"--json", dll}, json, err), 0);
+    const auto parsed = nlohmann::json::parse(json.str());
+    EXPECT_EQ(parsed.at(0).at("description"), description);
+    EXPECT_EQ(parsed.at(0).at("copyright"), copyright);
+}
+
 // Hostile files: --all lists the first 100 entries of each list and the
 // first 1,000 characters of each text, and says what it left out; the four
 // scan texts stay whole.
