@@ -5,6 +5,7 @@
 #include "json_writer.h"
 #include "terminal_text.h"
 
+#include "engine/opened_file.h"
 #include "engine/path_utils.h"
 #include "engine/text_utils.h"
 #include "engine/version_reader.h"
@@ -318,7 +319,7 @@ int RunInfo(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         const VersionTexts texts = ScanTexts(data);
         std::optional<TrueTypeNames> names;
         if (options.all && data.font) {
-            if (const auto file = BinaryFile::Open(path))
+            if (const auto file = OpenedFile::Open(path))
                 names = ReadTrueTypeNames(*file);
         }
         const AllData all{data, names ? &*names : nullptr};

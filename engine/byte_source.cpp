@@ -33,39 +33,6 @@ bool MemorySource::ReadInto(std::uint64_t offset, std::span<std::byte> out) cons
     return true;
 }
 
-std::unique_ptr<BinaryFile> BinaryFile::Open(const std::string& path) {
-    if (path.empty())
-        return nullptr;
-    // O_NONBLOCK: a FIFO swapped in after any check still cannot block the open.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return nullptr;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0) {
-        ::close(fd);
-        return nullptr;
-    }
-    return std::unique_ptr<BinaryFile>(new BinaryFile(fd, static_cast<std::uint64_t>(st.st_size)));
-}
-
-BinaryFile::~BinaryFile() {
-    ::close(fd_);
-}
-
-bool BinaryFile::ReadInto(std::uint64_t offset, std::span<std::byte> out) const {
-    std::size_t done = 0;
-    while (done < out.size()) {
-        const ssize_t n =
-            ::pread(fd_, out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false; // error, or the file shrank under us
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 SubSource::SubSource(const ByteSource& parent, std::uint64_t offset, std::uint64_t length)
     : parent_(parent), offset_(std::min(offset, parent.size())),
       length_(std::min(length, parent.size() - offset_)) {}

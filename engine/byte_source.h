@@ -51,28 +51,6 @@ private:
     std::span<const std::byte> data_;
 };
 
-/// A regular file opened for reading.
-class BinaryFile final : public ByteSource {
-public:
-    /// Opens `path` for reading. Nothing for a missing or unreadable file and
-    /// for anything that is not a regular file (folders, FIFOs, devices,
-    /// sockets are never opened for reading, so they cannot block).
-    static std::unique_ptr<BinaryFile> Open(const std::string& path);
-    ~BinaryFile() override;
-    BinaryFile(const BinaryFile&) = delete;
-    BinaryFile& operator=(const BinaryFile&) = delete;
-
-    std::uint64_t size() const override { return size_; }
-
-protected:
-    bool ReadInto(std::uint64_t offset, std::span<std::byte> out) const override;
-
-private:
-    BinaryFile(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
-    int fd_;
-    std::uint64_t size_;
-};
-
 /// A window [offset, offset + length) of another source, clamped to it.
 class SubSource final : public ByteSource {
 public:

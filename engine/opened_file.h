@@ -32,6 +32,11 @@ public:
     /// devices and sockets are never read, so they cannot block); nothing,
     /// with `error` set, when the file is there but cannot be opened.
     static std::unique_ptr<OpenedFile> Open(const std::string& path, std::error_code& error);
+    /// The same, for a caller that needs no reason.
+    static std::unique_ptr<OpenedFile> Open(const std::string& path) {
+        std::error_code ignored;
+        return Open(path, ignored);
+    }
     ~OpenedFile() override;
     OpenedFile(const OpenedFile&) = delete;
     OpenedFile& operator=(const OpenedFile&) = delete;

@@ -1,3 +1,4 @@
+#include "engine/opened_file.h"
 #include "engine/byte_reader.h"
 #include "engine/byte_source.h"
 #include "support/temp_dir.h"
@@ -129,22 +130,22 @@ TEST(ReadBudget, PaysForReadsUntilItRunsOut) {
     EXPECT_EQ(items.TakeItems(SIZE_MAX, 2), SIZE_MAX / 2); // no overflow in count * size
 }
 
-TEST(BinaryFile, OpensOnlyRegularFiles) {
+TEST(OpenedFile, OpensOnlyRegularFiles) {
     test::TempDir dir;
-    auto file = BinaryFile::Open(dir.write("f.bin", "hello"));
+    auto file = OpenedFile::Open(dir.write("f.bin", "hello"));
     ASSERT_NE(file, nullptr);
     EXPECT_EQ(file->size(), 5u);
     EXPECT_EQ(file->Read(1, 4).value().size(), 4u);
     EXPECT_FALSE(file->Read(1, 5).has_value());
     EXPECT_FALSE(file->Read(0, kMaxReadBytes + 1).has_value());
 
-    EXPECT_EQ(BinaryFile::Open(dir.file("missing")), nullptr);
-    EXPECT_EQ(BinaryFile::Open(dir.path().string()), nullptr);
-    EXPECT_EQ(BinaryFile::Open(""), nullptr);
+    EXPECT_EQ(OpenedFile::Open(dir.file("missing")), nullptr);
+    EXPECT_EQ(OpenedFile::Open(dir.path().string()), nullptr);
+    EXPECT_EQ(OpenedFile::Open(""), nullptr);
     const std::string fifo = dir.file("fifo");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    EXPECT_EQ(BinaryFile::Open(fifo), nullptr); // returns at once, no reader needed
-    EXPECT_EQ(BinaryFile::Open("/dev/zero"), nullptr);
+    EXPECT_EQ(OpenedFile::Open(fifo), nullptr); // returns at once, no reader needed
+    EXPECT_EQ(OpenedFile::Open("/dev/zero"), nullptr);
 }
 
 } // namespace

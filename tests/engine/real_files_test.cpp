@@ -8,6 +8,7 @@
 // tests/fixtures/check_fixtures.py checks the generated files against the
 // same declarations with pefile.
 
+#include "engine/opened_file.h"
 #include "engine/version_reader.h"
 
 #include "support/temp_dir.h"
@@ -280,7 +281,7 @@ TEST(TrueTypeFile, WindowsRecordsAloneGiveTheNamesOfTheirMacTwins) {
             continue;
         SCOPED_TRACE(path);
         ++checked;
-        const auto file = BinaryFile::Open(path);
+        const auto file = OpenedFile::Open(path);
         ASSERT_TRUE(file);
         const auto names = ReadTrueTypeNames(*file);
         ASSERT_TRUE(names.has_value());

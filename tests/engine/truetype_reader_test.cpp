@@ -1,3 +1,4 @@
+#include "engine/opened_file.h"
 #include "engine/byte_source.h"
 #include "engine/text_utils.h"
 #include "engine/truetype_reader.h"
@@ -449,7 +450,7 @@ TEST(TrueTypeNames, RealDejaVuSans) {
     const std::string path = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
     if (!std::filesystem::exists(path))
         GTEST_SKIP() << path << " is not installed";
-    const auto file = BinaryFile::Open(path);
+    const auto file = OpenedFile::Open(path);
     ASSERT_TRUE(file);
     const auto names = ReadTrueTypeNames(*file);
     ASSERT_TRUE(names);
