@@ -74,12 +74,30 @@ std::optional<QString> RunFileDialog(QFileDialog& dialog, const FileDialogOption
 
 MessageResult QtDialogService::ShowMessage(QWidget* parent, const QString& title,
                                            const QString& text, MessageIcon icon,
-                                           MessageButtons buttons) {
+                                           MessageButtons buttons,
+                                           std::optional<MessageResult> defaultButton) {
     QMessageBox box(ToQtIcon(icon), title, text, ToQtButtons(buttons), parent);
     box.setWindowIcon(QApplication::windowIcon());
-    box.setDefaultButton(buttons == MessageButtons::Ok || buttons == MessageButtons::OkCancel
-                             ? QMessageBox::Ok
-                             : QMessageBox::Yes);
+    QMessageBox::StandardButton first =
+        buttons == MessageButtons::Ok || buttons == MessageButtons::OkCancel ? QMessageBox::Ok
+                                                                             : QMessageBox::Yes;
+    if (defaultButton) {
+        switch (*defaultButton) {
+        case MessageResult::Ok:
+            first = QMessageBox::Ok;
+            break;
+        case MessageResult::Cancel:
+            first = QMessageBox::Cancel;
+            break;
+        case MessageResult::Yes:
+            first = QMessageBox::Yes;
+            break;
+        case MessageResult::No:
+            first = QMessageBox::No;
+            break;
+        }
+    }
+    box.setDefaultButton(first);
     box.exec();
     switch (box.standardButton(box.clickedButton())) {
     case QMessageBox::Ok:

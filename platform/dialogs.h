@@ -61,9 +61,11 @@ class DialogService {
 public:
     virtual ~DialogService() = default;
 
-    /// A message box titled `title` with the program's icon.
+    /// A message box titled `title` with the program's icon. `defaultButton`
+    /// is the button Enter presses (the first one when not given).
     virtual MessageResult ShowMessage(QWidget* parent, const QString& title, const QString& text,
-                                      MessageIcon icon, MessageButtons buttons) = 0;
+                                      MessageIcon icon, MessageButtons buttons,
+                                      std::optional<MessageResult> defaultButton = {}) = 0;
     /// Lets the user pick a folder (new folders can be created); nothing on cancel.
     virtual std::optional<QString> BrowseForFolder(QWidget* parent, const QString& prompt,
                                                    const QString& startFolder) = 0;
@@ -88,7 +90,8 @@ public:
 class QtDialogService final : public DialogService {
 public:
     MessageResult ShowMessage(QWidget* parent, const QString& title, const QString& text,
-                              MessageIcon icon, MessageButtons buttons) override;
+                              MessageIcon icon, MessageButtons buttons,
+                              std::optional<MessageResult> defaultButton = {}) override;
     std::optional<QString> BrowseForFolder(QWidget* parent, const QString& prompt,
                                            const QString& startFolder) override;
     std::optional<QString> OpenFileName(QWidget* parent, const FileDialogOptions& options) override;

@@ -47,8 +47,10 @@ FakeDialogs::Call& FakeDialogs::Record(Kind kind, QWidget* parent) {
 }
 
 MessageResult FakeDialogs::ShowMessage(QWidget* parent, const QString& title, const QString& text,
-                                       platform::MessageIcon icon, MessageButtons buttons) {
+                                       platform::MessageIcon icon, MessageButtons buttons,
+                                       std::optional<MessageResult> defaultButton) {
     Call& call = Record(Kind::Message, parent);
+    call.defaultButton = defaultButton;
     call.title = title;
     call.text = text;
     call.icon = icon;

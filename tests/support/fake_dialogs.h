@@ -25,6 +25,8 @@ public:
         QString text;
         platform::MessageIcon icon = platform::MessageIcon::Information;
         platform::MessageButtons buttons = platform::MessageButtons::Ok;
+        /// The button a message box makes Enter press, when it names one.
+        std::optional<platform::MessageResult> defaultButton;
         platform::FileDialogOptions fileOptions;
         platform::FindState find;
         QFont font;
@@ -58,7 +60,8 @@ public:
 
     platform::MessageResult ShowMessage(QWidget* parent, const QString& title, const QString& text,
                                         platform::MessageIcon icon,
-                                        platform::MessageButtons buttons) override;
+                                        platform::MessageButtons buttons,
+                                        std::optional<platform::MessageResult> defaultButton = {}) override;
     std::optional<QString> BrowseForFolder(QWidget* parent, const QString& prompt,
                                            const QString& startFolder) override;
     std::optional<QString> OpenFileName(QWidget* parent,

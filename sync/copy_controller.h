@@ -1,0 +1,136 @@
+#pragma once
+// Copying source files onto the target from the result grid: the one-time
+// confirmation with its system-folder warning, the category warning, the
+// single copy of the current row and the batch over every Newer Source row.
+// The files themselves are copied off the window's thread, one at a time,
+// so a large file never freezes the window and Stop ends a batch after the
+// current file.
+
+#include "engine/comparison.h"
+#include "platform/dialogs.h"
+
+#include <QObject>
+#include <QPointer>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+
+class QWidget;
+
+namespace sorvane::view {
+class ResultModel;
+}
+
+namespace sorvane::sync {
+
+/// How copying one row's file ended.
+enum class RowCopyStatus { Copied, CopyFailed, BackupFailed };
+
+struct RowCopyOutcome {
+    RowCopyStatus status = RowCopyStatus::Copied;
+    std::string reason; ///< the system's words for a failure
+};
+
+/// One row's copy: the folders, the row's relative path, whether the target
+/// is backed up under "<target>/_Backup" first.
+struct RowCopyRequest {
+    std::string sourceFolder;
+    std::string targetFolder;
+    std::string relativePath;
+    bool backup = false;
+};
+
+/// Copies one row's file; called on a worker thread.
+using RowCopier = std::function<RowCopyOutcome(const RowCopyRequest&)>;
+/// The warning for a Target that looks like a system folder, or empty text.
+using SystemFolderCheck = std::function<std::string(const std::string& targetFolder)>;
+
+class CopyController : public QObject {
+    Q_OBJECT
+public:
+    CopyController(QWidget* window, platform::DialogService& dialogs, view::ResultModel& model,
+                   QString messageTitle, RowCopier copier, SystemFolderCheck systemFolder);
+    ~CopyController() override;
+
+    // The state of the copy confirmations.
+    bool CopyConfirmationPending = true;
+    bool SystemFolderCheckPending = true;
+    bool CategoryWarningOn = true;
+    bool BackupOnCopy = false;
+
+    /// The confirmations to ask again: after a scan or a swap (all three),
+    /// after a change of the Target (not the category warning), after the
+    /// backup option or folder changed (the confirmation only).
+    void RearmAll();
+    void RearmForTarget();
+    void RearmConfirmation() { CopyConfirmationPending = true; }
+
+    /// True when the copy command may copy `row`: it has a name, the Source
+    /// is a folder (not a map) holding the file, the mark is not "=", the
+    /// target is not busy, and the Target is an existing folder.
+    static bool CanCopy(const ComparisonRow* row, const std::string& sourceFolder,
+                        const std::string& targetFolder, bool sourceIsMap);
+
+    /// Asks before the coming replacements (system folder warning, then what
+    /// the copy will do with or without backup). True when accepted.
+    bool ConfirmReplacement(const std::string& targetFolder, bool backupChecked);
+
+    /// Copies the file of grid row `row` (asking first when a confirmation
+    /// is pending, else warning of a change of category). Nothing happens
+    /// while another copy runs. `SingleCopyFinished` gives the row to make
+    /// current next (-1 when the copy did not happen).
+    void CopySingle(int row, const std::string& sourceFolder, const std::string& targetFolder,
+                    bool backupChecked);
+
+    /// Copies every row marked ">" whose target is not busy, after asking.
+    /// `newerSourceRows` is the count the last scan found, for the progress.
+    void StartBatch(const std::string& sourceFolder, const std::string& targetFolder,
+                    bool backupChecked, int newerSourceRows);
+
+    bool IsCopying() const { return copying_; }
+    /// Ends a batch after the current file.
+    void RequestStop() { stopRequested_ = true; }
+
+signals:
+    /// A batch reached this row: the window makes it current.
+    void RowReached(int row);
+    /// Copied files of this batch so far, and the Newer Source rows of the scan.
+    void BatchProgress(int copied, int newerSourceRows);
+    /// The batch ended; `interrupted` when Stop or Esc ended it.
+    void BatchFinished(bool interrupted);
+    /// A single copy ended; `nextRow` is the row to make current, -1 when
+    /// nothing was copied.
+    void SingleCopyFinished(int nextRow);
+    /// A copy started or ended: the window updates what is enabled.
+    void CopyingChanged(bool copying);
+
+private:
+    struct Batch;
+    bool WarnOfCategoryChange(int row);
+    void CopyRowAsync(int row, std::function<void(RowCopyOutcome)> done);
+    /// Reports a failed row; true for a backup failure.
+    bool ReportFailure(int row, const RowCopyOutcome& outcome);
+    void MarkCopied(int row);
+    void NextBatchRow();
+    void FinishBatch(bool interrupted);
+    void SetCopying(bool copying);
+    int NextRowToCopy(int after) const;
+
+    QPointer<QWidget> window_;
+    platform::DialogService& dialogs_;
+    view::ResultModel& model_;
+    QString title_;
+    RowCopier copier_;
+    SystemFolderCheck systemFolder_;
+    bool copying_ = false;
+    std::atomic<bool> stopRequested_{false};
+    std::string sourceFolder_;
+    std::string targetFolder_;
+    std::unique_ptr<Batch> batch_;
+    std::thread worker_;
+};
+
+} // namespace sorvane::sync
