@@ -1,5 +1,6 @@
 #include "shell/main_window.h"
 
+#include "engine/atomic_file.h"
 #include "engine/language_table.h"
 #include "engine/number_utils.h"
 #include "engine/path_utils.h"
@@ -9,6 +10,7 @@
 #include "engine/text_utils.h"
 #include "shell/app_info.h"
 #include "sync/path_box.h"
+#include "sync/special_lists.h"
 #include "view/result_view.h"
 #include "view/window_layout.h"
 
@@ -56,11 +58,6 @@ QString Qt8(const std::string& text) { return QString::fromStdString(text); }
 const std::array<const char*, kDataColumns> kColumnCaptions = {
     "Na&me",          "&Extension",      "Source &Language", "&Source Version", "&Comparison",
     "Target &Version", "&Target Language", "&Busy",           "&Description",    "Copy&right"};
-
-const std::array<const char*, 6> kSpecialListCaptions = {
-    "List of Newer &Source Files",        "List of Newer &Target Files",
-    "List of Files with &Unequal Language", "List of Files with &Different Size",
-    "List of &Incomparable Files",         "List of &Orphans"};
 
 const std::array<const char*, view::kColorCount> kColorCaptions = {
     "&Background...", "&Regular Text...", "Newer &Source...", "Newer &Target...",
@@ -201,10 +198,12 @@ void MainWindow::CreateActions() {
             &QAction::triggered, this, editCommand(&QLineEdit::paste));
     connect(add("mEditDelete", tr("&Delete")), &QAction::triggered, this,
             editCommand(&QLineEdit::del));
-    for (int i = 0; i < 6; ++i) {
-        later(add(QStringLiteral("mEditCopySpecialList%1").arg(i), tr(kSpecialListCaptions[i])));
-        later(add(QStringLiteral("mEditSaveSpecialList%1").arg(i),
-                  tr(kSpecialListCaptions[i]) + QStringLiteral("...")));
+    for (int i = 0; i < kCategoryCount; ++i) {
+        const QString caption = tr(sync::kSpecialListCaptions[static_cast<std::size_t>(i)]);
+        connect(add(QStringLiteral("mEditCopySpecialList%1").arg(i), caption), &QAction::triggered,
+                this, [this, i] { mEditCopySpecialList_Click(i); });
+        connect(add(QStringLiteral("mEditSaveSpecialList%1").arg(i), caption + QStringLiteral("...")),
+                &QAction::triggered, this, [this, i] { mEditSaveSpecialList_Click(i); });
     }
     later(add("mEditFind", tr("&Find..."), QKeySequence(Qt::CTRL | Qt::Key_F)));
     later(add("mEditFindNext", tr("Find &Next"), QKeySequence(Qt::Key_F3)));
@@ -325,15 +324,11 @@ void MainWindow::CreateMenus() {
     mEdit_->addSeparator();
     QMenu* copySpecial = mEdit_->addMenu(tr("Copy &Special"));
     QMenu* saveSpecial = mEdit_->addMenu(tr("Sa&ve Special"));
-    for (int i = 0; i < 6; ++i) {
-        QAction* copy = actions_.at(QStringLiteral("mEditCopySpecialList%1").arg(i));
-        QAction* save = actions_.at(QStringLiteral("mEditSaveSpecialList%1").arg(i));
-        // Unequal language, different size and incomparable are kept but not offered.
-        copy->setVisible(i < 2 || i > 4);
-        save->setVisible(i < 2 || i > 4);
-        copySpecial->addAction(copy);
-        saveSpecial->addAction(save);
+    for (int i = 0; i < kCategoryCount; ++i) {
+        copySpecial->addAction(actions_.at(QStringLiteral("mEditCopySpecialList%1").arg(i)));
+        saveSpecial->addAction(actions_.at(QStringLiteral("mEditSaveSpecialList%1").arg(i)));
     }
+    connect(mEdit_, &QMenu::aboutToShow, this, &MainWindow::UpdateSpecialListItems);
     mEdit_->addSeparator();
     mEdit_->addActions({a("mEditFind"), a("mEditFindNext")});
 
@@ -1152,6 +1147,65 @@ void MainWindow::mFileOpenSourceMap_Click() {
     sourceIsMap_ = true; // even when the name does not end in .map
     ReleaseSubfolders();
     UpdateCommandState();
+}
+
+// ------------------------------------------------------------- special lists
+
+void MainWindow::UpdateSpecialListItems() {
+    for (int i = 0; i < kCategoryCount; ++i) {
+        const bool offered = sync::SpecialListAvailable(i, counters_, sourceIsMap_);
+        action(QStringLiteral("mEditCopySpecialList%1").arg(i))->setEnabled(offered);
+        action(QStringLiteral("mEditSaveSpecialList%1").arg(i))->setEnabled(offered);
+    }
+}
+
+platform::ClipboardService& MainWindow::Clipboard() {
+    if (options_.clipboard != nullptr)
+        return *options_.clipboard;
+    if (ownClipboard_ == nullptr)
+        ownClipboard_ = std::make_unique<platform::QtClipboardService>();
+    return *ownClipboard_;
+}
+
+void MainWindow::mEditCopySpecialList_Click(int index) {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const std::string text = sync::SpecialListText(index, model_->Rows(), Utf8(cbSource_->Text()),
+                                                   Utf8(cbTarget_->Text()));
+    const bool taken = platform::PutTextOnClipboard(Clipboard(), text);
+    QApplication::restoreOverrideCursor();
+    if (!taken)
+        Dialogs().ShowMessage(this, QString::fromLatin1(kProgramTitle),
+                              tr("The list could not be put on the clipboard."),
+                              platform::MessageIcon::Warning, platform::MessageButtons::Ok);
+}
+
+void MainWindow::mEditSaveSpecialList_Click(int index) {
+    const QAction* item = action(QStringLiteral("mEditSaveSpecialList%1").arg(index));
+    if (item == nullptr)
+        return;
+    platform::FileDialogOptions options;
+    options.title = tr("Save ") + QString(item->text()).remove(QLatin1Char('&'));
+    options.filter = tr("Text Files (*.txt);;All files (*)");
+    options.defaultSuffix = QStringLiteral("txt");
+    const std::string home = Utf8(QDir::homePath());
+    options.startFolder = Qt8(ReadSetting(datFile_, "General", "LastSave", home));
+    const auto chosen = Dialogs().SaveFileName(this, options);
+    if (!chosen || chosen->isEmpty())
+        return;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const std::string text = sync::SpecialListText(index, model_->Rows(), Utf8(cbSource_->Text()),
+                                                   Utf8(cbTarget_->Text()));
+    // A list that cannot be written whole leaves the old file as it was.
+    const WriteOutcome written = WriteFileAtomically(Utf8(*chosen), text);
+    QApplication::restoreOverrideCursor();
+    if (!written) {
+        Dialogs().ShowMessage(this, QString::fromLatin1(kProgramTitle),
+                              tr("The list could not be saved as\n%1\n\n%2")
+                                  .arg(*chosen, Qt8(written.error())),
+                              platform::MessageIcon::Warning, platform::MessageButtons::Ok);
+        return;
+    }
+    WriteSetting(datFile_, "General", "LastSave", FolderForDialog(Utf8(*chosen), home));
 }
 
 // ------------------------------------------------------------------- toggles

@@ -7,6 +7,7 @@
 #include "engine/comparison.h"
 #include "engine/scan_driver.h"
 #include "engine/settings_store.h"
+#include "platform/clipboard.h"
 #include "platform/dialogs.h"
 #include "shell/scan_runner.h"
 #include "view/result_model.h"
@@ -41,6 +42,7 @@ struct StartOptions {
     std::string settingsFile;      ///< DATFile
     QString commandLineSource;     ///< a Source path from the command line, or empty
     platform::DialogService* dialogs = nullptr; ///< not owned; the real dialogs when null
+    platform::ClipboardService* clipboard = nullptr; ///< not owned; the system clipboard when null
 };
 
 class MainWindow : public QMainWindow {
@@ -93,6 +95,11 @@ public:
     void mViewOrder_Click(int index);
     void mViewShowFiles_Click(int index);
     void mViewCustomize_Click();
+    /// Puts special list `index` (a category) on the clipboard as text.
+    void mEditCopySpecialList_Click(int index);
+    /// Asks for a file name and writes special list `index` to it; a file
+    /// that cannot be written is left as it was and a message says why.
+    void mEditSaveSpecialList_Click(int index);
     void SortByHeader(int column);
     void pbToolbar_ButtonClick(const QString& key);
     /// A click on a panel of the status bar: on panel 2, when the last scan
@@ -150,10 +157,15 @@ private:
     void ReleaseSubfolders();
     void SetCaption(const QString& text);
     platform::DialogService& Dialogs() const { return *dialogs_; }
+    /// Enables each special list whose category the last scan counted.
+    void UpdateSpecialListItems();
+    /// The clipboard of the options, else the system's (made at first use).
+    platform::ClipboardService& Clipboard();
 
     StartOptions options_;
     std::unique_ptr<platform::DialogService> ownDialogs_;
     platform::DialogService* dialogs_ = nullptr;
+    std::unique_ptr<platform::ClipboardService> ownClipboard_;
     std::string datFile_;
     /// The settings file as read at start-up (the band layout of the first
     /// activation comes from it too) and again at shut-down.

@@ -7,6 +7,7 @@
 #include "engine/settings_records.h"
 #include "engine/settings_store.h"
 #include "engine/source_map.h"
+#include "support/fake_clipboard.h"
 #include "support/fake_dialogs.h"
 #include "support/scan_files.h"
 #include "support/temp_dir.h"
@@ -17,6 +18,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -32,6 +34,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <map>
 #include <memory>
@@ -672,7 +675,7 @@ TEST_F(MainWindowTest, MenusHoldEveryItemInOrder) {
     EXPECT_EQ(w->action("mFileScan")->shortcut(), QKeySequence(Qt::Key_F5));
     EXPECT_EQ(w->action("mToolsCopyBatch")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_F9));
     EXPECT_FALSE(w->action("mToolsBackupFolder")->isVisible());
-    EXPECT_FALSE(w->action("mEditCopySpecialList2")->isVisible());
+    EXPECT_TRUE(w->action("mEditCopySpecialList2")->isVisible());
     EXPECT_TRUE(w->action("mEditCopySpecialList5")->isVisible());
     QStringList top;
     for (QAction* a : w->menuBar()->actions())
@@ -843,6 +846,101 @@ TEST_F(MainWindowTest, SaysHowManyEntriesCouldNotBeReadAndListsThemOnAClick) {
     EXPECT_TRUE(panel->toolTip().isEmpty());
     QTest::mouseClick(panel, Qt::LeftButton);
     EXPECT_EQ(dialogs.Count(FakeDialogs::Kind::Message), 1u);
+}
+
+TEST_F(MainWindowTest, SpecialListsAreOfferedByCountAndReachClipboardAndFiles) {
+    MakeTrees();
+    test::FakeClipboard clipboard;
+    StartOptions options;
+    options.settingsFile = settingsFile;
+    options.dialogs = &dialogs;
+    options.clipboard = &clipboard;
+    MainWindow w(options);
+    w.show();
+    w.mViewShowFiles_Click(0);
+    w.mViewSubfolders_Click();
+    w.sourceBox()->SetText(Q(dir.file("src")));
+    w.targetBox()->SetText(Q(dir.file("dst")));
+    Scan(w);
+    QMenu* edit = w.menuBar()->findChild<QMenu*>("mEdit");
+    ASSERT_NE(edit, nullptr);
+    const auto item = [&w](const char* kind, int i) {
+        return w.action(QStringLiteral("mEdit%1SpecialList%2").arg(kind).arg(i));
+    };
+    const auto offered = [&] { // the copy and save items, as the opened Edit menu shows them
+        emit edit->aboutToShow();
+        std::string states;
+        for (int i = 0; i < kCategoryCount; ++i) {
+            EXPECT_TRUE(item("Copy", i)->isVisible() && item("Save", i)->isVisible()) << i;
+            states += std::string(item("Copy", i)->isEnabled() ? "1" : "0") +
+                      (item("Save", i)->isEnabled() ? "1" : "0");
+        }
+        return states;
+    };
+    EXPECT_EQ(offered(), "111100000011");
+
+    // list, its text (on the clipboard and in the file), the save dialog's title
+    const std::vector<std::tuple<int, std::string, QString>> lists = {
+        {0, dir.file("src/newer.dll") + "\n", "Save List of Newer Source Files..."},
+        {1, dir.file("dst/older.dll") + "\n", "Save List of Newer Target Files..."},
+        {5, dir.file("src/sub/lone.dll") + "\n", "Save List of Orphans..."}};
+    std::filesystem::create_directories(dir.file("lists"));
+    QString startFolder = QDir::homePath();
+    for (const auto& [i, text, title] : lists) {
+        item("Copy", i)->trigger();
+        EXPECT_EQ(clipboard.Format("text/plain").toStdString(), text) << i;
+        const std::string name = "lists/" + std::to_string(i) + ".txt";
+        dialogs.saveFiles.push_back(Q(dir.file(name)));
+        item("Save", i)->trigger();
+        const auto& call = dialogs.Last(FakeDialogs::Kind::SaveFile);
+        EXPECT_EQ(call.title, title);
+        EXPECT_EQ(call.fileOptions.filter, "Text Files (*.txt);;All files (*)");
+        EXPECT_EQ(call.fileOptions.defaultSuffix, "txt");
+        EXPECT_EQ(call.fileOptions.startFolder, startFolder);
+        EXPECT_EQ(dir.read(name), text);
+        startFolder = Q(dir.file("lists") + "/");
+    }
+    EXPECT_EQ(ReadSetting(settingsFile, "General", "LastSave"), dir.file("lists") + "/");
+
+    // A copied row leaves its list, which stays offered as counted.
+    const auto names = Names(w);
+    const int newer = static_cast<int>(std::find(names.begin(), names.end(), "newer.dll") - names.begin());
+    w.model()->UpdateTarget(newer, ComparisonMark::Copied, "2.00.0000", "");
+    EXPECT_EQ(offered(), "111100000011");
+    item("Copy", 0)->trigger();
+    EXPECT_EQ(clipboard.Format("text/plain"), "");
+
+    // Writes that fail: a message, and whatever had the name is kept.
+    dir.write("lists/kept.txt", "old\n");
+    ASSERT_EQ(::mkfifo(dir.file("lists/fifo.txt").c_str(), 0644), 0);
+    const std::vector<std::pair<std::string, rlim_t>> failing = {
+        {"no/such/folder/x.txt", RLIM_INFINITY}, {"lists/fifo.txt", RLIM_INFINITY},
+        {"lists/kept.txt", 2}}; // a file size limit fails a write even for root
+    for (const auto& [name, limit] : failing) {
+        const std::size_t before = dialogs.Count(FakeDialogs::Kind::Message);
+        dialogs.saveFiles.push_back(Q(dir.file(name)));
+        rlimit old{};
+        ::getrlimit(RLIMIT_FSIZE, &old);
+        const rlimit limited{std::min(limit, old.rlim_max), old.rlim_max};
+        ::setrlimit(RLIMIT_FSIZE, &limited);
+        item("Save", 5)->trigger();
+        ::setrlimit(RLIMIT_FSIZE, &old);
+        ASSERT_EQ(dialogs.Count(FakeDialogs::Kind::Message), before + 1) << name;
+        EXPECT_TRUE(dialogs.Last(FakeDialogs::Kind::Message)
+                        .text.startsWith("The list could not be saved as\n" + Q(dir.file(name))));
+    }
+    EXPECT_EQ(dir.read("lists/kept.txt"), "old\n");
+    EXPECT_TRUE(std::filesystem::is_fifo(dir.file("lists/fifo.txt")));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("no")));
+    EXPECT_EQ(ReadSetting(settingsFile, "General", "LastSave"), dir.file("lists") + "/");
+
+    // A clipboard held by another program says so; a changed setting withdraws the lists.
+    clipboard.refuse = true;
+    item("Copy", 1)->trigger();
+    EXPECT_EQ(dialogs.Last(FakeDialogs::Kind::Message).text,
+              "The list could not be put on the clipboard.");
+    w.mViewShowFiles_Click(1);
+    EXPECT_EQ(offered(), "000000000000");
 }
 
 } // namespace
