@@ -93,6 +93,11 @@ public:
     void mViewOrder_Click(int index);
     void mViewShowFiles_Click(int index);
     void mViewCustomize_Click();
+    /// "File Properties...": the window of the current row's source file,
+    /// then that of its target file, each when its command is enabled.
+    void mToolsSourceProperties_Click();
+    /// "Target File Properties...": the window of the current row's target file.
+    void mToolsTargetProperties_Click();
     void SortByHeader(int column);
     void pbToolbar_ButtonClick(const QString& key);
     /// A click on a panel of the status bar: on panel 2, when the last scan
@@ -138,6 +143,11 @@ private:
     void mTools_Click();
     void mView_Click();
     void mViewArrangeBy_Click();
+    /// A double-click or Alt+Enter on the grid opens the properties windows.
+    void ConnectGridProperties();
+    /// The path of the current row's file below the folder of `box`; empty
+    /// when the row has no name or the box no text.
+    std::string CurrentRowPath(const sync::PathBox* box) const;
     void OnSourceChanged();
     void OnTargetChanged();
     void OnScanUpdated();
@@ -172,6 +182,9 @@ private:
     bool copyConfirmationPending_ = true;
     bool systemFolderCheckPending_ = true;
     bool categoryWarningOn_ = true;
+    /// The enabled state of "Target File Properties...", kept here because
+    /// Qt disables every hidden action.
+    bool targetPropertiesEnabled_ = false;
     std::string backupFolder_;
     platform::FindState findState_;
     std::int64_t rowsAdded_ = 0;
