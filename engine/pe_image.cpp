@@ -391,8 +391,9 @@ std::optional<ExecutableImage> ExecutableImage::Open(const ByteSource& source,
     return image;
 }
 
-std::optional<ResourceLocation> ExecutableImage::FindResource(const ResourceId& type,
-                                                              const ResourceId& name) const {
+std::optional<ResourceLocation>
+ExecutableImage::FindResource(const ResourceId& type, const ResourceId& name,
+                              std::vector<std::uint16_t>* storedLanguages) const {
     const State& s = *state_;
     if (format_ == ExecutableFormat::Ne) {
         for (const NeResource& r : s.neResources) {
@@ -453,6 +454,11 @@ std::optional<ResourceLocation> ExecutableImage::FindResource(const ResourceId& 
     where.size = size;
     where.storedSize =
         static_cast<std::uint32_t>(std::min<std::uint64_t>(size, mapped->storedBytes));
+    if (storedLanguages != nullptr) {
+        // A named language entry counts as language 0, as in the choice above.
+        for (const DirectoryEntry& e : *languages)
+            storedLanguages->push_back(e.named() ? 0 : e.id());
+    }
     return where;
 }
 

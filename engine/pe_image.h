@@ -57,9 +57,12 @@ public:
 
     /// The resource of `type` and `name`, choosing among its languages as an
     /// English (United States) Windows does: 0x0000, then 0x0409, then 0x0009,
-    /// then the first in the directory.
-    std::optional<ResourceLocation> FindResource(const ResourceId& type,
-                                                 const ResourceId& name) const;
+    /// then the first in the directory. When the resource is found and
+    /// `storedLanguages` is given, it receives every language the resource is
+    /// stored in, in directory order (nothing for NE images, whose resources
+    /// have none).
+    std::optional<ResourceLocation> FindResource(const ResourceId& type, const ResourceId& name,
+                                                 std::vector<std::uint16_t>* storedLanguages = nullptr) const;
 
     /// The names of all resources of `type`, in directory order (as many as
     /// the budget pays for).

@@ -16,10 +16,13 @@ void ReadVersionResource(const ByteSource& source, FileVersionData& data) {
     const auto image = ExecutableImage::Open(source);
     if (!image)
         return;
+    data.executable = image->format();
+    std::vector<std::uint16_t> languages;
     const auto where = image->FindResource(ResourceId::Number(kResourceTypeVersion),
-                                           ResourceId::Number(kVersionResourceName));
+                                           ResourceId::Number(kVersionResourceName), &languages);
     if (!where)
         return;
+    data.resourceLanguages = std::move(languages);
     const auto block = image->ReadResource(*where, kMaxVersionBlockBytes);
     if (!block)
         return;
@@ -36,6 +39,7 @@ void ReadTypeLibrary(const ByteSource& source, FileVersionData& data) {
         data.typeLibrary = ParseTypeLibrary(source);
         return;
     }
+    data.executable = image->format();
     const ResourceId type = ResourceId::Named(kTypeLibraryResourceType);
     const auto names = image->ResourceNames(type);
     if (names.empty())

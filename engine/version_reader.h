@@ -5,6 +5,7 @@
 // that one parse and give the texts the result grid shows.
 
 #include "byte_source.h"
+#include "pe_image.h"
 #include "truetype_reader.h"
 #include "typelib_reader.h"
 #include "version_block.h"
@@ -14,6 +15,7 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <vector>
 
 namespace sorvane {
 
@@ -35,6 +37,12 @@ struct FileVersionData {
     /// entry it came from.
     std::optional<VersionInfo> version;
     std::uint16_t resourceLanguage = 0;
+    /// Every language the version resource is stored in, in directory order
+    /// (`resourceLanguage` is the one read); empty for NE files.
+    std::vector<std::uint16_t> resourceLanguages;
+    /// The kind of executable the version resource or type library was
+    /// looked for in; nothing when the file is not an executable.
+    std::optional<ExecutableFormat> executable;
     /// Fonts: the naming table.
     std::optional<TrueTypeNames> font;
     /// Type libraries: the library attributes (nothing when it cannot be loaded).

@@ -8,6 +8,7 @@
 #include "engine/settings_store.h"
 #include "engine/source_map.h"
 #include "engine/text_utils.h"
+#include "platform/file_properties.h"
 #include "shell/app_info.h"
 #include "sync/path_box.h"
 #include "sync/special_lists.h"
@@ -28,6 +29,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QSettings>
+#include <QShortcut>
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QToolBar>
@@ -146,6 +148,7 @@ MainWindow::MainWindow(const StartOptions& options, QWidget* parent)
     CreateMenus();
     CreateBands();
     CreateStatusBar();
+    ConnectGridProperties();
     LoadSettings();
     settingUp_ = false;
 }
@@ -275,9 +278,10 @@ void MainWindow::CreateActions() {
     backupFolder->setVisible(false);
     connect(add("mToolsSetFilter", tr("Set &Filter...")), &QAction::triggered, this,
             &MainWindow::mToolsSetFilter_Click);
-    later(add("mToolsSourceProperties", tr("File &Properties...")));
+    connect(add("mToolsSourceProperties", tr("File &Properties...")), &QAction::triggered, this,
+            &MainWindow::mToolsSourceProperties_Click);
     QAction* targetProperties = add("mToolsTargetProperties", tr("&Target File Properties..."));
-    later(targetProperties);
+    connect(targetProperties, &QAction::triggered, this, &MainWindow::mToolsTargetProperties_Click);
     targetProperties->setVisible(false);
 
     later(add("mHelpTopics", tr("&Help Topics...")));
@@ -971,8 +975,10 @@ void MainWindow::UpdateCommandState() {
     buttons_.at(QStringLiteral("Recur"))->setEnabled(!sourceIsMap_);
     buttons_.at(QStringLiteral("Resize"))->setEnabled(results);
     mTools_Click();
+    // Synchr copies; until the copy commands come it stays off like them.
     buttons_.at(QStringLiteral("Synchr"))
-        ->setEnabled(action("mToolsSourceProperties")->isEnabled());
+        ->setEnabled(action("mToolsSourceProperties")->isEnabled() &&
+                     !buttons_.at(QStringLiteral("Synchr"))->property("later").toBool());
     const bool anyPath = !NormalizeFolderPath(Utf8(cbSource_->Text()), false).empty() ||
                          !NormalizeFolderPath(Utf8(cbTarget_->Text()), false).empty();
     buttons_.at(QStringLiteral("TargetSwap"))->setEnabled(!sourceIsMap_ && anyPath);
@@ -988,11 +994,55 @@ void MainWindow::mFile_Click() {
 void MainWindow::mTools_Click() {
     action("mToolsSwap")
         ->setEnabled(!sourceIsMap_ && (!cbSource_->Text().isEmpty() || !cbTarget_->Text().isEmpty()));
-    // Copying and the file properties come with their own commands; until
-    // then they stay off.
+    // Copying comes with its own commands; until then it stays off.
     for (const char* name : {"mToolsCopySource", "mToolsSourceProperties", "mToolsTargetProperties",
                              "mToolsCopyBatch"})
         action(name)->setEnabled(false);
+    // A Source Map names no source files; a folder is no file.
+    const std::string source = sourceIsMap_ ? std::string() : CurrentRowPath(cbSource_);
+    action("mToolsSourceProperties")->setEnabled(!source.empty() && FileExists(source));
+    const std::string target = CurrentRowPath(cbTarget_);
+    targetPropertiesEnabled_ = !target.empty() && FileExists(target);
+    action("mToolsTargetProperties")->setEnabled(targetPropertiesEnabled_);
+}
+
+std::string MainWindow::CurrentRowPath(const sync::PathBox* box) const {
+    const int row = grid_->CurrentRow();
+    const auto& rows = model_->Rows();
+    if (row < 0 || static_cast<std::size_t>(row) >= rows.size() || rows[row].Name.empty() ||
+        box->Text().isEmpty())
+        return {};
+    return JoinPath(NormalizeFolderPath(Utf8(box->Text()), false), rows[row].Name);
+}
+
+// ---------------------------------------------------------- file properties
+
+void MainWindow::mToolsSourceProperties_Click() {
+    // Each window only when its command is enabled, as last computed; both
+    // open when both files exist.
+    if (action("mToolsSourceProperties")->isEnabled())
+        platform::ShowFileProperties(CurrentRowPath(cbSource_), this);
+    if (targetPropertiesEnabled_)
+        mToolsTargetProperties_Click();
+}
+
+void MainWindow::mToolsTargetProperties_Click() {
+    platform::ShowFileProperties(CurrentRowPath(cbTarget_), this);
+}
+
+void MainWindow::ConnectGridProperties() {
+    // The grid acts on the row as it is now, so the availability is
+    // computed again first, as opening the Tools menu does.
+    const auto open = [this] {
+        mTools_Click();
+        mToolsSourceProperties_Click();
+    };
+    connect(grid_, &QAbstractItemView::doubleClicked, this, open);
+    for (const int key : {Qt::Key_Return, Qt::Key_Enter}) {
+        auto* shortcut = new QShortcut(QKeySequence(Qt::ALT | key), grid_);
+        shortcut->setContext(Qt::WidgetShortcut);
+        connect(shortcut, &QShortcut::activated, this, open);
+    }
 }
 
 void MainWindow::mView_Click() {

@@ -100,6 +100,11 @@ public:
     /// Asks for a file name and writes special list `index` to it; a file
     /// that cannot be written is left as it was and a message says why.
     void mEditSaveSpecialList_Click(int index);
+    /// "File Properties...": the window of the current row's source file,
+    /// then that of its target file, each when its command is enabled.
+    void mToolsSourceProperties_Click();
+    /// "Target File Properties...": the window of the current row's target file.
+    void mToolsTargetProperties_Click();
     void SortByHeader(int column);
     void pbToolbar_ButtonClick(const QString& key);
     /// A click on a panel of the status bar: on panel 2, when the last scan
@@ -145,6 +150,11 @@ private:
     void mTools_Click();
     void mView_Click();
     void mViewArrangeBy_Click();
+    /// A double-click or Alt+Enter on the grid opens the properties windows.
+    void ConnectGridProperties();
+    /// The path of the current row's file below the folder of `box`; empty
+    /// when the row has no name or the box no text.
+    std::string CurrentRowPath(const sync::PathBox* box) const;
     void OnSourceChanged();
     void OnTargetChanged();
     void OnScanUpdated();
@@ -184,6 +194,9 @@ private:
     bool copyConfirmationPending_ = true;
     bool systemFolderCheckPending_ = true;
     bool categoryWarningOn_ = true;
+    /// The enabled state of "Target File Properties...", kept here because
+    /// Qt disables every hidden action.
+    bool targetPropertiesEnabled_ = false;
     std::string backupFolder_;
     platform::FindState findState_;
     std::int64_t rowsAdded_ = 0;

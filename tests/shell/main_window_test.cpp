@@ -8,6 +8,7 @@
 #include "engine/settings_store.h"
 #include "engine/source_map.h"
 #include "support/fake_clipboard.h"
+#include "platform/file_properties.h"
 #include "support/fake_dialogs.h"
 #include "support/scan_files.h"
 #include "support/temp_dir.h"
@@ -35,6 +36,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <sys/resource.h>
+#include <functional>
 #include <sys/stat.h>
 #include <map>
 #include <memory>
@@ -941,6 +943,88 @@ TEST_F(MainWindowTest, SpecialListsAreOfferedByCountAndReachClipboardAndFiles) {
               "The list could not be put on the clipboard.");
     w.mViewShowFiles_Click(1);
     EXPECT_EQ(offered(), "000000000000");
+}
+
+TEST_F(MainWindowTest, FilePropertiesOpenTheSourceThenTheTargetFileWhereEachIsThere) {
+    for (const char* name : {"both.dll", "orphan.dll", "folder.dll", "gone.dll"})
+        dir.write(std::string("src/") + name, VersionedPe({{2, 0, 0, 0}}));
+    for (const char* name : {"both.dll", "gone.dll"})
+        dir.write(std::string("dst/") + name, VersionedPe({{1, 0, 0, 0}}));
+    std::filesystem::create_directories(dir.file("dst/folder.dll"));
+    dir.write("other.map", "x\r\n");
+    auto w = Open();
+    w->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+    const QString src = Q(dir.file("src")), dst = Q(dir.file("dst"));
+    w->sourceBox()->SetText(src);
+    w->targetBox()->SetText(dst);
+    w->mViewShowFiles_Click(0); // orphans too
+    Scan(*w);
+    ASSERT_EQ(w->model()->Rows().size(), 4u);
+
+    enum class How { Menu, DoubleClick, AltEnter };
+    struct Case {
+        const char* row;
+        How how;
+        std::function<void()> change; // before the command state is computed
+        std::vector<std::string> opened;
+    };
+    const auto path = [&](const char* side, const char* name) {
+        return dir.file(std::string(side) + "/" + name);
+    };
+    const Case cases[] = {
+        {"both.dll", How::Menu, {}, {path("src", "both.dll"), path("dst", "both.dll")}},
+        {"both.dll", How::DoubleClick, {}, {path("src", "both.dll"), path("dst", "both.dll")}},
+        {"orphan.dll", How::AltEnter, {}, {path("src", "orphan.dll")}},
+        {"folder.dll", How::Menu, {}, {path("src", "folder.dll")}},
+        {"gone.dll", How::DoubleClick,
+         [&] { std::filesystem::remove(dir.file("src/gone.dll")); }, {path("dst", "gone.dll")}},
+        {"both.dll", How::AltEnter, [&] { w->sourceBox()->SetText(Q(dir.file("other.map"))); },
+         {path("dst", "both.dll")}},
+        {"both.dll", How::Menu,
+         [&] {
+             w->sourceBox()->SetText(src);
+             w->targetBox()->SetText({});
+         },
+         {path("src", "both.dll")}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.row) + " " + std::to_string(static_cast<int>(c.how)));
+        const auto& rows = w->model()->Rows();
+        const int row = static_cast<int>(
+            std::find_if(rows.begin(), rows.end(), [&](const auto& r) { return r.Name == c.row; }) -
+            rows.begin());
+        w->grid()->SelectRow(row);
+        if (c.change)
+            c.change();
+        w->UpdateCommandState();
+        EXPECT_EQ(w->action("mToolsSourceProperties")->isEnabled(),
+                  c.opened.front().starts_with(dir.file("src")));
+        EXPECT_FALSE(w->toolbarButton("Synchr")->isEnabled()); // no copying yet
+        switch (c.how) {
+        case How::Menu:
+            w->action("mToolsSourceProperties")->trigger();
+            break;
+        case How::DoubleClick: {
+            const QPoint at = w->grid()->visualRect(w->model()->index(row, 1)).center();
+            QTest::mouseClick(w->grid()->viewport(), Qt::LeftButton, {}, at);
+            QTest::mouseDClick(w->grid()->viewport(), Qt::LeftButton, {}, at);
+            break;
+        }
+        case How::AltEnter:
+            w->grid()->setFocus();
+            QTest::keyClick(w->grid(), Qt::Key_Return, Qt::AltModifier);
+            break;
+        }
+        // The windows in the order they opened.
+        std::vector<std::string> opened;
+        for (auto* window : w->findChildren<platform::FilePropertiesWindow*>()) {
+            if (window->isVisible())
+                opened.push_back(window->Path());
+            delete window;
+        }
+        EXPECT_EQ(opened, c.opened);
+    }
 }
 
 } // namespace
