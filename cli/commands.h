@@ -22,6 +22,7 @@ int RunProgram(const std::vector<std::string>& args, std::ostream& out, std::ost
 int RunOrder(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int RunLanguage(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int RunSettingsFile(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int RunCopy(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int RunCompare(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int RunInfo(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 

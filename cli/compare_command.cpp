@@ -44,6 +44,9 @@ struct CompareOptions {
     std::optional<std::string> saveMap;
     bool strict = false;
     int threads = 4;
+    /// The mark whose special list is printed instead of the rows.
+    std::optional<ComparisonMark> list;
+    bool nullSeparated = false;
 };
 
 // Keys of the row fields in JSON and CSV, in column order 1 to 11.
@@ -101,6 +104,15 @@ std::optional<int> ParseOptions(const std::vector<std::string>& args, CompareOpt
             },
             ""));
     parser->add_flag("--strict", options.strict);
+    parser.AddChoice<std::optional<ComparisonMark>>(
+        "--list", options.list,
+        {{"newer-source", ComparisonMark::NewerSource},
+         {"newer-target", ComparisonMark::NewerTarget},
+         {"unequal-language", ComparisonMark::UnequalLanguage},
+         {"different-size", ComparisonMark::DifferentSize},
+         {"incomparable", ComparisonMark::Incomparable},
+         {"orphans", ComparisonMark::Orphan}});
+    parser->add_flag("--null", options.nullSeparated);
     parser->add_option("--threads", options.threads)
         ->check(CLI::Validator(
             [](std::string& text) -> std::string {
@@ -113,7 +125,20 @@ std::optional<int> ParseOptions(const std::vector<std::string>& args, CompareOpt
                 return "takes a number from 0 to 64, not '" + text + "'";
             },
             ""));
-    return parser.Parse(args, out, err);
+    if (const auto status = parser.Parse(args, out, err))
+        return status;
+    if (options.nullSeparated && !options.list)
+        return parser.Fail(err, "--null goes with --list");
+    if (options.list) {
+        for (const char* other : {"--format", "--show"})
+            if (parser->count(other) > 0)
+                return parser.Fail(err, std::string("--list does not go with ") + other);
+        if (IsSourceMapPath(options.source))
+            return parser.Fail(err, "--list needs a source folder, not a Source Map");
+        // A list holds every file of its category.
+        options.show = static_cast<int>(DisplayMode::AllVersioned);
+    }
+    return std::nullopt;
 }
 
 // Collects the rows, passes Ctrl+C on and shows progress on a terminal.
@@ -223,6 +248,24 @@ void WriteCsv(std::ostream& out, const std::vector<ComparisonRow>& rows) {
             out << (column > kNameColumn ? "," : "") << CsvField(DecodeText(ColumnText(row, column)));
         out << "\r\n";
     }
+}
+
+// Writes the full paths of the rows with the list's mark, each ended by LF
+// or NUL, and returns how many. Names are written as they are on disk: they
+// are data for other programs.
+std::size_t WriteList(std::ostream& out, const ScanOutcome& outcome,
+                      const std::vector<ComparisonRow>& rows, ComparisonMark mark,
+                      bool nullSeparated) {
+    std::size_t listed = 0;
+    for (const auto& row : rows) {
+        if (row.Mark != mark)
+            continue;
+        const bool underTarget = mark == ComparisonMark::NewerTarget || outcome.source.empty();
+        out << JoinPath(underTarget ? outcome.target : outcome.source, row.Name)
+            << (nullSeparated ? '\0' : '\n');
+        ++listed;
+    }
+    return listed;
 }
 
 void WriteTable(std::ostream& out, const ScanOutcome& outcome,
@@ -345,17 +388,15 @@ int Compare(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         }
     }
 
-    switch (options.format) {
-    case Format::Json:
+    std::size_t listed = rows.size();
+    if (options.list)
+        listed = WriteList(out, outcome, rows, *options.list, options.nullSeparated);
+    else if (options.format == Format::Json)
         WriteJson(out, outcome, rows);
-        break;
-    case Format::Csv:
+    else if (options.format == Format::Csv)
         WriteCsv(out, rows);
-        break;
-    case Format::Table:
+    else
         WriteTable(out, outcome, rows);
-        break;
-    }
     // Like diff: what could not be read is named on standard error, the
     // rows that could be read are still printed, and the status is 2.
     for (const auto& entry : outcome.unreadable)
@@ -375,7 +416,7 @@ int Compare(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         return kUsageError;
     if (outcome.mode == ScanMode::SourceOnly)
         return 0;
-    return rows.empty() ? 0 : 1;
+    return listed == 0 ? 0 : 1;
 }
 
 } // namespace

@@ -39,6 +39,16 @@ const std::vector<CommandText>& Commands() {
                             out and named on standard error.
         --strict            mark versions whose parts differ in length "?"
         --threads N         files read in parallel (default 4; 0 = sequential)
+        --list CATEGORY     print the full paths of one category instead of
+                            the rows, one a line: newer-source, newer-target,
+                            unequal-language, different-size, incomparable
+                            (with --strict) or orphans. Newer-target paths
+                            are under TARGET, the others under SOURCE. Every
+                            file of the category is listed (no --show); names
+                            are printed exactly as on disk. Exit status 1
+                            when a path was printed, 0 when none.
+        --null              end each path of --list with a NUL byte instead
+                            of a line feed (for xargs -0)
         Text is written as UTF-8. A byte of a file name that is not part of
         valid UTF-8 is shown as its Windows-1252 character (0xE9 as "é"), so
         csv and json stay valid whatever the names hold; csv quotes fields
@@ -54,7 +64,37 @@ const std::vector<CommandText>& Commands() {
 )",
          {"sorvane-cli compare -r build/release /opt/product --show all --sort name",
           "sorvane-cli compare -r build/release --save-map release.map",
-          "sorvane-cli compare release.map /opt/product --format json"}},
+          "sorvane-cli compare release.map /opt/product --format json",
+          "sorvane-cli compare -r build/release /opt/product --list orphans --null | xargs -0 ls -l"}},
+        {"copy SOURCE TARGET [OPTIONS]",
+         R"(        Scan the two folders as compare does and copy every file whose
+        source is newer (">") onto its target, as the window's Batch Copy
+        does. Each replaced target file is first saved under TARGET/_Backup
+        with the same relative path (an older backup there is replaced).
+        A copy is written to a temporary file beside the target, flushed and
+        renamed over it, so a failure (a full disk, a folder that cannot be
+        written) leaves the old target as it was; the copy gets the source's
+        permission bits and modification time. Missing sub-folders are made.
+        --filter PATTERNS   only files matching these wildcards ("*.dll;*.exe")
+        --subfolders, -r    include sub-folders
+        --backup            save each target file before it is replaced (default)
+        --no-backup         replace the target files without saving them
+        --dry-run           only list what would be copied
+        --force             copy into a folder that looks like a system folder
+                            (the Wine prefix's Windows folder, /usr, /etc, ...,
+                            or one below a folder holding win.ini and
+                            system.ini), which is otherwise refused
+        Each file copied is printed, each failure is named with its reason
+        on standard error. A target file the scan found not writable is
+        skipped, as in the window. When a backup fails, copying stops.
+        Ctrl+C stops after the file being copied.
+        Exit status: 0 when every newer file was copied (or there was none),
+        1 when a file was not copied, 2 on bad paths, usage, a refused
+        system folder, or entries that could not be read (each named on
+        standard error; the files that could be read are still copied).
+)",
+         {"sorvane-cli copy -r build/release /opt/product --dry-run",
+          "sorvane-cli copy -r --filter '*.dll' build/release /opt/product"}},
         {"info [--json] [--all] FILE...",
          R"(        Show what Sorvane reads from each file: its kind (chosen by the
         extension: .ttf is a TrueType font, .tlb and .olb are type libraries,

@@ -20,6 +20,7 @@ int RunProgram(const std::vector<std::string>& args, std::ostream& out, std::ost
     using Runner = int (*)(const std::vector<std::string>&, std::ostream&, std::ostream&);
     static const std::map<std::string, Runner, std::less<>> runners = {
         {"compare", RunCompare},
+        {"copy", RunCopy},
         {"info", RunInfo},
         {"order", RunOrder},
         {"language", RunLanguage},

@@ -316,6 +316,14 @@ WriteOutcome ReplaceFileAtomically(const std::string& path, const FileFiller& fi
         if (auto kept = KeepOwnerAndMode(fd.get(), old); !kept)
             return kept;
     }
+    if (options.permissions && ::fchmod(fd.get(), *options.permissions & 0777) != 0 &&
+        errno != EPERM)
+        return FailWith(errno);
+    if (options.modified) {
+        const struct timespec times[2] = {{0, UTIME_OMIT}, *options.modified};
+        if (::futimens(fd.get(), times) != 0 && errno != EPERM)
+            return FailWith(errno);
+    }
     if (::fsync(fd.get()) != 0)
         return FailWith(errno);
 

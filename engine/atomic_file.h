@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <sys/types.h>
+#include <time.h>
 
 namespace sorvane {
 
@@ -31,6 +33,12 @@ struct AtomicWriteOptions {
     /// complete, where the file system allows it. When false, or where it does
     /// not, the bytes go to ".<name>.sorvane-tmp-<n>" beside the target.
     bool unnamedTemporary = true;
+    /// Read, write and execute bits (0777) for the new file in place of the
+    /// old file's bits, or of 0666 less the umask for a new file; set-ID and
+    /// sticky bits are not given. The owner is kept all the same.
+    std::optional<mode_t> permissions;
+    /// Modification time for the new file, set once it is filled.
+    std::optional<struct timespec> modified;
 };
 
 /// Number of temporary names ".<name>.sorvane-tmp-0" to "-15" a target has;

@@ -1,0 +1,209 @@
+// sorvane-cli copy: the window's batch copy from the command line. A scan of
+// the two folders finds the files whose source is newer; each is copied onto
+// its target, the old target saved under _Backup first unless told not to.
+
+#include "command_parser.h"
+#include "commands.h"
+#include "terminal_text.h"
+
+#include "engine/file_copy.h"
+#include "engine/path_utils.h"
+#include "engine/scan_driver.h"
+#include "engine/source_map.h"
+#include "engine/text_utils.h"
+
+#include <atomic>
+#include <csignal>
+#include <new>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace sorvane::cli {
+namespace {
+
+struct CopyOptions {
+    std::string source;
+    std::string target;
+    std::string filter;
+    bool subfolders = false;
+    bool backup = true;
+    bool dryRun = false;
+    bool force = false;
+};
+
+std::atomic<bool> gInterrupted{false};
+
+extern "C" void OnCopyInterrupt(int) {
+    gInterrupted.store(true);
+    // A second Ctrl+C ends the program at once; the file being copied then
+    // keeps its old bytes, as after any failed copy.
+    std::signal(SIGINT, SIG_DFL);
+}
+
+// Keeps the Newer Source rows and passes Ctrl+C on to the scan.
+class NewerSourceRows : public ScanObserver {
+public:
+    explicit NewerSourceRows(Scanner& scanner) : scanner_(scanner) {}
+
+    void RowAdded(const ComparisonRow& row) override {
+        if (row.Mark == ComparisonMark::NewerSource)
+            rows.push_back(row);
+    }
+    void Progress(const ScanProgress&) override {
+        if (gInterrupted.load())
+            scanner_.RequestStop();
+    }
+
+    std::vector<ComparisonRow> rows;
+
+private:
+    Scanner& scanner_;
+};
+
+std::string Shown(std::string_view text) {
+    return TerminalText(DecodeText(text));
+}
+
+std::string Files(std::size_t count) {
+    return std::to_string(count) + (count == 1 ? " file" : " files");
+}
+
+// "sub/a.dll (2.0.0.0 over 1.0.0.0)"
+std::string RowText(const ComparisonRow& row) {
+    return Shown(row.Name) + " (" + Shown(row.SourceVersion) + " over " +
+           Shown(row.TargetVersion) + ")";
+}
+
+int Copy(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    CopyOptions options;
+    CommandParser parser("copy");
+    parser->add_option("SOURCE", options.source)->required();
+    parser->add_option("TARGET", options.target)->required();
+    parser->add_option("--filter", options.filter);
+    parser->add_flag("-r,--subfolders", options.subfolders);
+    parser->add_flag("--backup,!--no-backup", options.backup);
+    parser->add_flag("--dry-run", options.dryRun);
+    parser->add_flag("--force", options.force);
+    if (const auto status = parser.Parse(args, out, err))
+        return *status;
+    if (IsSourceMapPath(options.source) && !FolderExists(NormalizeFolderPath(options.source, false)))
+        return parser.Fail(err, "SOURCE must be a folder: a Source Map holds no files to copy");
+
+    ScanRequest request;
+    request.source = options.source;
+    request.target = options.target;
+    request.filter = options.filter;
+    request.includeSubfolders = options.subfolders;
+    if (auto refused = CheckScanRequest(request)) {
+        err << "sorvane-cli: "
+            << (refused->message.empty() ? "nothing to copy" : refused->message) << "\n";
+        return kUsageError;
+    }
+    const std::string target = NormalizeFolderPath(options.target, false);
+    if (const SystemFolderKind kind = CheckSystemFolder(target, WineWindowsFolder());
+        kind != SystemFolderKind::None) {
+        err << "sorvane-cli: " << Shown(target) << ":\n" << SystemFolderWarning(kind) << "\n";
+        if (!options.force) {
+            err << "Nothing was copied; give --force to copy into this folder all the same.\n";
+            return kUsageError;
+        }
+    }
+
+    Scanner scanner;
+    NewerSourceRows found(scanner);
+    gInterrupted.store(false);
+    const auto previous = std::signal(SIGINT, OnCopyInterrupt);
+    const ScanOutcome outcome = scanner.Run(request, found);
+    int status = 0;
+    for (const auto& entry : outcome.unreadable) {
+        err << "sorvane-cli: " << Shown(entry.path) << ": " << entry.error.message() << "\n";
+        status = kUsageError;
+    }
+    if (outcome.mode == ScanMode::None || outcome.failed || outcome.interrupted) {
+        std::signal(SIGINT, previous);
+        err << "sorvane-cli: " << outcome.message << "\n"
+            << "Nothing was copied.\n";
+        return outcome.interrupted ? 1 : kUsageError;
+    }
+
+    std::size_t copied = 0, backedUp = 0, failed = 0, skipped = 0;
+    bool stopped = false, interrupted = false;
+    for (const auto& row : found.rows) {
+        if (gInterrupted.load()) {
+            interrupted = true;
+            break;
+        }
+        if (row.Busy) {
+            // As in the window: the scan found that the target file cannot be
+            // written (read-only, on a read-only file system, immutable).
+            err << "sorvane-cli: skipped " << Shown(JoinPath(outcome.target, row.Name))
+                << ": the target file cannot be written\n";
+            ++skipped;
+            continue;
+        }
+        if (options.dryRun) {
+            out << "would copy " << RowText(row) << "\n";
+            ++copied;
+            continue;
+        }
+        const RowCopyResult result =
+            CopyRowFiles(outcome.source, outcome.target, row.Name, options.backup);
+        if (result.status == RowCopyStatus::BackupFailed) {
+            err << "sorvane-cli: cannot back up " << Shown(result.failedPath) << ": "
+                << Shown(result.reason) << "\n";
+            stopped = true;
+            break;
+        }
+        if (result.status == RowCopyStatus::CopyFailed) {
+            err << "sorvane-cli: cannot copy " << Shown(result.failedPath) << ": "
+                << Shown(result.reason) << "\n";
+            ++failed;
+            continue;
+        }
+        out << "copied " << RowText(row) << "\n";
+        ++copied;
+        backedUp += result.backedUp ? 1 : 0;
+    }
+    std::signal(SIGINT, previous);
+
+    const std::string backupFolder = Shown(JoinPath(outcome.target, kBackupFolderName));
+    if (found.rows.empty())
+        out << "No source file is newer than its target.\n";
+    else if (options.dryRun)
+        out << "Would copy " << copied << " of " << Files(found.rows.size())
+            << (options.backup ? ", each old one saved in " + backupFolder + " first" : "")
+            << ".\n";
+    else
+        out << "Copied " << copied << " of " << Files(found.rows.size())
+            << (backedUp > 0 ? ", " + std::to_string(backedUp) + " old one" +
+                                   (backedUp == 1 ? "" : "s") + " saved in " + backupFolder
+                             : "")
+            << ".\n";
+    if (failed > 0)
+        err << Files(failed) << " could not be copied.\n";
+    if (skipped > 0)
+        err << Files(skipped) << " skipped: the target file cannot be written.\n";
+    if (stopped)
+        err << "Copying stopped: a target file could not be backed up.\n";
+    if (interrupted)
+        err << "Copying was interrupted.\n";
+    if (status != 0)
+        err << outcome.message << "\n";
+    if (status == 0 && copied < found.rows.size())
+        status = 1;
+    return status;
+}
+
+} // namespace
+
+int RunCopy(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    try {
+        return Copy(args, out, err);
+    } catch (const std::bad_alloc&) {
+        err << "sorvane-cli: not enough memory to go on\n";
+        return kUsageError;
+    }
+}
+
+} // namespace sorvane::cli

@@ -1,0 +1,229 @@
+#include "cli/commands.h"
+
+#include "support/scan_files.h"
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace sorvane::cli {
+namespace {
+
+namespace fs = std::filesystem;
+using test::VersionedPe;
+
+std::string Replaced(std::string text, const std::string& what, const std::string& with) {
+    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + with.size()))
+        text.replace(at, what.size(), with);
+    return text;
+}
+
+// The files below `folder`, relative, sorted and joined by ",".
+std::string Files(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::recursive_directory_iterator(folder))
+        if (entry.is_regular_file())
+            names.push_back(fs::relative(entry.path(), folder).string());
+    std::ranges::sort(names);
+    std::string text;
+    for (const auto& name : names)
+        text += (text.empty() ? "" : ",") + name;
+    return text;
+}
+
+class CopyCommand : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fs::permissions(dir.path(), fs::perms::all);
+        dir.write("src/new.dll", kNew);
+        dir.write("dst/new.dll", kOld);
+        dir.write("src/same.dll", VersionedPe({{1, 0, 0, 0}}));
+        dir.write("dst/same.dll", VersionedPe({{1, 0, 0, 0}}));
+        dir.write("src/older.dll", VersionedPe({{1, 0, 0, 0}}));
+        dir.write("dst/older.dll", VersionedPe({{3, 0, 0, 0}}));
+        dir.write("src/orphan.dll", VersionedPe({{1, 0, 0, 0}}));
+        dir.write("src/sub/deep.dll", kNew);
+        dir.write("dst/sub/deep.dll", kOld);
+    }
+
+    // Runs the command; the output with the test folder shown as "<dir>".
+    int Run(std::vector<std::string> args, bool withFolders = true) {
+        std::ostringstream outText, errText;
+        if (withFolders)
+            args.insert(args.begin(), {dir.file("src"), dir.file("dst")});
+        const int status = RunCopy(args, outText, errText);
+        out = Replaced(outText.str(), dir.path().string(), "<dir>");
+        err = Replaced(errText.str(), dir.path().string(), "<dir>");
+        return status;
+    }
+
+    const std::string kNew = VersionedPe({{2, 0, 0, 0}});
+    const std::string kOld = VersionedPe({{1, 0, 0, 0}});
+    test::TempDir dir;
+    std::string out;
+    std::string err;
+};
+
+TEST_F(CopyCommand, CopiesTheNewerSourceFilesAndSavesTheOldOnes) {
+    // arguments, what it prints, the target's files afterwards, copied names
+    const std::vector<std::tuple<std::vector<std::string>, std::string, std::string,
+                                 std::vector<std::string>>>
+        cases = {
+            {{},
+             "copied new.dll (2.00.0000 over 1.00.0000)\n"
+             "Copied 1 of 1 file, 1 old one saved in <dir>/dst/_Backup.\n",
+             "_Backup/new.dll,new.dll,older.dll,same.dll,sub/deep.dll",
+             {"new.dll"}},
+            {{"-r"},
+             "copied new.dll (2.00.0000 over 1.00.0000)\n"
+             "copied sub/deep.dll (2.00.0000 over 1.00.0000)\n"
+             "Copied 2 of 2 files, 2 old ones saved in <dir>/dst/_Backup.\n",
+             "_Backup/new.dll,_Backup/sub/deep.dll,new.dll,older.dll,same.dll,sub/deep.dll",
+             {"new.dll", "sub/deep.dll"}},
+            {{"--subfolders", "--no-backup"},
+             "copied new.dll (2.00.0000 over 1.00.0000)\n"
+             "copied sub/deep.dll (2.00.0000 over 1.00.0000)\n"
+             "Copied 2 of 2 files.\n",
+             "new.dll,older.dll,same.dll,sub/deep.dll",
+             {"new.dll", "sub/deep.dll"}},
+            {{"-r", "--no-backup", "--backup", "--filter", "deep*"},
+             "copied sub/deep.dll (2.00.0000 over 1.00.0000)\n"
+             "Copied 1 of 1 file, 1 old one saved in <dir>/dst/_Backup.\n",
+             "_Backup/sub/deep.dll,new.dll,older.dll,same.dll,sub/deep.dll",
+             {"sub/deep.dll"}},
+            {{"-r", "--dry-run"},
+             "would copy new.dll (2.00.0000 over 1.00.0000)\n"
+             "would copy sub/deep.dll (2.00.0000 over 1.00.0000)\n"
+             "Would copy 2 of 2 files, each old one saved in <dir>/dst/_Backup first.\n",
+             "new.dll,older.dll,same.dll,sub/deep.dll",
+             {}},
+            {{"--filter", "same.dll"}, "No source file is newer than its target.\n",
+             "new.dll,older.dll,same.dll,sub/deep.dll", {}},
+        };
+    for (const auto& [args, printed, files, copied] : cases) {
+        std::string line;
+        for (const auto& arg : args)
+            line += arg + " ";
+        SCOPED_TRACE(line);
+        fs::remove_all(dir.file("dst/_Backup"));
+        SetUp(); // the old targets again
+        EXPECT_EQ(Run(args), 0);
+        EXPECT_EQ(out, printed);
+        EXPECT_EQ(err, "");
+        EXPECT_EQ(Files(dir.file("dst")), files);
+        for (const auto* name : {"new.dll", "sub/deep.dll"}) {
+            const bool wasCopied = std::ranges::find(copied, name) != copied.end();
+            EXPECT_EQ(dir.read(std::string("dst/") + name), wasCopied ? kNew : kOld) << name;
+            const std::string saved = std::string("dst/_Backup/") + name;
+            EXPECT_EQ(fs::exists(dir.file(saved)) ? dir.read(saved) : kOld, kOld);
+        }
+    }
+}
+
+TEST_F(CopyCommand, NamesEachFileItCouldNotCopyAndExitsWithOne) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to run as another user";
+    // Run as nobody: the target folder is nobody's, its sub-folder is not.
+    const std::string bell = "bell\a.dll";
+    dir.write("src/" + bell, kNew);
+    dir.write("dst/" + bell, kOld);
+    for (const auto& entry : fs::recursive_directory_iterator(dir.path()))
+        ::lchown(entry.path().c_str(), 65534, 65534);
+    ::chown(dir.file("dst/sub").c_str(), 0, 0);
+    ::chmod(dir.file("dst/sub").c_str(), 0755);
+    const auto runAsNobody = [&](std::vector<std::string> args) {
+        const auto child = test::RunInChild(test::ChildLimits().Unprivileged(), [&](std::string& said) {
+            const int status = Run(args);
+            said = std::to_string(status) + "\n" + out + "--\n" + err;
+            return 0;
+        });
+        EXPECT_TRUE(child.ran);
+        return child.output;
+    };
+    EXPECT_EQ(runAsNobody({"-r", "--no-backup"}),
+              "1\n"
+              "copied bell\\x07.dll (2.00.0000 over 1.00.0000)\n"
+              "copied new.dll (2.00.0000 over 1.00.0000)\n"
+              "Copied 2 of 3 files.\n--\n"
+              "sorvane-cli: cannot copy <dir>/src/sub/deep.dll: Permission denied\n"
+              "1 file could not be copied.\n");
+    EXPECT_EQ(dir.read("dst/sub/deep.dll"), kOld);
+    EXPECT_EQ(Files(dir.file("dst/sub")), "deep.dll");
+
+    // A target file nobody may write is skipped, as the window skips it.
+    ::chown(dir.file("dst/sub/deep.dll").c_str(), 0, 0);
+    EXPECT_EQ(runAsNobody({"-r", "--dry-run"}),
+              "1\n"
+              "Would copy 0 of 1 file, each old one saved in <dir>/dst/_Backup first.\n--\n"
+              "sorvane-cli: skipped <dir>/dst/sub/deep.dll: the target file cannot be written\n"
+              "1 file skipped: the target file cannot be written.\n");
+}
+
+TEST_F(CopyCommand, StopsAtTheFirstBackupThatFails) {
+    dir.write("dst/_Backup", "a file where the folder goes");
+    EXPECT_EQ(Run({"-r"}), 1);
+    EXPECT_EQ(out, "Copied 0 of 2 files.\n");
+    EXPECT_EQ(err, "sorvane-cli: cannot back up <dir>/dst/new.dll: cannot make the folder "
+                   "<dir>/dst/_Backup: a file has that name\n"
+                   "Copying stopped: a target file could not be backed up.\n");
+    EXPECT_EQ(dir.read("dst/new.dll"), kOld);
+    EXPECT_EQ(dir.read("dst/sub/deep.dll"), kOld);
+}
+
+TEST_F(CopyCommand, RefusesSystemFoldersAndBadPathsUnlessForced) {
+    dir.write("win/win.ini", "[x]");
+    dir.write("win/system.ini", "[x]");
+    dir.write("win/apps/new.dll", kOld);
+    fs::create_directories(dir.file("prefix/drive_c/windows/system32"));
+    const char* previous = std::getenv("WINEPREFIX");
+    const std::string kept = previous ? previous : "";
+    // Another letter case than the folder's own: the test ignores case.
+    ::setenv("WINEPREFIX", dir.file("PREFIX").c_str(), 1);
+    const std::string src = dir.file("src");
+    const std::string kForced = "_Backup/new.dll,new.dll";
+    // arguments, status, start of the error text, files of win/apps afterwards
+    const std::vector<std::tuple<std::vector<std::string>, int, std::string, std::string>> cases = {
+        {{src, dir.file("win/apps")}, 2,
+         "sorvane-cli: <dir>/win/apps:\nYou are trying to replace files in the folder that "
+         "seemingly is a Windows directory.\n",
+         "new.dll"},
+        {{src, dir.file("win/apps"), "--dry-run"}, 2, "sorvane-cli: <dir>/win/apps:\n", "new.dll"},
+        {{src, dir.file("win/apps"), "--force"}, 0,
+         "sorvane-cli: <dir>/win/apps:\nYou are trying to replace files in the folder that "
+         "seemingly is a Windows directory.\nA result",
+         kForced},
+        {{src, dir.file("prefix/drive_c/windows/system32")}, 2,
+         "sorvane-cli: <dir>/prefix/drive_c/windows/system32:\nYou are trying to replace files "
+         "in your current Windows directory.\n",
+         kForced},
+        {{src, "/usr"}, 2,
+         "sorvane-cli: /usr:\nYou are trying to replace files in a folder of the operating "
+         "system.\n",
+         kForced},
+        {{src, dir.file("missing")}, 2, "sorvane-cli: Target path not exists.\n", kForced},
+        {{src, src}, 2, "sorvane-cli: Source and Target are the same folder.\n", kForced},
+        {{dir.file("release.map"), dir.file("dst")}, 2,
+         "sorvane-cli copy: SOURCE must be a folder: a Source Map holds no files to copy\n", kForced},
+        {{src}, 2, "sorvane-cli copy: TARGET is required\n", kForced},
+        {{src, dir.file("dst"), "--backup=maybe"}, 2, "sorvane-cli copy: --backup takes no value",
+         kForced},
+    };
+    for (const auto& [args, status, said, files] : cases) {
+        SCOPED_TRACE(args.back());
+        EXPECT_EQ(Run(args, false), status);
+        EXPECT_EQ(err.substr(0, said.size()), said) << err;
+        EXPECT_EQ(out.empty(), status == 2);
+        EXPECT_EQ(Files(dir.file("win/apps")), files);
+    }
+    EXPECT_EQ(dir.read("dst/new.dll"), kOld);
+    previous ? ::setenv("WINEPREFIX", kept.c_str(), 1) : ::unsetenv("WINEPREFIX");
+}
+
+} // namespace
+} // namespace sorvane::cli

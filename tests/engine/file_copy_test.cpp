@@ -1,0 +1,441 @@
+#include "engine/file_copy.h"
+#include "support/scan_files.h"
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace sorvane {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Every entry below `folder`, relative, folders with a trailing "/", sorted
+// and joined by ",".
+std::string Tree(const fs::path& folder) {
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(folder, ec);
+         !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
+        names.push_back(fs::relative(it->path(), folder).string() +
+                        (it->is_directory() && !it->is_symlink() ? "/" : ""));
+    std::ranges::sort(names);
+    std::string text;
+    for (const auto& name : names)
+        text += (text.empty() ? "" : ",") + name;
+    return text;
+}
+
+std::string Replaced(std::string text, const std::string& what, const std::string& with) {
+    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + with.size()))
+        text.replace(at, what.size(), with);
+    return text;
+}
+
+struct timespec MTime(const std::string& path) {
+    struct stat st {};
+    ::stat(path.c_str(), &st);
+    return st.st_mtim;
+}
+
+mode_t Mode(const std::string& path) {
+    struct stat st {};
+    ::stat(path.c_str(), &st);
+    return st.st_mode & 07777;
+}
+
+void SetTime(const std::string& path, time_t seconds, long nanoseconds) {
+    const struct timespec times[2] = {{seconds, nanoseconds}, {seconds, nanoseconds}};
+    ::utimensat(AT_FDCWD, path.c_str(), times, 0);
+}
+
+TEST(CopyRowFiles, CopiesMakesFoldersAndBacksUpOnlyWhatIsThere) {
+    // name, target file before ("" none), older backup ("" none), backup on,
+    // the backup afterwards ("" none), the target's tree afterwards
+    const std::vector<std::tuple<std::string, std::string, std::string, bool, std::string,
+                                 std::string>>
+        cases = {
+            {"a.dll", "old", "", true, "old", "_Backup/,_Backup/a.dll,a.dll"},
+            {"a.dll", "old", "older", true, "old", "_Backup/,_Backup/a.dll,a.dll"},
+            {"a.dll", "old", "", false, "", "a.dll"},
+            {"a.dll", "", "", true, "", "a.dll"}, // an orphan: no _Backup made
+            {"sub/deep/a.dll", "", "", true, "", "sub/,sub/deep/,sub/deep/a.dll"},
+            {"sub/deep/a.dll", "old", "", true, "old",
+             "_Backup/,_Backup/sub/,_Backup/sub/deep/,_Backup/sub/deep/a.dll,sub/,sub/deep/,"
+             "sub/deep/a.dll"},
+            {"./sub//a.dll", "", "", false, "", "sub/,sub/a.dll"},
+        };
+    for (const auto& [name, before, older, backup, saved, tree] : cases) {
+        SCOPED_TRACE(name + " " + before + (backup ? " backup" : ""));
+        test::TempDir dir;
+        dir.write("src/" + name, "new");
+        fs::create_directory(dir.file("dst"));
+        if (!before.empty())
+            dir.write("dst/" + name, before);
+        if (!older.empty())
+            dir.write("dst/_Backup/" + name, older);
+        const RowCopyResult result = CopyRowFiles(dir.file("src"), dir.file("dst/"), name, backup);
+        EXPECT_EQ(result.status, RowCopyStatus::Copied) << result.reason;
+        EXPECT_EQ(result.backedUp, !saved.empty());
+        EXPECT_EQ(dir.read("dst/" + name), "new");
+        EXPECT_EQ(saved.empty() ? "" : dir.read("dst/_Backup/" + name), saved);
+        EXPECT_EQ(Tree(dir.file("dst")), tree);
+    }
+    // A Target that is gone (a drive not mounted) is not made anew.
+    test::TempDir dir;
+    dir.write("src/a.dll", "new");
+    const RowCopyResult missing = CopyRowFiles(dir.file("src"), dir.file("gone"), "a.dll", true);
+    EXPECT_EQ(missing.status, RowCopyStatus::CopyFailed);
+    EXPECT_EQ(missing.reason, "the target folder " + dir.file("gone") + " is not there");
+    EXPECT_FALSE(fs::exists(dir.file("gone")));
+}
+
+TEST(CopyRowFiles, GivesTheCopyTheSourceBitsAndTimeAndTheBackupTheTargets) {
+    // source bits, target bits (0 none), the copy's bits
+    const std::vector<std::tuple<mode_t, mode_t, mode_t>> cases = {
+        {0644, 0444, 0644}, // a read-only target is replaced
+        {0444, 0644, 0444}, // a read-only source gives a read-only copy
+        {0755, 0600, 0755}, {0600, 0, 0600},
+        {04755, 0644, 0755}, // set-ID bits are not copied
+    };
+    for (const auto& [sourceBits, targetBits, copyBits] : cases) {
+        SCOPED_TRACE(testing::Message() << std::oct << sourceBits << " over " << targetBits);
+        test::TempDir dir;
+        const std::string source = dir.write("src/a.dll", "new");
+        const std::string target = dir.file("dst/a.dll");
+        fs::create_directory(dir.file("dst"));
+        ::chmod(source.c_str(), sourceBits);
+        SetTime(source, 1'000'000'000, 123'456'789);
+        if (targetBits != 0) {
+            dir.write("dst/a.dll", "old");
+            ::chmod(target.c_str(), targetBits);
+            SetTime(target, 900'000'000, 5);
+        }
+        const RowCopyResult result = CopyRowFiles(dir.file("src"), dir.file("dst"), "a.dll", true);
+        ASSERT_TRUE(result) << result.reason;
+        EXPECT_EQ(dir.read("dst/a.dll"), "new");
+        EXPECT_EQ(Mode(target), copyBits);
+        EXPECT_EQ(MTime(target).tv_sec, 1'000'000'000);
+        EXPECT_EQ(MTime(target).tv_nsec, 123'456'789);
+        if (targetBits != 0) {
+            const std::string saved = dir.file("dst/_Backup/a.dll");
+            EXPECT_EQ(Mode(saved), targetBits);
+            EXPECT_EQ(MTime(saved).tv_sec, 900'000'000);
+        }
+    }
+}
+
+// For the seams: a disk that fails, and a source written while it is copied.
+ssize_t NoRangeCopy(int, loff_t*, int, loff_t*, size_t, unsigned) {
+    errno = ENOSYS;
+    return -1;
+}
+ssize_t FailingRangeCopy(int, loff_t*, int, loff_t*, size_t, unsigned) {
+    errno = EIO;
+    return -1;
+}
+ssize_t FailingRead(int, void*, size_t) {
+    errno = EIO;
+    return -1;
+}
+ssize_t FailingWrite(int, const void*, size_t) {
+    errno = EIO;
+    return -1;
+}
+std::string gWrittenMeanwhile;
+ssize_t ReadWhileWritten(int fd, void* buffer, size_t size) {
+    const int other = ::open(gWrittenMeanwhile.c_str(), O_WRONLY | O_APPEND);
+    (void)!::write(other, "more", 4);
+    ::close(other);
+    return ::read(fd, buffer, size);
+}
+
+TEST(CopyRowFiles, AFailureAtAnyStepKeepsTheOldTargetAndLeavesNoTemporaryFile) {
+    enum Where { Here, AsNobody, SmallDisk, SizeLimit };
+    struct Case {
+        const char* what;
+        Where where;
+        std::function<void(const test::TempDir&)> arrange;
+        ByteCopyCalls calls;
+        RowCopyStatus status;
+        const char* reason;
+        const char* tree; ///< of dst afterwards
+        bool backup = false;
+        std::string name = "a.dll";
+    };
+    const auto none = [](const test::TempDir&) {};
+    const ByteCopyCalls real;
+    const auto failed = RowCopyStatus::CopyFailed;
+    const std::vector<Case> cases = {
+        {"source vanished", Here, [](auto& d) { fs::remove(d.file("src/a.dll")); }, real, failed,
+         "<src>: No such file or directory", "a.dll"},
+        {"source unreadable", AsNobody, [](auto& d) { ::chmod(d.file("src/a.dll").c_str(), 0600); },
+         real, failed, "<src>: Permission denied", "a.dll"},
+        {"source is a folder", Here,
+         [](auto& d) {
+             fs::remove(d.file("src/a.dll"));
+             fs::create_directory(d.file("src/a.dll"));
+         },
+         real, failed, "<src>: a folder has that name; only regular files are copied", "a.dll"},
+        {"read error", Here, none, {NoRangeCopy, FailingRead, ::write}, failed,
+         "<src>: the source file could not be read: Input/output error", "a.dll"},
+        {"in-kernel copy error", Here, none, {FailingRangeCopy, ::read, ::write}, failed,
+         "<src>: Input/output error", "a.dll"},
+        {"write error", Here, none, {NoRangeCopy, ::read, FailingWrite}, failed,
+         "<src>: Input/output error", "a.dll"},
+        {"source written meanwhile", Here, none, {NoRangeCopy, ReadWhileWritten, ::write}, failed,
+         "<src>: the source file changed while it was copied", "a.dll"},
+        {"disk full", SmallDisk, none, real, failed, "<src>: No space left on device", "a.dll"},
+        {"disk full after the backup", SmallDisk, none, real, failed,
+         "<src>: No space left on device", "_Backup/,_Backup/a.dll,a.dll", true},
+        {"file size limit", SizeLimit, none, real, failed, "<src>: File too large", "a.dll"},
+        {"read-only folder", AsNobody, [](auto& d) { ::chmod(d.file("dst").c_str(), 0555); }, real,
+         failed, "<src>: Permission denied", "a.dll"},
+        // In a sticky folder only the owner of a file may rename over it.
+        {"rename refused", AsNobody, [](auto& d) { ::chmod(d.file("dst").c_str(), 01777); }, real,
+         failed, "<src>: Operation not permitted", "a.dll"},
+        {"a file in the folder's place", Here,
+         [](auto& d) {
+             d.write("src/sub/a.dll", "new");
+             d.write("dst/sub", "");
+         },
+         real, failed, "<src>: cannot make the folder <dst>/sub: a file has that name", "a.dll,sub",
+         false, "sub/a.dll"},
+        {"folder not creatable", AsNobody,
+         [](auto& d) {
+             d.write("src/sub/a.dll", "new");
+             ::chmod(d.file("dst").c_str(), 0555);
+         },
+         real, failed, "<src>: cannot make the folder <dst>/sub: Permission denied", "a.dll",
+         false, "sub/a.dll"},
+        {"backup folder in the way", Here, [](auto& d) { d.write("dst/_Backup", ""); }, real,
+         RowCopyStatus::BackupFailed,
+         "<dst>/a.dll: cannot make the folder <dst>/_Backup: a file has that name", "_Backup,a.dll",
+         true},
+        {"backup folder read-only", AsNobody,
+         [](auto& d) {
+             fs::create_directory(d.file("dst/_Backup"));
+             ::chmod(d.file("dst/_Backup").c_str(), 0555);
+         },
+         real, RowCopyStatus::BackupFailed, "<dst>/a.dll: Permission denied", "_Backup/,a.dll",
+         true},
+        {"name outside the folder", Here, none, real, failed,
+         "<dir>/src/../a.dll: the name does not lead to a file inside the folder", "a.dll", false,
+         "../a.dll"},
+    };
+    const std::string source(256 << 10, 'n');
+    const std::string old(16 << 10, 'o');
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.where == AsNobody && ::geteuid() != 0) {
+            std::cout << "not tested without root: " << c.what << "\n";
+            continue;
+        }
+        test::TempDir dir;
+        fs::permissions(dir.path(), fs::perms::all);
+        dir.write("src/a.dll", source);
+        dir.write("dst/a.dll", old);
+        for (const auto* folder : {"src", "dst"})
+            ::chmod(dir.file(folder).c_str(), 0755);
+        c.arrange(dir);
+        gWrittenMeanwhile = dir.file("src/a.dll");
+        test::ChildLimits limits;
+        if (c.where == AsNobody)
+            limits.Unprivileged();
+        const auto child = test::RunInChild(limits, [&](std::string& said) {
+            if (c.where == SmallDisk) {
+                if (::unshare(CLONE_NEWNS) != 0 ||
+                    ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+                    ::mount("tmpfs", dir.file("dst").c_str(), "tmpfs", 0, "size=64k") != 0)
+                    return 77;
+                dir.write("dst/a.dll", old);
+            }
+            if (c.where == SizeLimit) {
+                const rlimit limit{64 << 10, 64 << 10};
+                ::setrlimit(RLIMIT_FSIZE, &limit);
+            }
+            const RowCopyResult result =
+                CopyRowFiles(dir.file("src"), dir.file("dst"), c.name, c.backup, c.calls);
+            said = std::to_string(static_cast<int>(result.status)) + "|" + result.failedPath +
+                   ": " + result.reason + "|" +
+                   (dir.read("dst/a.dll") == old ? "old kept" : "old lost") + "|" +
+                   Tree(dir.file("dst"));
+            return 0;
+        });
+        if (!child.ran) {
+            std::cout << "not tested here (no small file system or no other user): " << c.what
+                      << "\n";
+            continue;
+        }
+        std::string expected = std::to_string(static_cast<int>(c.status)) + "|" + c.reason +
+                               "|old kept|" + c.tree;
+        expected = Replaced(Replaced(expected, "<src>", dir.file("src/" + c.name)), "<dst>",
+                            dir.file("dst"));
+        EXPECT_EQ(child.status, 0);
+        EXPECT_EQ(Replaced(child.output, dir.path().string(), "<dir>"),
+                  Replaced(expected, dir.path().string(), "<dir>"));
+        // The source is only ever read (one case writes to it on purpose).
+        EXPECT_TRUE(!fs::is_regular_file(dir.file("src/a.dll")) ||
+                    dir.read("src/a.dll").starts_with(source));
+    }
+}
+
+TEST(CopyFileReplacing, CopiesLargeFilesInPiecesWhicheverWayTheBytesGo) {
+    constexpr std::size_t kSize = 48u << 20;
+    test::TempDir dir;
+    {
+        std::string block(1 << 20, '\0');
+        const int fd = ::open(dir.file("big").c_str(), O_WRONLY | O_CREAT, 0644);
+        for (std::size_t at = 0; at < kSize; at += block.size()) {
+            for (std::size_t i = 0; i < block.size(); i += 4096)
+                block[i] = static_cast<char>((at + i) / 4096);
+            ASSERT_EQ(::write(fd, block.data(), block.size()), static_cast<ssize_t>(block.size()));
+        }
+        ::close(fd);
+    }
+    for (const ByteCopyCalls& calls : {ByteCopyCalls{}, ByteCopyCalls{NoRangeCopy, ::read, ::write}}) {
+        SCOPED_TRACE(calls.copyRange == NoRangeCopy ? "read and write" : "copy_file_range");
+        fs::remove(dir.file("copy"));
+        // Far less room than the file needs: a copy that held it whole would fail.
+        const auto child = test::RunInChild(
+            test::ChildLimits().SpareAddressSpace(16u << 20), [&](std::string& said) {
+                const auto copied = CopyFileReplacing(dir.file("big"), dir.file("copy"), calls);
+                said = copied ? "ok" : copied.error();
+                return 0;
+            });
+        ASSERT_TRUE(child.ran);
+        EXPECT_EQ(child.output, "ok");
+        EXPECT_EQ(fs::file_size(dir.file("copy")), kSize);
+        EXPECT_TRUE(dir.read("copy") == dir.read("big"));
+    }
+}
+
+TEST(CreateFolderPath, MakesEachMissingFolderOrSaysWhichOneItCouldNot) {
+    // folders and files there before ("f" a file), path asked for, what it says
+    const std::vector<std::tuple<std::vector<std::string>, std::string, std::string>> cases = {
+        {{}, "a/b/c", "ok"},
+        {{"a/"}, "a/b", "ok"},
+        {{}, "a//b/./c/", "ok"},
+        {{"a/b/c/"}, "a/b/c", "ok"},
+        {{"f"}, "f/x", "cannot make the folder <dir>/f: a file has that name"},
+        {{"a/f"}, "a/f/x/y", "cannot make the folder <dir>/a/f: a file has that name"},
+    };
+    for (const auto& [there, asked, said] : cases) {
+        SCOPED_TRACE(asked);
+        test::TempDir dir;
+        for (const auto& entry : there)
+            entry.ends_with('/') ? (void)fs::create_directories(dir.file(entry))
+                                 : (void)dir.write(entry, "");
+        const auto made = CreateFolderPath(dir.file(asked));
+        EXPECT_EQ(made ? "ok" : Replaced(made.error(), dir.path().string(), "<dir>"), said);
+        EXPECT_EQ(fs::is_directory(dir.file(asked)), made.has_value());
+    }
+    EXPECT_EQ(CreateFolderPath("/").has_value(), true);
+    EXPECT_EQ(CreateFolderPath("").error(), "no folder name");
+}
+
+TEST(CheckSystemFolder, WarnsForWindowsAndSystemFoldersHoweverTheyAreReached) {
+    using enum SystemFolderKind;
+    // files made below the test folder, target ("<dir>" the test folder), kind
+    const std::vector<std::tuple<std::vector<std::string>, std::string, SystemFolderKind>> cases = {
+        {{}, "<dir>/wine/drive_c/windows", CurrentWindows},
+        {{}, "<dir>/WINE/Drive_C/Windows/System32", CurrentWindows},
+        {{}, "<dir>/wine/drive_c/windows2", CurrentWindows},
+        {{}, "<dir>/wine/drive_c/window", None},
+        {{}, "<dir>/link-to-windows/system32", CurrentWindows},
+        {{}, "/usr", OperatingSystem},
+        {{}, "/usr/lib/x86_64-linux-gnu", OperatingSystem},
+        {{}, "/etc/", OperatingSystem},
+        {{}, "/lib64/nothing/here", OperatingSystem},
+        {{}, "/usrdata/apps", None},
+        {{}, "/", None},
+        {{}, "<dir>/link-to-etc", OperatingSystem},
+        {{"oldwin/win.ini", "oldwin/system.ini"}, "<dir>/oldwin/apps/x", SeeminglyWindows},
+        {{"oldwin/win.ini", "oldwin/system.ini"}, "<dir>/oldwin", SeeminglyWindows},
+        {{"oldwin/WIN.INI", "oldwin/System.Ini"}, "<dir>/oldwin/apps", SeeminglyWindows},
+        {{"oldwin/win.ini"}, "<dir>/oldwin/apps", None},
+        {{"oldwin/win.ini", "oldwin/system.ini/"}, "<dir>/oldwin/apps", None}, // a folder
+        {{"oldwin/win.ini", "other/system.ini"}, "<dir>/oldwin/apps", None},
+        {{}, "<dir>/plain/apps", None},
+    };
+    for (const auto& [files, target, kind] : cases) {
+        SCOPED_TRACE(target);
+        test::TempDir dir;
+        for (const auto& file : files)
+            file.ends_with('/') ? (void)fs::create_directories(dir.file(file))
+                                : (void)dir.write(file, "[x]");
+        fs::create_directories(dir.file("wine/drive_c/windows/system32"));
+        fs::create_directory_symlink(dir.file("wine/drive_c/windows"), dir.file("link-to-windows"));
+        fs::create_directory_symlink("/etc", dir.file("link-to-etc"));
+        const std::string path = Replaced(target, "<dir>", dir.path().string());
+        EXPECT_EQ(CheckSystemFolder(path, dir.file("wine/drive_c/windows")), kind);
+    }
+    // A relative target is taken from the working folder.
+    const fs::path previous = fs::current_path();
+    fs::current_path("/usr");
+    EXPECT_EQ(CheckSystemFolder("share", ""), OperatingSystem);
+    fs::current_path(previous);
+    // The root itself is never taken for a Windows folder.
+    if (::geteuid() == 0) {
+        test::TempDir dir;
+        dir.write("win.ini", "[x]");
+        dir.write("system.ini", "[x]");
+        fs::create_directory(dir.file("apps"));
+        const auto child = test::RunInChild({}, [&](std::string& said) {
+            if (::chroot(dir.path().c_str()) != 0 || ::chdir("/") != 0)
+                return 77;
+            said = std::to_string(static_cast<int>(CheckSystemFolder("/apps", ""))) + "," +
+                   std::to_string(static_cast<int>(CheckSystemFolder("/", "")));
+            return 0;
+        });
+        if (child.ran) {
+            EXPECT_EQ(child.output, "0,0");
+        }
+    }
+}
+
+TEST(WineWindowsFolder, ComesFromTheWinePrefixOrTheHomeFolder) {
+    const auto keep = [](const char* name) -> std::optional<std::string> {
+        const char* value = std::getenv(name);
+        return value ? std::optional<std::string>(value) : std::nullopt;
+    };
+    const auto prefix = keep("WINEPREFIX");
+    const auto home = keep("HOME");
+    // WINEPREFIX, HOME (nullopt unset), folder
+    const std::vector<std::tuple<std::optional<std::string>, std::optional<std::string>,
+                                 std::string>>
+        cases = {
+            {"/opt/prefix", "/home/u", "/opt/prefix/drive_c/windows"},
+            {"/opt/prefix/", "/home/u", "/opt/prefix/drive_c/windows"},
+            {std::nullopt, "/home/u", "/home/u/.wine/drive_c/windows"},
+            {"", "/home/u", "/home/u/.wine/drive_c/windows"},
+        };
+    for (const auto& [winePrefix, homeFolder, folder] : cases) {
+        const auto set = [](const char* name, const std::optional<std::string>& value) {
+            value ? ::setenv(name, value->c_str(), 1) : ::unsetenv(name);
+        };
+        set("WINEPREFIX", winePrefix);
+        set("HOME", homeFolder);
+        EXPECT_EQ(WineWindowsFolder(), folder);
+    }
+    const auto restore = [](const char* name, const std::optional<std::string>& value) {
+        value ? ::setenv(name, value->c_str(), 1) : ::unsetenv(name);
+    };
+    restore("WINEPREFIX", prefix);
+    restore("HOME", home);
+}
+
+} // namespace
+} // namespace sorvane
