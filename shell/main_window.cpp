@@ -10,6 +10,7 @@
 #include "engine/text_utils.h"
 #include "platform/file_properties.h"
 #include "shell/app_info.h"
+#include "sync/copy_controller.h"
 #include "sync/path_box.h"
 #include "sync/special_lists.h"
 #include "view/result_view.h"
@@ -27,6 +28,7 @@
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QScreen>
+#include <QShortcut>
 #include <QScrollBar>
 #include <QSettings>
 #include <QShortcut>
@@ -139,6 +141,21 @@ MainWindow::MainWindow(const StartOptions& options, QWidget* parent)
     runner_ = new ScanRunner(this);
     connect(runner_, &ScanRunner::Updated, this, &MainWindow::OnScanUpdated);
     connect(runner_, &ScanRunner::Finished, this, &MainWindow::OnScanFinished);
+    copier_ = new sync::CopyController(this, *dialogs_, *model_,
+                                       QString::fromLatin1(kProgramTitle) + QStringLiteral(" Message"),
+                                       sync::CopyRowWithBackup, sync::SystemFolderWarningFor);
+    connect(copier_, &sync::CopyController::CopyingChanged, this, &MainWindow::OnCopyingChanged);
+    connect(copier_, &sync::CopyController::RowReached, this,
+            [this](int row) { grid_->SelectRow(row); });
+    connect(copier_, &sync::CopyController::SingleCopyFinished, this, [this](int next) {
+        if (next >= 0)
+            grid_->SelectRow(next);
+        UpdateCommandState();
+    });
+    connect(copier_, &sync::CopyController::BatchProgress, this, [this](int copied, int newer) {
+        SetPanel(1, QStringLiteral("%1/%2").arg(copied).arg(newer));
+    });
+    connect(copier_, &sync::CopyController::BatchFinished, this, &MainWindow::OnBatchFinished);
     connect(grid_, &view::ResultView::HeaderClicked, this, [this](int column) {
         if (column >= kNameColumn && column <= kCopyrightColumn)
             SortByHeader(column);
@@ -266,16 +283,24 @@ void MainWindow::CreateActions() {
 
     connect(add("mToolsSwap", tr("S&wap Source/Target")), &QAction::triggered, this,
             &MainWindow::mToolsSwap_Click);
-    later(add("mToolsCopySource", tr("&Copy from Source to Target"), QKeySequence(Qt::Key_F9)));
-    later(add("mToolsCopyBatch", tr("Batch Copy from &Source to Target"),
-              QKeySequence(Qt::CTRL | Qt::Key_F9)));
+    connect(add("mToolsCopySource", tr("&Copy from Source to Target"), QKeySequence(Qt::Key_F9)),
+            &QAction::triggered, this, &MainWindow::mToolsCopySource_Click);
+    connect(add("mToolsCopyBatch", tr("Batch Copy from &Source to Target"),
+                QKeySequence(Qt::CTRL | Qt::Key_F9)),
+            &QAction::triggered, this, &MainWindow::mToolsCopyBatch_Click);
     QAction* backup = add("mToolsBackup", tr("Backup before &Replacement"));
     backup->setCheckable(true);
     connect(backup, &QAction::triggered, this, &MainWindow::mToolsBackup_Click);
     QAction* backupFolder =
         add("mToolsBackupFolder", tr("Set &Backup Folder..."), QKeySequence(Qt::CTRL | Qt::Key_B));
-    later(backupFolder);
     backupFolder->setVisible(false);
+    connect(backupFolder, &QAction::triggered, this, &MainWindow::mToolsBackupFolder_Click);
+    // A hidden item's key does nothing in Qt; the key gets a shortcut of its own.
+    auto* backupFolderKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_B), this);
+    connect(backupFolderKey, &QShortcut::activated, this, [this] {
+        if (!Busy())
+            mToolsBackupFolder_Click();
+    });
     connect(add("mToolsSetFilter", tr("Set &Filter...")), &QAction::triggered, this,
             &MainWindow::mToolsSetFilter_Click);
     connect(add("mToolsSourceProperties", tr("File &Properties...")), &QAction::triggered, this,
@@ -306,7 +331,6 @@ void MainWindow::CreateActions() {
         buttonOrder_.push_back(key);
     }
     buttons_[QStringLiteral("Find")]->setProperty("later", true);
-    buttons_[QStringLiteral("Synchr")]->setProperty("later", true);
 }
 
 void MainWindow::CreateMenus() {
@@ -641,6 +665,8 @@ void MainWindow::FirstActivation() {
 void MainWindow::closeEvent(QCloseEvent* event) {
     if (Scanning())
         runner_->RequestStop();
+    if (copier_->IsCopying())
+        copier_->RequestStop(); // the file being copied is finished, the rest left
     SaveSettings();
     event->accept();
 }
@@ -950,7 +976,7 @@ void MainWindow::SetCaption(const QString& text) {
 // ------------------------------------------------------------ command state
 
 void MainWindow::UpdateCommandState() {
-    const bool scanning = Scanning();
+    const bool scanning = Busy();
     for (QWidget* w : std::initializer_list<QWidget*>{pbSource_, pbTarget_, pbFilter_, grid_})
         w->setEnabled(!scanning);
     for (QMenu* menu : {mFile_, mEdit_, mView_, mTools_, mHelp_})
@@ -975,10 +1001,10 @@ void MainWindow::UpdateCommandState() {
     buttons_.at(QStringLiteral("Recur"))->setEnabled(!sourceIsMap_);
     buttons_.at(QStringLiteral("Resize"))->setEnabled(results);
     mTools_Click();
-    // Synchr copies; until the copy commands come it stays off like them.
+    // Synchr copies the current row, but is offered as File Properties is:
+    // through it an equal or busy row can be copied too.
     buttons_.at(QStringLiteral("Synchr"))
-        ->setEnabled(action("mToolsSourceProperties")->isEnabled() &&
-                     !buttons_.at(QStringLiteral("Synchr"))->property("later").toBool());
+        ->setEnabled(action("mToolsSourceProperties")->isEnabled());
     const bool anyPath = !NormalizeFolderPath(Utf8(cbSource_->Text()), false).empty() ||
                          !NormalizeFolderPath(Utf8(cbTarget_->Text()), false).empty();
     buttons_.at(QStringLiteral("TargetSwap"))->setEnabled(!sourceIsMap_ && anyPath);
@@ -994,10 +1020,11 @@ void MainWindow::mFile_Click() {
 void MainWindow::mTools_Click() {
     action("mToolsSwap")
         ->setEnabled(!sourceIsMap_ && (!cbSource_->Text().isEmpty() || !cbTarget_->Text().isEmpty()));
-    // Copying comes with its own commands; until then it stays off.
-    for (const char* name : {"mToolsCopySource", "mToolsSourceProperties", "mToolsTargetProperties",
-                             "mToolsCopyBatch"})
-        action(name)->setEnabled(false);
+    const bool canCopy = sync::CopyController::CanCopy(
+        model_->RowAt(grid_->CurrentRow()), NormalizeFolderPath(Utf8(cbSource_->Text()), false),
+        NormalizeFolderPath(Utf8(cbTarget_->Text()), false), sourceIsMap_);
+    action("mToolsCopySource")->setEnabled(canCopy);
+    action("mToolsCopyBatch")->setEnabled(canCopy);
     // A Source Map names no source files; a folder is no file.
     const std::string source = sourceIsMap_ ? std::string() : CurrentRowPath(cbSource_);
     action("mToolsSourceProperties")->setEnabled(!source.empty() && FileExists(source));
@@ -1079,8 +1106,7 @@ void MainWindow::OnSourceChanged() {
 }
 
 void MainWindow::OnTargetChanged() {
-    copyConfirmationPending_ = true;
-    systemFolderCheckPending_ = true;
+    copier_->RearmForTarget();
     NoteSettingsChanged();
     if (!settingUp_)
         UpdateCommandState();
@@ -1121,7 +1147,7 @@ void MainWindow::mToolsSwap_Click() {
     cbTarget_->AddToHistory();
     cbSource_->SetText(target);
     cbSource_->AddToHistory();
-    copyConfirmationPending_ = systemFolderCheckPending_ = categoryWarningOn_ = true;
+    copier_->RearmAll();
     NoteSettingsChanged();
     UpdateCommandState();
 }
@@ -1273,7 +1299,55 @@ void MainWindow::mToolsBackup_Click() {
     if (sender() != item)
         item->setChecked(!item->isChecked());
     buttons_.at(QStringLiteral("Backup"))->setChecked(item->isChecked());
-    copyConfirmationPending_ = true;
+    copier_->RearmConfirmation();
+}
+
+bool MainWindow::Busy() const { return Scanning() || copier_->IsCopying(); }
+
+void MainWindow::mToolsCopySource_Click() {
+    if (Busy())
+        return;
+    copier_->CopySingle(grid_->CurrentRow(), NormalizeFolderPath(Utf8(cbSource_->Text()), false),
+                        NormalizeFolderPath(Utf8(cbTarget_->Text()), false),
+                        action("mToolsBackup")->isChecked());
+}
+
+void MainWindow::mToolsCopyBatch_Click() {
+    if (Busy() || !action("mToolsCopyBatch")->isEnabled())
+        return;
+    copier_->StartBatch(NormalizeFolderPath(Utf8(cbSource_->Text()), false),
+                        NormalizeFolderPath(Utf8(cbTarget_->Text()), false),
+                        action("mToolsBackup")->isChecked(), counters_[kNewerSourceCategory]);
+}
+
+void MainWindow::mToolsBackupFolder_Click() {
+    const QString start = backupFolder_.empty() ? cbTarget_->Text() : Qt8(backupFolder_);
+    const auto folder = Dialogs().BrowseForFolder(
+        this, tr("Select the &Backup Folder, or\nPress 'Ins' to create a new Folder"), start);
+    if (!folder)
+        return;
+    const std::string chosen = NormalizeFolderPath(Utf8(*folder), false);
+    if (chosen != backupFolder_)
+        copier_->RearmConfirmation();
+    backupFolder_ = chosen;
+}
+
+void MainWindow::OnCopyingChanged(bool copying) {
+    // While files are copied, Esc anywhere asks the batch to stop.
+    if (copying) {
+        qApp->installEventFilter(this);
+        QApplication::setOverrideCursor(Qt::BusyCursor);
+    } else {
+        qApp->removeEventFilter(this);
+        QApplication::restoreOverrideCursor();
+    }
+    UpdateCommandState();
+}
+
+void MainWindow::OnBatchFinished(bool interrupted) {
+    if (interrupted)
+        SetPanel(2, tr("Copying was interrupted."));
+    UpdateCommandState();
 }
 
 void MainWindow::mViewStatus_Click() {
@@ -1312,7 +1386,9 @@ void MainWindow::pbToolbar_ButtonClick(const QString& key) {
         mViewResizeColumns_Click();
     else if (is("Backup"))
         mToolsBackup_Click();
-    // "Find" and "Synchr" arrive with the find and copy commands.
+    else if (is("Synchr"))
+        mToolsCopySource_Click();
+    // "Find" arrives with the find commands.
 }
 
 void MainWindow::ShowViewMenuAt(const QPoint& globalPos) {
@@ -1333,8 +1409,8 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
         pbStatusBar_PanelClick(2);
         return true;
     }
-    // While a scan runs every Esc goes to the stop request.
-    if (event->type() == QEvent::KeyPress && Scanning() &&
+    // While a scan or a copy runs every Esc goes to the stop request.
+    if (event->type() == QEvent::KeyPress && Busy() &&
         static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
         RequestStop();
         return true;
@@ -1350,7 +1426,12 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
     QMainWindow::keyPressEvent(event);
 }
 
-void MainWindow::RequestStop() { runner_->RequestStop(); }
+void MainWindow::RequestStop() {
+    if (copier_->IsCopying())
+        copier_->RequestStop();
+    else
+        runner_->RequestStop();
+}
 
 // ---------------------------------------------------------------------- scan
 
@@ -1367,7 +1448,7 @@ void MainWindow::mFileScan_Click() {
     totalFiles_ = 0;
     counters_.Reset();
     ShowUnreadable({});
-    copyConfirmationPending_ = categoryWarningOn_ = systemFolderCheckPending_ = true;
+    copier_->RearmAll();
 
     ScanRequest request;
     request.source = Utf8(cbSource_->Text());

@@ -32,6 +32,7 @@ namespace sorvane::view {
 class ResultView;
 }
 namespace sorvane::sync {
+class CopyController;
 class PathBox;
 }
 
@@ -53,6 +54,9 @@ public:
 
     // State, as the rest of the program and the tests see it.
     bool Scanning() const { return runner_->IsRunning(); }
+    /// A scan or a copy runs: everything but Stop is off.
+    bool Busy() const;
+    sync::CopyController* copyController() const { return copier_; }
     bool SourceIsMap() const { return sourceIsMap_; }
     int DisplayMode() const { return displayMode_; }
     int SortKey() const { return sortKey_; }
@@ -86,6 +90,9 @@ public:
     void mToolsSetFilter_Click();
     void mViewSubfolders_Click();
     void mToolsBackup_Click();
+    void mToolsCopySource_Click();
+    void mToolsCopyBatch_Click();
+    void mToolsBackupFolder_Click();
     void mViewStatus_Click();
     void mViewToolbar_Click(int index);
     void mViewColumns_Click(int index);
@@ -159,6 +166,8 @@ private:
     void OnTargetChanged();
     void OnScanUpdated();
     void OnScanFinished();
+    void OnCopyingChanged(bool copying);
+    void OnBatchFinished(bool interrupted);
     /// Keeps what the last scan could not read and lets a click on panel 2 list it.
     void ShowUnreadable(std::vector<UnreadableEntry> entries);
     void SortGrid();
@@ -191,9 +200,7 @@ private:
     int sortKey_ = 0;
     bool ascending_ = true;
     CategoryCounters counters_;
-    bool copyConfirmationPending_ = true;
-    bool systemFolderCheckPending_ = true;
-    bool categoryWarningOn_ = true;
+    sync::CopyController* copier_ = nullptr;
     /// The enabled state of "Target File Properties...", kept here because
     /// Qt disables every hidden action.
     bool targetPropertiesEnabled_ = false;

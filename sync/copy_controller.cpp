@@ -123,7 +123,7 @@ void CopyController::CopySingle(int row, const std::string& sourceFolder,
     sourceFolder_ = sourceFolder;
     targetFolder_ = targetFolder;
     SetCopying(true);
-    CopyRowAsync(row, [this, row](const RowCopyOutcome& outcome) {
+    CopyRowAsync(row, [this, row](const RowCopyResult& outcome) {
         SetCopying(false);
         if (outcome.status != RowCopyStatus::Copied) {
             ReportFailure(row, outcome);
@@ -166,7 +166,7 @@ void CopyController::NextBatchRow() {
         if (r->Mark != ComparisonMark::NewerSource || r->Busy)
             continue;
         emit RowReached(row);
-        CopyRowAsync(row, [this, row](const RowCopyOutcome& outcome) {
+        CopyRowAsync(row, [this, row](const RowCopyResult& outcome) {
             if (outcome.status == RowCopyStatus::Copied) {
                 MarkCopied(row);
                 ++batch_->copied;
@@ -188,7 +188,7 @@ void CopyController::FinishBatch(bool interrupted) {
     emit BatchFinished(interrupted);
 }
 
-void CopyController::CopyRowAsync(int row, std::function<void(RowCopyOutcome)> done) {
+void CopyController::CopyRowAsync(int row, std::function<void(RowCopyResult)> done) {
     RowCopyRequest request;
     request.sourceFolder = sourceFolder_;
     request.targetFolder = targetFolder_;
@@ -200,21 +200,25 @@ void CopyController::CopyRowAsync(int row, std::function<void(RowCopyOutcome)> d
     if (worker_.joinable())
         worker_.join();
     worker_ = std::thread([this, request, done = std::move(done)]() mutable {
-        RowCopyOutcome outcome;
+        RowCopyResult outcome;
         try {
             outcome = copier_(request);
         } catch (const std::exception& error) {
-            outcome = {RowCopyStatus::CopyFailed, error.what()};
+            outcome.status = RowCopyStatus::CopyFailed;
+            outcome.failedPath = JoinPath(request.sourceFolder, request.relativePath);
+            outcome.reason = error.what();
         }
         QMetaObject::invokeMethod(
             this, [outcome, done = std::move(done)] { done(outcome); }, Qt::QueuedConnection);
     });
 }
 
-bool CopyController::ReportFailure(int row, const RowCopyOutcome& outcome) {
+bool CopyController::ReportFailure(int row, const RowCopyResult& outcome) {
     const bool backup = outcome.status == RowCopyStatus::BackupFailed;
     const std::string& name = model_.RowAt(row)->Name;
-    const std::string path = JoinPath(backup ? targetFolder_ : sourceFolder_, name);
+    const std::string path = !outcome.failedPath.empty()
+                                 ? outcome.failedPath
+                                 : JoinPath(backup ? targetFolder_ : sourceFolder_, name);
     QString text = Qt8(path) + QStringLiteral("\n") +
                    QString::fromLatin1(backup ? "Can not be backuped." : "Can not be copied.");
     if (!outcome.reason.empty())
@@ -242,6 +246,15 @@ void CopyController::SetCopying(bool copying) {
         return;
     copying_ = copying;
     emit CopyingChanged(copying);
+}
+
+RowCopyResult CopyRowWithBackup(const RowCopyRequest& request) {
+    return CopyRowFiles(request.sourceFolder, request.targetFolder, request.relativePath,
+                        request.backup);
+}
+
+std::string SystemFolderWarningFor(const std::string& targetFolder) {
+    return SystemFolderWarning(CheckSystemFolder(targetFolder, WineWindowsFolder()));
 }
 
 } // namespace sorvane::sync

@@ -7,6 +7,7 @@
 // current file.
 
 #include "engine/comparison.h"
+#include "engine/file_copy.h"
 #include "platform/dialogs.h"
 
 #include <QObject>
@@ -26,14 +27,6 @@ class ResultModel;
 
 namespace sorvane::sync {
 
-/// How copying one row's file ended.
-enum class RowCopyStatus { Copied, CopyFailed, BackupFailed };
-
-struct RowCopyOutcome {
-    RowCopyStatus status = RowCopyStatus::Copied;
-    std::string reason; ///< the system's words for a failure
-};
-
 /// One row's copy: the folders, the row's relative path, whether the target
 /// is backed up under "<target>/_Backup" first.
 struct RowCopyRequest {
@@ -44,9 +37,19 @@ struct RowCopyRequest {
 };
 
 /// Copies one row's file; called on a worker thread.
-using RowCopier = std::function<RowCopyOutcome(const RowCopyRequest&)>;
+using RowCopier = std::function<RowCopyResult(const RowCopyRequest&)>;
 /// The warning for a Target that looks like a system folder, or empty text.
 using SystemFolderCheck = std::function<std::string(const std::string& targetFolder)>;
+
+/// The copy of one row with the engine's file operations: the target backed
+/// up under "<target>/_Backup/<relative path>" first when asked, then the
+/// source copied over it, each as one safe replacement.
+RowCopyResult CopyRowWithBackup(const RowCopyRequest& request);
+
+/// The warning a Target gets when it looks like a folder of an operating
+/// system (the Windows folder of Wine, a mounted Windows partition, a system
+/// folder of Linux); empty text otherwise.
+std::string SystemFolderWarningFor(const std::string& targetFolder);
 
 class CopyController : public QObject {
     Q_OBJECT
@@ -110,9 +113,9 @@ signals:
 private:
     struct Batch;
     bool WarnOfCategoryChange(int row);
-    void CopyRowAsync(int row, std::function<void(RowCopyOutcome)> done);
+    void CopyRowAsync(int row, std::function<void(RowCopyResult)> done);
     /// Reports a failed row; true for a backup failure.
-    bool ReportFailure(int row, const RowCopyOutcome& outcome);
+    bool ReportFailure(int row, const RowCopyResult& outcome);
     void MarkCopied(int row);
     void NextBatchRow();
     void FinishBatch(bool interrupted);

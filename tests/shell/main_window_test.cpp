@@ -12,6 +12,7 @@
 #include "support/fake_dialogs.h"
 #include "support/scan_files.h"
 #include "support/temp_dir.h"
+#include "sync/copy_controller.h"
 #include "sync/path_box.h"
 #include "view/result_view.h"
 
@@ -1000,7 +1001,6 @@ TEST_F(MainWindowTest, FilePropertiesOpenTheSourceThenTheTargetFileWhereEachIsTh
         w->UpdateCommandState();
         EXPECT_EQ(w->action("mToolsSourceProperties")->isEnabled(),
                   c.opened.front().starts_with(dir.file("src")));
-        EXPECT_FALSE(w->toolbarButton("Synchr")->isEnabled()); // no copying yet
         switch (c.how) {
         case How::Menu:
             w->action("mToolsSourceProperties")->trigger();
@@ -1025,6 +1025,58 @@ TEST_F(MainWindowTest, FilePropertiesOpenTheSourceThenTheTargetFileWhereEachIsTh
         }
         EXPECT_EQ(opened, c.opened);
     }
+}
+
+TEST_F(MainWindowTest, CopiesNewerFilesWithBackupFromTheGrid) {
+    MakeTrees();
+    auto w = Open();
+    w->mViewShowFiles_Click(0);
+    w->sourceBox()->SetText(Q(dir.file("src")));
+    w->targetBox()->SetText(Q(dir.file("dst")));
+    Scan(*w);
+    ASSERT_EQ(w->Counters()[kNewerSourceCategory], 1);
+    const auto rowOf = [&](const std::string& name) {
+        const auto& rows = w->model()->Rows();
+        for (std::size_t i = 0; i < rows.size(); ++i)
+            if (rows[i].Name == name)
+                return static_cast<int>(i);
+        return -1;
+    };
+    // Copying is offered for a row that differs, never for an equal one.
+    w->grid()->SelectRow(rowOf("equal.dll"));
+    w->UpdateCommandState();
+    EXPECT_FALSE(w->action("mToolsCopySource")->isEnabled());
+    w->grid()->SelectRow(rowOf("newer.dll"));
+    w->UpdateCommandState();
+    EXPECT_TRUE(w->action("mToolsCopySource")->isEnabled());
+    EXPECT_TRUE(w->action("mToolsCopyBatch")->isEnabled());
+
+    const std::string oldTarget = dir.read("dst/newer.dll");
+    dialogs.messageAnswers = {platform::MessageResult::Ok};
+    QSignalSpy finished(w->copyController(), &sync::CopyController::BatchFinished);
+    w->action("mToolsCopyBatch")->trigger();
+    ASSERT_TRUE(finished.wait(10000));
+    EXPECT_EQ(dialogs.Last(FakeDialogs::Kind::Message).title, "Sorvane Message");
+    EXPECT_EQ(dir.read("dst/newer.dll"), dir.read("src/newer.dll"));
+    EXPECT_EQ(dir.read("dst/_Backup/newer.dll"), oldTarget);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("dst/_Backup/older.dll")));
+    const ComparisonRow& copied = w->model()->Rows()[static_cast<std::size_t>(rowOf("newer.dll"))];
+    EXPECT_EQ(copied.Mark, ComparisonMark::Copied);
+    EXPECT_EQ(copied.TargetVersion, copied.SourceVersion);
+    EXPECT_EQ(w->PanelText(1), "1/1");
+    EXPECT_FALSE(w->Busy());
+    EXPECT_TRUE(w->toolbarButton("Scan")->isEnabled());
+
+    // Cancel at the confirmation copies nothing.
+    dir.write("src/newer.dll", VersionedPe({{3, 0, 0, 0}}));
+    Scan(*w);
+    dialogs.messageAnswers = {platform::MessageResult::Cancel};
+    w->grid()->SelectRow(rowOf("newer.dll"));
+    w->action("mToolsCopySource")->trigger();
+    QTest::qWait(50);
+    EXPECT_NE(dir.read("dst/newer.dll"), dir.read("src/newer.dll"));
+    EXPECT_EQ(w->model()->Rows()[static_cast<std::size_t>(rowOf("newer.dll"))].Mark,
+              ComparisonMark::NewerSource);
 }
 
 } // namespace

@@ -32,6 +32,13 @@ ComparisonRow Row(const char* name, ComparisonMark mark, bool busy = false) {
     return row;
 }
 
+RowCopyResult Failed(RowCopyStatus status, const char* reason) {
+    RowCopyResult result;
+    result.status = status;
+    result.reason = reason;
+    return result;
+}
+
 class CopyControllerTest : public ::testing::Test {
 protected:
     CopyControllerTest()
@@ -41,7 +48,7 @@ protected:
                          requests.push_back(request);
                          if (onCopy)
                              return onCopy(request);
-                         return RowCopyOutcome{};
+                         return RowCopyResult{};
                      },
                      [this](const std::string& target) {
                          return target == "/system" ? systemWarning : std::string();
@@ -62,7 +69,7 @@ protected:
     view::ResultModel model;
     std::mutex mutex;
     std::vector<RowCopyRequest> requests;
-    std::function<RowCopyOutcome(const RowCopyRequest&)> onCopy;
+    std::function<RowCopyResult(const RowCopyRequest&)> onCopy;
     std::string systemWarning = "You are trying to replace files in your current Windows directory.";
     CopyController controller;
 };
@@ -164,8 +171,8 @@ TEST_F(CopyControllerTest, ABatchCopiesNewerSourceRowsAndReportsFailures) {
           Row("gone.dll", ComparisonMark::NewerSource), Row("three.dll", ComparisonMark::NewerSource)});
     onCopy = [](const RowCopyRequest& r) {
         return r.relativePath == "gone.dll"
-                   ? RowCopyOutcome{RowCopyStatus::CopyFailed, "No such file or directory"}
-                   : RowCopyOutcome{};
+                   ? Failed(RowCopyStatus::CopyFailed, "No such file or directory")
+                   : RowCopyResult{};
     };
     QSignalSpy progress(&controller, &CopyController::BatchProgress);
     QSignalSpy finished(&controller, &CopyController::BatchFinished);
@@ -192,7 +199,7 @@ TEST_F(CopyControllerTest, ABatchCopiesNewerSourceRowsAndReportsFailures) {
     Fill({Row("x.dll", ComparisonMark::NewerSource), Row("y.dll", ComparisonMark::NewerSource)});
     requests.clear();
     onCopy = [](const RowCopyRequest&) {
-        return RowCopyOutcome{RowCopyStatus::BackupFailed, "Read-only file system"};
+        return Failed(RowCopyStatus::BackupFailed, "Read-only file system");
     };
     dialogs.messageAnswers = {MessageResult::Ok};
     controller.StartBatch("/src", "/dst", true, 2);
@@ -214,7 +221,7 @@ TEST_F(CopyControllerTest, StopEndsABatchAfterTheCurrentFileAndCancelCopiesNothi
 
     onCopy = [this](const RowCopyRequest&) {
         controller.RequestStop(); // pressed while the first file is copied
-        return RowCopyOutcome{};
+        return RowCopyResult{};
     };
     dialogs.messageAnswers = {MessageResult::Ok};
     controller.StartBatch("/src", "/dst", true, 3);
