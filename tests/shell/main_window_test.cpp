@@ -1079,5 +1079,43 @@ TEST_F(MainWindowTest, CopiesNewerFilesWithBackupFromTheGrid) {
               ComparisonMark::NewerSource);
 }
 
+TEST_F(MainWindowTest, TheCopyConfirmationsAreAskedAgainAfterWhatChangesThem) {
+    MakeTrees();
+    auto w = Open();
+    w->sourceBox()->SetText(Q(dir.file("src")));
+    w->targetBox()->SetText(Q(dir.file("dst")));
+    struct Case {
+        const char* event;
+        std::function<void()> run;
+        bool confirmation, systemCheck, categoryWarning; // pending afterwards
+    };
+    const std::vector<Case> cases{
+        {"scan", [&] { Scan(*w); }, true, true, true},
+        {"swap", [&] { w->mToolsSwap_Click(), w->mToolsSwap_Click(); }, true, true, true},
+        {"target changed", [&] { w->targetBox()->SetText(Q(dir.file("dst") + "/")); }, true, true,
+         false},
+        {"backup toggled", [&] { w->mToolsBackup_Click(); }, true, false, false},
+        {"backup folder changed",
+         [&] {
+             dialogs.folders.push_back(Q(dir.file("elsewhere")));
+             w->activateWindow();
+             QTest::keyClick(w.get(), Qt::Key_B, Qt::ControlModifier); // the hidden item's key
+             EXPECT_EQ(dialogs.Last(FakeDialogs::Kind::Folder).title,
+                       "Select the &Backup Folder, or\nPress 'Ins' to create a new Folder");
+         },
+         true, false, false},
+    };
+    sync::CopyController& copier = *w->copyController();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.event);
+        copier.CopyConfirmationPending = copier.SystemFolderCheckPending = false;
+        copier.CategoryWarningOn = false;
+        c.run();
+        EXPECT_EQ(copier.CopyConfirmationPending, c.confirmation);
+        EXPECT_EQ(copier.SystemFolderCheckPending, c.systemCheck);
+        EXPECT_EQ(copier.CategoryWarningOn, c.categoryWarning);
+    }
+}
+
 } // namespace
 } // namespace sorvane::shell
