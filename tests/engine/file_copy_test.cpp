@@ -9,8 +9,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
-#include <functional>
-#include <optional>
+#include <cstdio>
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
@@ -44,21 +43,14 @@ std::string Replaced(std::string text, const std::string& what, const std::strin
     return text;
 }
 
-struct timespec MTime(const std::string& path) {
+// "0644 1000000000.000000005": the permission bits and modification time.
+std::string Stamp(const std::string& path) {
     struct stat st {};
     ::stat(path.c_str(), &st);
-    return st.st_mtim;
-}
-
-mode_t Mode(const std::string& path) {
-    struct stat st {};
-    ::stat(path.c_str(), &st);
-    return st.st_mode & 07777;
-}
-
-void SetTime(const std::string& path, time_t seconds, long nanoseconds) {
-    const struct timespec times[2] = {{seconds, nanoseconds}, {seconds, nanoseconds}};
-    ::utimensat(AT_FDCWD, path.c_str(), times, 0);
+    char text[48];
+    std::snprintf(text, sizeof text, "%04o %ld.%09ld", st.st_mode & 07777,
+                  static_cast<long>(st.st_mtim.tv_sec), st.st_mtim.tv_nsec);
+    return text;
 }
 
 TEST(CopyRowFiles, CopiesMakesFoldersAndBacksUpOnlyWhatIsThere) {
@@ -104,53 +96,47 @@ TEST(CopyRowFiles, CopiesMakesFoldersAndBacksUpOnlyWhatIsThere) {
 
 TEST(CopyRowFiles, GivesTheCopyTheSourceBitsAndTimeAndTheBackupTheTargets) {
     // source bits, target bits (0 none), the copy's bits
-    const std::vector<std::tuple<mode_t, mode_t, mode_t>> cases = {
-        {0644, 0444, 0644}, // a read-only target is replaced
-        {0444, 0644, 0444}, // a read-only source gives a read-only copy
-        {0755, 0600, 0755}, {0600, 0, 0600},
-        {04755, 0644, 0755}, // set-ID bits are not copied
+    const std::vector<std::tuple<mode_t, mode_t, const char*>> cases = {
+        {0644, 0444, "0644"}, // a read-only target is replaced
+        {0444, 0644, "0444"}, // a read-only source gives a read-only copy
+        {0755, 0600, "0755"}, {0600, 0, "0600"},
+        {04755, 0644, "0755"}, // set-ID bits are not copied
     };
     for (const auto& [sourceBits, targetBits, copyBits] : cases) {
-        SCOPED_TRACE(testing::Message() << std::oct << sourceBits << " over " << targetBits);
+        SCOPED_TRACE(copyBits);
         test::TempDir dir;
-        const std::string source = dir.write("src/a.dll", "new");
-        const std::string target = dir.file("dst/a.dll");
+        const auto make = [&](const std::string& name, mode_t bits, time_t seconds) {
+            const struct timespec times[2] = {{seconds, 5}, {seconds, 5}};
+            const std::string path = dir.write(name, name);
+            ::chmod(path.c_str(), bits);
+            ::utimensat(AT_FDCWD, path.c_str(), times, 0);
+        };
+        make("src/a.dll", sourceBits, 1'000'000'000);
         fs::create_directory(dir.file("dst"));
-        ::chmod(source.c_str(), sourceBits);
-        SetTime(source, 1'000'000'000, 123'456'789);
-        if (targetBits != 0) {
-            dir.write("dst/a.dll", "old");
-            ::chmod(target.c_str(), targetBits);
-            SetTime(target, 900'000'000, 5);
-        }
+        if (targetBits != 0)
+            make("dst/a.dll", targetBits, 900'000'000);
         const RowCopyResult result = CopyRowFiles(dir.file("src"), dir.file("dst"), "a.dll", true);
         ASSERT_TRUE(result) << result.reason;
-        EXPECT_EQ(dir.read("dst/a.dll"), "new");
-        EXPECT_EQ(Mode(target), copyBits);
-        EXPECT_EQ(MTime(target).tv_sec, 1'000'000'000);
-        EXPECT_EQ(MTime(target).tv_nsec, 123'456'789);
-        if (targetBits != 0) {
-            const std::string saved = dir.file("dst/_Backup/a.dll");
-            EXPECT_EQ(Mode(saved), targetBits);
-            EXPECT_EQ(MTime(saved).tv_sec, 900'000'000);
-        }
+        EXPECT_EQ(dir.read("dst/a.dll"), "src/a.dll");
+        EXPECT_EQ(Stamp(dir.file("dst/a.dll")), std::string(copyBits) + " 1000000000.000000005");
+        char saved[32] = "";
+        if (targetBits != 0)
+            std::snprintf(saved, sizeof saved, "%04o 900000000.000000005", targetBits);
+        EXPECT_EQ(targetBits != 0 ? Stamp(dir.file("dst/_Backup/a.dll")) : "", saved);
     }
 }
 
 // For the seams: a disk that fails, and a source written while it is copied.
-ssize_t NoRangeCopy(int, loff_t*, int, loff_t*, size_t, unsigned) {
-    errno = ENOSYS;
+template <int Error>
+ssize_t RangeFails(int, loff_t*, int, loff_t*, size_t, unsigned) {
+    errno = Error;
     return -1;
 }
-ssize_t FailingRangeCopy(int, loff_t*, int, loff_t*, size_t, unsigned) {
+ssize_t ReadFails(int, void*, size_t) {
     errno = EIO;
     return -1;
 }
-ssize_t FailingRead(int, void*, size_t) {
-    errno = EIO;
-    return -1;
-}
-ssize_t FailingWrite(int, const void*, size_t) {
+ssize_t WriteFails(int, const void*, size_t) {
     errno = EIO;
     return -1;
 }
@@ -167,7 +153,7 @@ TEST(CopyRowFiles, AFailureAtAnyStepKeepsTheOldTargetAndLeavesNoTemporaryFile) {
     struct Case {
         const char* what;
         Where where;
-        std::function<void(const test::TempDir&)> arrange;
+        const char* arrange; ///< shell commands run in the test folder
         ByteCopyCalls calls;
         RowCopyStatus status;
         const char* reason;
@@ -175,63 +161,45 @@ TEST(CopyRowFiles, AFailureAtAnyStepKeepsTheOldTargetAndLeavesNoTemporaryFile) {
         bool backup = false;
         std::string name = "a.dll";
     };
-    const auto none = [](const test::TempDir&) {};
     const ByteCopyCalls real;
     const auto failed = RowCopyStatus::CopyFailed;
+    const auto backupFailed = RowCopyStatus::BackupFailed;
     const std::vector<Case> cases = {
-        {"source vanished", Here, [](auto& d) { fs::remove(d.file("src/a.dll")); }, real, failed,
-         "<src>: No such file or directory", "a.dll"},
-        {"source unreadable", AsNobody, [](auto& d) { ::chmod(d.file("src/a.dll").c_str(), 0600); },
-         real, failed, "<src>: Permission denied", "a.dll"},
-        {"source is a folder", Here,
-         [](auto& d) {
-             fs::remove(d.file("src/a.dll"));
-             fs::create_directory(d.file("src/a.dll"));
-         },
-         real, failed, "<src>: a folder has that name; only regular files are copied", "a.dll"},
-        {"read error", Here, none, {NoRangeCopy, FailingRead, ::write}, failed,
+        {"source vanished", Here, "rm src/a.dll", real, failed, "<src>: No such file or directory",
+         "a.dll"},
+        {"source unreadable", AsNobody, "chmod 600 src/a.dll", real, failed,
+         "<src>: Permission denied", "a.dll"},
+        {"source is a folder", Here, "rm src/a.dll; mkdir src/a.dll", real, failed,
+         "<src>: a folder has that name; only regular files are copied", "a.dll"},
+        {"read error", Here, "", {RangeFails<ENOSYS>, ReadFails, ::write}, failed,
          "<src>: the source file could not be read: Input/output error", "a.dll"},
-        {"in-kernel copy error", Here, none, {FailingRangeCopy, ::read, ::write}, failed,
+        {"in-kernel copy error", Here, "", {RangeFails<EIO>, ::read, ::write}, failed,
          "<src>: Input/output error", "a.dll"},
-        {"write error", Here, none, {NoRangeCopy, ::read, FailingWrite}, failed,
+        {"write error", Here, "", {RangeFails<ENOSYS>, ::read, WriteFails}, failed,
          "<src>: Input/output error", "a.dll"},
-        {"source written meanwhile", Here, none, {NoRangeCopy, ReadWhileWritten, ::write}, failed,
-         "<src>: the source file changed while it was copied", "a.dll"},
-        {"disk full", SmallDisk, none, real, failed, "<src>: No space left on device", "a.dll"},
-        {"disk full after the backup", SmallDisk, none, real, failed,
+        {"source written meanwhile", Here, "", {RangeFails<ENOSYS>, ReadWhileWritten, ::write},
+         failed, "<src>: the source file changed while it was copied", "a.dll"},
+        {"disk full", SmallDisk, "", real, failed, "<src>: No space left on device", "a.dll"},
+        {"disk full after the backup", SmallDisk, "", real, failed,
          "<src>: No space left on device", "_Backup/,_Backup/a.dll,a.dll", true},
-        {"file size limit", SizeLimit, none, real, failed, "<src>: File too large", "a.dll"},
-        {"read-only folder", AsNobody, [](auto& d) { ::chmod(d.file("dst").c_str(), 0555); }, real,
-         failed, "<src>: Permission denied", "a.dll"},
+        {"file size limit", SizeLimit, "", real, failed, "<src>: File too large", "a.dll"},
+        {"read-only folder", AsNobody, "chmod 555 dst", real, failed, "<src>: Permission denied",
+         "a.dll"},
         // In a sticky folder only the owner of a file may rename over it.
-        {"rename refused", AsNobody, [](auto& d) { ::chmod(d.file("dst").c_str(), 01777); }, real,
-         failed, "<src>: Operation not permitted", "a.dll"},
-        {"a file in the folder's place", Here,
-         [](auto& d) {
-             d.write("src/sub/a.dll", "new");
-             d.write("dst/sub", "");
-         },
-         real, failed, "<src>: cannot make the folder <dst>/sub: a file has that name", "a.dll,sub",
+        {"rename refused", AsNobody, "chmod 1777 dst", real, failed,
+         "<src>: Operation not permitted", "a.dll"},
+        {"a file in the folder's place", Here, "mkdir src/sub; touch src/sub/a.dll dst/sub", real,
+         failed, "<src>: cannot make the folder <dst>/sub: a file has that name", "a.dll,sub",
          false, "sub/a.dll"},
-        {"folder not creatable", AsNobody,
-         [](auto& d) {
-             d.write("src/sub/a.dll", "new");
-             ::chmod(d.file("dst").c_str(), 0555);
-         },
+        {"folder not creatable", AsNobody, "mkdir src/sub; touch src/sub/a.dll; chmod 555 dst",
          real, failed, "<src>: cannot make the folder <dst>/sub: Permission denied", "a.dll",
          false, "sub/a.dll"},
-        {"backup folder in the way", Here, [](auto& d) { d.write("dst/_Backup", ""); }, real,
-         RowCopyStatus::BackupFailed,
+        {"backup folder in the way", Here, "touch dst/_Backup", real, backupFailed,
          "<dst>/a.dll: cannot make the folder <dst>/_Backup: a file has that name", "_Backup,a.dll",
          true},
-        {"backup folder read-only", AsNobody,
-         [](auto& d) {
-             fs::create_directory(d.file("dst/_Backup"));
-             ::chmod(d.file("dst/_Backup").c_str(), 0555);
-         },
-         real, RowCopyStatus::BackupFailed, "<dst>/a.dll: Permission denied", "_Backup/,a.dll",
-         true},
-        {"name outside the folder", Here, none, real, failed,
+        {"backup folder read-only", AsNobody, "mkdir -m 555 dst/_Backup", real, backupFailed,
+         "<dst>/a.dll: Permission denied", "_Backup/,a.dll", true},
+        {"name outside the folder", Here, "", real, failed,
          "<dir>/src/../a.dll: the name does not lead to a file inside the folder", "a.dll", false,
          "../a.dll"},
     };
@@ -247,9 +215,8 @@ TEST(CopyRowFiles, AFailureAtAnyStepKeepsTheOldTargetAndLeavesNoTemporaryFile) {
         fs::permissions(dir.path(), fs::perms::all);
         dir.write("src/a.dll", source);
         dir.write("dst/a.dll", old);
-        for (const auto* folder : {"src", "dst"})
-            ::chmod(dir.file(folder).c_str(), 0755);
-        c.arrange(dir);
+        const std::string arrange = "cd '" + dir.path().string() + "' && chmod 755 src dst && ";
+        ASSERT_EQ(std::system((arrange + (*c.arrange ? c.arrange : "true")).c_str()), 0);
         gWrittenMeanwhile = dir.file("src/a.dll");
         test::ChildLimits limits;
         if (c.where == AsNobody)
@@ -295,18 +262,13 @@ TEST(CopyRowFiles, AFailureAtAnyStepKeepsTheOldTargetAndLeavesNoTemporaryFile) {
 TEST(CopyFileReplacing, CopiesLargeFilesInPiecesWhicheverWayTheBytesGo) {
     constexpr std::size_t kSize = 48u << 20;
     test::TempDir dir;
-    {
-        std::string block(1 << 20, '\0');
-        const int fd = ::open(dir.file("big").c_str(), O_WRONLY | O_CREAT, 0644);
-        for (std::size_t at = 0; at < kSize; at += block.size()) {
-            for (std::size_t i = 0; i < block.size(); i += 4096)
-                block[i] = static_cast<char>((at + i) / 4096);
-            ASSERT_EQ(::write(fd, block.data(), block.size()), static_cast<ssize_t>(block.size()));
-        }
-        ::close(fd);
-    }
-    for (const ByteCopyCalls& calls : {ByteCopyCalls{}, ByteCopyCalls{NoRangeCopy, ::read, ::write}}) {
-        SCOPED_TRACE(calls.copyRange == NoRangeCopy ? "read and write" : "copy_file_range");
+    std::string bytes(kSize, '\0');
+    for (std::size_t i = 0; i < kSize; i += 4093) // no page like another
+        bytes[i] = static_cast<char>(i / 4093);
+    dir.write("big", bytes);
+    for (const ByteCopyCalls& calls :
+         {ByteCopyCalls{}, ByteCopyCalls{RangeFails<ENOSYS>, ::read, ::write}}) {
+        SCOPED_TRACE(calls.copyRange == RangeFails<ENOSYS> ? "read and write" : "copy_file_range");
         fs::remove(dir.file("copy"));
         // Far less room than the file needs: a copy that held it whole would fail.
         const auto child = test::RunInChild(
@@ -317,8 +279,7 @@ TEST(CopyFileReplacing, CopiesLargeFilesInPiecesWhicheverWayTheBytesGo) {
             });
         ASSERT_TRUE(child.ran);
         EXPECT_EQ(child.output, "ok");
-        EXPECT_EQ(fs::file_size(dir.file("copy")), kSize);
-        EXPECT_TRUE(dir.read("copy") == dir.read("big"));
+        EXPECT_TRUE(dir.read("copy") == bytes);
     }
 }
 
@@ -349,36 +310,34 @@ TEST(CreateFolderPath, MakesEachMissingFolderOrSaysWhichOneItCouldNot) {
 TEST(CheckSystemFolder, WarnsForWindowsAndSystemFoldersHoweverTheyAreReached) {
     using enum SystemFolderKind;
     // files made below the test folder, target ("<dir>" the test folder), kind
-    const std::vector<std::tuple<std::vector<std::string>, std::string, SystemFolderKind>> cases = {
-        {{}, "<dir>/wine/drive_c/windows", CurrentWindows},
-        {{}, "<dir>/WINE/Drive_C/Windows/System32", CurrentWindows},
-        {{}, "<dir>/wine/drive_c/windows2", CurrentWindows},
-        {{}, "<dir>/wine/drive_c/window", None},
-        {{}, "<dir>/link-to-windows/system32", CurrentWindows},
-        {{}, "/usr", OperatingSystem},
-        {{}, "/usr/lib/x86_64-linux-gnu", OperatingSystem},
-        {{}, "/etc/", OperatingSystem},
-        {{}, "/lib64/nothing/here", OperatingSystem},
-        {{}, "/usrdata/apps", None},
-        {{}, "/", None},
-        {{}, "<dir>/link-to-etc", OperatingSystem},
-        {{"oldwin/win.ini", "oldwin/system.ini"}, "<dir>/oldwin/apps/x", SeeminglyWindows},
-        {{"oldwin/win.ini", "oldwin/system.ini"}, "<dir>/oldwin", SeeminglyWindows},
-        {{"oldwin/WIN.INI", "oldwin/System.Ini"}, "<dir>/oldwin/apps", SeeminglyWindows},
-        {{"oldwin/win.ini"}, "<dir>/oldwin/apps", None},
-        {{"oldwin/win.ini", "oldwin/system.ini/"}, "<dir>/oldwin/apps", None}, // a folder
-        {{"oldwin/win.ini", "other/system.ini"}, "<dir>/oldwin/apps", None},
-        {{}, "<dir>/plain/apps", None},
+    const std::vector<std::tuple<std::string, std::string, SystemFolderKind>> cases = {
+        {"", "<dir>/wine/drive_c/windows", CurrentWindows},
+        {"", "<dir>/WINE/Drive_C/Windows/System32", CurrentWindows},
+        {"", "<dir>/wine/drive_c/windows2", CurrentWindows},
+        {"", "<dir>/wine/drive_c/window", None},
+        {"", "<dir>/link-to-windows/system32", CurrentWindows},
+        {"", "/usr", OperatingSystem},
+        {"", "/usr/lib/x86_64-linux-gnu", OperatingSystem},
+        {"", "/etc/", OperatingSystem},
+        {"", "/lib64/nothing/here", OperatingSystem},
+        {"", "/usrdata/apps", None},
+        {"", "/", None},
+        {"", "<dir>/link-to-etc", OperatingSystem},
+        {"oldwin/win.ini oldwin/system.ini", "<dir>/oldwin/apps/x", SeeminglyWindows},
+        {"oldwin/win.ini oldwin/system.ini", "<dir>/oldwin", SeeminglyWindows},
+        {"oldwin/WIN.INI oldwin/System.Ini", "<dir>/oldwin/apps", SeeminglyWindows},
+        {"oldwin/win.ini", "<dir>/oldwin/apps", None},
+        {"oldwin/win.ini && mkdir oldwin/system.ini", "<dir>/oldwin/apps", None},
+        {"oldwin/win.ini other/system.ini", "<dir>/oldwin/apps", None},
     };
     for (const auto& [files, target, kind] : cases) {
         SCOPED_TRACE(target);
         test::TempDir dir;
-        for (const auto& file : files)
-            file.ends_with('/') ? (void)fs::create_directories(dir.file(file))
-                                : (void)dir.write(file, "[x]");
-        fs::create_directories(dir.file("wine/drive_c/windows/system32"));
-        fs::create_directory_symlink(dir.file("wine/drive_c/windows"), dir.file("link-to-windows"));
-        fs::create_directory_symlink("/etc", dir.file("link-to-etc"));
+        const std::string made = "cd '" + dir.path().string() +
+                                 "' && mkdir -p oldwin other wine/drive_c/windows/system32 && "
+                                 "ln -s wine/drive_c/windows link-to-windows && "
+                                 "ln -s /etc link-to-etc && touch other/.kept " + files;
+        ASSERT_EQ(std::system(made.c_str()), 0);
         const std::string path = Replaced(target, "<dir>", dir.path().string());
         EXPECT_EQ(CheckSystemFolder(path, dir.file("wine/drive_c/windows")), kind);
     }
@@ -407,34 +366,26 @@ TEST(CheckSystemFolder, WarnsForWindowsAndSystemFoldersHoweverTheyAreReached) {
 }
 
 TEST(WineWindowsFolder, ComesFromTheWinePrefixOrTheHomeFolder) {
-    const auto keep = [](const char* name) -> std::optional<std::string> {
-        const char* value = std::getenv(name);
-        return value ? std::optional<std::string>(value) : std::nullopt;
+    const auto set = [](const char* name, const char* value) {
+        value ? ::setenv(name, value, 1) : ::unsetenv(name);
     };
-    const auto prefix = keep("WINEPREFIX");
-    const auto home = keep("HOME");
-    // WINEPREFIX, HOME (nullopt unset), folder
-    const std::vector<std::tuple<std::optional<std::string>, std::optional<std::string>,
-                                 std::string>>
-        cases = {
-            {"/opt/prefix", "/home/u", "/opt/prefix/drive_c/windows"},
-            {"/opt/prefix/", "/home/u", "/opt/prefix/drive_c/windows"},
-            {std::nullopt, "/home/u", "/home/u/.wine/drive_c/windows"},
-            {"", "/home/u", "/home/u/.wine/drive_c/windows"},
-        };
+    const char* prefix = std::getenv("WINEPREFIX");
+    const char* home = std::getenv("HOME");
+    const std::string keptPrefix = prefix ? prefix : "", keptHome = home ? home : "";
+    // WINEPREFIX (null: unset), HOME, folder
+    const std::vector<std::tuple<const char*, const char*, std::string>> cases = {
+        {"/opt/prefix", "/home/u", "/opt/prefix/drive_c/windows"},
+        {"/opt/prefix/", "/home/u", "/opt/prefix/drive_c/windows"},
+        {nullptr, "/home/u", "/home/u/.wine/drive_c/windows"},
+        {"", "/home/u", "/home/u/.wine/drive_c/windows"},
+    };
     for (const auto& [winePrefix, homeFolder, folder] : cases) {
-        const auto set = [](const char* name, const std::optional<std::string>& value) {
-            value ? ::setenv(name, value->c_str(), 1) : ::unsetenv(name);
-        };
         set("WINEPREFIX", winePrefix);
         set("HOME", homeFolder);
         EXPECT_EQ(WineWindowsFolder(), folder);
     }
-    const auto restore = [](const char* name, const std::optional<std::string>& value) {
-        value ? ::setenv(name, value->c_str(), 1) : ::unsetenv(name);
-    };
-    restore("WINEPREFIX", prefix);
-    restore("HOME", home);
+    set("WINEPREFIX", prefix ? keptPrefix.c_str() : nullptr);
+    set("HOME", home ? keptHome.c_str() : nullptr);
 }
 
 } // namespace
