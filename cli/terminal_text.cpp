@@ -19,7 +19,7 @@ std::string TerminalText(std::string_view utf8) {
     for (std::size_t i = 0; i < utf8.size();) {
         const std::size_t start = i;
         const char32_t cp = NextCodePoint(utf8, i);
-        char escape[8];
+        char escape[12];
         if (cp < 0x20 || cp == 0x7F) {
             std::snprintf(escape, sizeof escape, "\\x%02x", static_cast<unsigned>(cp));
             out += escape;

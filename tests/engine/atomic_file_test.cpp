@@ -192,7 +192,7 @@ TEST(WriteFileAtomically, FollowsNoLinkTheKernelWouldRefuseInAStickyFolder) {
     fs::permissions(shared, fs::perms::all | fs::perms::sticky_bit);
     const std::string victim = dir.write("victim", "keep me");
     for (const bool unnamed : {true, false}) {
-        for (const std::string target : {victim, dir.file("created")}) {
+        for (const std::string& target : {victim, dir.file("created")}) {
             SCOPED_TRACE(target + (unnamed ? " unnamed" : " named"));
             const std::string link = shared + "/Sorvane.dat";
             fs::remove(link);

@@ -478,7 +478,7 @@ TEST_F(MainWindowTest, ChangesAfterAScanShowTheNoticeAndClearTheCounters) {
     EXPECT_EQ(w->Counters(), CategoryCounters{});
     // A new scan clears the notice, and its own tidying of the paths (quotes,
     // a trailing "/") is no change of the settings.
-    w->sourceBox()->SetText(Q("\"" + dir.file("src") + "/\""));
+    w->sourceBox()->SetText(QStringLiteral("\"") + Q(dir.file("src")) + QStringLiteral("/\""));
     w->targetBox()->SetText(Q(dir.file("dst") + "/"));
     Scan(*w);
     EXPECT_EQ(w->sourceBox()->Text(), Q(dir.file("src")));
