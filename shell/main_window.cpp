@@ -18,6 +18,7 @@
 
 #include <QActionGroup>
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QDir>
 #include <QHeaderView>
@@ -25,6 +26,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QScreen>
@@ -156,6 +158,11 @@ MainWindow::MainWindow(const StartOptions& options, QWidget* parent)
         SetPanel(1, QStringLiteral("%1/%2").arg(copied).arg(newer));
     });
     connect(copier_, &sync::CopyController::BatchFinished, this, &MainWindow::OnBatchFinished);
+    connect(grid_, &view::ResultView::CopyRequested, this, &MainWindow::fgFiles_CopyPath);
+    connect(grid_, &view::ResultView::ContextMenuRequested, this, [this](const QPoint& at) {
+        UpdateCommandState(); // the Tools commands for the row just clicked
+        mTools_->exec(at);
+    });
     connect(grid_, &view::ResultView::HeaderClicked, this, [this](int column) {
         if (column >= kNameColumn && column <= kCopyrightColumn)
             SortByHeader(column);
@@ -202,9 +209,9 @@ void MainWindow::CreateActions() {
     connect(add("mFileExit", tr("E&xit")), &QAction::triggered, this, &QWidget::close);
 
     // The edit commands act on the focused text field.
-    const auto editCommand = [](auto command) {
-        return [command] {
-            if (auto* edit = qobject_cast<QLineEdit*>(QApplication::focusWidget()))
+    const auto editCommand = [this](auto command) {
+        return [this, command] {
+            if (QLineEdit* edit = FocusedTextBox())
                 (edit->*command)();
         };
     };
@@ -213,7 +220,14 @@ void MainWindow::CreateActions() {
     connect(add("mEditCut", tr("Cu&t"), QKeySequence(Qt::SHIFT | Qt::Key_Delete)),
             &QAction::triggered, this, editCommand(&QLineEdit::cut));
     connect(add("mEditCopy", tr("&Copy"), QKeySequence(Qt::CTRL | Qt::Key_Insert)),
-            &QAction::triggered, this, editCommand(&QLineEdit::copy));
+            &QAction::triggered, this, [this, copyText = editCommand(&QLineEdit::copy)] {
+                // In a text box it copies the selected text; in the grid the
+                // current row's path.
+                if (FocusedTextBox() != nullptr)
+                    copyText();
+                else
+                    fgFiles_CopyPath();
+            });
     connect(add("mEditPaste", tr("&Paste"), QKeySequence(Qt::SHIFT | Qt::Key_Insert)),
             &QAction::triggered, this, editCommand(&QLineEdit::paste));
     connect(add("mEditDelete", tr("&Delete")), &QAction::triggered, this,
@@ -356,7 +370,7 @@ void MainWindow::CreateMenus() {
         copySpecial->addAction(actions_.at(QStringLiteral("mEditCopySpecialList%1").arg(i)));
         saveSpecial->addAction(actions_.at(QStringLiteral("mEditSaveSpecialList%1").arg(i)));
     }
-    connect(mEdit_, &QMenu::aboutToShow, this, &MainWindow::UpdateSpecialListItems);
+    connect(mEdit_, &QMenu::aboutToShow, this, &MainWindow::mEdit_Click);
     mEdit_->addSeparator();
     mEdit_->addActions({a("mEditFind"), a("mEditFindNext")});
 
@@ -1233,6 +1247,51 @@ void MainWindow::UpdateSpecialListItems() {
         action(QStringLiteral("mEditCopySpecialList%1").arg(i))->setEnabled(offered);
         action(QStringLiteral("mEditSaveSpecialList%1").arg(i))->setEnabled(offered);
     }
+}
+
+// The states of the Edit menu, each time it opens: the text commands follow
+// the focused text box, Copy in the grid copies the current row's path.
+QLineEdit* MainWindow::FocusedTextBox() const {
+    QWidget* focus = QApplication::focusWidget();
+    if (focus == nullptr)
+        return nullptr;
+    // A path box keeps the focus itself and edits in its line edit.
+    for (sync::PathBox* box : {cbSource_, cbTarget_, cbFilter_})
+        if (focus == box || focus == box->lineEdit())
+            return box->lineEdit();
+    return focus == tbSearch_ ? tbSearch_ : nullptr;
+}
+
+void MainWindow::mEdit_Click() {
+    QLineEdit* edit = FocusedTextBox();
+    if (edit != nullptr) {
+        const bool selected = edit->hasSelectedText();
+        action("mEditUndo")->setEnabled(true);
+        for (const char* name : {"mEditCut", "mEditCopy", "mEditDelete"})
+            action(name)->setEnabled(selected);
+        const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+        action("mEditPaste")->setEnabled(data != nullptr && data->hasText() &&
+                                         !data->text().isEmpty());
+    } else {
+        for (const char* name : {"mEditUndo", "mEditCut", "mEditPaste", "mEditDelete"})
+            action(name)->setEnabled(false);
+        action("mEditCopy")->setEnabled(model_->HasResults() && !sourceIsMap_);
+    }
+    UpdateSpecialListItems();
+}
+
+void MainWindow::fgFiles_CopyPath() {
+    // A Source Map names no folder the files are in: its path joined with a
+    // Name is no file, so nothing is copied then.
+    if (sourceIsMap_ || !model_->HasResults())
+        return;
+    const std::string path = CurrentRowPath(cbSource_);
+    if (path.empty())
+        return;
+    if (!platform::PutFileListOnClipboard(Clipboard(), {path}))
+        Dialogs().ShowMessage(this, QString::fromLatin1(kProgramTitle),
+                              tr("The path could not be put on the clipboard."),
+                              platform::MessageIcon::Warning, platform::MessageButtons::Ok);
 }
 
 platform::ClipboardService& MainWindow::Clipboard() {

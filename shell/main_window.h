@@ -154,6 +154,11 @@ private:
     void ApplyColors();
 
     void mFile_Click();
+    void mEdit_Click();
+    /// The path box or search box that has the focus, as the line edit its
+    /// text is edited in; null when the focus is elsewhere.
+    QLineEdit* FocusedTextBox() const;
+    void fgFiles_CopyPath();
     void mTools_Click();
     void mView_Click();
     void mViewArrangeBy_Click();

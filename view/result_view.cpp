@@ -1,5 +1,8 @@
 #include "view/result_view.h"
 
+#include <QKeyEvent>
+#include <QMouseEvent>
+
 #include <algorithm>
 #include <QEvent>
 #include <QHeaderView>
@@ -212,6 +215,31 @@ bool ResultView::IsOnResizeGrip(int x) const {
             return true;
     }
     return false;
+}
+
+void ResultView::keyPressEvent(QKeyEvent* event) {
+    const bool ctrl = (event->modifiers() & Qt::ControlModifier) != 0;
+    if (ctrl && (event->key() == Qt::Key_C || event->key() == Qt::Key_Insert)) {
+        event->accept();
+        emit CopyRequested();
+        return;
+    }
+    QTableView::keyPressEvent(event);
+}
+
+void ResultView::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::RightButton) {
+        QTableView::mousePressEvent(event);
+        return;
+    }
+    // The row under the pointer becomes current first, as a left click would
+    // make it, so the menu's commands act on the row clicked.
+    const QModelIndex at = indexAt(event->position().toPoint());
+    if (at.isValid())
+        selectionModel()->setCurrentIndex(at, QItemSelectionModel::ClearAndSelect |
+                                                  QItemSelectionModel::Rows);
+    event->accept();
+    emit ContextMenuRequested(event->globalPosition().toPoint());
 }
 
 } // namespace sorvane::view

@@ -46,8 +46,15 @@ signals:
     /// A click with any mouse button on the header of `column` (1 to 10). A
     /// left press on the edge between two columns starts resizing instead.
     void HeaderClicked(int column);
+    /// Ctrl+C or Ctrl+Insert: the current row's path is wanted on the clipboard.
+    void CopyRequested();
+    /// A right click on a row, which is current by now: the window opens its
+    /// Tools menu at `globalPos`.
+    void ContextMenuRequested(const QPoint& globalPos);
 
 protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;

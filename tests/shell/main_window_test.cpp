@@ -23,6 +23,9 @@
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QGuiApplication>
+#include <QTimer>
+#include <QClipboard>
 #include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>
@@ -1115,6 +1118,97 @@ TEST_F(MainWindowTest, TheCopyConfirmationsAreAskedAgainAfterWhatChangesThem) {
         EXPECT_EQ(copier.SystemFolderCheckPending, c.systemCheck);
         EXPECT_EQ(copier.CategoryWarningOn, c.categoryWarning);
     }
+}
+
+TEST_F(MainWindowTest, EditMenuStatesCtrlCAndTheRightClickFollowWhereTheUserIs) {
+    MakeTrees();
+    dir.write("listing.map", "/x\r\nnewer.dll|.dll|1.0|L|1\r\n");
+    test::FakeClipboard clipboard;
+    StartOptions options;
+    options.settingsFile = settingsFile;
+    options.dialogs = &dialogs;
+    options.clipboard = &clipboard;
+    MainWindow w(options);
+    w.show();
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    w.mViewShowFiles_Click(0);
+    w.sourceBox()->SetText(Q(dir.file("src")));
+    w.targetBox()->SetText(Q(dir.file("dst")));
+    Scan(w);
+    QMenu* edit = w.menuBar()->findChild<QMenu*>("mEdit");
+    ASSERT_NE(edit, nullptr);
+    QGuiApplication::clipboard()->setText(QStringLiteral("pasted"));
+
+    struct Case {
+        const char* where;
+        std::function<void()> focus;
+        std::string enabled; // Undo, Cut, Copy, Paste, Delete
+    };
+    QLineEdit* sourceEdit = w.sourceBox()->lineEdit();
+    const std::vector<Case> cases{
+        {"box, text selected", [&] { sourceEdit->setFocus(), sourceEdit->selectAll(); }, "11111"},
+        {"box, nothing selected", [&] { sourceEdit->setFocus(), sourceEdit->deselect(); }, "10010"},
+        {"grid, folder source", [&] { w.grid()->setFocus(); }, "00100"},
+        {"grid, map source",
+         [&] {
+             w.sourceBox()->SetText(Q(dir.file("listing.map")));
+             w.grid()->setFocus();
+         },
+         "00000"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.where);
+        c.focus();
+        QCoreApplication::processEvents();
+        emit edit->aboutToShow();
+        std::string enabled;
+        for (const char* name : {"mEditUndo", "mEditCut", "mEditCopy", "mEditPaste", "mEditDelete"})
+            enabled += w.action(name)->isEnabled() ? '1' : '0';
+        EXPECT_EQ(enabled, c.enabled);
+    }
+
+    // The text commands act on the focused path box's text.
+    w.sourceBox()->SetText(Q(dir.file("src")));
+    sourceEdit->setFocus();
+    sourceEdit->selectAll();
+    w.action("mEditCut")->trigger();
+    EXPECT_EQ(w.sourceBox()->Text(), "");
+    w.action("mEditUndo")->trigger();
+    EXPECT_EQ(w.sourceBox()->Text(), Q(dir.file("src")));
+
+    // Ctrl+C (or Ctrl+Insert) in the grid: the current row's source file, as
+    // a file and as text; nothing for a Source Map, whose path names no folder.
+    w.grid()->setFocus();
+    const auto& rows = w.model()->Rows();
+    const int newer = static_cast<int>(
+        std::find_if(rows.begin(), rows.end(), [](const auto& r) { return r.Name == "newer.dll"; }) -
+        rows.begin());
+    w.grid()->SelectRow(newer);
+    w.sourceBox()->SetText(Q(dir.file("listing.map")));
+    w.grid()->setFocus();
+    QTest::keyClick(w.grid(), Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(clipboard.Format("text/plain").toStdString(), "");
+    w.sourceBox()->SetText(Q(dir.file("src")));
+    w.grid()->setFocus();
+    QTest::keyClick(w.grid(), Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(clipboard.Format("text/plain").toStdString(), dir.file("src/newer.dll"));
+    EXPECT_EQ(clipboard.Format("text/uri-list").toStdString(),
+              "file://" + dir.file("src/newer.dll") + "\r\n");
+
+    // A right click makes the row under the pointer current and opens the
+    // Tools menu there.
+    const int other = newer == 0 ? 1 : 0;
+    QMenu* tools = w.menuBar()->findChild<QMenu*>("mTools");
+    bool shownForRow = false;
+    QTimer::singleShot(100, [&] {
+        shownForRow = tools->isVisible() && w.grid()->CurrentRow() == other;
+        tools->close();
+    });
+    const QPoint at = w.grid()->visualRect(w.model()->index(other, 1)).center();
+    QTest::mouseClick(w.grid()->viewport(), Qt::RightButton, {}, at);
+    EXPECT_TRUE(shownForRow);
+    EXPECT_EQ(w.grid()->CurrentRow(), other);
 }
 
 } // namespace
