@@ -13,6 +13,7 @@
 #include "sync/copy_controller.h"
 #include "sync/path_box.h"
 #include "sync/special_lists.h"
+#include "view/grid_find.h"
 #include "view/result_view.h"
 #include "view/window_layout.h"
 
@@ -239,8 +240,10 @@ void MainWindow::CreateActions() {
         connect(add(QStringLiteral("mEditSaveSpecialList%1").arg(i), caption + QStringLiteral("...")),
                 &QAction::triggered, this, [this, i] { mEditSaveSpecialList_Click(i); });
     }
-    later(add("mEditFind", tr("&Find..."), QKeySequence(Qt::CTRL | Qt::Key_F)));
-    later(add("mEditFindNext", tr("Find &Next"), QKeySequence(Qt::Key_F3)));
+    connect(add("mEditFind", tr("&Find..."), QKeySequence(Qt::CTRL | Qt::Key_F)),
+            &QAction::triggered, this, &MainWindow::mEditFind_Click);
+    connect(add("mEditFindNext", tr("Find &Next"), QKeySequence(Qt::Key_F3)), &QAction::triggered,
+            this, &MainWindow::mEditFindNext_Click);
 
     const std::array<const char*, kBandCount> bandCaptions = {"&Buttons", "&Source Bar",
                                                              "&Target Bar", "Filte&r Bar"};
@@ -344,7 +347,6 @@ void MainWindow::CreateActions() {
         buttons_[key] = button;
         buttonOrder_.push_back(key);
     }
-    buttons_[QStringLiteral("Find")]->setProperty("later", true);
 }
 
 void MainWindow::CreateMenus() {
@@ -1010,8 +1012,9 @@ void MainWindow::UpdateCommandState() {
     const bool results = model_->HasResults();
     buttons_.at(QStringLiteral("Scan"))->setEnabled(action("mFileScan")->isEnabled());
     buttons_.at(QStringLiteral("Save"))->setEnabled(action("mFileSaveSourceMap")->isEnabled());
-    // Find comes with the find commands; until then it stays off like its menu item.
-    buttons_.at(QStringLiteral("Find"))->setEnabled(results && action("mEditFind")->isEnabled());
+    buttons_.at(QStringLiteral("Find"))->setEnabled(results);
+    action("mEditFind")->setEnabled(results);
+    action("mEditFindNext")->setEnabled(results && !findState_.text.isEmpty() && bFindNext_);
     buttons_.at(QStringLiteral("Recur"))->setEnabled(!sourceIsMap_);
     buttons_.at(QStringLiteral("Resize"))->setEnabled(results);
     mTools_Click();
@@ -1278,6 +1281,47 @@ void MainWindow::mEdit_Click() {
         action("mEditCopy")->setEnabled(model_->HasResults() && !sourceIsMap_);
     }
     UpdateSpecialListItems();
+    const bool results = model_->HasResults();
+    action("mEditFind")->setEnabled(results);
+    action("mEditFindNext")->setEnabled(results && !findState_.text.isEmpty() && bFindNext_);
+}
+
+void MainWindow::mEditFind_Click() {
+    if (Busy() || !model_->HasResults())
+        return;
+    if (Dialogs().ShowFindBox(this, findState_))
+        bFindNext_ = FindInGrid();
+    UpdateCommandState();
+    grid_->setFocus();
+}
+
+void MainWindow::mEditFindNext_Click() {
+    if (Busy() || !model_->HasResults() || findState_.text.isEmpty())
+        return;
+    if (bFindNext_)
+        bFindNext_ = FindInGrid();
+    UpdateCommandState();
+    grid_->setFocus();
+}
+
+bool MainWindow::FindInGrid() {
+    view::FindOptions options;
+    options.wholeWord = (findState_.options & platform::FindState::kWholeWord) != 0;
+    options.matchCase = (findState_.options & platform::FindState::kMatchCase) != 0;
+    options.upwards = (findState_.options & platform::FindState::kSearchUp) != 0;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const int row = view::FindInGrid(*model_, grid_->CurrentRow(), findState_.text, options);
+    QApplication::restoreOverrideCursor();
+    if (row >= 0) {
+        grid_->SelectRow(row);
+        return true;
+    }
+    if (statusBar()->isVisible())
+        SetPanel(2, tr("Can not find."));
+    else
+        Dialogs().ShowMessage(this, tr("Find Text"), tr("Can not find."),
+                              platform::MessageIcon::Information, platform::MessageButtons::Ok);
+    return false;
 }
 
 void MainWindow::fgFiles_CopyPath() {
@@ -1447,7 +1491,8 @@ void MainWindow::pbToolbar_ButtonClick(const QString& key) {
         mToolsBackup_Click();
     else if (is("Synchr"))
         mToolsCopySource_Click();
-    // "Find" arrives with the find commands.
+    else if (is("Find"))
+        mEditFind_Click();
 }
 
 void MainWindow::ShowViewMenuAt(const QPoint& globalPos) {

@@ -90,6 +90,8 @@ public:
     void mToolsSetFilter_Click();
     void mViewSubfolders_Click();
     void mToolsBackup_Click();
+    void mEditFind_Click();
+    void mEditFindNext_Click();
     void mToolsCopySource_Click();
     void mToolsCopyBatch_Click();
     void mToolsBackupFolder_Click();
@@ -155,6 +157,9 @@ private:
 
     void mFile_Click();
     void mEdit_Click();
+    /// Searches the grid from the row after the current one with the find
+    /// box's text and options; says "Can not find." when nothing matches.
+    bool FindInGrid();
     /// The path box or search box that has the focus, as the line edit its
     /// text is edited in; null when the focus is elsewhere.
     QLineEdit* FocusedTextBox() const;
@@ -211,6 +216,7 @@ private:
     bool targetPropertiesEnabled_ = false;
     std::string backupFolder_;
     platform::FindState findState_;
+    bool bFindNext_ = false; ///< the last Find or Find Next found a row
     std::int64_t rowsAdded_ = 0;
     std::int64_t totalFiles_ = 0;
     std::vector<UnreadableEntry> unreadable_;

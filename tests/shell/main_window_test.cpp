@@ -1211,5 +1211,51 @@ TEST_F(MainWindowTest, EditMenuStatesCtrlCAndTheRightClickFollowWhereTheUserIs) 
     EXPECT_EQ(w.grid()->CurrentRow(), other);
 }
 
+TEST_F(MainWindowTest, FindAndFindNextSearchTheGridAndSayWhenNothingIsFound) {
+    MakeTrees();
+    auto w = Open();
+    w->mViewShowFiles_Click(0);
+    w->sourceBox()->SetText(Q(dir.file("src")));
+    w->targetBox()->SetText(Q(dir.file("dst")));
+    Scan(*w);
+    w->mViewArrange_Click(kNameColumn); // equal, newer, older
+    ASSERT_EQ(Names(*w), (std::vector<std::string>{"equal.dll", "newer.dll", "older.dll"}));
+    const auto find = [&](const char* text, int options) {
+        platform::FindState state;
+        state.text = QString::fromUtf8(text);
+        state.options = options;
+        dialogs.findAnswers.push_back(state);
+        w->action("mEditFind")->trigger();
+    };
+    w->grid()->SelectRow(0);
+    find(".dll", 0);
+    EXPECT_EQ(w->grid()->CurrentRow(), 1); // from the row after the current one
+    w->action("mEditFindNext")->trigger();
+    EXPECT_EQ(w->grid()->CurrentRow(), 2);
+    w->action("mEditFindNext")->trigger(); // the last row: no wrap-around
+    EXPECT_EQ(w->grid()->CurrentRow(), 2);
+    EXPECT_EQ(w->PanelText(2), "Can not find.");
+    // After a failed search F3 finds nothing more, and is offered no more.
+    w->grid()->SelectRow(0);
+    w->action("mEditFindNext")->trigger();
+    EXPECT_EQ(w->grid()->CurrentRow(), 0);
+    emit w->menuBar()->findChild<QMenu*>("mEdit")->aboutToShow();
+    EXPECT_FALSE(w->action("mEditFindNext")->isEnabled());
+    EXPECT_TRUE(w->action("mEditFind")->isEnabled());
+    // The hidden size column is searched; the status bar hidden, a message says it.
+    const std::string size =
+        std::to_string(std::filesystem::file_size(dir.file("src/older.dll")));
+    find(size.c_str(), platform::FindState::kWholeWord);
+    ASSERT_GE(w->grid()->CurrentRow(), 1);
+    EXPECT_EQ(std::to_string(w->model()->Rows()[static_cast<std::size_t>(w->grid()->CurrentRow())]
+                                 .SourceSize),
+              size);
+    w->action("mViewStatus")->trigger();
+    ASSERT_FALSE(w->statusBar()->isVisible());
+    find("no such text", 0);
+    EXPECT_EQ(dialogs.Last(FakeDialogs::Kind::Message).title, "Find Text");
+    EXPECT_EQ(dialogs.Last(FakeDialogs::Kind::Message).text, "Can not find.");
+}
+
 } // namespace
 } // namespace sorvane::shell
