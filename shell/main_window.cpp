@@ -160,6 +160,15 @@ MainWindow::MainWindow(const StartOptions& options, QWidget* parent)
     });
     connect(copier_, &sync::CopyController::BatchFinished, this, &MainWindow::OnBatchFinished);
     connect(grid_, &view::ResultView::CopyRequested, this, &MainWindow::fgFiles_CopyPath);
+    connect(grid_, &view::ResultView::SearchKeyPressed, this, [this](QChar character) {
+        if (statusBar()->isVisible() && model_->HasResults())
+            OpenIncrementalSearch(character);
+    });
+    // A scroll of the user's closes the search box; its own does not.
+    connect(grid_->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] {
+        if (scrollGuard_ == 0 && panel2Stack_->currentWidget() == tbSearch_)
+            CloseIncrementalSearch();
+    });
     connect(grid_, &view::ResultView::ContextMenuRequested, this, [this](const QPoint& at) {
         UpdateCommandState(); // the Tools commands for the row just clicked
         mTools_->exec(at);
@@ -523,6 +532,8 @@ void MainWindow::CreateStatusBar() {
     panel2Stack_->addWidget(panel2_);
     panel2Stack_->addWidget(pbProgress_);
     panel2Stack_->addWidget(tbSearch_);
+    connect(tbSearch_, &QLineEdit::textChanged, this, &MainWindow::tbSearch_Change);
+    tbSearch_->installEventFilter(this); // Esc and the loss of the focus close it
     for (QLabel* panel : {panel1_, panel2_, panel3_})
         panel->setTextFormat(Qt::PlainText);
     panel2_->installEventFilter(this); // a click lists the entries that could not be read
@@ -1502,7 +1513,45 @@ void MainWindow::ShowViewMenuAt(const QPoint& globalPos) {
     mView_->setDefaultAction(nullptr);
 }
 
+void MainWindow::OpenIncrementalSearch(QChar character) {
+    tbSearch_->setText(QString(character)); // jumps at once
+    tbSearch_->setCursorPosition(1);
+    panel2Stack_->setCurrentWidget(tbSearch_);
+    tbSearch_->setFocus();
+}
+
+void MainWindow::tbSearch_Change(const QString& text) {
+    if (text.isEmpty())
+        return;
+    // The first row whose Name is not smaller than the text, whatever the order.
+    const auto& rows = model_->Rows();
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        if (text.compare(Qt8(rows[i].Name), Qt::CaseInsensitive) <= 0) {
+            ++scrollGuard_;
+            grid_->SelectRow(static_cast<int>(i));
+            --scrollGuard_;
+            return;
+        }
+    }
+}
+
+void MainWindow::CloseIncrementalSearch() {
+    if (panel2Stack_->currentWidget() == tbSearch_)
+        panel2Stack_->setCurrentWidget(panel2_);
+    const QSignalBlocker quiet(tbSearch_);
+    tbSearch_->clear();
+}
+
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == tbSearch_) {
+        if (event->type() == QEvent::FocusOut) {
+            CloseIncrementalSearch();
+        } else if (event->type() == QEvent::KeyPress &&
+                   static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape && !Busy()) {
+            grid_->setFocus(); // the box closes as it loses the focus
+            return true;
+        }
+    }
     if (event->type() == QEvent::MouseButtonDblClick &&
         (watched == pbToolbar_ || watched == pbSource_ || watched == pbTarget_)) {
         mViewCustomize_Click();

@@ -157,6 +157,13 @@ private:
 
     void mFile_Click();
     void mEdit_Click();
+    /// The incremental search box, opened by a key typed in the grid: each
+    /// change of its text makes current the first row whose Name is not
+    /// smaller than the text; Esc, a lost focus or a scroll of the user's
+    /// close it.
+    void OpenIncrementalSearch(QChar character);
+    void tbSearch_Change(const QString& text);
+    void CloseIncrementalSearch();
     /// Searches the grid from the row after the current one with the find
     /// box's text and options; says "Can not find." when nothing matches.
     bool FindInGrid();
@@ -217,6 +224,7 @@ private:
     std::string backupFolder_;
     platform::FindState findState_;
     bool bFindNext_ = false; ///< the last Find or Find Next found a row
+    int scrollGuard_ = 0;    ///< raised while the search box scrolls the grid itself
     std::int64_t rowsAdded_ = 0;
     std::int64_t totalFiles_ = 0;
     std::vector<UnreadableEntry> unreadable_;

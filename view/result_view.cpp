@@ -1,6 +1,8 @@
 #include "view/result_view.h"
 
 #include <QKeyEvent>
+#include <optional>
+#include <utility>
 #include <QMouseEvent>
 
 #include <algorithm>
@@ -217,12 +219,46 @@ bool ResultView::IsOnResizeGrip(int x) const {
     return false;
 }
 
+// The character a key of the main keyboard types without Shift, for the
+// keys that open the incremental search; nothing for any other key. Shifted
+// symbols are taken back to their key on a US layout.
+static std::optional<QChar> UnshiftedSearchCharacter(int key) {
+    if (key >= Qt::Key_A && key <= Qt::Key_Z)
+        return QChar(static_cast<char16_t>('a' + (key - Qt::Key_A)));
+    if (key >= Qt::Key_0 && key <= Qt::Key_9)
+        return QChar(static_cast<char16_t>(key));
+    static const std::pair<int, char> kKeys[] = {
+        {Qt::Key_Comma, ','},        {Qt::Key_Less, ','},        {Qt::Key_Minus, '-'},
+        {Qt::Key_Underscore, '-'},   {Qt::Key_Period, '.'},      {Qt::Key_Greater, '.'},
+        {Qt::Key_Slash, '/'},        {Qt::Key_Question, '/'},    {Qt::Key_QuoteLeft, '`'},
+        {Qt::Key_AsciiTilde, '`'},   {Qt::Key_BracketLeft, '['}, {Qt::Key_BraceLeft, '['},
+        {Qt::Key_Backslash, '\\'}, {Qt::Key_Bar, '\\'},       {Qt::Key_BracketRight, ']'},
+        {Qt::Key_BraceRight, ']'},   {Qt::Key_Apostrophe, '\''}, {Qt::Key_QuoteDbl, '\''},
+        {Qt::Key_Exclam, '1'},       {Qt::Key_At, '2'},          {Qt::Key_NumberSign, '3'},
+        {Qt::Key_Dollar, '4'},       {Qt::Key_Percent, '5'},     {Qt::Key_AsciiCircum, '6'},
+        {Qt::Key_Ampersand, '7'},    {Qt::Key_Asterisk, '8'},    {Qt::Key_ParenLeft, '9'},
+        {Qt::Key_ParenRight, '0'},
+    };
+    for (const auto& [k, c] : kKeys)
+        if (k == key)
+            return QChar(QLatin1Char(c));
+    return std::nullopt;
+}
+
 void ResultView::keyPressEvent(QKeyEvent* event) {
-    const bool ctrl = (event->modifiers() & Qt::ControlModifier) != 0;
+    const Qt::KeyboardModifiers modifiers = event->modifiers();
+    const bool ctrl = (modifiers & Qt::ControlModifier) != 0;
     if (ctrl && (event->key() == Qt::Key_C || event->key() == Qt::Key_Insert)) {
         event->accept();
         emit CopyRequested();
         return;
+    }
+    if (!ctrl && (modifiers & (Qt::AltModifier | Qt::KeypadModifier)) == 0) {
+        if (const auto character = UnshiftedSearchCharacter(event->key())) {
+            event->accept();
+            emit SearchKeyPressed(*character);
+            return;
+        }
     }
     QTableView::keyPressEvent(event);
 }

@@ -51,6 +51,10 @@ signals:
     /// A right click on a row, which is current by now: the window opens its
     /// Tools menu at `globalPos`.
     void ContextMenuRequested(const QPoint& globalPos);
+    /// A key that types `character` without Shift (a letter in lower case, a
+    /// digit or punctuation of the main keyboard, not the keypad) was pressed
+    /// without Ctrl or Alt: the window may open its incremental search.
+    void SearchKeyPressed(QChar character);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;

@@ -31,6 +31,7 @@
 #include <QProgressBar>
 #include <QScreen>
 #include <QStackedWidget>
+#include <QScrollBar>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QStatusBar>
@@ -1255,6 +1256,73 @@ TEST_F(MainWindowTest, FindAndFindNextSearchTheGridAndSayWhenNothingIsFound) {
     find("no such text", 0);
     EXPECT_EQ(dialogs.Last(FakeDialogs::Kind::Message).title, "Find Text");
     EXPECT_EQ(dialogs.Last(FakeDialogs::Kind::Message).text, "Can not find.");
+}
+
+TEST_F(MainWindowTest, TypingInTheGridJumpsToTheFirstNameNotSmallerThanTheText) {
+    for (const char* name : {"alpha.dll", "beta.dll", "Mango.dll", "mint.dll", "zeta.dll"})
+        dir.write(std::string("src/") + name, VersionedPe({{1, 0, 0, 0}}));
+    for (int i = 0; i < 60; ++i) // enough rows for the grid to scroll
+        dir.write("src/zz" + std::to_string(100 + i) + ".dll", VersionedPe({{1, 0, 0, 0}}));
+    auto w = Open();
+    w->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+    w->sourceBox()->SetText(Q(dir.file("src")));
+    Scan(*w);
+    w->mViewArrange_Click(kNameColumn);
+    QLineEdit* box = w->findChild<QLineEdit*>("tbSearch");
+    ASSERT_NE(box, nullptr);
+    const auto current = [&] {
+        return w->model()->Rows()[static_cast<std::size_t>(w->grid()->CurrentRow())].Name;
+    };
+    struct Case {
+        bool ascending;
+        std::vector<std::pair<Qt::Key, Qt::KeyboardModifiers>> keys;
+        std::string row; // current afterwards
+        QString text;    // in the box, empty when it stayed closed
+    };
+    const std::vector<Case> cases{
+        {true, {{Qt::Key_M, Qt::ShiftModifier}}, "Mango.dll", "m"}, // Shift ignored
+        {true, {{Qt::Key_M, {}}, {Qt::Key_I, {}}}, "mint.dll", "mi"},
+        {true, {{Qt::Key_Q, {}}}, "zeta.dll", "q"},
+        {true, {{Qt::Key_Z, {}}, {Qt::Key_Z, {}}, {Qt::Key_1, {}}, {Qt::Key_2, {}}}, "zz120.dll",
+         "zz12"},
+        {false, {{Qt::Key_M, {}}}, "zz159.dll", "m"}, // descending: row 1 is already after m
+        {true, {{Qt::Key_5, Qt::KeypadModifier}}, "alpha.dll", ""}, // the keypad opens nothing
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text.toStdString());
+        w->mViewOrder_Click(c.ascending ? 0 : 1);
+        w->grid()->SelectRow(0);
+        w->grid()->setFocus();
+        if (c.ascending)
+            ASSERT_EQ(current(), "alpha.dll");
+        QWidget* target = w->grid();
+        for (const auto& [key, modifiers] : c.keys) {
+            QTest::keyClick(target, key, modifiers);
+            target = QApplication::focusWidget();
+        }
+        EXPECT_EQ(current(), c.row);
+        EXPECT_EQ(box->text(), c.text);
+        EXPECT_EQ(box->isVisible(), !c.text.isEmpty());
+        // Esc gives the grid the focus back and closes the box.
+        if (box->isVisible())
+            QTest::keyClick(box, Qt::Key_Escape);
+        EXPECT_FALSE(box->isVisible());
+        EXPECT_TRUE(box->text().isEmpty());
+    }
+    // A scroll of the user's closes the box; without the status bar letters open nothing.
+    w->mViewOrder_Click(0);
+    w->grid()->setFocus();
+    QTest::keyClick(w->grid(), Qt::Key_B);
+    ASSERT_TRUE(box->isVisible());
+    QScrollBar* scroll = w->grid()->verticalScrollBar();
+    ASSERT_GT(scroll->maximum(), 0);
+    scroll->setValue(scroll->value() == 0 ? 1 : 0);
+    EXPECT_FALSE(box->isVisible());
+    w->action("mViewStatus")->trigger();
+    w->grid()->setFocus();
+    QTest::keyClick(w->grid(), Qt::Key_B);
+    EXPECT_TRUE(box->text().isEmpty());
 }
 
 } // namespace
