@@ -182,8 +182,11 @@ std::optional<QFont> QtDialogService::ChooseFont(QWidget* parent, const QFont& c
     return dialog.selectedFont();
 }
 
-std::optional<QColor> QtDialogService::ChooseColor(QWidget* parent, const QColor& current) {
+std::optional<QColor> QtDialogService::ChooseColor(QWidget* parent, const QColor& current,
+                                                   const QString& title) {
     QColorDialog dialog(current, parent);
+    if (!title.isEmpty())
+        dialog.setWindowTitle(title);
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
     const QColor chosen = dialog.selectedColor();

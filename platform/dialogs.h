@@ -80,7 +80,9 @@ public:
     virtual bool ShowFindBox(QWidget* parent, FindState& state) = 0;
     virtual std::optional<QFont> ChooseFont(QWidget* parent, const QFont& current,
                                             const QColor& textColor) = 0;
-    virtual std::optional<QColor> ChooseColor(QWidget* parent, const QColor& current) = 0;
+    /// The colour dialog titled `title`, starting at `current`; nothing on cancel.
+    virtual std::optional<QColor> ChooseColor(QWidget* parent, const QColor& current,
+                                              const QString& title = {}) = 0;
     /// Which buttons the main tool bar shows, and in which order.
     virtual std::optional<std::vector<ToolbarButtonState>>
     CustomizeToolbar(QWidget* parent, const std::vector<ToolbarButtonState>& buttons) = 0;
@@ -100,7 +102,8 @@ public:
     bool ShowFindBox(QWidget* parent, FindState& state) override;
     std::optional<QFont> ChooseFont(QWidget* parent, const QFont& current,
                                     const QColor& textColor) override;
-    std::optional<QColor> ChooseColor(QWidget* parent, const QColor& current) override;
+    std::optional<QColor> ChooseColor(QWidget* parent, const QColor& current,
+                                      const QString& title = {}) override;
     std::optional<std::vector<ToolbarButtonState>>
     CustomizeToolbar(QWidget* parent, const std::vector<ToolbarButtonState>& buttons) override;
 };

@@ -30,6 +30,8 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QProgressBar>
+#include <QPixmap>
+#include <QPainter>
 #include <QScreen>
 #include <QShortcut>
 #include <QScrollBar>
@@ -302,8 +304,10 @@ void MainWindow::CreateActions() {
         connect(a, &QAction::triggered, this, [this, i] { mViewShowFiles_Click(i); });
     }
     for (int i = 0; i < view::kColorCount; ++i)
-        later(add(QStringLiteral("mViewColor%1").arg(i), tr(kColorCaptions[i])));
-    later(add("mViewSetFont", tr("Set &Font...")));
+        connect(add(QStringLiteral("mViewColor%1").arg(i), tr(kColorCaptions[i])),
+                &QAction::triggered, this, [this, i] { mViewColor_Click(i); });
+    connect(add("mViewSetFont", tr("Set &Font...")), &QAction::triggered, this,
+            &MainWindow::mViewSetFont_Click);
     connect(add("mViewCustomize", tr("Customi&ze...")), &QAction::triggered, this,
             &MainWindow::mViewCustomize_Click);
 
@@ -598,6 +602,7 @@ void MainWindow::LoadSettings() {
             colors.colors[static_cast<std::size_t>(i)]));
     model_->SetColorSet(colors);
     ApplyColors();
+    DrawColorSwatches();
 
     const auto history = [&](sync::PathBox* box, const char* section) {
         QStringList items;
@@ -634,6 +639,9 @@ void MainWindow::LoadSettings() {
 
     const QFont gridFont = FromRecord(LoadFontRecord(file, "Font", "", ToRecord(grid_->font())));
     grid_->setFont(gridFont);
+    QFont searchFont(gridFont.family());
+    searchFont.setPointSize(8); // the search box keeps to a small size
+    tbSearch_->setFont(searchFont);
 
     const std::string columns = ReadSetting(file, "General", "Columns", std::string(kDataColumns, '1'));
     for (int i = 1; i <= kDataColumns; ++i) {
@@ -948,6 +956,60 @@ void MainWindow::SaveToolbarButtons() {
         entries << (state.visible ? state.key : QStringLiteral("-") + state.key);
     QSettings record(QString::fromLatin1(kCompanyName), QString::fromLatin1(kProgramTitle));
     record.setValue(QStringLiteral("Toolbar"), entries);
+}
+
+// Each colour item shows a 10 x 10 swatch of its colour in a black frame.
+void MainWindow::DrawColorSwatches() {
+    for (int i = 0; i < view::kColorCount; ++i) {
+        QPixmap swatch(10, 10);
+        swatch.fill(model_->Colors().color(i));
+        QPainter painter(&swatch);
+        painter.setPen(Qt::black);
+        painter.drawRect(0, 0, 9, 9);
+        painter.end();
+        action(QStringLiteral("mViewColor%1").arg(i))->setIcon(QIcon(swatch));
+    }
+}
+
+void MainWindow::mViewColor_Click(int index) {
+    if (Busy() || index < 0 || index >= view::kColorCount)
+        return;
+    // The category's name: the caption without "&" and the closing "...".
+    QString category = tr(kColorCaptions[static_cast<std::size_t>(index)]);
+    category.remove(QLatin1Char('&'));
+    category.chop(3);
+    const auto chosen = Dialogs().ChooseColor(this, model_->Colors().color(index),
+                                              tr("Color of %1").arg(category));
+    if (!chosen)
+        return;
+    view::ColorSet colors = model_->Colors();
+    colors.colors[static_cast<std::size_t>(index)] = view::ToColorRef(*chosen);
+    const int current = grid_->CurrentRow();
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    model_->SetColorSet(colors); // rows of categories 2 to 6 take their new colour
+    QApplication::restoreOverrideCursor();
+    ApplyColors();
+    DrawColorSwatches();
+    grid_->SelectRow(current);
+}
+
+void MainWindow::mViewSetFont_Click() {
+    if (Busy())
+        return;
+    const auto chosen = Dialogs().ChooseFont(this, grid_->font(),
+                                             model_->Colors().color(view::kRegularTextColor));
+    if (!chosen)
+        return;
+    // A new font never changes a column's width.
+    std::array<int, kGridColumnCount> widths{};
+    for (int i = 0; i < kGridColumnCount; ++i)
+        widths[static_cast<std::size_t>(i)] = grid_->columnWidth(i);
+    grid_->setFont(*chosen);
+    QFont searchFont(chosen->family());
+    searchFont.setPointSize(8);
+    tbSearch_->setFont(searchFont);
+    for (int i = 0; i < kGridColumnCount; ++i)
+        grid_->setColumnWidth(i, widths[static_cast<std::size_t>(i)]);
 }
 
 void MainWindow::ApplyColors() {

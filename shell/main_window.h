@@ -104,6 +104,8 @@ public:
     void mViewOrder_Click(int index);
     void mViewShowFiles_Click(int index);
     void mViewCustomize_Click();
+    void mViewColor_Click(int index);
+    void mViewSetFont_Click();
     /// Puts special list `index` (a category) on the clipboard as text.
     void mEditCopySpecialList_Click(int index);
     /// Asks for a file name and writes special list `index` to it; a file
@@ -154,6 +156,7 @@ private:
     std::vector<platform::ToolbarButtonState> ToolbarButtons() const;
     void ApplyToolbarButtons(const std::vector<platform::ToolbarButtonState>& buttons);
     void ApplyColors();
+    void DrawColorSwatches();
 
     void mFile_Click();
     void mEdit_Click();

@@ -1325,5 +1325,63 @@ TEST_F(MainWindowTest, TypingInTheGridJumpsToTheFirstNameNotSmallerThanTheText) 
     EXPECT_TRUE(box->text().isEmpty());
 }
 
+TEST_F(MainWindowTest, AColourRecoloursItsOwnCategoryAndAFontKeepsTheWidths) {
+    auto w = Open();
+    const auto row = [](const char* name, ComparisonMark mark) {
+        ComparisonRow r;
+        r.Name = name;
+        r.Mark = mark;
+        r.SourceVersion = std::string("1");
+        return r;
+    };
+    w->model()->AppendRows({row("size.dll", ComparisonMark::DifferentSize),
+                            row("lang.dll", ComparisonMark::UnequalLanguage),
+                            row("equal.dll", ComparisonMark::Equal)});
+    const auto colorOf = [&](int r) {
+        return w->model()->data(w->model()->index(r, kNameColumn), Qt::ForegroundRole).value<QColor>();
+    };
+    const QColor purple = colorOf(1);
+    ASSERT_EQ(colorOf(0), purple); // both categories start purple
+    struct Case {
+        int item;
+        const char* title;
+        QColor chosen;
+        std::vector<QColor> rows; // afterwards
+    };
+    const std::vector<Case> cases{
+        {5, "Color of Different Size", QColor(Qt::red), {QColor(Qt::red), purple, colorOf(2)}},
+        {6, "Color of Incomparable", QColor(Qt::cyan), {QColor(Qt::red), purple, colorOf(2)}},
+        {7, "Color of Copied File", QColor(Qt::yellow), {QColor(Qt::red), purple, colorOf(2)}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.title);
+        dialogs.colors.push_back(c.chosen);
+        w->action(QStringLiteral("mViewColor%1").arg(c.item))->trigger();
+        EXPECT_EQ(dialogs.Last(FakeDialogs::Kind::Color).title, c.title);
+        EXPECT_EQ(w->model()->Colors().color(c.item), c.chosen);
+        for (int r = 0; r < 3; ++r)
+            EXPECT_EQ(colorOf(r), c.rows[static_cast<std::size_t>(r)]) << r;
+        // The item's swatch shows the new colour inside a black frame.
+        const QImage swatch =
+            w->action(QStringLiteral("mViewColor%1").arg(c.item))->icon().pixmap(10, 10).toImage();
+        EXPECT_EQ(QColor(swatch.pixel(5, 5)), c.chosen);
+        EXPECT_EQ(QColor(swatch.pixel(0, 0)), QColor(Qt::black));
+    }
+    dialogs.colors.push_back(std::nullopt); // cancel changes nothing
+    w->action("mViewColor2")->trigger();
+    EXPECT_EQ(w->model()->Colors().color(2), QColor(0, 0, 255));
+
+    std::vector<int> widths;
+    for (int i = 0; i < kGridColumnCount; ++i)
+        widths.push_back(w->grid()->columnWidth(i));
+    QFont big(QStringLiteral("DejaVu Serif"), 20);
+    dialogs.fonts.push_back(big);
+    w->action("mViewSetFont")->trigger();
+    EXPECT_EQ(w->grid()->font().pointSize(), 20);
+    for (int i = 0; i < kGridColumnCount; ++i)
+        EXPECT_EQ(w->grid()->columnWidth(i), widths[static_cast<std::size_t>(i)]) << i;
+    EXPECT_EQ(w->findChild<QLineEdit*>("tbSearch")->font().pointSize(), 8);
+}
+
 } // namespace
 } // namespace sorvane::shell

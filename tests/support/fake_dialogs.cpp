@@ -112,8 +112,11 @@ std::optional<QFont> FakeDialogs::ChooseFont(QWidget* parent, const QFont& curre
     return TakeFront(fonts);
 }
 
-std::optional<QColor> FakeDialogs::ChooseColor(QWidget* parent, const QColor& current) {
-    Record(Kind::Color, parent).color = current;
+std::optional<QColor> FakeDialogs::ChooseColor(QWidget* parent, const QColor& current,
+                                                const QString& title) {
+    Call& call = Record(Kind::Color, parent);
+    call.color = current;
+    call.title = title;
     return TakeFront(colors);
 }
 

@@ -72,7 +72,8 @@ public:
     bool ShowFindBox(QWidget* parent, platform::FindState& state) override;
     std::optional<QFont> ChooseFont(QWidget* parent, const QFont& current,
                                     const QColor& textColor) override;
-    std::optional<QColor> ChooseColor(QWidget* parent, const QColor& current) override;
+    std::optional<QColor> ChooseColor(QWidget* parent, const QColor& current,
+                                      const QString& title = {}) override;
     std::optional<std::vector<platform::ToolbarButtonState>>
     CustomizeToolbar(QWidget* parent,
                      const std::vector<platform::ToolbarButtonState>& buttons) override;
