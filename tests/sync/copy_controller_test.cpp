@@ -115,8 +115,9 @@ TEST_F(CopyControllerTest, TheConfirmationAsksOnceAndCancelChangesNothing) {
             EXPECT_EQ(dialogs.calls[i].buttons, MessageButtons::OkCancel);
             EXPECT_EQ(dialogs.calls[i].defaultButton, MessageResult::Cancel);
         }
-        if (!c.systemCheckPending)
+        if (!c.systemCheckPending) {
             EXPECT_EQ(controller.BackupOnCopy, c.backup);
+        }
     }
 }
 
@@ -127,8 +128,9 @@ TEST_F(CopyControllerTest, SingleCopiesMarkTheRowMoveOnAndWarnOfAnotherCategory)
     QSignalSpy finished(&controller, &CopyController::SingleCopyFinished);
     const auto copy = [&](int row) {
         controller.CopySingle(row, "/src", "/dst", true);
-        if (finished.isEmpty())
+        if (finished.isEmpty()) {
             EXPECT_TRUE(finished.wait(5000));
+        }
         const int next = finished.takeFirst().at(0).toInt();
         return next;
     };
