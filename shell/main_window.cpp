@@ -70,7 +70,8 @@ const std::array<const char*, kDataColumns> kColumnCaptions = {
 
 const std::array<const char*, view::kColorCount> kColorCaptions = {
     "&Background...", "&Regular Text...", "Newer &Source...", "Newer &Target...",
-    "&Unequal Language...", "&Different Size...", "&Incomparable...", "&Copied File..."};
+    "&Unequal Language...", "&Different Size...", "&Incomparable...", "&Copied File...",
+    "&Orphans..."};
 
 struct ButtonInfo {
     const char* key;
@@ -596,10 +597,14 @@ void MainWindow::LoadSettings() {
         setWindowState(Qt::WindowMinimized);
 
     view::ColorSet colors = view::ColorSet::Defaults(QApplication::palette());
-    for (int i = 0; i < view::kColorCount; ++i)
-        colors.colors[static_cast<std::size_t>(i)] = static_cast<view::ColorRef>(ReadNumberSetting(
-            file, "Color", view::kColorKeys[static_cast<std::size_t>(i)],
-            colors.colors[static_cast<std::size_t>(i)]));
+    for (int i = 0; i < view::kColorCount; ++i) {
+        auto& color = colors.colors[static_cast<std::size_t>(i)];
+        // Orphans look like regular text until they are given a colour.
+        if (i == view::kOrphansColor)
+            color = colors.colors[view::kRegularTextColor];
+        color = static_cast<view::ColorRef>(
+            ReadNumberSetting(file, "Color", view::kColorKeys[static_cast<std::size_t>(i)], color));
+    }
     model_->SetColorSet(colors);
     ApplyColors();
     DrawColorSwatches();

@@ -34,6 +34,7 @@ ColorRef ToColorRef(const QColor& color) {
 const std::array<const char*, kColorCount> kColorKeys = {
     "Background",       "Regular Text",   "Newer Source", "Newer Target",
     "Unequal Language", "Different Size", "Incomparable", "Copied File",
+    "Orphans",
 };
 
 ColorSet ColorSet::Defaults(const QPalette& palette) {
@@ -47,6 +48,7 @@ ColorSet ColorSet::Defaults(const QPalette& palette) {
         0x00800080u,
         0x00800080u,
         0x00008000u, // dark green
+        ToColorRef(palette.color(QPalette::Text)),
     };
     return set;
 }
@@ -54,8 +56,9 @@ ColorSet ColorSet::Defaults(const QPalette& palette) {
 int ColorIndexOfMark(ComparisonMark mark) {
     switch (mark) {
     case ComparisonMark::Equal:
-    case ComparisonMark::Orphan:
         return kRegularTextColor;
+    case ComparisonMark::Orphan:
+        return kOrphansColor;
     case ComparisonMark::NewerSource:
         return kNewerSourceColor;
     case ComparisonMark::NewerTarget:
@@ -232,8 +235,9 @@ void ResultModel::SetColorSet(const ColorSet& colors) {
     bool recoloured = false;
     for (std::size_t i = 0; i < rows_.size(); ++i) {
         const auto color = static_cast<std::size_t>(ColorIndexOfMark(rows_[i].Mark));
-        if (color >= kNewerSourceColor && color <= kIncomparableColor &&
-            old.colors[color] != colors.colors[color]) {
+        const bool recolourable =
+            (color >= kNewerSourceColor && color <= kIncomparableColor) || color == kOrphansColor;
+        if (recolourable && old.colors[color] != colors.colors[color]) {
             rowColors_[i] = colors.colors[color];
             recoloured = true;
         }

@@ -21,7 +21,8 @@
 
 namespace sorvane::view {
 
-/// The eight colours of the colour set, in the order of their menu items.
+/// The colours of the colour set, in the order of their menu items: the
+/// eight of the classic set, then the orphans' own.
 enum ColorIndex : int {
     kBackgroundColor = 0,
     kRegularTextColor = 1,
@@ -31,7 +32,10 @@ enum ColorIndex : int {
     kDifferentSizeColor = 5,
     kIncomparableColor = 6,
     kCopiedFileColor = 7,
-    kColorCount = 8,
+    /// Rows without a versioned target; the regular text colour unless the
+    /// user gives them one of their own.
+    kOrphansColor = 8,
+    kColorCount = 9,
 };
 
 /// Colours are kept as the settings file stores them: 0x00BBGGRR.
@@ -45,7 +49,7 @@ extern const std::array<const char*, kColorCount> kColorKeys;
 struct ColorSet {
     std::array<ColorRef, kColorCount> colors{};
     /// Background and regular text from the palette, the rest fixed: blue,
-    /// red, purple, purple, purple, dark green.
+    /// red, purple, purple, purple, dark green; orphans as regular text.
     static ColorSet Defaults(const QPalette& palette);
     QColor color(int index) const {
         return FromColorRef(colors.at(static_cast<std::size_t>(index)));
@@ -82,9 +86,10 @@ public:
                       const std::string& targetLanguage);
 
     /// Takes a new colour set. Each row keeps the colour it was given when it
-    /// was added or updated, except that a change of colour 2 to 6 recolours
-    /// the rows of that colour's mark; rows of the Regular Text and Copied
-    /// File colours keep theirs until the next scan. Emits ColorsChanged.
+    /// was added or updated, except that a change of colour 2 to 6 or of the
+    /// orphans' colour recolours the rows of that colour's mark; rows of the
+    /// Regular Text and Copied File colours keep theirs until the next scan.
+    /// Emits ColorsChanged.
     void SetColorSet(const ColorSet& colors);
     const ColorSet& Colors() const { return colors_; }
 

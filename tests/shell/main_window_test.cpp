@@ -1294,8 +1294,9 @@ TEST_F(MainWindowTest, TypingInTheGridJumpsToTheFirstNameNotSmallerThanTheText) 
         w->mViewOrder_Click(c.ascending ? 0 : 1);
         w->grid()->SelectRow(0);
         w->grid()->setFocus();
-        if (c.ascending)
+        if (c.ascending) {
             ASSERT_EQ(current(), "alpha.dll");
+        }
         QWidget* target = w->grid();
         for (const auto& [key, modifiers] : c.keys) {
             QTest::keyClick(target, key, modifiers);
@@ -1336,11 +1337,14 @@ TEST_F(MainWindowTest, AColourRecoloursItsOwnCategoryAndAFontKeepsTheWidths) {
     };
     w->model()->AppendRows({row("size.dll", ComparisonMark::DifferentSize),
                             row("lang.dll", ComparisonMark::UnequalLanguage),
-                            row("equal.dll", ComparisonMark::Equal)});
+                            row("equal.dll", ComparisonMark::Equal),
+                            row("lone.dll", ComparisonMark::Orphan)});
     const auto colorOf = [&](int r) {
         return w->model()->data(w->model()->index(r, kNameColumn), Qt::ForegroundRole).value<QColor>();
     };
     const QColor purple = colorOf(1);
+    const QColor regular = colorOf(2);
+    EXPECT_EQ(colorOf(3), regular); // orphans start in the regular text colour
     ASSERT_EQ(colorOf(0), purple); // both categories start purple
     struct Case {
         int item;
@@ -1352,6 +1356,7 @@ TEST_F(MainWindowTest, AColourRecoloursItsOwnCategoryAndAFontKeepsTheWidths) {
         {5, "Color of Different Size", QColor(Qt::red), {QColor(Qt::red), purple, colorOf(2)}},
         {6, "Color of Incomparable", QColor(Qt::cyan), {QColor(Qt::red), purple, colorOf(2)}},
         {7, "Color of Copied File", QColor(Qt::yellow), {QColor(Qt::red), purple, colorOf(2)}},
+        {8, "Color of Orphans", QColor(Qt::magenta), {QColor(Qt::red), purple, colorOf(2)}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.title);
@@ -1361,6 +1366,7 @@ TEST_F(MainWindowTest, AColourRecoloursItsOwnCategoryAndAFontKeepsTheWidths) {
         EXPECT_EQ(w->model()->Colors().color(c.item), c.chosen);
         for (int r = 0; r < 3; ++r)
             EXPECT_EQ(colorOf(r), c.rows[static_cast<std::size_t>(r)]) << r;
+        EXPECT_EQ(colorOf(3), c.item == 8 ? c.chosen : regular); // only their own item
         // The item's swatch shows the new colour inside a black frame.
         const QImage swatch =
             w->action(QStringLiteral("mViewColor%1").arg(c.item))->icon().pixmap(10, 10).toImage();

@@ -172,6 +172,7 @@ TEST(ColorSet, DefaultsComeFromThePaletteAndFixedColorRefs) {
     EXPECT_EQ(set.colors[kDifferentSizeColor], 8388736u);
     EXPECT_EQ(set.colors[kIncomparableColor], 8388736u);
     EXPECT_EQ(set.colors[kCopiedFileColor], 32768u);
+    EXPECT_EQ(set.colors[kOrphansColor], 0xC0B0A0u); // as regular text
     EXPECT_EQ(set.color(kBackgroundColor), QColor(0x10, 0x20, 0x30));
     EXPECT_EQ(set.color(kNewerSourceColor), QColor(0, 0, 255));
     EXPECT_EQ(set.color(kNewerTargetColor), QColor(255, 0, 0));
@@ -185,7 +186,8 @@ TEST(ColorSet, DefaultsComeFromThePaletteAndFixedColorRefs) {
 
     const std::array<std::string, kColorCount> keys = {
         "Background",       "Regular Text",   "Newer Source", "Newer Target",
-        "Unequal Language", "Different Size", "Incomparable", "Copied File"};
+        "Unequal Language", "Different Size", "Incomparable", "Copied File",
+        "Orphans"};
     for (int i = 0; i < kColorCount; ++i)
         EXPECT_EQ(kColorKeys[static_cast<std::size_t>(i)], keys[static_cast<std::size_t>(i)]);
 }
@@ -193,7 +195,7 @@ TEST(ColorSet, DefaultsComeFromThePaletteAndFixedColorRefs) {
 TEST(ResultModel, RowsShowTheColourOfTheirMarkAndNoneForTheEmptyMark) {
     const std::vector<std::pair<ComparisonMark, int>> marks = {
         {ComparisonMark::Equal, kRegularTextColor},
-        {ComparisonMark::Orphan, kRegularTextColor},
+        {ComparisonMark::Orphan, kOrphansColor},
         {ComparisonMark::NewerSource, kNewerSourceColor},
         {ComparisonMark::NewerTarget, kNewerTargetColor},
         {ComparisonMark::UnequalLanguage, kUnequalLanguageColor},
