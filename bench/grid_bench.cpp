@@ -10,9 +10,11 @@
 // Runs on the offscreen platform unless QT_QPA_PLATFORM names another.
 
 #include "engine/row_sort.h"
+#include "view/grid_find.h"
 #include "view/result_model.h"
 #include "view/result_view.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
@@ -198,6 +200,40 @@ int main(int argc, char** argv) {
     std::printf("slowest sort: %.0f ms\n", slowest);
 
     std::printf("peak memory after sorting (max RSS): %.1f MiB\n", PeakMiB());
+
+    // Find, worst case: nothing matches, so every cell of every row is read.
+    for (const bool wholeWord : {false, true}) {
+        FindOptions options;
+        options.wholeWord = wholeWord;
+        step.start();
+        const int found = FindInGrid(model, -1, QStringLiteral("no such text anywhere"), options);
+        std::printf("find with no match%s: %.0f ms (%d)\n", wholeWord ? ", whole word" : "",
+                    Ms(step), found);
+    }
+
+    // Recolouring one category until painted, and on 50,000 rows of it.
+    {
+        ColorSet colors = model.Colors();
+        colors.colors[kNewerSourceColor] = 0x00123456u;
+        const auto shown = std::count_if(model.Rows().begin(), model.Rows().end(), [](const auto& r) {
+            return r.Mark == ComparisonMark::NewerSource;
+        });
+        const int before = painted.count;
+        step.start();
+        model.SetColorSet(colors);
+        WaitForPaint(painted, before);
+        std::printf("recolour Newer Source (%td rows of %zu) until painted: %.0f ms\n", shown,
+                    model.Rows().size(), Ms(step));
+
+        ResultModel many;
+        std::vector<ComparisonRow> rows = maker.Next(50000);
+        for (auto& r : rows)
+            r.Mark = ComparisonMark::NewerSource;
+        many.AppendRows(rows);
+        step.start();
+        many.SetColorSet(colors);
+        std::printf("recolour 50,000 Newer Source rows (model only): %.0f ms\n", Ms(step));
+    }
 
     // The engine's own sort of the same rows, for comparison (after the peak
     // memory above, as it needs a copy of the rows).

@@ -6,16 +6,39 @@
 namespace sorvane::view {
 namespace {
 
+bool IsDelimiter(QChar c) {
+    for (const char d : kWordDelimiters)
+        if (c == QLatin1Char(d))
+            return true;
+    return false;
+}
+
+// A whole word under every pair of delimiters at once: some occurrence of
+// the text has a delimiter, the cell's start or the text's own leading
+// delimiter before it, and a delimiter, the cell's end or the text's own
+// trailing delimiter after it.
+bool WholeWordAnywhere(QStringView cell, QStringView text, Qt::CaseSensitivity sensitivity) {
+    if (text.isEmpty())
+        return false;
+    const bool bringsLeft = IsDelimiter(text.front());
+    const bool bringsRight = IsDelimiter(text.back());
+    for (qsizetype at = cell.indexOf(text, 0, sensitivity); at >= 0;
+         at = cell.indexOf(text, at + 1, sensitivity)) {
+        const qsizetype end = at + text.size();
+        const bool leftOk = bringsLeft || at == 0 || IsDelimiter(cell[at - 1]);
+        const bool rightOk = bringsRight || end == cell.size() || IsDelimiter(cell[end]);
+        if (leftOk && rightOk)
+            return true;
+    }
+    return false;
+}
+
 bool CellMatches(const QString& cell, const QString& text, const FindOptions& options) {
     const Qt::CaseSensitivity sensitivity = options.matchCase ? Qt::CaseSensitive
                                                               : Qt::CaseInsensitive;
     if (!options.wholeWord)
         return cell.contains(text, sensitivity);
-    for (const char left : kWordDelimiters)
-        for (const char right : kWordDelimiters)
-            if (WholeWordMatch(cell, text, QLatin1Char(left), QLatin1Char(right), sensitivity))
-                return true;
-    return false;
+    return WholeWordAnywhere(cell, text, sensitivity);
 }
 
 } // namespace

@@ -42,6 +42,16 @@ TEST(GridFind, WholeWordsAreBoundedByDelimitersOrTheCellsEnds) {
         ResultModel model;
         model.AppendRows({MakeRow(c.cell)});
         EXPECT_EQ(FindInGrid(model, -1, QString::fromUtf8(c.text), options) == 0, c.found);
+        // The same answer, pair of delimiters by pair.
+        bool anyPair = false;
+        for (const char left : kWordDelimiters)
+            for (const char right : kWordDelimiters)
+                anyPair = anyPair || WholeWordMatch(QString::fromUtf8(c.cell),
+                                                    QString::fromUtf8(c.text), QLatin1Char(left),
+                                                    QLatin1Char(right),
+                                                    c.matchCase ? Qt::CaseSensitive
+                                                                : Qt::CaseInsensitive);
+        EXPECT_EQ(anyPair, c.found);
     }
 }
 
