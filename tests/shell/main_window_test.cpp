@@ -63,11 +63,13 @@ protected:
         settingsFile = dir.file("Sorvane.dat");
     }
 
-    std::unique_ptr<MainWindow> Open(const QString& commandLine = {}) {
+    std::unique_ptr<MainWindow> Open(const QString& commandLine = {},
+                                     platform::ClipboardService* clipboard = nullptr) {
         StartOptions options;
         options.settingsFile = settingsFile;
         options.commandLineSource = commandLine;
         options.dialogs = &dialogs;
+        options.clipboard = clipboard;
         auto window = std::make_unique<MainWindow>(options);
         window->show();
         return window;
@@ -858,12 +860,8 @@ TEST_F(MainWindowTest, SaysHowManyEntriesCouldNotBeReadAndListsThemOnAClick) {
 TEST_F(MainWindowTest, SpecialListsAreOfferedByCountAndReachClipboardAndFiles) {
     MakeTrees();
     test::FakeClipboard clipboard;
-    StartOptions options;
-    options.settingsFile = settingsFile;
-    options.dialogs = &dialogs;
-    options.clipboard = &clipboard;
-    MainWindow w(options);
-    w.show();
+    auto window = Open({}, &clipboard);
+    MainWindow& w = *window;
     w.mViewShowFiles_Click(0);
     w.mViewSubfolders_Click();
     w.sourceBox()->SetText(Q(dir.file("src")));
@@ -1125,12 +1123,8 @@ TEST_F(MainWindowTest, EditMenuStatesCtrlCAndTheRightClickFollowWhereTheUserIs) 
     MakeTrees();
     dir.write("listing.map", "/x\r\nnewer.dll|.dll|1.0|L|1\r\n");
     test::FakeClipboard clipboard;
-    StartOptions options;
-    options.settingsFile = settingsFile;
-    options.dialogs = &dialogs;
-    options.clipboard = &clipboard;
-    MainWindow w(options);
-    w.show();
+    auto window = Open({}, &clipboard);
+    MainWindow& w = *window;
     w.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
     w.mViewShowFiles_Click(0);
