@@ -94,6 +94,17 @@ protected:
         dir.write("src/sub/lone.dll", VersionedPe({{1, 0, 0, 0}}));
     }
 
+    // The trees of MakeTrees compared, every row shown.
+    std::unique_ptr<MainWindow> OpenAndCompareTrees() {
+        MakeTrees();
+        auto w = Open();
+        w->mViewShowFiles_Click(0);
+        w->sourceBox()->SetText(Q(dir.file("src")));
+        w->targetBox()->SetText(Q(dir.file("dst")));
+        Scan(*w);
+        return w;
+    }
+
     static std::vector<std::string> Names(const MainWindow& window) {
         std::vector<std::string> names;
         for (const auto& row : window.model()->Rows())
@@ -1030,12 +1041,7 @@ TEST_F(MainWindowTest, FilePropertiesOpenTheSourceThenTheTargetFileWhereEachIsTh
 }
 
 TEST_F(MainWindowTest, CopiesNewerFilesWithBackupFromTheGrid) {
-    MakeTrees();
-    auto w = Open();
-    w->mViewShowFiles_Click(0);
-    w->sourceBox()->SetText(Q(dir.file("src")));
-    w->targetBox()->SetText(Q(dir.file("dst")));
-    Scan(*w);
+    auto w = OpenAndCompareTrees();
     ASSERT_EQ(w->Counters()[kNewerSourceCategory], 1);
     const auto rowOf = [&](const std::string& name) {
         const auto& rows = w->model()->Rows();
@@ -1207,12 +1213,7 @@ TEST_F(MainWindowTest, EditMenuStatesCtrlCAndTheRightClickFollowWhereTheUserIs) 
 }
 
 TEST_F(MainWindowTest, FindAndFindNextSearchTheGridAndSayWhenNothingIsFound) {
-    MakeTrees();
-    auto w = Open();
-    w->mViewShowFiles_Click(0);
-    w->sourceBox()->SetText(Q(dir.file("src")));
-    w->targetBox()->SetText(Q(dir.file("dst")));
-    Scan(*w);
+    auto w = OpenAndCompareTrees();
     w->mViewArrange_Click(kNameColumn); // equal, newer, older
     ASSERT_EQ(Names(*w), (std::vector<std::string>{"equal.dll", "newer.dll", "older.dll"}));
     const auto find = [&](const char* text, int options) {
