@@ -13,7 +13,7 @@
 #include "sync/copy_controller.h"
 #include "sync/path_box.h"
 #include "sync/special_lists.h"
-#include "view/grid_find.h"
+#include "view/grid_search.h"
 #include "view/result_view.h"
 #include "view/window_layout.h"
 
@@ -163,15 +163,6 @@ MainWindow::MainWindow(const StartOptions& options, QWidget* parent)
     });
     connect(copier_, &sync::CopyController::BatchFinished, this, &MainWindow::OnBatchFinished);
     connect(grid_, &view::ResultView::CopyRequested, this, &MainWindow::fgFiles_CopyPath);
-    connect(grid_, &view::ResultView::SearchKeyPressed, this, [this](QChar character) {
-        if (statusBar()->isVisible() && model_->HasResults())
-            OpenIncrementalSearch(character);
-    });
-    // A scroll of the user's closes the search box; its own does not.
-    connect(grid_->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] {
-        if (scrollGuard_ == 0 && panel2Stack_->currentWidget() == tbSearch_)
-            CloseIncrementalSearch();
-    });
     connect(grid_, &view::ResultView::ContextMenuRequested, this, [this](const QPoint& at) {
         UpdateCommandState(); // the Tools commands for the row just clicked
         mTools_->exec(at);
@@ -537,8 +528,18 @@ void MainWindow::CreateStatusBar() {
     panel2Stack_->addWidget(panel2_);
     panel2Stack_->addWidget(pbProgress_);
     panel2Stack_->addWidget(tbSearch_);
-    connect(tbSearch_, &QLineEdit::textChanged, this, &MainWindow::tbSearch_Change);
-    tbSearch_->installEventFilter(this); // Esc and the loss of the focus close it
+    search_ = new view::GridSearch(
+        *model_, *grid_, *tbSearch_, *panel2Stack_, *panel2_,
+        [this] { return statusBar()->isVisible() && model_->HasResults(); },
+        [this] {
+            if (statusBar()->isVisible())
+                SetPanel(2, tr("Can not find."));
+            else
+                Dialogs().ShowMessage(this, tr("Find Text"), tr("Can not find."),
+                                      platform::MessageIcon::Information,
+                                      platform::MessageButtons::Ok);
+        },
+        this);
     for (QLabel* panel : {panel1_, panel2_, panel3_})
         panel->setTextFormat(Qt::PlainText);
     panel2_->installEventFilter(this); // a click lists the entries that could not be read
@@ -1091,8 +1092,7 @@ void MainWindow::UpdateCommandState() {
     buttons_.at(QStringLiteral("Scan"))->setEnabled(action("mFileScan")->isEnabled());
     buttons_.at(QStringLiteral("Save"))->setEnabled(action("mFileSaveSourceMap")->isEnabled());
     buttons_.at(QStringLiteral("Find"))->setEnabled(results);
-    action("mEditFind")->setEnabled(results);
-    action("mEditFindNext")->setEnabled(results && !findState_.text.isEmpty() && bFindNext_);
+    UpdateFindItems();
     buttons_.at(QStringLiteral("Recur"))->setEnabled(!sourceIsMap_);
     buttons_.at(QStringLiteral("Resize"))->setEnabled(results);
     mTools_Click();
@@ -1359,47 +1359,39 @@ void MainWindow::mEdit_Click() {
         action("mEditCopy")->setEnabled(model_->HasResults() && !sourceIsMap_);
     }
     UpdateSpecialListItems();
+    UpdateFindItems();
+}
+
+void MainWindow::UpdateFindItems() {
     const bool results = model_->HasResults();
     action("mEditFind")->setEnabled(results);
-    action("mEditFindNext")->setEnabled(results && !findState_.text.isEmpty() && bFindNext_);
+    action("mEditFindNext")
+        ->setEnabled(results && !findState_.text.isEmpty() && search_->LastSearchFound());
+}
+
+view::FindOptions MainWindow::FindBoxOptions() const {
+    view::FindOptions options;
+    options.wholeWord = (findState_.options & platform::FindState::kWholeWord) != 0;
+    options.matchCase = (findState_.options & platform::FindState::kMatchCase) != 0;
+    options.upwards = (findState_.options & platform::FindState::kSearchUp) != 0;
+    return options;
 }
 
 void MainWindow::mEditFind_Click() {
     if (Busy() || !model_->HasResults())
         return;
     if (Dialogs().ShowFindBox(this, findState_))
-        bFindNext_ = FindInGrid();
+        search_->Find(findState_.text, FindBoxOptions());
     UpdateCommandState();
     grid_->setFocus();
 }
 
 void MainWindow::mEditFindNext_Click() {
-    if (Busy() || !model_->HasResults() || findState_.text.isEmpty())
+    if (Busy() || !model_->HasResults())
         return;
-    if (bFindNext_)
-        bFindNext_ = FindInGrid();
+    search_->FindNext(findState_.text, FindBoxOptions());
     UpdateCommandState();
     grid_->setFocus();
-}
-
-bool MainWindow::FindInGrid() {
-    view::FindOptions options;
-    options.wholeWord = (findState_.options & platform::FindState::kWholeWord) != 0;
-    options.matchCase = (findState_.options & platform::FindState::kMatchCase) != 0;
-    options.upwards = (findState_.options & platform::FindState::kSearchUp) != 0;
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const int row = view::FindInGrid(*model_, grid_->CurrentRow(), findState_.text, options);
-    QApplication::restoreOverrideCursor();
-    if (row >= 0) {
-        grid_->SelectRow(row);
-        return true;
-    }
-    if (statusBar()->isVisible())
-        SetPanel(2, tr("Can not find."));
-    else
-        Dialogs().ShowMessage(this, tr("Find Text"), tr("Can not find."),
-                              platform::MessageIcon::Information, platform::MessageButtons::Ok);
-    return false;
 }
 
 void MainWindow::fgFiles_CopyPath() {
@@ -1580,45 +1572,7 @@ void MainWindow::ShowViewMenuAt(const QPoint& globalPos) {
     mView_->setDefaultAction(nullptr);
 }
 
-void MainWindow::OpenIncrementalSearch(QChar character) {
-    tbSearch_->setText(QString(character)); // jumps at once
-    tbSearch_->setCursorPosition(1);
-    panel2Stack_->setCurrentWidget(tbSearch_);
-    tbSearch_->setFocus();
-}
-
-void MainWindow::tbSearch_Change(const QString& text) {
-    if (text.isEmpty())
-        return;
-    // The first row whose Name is not smaller than the text, whatever the order.
-    const auto& rows = model_->Rows();
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        if (text.compare(Qt8(rows[i].Name), Qt::CaseInsensitive) <= 0) {
-            ++scrollGuard_;
-            grid_->SelectRow(static_cast<int>(i));
-            --scrollGuard_;
-            return;
-        }
-    }
-}
-
-void MainWindow::CloseIncrementalSearch() {
-    if (panel2Stack_->currentWidget() == tbSearch_)
-        panel2Stack_->setCurrentWidget(panel2_);
-    const QSignalBlocker quiet(tbSearch_);
-    tbSearch_->clear();
-}
-
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == tbSearch_) {
-        if (event->type() == QEvent::FocusOut) {
-            CloseIncrementalSearch();
-        } else if (event->type() == QEvent::KeyPress &&
-                   static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape && !Busy()) {
-            grid_->setFocus(); // the box closes as it loses the focus
-            return true;
-        }
-    }
     if (event->type() == QEvent::MouseButtonDblClick &&
         (watched == pbToolbar_ || watched == pbSource_ || watched == pbTarget_)) {
         mViewCustomize_Click();

@@ -10,6 +10,7 @@
 #include "platform/clipboard.h"
 #include "platform/dialogs.h"
 #include "shell/scan_runner.h"
+#include "view/grid_find.h"
 #include "view/result_model.h"
 
 #include <QMainWindow>
@@ -29,6 +30,7 @@ class QStackedWidget;
 class QToolBar;
 
 namespace sorvane::view {
+class GridSearch;
 class ResultView;
 }
 namespace sorvane::sync {
@@ -160,16 +162,9 @@ private:
 
     void mFile_Click();
     void mEdit_Click();
-    /// The incremental search box, opened by a key typed in the grid: each
-    /// change of its text makes current the first row whose Name is not
-    /// smaller than the text; Esc, a lost focus or a scroll of the user's
-    /// close it.
-    void OpenIncrementalSearch(QChar character);
-    void tbSearch_Change(const QString& text);
-    void CloseIncrementalSearch();
-    /// Searches the grid from the row after the current one with the find
-    /// box's text and options; says "Can not find." when nothing matches.
-    bool FindInGrid();
+    void UpdateFindItems();
+    /// The find box's options as the grid search takes them.
+    view::FindOptions FindBoxOptions() const;
     /// The path box or search box that has the focus, as the line edit its
     /// text is edited in; null when the focus is elsewhere.
     QLineEdit* FocusedTextBox() const;
@@ -226,8 +221,7 @@ private:
     bool targetPropertiesEnabled_ = false;
     std::string backupFolder_;
     platform::FindState findState_;
-    bool bFindNext_ = false; ///< the last Find or Find Next found a row
-    int scrollGuard_ = 0;    ///< raised while the search box scrolls the grid itself
+    view::GridSearch* search_ = nullptr; ///< Find, Find Next and the search box
     std::int64_t rowsAdded_ = 0;
     std::int64_t totalFiles_ = 0;
     std::vector<UnreadableEntry> unreadable_;
