@@ -792,69 +792,25 @@ void MainWindow::LoadBandLayout() {
         const BandRecord record = LoadBandRecord(settings_, "CoolBar", n, defaults);
         records.push_back(record);
     }
-    // Hand each position the band saved there; unknown names keep the current one.
-    std::vector<QToolBar*> arranged;
-    for (const BandRecord& record : records) {
-        QToolBar* bar = band(Qt8(record.name));
-        if (bar != nullptr && std::find(arranged.begin(), arranged.end(), bar) == arranged.end())
-            arranged.push_back(bar);
-    }
+    std::vector<view::BandPlacement> placements;
+    for (const BandRecord& record : records)
+        placements.push_back({record.name, record.newRow, record.visible, ToInt32(record.width)});
+    std::vector<view::Band> bands;
     for (QToolBar* bar : order)
-        if (std::find(arranged.begin(), arranged.end(), bar) == arranged.end())
-            arranged.push_back(bar);
-    for (QToolBar* bar : arranged)
-        removeToolBar(bar);
-    const auto recordOf = [&](const QToolBar* bar) -> const BandRecord* {
-        for (const BandRecord& r : records)
-            if (Qt8(r.name) == bar->objectName())
-                return &r;
-        return nullptr;
-    };
-    // The bands of each row, shown or not.
-    std::vector<std::vector<QToolBar*>> rows;
-    for (std::size_t i = 0; i < arranged.size(); ++i) {
-        const BandRecord* record = recordOf(arranged[i]);
-        if (rows.empty() || (i > 0 && record != nullptr && record->newRow))
-            rows.emplace_back();
-        rows.back().push_back(arranged[i]);
+        bands.push_back({bar, BoxOfBand(bar)});
+    const view::BandRows rows =
+        view::ArrangeBands(*this, bands, placements, [](QWidget* box, int width) {
+            static_cast<sync::PathBox*>(box)->SetPreferredWidth(width);
+        });
+    // The buttons band also keeps which of its buttons are shown.
+    for (const BandRecord& record : records) {
+        if (Qt8(record.name) != pbToolbar_->objectName() || record.buttons.empty())
+            continue;
+        for (std::size_t b = 0; b < buttonOrder_.size(); ++b)
+            buttons_.at(buttonOrder_[b])
+                ->setVisible(b >= record.buttons.size() || record.buttons[b] > '0');
     }
-    // The widest row, at the bands' smallest, is the narrowest the window may get.
-    int widestRow = 0;
-    int shownRows = 0;
-    for (std::size_t r = 0; r < rows.size(); ++r) {
-        if (r > 0)
-            addToolBarBreak();
-        QToolBar* lastShown = nullptr;
-        for (QToolBar* bar : rows[r]) {
-            const BandRecord* record = recordOf(bar);
-            addToolBar(bar);
-            bar->setVisible(record == nullptr || record->visible);
-            if (!bar->isHidden())
-                lastShown = bar;
-            if (bar == pbToolbar_ && record != nullptr && !record->buttons.empty()) {
-                for (std::size_t b = 0; b < buttonOrder_.size(); ++b) {
-                    const bool visible = b >= record->buttons.size() || record->buttons[b] > '0';
-                    buttons_.at(buttonOrder_[b])->setVisible(visible);
-                }
-            }
-        }
-        int row = 0;
-        for (QToolBar* bar : rows[r]) {
-            sync::PathBox* box = BoxOfBand(bar);
-            // The last band of a row reaches to its end whatever it asks for,
-            // so only the others get back the width they had.
-            const BandRecord* record = recordOf(bar);
-            if (box != nullptr) {
-                const int saved = record != nullptr && bar != lastShown ? ToInt32(record->width) : 0;
-                box->SetPreferredWidth(view::BoxWidthForBand(bar, box, saved));
-            }
-            if (!bar->isHidden())
-                row += view::BandMinimumWidth(bar, box);
-        }
-        shownRows += lastShown != nullptr ? 1 : 0;
-        widestRow = std::max(widestRow, row);
-    }
-    SetMinimumWindowSize(widestRow, std::max(shownRows, 1));
+    SetMinimumWindowSize(rows.widestRow, std::max(rows.shownRows, 1));
 }
 
 sync::PathBox* MainWindow::BoxOfBand(const QToolBar* bar) const {

@@ -6,8 +6,13 @@
 #include <QRect>
 #include <QSize>
 
+class QMainWindow;
 class QToolBar;
 class QWidget;
+
+#include <functional>
+#include <string>
+#include <vector>
 
 namespace sorvane::view {
 
@@ -31,5 +36,34 @@ int BoxWidthForBand(const QToolBar* band, const QWidget* box, int width);
 /// the whole band when it has no box, else the band with its box at its
 /// smallest.
 int BandMinimumWidth(const QToolBar* band, const QWidget* box);
+
+/// One band of the tool bar area: its tool bar and, for a path band, its box.
+struct Band {
+    QToolBar* bar = nullptr;
+    QWidget* box = nullptr;
+};
+
+/// Where a band was saved: by the tool bar's object name, in display order.
+struct BandPlacement {
+    std::string name;
+    bool newRow = false;
+    bool visible = true;
+    int width = 0; ///< 0: no width of its own
+};
+
+/// What ArrangeBands made of the bands.
+struct BandRows {
+    int widestRow = 0; ///< the widest row at its bands' smallest, in pixels
+    int shownRows = 0;
+};
+
+/// Puts `bands` into the top tool bar area of `window` in the saved order
+/// (bands the placements do not name follow in their own order), with the
+/// saved row breaks and visibility. Every band but the last shown one of a
+/// row gets back its saved width through `setBoxWidth` (the box width to ask
+/// for, 0 for none); the last one reaches to the end of its row anyway.
+BandRows ArrangeBands(QMainWindow& window, const std::vector<Band>& bands,
+                      const std::vector<BandPlacement>& placements,
+                      const std::function<void(QWidget* box, int width)>& setBoxWidth);
 
 } // namespace sorvane::view
