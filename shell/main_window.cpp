@@ -645,9 +645,7 @@ void MainWindow::LoadSettings() {
 
     const QFont gridFont = FromRecord(LoadFontRecord(file, "Font", "", ToRecord(grid_->font())));
     grid_->setFont(gridFont);
-    QFont searchFont(gridFont.family());
-    searchFont.setPointSize(8); // the search box keeps to a small size
-    tbSearch_->setFont(searchFont);
+    tbSearch_->setFont(view::SearchBoxFont(gridFont));
 
     const std::string columns = ReadSetting(file, "General", "Columns", std::string(kDataColumns, '1'));
     for (int i = 1; i <= kDataColumns; ++i) {
@@ -922,15 +920,9 @@ void MainWindow::SaveToolbarButtons() {
 
 // Each colour item shows a 10 x 10 swatch of its colour in a black frame.
 void MainWindow::DrawColorSwatches() {
-    for (int i = 0; i < view::kColorCount; ++i) {
-        QPixmap swatch(10, 10);
-        swatch.fill(model_->Colors().color(i));
-        QPainter painter(&swatch);
-        painter.setPen(Qt::black);
-        painter.drawRect(0, 0, 9, 9);
-        painter.end();
-        action(QStringLiteral("mViewColor%1").arg(i))->setIcon(QIcon(swatch));
-    }
+    for (int i = 0; i < view::kColorCount; ++i)
+        action(QStringLiteral("mViewColor%1").arg(i))
+            ->setIcon(view::ColorSwatch(model_->Colors().color(i)));
 }
 
 void MainWindow::mViewColor_Click(int index) {
@@ -962,16 +954,8 @@ void MainWindow::mViewSetFont_Click() {
                                              model_->Colors().color(view::kRegularTextColor));
     if (!chosen)
         return;
-    // A new font never changes a column's width.
-    std::array<int, kGridColumnCount> widths{};
-    for (int i = 0; i < kGridColumnCount; ++i)
-        widths[static_cast<std::size_t>(i)] = grid_->columnWidth(i);
-    grid_->setFont(*chosen);
-    QFont searchFont(chosen->family());
-    searchFont.setPointSize(8);
-    tbSearch_->setFont(searchFont);
-    for (int i = 0; i < kGridColumnCount; ++i)
-        grid_->setColumnWidth(i, widths[static_cast<std::size_t>(i)]);
+    grid_->SetFontKeepingWidths(*chosen);
+    tbSearch_->setFont(view::SearchBoxFont(*chosen));
 }
 
 void MainWindow::ApplyColors() {

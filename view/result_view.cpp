@@ -1,6 +1,10 @@
 #include "view/result_view.h"
 
+#include <QIcon>
 #include <QKeyEvent>
+#include <QPainter>
+#include <QPixmap>
+#include <array>
 #include <optional>
 #include <utility>
 #include <QMouseEvent>
@@ -276,6 +280,31 @@ void ResultView::mousePressEvent(QMouseEvent* event) {
                                                   QItemSelectionModel::Rows);
     event->accept();
     emit ContextMenuRequested(event->globalPosition().toPoint());
+}
+
+void ResultView::SetFontKeepingWidths(const QFont& font) {
+    std::array<int, kGridColumnCount> widths{};
+    for (int i = 0; i < kGridColumnCount; ++i)
+        widths[static_cast<std::size_t>(i)] = columnWidth(i);
+    setFont(font);
+    for (int i = 0; i < kGridColumnCount; ++i)
+        setColumnWidth(i, widths[static_cast<std::size_t>(i)]);
+}
+
+QIcon ColorSwatch(const QColor& color) {
+    QPixmap swatch(10, 10);
+    swatch.fill(color);
+    QPainter painter(&swatch);
+    painter.setPen(Qt::black);
+    painter.drawRect(0, 0, 9, 9);
+    painter.end();
+    return QIcon(swatch);
+}
+
+QFont SearchBoxFont(const QFont& gridFont) {
+    QFont font(gridFont.family());
+    font.setPointSize(8);
+    return font;
 }
 
 } // namespace sorvane::view

@@ -11,6 +11,12 @@
 
 namespace sorvane::view {
 
+/// A colour item's swatch: 10 x 10 pixels of `color` in a one-pixel black frame.
+QIcon ColorSwatch(const QColor& color);
+
+/// The incremental search box's font: the grid's family at 8 points.
+QFont SearchBoxFont(const QFont& gridFont);
+
 class ResultView : public QTableView {
     Q_OBJECT
 public:
@@ -41,6 +47,9 @@ public:
     int CurrentRow() const;
     /// Makes `row` current, selects it as a whole and scrolls it to the top.
     void SelectRow(int row);
+    /// Takes a new font; every column keeps its width (the rows follow the
+    /// font's height).
+    void SetFontKeepingWidths(const QFont& font);
 
 signals:
     /// A click with any mouse button on the header of `column` (1 to 10). A
