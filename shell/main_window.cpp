@@ -30,8 +30,6 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QProgressBar>
-#include <QPixmap>
-#include <QPainter>
 #include <QScreen>
 #include <QShortcut>
 #include <QScrollBar>
