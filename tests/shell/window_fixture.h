@@ -1,0 +1,97 @@
+#pragma once
+// The window test fixture: a window on a settings file of the test's own,
+// fake dialogs, and two small trees to compare.
+
+#include "shell/main_window.h"
+
+#include "engine/settings_records.h"
+#include "support/fake_dialogs.h"
+#include "support/scan_files.h"
+#include "support/temp_dir.h"
+#include "sync/path_box.h"
+#include "view/result_model.h"
+
+#include <gtest/gtest.h>
+
+#include <QSettings>
+#include <QSignalSpy>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace sorvane::shell::test_window {
+
+using test::FakeDialogs;
+using test::VersionedPe;
+
+inline QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // The installation record and the tool bar layout go to a folder of
+        // this test, never to the user's own settings.
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, Q(dir.file("qsettings")));
+        settingsFile = dir.file("Sorvane.dat");
+    }
+
+    std::unique_ptr<MainWindow> Open(const QString& commandLine = {},
+                                     platform::ClipboardService* clipboard = nullptr) {
+        StartOptions options;
+        options.settingsFile = settingsFile;
+        options.commandLineSource = commandLine;
+        options.dialogs = &dialogs;
+        options.clipboard = clipboard;
+        auto window = std::make_unique<MainWindow>(options);
+        window->show();
+        return window;
+    }
+
+    // Runs a scan to its end.
+    static void Scan(MainWindow& window) {
+        QSignalSpy finished(&window, &MainWindow::ScanFinished);
+        window.mFileScan_Click();
+        if (window.Scanning()) {
+            ASSERT_TRUE(finished.wait(20000));
+        }
+    }
+
+    void MakeTrees() {
+        dir.write("src/newer.dll", VersionedPe({{2, 0, 0, 0}, 0x0409, "Newer"}));
+        dir.write("dst/newer.dll", VersionedPe({{1, 0, 0, 0}}));
+        dir.write("src/older.dll", VersionedPe({{1, 0, 0, 0}}));
+        dir.write("dst/older.dll", VersionedPe({{1, 5, 0, 0}, 0x0409, "Older"}));
+        dir.write("src/equal.dll", VersionedPe({{3, 0, 0, 0}}));
+        dir.write("dst/equal.dll", VersionedPe({{3, 0, 0, 0}}));
+        dir.write("src/sub/lone.dll", VersionedPe({{1, 0, 0, 0}}));
+    }
+
+    // The trees of MakeTrees compared, every row shown.
+    std::unique_ptr<MainWindow> OpenAndCompareTrees() {
+        MakeTrees();
+        auto w = Open();
+        w->mViewShowFiles_Click(0);
+        w->sourceBox()->SetText(Q(dir.file("src")));
+        w->targetBox()->SetText(Q(dir.file("dst")));
+        Scan(*w);
+        return w;
+    }
+
+    static std::vector<std::string> Names(const MainWindow& window) {
+        std::vector<std::string> names;
+        for (const auto& row : window.model()->Rows())
+            names.push_back(row.Name);
+        return names;
+    }
+
+    void SaveListSectionFor(const char* section, const std::vector<std::string>& items) {
+        SaveListSection(settingsFile, section, items);
+    }
+
+    test::TempDir dir;
+    std::string settingsFile;
+    FakeDialogs dialogs;
+};
+
+} // namespace sorvane::shell::test_window
