@@ -807,6 +807,15 @@ void MainWindow::LoadBandLayout() {
                 ->setVisible(b >= record.buttons.size() || record.buttons[b] > '0');
     }
     SetMinimumWindowSize(rows.widestRow, std::max(rows.shownRows, 1));
+    // Tab goes through the boxes as they are placed, then to the grid.
+    QWidget* previous = nullptr;
+    for (QWidget* next : rows.boxes) {
+        if (previous != nullptr)
+            setTabOrder(previous, next);
+        previous = next;
+    }
+    if (previous != nullptr)
+        setTabOrder(previous, grid_);
 }
 
 sync::PathBox* MainWindow::BoxOfBand(const QToolBar* bar) const {
@@ -1589,6 +1598,9 @@ void MainWindow::mFileScan_Click() {
         panel2Stack_->setCurrentWidget(pbProgress_);
     QApplication::setOverrideCursor(Qt::BusyCursor);
     qApp->installEventFilter(this);
+    // The controls are off while the scan runs and lose the focus; it goes
+    // back where it was when the scan ends.
+    focusBeforeScan_ = QApplication::focusWidget();
     runner_->Start(request);
     UpdateCommandState();
 }
@@ -1635,6 +1647,11 @@ void MainWindow::OnScanFinished() {
     if (panel2_->text().isEmpty() && rowsAdded_ < 1 && outcome.messageIsClosing)
         SetPanel(2, Qt8(outcome.message));
     UpdateCommandState();
+    if (focusBeforeScan_ != nullptr && focusBeforeScan_->isEnabled() &&
+        focusBeforeScan_->isVisible())
+        focusBeforeScan_->setFocus();
+    else
+        grid_->setFocus();
     QApplication::restoreOverrideCursor();
     emit ScanFinished();
 }

@@ -14,6 +14,7 @@
 #include "view/result_model.h"
 
 #include <QMainWindow>
+#include <QPointer>
 
 #include <array>
 #include <map>
@@ -238,6 +239,7 @@ private:
     QMenu* mView_ = nullptr;
     QMenu* mTools_ = nullptr;
     QMenu* mHelp_ = nullptr;
+    QPointer<QWidget> focusBeforeScan_;
     QMenu* mViewArrangeBy_ = nullptr;
     QActionGroup* arrangeGroup_ = nullptr;
     QActionGroup* orderGroup_ = nullptr;

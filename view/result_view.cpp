@@ -36,6 +36,9 @@ ResultView::ResultView(ResultModel* model, QWidget* parent) : QTableView(parent)
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Tab leaves the grid for the next box, as it leaves any other control;
+    // the arrow keys move within it.
+    setTabKeyNavigation(false);
     setSortingEnabled(false);
     setWordWrap(false);
     // Scrolling moves by whole rows and columns, as in a grid: the row that
@@ -280,6 +283,25 @@ void ResultView::mousePressEvent(QMouseEvent* event) {
                                                   QItemSelectionModel::Rows);
     event->accept();
     emit ContextMenuRequested(event->globalPosition().toPoint());
+}
+
+// One whole row is selected, always: a drag with a button down neither moves
+// the current row nor widens the selection, and a release leaves exactly the
+// current row selected.
+void ResultView::mouseMoveEvent(QMouseEvent* event) {
+    if (event->buttons() != Qt::NoButton) {
+        event->accept();
+        return;
+    }
+    QTableView::mouseMoveEvent(event);
+}
+
+void ResultView::mouseReleaseEvent(QMouseEvent* event) {
+    QTableView::mouseReleaseEvent(event);
+    const QModelIndex current = currentIndex();
+    if (current.isValid())
+        selectionModel()->select(current, QItemSelectionModel::ClearAndSelect |
+                                              QItemSelectionModel::Rows);
 }
 
 void ResultView::SetFontKeepingWidths(const QFont& font) {

@@ -95,6 +95,7 @@ BandRows ArrangeBands(QMainWindow& window, const std::vector<Band>& bands,
         for (const Band& band : rows[r]) {
             const BandPlacement* p = placementOf(band.bar);
             if (band.box != nullptr) {
+                result.boxes.push_back(band.box);
                 const int saved = p != nullptr && band.bar != lastShown ? p->width : 0;
                 setBoxWidth(band.box, BoxWidthForBand(band.bar, band.box, saved));
             }

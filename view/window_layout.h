@@ -55,6 +55,7 @@ struct BandPlacement {
 struct BandRows {
     int widestRow = 0; ///< the widest row at its bands' smallest, in pixels
     int shownRows = 0;
+    std::vector<QWidget*> boxes; ///< the bands' boxes in the order they are placed
 };
 
 /// Puts `bands` into the top tool bar area of `window` in the saved order

@@ -710,6 +710,68 @@ TEST_F(MainWindowTest, AccessKeysAreUniqueAndOpenTheirMenusAtTheFirstPress) {
     EXPECT_TRUE(w->filterBox()->hasFocus() || w->filterBox()->lineEdit()->hasFocus());
 }
 
+// Which of the window's boxes (or the grid) holds the focus.
+std::string FocusedControl(const MainWindow& window) {
+    for (QWidget* w = QApplication::focusWidget(); w != nullptr; w = w->parentWidget()) {
+        if (w == window.grid())
+            return "fgFiles";
+        for (const sync::PathBox* box : {window.sourceBox(), window.targetBox(), window.filterBox()})
+            if (w == box)
+                return box->objectName().toStdString();
+    }
+    return "(none)";
+}
+
+// Tab walks the bands in the order they are shown (top to bottom, left to
+// right), then the grid, and comes round again; Shift+Tab goes back. A scan
+// takes the focus away while the controls are off and gives it back to where
+// it was when the scan began.
+TEST_F(MainWindowTest, TabFollowsTheBandsThenTheGridAndAScanGivesTheFocusBack) {
+    struct Layout {
+        const char* bands; // the CoolBar section, or none for the first start
+        std::vector<std::string> order;
+    };
+    const std::vector<Layout> layouts{
+        {"", {"cbFilter", "cbSource", "cbTarget", "fgFiles"}},
+        {"[CoolBar]\r\n1_Name=pbToolbar\r\n2_Name=pbTarget\r\n2_NewRow=1\r\n"
+         "3_Name=pbSource\r\n3_NewRow=0\r\n4_Name=pbFilter\r\n4_NewRow=1\r\n",
+         {"cbTarget", "cbSource", "cbFilter", "fgFiles"}},
+    };
+    for (const Layout& layout : layouts) {
+        SCOPED_TRACE(layout.bands);
+        dir.write("Sorvane.dat", layout.bands);
+        auto w = Open();
+        w->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+        QCoreApplication::processEvents();
+        w->grid()->setFocus();
+        std::vector<std::string> forward;
+        for (std::size_t i = 0; i < layout.order.size(); ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            forward.push_back(FocusedControl(*w));
+        }
+        EXPECT_EQ(forward, layout.order);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+        EXPECT_EQ(FocusedControl(*w), layout.order[layout.order.size() - 2]);
+        w->close();
+    }
+
+    MakeTrees();
+    auto w = Open();
+    w->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+    w->sourceBox()->SetText(Q(dir.file("src")));
+    w->targetBox()->SetText(Q(dir.file("dst")));
+    for (sync::PathBox* box : {w->targetBox(), w->sourceBox()}) {
+        box->setFocus();
+        Scan(*w);
+        EXPECT_EQ(FocusedControl(*w), box->objectName().toStdString());
+    }
+    w->grid()->setFocus();
+    Scan(*w);
+    EXPECT_EQ(FocusedControl(*w), "fgFiles");
+}
+
 TEST_F(MainWindowTest, StartReadsTheSettingsFileOnceAndCloseWritesItOnce) {
     dir.write("Sorvane.dat", "; written by hand\r\n[General]\r\nDifferent=0\r\n\r\n"
                              "[Mine]\r\nKey=value\r\n");

@@ -263,6 +263,39 @@ TEST_F(ResultViewTest, SelectRowSelectsTheWholeRowMakesItCurrentAndPutsItAtTheTo
     EXPECT_EQ(unused.CurrentRow(), -1);
 }
 
+// A drag over rows never widens the selection: the row where the button went
+// down stays current and is the only one selected, whichever way the pointer
+// went and wherever it was let go.
+TEST_F(ResultViewTest, ADragEndsWithOnlyTheRowWhereItBeganSelected) {
+    model.AppendRows(Rows(30));
+    Settle();
+    const auto pointOf = [this](int row) {
+        return view.visualRect(model.index(row, kNameColumn)).center();
+    };
+    const auto send = [this](QEvent::Type type, QPoint at, Qt::MouseButton button,
+                             Qt::MouseButtons held) {
+        QMouseEvent event(type, at, view.viewport()->mapToGlobal(at), button, held,
+                          Qt::NoModifier);
+        QApplication::sendEvent(view.viewport(), &event);
+    };
+    struct Drag {
+        int from;
+        std::vector<int> over;
+    };
+    for (const Drag& drag : {Drag{2, {3, 4, 5}}, Drag{6, {5, 3, 1}}, Drag{4, {8, 2, 9}},
+                             Drag{7, {7}}}) {
+        send(QEvent::MouseButtonPress, pointOf(drag.from), Qt::LeftButton, Qt::LeftButton);
+        for (const int row : drag.over)
+            send(QEvent::MouseMove, pointOf(row), Qt::NoButton, Qt::LeftButton);
+        send(QEvent::MouseButtonRelease, pointOf(drag.over.back()), Qt::LeftButton,
+             Qt::NoButton);
+        EXPECT_EQ(view.CurrentRow(), drag.from) << drag.from;
+        const QModelIndexList selected = view.selectionModel()->selectedRows();
+        ASSERT_EQ(selected.size(), 1) << drag.from;
+        EXPECT_EQ(selected.front().row(), drag.from);
+    }
+}
+
 TEST_F(ResultViewTest, TakesBackgroundAndDefaultTextColourFromTheColourSet) {
     ColorSet colors = model.Colors();
     EXPECT_EQ(view.palette().color(QPalette::Base), colors.color(kBackgroundColor));
