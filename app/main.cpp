@@ -52,6 +52,9 @@ int main(int argc, char** argv) {
     QCoreApplication::setOrganizationName(QString::fromLatin1(sorvane::shell::kCompanyName));
     QCoreApplication::setApplicationName(QString::fromLatin1(sorvane::shell::kProgramTitle));
     QCoreApplication::setApplicationVersion(sorvane::shell::VersionText());
+    // Desktops match the window to its menu entry (and so its icon) by this
+    // name, the installed .desktop file's.
+    QGuiApplication::setDesktopFileName(QStringLiteral("example.brannock.Sorvane"));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
