@@ -1,18 +1,15 @@
 #include "engine/command_channel.h"
 
+#include "support/fake_channel.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
-#include <cstring>
 #include <filesystem>
 #include <string>
-#include <thread>
 
 namespace sorvane {
 namespace {
@@ -20,20 +17,6 @@ namespace {
 using namespace std::chrono_literals;
 using State = CommandRequestReader::State;
 using Status = SendResult::Status;
-
-// A socket bound to `path`, listening unless `listen` is false (which leaves
-// a socket file nobody serves, as a crashed window does).
-int BoundSocket(const std::string& path, bool listen = true) {
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, path.c_str(), sizeof(address.sun_path) - 1);
-    EXPECT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)), 0);
-    if (listen) {
-        EXPECT_EQ(::listen(fd, 4), 0);
-    }
-    return fd;
-}
 
 TEST(CommandChannelPath, RuntimeFolderElseAFolderOfTheUserInTheTemporaryFolder) {
     struct Row {
@@ -120,12 +103,12 @@ TEST(CommandChannel, PathsNoOtherUserCanReachOrReplace) {
     std::filesystem::create_directory(open);
     ::chmod(open.c_str(), 0777);
     dir.write("plain/file", "x");
-    const int live = BoundSocket(dir.file("plain/socket"));
+    const int live = test::BoundSocket(dir.file("plain/socket"));
     const bool root = ::geteuid() == 0;
     if (root) {
         std::filesystem::create_directory(dir.file("theirs"));
         EXPECT_EQ(::chown(dir.file("theirs").c_str(), 65534, 65534), 0);
-        const int theirs = BoundSocket(dir.file("plain/their-socket"), false);
+        const int theirs = test::BoundSocket(dir.file("plain/their-socket"), false);
         ::close(theirs);
         EXPECT_EQ(::lchown(dir.file("plain/their-socket").c_str(), 65534, 65534), 0);
     }
@@ -157,40 +140,6 @@ TEST(CommandChannel, PathsNoOtherUserCanReachOrReplace) {
     ::close(live);
 }
 
-// A one-shot server on a thread: reads the request, answers `reply` (or
-// nothing, holding the connection for `hold`), and keeps what it read.
-struct FakeWindow {
-    FakeWindow(const std::string& path, std::string reply, std::chrono::milliseconds hold = 0ms)
-        : fd(BoundSocket(path)), thread([this, reply, hold] {
-              const int client = ::accept(fd, nullptr, nullptr);
-              char buffer[256];
-              while (!received.ends_with('\n')) {
-                  const ssize_t got = ::read(client, buffer, sizeof(buffer));
-                  if (got <= 0)
-                      break;
-                  received.append(buffer, static_cast<std::size_t>(got));
-              }
-              if (!reply.empty()) {
-                  EXPECT_EQ(::write(client, reply.data(), reply.size()),
-                            static_cast<ssize_t>(reply.size()));
-              }
-              std::this_thread::sleep_for(hold);
-              ::close(client);
-          }) {}
-    ~FakeWindow() {
-        Received();
-        ::close(fd);
-    }
-    const std::string& Received() {
-        if (thread.joinable())
-            thread.join();
-        return received;
-    }
-    int fd;
-    std::string received;
-    std::thread thread;
-};
-
 TEST(CommandChannel, SendCommandReadsTheReply) {
     struct Row {
         std::string reply;
@@ -207,7 +156,7 @@ TEST(CommandChannel, SendCommandReadsTheReply) {
     for (const auto& row : rows) {
         test::TempDir dir;
         const std::string path = dir.file("Sorvane.Main");
-        FakeWindow window(path, row.reply);
+        test::FakeChannelServer window(path, row.reply);
         const SendResult result = SendCommand(path, "Maximize", 5s);
         EXPECT_EQ(result.status, row.status) << row.reply;
         EXPECT_EQ(result.message.empty(), row.status == Status::Accepted ||
@@ -223,12 +172,12 @@ TEST(CommandChannel, NoWindowLateWindowAndLiveness) {
     EXPECT_FALSE(ChannelIsLive(missing));
 
     const std::string stale = dir.file("stale");
-    ::close(BoundSocket(stale, false));
+    ::close(test::BoundSocket(stale, false));
     EXPECT_EQ(SendCommand(stale, "Show", 1s).status, Status::NoWindow);
     EXPECT_FALSE(ChannelIsLive(stale));
 
     const std::string late = dir.file("late");
-    FakeWindow window(late, "", 1s);
+    test::FakeChannelServer window(late, "", 1s);
     EXPECT_TRUE(ChannelIsLive(late));
     const auto start = std::chrono::steady_clock::now();
     const SendResult result = SendCommand(late, "Show", 200ms);
