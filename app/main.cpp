@@ -1,5 +1,6 @@
 // Sorvane: compares the versions of the files in two folders.
 
+#include "engine/command_channel.h"
 #include "engine/path_utils.h"
 #include "engine/settings_location.h"
 #include "shell/app_info.h"
@@ -87,6 +88,8 @@ int main(int argc, char** argv) {
             given.isEmpty() ? given : QDir::cleanPath(QDir::current().absoluteFilePath(given));
     }
 
+    // Other programs drive the window through this socket (sorvane-cli execute).
+    options.commandChannel = QString::fromStdString(sorvane::CommandChannelPath());
     sorvane::shell::MainWindow window(options);
     window.show();
 

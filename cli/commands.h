@@ -25,5 +25,6 @@ int RunSettingsFile(const std::vector<std::string>& args, std::ostream& out, std
 int RunCopy(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int RunCompare(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int RunInfo(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int RunExecute(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 } // namespace sorvane::cli

@@ -125,6 +125,26 @@ const std::vector<CommandText>& Commands() {
         and is writable, else ~/.config/Sorvane/Sorvane.dat.
 )",
          {}},
+        {"execute COMMAND [--timeout SECONDS] [--socket PATH]",
+         R"(        Send COMMAND to the Sorvane window running for this user and print
+        its reply, "accepted" or "not accepted". Maximize, Minimize, Restore,
+        Hide and Show set the window's state; Tab gives the window the focus
+        and presses Tab once. Any other text clicks the window's tool bar
+        button of that name, as a click of the user would, even when the
+        button is disabled or hidden: Scan, Stop, Save, Recur, Find, Synchr,
+        Resize or Backup; such a command is answered "not accepted", as is
+        a text that names nothing. Letter case does not matter.
+        --timeout SECONDS   how long to wait for the reply (default 10). A
+                            button that opens a dialog in the window
+                            answers when the dialog is closed.
+        --socket PATH       the window's socket (default:
+                            $XDG_RUNTIME_DIR/Sorvane.Main, else
+                            /tmp/Sorvane-UID/Sorvane.Main)
+        Exit status: 0 when the command was accepted, 1 when not, 2 when no
+        window is running, the socket cannot be reached, no reply came in
+        time, or on usage.
+)",
+         {"sorvane-cli execute Scan", "sorvane-cli execute minimize"}},
     };
     return commands;
 }

@@ -25,6 +25,7 @@ int RunProgram(const std::vector<std::string>& args, std::ostream& out, std::ost
         {"order", RunOrder},
         {"language", RunLanguage},
         {"settings-file", RunSettingsFile},
+        {"execute", RunExecute},
     };
     if (args.empty())
         return UsageError(err, "no command given");

@@ -8,6 +8,7 @@
 #include "engine/settings_store.h"
 #include "engine/source_map.h"
 #include "engine/text_utils.h"
+#include "platform/command_server.h"
 #include "platform/file_properties.h"
 #include "shell/app_info.h"
 #include "sync/copy_controller.h"
@@ -177,6 +178,15 @@ MainWindow::MainWindow(const StartOptions& options, QWidget* parent)
     ConnectGridProperties();
     LoadSettings();
     settingUp_ = false;
+    if (!options_.commandChannel.isEmpty()) {
+        commandServer_ = new platform::CommandServer(
+            options_.commandChannel, [this](const QString& c) { return fwMain_Form_LinkExecute(c); },
+            this);
+        // Another window of the user's may serve already: this one still runs.
+        QString why;
+        if (commandServer_->Start(&why) != platform::CommandServer::StartResult::Serving)
+            std::fprintf(stderr, "sorvane: %s; this window takes no commands\n", qPrintable(why));
+    }
 }
 
 MainWindow::~MainWindow() = default;
@@ -1510,6 +1520,46 @@ void MainWindow::pbToolbar_ButtonClick(const QString& key) {
         mToolsCopySource_Click();
     else if (is("Find"))
         mEditFind_Click();
+}
+
+bool MainWindow::fwMain_Form_LinkExecute(const QString& command) {
+    const auto is = [&command](const char* name) {
+        return command.compare(QLatin1String(name), Qt::CaseInsensitive) == 0;
+    };
+    const Qt::WindowStates others =
+        windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen);
+    if (is("Maximize")) {
+        setWindowState(others | Qt::WindowMaximized);
+    } else if (is("Minimize")) {
+        setWindowState(others | Qt::WindowMinimized);
+    } else if (is("Restore")) {
+        setWindowState(others);
+    } else if (is("Hide")) {
+        hide();
+    } else if (is("Show")) {
+        show();
+    } else if (is("Tab")) {
+        setEnabled(true);
+        activateWindow();
+        // One Tab key press, to the control that has the focus, moves it on.
+        QWidget* target = focusWidget() != nullptr ? focusWidget() : this;
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier, QStringLiteral("\t"));
+        QKeyEvent release(QEvent::KeyRelease, Qt::Key_Tab, Qt::NoModifier, QStringLiteral("\t"));
+        QCoreApplication::sendEvent(target, &press);
+        QCoreApplication::sendEvent(target, &release);
+    } else {
+        // Hidden and disabled buttons are found too.
+        for (QAction* button : pbToolbar_->actions()) {
+            const auto key = std::ranges::find_if(
+                buttonOrder_, [&](const QString& k) { return buttons_.at(k) == button; });
+            if (key != buttonOrder_.end() && key->compare(command, Qt::CaseInsensitive) == 0) {
+                pbToolbar_ButtonClick(*key);
+                break;
+            }
+        }
+        return false;
+    }
+    return true;
 }
 
 void MainWindow::ShowViewMenuAt(const QPoint& globalPos) {

@@ -39,6 +39,10 @@ class CopyController;
 class PathBox;
 }
 
+namespace sorvane::platform {
+class CommandServer;
+}
+
 namespace sorvane::shell {
 
 /// What the window starts with besides the settings file.
@@ -47,6 +51,8 @@ struct StartOptions {
     QString commandLineSource;     ///< a Source path from the command line, or empty
     platform::DialogService* dialogs = nullptr; ///< not owned; the real dialogs when null
     platform::ClipboardService* clipboard = nullptr; ///< not owned; the system clipboard when null
+    /// The socket to take commands from other programs on; none when empty.
+    QString commandChannel;
 };
 
 class MainWindow : public QMainWindow {
@@ -121,6 +127,13 @@ public:
     void mToolsTargetProperties_Click();
     void SortByHeader(int column);
     void pbToolbar_ButtonClick(const QString& key);
+    /// A command of another program (the command channel): "Maximize",
+    /// "Minimize", "Restore", "Hide", "Show" or "Tab", any letter case, are
+    /// done and accepted; any other text clicks the first main tool bar
+    /// button with that key, enabled or not, and is not accepted.
+    bool fwMain_Form_LinkExecute(const QString& command);
+    /// The command channel's server; null without a channel.
+    platform::CommandServer* commandServer() const { return commandServer_; }
     /// A click on a panel of the status bar: on panel 2, when the last scan
     /// met entries it could not read, a message box lists them.
     void pbStatusBar_PanelClick(int panel);
@@ -259,6 +272,7 @@ private:
     QStackedWidget* panel2Stack_ = nullptr;
     QProgressBar* pbProgress_ = nullptr;
     QLineEdit* tbSearch_ = nullptr;
+    platform::CommandServer* commandServer_ = nullptr;
 };
 
 } // namespace sorvane::shell

@@ -21,8 +21,8 @@ Outcome RunArgs(const std::vector<std::string>& args) {
     return {status, out.str(), err.str()};
 }
 
-const std::vector<std::string> kCommands = {"compare", "copy",     "info",
-                                            "order",   "language", "settings-file"};
+const std::vector<std::string> kCommands = {"compare",  "copy",          "info",   "order",
+                                            "language", "settings-file", "execute"};
 
 TEST(CommandLine, EachCommandShowsItsOwnHelp) {
     const auto names = CommandNames();

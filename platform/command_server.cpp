@@ -1,0 +1,180 @@
+#include "platform/command_server.h"
+
+#include "engine/command_channel.h"
+
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QPointer>
+#include <QTimer>
+
+#include <sys/stat.h>
+
+#include <algorithm>
+
+namespace sorvane::platform {
+
+struct CommandServer::Client {
+    QPointer<QLocalSocket> socket;
+    QTimer* timer = nullptr; ///< a child of the socket
+    CommandRequestReader reader;
+    bool queued = false; ///< the whole command arrived and waits for its turn
+};
+
+CommandServer::CommandServer(QString path, Handler handler, QObject* parent)
+    : QObject(parent), path_(std::move(path)), handler_(std::move(handler)) {}
+
+CommandServer::~CommandServer() {
+    for (const auto& client : clients_) {
+        if (client->socket) {
+            client->socket->disconnect(this);
+            client->timer->disconnect(this);
+        }
+    }
+    // Closing the server removes its socket file.
+    if (server_ != nullptr)
+        server_->close();
+}
+
+bool CommandServer::IsServing() const { return server_ != nullptr && server_->isListening(); }
+
+CommandServer::StartResult CommandServer::Start(QString* why) {
+    const auto fail = [why](StartResult result, const QString& text) {
+        if (why != nullptr)
+            *why = text;
+        return result;
+    };
+    if (IsServing())
+        return StartResult::Serving;
+    const std::string path = path_.toStdString();
+    if (const auto refused = CheckChannelPath(path, true))
+        return fail(StartResult::Failed, QString::fromStdString(*refused));
+    struct stat info{};
+    if (::lstat(path.c_str(), &info) == 0) {
+        if (ChannelIsLive(path))
+            return fail(StartResult::TakenByAnother,
+                        QStringLiteral("another window serves commands on %1").arg(path_));
+        // Left behind by a window that ended without closing it.
+        if (!QLocalServer::removeServer(path_))
+            return fail(StartResult::Failed,
+                        QStringLiteral("cannot remove the old socket %1").arg(path_));
+    }
+    server_ = new QLocalServer(this);
+    // The socket is made under a temporary name, given the user's access
+    // only, then renamed into place: never reachable by others meanwhile.
+    server_->setSocketOptions(QLocalServer::UserAccessOption);
+    if (!server_->listen(path_)) {
+        const QString error = server_->errorString();
+        delete server_;
+        server_ = nullptr;
+        return fail(StartResult::Failed, QStringLiteral("cannot serve on %1: %2").arg(path_, error));
+    }
+    connect(server_, &QLocalServer::newConnection, this, &CommandServer::OnNewConnection);
+    return StartResult::Serving;
+}
+
+void CommandServer::OnNewConnection() {
+    while (server_->hasPendingConnections()) {
+        QLocalSocket* socket = server_->nextPendingConnection();
+        if (static_cast<int>(clients_.size()) >= kMaxClients) {
+            socket->abort();
+            socket->deleteLater();
+            emit ClientDropped();
+            continue;
+        }
+        // A request is one short line; a client sending more is cut off
+        // rather than read into memory.
+        socket->setReadBufferSize(static_cast<qint64>(kMaxCommandBytes) + 2);
+        auto client = std::make_unique<Client>();
+        Client* raw = client.get();
+        raw->socket = socket;
+        raw->timer = new QTimer(socket);
+        raw->timer->setSingleShot(true);
+        connect(raw->timer, &QTimer::timeout, this, [this, raw] {
+            if (!raw->queued)
+                emit ClientDropped();
+            Drop(raw);
+        });
+        connect(socket, &QLocalSocket::readyRead, this, [this, raw] { OnReadyRead(raw); });
+        connect(socket, &QLocalSocket::disconnected, this, [this, raw] {
+            // A client that hung up after its whole command still gets it run.
+            if (!raw->queued)
+                Drop(raw);
+        });
+        clients_.push_back(std::move(client));
+        raw->timer->start(requestTimeout_);
+        OnReadyRead(raw); // bytes may have come with the connection
+    }
+}
+
+void CommandServer::OnReadyRead(Client* client) {
+    if (client->queued || !client->socket)
+        return;
+    QLocalSocket* socket = client->socket;
+    while (socket->bytesAvailable() > 0 &&
+           client->reader.Current() == CommandRequestReader::State::Incomplete) {
+        const QByteArray bytes = socket->read(static_cast<qint64>(kMaxCommandBytes) + 2);
+        client->reader.Add(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+    }
+    switch (client->reader.Current()) {
+    case CommandRequestReader::State::Incomplete:
+        return;
+    case CommandRequestReader::State::TooLong:
+        emit ClientDropped();
+        Drop(client);
+        return;
+    case CommandRequestReader::State::Complete:
+        client->queued = true;
+        client->timer->stop();
+        // Run from the event loop, not inside the socket's signal.
+        QMetaObject::invokeMethod(this, &CommandServer::RunQueued, Qt::QueuedConnection);
+        return;
+    }
+}
+
+void CommandServer::Drop(Client* client) {
+    const auto it = std::ranges::find_if(clients_, [client](const auto& c) { return c.get() == client; });
+    if (it == clients_.end())
+        return;
+    if (QLocalSocket* socket = client->socket) {
+        socket->disconnect(this);
+        client->timer->disconnect(this);
+        socket->abort();
+        socket->deleteLater();
+    }
+    clients_.erase(it);
+}
+
+void CommandServer::RunQueued() {
+    // A command that opens a dialog runs an event loop of its own; commands
+    // arriving meanwhile wait until it returns, as the user's clicks do.
+    if (running_)
+        return;
+    const auto it = std::ranges::find_if(clients_, [](const auto& c) { return c->queued; });
+    if (it == clients_.end())
+        return;
+    Client* client = it->get();
+    // Take the client off the list while its command runs, so nothing else
+    // can drop it meanwhile.
+    std::unique_ptr<Client> running = std::move(*it);
+    clients_.erase(it);
+    running_ = true;
+    const QString command = QString::fromUtf8(client->reader.Command());
+    const bool accepted = handler_(command);
+    running_ = false;
+    if (QLocalSocket* socket = client->socket) {
+        socket->disconnect(this);
+        client->timer->disconnect(this);
+        const std::string_view reply = accepted ? kAcceptedReply : kNotAcceptedReply;
+        socket->write(reply.data(), static_cast<qint64>(reply.size()));
+        socket->write("\n", 1);
+        // Closing waits until the reply is written; the socket goes then.
+        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        socket->disconnectFromServer();
+        if (socket->state() == QLocalSocket::UnconnectedState)
+            socket->deleteLater();
+    }
+    if (std::ranges::any_of(clients_, [](const auto& c) { return c->queued; }))
+        QMetaObject::invokeMethod(this, &CommandServer::RunQueued, Qt::QueuedConnection);
+}
+
+} // namespace sorvane::platform
