@@ -1553,7 +1553,11 @@ bool MainWindow::fwMain_Form_LinkExecute(const QString& command) {
             const auto key = std::ranges::find_if(
                 buttonOrder_, [&](const QString& k) { return buttons_.at(k) == button; });
             if (key != buttonOrder_.end() && key->compare(command, Qt::CaseInsensitive) == 0) {
-                pbToolbar_ButtonClick(*key);
+                // The click runs once the reply is on its way: Save, Find and
+                // a copy open boxes that wait for the user, and the caller
+                // must not wait with them.
+                QMetaObject::invokeMethod(
+                    this, [this, k = *key] { pbToolbar_ButtonClick(k); }, Qt::QueuedConnection);
                 break;
             }
         }

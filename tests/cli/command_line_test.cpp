@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <regex>
 #include <sstream>
 
@@ -59,12 +60,20 @@ TEST(CommandLine, EveryOptionTheHelpNamesIsKnown) {
         const std::string last = command == "language" ? "1033" : "/nonexistent-sorvane/x";
         return RunArgs({command, name, "1", last}).err.find("unknown option") != std::string::npos;
     };
+    // "execute" must never reach a window the user has running.
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    const std::string savedRuntime = runtime != nullptr ? runtime : "";
+    setenv("XDG_RUNTIME_DIR", "/nonexistent-sorvane", 1);
     for (const auto& command : kCommands) {
         ASSERT_TRUE(unknown(command, "--no-such-option")) << command;
         const std::string help = CommandHelp(command);
         for (std::sregex_iterator it(help.begin(), help.end(), option), end; it != end; ++it)
             EXPECT_FALSE(unknown(command, it->str())) << command << " " << it->str();
     }
+    if (runtime != nullptr)
+        setenv("XDG_RUNTIME_DIR", savedRuntime.c_str(), 1);
+    else
+        unsetenv("XDG_RUNTIME_DIR");
 }
 
 struct ParserCase {

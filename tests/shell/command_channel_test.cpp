@@ -134,6 +134,7 @@ TEST_F(CommandChannelTest, AButtonKeyClicksTheButtonAndIsNotAccepted) {
         const bool subfolders = w->action("mViewSubfolders")->isChecked();
         const bool backup = w->action("mToolsBackup")->isChecked();
         EXPECT_EQ(Execute(row.command), "not accepted") << row.command;
+        QCoreApplication::processEvents(); // the click follows the reply
         EXPECT_EQ(w->action("mViewSubfolders")->isChecked() != subfolders, row.subfoldersToggled)
             << row.command;
         EXPECT_EQ(w->toolbarButton("Recur")->isChecked(), w->action("mViewSubfolders")->isChecked());
@@ -181,6 +182,7 @@ TEST_F(CommandChannelTest, StopDuringAScanStopsItAndIsNotAccepted) {
     ASSERT_TRUE(w->Scanning());
     // Straight away: a scan of this size may end before a socket is read.
     EXPECT_FALSE(w->fwMain_Form_LinkExecute(QStringLiteral("stop")));
+    QCoreApplication::processEvents(); // the click follows the reply
     ASSERT_TRUE(finished.count() > 0 || finished.wait(20000));
     EXPECT_EQ(w->PanelText(2), "Scanning was interrupted.");
     EXPECT_LT(w->model()->Rows().size(), 300u);
