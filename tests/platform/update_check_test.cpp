@@ -4,12 +4,13 @@
 
 #include "platform/update_check.h"
 
+#include "support/one_answer_server.h"
+
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTcpServer>
-#include <QTcpSocket>
 #include <QTimer>
 
 #include <memory>
@@ -17,38 +18,10 @@
 namespace sorvane::platform {
 namespace {
 
-// Answers every request with one canned response, or with nothing at all.
-class OneAnswerServer {
-public:
-    explicit OneAnswerServer(QByteArray response) : response_(std::move(response)) {
-        EXPECT_TRUE(server_.listen(QHostAddress::LocalHost));
-        QObject::connect(&server_, &QTcpServer::newConnection, &server_, [this] {
-            while (QTcpSocket* socket = server_.nextPendingConnection()) {
-                QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
-                    request_ += socket->readAll();
-                    if (!request_.contains("\r\n\r\n") || response_.isEmpty())
-                        return; // the silent server keeps the connection open
-                    socket->write(response_);
-                    socket->disconnectFromHost();
-                });
-            }
-        });
-    }
-    QUrl Address(const QString& path) const {
-        return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(server_.serverPort()).arg(path));
-    }
-    const QByteArray& Request() const { return request_; }
-
-private:
-    QTcpServer server_;
-    QByteArray response_;
-    QByteArray request_;
-};
+using test::OneAnswerServer;
 
 QByteArray Http(const char* status, const QByteArray& body) {
-    return QByteArray("HTTP/1.1 ") + status + "\r\nContent-Type: application/javascript\r\n" +
-           "Content-Length: " + QByteArray::number(body.size()) +
-           "\r\nConnection: close\r\n\r\n" + body;
+    return OneAnswerServer::Http(status, body);
 }
 
 struct Outcome {
