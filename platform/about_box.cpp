@@ -55,7 +55,6 @@ AboutBox::AboutBox(const AboutInfo& info, UrlOpener& urls, QWidget* parent)
     InitPlatformResources();
     setObjectName(QStringLiteral("fwAbout"));
     setWindowTitle(tr("About %1").arg(info.title));
-    setAttribute(Qt::WA_DeleteOnClose, false);
 
     liAbout_ = new QLabel(this);
     liAbout_->setObjectName(QStringLiteral("liAbout"));

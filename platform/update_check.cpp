@@ -11,7 +11,7 @@
 namespace sorvane::platform {
 namespace {
 
-// The update file is a few bytes; a server sending more is not read past this.
+// The update file is a few bytes; a longer answer is not an update file.
 constexpr qint64 kLargestUpdateFile = 64 * 1024;
 
 bool IsVersionText(const QString& text) {
@@ -78,7 +78,10 @@ void UpdateCheck::Start(const QUrl& address, const QString& currentVersion) {
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
                          QNetworkRequest::AlwaysNetwork);
     reply_ = network_->get(request);
-    reply_->setReadBufferSize(kLargestUpdateFile);
+    connect(reply_, &QNetworkReply::downloadProgress, reply_, [reply = reply_](qint64 received) {
+        if (received > kLargestUpdateFile)
+            reply->abort(); // no update file is that long: finished follows with an error
+    });
     connect(reply_, &QNetworkReply::finished, this, &UpdateCheck::OnReplyFinished);
 }
 
@@ -86,7 +89,7 @@ void UpdateCheck::OnReplyFinished() {
     QNetworkReply* reply = reply_;
     reply_ = nullptr;
     reply->deleteLater();
-    if (reply->error() != QNetworkReply::NoError) {
+    if (reply->error() != QNetworkReply::NoError || reply->bytesAvailable() > kLargestUpdateFile) {
         emit Finished(kNotAccessible, {});
         return;
     }

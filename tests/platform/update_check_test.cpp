@@ -59,6 +59,8 @@ TEST(UpdateCheckTest, AnswersOfTheServerGiveTheirResults) {
         {"unclosed quote", Http("200 OK", "\"1.27"), "1.26", UpdateCheck::kNotAccessible, ""},
         {"empty quotes", Http("200 OK", "\"\""), "1.26", UpdateCheck::kNotAccessible, ""},
         {"empty file", Http("200 OK", ""), "1.26", UpdateCheck::kNotAccessible, ""},
+        {"too long for an update file", Http("200 OK", "\"9.99\"" + QByteArray(70000, ' ')), "1.26",
+         UpdateCheck::kNotAccessible, ""},
         {"not found", Http("404 Not Found", "\"9.99\""), "1.26", UpdateCheck::kNotAccessible, ""},
         {"server error", Http("500 Internal Server Error", "\"9.99\""), "1.26",
          UpdateCheck::kNotAccessible, ""},
