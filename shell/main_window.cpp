@@ -10,6 +10,8 @@
 #include "engine/text_utils.h"
 #include "platform/command_server.h"
 #include "platform/file_properties.h"
+#include "platform/update_check.h"
+#include "platform/url_opener.h"
 #include "shell/app_info.h"
 #include "sync/copy_controller.h"
 #include "sync/path_box.h"
@@ -206,7 +208,6 @@ void MainWindow::CreateActions() {
         actions_[name] = a;
         return a;
     };
-    const auto later = [](QAction* a) { a->setEnabled(false), a->setProperty("later", true); };
 
     connect(add("mFileOpenSourcePath", tr("Open Source &Path...")), &QAction::triggered, this,
             &MainWindow::mFileOpenSourcePath_Click);
@@ -339,14 +340,19 @@ void MainWindow::CreateActions() {
     connect(targetProperties, &QAction::triggered, this, &MainWindow::mToolsTargetProperties_Click);
     targetProperties->setVisible(false);
 
-    later(add("mHelpTopics", tr("&Help Topics...")));
+    connect(add("mHelpTopics", tr("&Help Topics...")), &QAction::triggered, this,
+            &MainWindow::mHelpTopics_Click);
     QAction* whatsThis = add("mHelpWhatsThis", tr("What is &This?"));
-    later(whatsThis);
     whatsThis->setVisible(false);
-    later(add("mHelpUpdate", tr("Check for &Update...")));
-    later(add("mHelpWeb", tr("Visit the Web&page...")));
-    later(add("mHelpMail", tr("Feed&back...")));
-    later(add("mHelpAbout", tr("&About...")));
+    connect(whatsThis, &QAction::triggered, this, &MainWindow::mHelpWhatsThis_Click);
+    connect(add("mHelpUpdate", tr("Check for &Update...")), &QAction::triggered, this,
+            &MainWindow::mHelpUpdate_Click);
+    connect(add("mHelpWeb", tr("Visit the Web&page...")), &QAction::triggered, this,
+            &MainWindow::mHelpWeb_Click);
+    connect(add("mHelpMail", tr("Feed&back...")), &QAction::triggered, this,
+            &MainWindow::mHelpMail_Click);
+    connect(add("mHelpAbout", tr("&About...")), &QAction::triggered, this,
+            &MainWindow::mHelpAbout_Click);
 
     // The main tool bar's buttons: their own actions, so hiding a button
     // never hides a menu item; a click goes through the key dispatch.
@@ -380,7 +386,9 @@ void MainWindow::CreateMenus() {
     mEdit_->addActions({a("mEditCut"), a("mEditCopy"), a("mEditPaste"), a("mEditDelete")});
     mEdit_->addSeparator();
     QMenu* copySpecial = mEdit_->addMenu(tr("Copy &Special"));
+    copySpecial->setObjectName(QStringLiteral("mEditCopySpecial"));
     QMenu* saveSpecial = mEdit_->addMenu(tr("Sa&ve Special"));
+    saveSpecial->setObjectName(QStringLiteral("mEditSaveSpecial"));
     for (int i = 0; i < kCategoryCount; ++i) {
         copySpecial->addAction(actions_.at(QStringLiteral("mEditCopySpecialList%1").arg(i)));
         saveSpecial->addAction(actions_.at(QStringLiteral("mEditSaveSpecialList%1").arg(i)));
@@ -392,15 +400,18 @@ void MainWindow::CreateMenus() {
     mView_ = menuBar()->addMenu(tr("&View"));
     mView_->setObjectName(QStringLiteral("mView"));
     QMenu* toolbars = mView_->addMenu(tr("&Toolbars"));
+    toolbars->setObjectName(QStringLiteral("mViewToolbars"));
     for (int i = 1; i <= kBandCount; ++i)
         toolbars->addAction(actions_.at(QStringLiteral("mViewToolbar%1").arg(i)));
     mView_->addAction(a("mViewStatus"));
     mView_->addSeparator();
     mView_->addAction(a("mViewResizeColumns"));
     QMenu* columns = mView_->addMenu(tr("Visible Col&umns"));
+    columns->setObjectName(QStringLiteral("mViewVisibleColumns"));
     for (int i = 1; i <= kDataColumns; ++i)
         columns->addAction(actions_.at(QStringLiteral("mViewColumns%1").arg(i)));
     mViewArrangeBy_ = mView_->addMenu(tr("Arran&ge by"));
+    mViewArrangeBy_->setObjectName(QStringLiteral("mViewArrangeBy"));
     mViewArrangeBy_->addAction(a("mViewArrangeNone"));
     mViewArrangeBy_->addSeparator();
     for (int i = 1; i <= kDataColumns; ++i)
@@ -413,6 +424,7 @@ void MainWindow::CreateMenus() {
     mView_->addActions({a("mViewShowFiles0"), a("mViewShowFiles1"), a("mViewShowFiles2")});
     mView_->addSeparator();
     QMenu* colors = mView_->addMenu(tr("Set &Color of"));
+    colors->setObjectName(QStringLiteral("mViewSetColor"));
     for (int i = 0; i < view::kColorCount; ++i)
         colors->addAction(actions_.at(QStringLiteral("mViewColor%1").arg(i)));
     mView_->addActions({a("mViewSetFont"), a("mViewCustomize")});
@@ -435,6 +447,7 @@ void MainWindow::CreateMenus() {
     mHelp_->addActions({a("mHelpUpdate"), a("mHelpWeb"), a("mHelpMail")});
     mHelp_->addSeparator();
     mHelp_->addAction(a("mHelpAbout"));
+    CreateHelp();
 }
 
 void MainWindow::CreateBands() {
@@ -565,6 +578,10 @@ void MainWindow::LoadSettings() {
     // One read of the file; every setting below comes from this copy.
     settings_ = SettingsDocument::Load(datFile_);
     const SettingsDocument& file = settings_;
+    // The update check asks the maker's site unless the settings name another
+    // (a server of one's own network, or a test's).
+    updateAddress_ = platform::UpdateAddress(
+        Qt8(ReadSetting(file, "Update", "Address", kWebAddress)), QString::fromLatin1(kProgramTitle));
     // The installation record: where the program is and which version it is.
     {
         QSettings record(QString::fromLatin1(kCompanyName), QString::fromLatin1(kProgramTitle));

@@ -15,6 +15,7 @@
 
 #include <QMainWindow>
 #include <QPointer>
+#include <QUrl>
 
 #include <array>
 #include <map>
@@ -33,6 +34,11 @@ class QToolBar;
 namespace sorvane::view {
 class GridSearch;
 class ResultView;
+}
+namespace sorvane::platform {
+class HelpWindow;
+class UpdateCheck;
+class UrlOpener;
 }
 namespace sorvane::sync {
 class CopyController;
@@ -53,6 +59,7 @@ struct StartOptions {
     platform::ClipboardService* clipboard = nullptr; ///< not owned; the system clipboard when null
     /// The socket to take commands from other programs on; none when empty.
     QString commandChannel;
+    platform::UrlOpener* urls = nullptr; ///< not owned; the desktop's link handlers when null
 };
 
 class MainWindow : public QMainWindow {
@@ -138,6 +145,26 @@ public:
     /// met entries it could not read, a message box lists them.
     void pbStatusBar_PanelClick(int panel);
 
+    // Help menu.
+    void mHelpTopics_Click();
+    void mHelpWhatsThis_Click();
+    /// Starts the update check; its answer comes in OnUpdateChecked.
+    void mHelpUpdate_Click();
+    void mHelpWeb_Click();
+    void mHelpMail_Click();
+    void mHelpAbout_Click();
+    /// Reports an update check's result: -1, 0 and 1 each with their message
+    /// box, any other result with none.
+    void OnUpdateChecked(int result, const QString& newest);
+    /// Shows the help topic of context `context` (0: the contents).
+    void ShowHelp(int context);
+    /// The help window, once help was shown; null before.
+    platform::HelpWindow* helpWindow() const { return help_; }
+    platform::UpdateCheck* updateCheck() const { return update_; }
+    /// Where the update check asks; the web address of "Update"/"Address" in
+    /// the settings file when set.
+    const QUrl& UpdateAddress() const { return updateAddress_; }
+
     /// Recomputes what is enabled.
     void UpdateCommandState();
     /// Marks shown results as out of date.
@@ -209,11 +236,18 @@ private:
     void UpdateSpecialListItems();
     /// The clipboard of the options, else the system's (made at first use).
     platform::ClipboardService& Clipboard();
+    /// The link handler of the options, else the desktop's.
+    platform::UrlOpener& Urls();
+    void CreateHelp();
 
     StartOptions options_;
     std::unique_ptr<platform::DialogService> ownDialogs_;
     platform::DialogService* dialogs_ = nullptr;
     std::unique_ptr<platform::ClipboardService> ownClipboard_;
+    std::unique_ptr<platform::UrlOpener> ownUrls_;
+    platform::HelpWindow* help_ = nullptr;
+    platform::UpdateCheck* update_ = nullptr;
+    QUrl updateAddress_;
     std::string datFile_;
     /// The settings file as read at start-up (the band layout of the first
     /// activation comes from it too) and again at shut-down.

@@ -1,0 +1,104 @@
+// The main window's Help menu: help topics and F1, the update check, the web
+// and mail links and the About box.
+
+#include "shell/main_window.h"
+
+#include "platform/about_box.h"
+#include "platform/help_keys.h"
+#include "platform/help_window.h"
+#include "platform/update_check.h"
+#include "platform/url_opener.h"
+#include "shell/app_info.h"
+#include "shell/help_contexts.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QShortcut>
+#include <QWhatsThis>
+
+namespace sorvane::shell {
+
+void MainWindow::CreateHelp() {
+    AssignHelpContexts(findChildren<QMenu*>());
+    auto* menuKeys = new platform::MenuHelpKeys([this](int context) { ShowHelp(context); }, this);
+    for (QMenu* menu : findChildren<QMenu*>())
+        menu->installEventFilter(menuKeys);
+    // F1 outside the menus opens the contents. "F1" is only shown beside
+    // Help Topics, so the key needs a shortcut of its own.
+    auto* contentsKey = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    connect(contentsKey, &QShortcut::activated, this, [this] { ShowHelp(0); });
+
+    update_ = new platform::UpdateCheck(this);
+    connect(update_, &platform::UpdateCheck::Finished, this, &MainWindow::OnUpdateChecked);
+}
+
+platform::UrlOpener& MainWindow::Urls() {
+    if (options_.urls != nullptr)
+        return *options_.urls;
+    if (ownUrls_ == nullptr)
+        ownUrls_ = std::make_unique<platform::DesktopUrlOpener>();
+    return *ownUrls_;
+}
+
+void MainWindow::ShowHelp(int context) {
+    if (help_ == nullptr)
+        help_ = new platform::HelpWindow(this);
+    help_->ShowTopic(context);
+}
+
+void MainWindow::mHelpTopics_Click() {
+    ShowHelp(0);
+}
+
+void MainWindow::mHelpWhatsThis_Click() {
+    QWhatsThis::enterWhatsThisMode();
+}
+
+void MainWindow::mHelpUpdate_Click() {
+    update_->Start(updateAddress_, VersionText());
+}
+
+void MainWindow::OnUpdateChecked(int result, const QString& newest) {
+    const QString title = QString::fromLatin1(kProgramTitle);
+    switch (result) {
+    case platform::UpdateCheck::kNotAccessible:
+        Dialogs().ShowMessage(this, title,
+                              tr("Remote resource is not accessible now.\nPlease try later."),
+                              platform::MessageIcon::Critical, platform::MessageButtons::Ok);
+        break;
+    case platform::UpdateCheck::kUpToDate:
+        Dialogs().ShowMessage(this, title, tr("Your copy of the application is up to date."),
+                              platform::MessageIcon::Information, platform::MessageButtons::Ok);
+        break;
+    case platform::UpdateCheck::kNewer:
+        Dialogs().ShowMessage(this, title,
+                              tr("Version %1 is now available to download.").arg(newest),
+                              platform::MessageIcon::Warning, platform::MessageButtons::Ok);
+        break;
+    default:
+        break;
+    }
+}
+
+void MainWindow::mHelpWeb_Click() {
+    Urls().Open(QUrl(QString::fromLatin1(kWebAddress)));
+}
+
+void MainWindow::mHelpMail_Click() {
+    Urls().Open(platform::MailLink(QString::fromLatin1(kSupportMail),
+                                   QString::fromLatin1(kProgramTitle) + QStringLiteral(" Bug Report")));
+}
+
+void MainWindow::mHelpAbout_Click() {
+    platform::AboutInfo info;
+    info.title = QString::fromLatin1(kProgramTitle);
+    info.productLine = QString::fromUtf8(kTrademarkLine);
+    info.versionText = VersionText();
+    info.legalNotice = QString::fromUtf8(kLegalNotice);
+    info.webAddress = QString::fromLatin1(kWebAddress);
+    info.mailAddress = QString::fromLatin1(kSupportMail);
+    platform::AboutBox box(info, Urls(), this);
+    box.exec();
+}
+
+} // namespace sorvane::shell
