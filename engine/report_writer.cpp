@@ -106,11 +106,19 @@ void ReportWriter::Begin(const ReportHeading& heading, std::span<const ReportCol
     for (std::size_t i = 0; i < columns.size(); ++i) {
         if (columns[i].align == ReportColumn::Align::Left)
             continue;
-        buffer_ += ".rows td:nth-child(" + std::to_string(i + 1) +
-                   "){text-align:" + std::string(AlignName(columns[i].align)) + "}\n";
+        buffer_ += ".rows td:nth-child(";
+        buffer_ += std::to_string(i + 1);
+        buffer_ += "){text-align:";
+        buffer_ += AlignName(columns[i].align);
+        buffer_ += "}\n";
     }
-    for (std::size_t i = 0; i < classes_.size(); ++i)
-        buffer_ += ".rows ." + classes_[i] + "{color:" + CssColor(colors.styles[i].rgb) + "}\n";
+    for (std::size_t i = 0; i < classes_.size(); ++i) {
+        buffer_ += ".rows .";
+        buffer_ += classes_[i];
+        buffer_ += "{color:";
+        buffer_ += CssColor(colors.styles[i].rgb);
+        buffer_ += "}\n";
+    }
     buffer_ += "</style>\n</head>\n<body>\n<h1>";
     AppendHtmlText(heading.title);
     buffer_ += "</h1>\n<table class=\"heading\">\n";
@@ -130,7 +138,9 @@ void ReportWriter::Begin(const ReportHeading& heading, std::span<const ReportCol
     for (const auto& [caption, count] : heading.counters) {
         buffer_ += "<li>";
         AppendHtmlText(caption);
-        buffer_ += ": " + std::to_string(count) + "</li>\n";
+        buffer_ += ": ";
+        buffer_ += std::to_string(count);
+        buffer_ += "</li>\n";
     }
     buffer_ += "</ul>\n<table class=\"rows\">\n<thead>\n<tr>";
     for (const ReportColumn& column : columns) {
@@ -272,6 +282,30 @@ std::string DisplayModeCaption(int displayMode, bool sourceOnly) {
         // Any other value filters like "different only".
         return "Show Different Files Only";
     }
+}
+
+std::string_view ReportClassOfMark(ComparisonMark mark) {
+    switch (mark) {
+    case ComparisonMark::NewerSource:
+        return "newer-source";
+    case ComparisonMark::NewerTarget:
+        return "newer-target";
+    case ComparisonMark::UnequalLanguage:
+        return "unequal-language";
+    case ComparisonMark::DifferentSize:
+        return "different-size";
+    case ComparisonMark::Incomparable:
+        return "incomparable";
+    case ComparisonMark::Orphan:
+        return "orphan";
+    case ComparisonMark::Equal:
+        return "equal";
+    case ComparisonMark::Copied:
+        return "copied";
+    case ComparisonMark::None:
+        break;
+    }
+    return {};
 }
 
 std::vector<std::pair<std::string, std::int64_t>>

@@ -110,6 +110,11 @@ std::string ReportDateText(std::time_t when);
 /// "Source only (no target)" for a source-only scan.
 std::string DisplayModeCaption(int displayMode, bool sourceOnly);
 
+/// The CSS class of the rows of a mark: "newer-source", "newer-target",
+/// "unequal-language", "different-size", "incomparable", "orphan", "equal",
+/// "copied"; empty for the empty mark of a source-only scan.
+std::string_view ReportClassOfMark(ComparisonMark mark);
+
 /// The counter captions in category order ("Newer Source", ..., "Orphans").
 extern const char* const kCategoryCaptions[kCategoryCount];
 
