@@ -25,9 +25,11 @@ std::string CssClassName(std::string_view name) {
         if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-')
             out += c;
     // A class name may not start with a digit or "-" followed by a digit.
-    if (out.empty() || (out[0] >= '0' && out[0] <= '9') || out[0] == '-')
-        out.insert(0, "s");
-    return out;
+    if (!out.empty() && !(out[0] >= '0' && out[0] <= '9') && out[0] != '-')
+        return out;
+    std::string prefixed = "s";
+    prefixed += out;
+    return prefixed;
 }
 
 std::string_view AlignName(ReportColumn::Align align) {
