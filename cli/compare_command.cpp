@@ -7,6 +7,7 @@
 #include "terminal_text.h"
 
 #include "engine/path_utils.h"
+#include "engine/report_writer.h"
 #include "engine/row_sort.h"
 #include "engine/scan_driver.h"
 #include "engine/source_map.h"
@@ -19,6 +20,7 @@
 #include <charconv>
 #include <chrono>
 #include <csignal>
+#include <ctime>
 #include <iostream>
 #include <map>
 #include <new>
@@ -30,7 +32,7 @@
 namespace sorvane::cli {
 namespace {
 
-enum class Format { Table, Csv, Json };
+enum class Format { Table, Csv, Json, Html };
 
 struct CompareOptions {
     std::string source;
@@ -96,7 +98,10 @@ std::optional<int> ParseOptions(const std::vector<std::string>& args, CompareOpt
     parser->add_flag("--descending", options.descending);
     parser.AddChoice<Format>(
         "--format", options.format,
-        {{"table", Format::Table}, {"csv", Format::Csv}, {"json", Format::Json}});
+        {{"table", Format::Table},
+         {"csv", Format::Csv},
+         {"json", Format::Json},
+         {"html", Format::Html}});
     parser->add_option("--save-map", options.saveMap)
         ->check(CLI::Validator(
             [](std::string& file) -> std::string {
@@ -268,19 +273,71 @@ std::size_t WriteList(std::ostream& out, const ScanOutcome& outcome,
     return listed;
 }
 
-void WriteTable(std::ostream& out, const ScanOutcome& outcome,
-                const std::vector<ComparisonRow>& rows) {
+// The columns of the table and the page: a source-only scan has no target side.
+std::vector<int> ShownColumns(const ScanOutcome& outcome) {
     std::vector<int> columns{kNameColumn, kExtColumn, kSourceLanguageColumn, kSourceVersionColumn};
     if (outcome.mode == ScanMode::Compare)
         columns.insert(columns.end(), {kMarkColumn, kTargetVersionColumn, kTargetLanguageColumn,
                                        kBusyColumn});
     columns.insert(columns.end(), {kDescriptionColumn, kCopyrightColumn});
-    const std::map<int, std::string> headers = {
-        {kNameColumn, "Name"},           {kExtColumn, "Ext"},
-        {kSourceLanguageColumn, "Language"}, {kSourceVersionColumn, "Source Version"},
-        {kMarkColumn, "="},              {kTargetVersionColumn, "Target Version"},
-        {kTargetLanguageColumn, "Language"}, {kBusyColumn, "Busy"},
-        {kDescriptionColumn, "Description"}, {kCopyrightColumn, "Copyright"}};
+    return columns;
+}
+
+const std::map<int, std::string> kHeaders = {
+    {kNameColumn, "Name"},               {kExtColumn, "Ext"},
+    {kSourceLanguageColumn, "Language"}, {kSourceVersionColumn, "Source Version"},
+    {kMarkColumn, "="},                  {kTargetVersionColumn, "Target Version"},
+    {kTargetLanguageColumn, "Language"}, {kBusyColumn, "Busy"},
+    {kDescriptionColumn, "Description"}, {kCopyrightColumn, "Copyright"}};
+
+// The page in the window's default colours (0xRRGGBB): black on white, newer
+// source blue, newer target red, the other differences purple.
+void WriteHtml(std::ostream& out, const ScanOutcome& outcome, const CompareOptions& options,
+                       const std::vector<ComparisonRow>& rows) {
+    ReportHeading heading;
+    heading.title = "Sorvane Report";
+    heading.source = outcome.source;
+    heading.target = outcome.target;
+    heading.date = ReportDateText(std::time(nullptr));
+    heading.displayMode = DisplayModeCaption(options.show, outcome.mode == ScanMode::SourceOnly);
+    heading.counters = ReportCounters(rows);
+    std::vector<ReportColumn> columns;
+    const std::vector<int> shown = ShownColumns(outcome);
+    for (const int column : shown)
+        columns.push_back({kHeaders.at(column), column == kMarkColumn || column == kBusyColumn
+                                                    ? ReportColumn::Align::Centre
+                                                    : ReportColumn::Align::Left});
+    const std::pair<ComparisonMark, std::uint32_t> markColors[] = {
+        {ComparisonMark::NewerSource, 0x0000FF},     {ComparisonMark::NewerTarget, 0xFF0000},
+        {ComparisonMark::UnequalLanguage, 0x800080}, {ComparisonMark::DifferentSize, 0x800080},
+        {ComparisonMark::Incomparable, 0x800080},    {ComparisonMark::Orphan, 0x000000},
+        {ComparisonMark::Equal, 0x000000}};
+    ReportColors colors;
+    std::map<ComparisonMark, int> styleOfMark;
+    for (const auto& [mark, rgb] : markColors) {
+        styleOfMark[mark] = static_cast<int>(colors.styles.size());
+        colors.styles.push_back({std::string(ReportClassOfMark(mark)), rgb});
+    }
+    ReportWriter writer(ReportFormat::Html, StreamSink(out));
+    writer.Begin(heading, columns, colors);
+    std::vector<std::string> texts(shown.size());
+    std::vector<std::string_view> cells(shown.size());
+    for (const auto& row : rows) {
+        for (std::size_t i = 0; i < shown.size(); ++i) {
+            texts[i] = ColumnText(row, shown[i]);
+            cells[i] = texts[i];
+        }
+        const auto style = styleOfMark.find(row.Mark);
+        writer.Row(cells, style == styleOfMark.end() ? -1 : style->second);
+    }
+    // A stream that went bad stays bad; main reports the cut output.
+    (void)writer.Finish();
+}
+
+void WriteTable(std::ostream& out, const ScanOutcome& outcome,
+                const std::vector<ComparisonRow>& rows) {
+    const std::vector<int> columns = ShownColumns(outcome);
+    const auto& headers = kHeaders;
     std::vector<std::vector<std::string>> cells;
     std::vector<std::size_t> widths;
     for (const int c : columns)
@@ -395,6 +452,8 @@ int Compare(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         WriteJson(out, outcome, rows);
     else if (options.format == Format::Csv)
         WriteCsv(out, rows);
+    else if (options.format == Format::Html)
+        WriteHtml(out, outcome, options, rows);
     else
         WriteTable(out, outcome, rows);
     // Like diff: what could not be read is named on standard error, the

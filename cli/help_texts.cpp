@@ -30,8 +30,11 @@ const std::vector<CommandText>& Commands() {
                             target-version, target-language, busy,
                             description, copyright, or none (default)
         --descending        sort in descending order
-        --format table|csv|json
-                            output format (default: table)
+        --format table|csv|json|html
+                            output format (default: table); html is one
+                            page with the paths, the date, the display
+                            mode, the counters and the rows in the
+                            window's default colours
         --save-map FILE     also save the listed rows as a Source Map; its
                             first line is the absolute source folder. Files
                             whose names a map line cannot hold ("|", "\",
@@ -51,8 +54,8 @@ const std::vector<CommandText>& Commands() {
                             of a line feed (for xargs -0)
         Text is written as UTF-8. A byte of a file name that is not part of
         valid UTF-8 is shown as its Windows-1252 character (0xE9 as "é"), so
-        csv and json stay valid whatever the names hold; csv quotes fields
-        holding commas, quotes or line breaks.
+        csv, json and html stay valid whatever the names hold; csv quotes
+        fields holding commas, quotes or line breaks.
         Exit status like diff: 0 when no row was listed, 1 when rows were
         listed (a plain listing without TARGET exits 0), 2 on bad paths,
         usage, entries that could not be read (each named on standard
@@ -60,11 +63,12 @@ const std::vector<CommandText>& Commands() {
         memory. Ctrl+C stops the scan and prints the rows found so far.
         In the table and on standard error, control characters of names
         and version texts are shown as escapes (\x1b); csv and json keep
-        them exact.
+        them exact; html shows them as their symbols (U+241B for ESC).
 )",
          {"sorvane-cli compare -r build/release /opt/product --show all --sort name",
           "sorvane-cli compare -r build/release --save-map release.map",
           "sorvane-cli compare release.map /opt/product --format json",
+          "sorvane-cli compare -r build/release /opt/product --format html > report.html",
           "sorvane-cli compare -r build/release /opt/product --list orphans --null | xargs -0 ls -l"}},
         {"copy SOURCE TARGET [OPTIONS]",
          R"(        Scan the two folders as compare does and copy every file whose

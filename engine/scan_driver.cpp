@@ -399,6 +399,7 @@ ScanOutcome Scanner::Run(const ScanRequest& request, ScanObserver& observer) {
     outcome.source = context.source;
     outcome.target = context.target;
     context.displayMode = request.displayMode;
+    outcome.displayMode = request.displayMode;
     context.strict = request.strictVersions;
     context.mode = (!context.source.empty() && context.target.empty() && !request.sourceIsMap)
                        ? ScanMode::SourceOnly

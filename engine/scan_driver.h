@@ -99,6 +99,9 @@ struct ScanOutcome {
     /// do without) ran out; `message` says so.
     bool failed = false;
     CategoryCounters counters;
+    /// The display mode the rows were let through with (a source-only scan
+    /// lets every row through whatever it is).
+    int displayMode = 1;
     std::int64_t rowsAdded = 0;
     std::int64_t totalFiles = 0;
     std::int64_t filesProcessed = 0;

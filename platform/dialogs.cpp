@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
 
 namespace sorvane::platform {
 namespace {
@@ -145,6 +146,17 @@ std::optional<QString> QtDialogService::SaveFileName(QWidget* parent,
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setOption(QFileDialog::DontConfirmOverwrite, !options.confirmOverwrite);
+    // A name typed without an extension gets the one of the filter chosen,
+    // so picking "CSV Files (*.csv)" saves a ".csv" file.
+    if (!options.defaultSuffix.isEmpty())
+        QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                         [&dialog, fallback = options.defaultSuffix](const QString& filter) {
+                             static const QRegularExpression extension(
+                                 QStringLiteral(R"(\*\.([A-Za-z0-9]+))"));
+                             const QRegularExpressionMatch match = extension.match(filter);
+                             dialog.setDefaultSuffix(match.hasMatch() ? match.captured(1)
+                                                                      : fallback);
+                         });
     return RunFileDialog(dialog, options);
 }
 

@@ -15,6 +15,7 @@
 #include "shell/app_info.h"
 #include "sync/copy_controller.h"
 #include "sync/path_box.h"
+#include "sync/report_export.h"
 #include "sync/special_lists.h"
 #include "view/grid_search.h"
 #include "view/result_view.h"
@@ -219,6 +220,8 @@ void MainWindow::CreateActions() {
             &MainWindow::mFileScan_Click);
     connect(add("mFileSaveSourceMap", tr("&Save Source Map..."), QKeySequence(Qt::CTRL | Qt::Key_S)),
             &QAction::triggered, this, &MainWindow::mFileSaveSourceMap_Click);
+    connect(add("mFileExportReport", tr("Export &Report...")), &QAction::triggered, this,
+            &MainWindow::mFileExportReport_Click);
     connect(add("mFileExit", tr("E&xit")), &QAction::triggered, this, &QWidget::close);
 
     // The edit commands act on the focused text field.
@@ -374,7 +377,7 @@ void MainWindow::CreateMenus() {
     mFile_->setObjectName(QStringLiteral("mFile"));
     mFile_->addActions({a("mFileOpenSourcePath"), a("mFileOpenSourceMap"), a("mFileOpenTargetPath")});
     mFile_->addSeparator();
-    mFile_->addActions({a("mFileScan"), a("mFileSaveSourceMap")});
+    mFile_->addActions({a("mFileScan"), a("mFileSaveSourceMap"), a("mFileExportReport")});
     mFile_->addSeparator();
     mFile_->addAction(a("mFileExit"));
     connect(mFile_, &QMenu::aboutToShow, this, &MainWindow::mFile_Click);
@@ -1084,6 +1087,7 @@ void MainWindow::mFile_Click() {
     const std::string source = Utf8(cbSource_->Text());
     action("mFileScan")->setEnabled(sourceIsMap_ ? FileExists(source) : !source.empty());
     action("mFileSaveSourceMap")->setEnabled(model_->HasResults());
+    action("mFileExportReport")->setEnabled(model_->HasResults());
 }
 
 void MainWindow::mTools_Click() {
@@ -1271,6 +1275,13 @@ void MainWindow::mFileSaveSourceMap_Click() {
             platform::MessageIcon::Warning, platform::MessageButtons::Ok);
     }
     WriteSetting(datFile_, "General", "LastSave", FolderForDialog(Utf8(*chosen), home));
+}
+
+void MainWindow::mFileExportReport_Click() {
+    const ScanOutcome& scan = runner_->Outcome();
+    sync::ReportExport(this, Dialogs(), datFile_, QString::fromLatin1(kProgramTitle))
+        .Run(*grid_, {std::string(kProgramTitle) + " Report", scan.source, scan.target,
+                      scan.displayMode, scan.mode == ScanMode::SourceOnly});
 }
 
 void MainWindow::mFileOpenSourceMap_Click() {

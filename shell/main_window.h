@@ -100,6 +100,9 @@ public:
     void mFileScan_Click();
     void mFileSaveSourceMap_Click();
     void mFileOpenSourceMap_Click();
+    /// Saves the shown rows as an HTML page or a CSV file; a failed write
+    /// leaves the old file as it was and a message says why.
+    void mFileExportReport_Click();
     void mFileOpenSourcePath_Click();
     void mFileOpenTargetPath_Click();
     void mToolsSwap_Click();

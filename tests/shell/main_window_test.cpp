@@ -624,8 +624,8 @@ TEST_F(MainWindowTest, MenusHoldEveryItemInOrder) {
     for (QAction* a : w->menuBar()->actions().front()->menu()->actions())
         file << (a->isSeparator() ? QStringLiteral("-") : a->text());
     EXPECT_EQ(file, (QStringList{"Open Source &Path...", "Open Source &Map...",
-                                 "Open &Target Path...", "-", "Sca&n", "&Save Source Map...", "-",
-                                 "E&xit\tAlt+F4"}));
+                                 "Open &Target Path...", "-", "Sca&n", "&Save Source Map...",
+                                 "Export &Report...", "-", "E&xit\tAlt+F4"}));
     EXPECT_EQ(w->action("mFileScan")->shortcut(), QKeySequence(Qt::Key_F5));
     EXPECT_EQ(w->action("mToolsCopyBatch")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_F9));
     EXPECT_FALSE(w->action("mToolsBackupFolder")->isVisible());
