@@ -17,9 +17,10 @@ struct Context {
 };
 
 // The four Toolbars entries have numbers of their own (401 to 404), below.
-constexpr std::array<Context, 48> kContexts = {{
+constexpr std::array<Context, 49> kContexts = {{
     {"mFileScan", 201, false},
     {"mFileSaveSourceMap", 203, false},
+    {"mFileExportReport", 217, false},
     {"mViewSubfolders", 204, false},
     {"mViewShowFiles1", 205, false},
     {"mToolsBackup", 206, false},

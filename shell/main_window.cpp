@@ -1055,7 +1055,7 @@ void MainWindow::UpdateCommandState() {
         menu->menuAction()->setEnabled(!scanning);
     // The shortcuts of the menu items must not work while the menus are off.
     for (const auto& [name, a] : actions_)
-        if (!a->property("later").toBool() && name != QStringLiteral("mFileExit"))
+        if (name != QStringLiteral("mFileExit"))
             a->setEnabled(!scanning);
     buttons_.at(QStringLiteral("Stop"))->setEnabled(scanning);
     if (scanning) {
