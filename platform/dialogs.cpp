@@ -76,9 +76,19 @@ std::optional<QString> RunFileDialog(QFileDialog& dialog, const FileDialogOption
 MessageResult QtDialogService::ShowMessage(QWidget* parent, const QString& title,
                                            const QString& text, MessageIcon icon,
                                            MessageButtons buttons,
-                                           std::optional<MessageResult> defaultButton) {
+                                           std::optional<MessageResult> defaultButton,
+                                           MessageHelp help) {
     QMessageBox box(ToQtIcon(icon), title, text, ToQtButtons(buttons), parent);
     box.setWindowIcon(QApplication::windowIcon());
+    if (help == MessageHelp::Button && showHelp_) {
+        // Help shows the help beside the box, which stays open for an answer:
+        // the button is taken off the box's own handling, which would close it.
+        QPushButton* button = box.addButton(QMessageBox::Help);
+        QObject::disconnect(button, &QAbstractButton::clicked, nullptr, nullptr);
+        QObject::connect(button, &QAbstractButton::clicked, &box, [this] { showHelp_(); });
+        // The help window must take the pointer and keys while the box is up.
+        box.setWindowModality(Qt::WindowModal);
+    }
     QMessageBox::StandardButton first =
         buttons == MessageButtons::Ok || buttons == MessageButtons::OkCancel ? QMessageBox::Ok
                                                                              : QMessageBox::Yes;

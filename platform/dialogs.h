@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -22,6 +23,7 @@ namespace sorvane::platform {
 enum class MessageIcon { Information, Warning, Critical, Question };
 enum class MessageButtons { Ok, OkCancel, YesNo, YesNoCancel };
 enum class MessageResult { Ok, Cancel, Yes, No };
+enum class MessageHelp { None, Button };
 
 /// The answer of a message box closed without a button (Esc or the window's
 /// close button): the most cautious button it offers.
@@ -61,11 +63,16 @@ class DialogService {
 public:
     virtual ~DialogService() = default;
 
+    /// What a message box's Help button does.
+    void SetHelp(std::function<void()> showHelp) { showHelp_ = std::move(showHelp); }
+
     /// A message box titled `title` with the program's icon. `defaultButton`
-    /// is the button Enter presses (the first one when not given).
+    /// is the button Enter presses (the first one when not given). With
+    /// `help`, a Help button opens the help (see SetHelp) and leaves the box open.
     virtual MessageResult ShowMessage(QWidget* parent, const QString& title, const QString& text,
                                       MessageIcon icon, MessageButtons buttons,
-                                      std::optional<MessageResult> defaultButton = {}) = 0;
+                                      std::optional<MessageResult> defaultButton = {},
+                                      MessageHelp help = MessageHelp::None) = 0;
     /// Lets the user pick a folder (new folders can be created); nothing on cancel.
     virtual std::optional<QString> BrowseForFolder(QWidget* parent, const QString& prompt,
                                                    const QString& startFolder) = 0;
@@ -86,6 +93,9 @@ public:
     /// Which buttons the main tool bar shows, and in which order.
     virtual std::optional<std::vector<ToolbarButtonState>>
     CustomizeToolbar(QWidget* parent, const std::vector<ToolbarButtonState>& buttons) = 0;
+
+protected:
+    std::function<void()> showHelp_;
 };
 
 /// The real dialogs.
@@ -93,7 +103,8 @@ class QtDialogService final : public DialogService {
 public:
     MessageResult ShowMessage(QWidget* parent, const QString& title, const QString& text,
                               MessageIcon icon, MessageButtons buttons,
-                              std::optional<MessageResult> defaultButton = {}) override;
+                              std::optional<MessageResult> defaultButton = {},
+                              MessageHelp help = MessageHelp::None) override;
     std::optional<QString> BrowseForFolder(QWidget* parent, const QString& prompt,
                                            const QString& startFolder) override;
     std::optional<QString> OpenFileName(QWidget* parent, const FileDialogOptions& options) override;

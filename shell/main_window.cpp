@@ -10,6 +10,7 @@
 #include "engine/text_utils.h"
 #include "platform/command_server.h"
 #include "platform/file_properties.h"
+#include "platform/help_window.h"
 #include "platform/update_check.h"
 #include "platform/url_opener.h"
 #include "shell/app_info.h"
@@ -139,6 +140,8 @@ MainWindow::MainWindow(const StartOptions& options, QWidget* parent)
         ownDialogs_ = std::make_unique<platform::QtDialogService>();
         dialogs_ = ownDialogs_.get();
     }
+    // A message box's Help button opens the help at its contents.
+    dialogs_->SetHelp([this] { ShowHelp(0); });
     InitIconResources();
     setObjectName(QStringLiteral("fwMain"));
     setWindowIcon(Icon("sorvane"));
@@ -192,7 +195,9 @@ MainWindow::MainWindow(const StartOptions& options, QWidget* parent)
     }
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow() {
+    dialogs_->SetHelp({});
+}
 
 // ---------------------------------------------------------------- creation
 
@@ -561,7 +566,8 @@ void MainWindow::CreateStatusBar() {
             else
                 Dialogs().ShowMessage(this, tr("Find Text"), tr("Can not find."),
                                       platform::MessageIcon::Information,
-                                      platform::MessageButtons::Ok);
+                                      platform::MessageButtons::Ok, {},
+                                      platform::MessageHelp::Button);
         },
         this);
     for (QLabel* panel : {panel1_, panel2_, panel3_})
@@ -735,6 +741,8 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     if (copier_->IsCopying())
         copier_->RequestStop(); // the file being copied is finished, the rest left
     SaveSettings();
+    if (help_ != nullptr)
+        help_->close(); // the program ends with its main window
     event->accept();
 }
 

@@ -162,7 +162,7 @@ public:
     /// Shows the help topic of context `context` (0: the contents).
     void ShowHelp(int context);
     /// The help window, once help was shown; null before.
-    platform::HelpWindow* helpWindow() const { return help_; }
+    platform::HelpWindow* helpWindow() const { return help_.get(); }
     platform::UpdateCheck* updateCheck() const { return update_; }
     /// Where the update check asks; the web address of "Update"/"Address" in
     /// the settings file when set.
@@ -248,7 +248,7 @@ private:
     platform::DialogService* dialogs_ = nullptr;
     std::unique_ptr<platform::ClipboardService> ownClipboard_;
     std::unique_ptr<platform::UrlOpener> ownUrls_;
-    platform::HelpWindow* help_ = nullptr;
+    std::unique_ptr<platform::HelpWindow> help_;
     platform::UpdateCheck* update_ = nullptr;
     QUrl updateAddress_;
     std::string datFile_;

@@ -41,8 +41,10 @@ platform::UrlOpener& MainWindow::Urls() {
 }
 
 void MainWindow::ShowHelp(int context) {
+    // The help is a window of its own, not one of the main window's: a
+    // message box's Help button opens it while the box blocks the main window.
     if (help_ == nullptr)
-        help_ = new platform::HelpWindow(this);
+        help_ = std::make_unique<platform::HelpWindow>();
     help_->ShowTopic(context);
 }
 

@@ -15,6 +15,7 @@ namespace {
 using platform::MessageButtons;
 using platform::MessageIcon;
 using platform::MessageResult;
+using platform::MessageHelp;
 
 const char* const kSureToContinue = "\n\nAre you sure you wish to continue?";
 const char* const kWithoutBackup =
@@ -80,7 +81,7 @@ bool CopyController::ConfirmReplacement(const std::string& targetFolder, bool ba
     const QString what = QString::fromLatin1(backupChecked ? kWithBackup : kWithoutBackup);
     if (dialogs_.ShowMessage(window_, title_, what + QString::fromLatin1(kSureToContinue),
                              MessageIcon::Warning, MessageButtons::OkCancel,
-                             MessageResult::Cancel) != MessageResult::Ok)
+                             MessageResult::Cancel, MessageHelp::Button) != MessageResult::Ok)
         return false;
     CopyConfirmationPending = false;
     return true;
@@ -96,7 +97,7 @@ bool CopyController::WarnOfCategoryChange(int row) {
         return true;
     switch (dialogs_.ShowMessage(window_, title_, QString::fromLatin1(kAnotherCategory),
                                  MessageIcon::Warning, MessageButtons::YesNoCancel,
-                                 MessageResult::No)) {
+                                 MessageResult::No, MessageHelp::Button)) {
     case MessageResult::Yes:
         CategoryWarningOn = false;
         return true;
@@ -223,7 +224,8 @@ bool CopyController::ReportFailure(int row, const RowCopyResult& outcome) {
                    QString::fromLatin1(backup ? "Can not be backuped." : "Can not be copied.");
     if (!outcome.reason.empty())
         text += QStringLiteral("\n") + Qt8(outcome.reason);
-    dialogs_.ShowMessage(window_, title_, text, MessageIcon::Critical, MessageButtons::Ok);
+    dialogs_.ShowMessage(window_, title_, text, MessageIcon::Critical, MessageButtons::Ok, {},
+                         MessageHelp::Button);
     return backup;
 }
 

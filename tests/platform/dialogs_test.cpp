@@ -273,6 +273,39 @@ TEST(MessageBox, ShowsTitleTextIconAndTheProgramIcon) {
               MessageResult::No);
 }
 
+// Help opens the help and leaves the box up for its answer; a box asked
+// without help, or a service with nothing to show, has no Help button.
+TEST(MessageBox, HelpButtonOpensTheHelpAndKeepsTheBoxOpen) {
+    struct Case {
+        MessageHelp help;
+        bool handler;
+        bool hasButton;
+    };
+    for (const Case& c : {Case{MessageHelp::Button, true, true}, Case{MessageHelp::None, true, false},
+                          Case{MessageHelp::Button, false, false}}) {
+        QtDialogService service;
+        int helpShown = 0;
+        if (c.handler)
+            service.SetHelp([&helpShown] { ++helpShown; });
+        OnNextModal([&](QWidget* modal) {
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            ASSERT_NE(box, nullptr);
+            QAbstractButton* help = box->button(QMessageBox::Help);
+            EXPECT_EQ(help != nullptr, c.hasButton);
+            if (help != nullptr) {
+                Click(help);
+                Click(help);
+                EXPECT_TRUE(box->isVisible());
+            }
+            Click(box->button(QMessageBox::Cancel));
+        });
+        EXPECT_EQ(service.ShowMessage(nullptr, "Sorvane Message", "Sure?", MessageIcon::Warning,
+                                      MessageButtons::OkCancel, MessageResult::Cancel, c.help),
+                  MessageResult::Cancel);
+        EXPECT_EQ(helpShown, c.hasButton ? 2 : 0);
+    }
+}
+
 TEST(MessageBox, ReturnsTheButtonPressedOrTheCautiousOneWhenClosed) {
     QtDialogService service;
     const auto answer = [&](MessageButtons buttons, auto press) {

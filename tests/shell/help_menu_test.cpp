@@ -168,6 +168,13 @@ TEST_F(HelpMenuTest, F1ElsewhereAndHelpTopicsOpenTheContents) {
     QTest::keyClick(help, Qt::Key_F1);
     EXPECT_EQ(w->helpWindow()->CurrentTopic(), 0);
 
+    // A message box's Help button: the contents, in a window of its own
+    // that a box blocking the main window does not block.
+    w->ShowHelp(208);
+    dialogs.PressHelp();
+    EXPECT_EQ(w->helpWindow()->CurrentTopic(), 0);
+    EXPECT_EQ(w->helpWindow()->parentWidget(), nullptr);
+
     w->action("mHelpWhatsThis")->trigger();
     EXPECT_TRUE(QWhatsThis::inWhatsThisMode());
     QWhatsThis::leaveWhatsThisMode();

@@ -1247,6 +1247,7 @@ TEST_F(MainWindowTest, FindAndFindNextSearchTheGridAndSayWhenNothingIsFound) {
     find("no such text", 0);
     EXPECT_EQ(dialogs.Last(FakeDialogs::Kind::Message).title, "Find Text");
     EXPECT_EQ(dialogs.Last(FakeDialogs::Kind::Message).text, "Can not find.");
+    EXPECT_EQ(dialogs.Last(FakeDialogs::Kind::Message).help, platform::MessageHelp::Button);
 }
 
 TEST_F(MainWindowTest, TypingInTheGridJumpsToTheFirstNameNotSmallerThanTheText) {

@@ -48,9 +48,11 @@ FakeDialogs::Call& FakeDialogs::Record(Kind kind, QWidget* parent) {
 
 MessageResult FakeDialogs::ShowMessage(QWidget* parent, const QString& title, const QString& text,
                                        platform::MessageIcon icon, MessageButtons buttons,
-                                       std::optional<MessageResult> defaultButton) {
+                                       std::optional<MessageResult> defaultButton,
+                                       platform::MessageHelp help) {
     Call& call = Record(Kind::Message, parent);
     call.defaultButton = defaultButton;
+    call.help = help;
     call.title = title;
     call.text = text;
     call.icon = icon;

@@ -27,6 +27,7 @@ public:
         platform::MessageButtons buttons = platform::MessageButtons::Ok;
         /// The button a message box makes Enter press, when it names one.
         std::optional<platform::MessageResult> defaultButton;
+        platform::MessageHelp help = platform::MessageHelp::None;
         platform::FileDialogOptions fileOptions;
         platform::FindState find;
         QFont font;
@@ -58,10 +59,17 @@ public:
     /// when there was none.
     const Call& Last(Kind kind) const;
 
+    /// What the Help button of a message box would do.
+    void PressHelp() const {
+        if (showHelp_)
+            showHelp_();
+    }
+
     platform::MessageResult ShowMessage(QWidget* parent, const QString& title, const QString& text,
                                         platform::MessageIcon icon,
                                         platform::MessageButtons buttons,
-                                        std::optional<platform::MessageResult> defaultButton = {}) override;
+                                        std::optional<platform::MessageResult> defaultButton = {},
+                                        platform::MessageHelp help = platform::MessageHelp::None) override;
     std::optional<QString> BrowseForFolder(QWidget* parent, const QString& prompt,
                                            const QString& startFolder) override;
     std::optional<QString> OpenFileName(QWidget* parent,

@@ -114,6 +114,9 @@ TEST_F(CopyControllerTest, TheConfirmationAsksOnceAndCancelChangesNothing) {
             EXPECT_EQ(dialogs.calls[i].title, "Sorvane Message");
             EXPECT_EQ(dialogs.calls[i].buttons, MessageButtons::OkCancel);
             EXPECT_EQ(dialogs.calls[i].defaultButton, MessageResult::Cancel);
+            // The system folder warning carries the program's own icon and no Help.
+            EXPECT_EQ(dialogs.calls[i].help, c.texts[i] == system ? platform::MessageHelp::None
+                                                                  : platform::MessageHelp::Button);
         }
         if (!c.systemCheckPending) {
             EXPECT_EQ(controller.BackupOnCopy, c.backup);
@@ -153,6 +156,7 @@ TEST_F(CopyControllerTest, SingleCopiesMarkTheRowMoveOnAndWarnOfAnotherCategory)
     EXPECT_EQ(copy(3), -1);
     EXPECT_EQ(dialogs.Last(FakeDialogs::Kind::Message).buttons, MessageButtons::YesNoCancel);
     EXPECT_EQ(dialogs.Last(FakeDialogs::Kind::Message).defaultButton, MessageResult::No);
+    EXPECT_EQ(dialogs.Last(FakeDialogs::Kind::Message).help, platform::MessageHelp::Button);
     EXPECT_TRUE(dialogs.Last(FakeDialogs::Kind::Message)
                     .text.startsWith("You are starting to copy another category of files."));
     EXPECT_EQ(model.RowAt(3)->Mark, ComparisonMark::NewerTarget);
@@ -209,6 +213,7 @@ TEST_F(CopyControllerTest, ABatchCopiesNewerSourceRowsAndReportsFailures) {
     EXPECT_EQ(Copied(), (std::vector<std::string>{"x.dll"}));
     EXPECT_EQ(dialogs.Last(FakeDialogs::Kind::Message).text,
               "/dst/x.dll\nCan not be backuped.\nRead-only file system");
+    EXPECT_EQ(dialogs.Last(FakeDialogs::Kind::Message).help, platform::MessageHelp::Button);
 }
 
 TEST_F(CopyControllerTest, StopEndsABatchAfterTheCurrentFileAndCancelCopiesNothing) {
