@@ -260,7 +260,7 @@ private:
     bool firstStart_ = false; ///< no window position was saved
     bool settingUp_ = true;
 
-    // State the design gives the window.
+    // What the window is showing and how.
     bool sourceIsMap_ = false;
     int displayMode_ = 1;
     int sortKey_ = 0;
