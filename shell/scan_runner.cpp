@@ -78,10 +78,12 @@ void ScanRunner::Start(const ScanRequest& request) {
     const auto scan = [this, request] {
         Observer observer(*this);
         ScanOutcome outcome = scanner_.Run(request, observer);
+        const auto ended = std::chrono::steady_clock::now();
         QMetaObject::invokeMethod(
             this,
-            [this, outcome = std::move(outcome)]() mutable {
+            [this, outcome = std::move(outcome), ended]() mutable {
                 outcome_ = std::move(outcome);
+                workerEnded_ = ended;
                 OnWorkerDone();
             },
             Qt::QueuedConnection);
