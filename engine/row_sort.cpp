@@ -4,11 +4,11 @@
 
 #include <algorithm>
 #include <numeric>
+#include <optional>
 #include <string>
 #include <string_view>
 
 namespace sorvane {
-namespace {
 
 std::string_view ColumnView(const ComparisonRow& row, int column, std::string& scratch) {
     switch (column) {
@@ -42,6 +42,8 @@ std::string_view ColumnView(const ComparisonRow& row, int column, std::string& s
     }
 }
 
+namespace {
+
 // The folded texts of one column, end to end, with the offset of each row's
 // text. Byte order of folded UTF-8 is code point order, which is the order
 // CompareIgnoreCase gives, so the comparison needs no decoding.
@@ -50,8 +52,9 @@ public:
     FoldedColumn(const std::vector<ComparisonRow>& rows, int column) {
         offsets_.reserve(rows.size() + 1);
         offsets_.push_back(0);
+        std::string scratch;
         for (const ComparisonRow& row : rows) {
-            AppendFolded(ColumnText(row, column));
+            AppendFolded(ColumnView(row, column, scratch));
             offsets_.push_back(static_cast<std::uint32_t>(bytes_.size()));
         }
     }
@@ -61,11 +64,11 @@ public:
     }
 
 private:
-    void AppendFolded(const std::string& text) {
+    void AppendFolded(std::string_view text) {
         const bool ascii = std::all_of(text.begin(), text.end(),
                                        [](char c) { return static_cast<unsigned char>(c) < 0x80; });
         if (!ascii) {
-            bytes_ += FoldCase(text);
+            bytes_ += FoldCase(std::string(text));
             return;
         }
         for (const char c : text)
@@ -105,20 +108,42 @@ std::vector<std::uint32_t> SortedRowOrder(const std::vector<ComparisonRow>& rows
 
     // The same column sequence as CompareRowsForSort: a Name sort starts at
     // the root marker; the filler is always empty and never breaks a tie.
+    // The rows are sorted by the first column, then each run of rows equal so
+    // far by the next one. Each sort is stable, so rows equal in every column
+    // keep their order, and a column is folded only when some rows tie on all
+    // the columns before it: a sort by Name needs the root marker and the
+    // names only.
     const int first = sortKey == kNameColumn ? kRootColumn : sortKey;
-    std::vector<FoldedColumn> columns;
-    columns.reserve(static_cast<std::size_t>(kFillerColumn - first));
-    for (int column = first; column < kFillerColumn; ++column)
-        columns.emplace_back(rows, column);
-
-    std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
-        for (const FoldedColumn& column : columns) {
-            const int c = column.Text(a).compare(column.Text(b));
-            if (c != 0)
-                return ascending ? c < 0 : c > 0;
+    const auto levels = static_cast<std::size_t>(kFillerColumn - first);
+    std::vector<std::optional<FoldedColumn>> columns(levels);
+    struct Run {
+        std::size_t begin, end, level;
+    };
+    std::vector<Run> runs{{0, order.size(), 0}};
+    while (!runs.empty()) {
+        const Run run = runs.back();
+        runs.pop_back();
+        std::optional<FoldedColumn>& folded = columns[run.level];
+        if (!folded)
+            folded.emplace(rows, first + static_cast<int>(run.level));
+        const FoldedColumn& texts = *folded;
+        const auto begin = order.begin() + static_cast<std::ptrdiff_t>(run.begin);
+        const auto end = order.begin() + static_cast<std::ptrdiff_t>(run.end);
+        std::stable_sort(begin, end, [&](std::uint32_t a, std::uint32_t b) {
+            const int c = texts.Text(a).compare(texts.Text(b));
+            return ascending ? c < 0 : c > 0;
+        });
+        if (run.level + 1 == levels)
+            continue;
+        for (std::size_t i = run.begin; i < run.end;) {
+            std::size_t j = i + 1;
+            while (j < run.end && texts.Text(order[j]) == texts.Text(order[i]))
+                ++j;
+            if (j - i > 1)
+                runs.push_back({i, j, run.level + 1});
+            i = j;
         }
-        return false;
-    });
+    }
     return order;
 }
 
