@@ -20,7 +20,10 @@
 // between ticks of a 10 ms timer on the window's thread while the scan ran
 // (how long the window could not answer input), and the time from the end of
 // the scan's worker thread until the grid has painted the sorted rows. The
-// gap timer runs during the scrolling as well.
+// gap timer runs during the scrolling as well. Beside each wait it prints the
+// processor time the window's thread used in it ("work"): on a machine busy
+// with other programs the waits grow, the work stays about what a quiet
+// machine would wait.
 //
 // Runs on the offscreen platform unless QT_QPA_PLATFORM names another. The
 // settings and the installation record go to a temporary folder.
@@ -47,6 +50,8 @@
 #include <fstream>
 #include <functional>
 #include <string>
+#include <malloc.h>
+#include <time.h>
 #include <unistd.h>
 
 using namespace sorvane;
@@ -98,55 +103,89 @@ protected:
     }
 };
 
+// The processor time this thread has used. On a busy machine a wait on the
+// wall clock also holds the time other programs ran; this does not.
+Clock::duration ThreadCpu() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
+}
+
 // The ticks of a 10 ms timer on this thread: the longest wait between two of
-// them is the longest time the window could not have answered input.
+// them is the longest time the window could not have answered input. Each
+// tick also notes the thread's processor time, so the gap a quiet machine
+// would show (the work done between two ticks) can be told from the time the
+// thread waited for a processor.
 class GapMeter {
 public:
+    struct Gap {
+        double wallMs = 0;
+        double cpuMs = 0;  ///< the most work done between two ticks
+        double atMs = 0;   ///< where the longest wall-clock gap began, from the start
+    };
+
     GapMeter() {
         timer_.setTimerType(Qt::PreciseTimer);
         timer_.setInterval(10);
-        QObject::connect(&timer_, &QTimer::timeout, [this] { ticks_.push_back(Clock::now()); });
+        QObject::connect(&timer_, &QTimer::timeout,
+                         [this] { ticks_.push_back({Clock::now(), ThreadCpu()}); });
     }
     void Start() {
         ticks_.clear();
-        ticks_.push_back(Clock::now());
+        ticks_.push_back({Clock::now(), ThreadCpu()});
         timer_.start();
     }
     void Stop() {
-        ticks_.push_back(Clock::now());
+        ticks_.push_back({Clock::now(), ThreadCpu()});
         timer_.stop();
     }
     // The longest gap between `from` and `to`; a gap that spans either end
-    // counts only its part inside.
-    double LongestMs(Clock::time_point from = Clock::time_point::min(),
-                     Clock::time_point to = Clock::time_point::max()) const {
-        std::vector<Clock::time_point> ticks = ticks_;
-        if (timer_.isActive())
-            ticks.push_back(Clock::now());
-        Clock::duration longest{};
-        for (std::size_t i = 1; i < ticks.size(); ++i) {
-            const auto begin = std::max(ticks[i - 1], from);
-            const auto end = std::min(ticks[i], to);
-            if (end > begin && end - begin > longest) {
-                longest = end - begin;
-                longestAt_ = begin - ticks.front();
+    // counts only its part inside (and its work not at all).
+    Gap Longest(Clock::time_point from = Clock::time_point::min(),
+                Clock::time_point to = Clock::time_point::max()) const {
+        Gap gap;
+        for (std::size_t i = 1; i < ticks_.size(); ++i) {
+            const auto begin = std::max(ticks_[i - 1].wall, from);
+            const auto end = std::min(ticks_[i].wall, to);
+            if (end <= begin)
+                continue;
+            if (Ms(end - begin) > gap.wallMs) {
+                gap.wallMs = Ms(end - begin);
+                gap.atMs = Ms(begin - ticks_.front().wall);
             }
+            if (ticks_[i - 1].wall >= from && ticks_[i].wall <= to)
+                gap.cpuMs = std::max(gap.cpuMs, Ms(ticks_[i].cpu - ticks_[i - 1].cpu));
         }
-        return std::chrono::duration<double, std::milli>(longest).count();
+        return gap;
     }
-
-    // Where the gap LongestMs found last began, from the start.
-    double LongestAtMs() const {
-        return std::chrono::duration<double, std::milli>(longestAt_).count();
+    // The thread's processor time from the last tick at or before `at`.
+    Clock::duration CpuSince(Clock::time_point at) const {
+        Clock::duration cpu = ticks_.front().cpu;
+        for (const Tick& tick : ticks_)
+            if (tick.wall <= at)
+                cpu = tick.cpu;
+        return ThreadCpu() - cpu;
     }
 
 private:
+    static double Ms(Clock::duration d) {
+        return std::chrono::duration<double, std::milli>(d).count();
+    }
+    struct Tick {
+        Clock::time_point wall;
+        Clock::duration cpu;
+    };
     QTimer timer_;
-    std::vector<Clock::time_point> ticks_;
-    mutable Clock::duration longestAt_{};
+    std::vector<Tick> ticks_;
 };
 
 double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+
+// What the program holds from the allocator, in all its arenas.
+double AllocatedMiB() {
+    const struct mallinfo2 info = mallinfo2();
+    return static_cast<double>(info.uordblks + info.hblkhd) / (1024.0 * 1024.0);
+}
 
 double ResidentMiB() {
     std::ifstream statm("/proc/self/statm");
@@ -156,11 +195,33 @@ double ResidentMiB() {
            (1024.0 * 1024.0);
 }
 
+// Runs the event loop until `done` says so. Everything the window does here
+// happens inside a running loop, as it does for a user: objects Qt deletes
+// later (finished animations of the tool bars, for one) are deleted only by a
+// running loop, and would pile up under bare processEvents calls.
 void WaitUntil(const std::function<bool()>& done, int limitMs = 600000) {
+    if (done())
+        return;
+    QEventLoop loop;
+    QTimer poll;
     QElapsedTimer limit;
     limit.start();
-    while (!done() && limit.elapsed() < limitMs)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (done() || limit.elapsed() >= limitMs)
+            loop.quit();
+    });
+    poll.start(2);
+    loop.exec();
+}
+
+// Runs `action` from inside the event loop, as a menu command runs.
+void RunInLoop(const std::function<void()>& action) {
+    bool ran = false;
+    QTimer::singleShot(0, [&] {
+        action();
+        ran = true;
+    });
+    WaitUntil([&] { return ran; });
 }
 
 // Processes events until `counter` has counted more paints than `before`.
@@ -262,7 +323,7 @@ int main(int argc, char** argv) {
     shell::MainWindow window(start);
     window.resize(1000, 700);
     window.show();
-    QCoreApplication::processEvents();
+    RunInLoop([] {});
     auto* runner = window.findChild<shell::ScanRunner*>();
     view::ResultView* grid = window.grid();
     PaintCounter painted;
@@ -292,13 +353,15 @@ int main(int argc, char** argv) {
 
     GapMeter gaps;
     double rssAfter10 = 0;
-    double worstEndToShown = 0;
-    double worstGap = 0;
+    double allocatedAfter10 = 0;
+    struct {
+        double endToShown = 0, endCpu = 0, gap = 0, gapCpu = 0;
+    } worst;
     for (int scan = 1; scan <= options.scans; ++scan) {
         finished = false;
         gaps.Start();
         const auto started = Clock::now();
-        window.mFileScan_Click();
+        RunInLoop([&] { window.mFileScan_Click(); });
         WaitUntil([&] { return finished; });
         if (!finished) {
             std::fprintf(stderr, "the scan did not end within 10 minutes\n");
@@ -306,60 +369,76 @@ int main(int argc, char** argv) {
         }
         WaitForPaint(painted, paintsAtFinish);
         const auto shown = Clock::now();
+        const double endCpu = Ms(gaps.CpuSince(runner->WorkerEnded()));
         gaps.Stop();
         // Up to the worker's end the gaps are the scan's; after it the window
         // sorts and shows the result, which the end-to-shown time counts.
-        const double scanGap = gaps.LongestMs(started, runner->WorkerEnded());
-        const double scanGapAt = gaps.LongestAtMs();
-        const double endGap = gaps.LongestMs(runner->WorkerEnded());
+        const GapMeter::Gap scanGap = gaps.Longest(started, runner->WorkerEnded());
         const double endToShown = Ms(shown - runner->WorkerEnded());
-        worstEndToShown = std::max(worstEndToShown, endToShown);
-        worstGap = std::max(worstGap, scanGap);
-        if (scan == 10)
+        worst.endToShown = std::max(worst.endToShown, endToShown);
+        worst.endCpu = std::max(worst.endCpu, endCpu);
+        worst.gap = std::max(worst.gap, scanGap.wallMs);
+        worst.gapCpu = std::max(worst.gapCpu, scanGap.cpuMs);
+        if (scan == 10) {
             rssAfter10 = ResidentMiB();
+            allocatedAfter10 = AllocatedMiB();
+        }
         if (scan <= 3 || scan % 50 == 0 || scan == options.scans)
-            std::printf("scan %d: %lld rows of %s files, scan %.0f ms, longest timer gap %.0f ms at +%.0f ms, "
-                        "end to shown %.0f ms (longest gap in it %.0f ms), resident %.1f MiB\n",
+            std::printf("scan %d: %lld rows of %s files, scan %.0f ms; longest timer gap %.0f ms "
+                        "(at +%.0f ms), most work between ticks %.0f ms; end to shown %.0f ms, "
+                        "work in it %.0f ms; resident %.1f MiB, allocated %.1f MiB\n",
                         scan, static_cast<long long>(window.model()->Rows().size()),
                         qPrintable(window.PanelText(1)), Ms(runner->WorkerEnded() - started),
-                        scanGap, scanGapAt, endToShown, endGap, ResidentMiB());
+                        scanGap.wallMs, scanGap.atMs, scanGap.cpuMs, endToShown, endCpu,
+                        ResidentMiB(), AllocatedMiB());
     }
     if (options.scans > 1)
-        std::printf("over %d scans: worst end to shown %.0f ms, worst timer gap %.0f ms\n",
-                    options.scans, worstEndToShown, worstGap);
+        std::printf("over %d scans: worst end to shown %.0f ms (work %.0f ms), worst timer gap "
+                    "%.0f ms (work %.0f ms)\n",
+                    options.scans, worst.endToShown, worst.endCpu, worst.gap, worst.gapCpu);
     if (options.scans >= 10) {
         const double rss = ResidentMiB();
-        std::printf("soak: resident after scan 10 %.1f MiB, after scan %d %.1f MiB (%+.1f %%)\n",
-                    rssAfter10, options.scans, rss, 100.0 * (rss - rssAfter10) / rssAfter10);
+        const double allocated = AllocatedMiB();
+        std::printf("soak: resident after scan 10 %.1f MiB, after scan %d %.1f MiB (%+.1f %%); "
+                    "allocated %.1f MiB and %.1f MiB (%+.1f %%)\n",
+                    rssAfter10, options.scans, rss, 100.0 * (rss - rssAfter10) / rssAfter10,
+                    allocatedAfter10, allocated,
+                    100.0 * (allocated - allocatedAfter10) / allocatedAfter10);
     }
 
     if (options.sorts) {
-        std::printf("sort until painted   ascending   descending\n");
-        double slowest = 0;
+        std::printf("sort until painted   ascending   descending   (work on the window's thread)\n");
+        double slowest = 0, slowestCpu = 0;
         for (int key = kNameColumn; key <= kCopyrightColumn; ++key) {
-            double ms[2] = {};
+            double ms[2] = {}, cpu[2] = {};
             for (int pass = 0; pass < 2; ++pass) {
                 const int before = painted.count;
                 const auto at = Clock::now();
+                const auto cpuAt = ThreadCpu();
                 // A header click sorts ascending by a new column and turns
                 // the order round on the current one.
-                window.SortByHeader(key);
-                if (pass == 0 && !window.Ascending())
+                RunInLoop([&] {
                     window.SortByHeader(key);
+                    if (pass == 0 && !window.Ascending())
+                        window.SortByHeader(key);
+                });
                 WaitForPaint(painted, before);
                 ms[pass] = Ms(Clock::now() - at);
+                cpu[pass] = Ms(ThreadCpu() - cpuAt);
                 slowest = std::max(slowest, ms[pass]);
+                slowestCpu = std::max(slowestCpu, cpu[pass]);
             }
-            std::printf("%2d %-16s %7.0f ms %9.0f ms\n", key,
-                        qPrintable(view::ResultModel::Caption(key)), ms[0], ms[1]);
+            std::printf("%2d %-16s %7.0f ms %9.0f ms   (%.0f ms, %.0f ms)\n", key,
+                        qPrintable(view::ResultModel::Caption(key)), ms[0], ms[1], cpu[0], cpu[1]);
         }
-        std::printf("slowest sort: %.0f ms\n", slowest);
+        std::printf("slowest sort: %.0f ms (work %.0f ms)\n", slowest, slowestCpu);
     }
 
     if (options.scrollSeconds > 0) {
-        grid->setFocus();
-        grid->SelectRow(0);
-        QCoreApplication::processEvents();
+        RunInLoop([&] {
+            grid->setFocus();
+            grid->SelectRow(0);
+        });
         long pages = 0;
         int wraps = 0;
         QTimer presser;
@@ -382,10 +461,12 @@ int main(int argc, char** argv) {
         WaitUntil([&] { return Clock::now() >= until; });
         presser.stop();
         gaps.Stop();
+        const GapMeter::Gap gap = gaps.Longest(scrollStart);
         std::printf("scroll %.1f s: %ld pages down, %d times back to the top, %d paints, "
-                    "longest timer gap %.0f ms, last row reached %d\n",
+                    "longest timer gap %.0f ms (most work between ticks %.0f ms), "
+                    "last row reached %d\n",
                     options.scrollSeconds, pages, wraps, painted.count - paintsBefore,
-                    gaps.LongestMs(scrollStart), grid->CurrentRow());
+                    gap.wallMs, gap.cpuMs, grid->CurrentRow());
     }
     std::printf("resident at the end %.1f MiB\n", ResidentMiB());
     return 0;

@@ -182,7 +182,14 @@ void ResultModel::ClearResults() {
         widest_[static_cast<std::size_t>(column)] = metrics.horizontalAdvance(Caption(column));
 }
 
-void ResultModel::AppendRows(const std::vector<ComparisonRow>& rows) {
+void ResultModel::ReserveRows(std::int64_t count) {
+    if (count <= 0 || static_cast<std::uint64_t>(count) <= rows_.capacity())
+        return;
+    rows_.reserve(static_cast<std::size_t>(count));
+    rowColors_.reserve(static_cast<std::size_t>(count));
+}
+
+void ResultModel::AppendRows(std::vector<ComparisonRow> rows) {
     if (rows.empty())
         return;
     const QFontMetrics metrics(measuringFont_);
@@ -198,9 +205,10 @@ void ResultModel::AppendRows(const std::vector<ComparisonRow>& rows) {
     const bool inserts = first <= last;
     if (inserts)
         beginInsertRows({}, first, last);
-    rows_.insert(rows_.end(), rows.begin(), rows.end());
     for (const ComparisonRow& row : rows)
         rowColors_.push_back(RowColor(row.Mark));
+    rows_.insert(rows_.end(), std::make_move_iterator(rows.begin()),
+                 std::make_move_iterator(rows.end()));
     if (inserts)
         endInsertRows();
     if (replacesPlaceholder)

@@ -74,7 +74,10 @@ public:
     /// texts to the header captions.
     void ClearResults();
     /// Appends rows at the end, measuring their texts.
-    void AppendRows(const std::vector<ComparisonRow>& rows);
+    void AppendRows(std::vector<ComparisonRow> rows);
+    /// Makes room for `count` rows in all, so that appending up to that many
+    /// never moves the rows already held. Less than the rows held does nothing.
+    void ReserveRows(std::int64_t count);
     /// True when the first row has a name.
     bool HasResults() const;
     /// The result rows (without the placeholder).
