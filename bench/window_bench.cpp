@@ -359,8 +359,8 @@ int main(int argc, char** argv) {
     } worst;
     for (int scan = 1; scan <= options.scans; ++scan) {
         finished = false;
-        gaps.Start();
         const auto started = Clock::now();
+        gaps.Start();
         RunInLoop([&] { window.mFileScan_Click(); });
         WaitUntil([&] { return finished; });
         if (!finished) {
@@ -454,8 +454,8 @@ int main(int argc, char** argv) {
                 ++pages;
         });
         const int paintsBefore = painted.count;
-        gaps.Start();
         const auto scrollStart = Clock::now();
+        gaps.Start();
         presser.start(0);
         const auto until = Clock::now() + std::chrono::duration<double>(options.scrollSeconds);
         WaitUntil([&] { return Clock::now() >= until; });
