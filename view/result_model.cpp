@@ -380,8 +380,8 @@ void ResultModel::FindLookAlikes() {
         const QChar pair[2] = {a, b};
         return exact.horizontalAdvance(QString(pair, 2));
     };
-    // Characters are compared with the first of their advance only; most
-    // fonts give each letter an advance of its own, and the digits one.
+    // A character is compared only with the earlier ones of its advance that
+    // stand for themselves; in most fonts only the digits share one.
     for (char16_t c = 0x21; c < 0x7F; ++c) {
         for (char16_t first = 0x21; first < c; ++first) {
             if (lookAlike_[first] != static_cast<char>(first) ||
