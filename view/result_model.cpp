@@ -3,6 +3,8 @@
 #include "engine/text_utils.h"
 
 #include <algorithm>
+#include <new>
+#include <stdexcept>
 #include <QBrush>
 #include <QFontMetricsF>
 #include <QGuiApplication>
@@ -185,8 +187,15 @@ void ResultModel::ClearResults() {
 void ResultModel::ReserveRows(std::int64_t count) {
     if (count <= 0 || static_cast<std::uint64_t>(count) <= rows_.capacity())
         return;
-    rows_.reserve(static_cast<std::size_t>(count));
-    rowColors_.reserve(static_cast<std::size_t>(count));
+    // Room that is never filled (a scan that shows only a few of its files)
+    // costs address space, not memory. Where even that is short, the rows
+    // simply grow as they come.
+    try {
+        rows_.reserve(static_cast<std::size_t>(count));
+        rowColors_.reserve(static_cast<std::size_t>(count));
+    } catch (const std::bad_alloc&) {
+    } catch (const std::length_error&) {
+    }
 }
 
 void ResultModel::AppendRows(std::vector<ComparisonRow> rows) {

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <gtest/gtest.h>
+#include <limits>
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QSignalSpy>
@@ -405,6 +406,28 @@ TEST(ResultModel, SortColumnHeaderTakesTheButtonShadowAndHighlightTextColours) {
     EXPECT_EQ(model.SortColumn(), kNoSortKey);
     for (int column = 0; column < kGridColumnCount; ++column)
         EXPECT_FALSE(background(column).isValid());
+}
+
+TEST(ResultModel, ReservedRowsStayWhereTheyAreWhileMoreArrive) {
+    ResultModel model;
+    model.ClearResults();
+    model.ReserveRows(100);
+    model.AppendRows({Row("a.dll")});
+    const ComparisonRow* first = &model.Rows().front();
+    for (int i = 0; i < 99; ++i)
+        model.AppendRows({Row("b" + std::to_string(i) + ".dll")});
+    EXPECT_EQ(&model.Rows().front(), first);
+    EXPECT_EQ(model.rowCount(), 100);
+    EXPECT_EQ(model.RowAt(0)->Name, "a.dll");
+    EXPECT_EQ(model.RowAt(99)->Name, "b98.dll");
+    // Less room than the rows held, or none at all, changes nothing; so does
+    // more than the address space holds.
+    for (const std::int64_t count : {std::int64_t{0}, std::int64_t{-5}, std::int64_t{50},
+                                     std::numeric_limits<std::int64_t>::max()}) {
+        model.ReserveRows(count);
+        EXPECT_EQ(&model.Rows().front(), first) << count;
+        EXPECT_EQ(model.rowCount(), 100) << count;
+    }
 }
 
 TEST(ResultModel, WidestTextGrowsWithWiderTextsAndStartsFromTheCaptions) {
