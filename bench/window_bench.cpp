@@ -392,6 +392,11 @@ int main(int argc, char** argv) {
                         scanGap.wallMs, scanGap.atMs, scanGap.cpuMs, endToShown, endCpu,
                         ResidentMiB(), AllocatedMiB());
     }
+    // The widths Resize Columns would give, to compare one build with another.
+    std::printf("widest texts (pixels):");
+    for (int column = kNameColumn; column <= kCopyrightColumn; ++column)
+        std::printf(" %d", window.model()->WidestText(column));
+    std::printf("\n");
     if (options.scans > 1)
         std::printf("over %d scans: worst end to shown %.0f ms (work %.0f ms), worst timer gap "
                     "%.0f ms (work %.0f ms)\n",
