@@ -113,6 +113,15 @@ TEST(SortRows, GivesTheOrderOfAStableSortByTheRowComparisonForEveryKey) {
         r.SourceSize = pick(3);
         rows.push_back(r);
     }
+    // Then thousands of different names, target versions and sizes among
+    // the same few texts in every other column.
+    for (std::uint32_t i = 0; i < 5000; ++i) {
+        ComparisonRow r = rows[pick(600)];
+        r.Name = (pick(2) != 0u ? "sub/f" : "F") + std::to_string(pick(100000));
+        r.TargetVersion = std::to_string(pick(100)) + "." + std::to_string(pick(100));
+        r.SourceSize = pick(1000000);
+        rows.push_back(r);
+    }
     for (int key = kNameColumn; key <= kSizeColumn; ++key) {
         for (const bool ascending : {true, false}) {
             std::vector<std::uint32_t> expected(rows.size());
