@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace sorvane {
@@ -29,6 +30,9 @@ enum GridColumn : int {
 
 /// The text a row shows in `column` (empty for the filler and unknown columns).
 std::string ColumnText(const ComparisonRow& row, int column);
+/// The same text without a copy; the size column's digits are written into
+/// `scratch`, which must outlive the view.
+std::string_view ColumnView(const ComparisonRow& row, int column, std::string& scratch);
 
 /// The sort key "none": rows keep their order.
 inline constexpr int kNoSortKey = 0;

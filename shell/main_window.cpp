@@ -1701,14 +1701,17 @@ void MainWindow::OnScanUpdated() {
         if (cbTarget_->Text().isEmpty() && !paths->second.empty())
             cbTarget_->SetText(Qt8(paths->second));
     }
+    // The grid takes room for every file the scan expects at once, rather
+    // than moving its rows again and again as they arrive.
+    const ScanProgress progress = runner_->Progress();
+    model_->ReserveRows(progress.totalFiles);
     std::vector<ComparisonRow> rows = runner_->TakeRows();
     if (!rows.empty()) {
-        model_->AppendRows(rows);
         rowsAdded_ += static_cast<std::int64_t>(rows.size());
+        model_->AppendRows(std::move(rows));
         // The grid follows the scan: the newest row is current and at the top.
         grid_->SelectRow(model_->rowCount() - 1);
     }
-    const ScanProgress progress = runner_->Progress();
     totalFiles_ = progress.totalFiles;
     SetPanel(1, QStringLiteral("%1/%2").arg(rowsAdded_).arg(progress.filesProcessed));
     const QString folder = Qt8(runner_->Folder());

@@ -3,9 +3,22 @@
 #include <QMetaObject>
 
 #include <new>
+#include <sys/resource.h>
+#include <unistd.h>
 #include <system_error>
 
 namespace sorvane::shell {
+namespace {
+
+// The scan's thread and the reader threads it starts (they inherit it) give
+// way to the window's thread, which then answers input at once however busy
+// the readers keep the processors. Only ever for a thread made for the scan:
+// a thread cannot raise its priority again.
+void LowerThreadPriority() {
+    setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 5);
+}
+
+} // namespace
 
 // Runs on the worker thread; only touches the shared state under the lock.
 class ScanRunner::Observer : public ScanObserver {
@@ -78,16 +91,21 @@ void ScanRunner::Start(const ScanRequest& request) {
     const auto scan = [this, request] {
         Observer observer(*this);
         ScanOutcome outcome = scanner_.Run(request, observer);
+        const auto ended = std::chrono::steady_clock::now();
         QMetaObject::invokeMethod(
             this,
-            [this, outcome = std::move(outcome)]() mutable {
+            [this, outcome = std::move(outcome), ended]() mutable {
                 outcome_ = std::move(outcome);
+                workerEnded_ = ended;
                 OnWorkerDone();
             },
             Qt::QueuedConnection);
     };
     try {
-        worker_ = std::jthread(scan);
+        worker_ = std::jthread([scan] {
+            LowerThreadPriority();
+            scan();
+        });
     } catch (const std::system_error&) {
         // No thread to be had (a process limit, no memory for a stack): the
         // scan runs here, and the window waits for it without progress.

@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QTimer>
 
+#include <chrono>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -39,6 +40,9 @@ public:
     std::optional<std::pair<std::string, std::string>> Paths() const;
     /// How the last scan ended (valid after Finished).
     const ScanOutcome& Outcome() const { return outcome_; }
+    /// When the worker thread finished the last scan (valid after Finished):
+    /// what the window does after it is the wait the user sees at the end.
+    std::chrono::steady_clock::time_point WorkerEnded() const { return workerEnded_; }
 
 signals:
     /// New rows, progress or paths are waiting (at most every 40 ms).
@@ -55,6 +59,7 @@ private:
     bool running_ = false;
     QTimer tick_;
     ScanOutcome outcome_;
+    std::chrono::steady_clock::time_point workerEnded_;
 
     mutable std::mutex mutex_;
     std::vector<ComparisonRow> pending_;

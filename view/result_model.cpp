@@ -3,6 +3,8 @@
 #include "engine/text_utils.h"
 
 #include <algorithm>
+#include <new>
+#include <stdexcept>
 #include <QBrush>
 #include <QFontMetricsF>
 #include <QGuiApplication>
@@ -182,7 +184,21 @@ void ResultModel::ClearResults() {
         widest_[static_cast<std::size_t>(column)] = metrics.horizontalAdvance(Caption(column));
 }
 
-void ResultModel::AppendRows(const std::vector<ComparisonRow>& rows) {
+void ResultModel::ReserveRows(std::int64_t count) {
+    if (count <= 0 || static_cast<std::uint64_t>(count) <= rows_.capacity())
+        return;
+    // Room that is never filled (a scan that shows only a few of its files)
+    // costs address space, not memory. Where even that is short, the rows
+    // simply grow as they come.
+    try {
+        rows_.reserve(static_cast<std::size_t>(count));
+        rowColors_.reserve(static_cast<std::size_t>(count));
+    } catch (const std::bad_alloc&) {
+    } catch (const std::length_error&) {
+    }
+}
+
+void ResultModel::AppendRows(std::vector<ComparisonRow> rows) {
     if (rows.empty())
         return;
     const QFontMetrics metrics(measuringFont_);
@@ -198,9 +214,10 @@ void ResultModel::AppendRows(const std::vector<ComparisonRow>& rows) {
     const bool inserts = first <= last;
     if (inserts)
         beginInsertRows({}, first, last);
-    rows_.insert(rows_.end(), rows.begin(), rows.end());
     for (const ComparisonRow& row : rows)
         rowColors_.push_back(RowColor(row.Mark));
+    rows_.insert(rows_.end(), std::make_move_iterator(rows.begin()),
+                 std::make_move_iterator(rows.end()));
     if (inserts)
         endInsertRows();
     if (replacesPlaceholder)
@@ -311,6 +328,9 @@ int ResultModel::Sort(int key, bool ascending, int currentRow) {
 }
 
 void ResultModel::SetMeasuringFont(const QFont& font) {
+    // Every scan sets the window's font again; what was learnt of it stays.
+    if (estimatesReady_ && font == measuringFont_)
+        return;
     measuringFont_ = font;
     for (WidthCache& cache : widthCache_)
         cache.clear();
@@ -324,8 +344,9 @@ int ResultModel::WidestText(int column) const {
 }
 
 void ResultModel::Measure(const ComparisonRow& row, const QFontMetrics& metrics) {
+    std::string scratch;
     for (int column = kNameColumn; column <= kCopyrightColumn; ++column) {
-        const std::string text = ColumnText(row, column);
+        const std::string_view text = ColumnView(row, column, scratch);
         if (text.empty())
             continue;
         int& widest = widest_[static_cast<std::size_t>(column)];
@@ -333,23 +354,58 @@ void ResultModel::Measure(const ComparisonRow& row, const QFontMetrics& metrics)
         // of their characters' advances shows that without laying them out.
         if (const auto estimate = EstimateWidth(text); estimate && *estimate <= widest)
             continue;
-        // Names are nearly all different, so a cache would only grow.
-        const int width = column == kNameColumn
-                              ? metrics.horizontalAdvance(QString::fromStdString(text))
-                              : MeasureCached(column, text, metrics);
-        widest = std::max(widest, width);
+        widest = std::max(widest, MeasureCached(column, text, metrics));
     }
 }
 
 int ResultModel::MeasureCached(int column, std::string_view text, const QFontMetrics& metrics) {
+    // Texts that differ only in characters the font draws alike (mostly
+    // digits: numbered names, versions) are measured once.
+    LookAlikeKey(text, keyScratch_);
     WidthCache& cache = widthCache_[static_cast<std::size_t>(column)];
-    if (const auto found = cache.find(text); found != cache.end())
+    if (const auto found = cache.find(keyScratch_); found != cache.end())
         return found->second;
     const int width = metrics.horizontalAdvance(
         QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
     if (cache.size() < kMaxCachedWidths)
-        cache.emplace(std::string(text), width);
+        cache.emplace(keyScratch_, width);
     return width;
+}
+
+void ResultModel::LookAlikeKey(std::string_view text, std::string& key) const {
+    key.assign(text);
+    for (char& c : key) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x80)
+            c = lookAlike_[byte];
+    }
+}
+
+void ResultModel::FindLookAlikes() {
+    for (std::size_t c = 0; c < lookAlike_.size(); ++c)
+        lookAlike_[c] = static_cast<char>(c);
+    const QFontMetricsF exact(measuringFont_);
+    auto width = [&](QChar a, QChar b) {
+        const QChar pair[2] = {a, b};
+        return exact.horizontalAdvance(QString(pair, 2));
+    };
+    // A character is compared only with the earlier ones of its advance that
+    // stand for themselves; in most fonts only the digits share one.
+    for (char16_t c = 0x21; c < 0x7F; ++c) {
+        for (char16_t first = 0x21; first < c; ++first) {
+            if (lookAlike_[first] != static_cast<char>(first) ||
+                charAdvance_[c] != charAdvance_[first])
+                continue;
+            bool alike = true;
+            for (char16_t other = 0x20; other < 0x7F && alike; ++other)
+                alike = width(QChar(c), QChar(other)) == width(QChar(first), QChar(other)) &&
+                        width(QChar(other), QChar(c)) == width(QChar(other), QChar(first));
+            if (alike) {
+                lookAlike_[c] = static_cast<char>(first);
+                break;
+            }
+        }
+    }
 }
 
 std::optional<double> ResultModel::EstimateWidth(std::string_view text) const {
@@ -383,6 +439,7 @@ void ResultModel::PrepareEstimates(const QFontMetrics& metrics) {
     // Kerning and rounding make a laid-out text at most a pixel or two wider
     // than the sum of its advances; half the line height is ample for that.
     estimateSlack_ = metrics.height() / 2.0 + 1.0;
+    FindLookAlikes();
     estimatesReady_ = true;
 }
 

@@ -74,7 +74,10 @@ public:
     /// texts to the header captions.
     void ClearResults();
     /// Appends rows at the end, measuring their texts.
-    void AppendRows(const std::vector<ComparisonRow>& rows);
+    void AppendRows(std::vector<ComparisonRow> rows);
+    /// Makes room for `count` rows in all, so that appending up to that many
+    /// never moves the rows already held. Less than the rows held does nothing.
+    void ReserveRows(std::int64_t count);
     /// True when the first row has a name.
     bool HasResults() const;
     /// The result rows (without the placeholder).
@@ -131,6 +134,10 @@ private:
     int MeasureCached(int column, std::string_view text, const QFontMetrics& metrics);
     std::optional<double> EstimateWidth(std::string_view text) const;
     void PrepareEstimates(const QFontMetrics& metrics);
+    void FindLookAlikes();
+    /// `text` with each ASCII character replaced by the first character the
+    /// font draws exactly like it; texts with the same result are equally wide.
+    void LookAlikeKey(std::string_view text, std::string& key) const;
     ColorRef RowColor(ComparisonMark mark) const;
 
     std::vector<ComparisonRow> rows_;
@@ -146,6 +153,12 @@ private:
     std::array<double, 256> charAdvance_{};
     double estimateSlack_ = 0;
     bool estimatesReady_ = false;
+    // For each ASCII character the first one that has the same advance and
+    // the same width next to every printable ASCII character, on both sides:
+    // digits, in most fonts. Names like file000123.dll and file004567.dll
+    // then share one measurement.
+    std::array<char, 128> lookAlike_{};
+    std::string keyScratch_;
 };
 
 } // namespace sorvane::view

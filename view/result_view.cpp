@@ -1,5 +1,7 @@
 #include "view/result_view.h"
 
+#include "view/grid_header.h"
+
 #include <QIcon>
 #include <QKeyEvent>
 #include <QPainter>
@@ -32,6 +34,7 @@ constexpr bool IsAlwaysHidden(int column) {
 } // namespace
 
 ResultView::ResultView(ResultModel* model, QWidget* parent) : QTableView(parent), model_(model) {
+    setHorizontalHeader(new GridHeader(Qt::Horizontal, this));
     setModel(model_);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::SingleSelection);

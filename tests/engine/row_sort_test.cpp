@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
+
 namespace sorvane {
 namespace {
 
@@ -83,6 +86,55 @@ TEST(SortRows, IgnoresCaseOfAllLettersAndLeavesRowsWithoutKey) {
     EXPECT_EQ(Names(rows), (std::vector<std::string>{"z", "x", "y"}));
     SortRows(rows, 12, true);
     EXPECT_EQ(Names(rows), (std::vector<std::string>{"z", "x", "y"}));
+}
+
+TEST(SortRows, GivesTheOrderOfAStableSortByTheRowComparisonForEveryKey) {
+    // Few distinct values per column, so rows tie on several columns in a
+    // row and the later columns have to break the ties.
+    std::vector<ComparisonRow> rows;
+    std::uint32_t state = 11;
+    auto pick = [&](std::uint32_t n) {
+        state = state * 1103515245u + 12345u;
+        return (state >> 16) % n;
+    };
+    const char* const texts[] = {"", "a", "A", "b", "\xC3\xA9", "\xC3\x89", "10", "9"};
+    const ComparisonMark marks[] = {ComparisonMark::Equal, ComparisonMark::NewerSource,
+                                    ComparisonMark::Orphan};
+    for (int i = 0; i < 600; ++i) {
+        ComparisonRow r = Row((pick(2) != 0u ? "sub/" : "") + std::string(texts[pick(4)]),
+                              texts[pick(8)], marks[pick(3)]);
+        r.Ext = texts[pick(3)];
+        r.SourceLanguage = texts[pick(2)];
+        r.TargetVersion = texts[pick(8)];
+        r.TargetLanguage = texts[pick(2)];
+        r.Busy = pick(2) != 0u;
+        r.Description = texts[pick(8)];
+        r.Copyright = texts[pick(2)];
+        r.SourceSize = pick(3);
+        rows.push_back(r);
+    }
+    // Then thousands of different names, target versions and sizes among
+    // the same few texts in every other column.
+    for (std::uint32_t i = 0; i < 5000; ++i) {
+        ComparisonRow r = rows[pick(600)];
+        r.Name = (pick(2) != 0u ? "sub/f" : "F") + std::to_string(pick(100000));
+        r.TargetVersion = std::to_string(pick(100)) + "." + std::to_string(pick(100));
+        r.SourceSize = pick(1000000);
+        rows.push_back(r);
+    }
+    for (int key = kNameColumn; key <= kSizeColumn; ++key) {
+        for (const bool ascending : {true, false}) {
+            std::vector<std::uint32_t> expected(rows.size());
+            for (std::uint32_t i = 0; i < expected.size(); ++i)
+                expected[i] = i;
+            std::stable_sort(expected.begin(), expected.end(), [&](auto a, auto b) {
+                const int c = CompareRowsForSort(rows[a], rows[b], key);
+                return ascending ? c < 0 : c > 0;
+            });
+            EXPECT_EQ(SortedRowOrder(rows, key, ascending), expected)
+                << "key " << key << (ascending ? " ascending" : " descending");
+        }
+    }
 }
 
 } // namespace

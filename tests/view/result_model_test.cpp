@@ -4,6 +4,7 @@
 
 #include <array>
 #include <gtest/gtest.h>
+#include <limits>
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QSignalSpy>
@@ -407,6 +408,28 @@ TEST(ResultModel, SortColumnHeaderTakesTheButtonShadowAndHighlightTextColours) {
         EXPECT_FALSE(background(column).isValid());
 }
 
+TEST(ResultModel, ReservedRowsStayWhereTheyAreWhileMoreArrive) {
+    ResultModel model;
+    model.ClearResults();
+    model.ReserveRows(100);
+    model.AppendRows({Row("a.dll")});
+    const ComparisonRow* first = &model.Rows().front();
+    for (int i = 0; i < 99; ++i)
+        model.AppendRows({Row("b" + std::to_string(i) + ".dll")});
+    EXPECT_EQ(&model.Rows().front(), first);
+    EXPECT_EQ(model.rowCount(), 100);
+    EXPECT_EQ(model.RowAt(0)->Name, "a.dll");
+    EXPECT_EQ(model.RowAt(99)->Name, "b98.dll");
+    // Less room than the rows held, or none at all, changes nothing; so does
+    // more than the address space holds.
+    for (const std::int64_t count : {std::int64_t{0}, std::int64_t{-5}, std::int64_t{50},
+                                     std::numeric_limits<std::int64_t>::max()}) {
+        model.ReserveRows(count);
+        EXPECT_EQ(&model.Rows().front(), first) << count;
+        EXPECT_EQ(model.rowCount(), 100) << count;
+    }
+}
+
 TEST(ResultModel, WidestTextGrowsWithWiderTextsAndStartsFromTheCaptions) {
     ResultModel model;
     QFont font = QGuiApplication::font();
@@ -492,6 +515,48 @@ TEST(ResultModel, WidestTextIsExactlyTheWidestOfAllTextsWhateverTheirCharacters)
                 widest = std::max(
                     widest, QFontMetrics(font).horizontalAdvance(QString::fromStdString(text)));
                 ASSERT_EQ(model.WidestText(kCopyrightColumn), widest) << text;
+            }
+        }
+    }
+}
+
+TEST(ResultModel, WidestTextIsExactForTextsThatDifferOnlyInDigitsOrKernedNeighbours) {
+    // Numbered names and versions share a measurement when the font draws
+    // their characters alike; next to letters that kern ("T", "V", "Y", "f")
+    // or after punctuation they may not, and the widest must still be exact.
+    // First texts of one length from ever wider letters: none may take the
+    // width of one before it.
+    std::vector<std::string> texts;
+    for (const char c : std::string("ilIjtfrsczaenouhdbpgvxykFTLESPZRCBDAKGXYVUNHOQMmwW"))
+        texts.push_back("x" + std::string(6, c) + ".dll");
+    for (const char* pattern : {"file#.dll", "T#.#", "V#Y#", "#.#.#.#", "f#/#", "Ta#", "AV#W#"}) {
+        for (int n = 0; n < 60; ++n) {
+            std::string text;
+            int digits = n * 7919 + 13;
+            for (const char* c = pattern; *c != 0; ++c) {
+                if (*c != '#') {
+                    text.push_back(*c);
+                    continue;
+                }
+                for (int k = 0; k <= n % 4; ++k, digits /= 10)
+                    text.push_back(static_cast<char>('0' + digits % 10));
+            }
+            texts.push_back(text);
+        }
+    }
+    for (const char* family : {"DejaVu Sans", "DejaVu Serif", "DejaVu Sans Mono"}) {
+        for (const int points : {8, 11}) {
+            const QFont font(family, points);
+            SCOPED_TRACE(testing::Message() << family << " " << points);
+            ResultModel model;
+            model.SetMeasuringFont(font);
+            model.ClearResults();
+            int widest = QFontMetrics(font).horizontalAdvance(ResultModel::Caption(kNameColumn));
+            for (const std::string& text : texts) {
+                model.AppendRows({Row(text)});
+                widest = std::max(
+                    widest, QFontMetrics(font).horizontalAdvance(QString::fromStdString(text)));
+                ASSERT_EQ(model.WidestText(kNameColumn), widest) << text;
             }
         }
     }
