@@ -66,7 +66,8 @@ class NoDialogs final : public platform::DialogService {
 public:
     platform::MessageResult ShowMessage(QWidget*, const QString& title, const QString& text,
                                         platform::MessageIcon, platform::MessageButtons buttons,
-                                        std::optional<platform::MessageResult>) override {
+                                        std::optional<platform::MessageResult>,
+                                        platform::MessageHelp) override {
         std::fprintf(stderr, "message %s: %s\n", qPrintable(title), qPrintable(text));
         return platform::ClosedMessageResult(buttons);
     }
