@@ -1,7 +1,9 @@
 #include "opened_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstring>
 #include <fcntl.h>
 #include <string_view>
 #include <sys/stat.h>
@@ -89,7 +91,18 @@ OpenedFile::~OpenedFile() {
     ::close(fd_);
 }
 
-bool OpenedFile::ReadInto(std::uint64_t offset, std::span<std::byte> out) const {
+namespace {
+
+// Windows start on a 4 KiB boundary and span two such blocks, so any read of
+// up to 4 KiB fits in the window of its first byte.
+constexpr std::uint64_t kWindowAlign = 4096;
+constexpr std::size_t kWindowBytes = 2 * kWindowAlign;
+constexpr std::size_t kLargestCachedRead = kWindowAlign;
+
+} // namespace
+
+std::optional<std::size_t> OpenedFile::ReadFully(std::uint64_t offset,
+                                                 std::span<std::byte> out) const {
     std::size_t done = 0;
     while (done < out.size()) {
         const ssize_t n =
@@ -99,12 +112,46 @@ bool OpenedFile::ReadInto(std::uint64_t offset, std::span<std::byte> out) const 
         if (n < 0) {
             if (!readError_)
                 readError_ = std::error_code(errno, std::generic_category());
-            return false;
+            return std::nullopt;
         }
         if (n == 0)
-            return false; // the file shrank under us
+            break; // the file shrank under us
         done += static_cast<std::size_t>(n);
     }
+    return done;
+}
+
+bool OpenedFile::ReadInto(std::uint64_t offset, std::span<std::byte> out) const {
+    if (out.size() > kLargestCachedRead) {
+        const auto got = ReadFully(offset, out);
+        return got && *got == out.size();
+    }
+    const auto covers = [&](const Window& w) {
+        return w.data && offset >= w.offset && out.size() <= w.length &&
+               offset - w.offset <= w.length - out.size();
+    };
+    const Window* hit = nullptr;
+    for (const Window& w : windows_)
+        if (covers(w))
+            hit = &w;
+    if (hit == nullptr) {
+        Window& w = windows_[nextWindow_];
+        nextWindow_ = (nextWindow_ + 1) % windows_.size();
+        if (!w.data)
+            w.data = std::make_unique<std::byte[]>(kWindowBytes);
+        w.offset = offset - offset % kWindowAlign;
+        w.length = 0;
+        const auto wanted =
+            static_cast<std::size_t>(std::min<std::uint64_t>(kWindowBytes, size_ - w.offset));
+        const auto got = ReadFully(w.offset, std::span<std::byte>(w.data.get(), wanted));
+        if (!got)
+            return false;
+        w.length = *got;
+        if (!covers(w))
+            return false; // the file shrank under us
+        hit = &w;
+    }
+    std::memcpy(out.data(), hit->data.get() + (offset - hit->offset), out.size());
     return true;
 }
 
