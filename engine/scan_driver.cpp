@@ -1,15 +1,13 @@
 #include "scan_driver.h"
 
 #include "folder_enumerator.h"
+#include "ordered_pool.h"
 #include "path_utils.h"
 #include "source_map.h"
 #include "text_utils.h"
 #include "version_reader.h"
-#include "worker_pool.h"
 
 #include <cmath>
-#include <deque>
-#include <future>
 #include <mutex>
 #include <new>
 #include <optional>
@@ -195,11 +193,10 @@ public:
     Pipeline(const ScanContext& context, RowCollector& collector, int threads)
         : context_(context), collector_(collector) {
         if (threads > 0) {
-            pool_.emplace(threads);
+            pool_.emplace(threads, static_cast<std::size_t>(threads) * kJobsAheadPerThread,
+                          [this](const Job& job) { return ReadOne(job); });
             if (pool_->Threads() == 0)
                 pool_.reset(); // no thread could be made: read here
-            else
-                window_ = static_cast<std::size_t>(pool_->Threads()) * 4;
         }
     }
 
@@ -207,16 +204,17 @@ public:
     bool Add(Job job) {
         if (collector_.Stopped())
             return false;
-        if (pool_) {
-            auto future = pool_->Submit([job, this] { return CompareOneFile(job, context_); });
-            inFlight_.emplace_back(std::move(job), std::move(future));
-            while (inFlight_.size() >= window_)
+        if (pool_ && pool_->Threads() > 0) {
+            while (pool_->Full())
                 if (!FinishOldest())
                     return false;
-            return true;
+            if (pool_->Threads() > 0) {
+                pool_->Push(std::move(job));
+                return true;
+            }
         }
         // The workers were given up: what they read still comes first.
-        while (!inFlight_.empty())
+        while (pool_ && !pool_->Empty())
             if (!FinishOldest())
                 return false;
         return collector_.Finish(job, CompareOneFile(job, context_));
@@ -224,49 +222,44 @@ public:
 
     /// Finishes what is still in flight, unless a stop was requested.
     void Drain() {
-        while (!inFlight_.empty() && !collector_.Stopped())
+        while (pool_ && !pool_->Empty() && !collector_.Stopped())
             FinishOldest();
-        if (pool_)
-            pool_->DropPending();
-        inFlight_.clear();
+        pool_.reset(); // drops what was not read yet
     }
 
 private:
-    bool FinishOldest() {
-        auto [job, future] = std::move(inFlight_.front());
-        inFlight_.pop_front();
+    // Enough entries ahead that a thread seldom finds the queue empty, few
+    // enough that a stop drops little work.
+    static constexpr std::size_t kJobsAheadPerThread = 32;
+
+    struct ReadResult {
         FileResult result;
-        bool again = false;
+        bool outOfMemory = false;
+    };
+
+    ReadResult ReadOne(const Job& job) const {
         try {
-            result = future.get();
-            again = result.OutOfDescriptors();
+            return {CompareOneFile(job, context_), false};
         } catch (const std::bad_alloc&) {
-            again = true;
-        } catch (const std::future_error&) {
-            again = true; // dropped when the workers were given up
+            return {{}, true};
         }
-        if (again) {
+    }
+
+    bool FinishOldest() {
+        auto [job, read] = pool_->PopOldest();
+        if (read.outOfMemory || read.result.OutOfDescriptors()) {
             // Open files and memory may have run short only because several
             // files were read at once: from here on one file at a time. What
             // fails then is reported (or, for memory, ends the scan).
-            ReadAlone();
-            result = CompareOneFile(job, context_);
+            pool_->Stop();
+            read.result = CompareOneFile(job, context_);
         }
-        return collector_.Finish(job, std::move(result));
-    }
-
-    void ReadAlone() {
-        if (!pool_)
-            return;
-        pool_->DropPending();
-        pool_.reset(); // waits for the reads under way
+        return collector_.Finish(job, std::move(read.result));
     }
 
     const ScanContext& context_;
     RowCollector& collector_;
-    std::optional<WorkerPool> pool_;
-    std::size_t window_ = 1;
-    std::deque<std::pair<Job, std::future<FileResult>>> inFlight_;
+    std::optional<OrderedPool<Job, ReadResult>> pool_;
 };
 
 void WalkMap(ScanContext& context, const ScanRequest& request, ScanObserver& observer,
