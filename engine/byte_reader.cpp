@@ -140,6 +140,10 @@ std::string Utf16ToUtf8(std::span<const std::byte> bytes, Endian endian) {
     const std::size_t n = bytes.size() / 2 * 2;
     for (std::size_t i = 0; i < n; i += 2) {
         char32_t unit = unitAt(i);
+        if (unit < 0x80) { // most names and values are plain ASCII
+            out.push_back(static_cast<char>(unit));
+            continue;
+        }
         if (unit >= 0xD800 && unit <= 0xDBFF && i + 2 < n) {
             const char32_t low = unitAt(i + 2);
             if (low >= 0xDC00 && low <= 0xDFFF) {
