@@ -8,6 +8,7 @@
 #include "version_reader.h"
 
 #include <cmath>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <optional>
@@ -24,7 +25,9 @@ struct Job {
     bool fromMap = false;
     std::string mapVersion;
     std::string mapLanguage;
-    std::string folder; // the folder being searched, for the status line
+    // The folder being searched, for the status line; shared by the files
+    // of one folder.
+    std::shared_ptr<const std::string> folder;
 };
 
 struct ScanContext {
@@ -92,12 +95,14 @@ FileResult CompareOneFile(const Job& job, const ScanContext& context) {
         if (sourceData.error)
             return Unreadable(sourcePath, sourceData.error);
         source = ScanTexts(sourceData);
+        row.SourceSize = sourceData.size; // the file whose version was read
     }
     if (source.version.empty())
         return {};
     row.SourceVersion = source.version;
     row.SourceLanguage = source.language;
-    row.SourceSize = job.sourceSize;
+    if (job.fromMap)
+        row.SourceSize = job.sourceSize;
 
     if (context.mode == ScanMode::SourceOnly) {
         row.Description = source.description;
@@ -152,9 +157,12 @@ public:
         }
         if (result.unreadable)
             outcome_.unreadable.push_back(std::move(*result.unreadable));
-        if (!job.folder.empty() && !EqualsIgnoreCase(job.folder, folder_)) {
-            folder_ = job.folder;
-            observer_.FolderChanged(folder_);
+        if (job.folder && job.folder != lastFolder_) {
+            lastFolder_ = job.folder;
+            if (!job.folder->empty() && !EqualsIgnoreCase(*job.folder, folder_)) {
+                folder_ = *job.folder;
+                observer_.FolderChanged(folder_);
+            }
         }
         ++outcome_.filesProcessed;
         ScanProgress progress;
@@ -184,6 +192,7 @@ private:
     ScanOutcome& outcome_;
     const std::atomic<bool>& stop_;
     std::string folder_;
+    std::shared_ptr<const std::string> lastFolder_;
     bool stopped_ = false;
 };
 
@@ -299,12 +308,15 @@ void WalkFolder(FolderEnumerator& walk, const ScanContext& context, const ScanRe
     outcome.totalFiles = walk.CountFiles(context.source);
     outcome.unreadable = walk.Unreadable();
     Pipeline pipeline(context, collector, request.readThreads);
+    std::shared_ptr<const std::string> folder;
     walk.SearchFiles(context.source, [&](const std::string& relative, bool& cancel) {
         Job job;
         job.name = relative;
         job.ext = ExtensionOf(relative);
-        job.sourceSize = walk.CurrentFileSize();
-        job.folder = walk.CurrentFolder();
+        // The size comes from the file when it is read.
+        if (!folder || *folder != walk.CurrentFolder())
+            folder = std::make_shared<const std::string>(walk.CurrentFolder());
+        job.folder = folder;
         if (!pipeline.Add(std::move(job)))
             cancel = true;
     });
