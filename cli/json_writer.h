@@ -11,9 +11,14 @@
 
 namespace sorvane::cli {
 
+/// The text goes to the stream in large pieces: whenever a top-level value
+/// is complete, and when the writer is destroyed.
 class JsonWriter {
 public:
     explicit JsonWriter(std::ostream& out, bool pretty = true) : out_(out), pretty_(pretty) {}
+    ~JsonWriter() { Flush(); }
+    JsonWriter(const JsonWriter&) = delete;
+    JsonWriter& operator=(const JsonWriter&) = delete;
 
     void BeginObject();
     void EndObject();
@@ -33,11 +38,18 @@ public:
     /// The text as a JSON string literal, quotes included.
     static std::string Quote(std::string_view text);
 
+    /// Writes what is buffered to the stream.
+    void Flush();
+
 private:
+    static void AppendQuoted(std::string& out, std::string_view text);
     void BeforeValue();
     void Newline();
+    /// After a value: passes a large buffer, or a finished document, on.
+    void AfterValue();
 
     std::ostream& out_;
+    std::string buffer_;
     bool pretty_;
     std::vector<bool> hasItems_; // one per open container
     bool afterKey_ = false;
