@@ -5,11 +5,41 @@
 #include <climits>
 #include <cstring>
 #include <fcntl.h>
+#include <new>
 #include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace sorvane {
+namespace {
+
+// Windows start on a 4 KiB boundary and span two such blocks, so any read of
+// up to 4 KiB fits in the window of its first byte.
+constexpr std::uint64_t kWindowAlign = 4096;
+constexpr std::size_t kWindowBytes = 2 * kWindowAlign;
+constexpr std::size_t kLargestCachedRead = kWindowAlign;
+
+// Window buffers are kept for the next file read on the same thread: a scan
+// opens tens of thousands of files, and a fresh 8 KiB block for each costs
+// more in the allocator than the read itself.
+constexpr std::size_t kSpareWindows = 8;
+thread_local std::vector<std::unique_ptr<std::byte[]>> spareWindows;
+
+std::unique_ptr<std::byte[]> TakeWindowBuffer() {
+    if (spareWindows.empty())
+        return std::unique_ptr<std::byte[]>(new std::byte[kWindowBytes]); // not zeroed
+    auto buffer = std::move(spareWindows.back());
+    spareWindows.pop_back();
+    return buffer;
+}
+
+void GiveBackWindowBuffer(std::unique_ptr<std::byte[]> buffer) {
+    if (buffer && spareWindows.size() < kSpareWindows)
+        spareWindows.push_back(std::move(buffer));
+}
+
+} // namespace
 
 int OpenLongPath(const std::string& path, int flags) {
     flags |= O_CLOEXEC;
@@ -89,17 +119,14 @@ std::unique_ptr<OpenedFile> OpenedFile::Open(const std::string& path, std::error
 
 OpenedFile::~OpenedFile() {
     ::close(fd_);
+    try {
+        for (Window& w : windows_)
+            GiveBackWindowBuffer(std::move(w.data));
+    } catch (const std::bad_alloc&) {
+        // The buffer goes back to the system instead.
+    }
 }
 
-namespace {
-
-// Windows start on a 4 KiB boundary and span two such blocks, so any read of
-// up to 4 KiB fits in the window of its first byte.
-constexpr std::uint64_t kWindowAlign = 4096;
-constexpr std::size_t kWindowBytes = 2 * kWindowAlign;
-constexpr std::size_t kLargestCachedRead = kWindowAlign;
-
-} // namespace
 
 std::optional<std::size_t> OpenedFile::ReadFully(std::uint64_t offset,
                                                  std::span<std::byte> out) const {
@@ -138,7 +165,7 @@ bool OpenedFile::ReadInto(std::uint64_t offset, std::span<std::byte> out) const 
         Window& w = windows_[nextWindow_];
         nextWindow_ = (nextWindow_ + 1) % windows_.size();
         if (!w.data)
-            w.data = std::make_unique<std::byte[]>(kWindowBytes);
+            w.data = TakeWindowBuffer();
         w.offset = offset - offset % kWindowAlign;
         w.length = 0;
         const auto wanted =
