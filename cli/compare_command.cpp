@@ -199,6 +199,12 @@ std::string CsvField(std::string_view text) {
     return out;
 }
 
+// Plain ASCII is valid UTF-8 as it is and needs no decoding.
+bool IsPlainAscii(std::string_view text) {
+    return std::all_of(text.begin(), text.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
 std::string_view ModeName(ScanMode mode) {
     return mode == ScanMode::SourceOnly ? "source-only" : "compare";
 }
@@ -214,8 +220,10 @@ void WriteJson(std::ostream& out, const ScanOutcome& outcome,
     json.BeginArray();
     for (const auto& row : rows) {
         json.BeginObject();
-        for (int column = kNameColumn; column <= kCopyrightColumn; ++column)
-            json.Field(kFieldKeys[column - 1], DecodeText(ColumnText(row, column)));
+        for (int column = kNameColumn; column <= kCopyrightColumn; ++column) {
+            const std::string text = ColumnText(row, column);
+            json.Field(kFieldKeys[column - 1], IsPlainAscii(text) ? text : DecodeText(text));
+        }
         json.Field("sourceSize", row.SourceSize);
         json.EndObject();
     }

@@ -3,6 +3,7 @@
 #include "engine/text_utils.h"
 
 #include <charconv>
+#include <cstring>
 
 namespace sorvane::cli {
 
@@ -18,6 +19,10 @@ bool PlainJsonByte(unsigned char c) {
 
 } // namespace
 
+JsonWriter::JsonWriter(std::ostream& out, bool pretty) : out_(out), pretty_(pretty) {
+    buffer_.reserve(kFlushBytes + 4096);
+}
+
 std::string JsonWriter::Quote(std::string_view text) {
     std::string out;
     AppendQuoted(out, text);
@@ -25,6 +30,18 @@ std::string JsonWriter::Quote(std::string_view text) {
 }
 
 void JsonWriter::AppendQuoted(std::string& out, std::string_view text) {
+    std::size_t plain = 0;
+    while (plain < text.size() && PlainJsonByte(static_cast<unsigned char>(text[plain])))
+        ++plain;
+    if (plain == text.size()) { // nothing to escape: one copy
+        const std::size_t at = out.size();
+        out.resize(at + text.size() + 2);
+        char* p = out.data() + at;
+        *p = '"';
+        std::memcpy(p + 1, text.data(), text.size());
+        p[text.size() + 1] = '"';
+        return;
+    }
     out += '"';
     for (std::size_t i = 0; i < text.size();) {
         // Runs of plain ASCII are copied as they are.
@@ -81,8 +98,14 @@ void JsonWriter::AfterValue() {
 void JsonWriter::Newline() {
     if (!pretty_)
         return;
-    buffer_ += '\n';
-    buffer_.append(hasItems_.size() * 2, ' ');
+    static constexpr std::string_view kIndent = "\n                                ";
+    const std::size_t width = hasItems_.size() * 2;
+    if (width < kIndent.size()) {
+        buffer_.append(kIndent.substr(0, width + 1));
+    } else {
+        buffer_ += '\n';
+        buffer_.append(width, ' ');
+    }
 }
 
 void JsonWriter::BeforeValue() {
@@ -137,6 +160,14 @@ void JsonWriter::Key(std::string_view key) {
     AppendQuoted(buffer_, key);
     buffer_ += pretty_ ? ": " : ":";
     afterKey_ = true;
+}
+
+void JsonWriter::Field(std::string_view key, std::string_view value) {
+    BeforeValue();
+    AppendQuoted(buffer_, key);
+    buffer_.append(pretty_ ? ": " : ":");
+    AppendQuoted(buffer_, value);
+    AfterValue();
 }
 
 void JsonWriter::String(std::string_view value) {

@@ -15,7 +15,7 @@ namespace sorvane::cli {
 /// is complete, and when the writer is destroyed.
 class JsonWriter {
 public:
-    explicit JsonWriter(std::ostream& out, bool pretty = true) : out_(out), pretty_(pretty) {}
+    explicit JsonWriter(std::ostream& out, bool pretty = true);
     ~JsonWriter() { Flush(); }
     JsonWriter(const JsonWriter&) = delete;
     JsonWriter& operator=(const JsonWriter&) = delete;
@@ -31,7 +31,7 @@ public:
     void Bool(bool value);
 
     /// Key and value in one call.
-    void Field(std::string_view key, std::string_view value) { Key(key), String(value); }
+    void Field(std::string_view key, std::string_view value);
     void Field(std::string_view key, std::int64_t value) { Key(key), Number(value); }
     void BoolField(std::string_view key, bool value) { Key(key), Bool(value); }
 
