@@ -19,6 +19,11 @@
 # ratios of one run mean much, and the processor times more than the wall
 # times. It also checks that all compares print the same JSON.
 #
+# On a machine that others keep busy, running it as root under a real-time
+# policy (`chrt -f 10 bench/floor_bench.sh`) keeps the other processes off the
+# cores for the few seconds it takes and gives steady times; the real-time
+# scheduler is not the normal one, so say which way the figures were taken.
+#
 # SORVANE_CLI names the program (default build/cli/sorvane-cli).
 set -euo pipefail
 cd "$(dirname "$0")/.."
