@@ -2,13 +2,56 @@
 
 #include "engine/text_utils.h"
 
-#include <cstdio>
+#include <charconv>
+#include <cstring>
 
 namespace sorvane::cli {
 
+namespace {
+
+// Large enough that writing is a small part of the work, small enough to
+// stay in the cache.
+constexpr std::size_t kFlushBytes = 64 * 1024;
+
+bool PlainJsonByte(unsigned char c) {
+    return c >= 0x20 && c < 0x80 && c != '"' && c != '\\';
+}
+
+} // namespace
+
+JsonWriter::JsonWriter(std::ostream& out, bool pretty) : out_(out), pretty_(pretty) {
+    buffer_.reserve(kFlushBytes + 4096);
+}
+
 std::string JsonWriter::Quote(std::string_view text) {
-    std::string out = "\"";
+    std::string out;
+    AppendQuoted(out, text);
+    return out;
+}
+
+void JsonWriter::AppendQuoted(std::string& out, std::string_view text) {
+    std::size_t plain = 0;
+    while (plain < text.size() && PlainJsonByte(static_cast<unsigned char>(text[plain])))
+        ++plain;
+    if (plain == text.size()) { // nothing to escape: one copy
+        const std::size_t at = out.size();
+        out.resize(at + text.size() + 2);
+        char* p = out.data() + at;
+        *p = '"';
+        std::memcpy(p + 1, text.data(), text.size());
+        p[text.size() + 1] = '"';
+        return;
+    }
+    out += '"';
     for (std::size_t i = 0; i < text.size();) {
+        // Runs of plain ASCII are copied as they are.
+        std::size_t end = i;
+        while (end < text.size() && PlainJsonByte(static_cast<unsigned char>(text[end])))
+            ++end;
+        out.append(text.substr(i, end - i));
+        i = end;
+        if (i >= text.size())
+            break;
         const char32_t cp = NextCodePoint(text, i);
         switch (cp) {
         case '"':
@@ -28,22 +71,41 @@ std::string JsonWriter::Quote(std::string_view text) {
             break;
         default:
             if (cp < 0x20) {
-                char buffer[8];
-                std::snprintf(buffer, sizeof buffer, "\\u%04x", static_cast<unsigned>(cp));
-                out += buffer;
+                static constexpr char kHex[] = "0123456789abcdef";
+                out += "\\u00";
+                out += kHex[cp >> 4];
+                out += kHex[cp & 0xF];
             } else {
                 AppendUtf8(out, cp);
             }
         }
     }
     out += '"';
-    return out;
+}
+
+void JsonWriter::Flush() {
+    if (buffer_.empty())
+        return;
+    out_.write(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
+    buffer_.clear();
+}
+
+void JsonWriter::AfterValue() {
+    if (hasItems_.empty() || buffer_.size() >= kFlushBytes)
+        Flush();
 }
 
 void JsonWriter::Newline() {
     if (!pretty_)
         return;
-    out_ << '\n' << std::string(hasItems_.size() * 2, ' ');
+    static constexpr std::string_view kIndent = "\n                                ";
+    const std::size_t width = hasItems_.size() * 2;
+    if (width < kIndent.size()) {
+        buffer_.append(kIndent.substr(0, width + 1));
+    } else {
+        buffer_ += '\n';
+        buffer_.append(width, ' ');
+    }
 }
 
 void JsonWriter::BeforeValue() {
@@ -53,7 +115,7 @@ void JsonWriter::BeforeValue() {
     }
     if (!hasItems_.empty()) {
         if (hasItems_.back())
-            out_ << ',';
+            buffer_ += ',';
         hasItems_.back() = true;
         Newline();
     }
@@ -61,7 +123,7 @@ void JsonWriter::BeforeValue() {
 
 void JsonWriter::BeginObject() {
     BeforeValue();
-    out_ << '{';
+    buffer_ += '{';
     hasItems_.push_back(false);
 }
 
@@ -70,14 +132,15 @@ void JsonWriter::EndObject() {
     hasItems_.pop_back();
     if (items)
         Newline();
-    out_ << '}';
+    buffer_ += '}';
     if (hasItems_.empty() && pretty_)
-        out_ << '\n';
+        buffer_ += '\n';
+    AfterValue();
 }
 
 void JsonWriter::BeginArray() {
     BeforeValue();
-    out_ << '[';
+    buffer_ += '[';
     hasItems_.push_back(false);
 }
 
@@ -86,30 +149,44 @@ void JsonWriter::EndArray() {
     hasItems_.pop_back();
     if (items)
         Newline();
-    out_ << ']';
+    buffer_ += ']';
     if (hasItems_.empty() && pretty_)
-        out_ << '\n';
+        buffer_ += '\n';
+    AfterValue();
 }
 
 void JsonWriter::Key(std::string_view key) {
     BeforeValue();
-    out_ << Quote(key) << (pretty_ ? ": " : ":");
+    AppendQuoted(buffer_, key);
+    buffer_ += pretty_ ? ": " : ":";
     afterKey_ = true;
+}
+
+void JsonWriter::Field(std::string_view key, std::string_view value) {
+    BeforeValue();
+    AppendQuoted(buffer_, key);
+    buffer_.append(pretty_ ? ": " : ":");
+    AppendQuoted(buffer_, value);
+    AfterValue();
 }
 
 void JsonWriter::String(std::string_view value) {
     BeforeValue();
-    out_ << Quote(value);
+    AppendQuoted(buffer_, value);
+    AfterValue();
 }
 
 void JsonWriter::Number(std::int64_t value) {
     BeforeValue();
-    out_ << value;
+    char digits[24];
+    buffer_.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
+    AfterValue();
 }
 
 void JsonWriter::Bool(bool value) {
     BeforeValue();
-    out_ << (value ? "true" : "false");
+    buffer_ += value ? "true" : "false";
+    AfterValue();
 }
 
 } // namespace sorvane::cli

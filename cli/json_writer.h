@@ -11,9 +11,14 @@
 
 namespace sorvane::cli {
 
+/// The text goes to the stream in large pieces: whenever a top-level value
+/// is complete, and when the writer is destroyed.
 class JsonWriter {
 public:
-    explicit JsonWriter(std::ostream& out, bool pretty = true) : out_(out), pretty_(pretty) {}
+    explicit JsonWriter(std::ostream& out, bool pretty = true);
+    ~JsonWriter() { Flush(); }
+    JsonWriter(const JsonWriter&) = delete;
+    JsonWriter& operator=(const JsonWriter&) = delete;
 
     void BeginObject();
     void EndObject();
@@ -26,18 +31,25 @@ public:
     void Bool(bool value);
 
     /// Key and value in one call.
-    void Field(std::string_view key, std::string_view value) { Key(key), String(value); }
+    void Field(std::string_view key, std::string_view value);
     void Field(std::string_view key, std::int64_t value) { Key(key), Number(value); }
     void BoolField(std::string_view key, bool value) { Key(key), Bool(value); }
 
     /// The text as a JSON string literal, quotes included.
     static std::string Quote(std::string_view text);
 
+    /// Writes what is buffered to the stream.
+    void Flush();
+
 private:
+    static void AppendQuoted(std::string& out, std::string_view text);
     void BeforeValue();
     void Newline();
+    /// After a value: passes a large buffer, or a finished document, on.
+    void AfterValue();
 
     std::ostream& out_;
+    std::string buffer_;
     bool pretty_;
     std::vector<bool> hasItems_; // one per open container
     bool afterKey_ = false;

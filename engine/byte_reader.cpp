@@ -2,6 +2,8 @@
 
 #include "text_utils.h"
 
+#include <algorithm>
+
 namespace sorvane {
 
 bool ByteReader::seek(std::size_t offset) {
@@ -84,15 +86,13 @@ std::optional<std::span<const std::byte>> ByteReader::bytes(std::size_t n) {
 
 std::string ByteReader::utf16z(std::size_t maxUnits) {
     const std::size_t start = offset_;
-    std::size_t units = 0;
-    while (units < maxUnits && remaining() >= 2) {
-        const auto unit = unsignedAt(offset_, 2);
-        offset_ += 2;
-        if (*unit == 0)
-            return Utf16ToUtf8(data_.subspan(start, units * 2), endian_);
-        ++units;
-    }
-    return Utf16ToUtf8(data_.subspan(start, units * 2), endian_);
+    const std::size_t limit = std::min(maxUnits, remaining() / 2);
+    const std::byte* units = data_.data() + start;
+    std::size_t n = 0;
+    while (n < limit && (units[2 * n] != std::byte{0} || units[2 * n + 1] != std::byte{0}))
+        ++n;
+    offset_ = start + 2 * n + (n < limit ? 2 : 0); // past the NUL when there is one
+    return Utf16ToUtf8(data_.subspan(start, n * 2), endian_);
 }
 
 std::string ByteReader::bytesz(std::size_t maxBytes) {
@@ -130,8 +130,21 @@ std::string BytesToString(std::span<const std::byte> bytes) {
 }
 
 std::string Utf16ToUtf8(std::span<const std::byte> bytes, Endian endian) {
+    const std::size_t count = bytes.size() / 2;
+    // Keys and most values are plain ASCII: checked first, then copied in
+    // one pass.
+    const std::size_t low = endian == Endian::Little ? 0 : 1;
+    bool ascii = true;
+    for (std::size_t i = 0; i < count && ascii; ++i)
+        ascii = bytes[2 * i + 1 - low] == std::byte{0} && bytes[2 * i + low] < std::byte{0x80};
+    if (ascii) {
+        std::string out(count, '\0');
+        for (std::size_t i = 0; i < count; ++i)
+            out[i] = static_cast<char>(bytes[2 * i + low]);
+        return out;
+    }
     std::string out;
-    out.reserve(bytes.size() / 2);
+    out.reserve(count);
     const auto unitAt = [&](std::size_t i) -> char32_t {
         const auto a = std::to_integer<unsigned>(bytes[i]);
         const auto b = std::to_integer<unsigned>(bytes[i + 1]);

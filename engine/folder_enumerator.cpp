@@ -182,6 +182,7 @@ void FolderEnumerator::Walk(const std::string& root) {
         std::vector<std::string> subfolders;
         unreadableHere.clear();
         int listingError = 0;
+        bool searchable = false;
         for (;;) {
             errno = 0;
             const dirent* e = ::readdir(dir.get());
@@ -192,6 +193,15 @@ void FolderEnumerator::Walk(const std::string& root) {
             const std::string_view name = e->d_name;
             if (name == "." || name == "..")
                 continue;
+            // A listing that names a regular file needs no stat of its own
+            // once one file of the folder could be looked up: the size is
+            // learnt when it is asked for, and most scans learn it by
+            // opening the file anyway.
+            if (e->d_type == DT_REG && searchable) {
+                if (Matches(name, patterns))
+                    files.emplace_back(std::string(name), kSizeUnknown);
+                continue;
+            }
             struct stat st {};
             if (::fstatat(::dirfd(dir.get()), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
                 // A folder with read but without search permission lists
@@ -201,6 +211,7 @@ void FolderEnumerator::Walk(const std::string& root) {
                     unreadableHere.emplace_back(name, error);
                 continue;
             }
+            searchable = true;
             if (S_ISDIR(st.st_mode)) {
                 if (IncludeSubfolders)
                     subfolders.emplace_back(name);
@@ -257,6 +268,7 @@ void FolderEnumerator::SearchFiles(const std::string& root, const FileFoundHandl
             break;
         currentSize_ = entry.size;
         currentFolder_ = folders_[entry.folder];
+        currentPath_ = &entry.relativePath;
         ++reported_;
         bool cancel = false;
         onFileFound(entry.relativePath, cancel);
@@ -265,6 +277,27 @@ void FolderEnumerator::SearchFiles(const std::string& root, const FileFoundHandl
     }
     stop_.store(false);
     currentSize_ = 0;
+    currentPath_ = nullptr;
+}
+
+std::int64_t FolderEnumerator::CurrentFileSize() const {
+    if (currentSize_ != kSizeUnknown)
+        return currentSize_;
+    currentSize_ = 0;
+    if (currentPath_ == nullptr)
+        return currentSize_;
+    const auto slash = currentPath_->rfind('/');
+    const std::string path =
+        ChildPath(currentFolder_, slash == std::string::npos
+                                      ? std::string_view(*currentPath_)
+                                      : std::string_view(*currentPath_).substr(slash + 1));
+    const int fd = OpenLongPath(path, O_PATH);
+    struct stat st {};
+    if (fd >= 0 && ::fstat(fd, &st) == 0)
+        currentSize_ = static_cast<std::int64_t>(st.st_size);
+    if (fd >= 0)
+        ::close(fd);
+    return currentSize_;
 }
 
 } // namespace sorvane

@@ -49,8 +49,9 @@ public:
     /// the same walk was just counted.
     void SearchFiles(const std::string& root, const FileFoundHandler& onFileFound);
 
-    /// During FileFound: the size in bytes of the reported file.
-    std::int64_t CurrentFileSize() const { return currentSize_; }
+    /// During FileFound: the size in bytes of the reported file (0 when it
+    /// is gone). Learnt on the first call when the walk did not need it.
+    std::int64_t CurrentFileSize() const;
     /// During FileFound: the folder being searched (a full path).
     const std::string& CurrentFolder() const { return currentFolder_; }
     /// During FileFound: the files reported so far, the current one included.
@@ -85,7 +86,9 @@ private:
     bool walkedSubfolders_ = false;
     bool walked_ = false;
 
-    std::int64_t currentSize_ = 0;
+    static constexpr std::int64_t kSizeUnknown = -1;
+    mutable std::int64_t currentSize_ = 0;
+    const std::string* currentPath_ = nullptr;
     std::string currentFolder_;
     std::int64_t reported_ = 0;
     std::atomic<bool> stop_{false};

@@ -1,13 +1,45 @@
 #include "opened_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstring>
 #include <fcntl.h>
+#include <new>
 #include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace sorvane {
+namespace {
+
+// Windows start on a 4 KiB boundary and span two such blocks, so any read of
+// up to 4 KiB fits in the window of its first byte.
+constexpr std::uint64_t kWindowAlign = 4096;
+constexpr std::size_t kWindowBytes = 2 * kWindowAlign;
+constexpr std::size_t kLargestCachedRead = kWindowAlign;
+
+// Window buffers are kept for the next file read on the same thread: a scan
+// opens tens of thousands of files, and a fresh 8 KiB block for each costs
+// more in the allocator than the read itself.
+constexpr std::size_t kSpareWindows = 8;
+thread_local std::vector<std::unique_ptr<std::byte[]>> spareWindows;
+
+std::unique_ptr<std::byte[]> TakeWindowBuffer() {
+    if (spareWindows.empty())
+        return std::unique_ptr<std::byte[]>(new std::byte[kWindowBytes]); // not zeroed
+    auto buffer = std::move(spareWindows.back());
+    spareWindows.pop_back();
+    return buffer;
+}
+
+void GiveBackWindowBuffer(std::unique_ptr<std::byte[]> buffer) {
+    if (buffer && spareWindows.size() < kSpareWindows)
+        spareWindows.push_back(std::move(buffer));
+}
+
+} // namespace
 
 int OpenLongPath(const std::string& path, int flags) {
     flags |= O_CLOEXEC;
@@ -87,9 +119,17 @@ std::unique_ptr<OpenedFile> OpenedFile::Open(const std::string& path, std::error
 
 OpenedFile::~OpenedFile() {
     ::close(fd_);
+    try {
+        for (Window& w : windows_)
+            GiveBackWindowBuffer(std::move(w.data));
+    } catch (const std::bad_alloc&) {
+        // The buffer goes back to the system instead.
+    }
 }
 
-bool OpenedFile::ReadInto(std::uint64_t offset, std::span<std::byte> out) const {
+
+std::optional<std::size_t> OpenedFile::ReadFully(std::uint64_t offset,
+                                                 std::span<std::byte> out) const {
     std::size_t done = 0;
     while (done < out.size()) {
         const ssize_t n =
@@ -99,12 +139,46 @@ bool OpenedFile::ReadInto(std::uint64_t offset, std::span<std::byte> out) const 
         if (n < 0) {
             if (!readError_)
                 readError_ = std::error_code(errno, std::generic_category());
-            return false;
+            return std::nullopt;
         }
         if (n == 0)
-            return false; // the file shrank under us
+            break; // the file shrank under us
         done += static_cast<std::size_t>(n);
     }
+    return done;
+}
+
+bool OpenedFile::ReadInto(std::uint64_t offset, std::span<std::byte> out) const {
+    if (out.size() > kLargestCachedRead) {
+        const auto got = ReadFully(offset, out);
+        return got && *got == out.size();
+    }
+    const auto covers = [&](const Window& w) {
+        return w.data && offset >= w.offset && out.size() <= w.length &&
+               offset - w.offset <= w.length - out.size();
+    };
+    const Window* hit = nullptr;
+    for (const Window& w : windows_)
+        if (covers(w))
+            hit = &w;
+    if (hit == nullptr) {
+        Window& w = windows_[nextWindow_];
+        nextWindow_ = (nextWindow_ + 1) % windows_.size();
+        if (!w.data)
+            w.data = TakeWindowBuffer();
+        w.offset = offset - offset % kWindowAlign;
+        w.length = 0;
+        const auto wanted =
+            static_cast<std::size_t>(std::min<std::uint64_t>(kWindowBytes, size_ - w.offset));
+        const auto got = ReadFully(w.offset, std::span<std::byte>(w.data.get(), wanted));
+        if (!got)
+            return false;
+        w.length = *got;
+        if (!covers(w))
+            return false; // the file shrank under us
+        hit = &w;
+    }
+    std::memcpy(out.data(), hit->data.get() + (offset - hit->offset), out.size());
     return true;
 }
 

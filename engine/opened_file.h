@@ -4,8 +4,10 @@
 
 #include "byte_source.h"
 
+#include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <system_error>
@@ -24,7 +26,9 @@ int OpenLongPath(const std::string& path, int flags);
 bool IsMissingPathError(int error);
 
 /// A regular file read through its descriptor, which remembers why a read
-/// failed.
+/// failed. Small reads are served from a few cached windows of the file: a
+/// parser asks for a header, a directory entry, a name, each a few bytes
+/// apart, and one system call per window is far cheaper than one per field.
 class OpenedFile final : public ByteSource {
 public:
     /// Opens `path` for reading. Nothing, with `error` clear, when the path
@@ -52,9 +56,20 @@ protected:
 
 private:
     OpenedFile(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
+    /// pread(2) until `out` is full or the file ends; the bytes read, or
+    /// nothing after an error (kept in readError_).
+    std::optional<std::size_t> ReadFully(std::uint64_t offset, std::span<std::byte> out) const;
+
+    struct Window {
+        std::uint64_t offset = 0;
+        std::size_t length = 0;
+        std::unique_ptr<std::byte[]> data;
+    };
     int fd_;
     std::uint64_t size_;
     mutable std::error_code readError_;
+    mutable std::array<Window, 4> windows_;
+    mutable std::size_t nextWindow_ = 0;
 };
 
 } // namespace sorvane

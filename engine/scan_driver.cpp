@@ -1,15 +1,14 @@
 #include "scan_driver.h"
 
 #include "folder_enumerator.h"
+#include "ordered_pool.h"
 #include "path_utils.h"
 #include "source_map.h"
 #include "text_utils.h"
 #include "version_reader.h"
-#include "worker_pool.h"
 
 #include <cmath>
-#include <deque>
-#include <future>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <optional>
@@ -26,7 +25,9 @@ struct Job {
     bool fromMap = false;
     std::string mapVersion;
     std::string mapLanguage;
-    std::string folder; // the folder being searched, for the status line
+    // The folder being searched, for the status line; shared by the files
+    // of one folder.
+    std::shared_ptr<const std::string> folder;
 };
 
 struct ScanContext {
@@ -94,12 +95,14 @@ FileResult CompareOneFile(const Job& job, const ScanContext& context) {
         if (sourceData.error)
             return Unreadable(sourcePath, sourceData.error);
         source = ScanTexts(sourceData);
+        row.SourceSize = sourceData.size; // the file whose version was read
     }
     if (source.version.empty())
         return {};
     row.SourceVersion = source.version;
     row.SourceLanguage = source.language;
-    row.SourceSize = job.sourceSize;
+    if (job.fromMap)
+        row.SourceSize = job.sourceSize;
 
     if (context.mode == ScanMode::SourceOnly) {
         row.Description = source.description;
@@ -154,9 +157,12 @@ public:
         }
         if (result.unreadable)
             outcome_.unreadable.push_back(std::move(*result.unreadable));
-        if (!job.folder.empty() && !EqualsIgnoreCase(job.folder, folder_)) {
-            folder_ = job.folder;
-            observer_.FolderChanged(folder_);
+        if (job.folder && job.folder != lastFolder_) {
+            lastFolder_ = job.folder;
+            if (!job.folder->empty() && !EqualsIgnoreCase(*job.folder, folder_)) {
+                folder_ = *job.folder;
+                observer_.FolderChanged(folder_);
+            }
         }
         ++outcome_.filesProcessed;
         ScanProgress progress;
@@ -186,6 +192,7 @@ private:
     ScanOutcome& outcome_;
     const std::atomic<bool>& stop_;
     std::string folder_;
+    std::shared_ptr<const std::string> lastFolder_;
     bool stopped_ = false;
 };
 
@@ -195,11 +202,10 @@ public:
     Pipeline(const ScanContext& context, RowCollector& collector, int threads)
         : context_(context), collector_(collector) {
         if (threads > 0) {
-            pool_.emplace(threads);
+            pool_.emplace(threads, static_cast<std::size_t>(threads) * kJobsAheadPerThread,
+                          [this](const Job& job) { return ReadOne(job); });
             if (pool_->Threads() == 0)
                 pool_.reset(); // no thread could be made: read here
-            else
-                window_ = static_cast<std::size_t>(pool_->Threads()) * 4;
         }
     }
 
@@ -207,16 +213,17 @@ public:
     bool Add(Job job) {
         if (collector_.Stopped())
             return false;
-        if (pool_) {
-            auto future = pool_->Submit([job, this] { return CompareOneFile(job, context_); });
-            inFlight_.emplace_back(std::move(job), std::move(future));
-            while (inFlight_.size() >= window_)
+        if (pool_ && pool_->Threads() > 0) {
+            while (pool_->Full())
                 if (!FinishOldest())
                     return false;
-            return true;
+            if (pool_->Threads() > 0) {
+                pool_->Push(std::move(job));
+                return true;
+            }
         }
         // The workers were given up: what they read still comes first.
-        while (!inFlight_.empty())
+        while (pool_ && !pool_->Empty())
             if (!FinishOldest())
                 return false;
         return collector_.Finish(job, CompareOneFile(job, context_));
@@ -224,49 +231,44 @@ public:
 
     /// Finishes what is still in flight, unless a stop was requested.
     void Drain() {
-        while (!inFlight_.empty() && !collector_.Stopped())
+        while (pool_ && !pool_->Empty() && !collector_.Stopped())
             FinishOldest();
-        if (pool_)
-            pool_->DropPending();
-        inFlight_.clear();
+        pool_.reset(); // drops what was not read yet
     }
 
 private:
-    bool FinishOldest() {
-        auto [job, future] = std::move(inFlight_.front());
-        inFlight_.pop_front();
+    // Enough entries ahead that a thread seldom finds the queue empty, few
+    // enough that a stop drops little work.
+    static constexpr std::size_t kJobsAheadPerThread = 32;
+
+    struct ReadResult {
         FileResult result;
-        bool again = false;
+        bool outOfMemory = false;
+    };
+
+    ReadResult ReadOne(const Job& job) const {
         try {
-            result = future.get();
-            again = result.OutOfDescriptors();
+            return {CompareOneFile(job, context_), false};
         } catch (const std::bad_alloc&) {
-            again = true;
-        } catch (const std::future_error&) {
-            again = true; // dropped when the workers were given up
+            return {{}, true};
         }
-        if (again) {
+    }
+
+    bool FinishOldest() {
+        auto [job, read] = pool_->PopOldest();
+        if (read.outOfMemory || read.result.OutOfDescriptors()) {
             // Open files and memory may have run short only because several
             // files were read at once: from here on one file at a time. What
             // fails then is reported (or, for memory, ends the scan).
-            ReadAlone();
-            result = CompareOneFile(job, context_);
+            pool_->Stop();
+            read.result = CompareOneFile(job, context_);
         }
-        return collector_.Finish(job, std::move(result));
-    }
-
-    void ReadAlone() {
-        if (!pool_)
-            return;
-        pool_->DropPending();
-        pool_.reset(); // waits for the reads under way
+        return collector_.Finish(job, std::move(read.result));
     }
 
     const ScanContext& context_;
     RowCollector& collector_;
-    std::optional<WorkerPool> pool_;
-    std::size_t window_ = 1;
-    std::deque<std::pair<Job, std::future<FileResult>>> inFlight_;
+    std::optional<OrderedPool<Job, ReadResult>> pool_;
 };
 
 void WalkMap(ScanContext& context, const ScanRequest& request, ScanObserver& observer,
@@ -306,12 +308,15 @@ void WalkFolder(FolderEnumerator& walk, const ScanContext& context, const ScanRe
     outcome.totalFiles = walk.CountFiles(context.source);
     outcome.unreadable = walk.Unreadable();
     Pipeline pipeline(context, collector, request.readThreads);
+    std::shared_ptr<const std::string> folder;
     walk.SearchFiles(context.source, [&](const std::string& relative, bool& cancel) {
         Job job;
         job.name = relative;
         job.ext = ExtensionOf(relative);
-        job.sourceSize = walk.CurrentFileSize();
-        job.folder = walk.CurrentFolder();
+        // The size comes from the file when it is read.
+        if (!folder || *folder != walk.CurrentFolder())
+            folder = std::make_shared<const std::string>(walk.CurrentFolder());
+        job.folder = folder;
         if (!pipeline.Add(std::move(job)))
             cancel = true;
     });

@@ -171,6 +171,9 @@ std::string MacRomanToUtf8(std::string_view bytes) {
 }
 
 std::string DecodeText(std::string_view bytes) {
+    if (std::all_of(bytes.begin(), bytes.end(),
+                    [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        return std::string(bytes); // plain ASCII is valid as it is
     std::string out;
     out.reserve(bytes.size());
     char32_t cp;
@@ -212,9 +215,12 @@ int CompareIgnoreCase(std::string_view a, std::string_view b) {
         const auto cb = static_cast<unsigned char>(b[j]);
         char32_t x;
         char32_t y;
-        if (ca < 0x80 && cb < 0x80) { // fast path for plain ASCII
-            x = FoldCaseChar(ca), y = FoldCaseChar(cb);
+        if ((ca | cb) < 0x80) { // fast path for plain ASCII, folded here
             ++i, ++j;
+            if (ca == cb)
+                continue;
+            x = static_cast<unsigned>(ca - 'A') < 26u ? ca + 32u : ca;
+            y = static_cast<unsigned>(cb - 'A') < 26u ? cb + 32u : cb;
         } else {
             x = FoldCaseChar(NextCodePoint(a, i));
             y = FoldCaseChar(NextCodePoint(b, j));

@@ -5,7 +5,7 @@
 #include "pe_image.h"
 #include "text_utils.h"
 
-#include <cstdio>
+#include <charconv>
 
 namespace sorvane {
 namespace {
@@ -150,16 +150,37 @@ VersionTexts ScanTexts(const FileVersionData& data) {
     return texts;
 }
 
+namespace {
+
+// Decimal digits of `value`, at least two.
+void AppendTwoDigits(std::string& out, unsigned value) {
+    char digits[8];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    if (end - digits < 2)
+        out.push_back('0');
+    out.append(digits, end);
+}
+
+} // namespace
+
 std::string FixedFileVersionText(const FixedFileInfo& fixed) {
-    char buffer[32];
-    if (fixed.fileVersionLS == 0)
-        std::snprintf(buffer, sizeof buffer, "%u.%02u.0000", HiWord(fixed.fileVersionMS),
-                      LoWord(fixed.fileVersionMS));
-    else
-        std::snprintf(buffer, sizeof buffer, "%u.%02u.%02u.%02u", HiWord(fixed.fileVersionMS),
-                      LoWord(fixed.fileVersionMS), HiWord(fixed.fileVersionLS),
-                      LoWord(fixed.fileVersionLS));
-    return buffer;
+    // Called for every file of a scan: no printf.
+    std::string text;
+    text.reserve(16);
+    char digits[8];
+    text.append(digits, std::to_chars(digits, digits + sizeof digits,
+                                      unsigned{HiWord(fixed.fileVersionMS)}).ptr);
+    text.push_back('.');
+    AppendTwoDigits(text, LoWord(fixed.fileVersionMS));
+    if (fixed.fileVersionLS == 0) {
+        text.append(".0000");
+        return text;
+    }
+    text.push_back('.');
+    AppendTwoDigits(text, HiWord(fixed.fileVersionLS));
+    text.push_back('.');
+    AppendTwoDigits(text, LoWord(fixed.fileVersionLS));
+    return text;
 }
 
 std::string LanguageText(std::uint32_t lcid) {
@@ -168,9 +189,13 @@ std::string LanguageText(std::uint32_t lcid) {
 }
 
 std::string TranslationCode(const Translation& translation) {
-    char buffer[16];
-    std::snprintf(buffer, sizeof buffer, "%04X%04X", translation.language, translation.codePage);
-    return buffer;
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string code(8, '0');
+    for (int i = 0; i < 4; ++i) {
+        code[3 - i] = kHex[(translation.language >> (4 * i)) & 0xF];
+        code[7 - i] = kHex[(translation.codePage >> (4 * i)) & 0xF];
+    }
+    return code;
 }
 
 std::string ReadFixedFileVersion(const std::string& path) {

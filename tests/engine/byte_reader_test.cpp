@@ -6,6 +6,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace sorvane {
 namespace {
@@ -146,6 +147,55 @@ TEST(OpenedFile, OpensOnlyRegularFiles) {
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     EXPECT_EQ(OpenedFile::Open(fifo), nullptr); // returns at once, no reader needed
     EXPECT_EQ(OpenedFile::Open("/dev/zero"), nullptr);
+}
+
+
+TEST(OpenedFile, ReadsTheSameBytesWhereverAReadFallsAgainstItsCache) {
+    // 20,000 bytes, each a function of its offset, so a read from the wrong
+    // place or a stale cache shows.
+    std::string content(20000, '\0');
+    for (std::size_t i = 0; i < content.size(); ++i)
+        content[i] = static_cast<char>((i * 7 + i / 251) & 0xFF);
+    test::TempDir dir;
+    const std::string path = dir.write("f.bin", content);
+    const auto file = OpenedFile::Open(path);
+    ASSERT_NE(file, nullptr);
+    struct Row {
+        std::uint64_t offset;
+        std::size_t length;
+    };
+    const Row rows[] = {
+        {0, 64},        // a header at the start
+        {64, 2},        // the next field, from the same window
+        {4090, 12},     // across a 4 KiB boundary
+        {8190, 4},      // across the end of the first window
+        {12000, 4096},  // the largest read served from a window
+        {3000, 4097},   // one byte more: read straight from the file
+        {19990, 10},    // up to the last byte
+        {0, 20000},     // the whole file
+        {16300, 200},   // a fifth window: the first one gives way
+        {16, 8},        // back at the start
+        {4096, 0},      // nothing
+    };
+    for (const auto& row : rows) {
+        const auto bytes = file->Read(row.offset, row.length);
+        ASSERT_TRUE(bytes.has_value()) << row.offset << "+" << row.length;
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes->data()), bytes->size()),
+                  content.substr(row.offset, row.length))
+            << row.offset << "+" << row.length;
+    }
+    EXPECT_FALSE(file->Read(19990, 11).has_value()); // past the end
+    EXPECT_FALSE(file->ReadError());
+
+    // A file that shrinks after it was opened gives short reads, not an
+    // error.
+    const auto shrinking = OpenedFile::Open(path);
+    ASSERT_NE(shrinking, nullptr);
+    ASSERT_EQ(::truncate(path.c_str(), 100), 0);
+    EXPECT_EQ(shrinking->ReadUpTo(16000, 16).size(), 0u);
+    EXPECT_EQ(shrinking->Read(16, 8).value().size(), 8u); // within what is left
+    EXPECT_FALSE(shrinking->Read(90, 20).has_value());
+    EXPECT_FALSE(shrinking->ReadError());
 }
 
 } // namespace

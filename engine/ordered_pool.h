@@ -1,0 +1,207 @@
+#pragma once
+// Runs one function over a stream of jobs on a few threads and hands the
+// results back in the order the jobs came in. The thread that feeds the jobs
+// works too: when the oldest result is not ready it runs a job itself rather
+// than wait, so on a small machine no core sits idle. Jobs live in a ring of
+// slots that are claimed with one atomic step each; threads only sleep when
+// there is nothing at all to do, so a scan of small files costs no lock and
+// no wake-up per file.
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <optional>
+#include <system_error>
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace sorvane {
+
+template <class Job, class Result> class OrderedPool {
+public:
+    /// `work` runs on any of the threads, several at once.
+    using Work = std::function<Result(const Job&)>;
+
+    /// Starts up to `threads` threads besides the caller's; never throws for
+    /// a thread that cannot be made. `capacity` is how many jobs may wait
+    /// for their turn at once (at least 1).
+    OrderedPool(int threads, std::size_t capacity, Work work)
+        : work_(std::move(work)), slots_(std::max<std::size_t>(capacity, 1)),
+          wakeBacklog_(std::max<std::size_t>(slots_.size() / 4, 1)) {
+        try {
+            for (int i = 0; i < threads; ++i)
+                threads_.emplace_back([this] { WorkLoop(); });
+        } catch (const std::system_error&) {
+            // A process limit, or no memory for another stack: the threads
+            // made so far share the work.
+        } catch (const std::bad_alloc&) {
+        }
+    }
+
+    /// Stops the threads; jobs not yet taken are dropped.
+    ~OrderedPool() { Stop(); }
+
+    OrderedPool(const OrderedPool&) = delete;
+    OrderedPool& operator=(const OrderedPool&) = delete;
+
+    /// The threads running besides the caller's.
+    int Threads() const { return static_cast<int>(threads_.size()); }
+
+    bool Empty() const { return head_ == tail_.load(std::memory_order_relaxed); }
+    bool Full() const { return tail_.load(std::memory_order_relaxed) - head_ >= slots_.size(); }
+
+    /// Queues a job; only when the pool is not Full.
+    void Push(Job job) {
+        const std::uint64_t index = tail_.load(std::memory_order_relaxed);
+        Slot& slot = SlotOf(index);
+        slot.job = std::move(job);
+        slot.result.reset();
+        slot.error = nullptr;
+        slot.state.store(State(index, kQueued), std::memory_order_release);
+        tail_.store(index + 1, std::memory_order_seq_cst);
+        // A thread that ran out of jobs sleeps until a good many are queued:
+        // waking it for every job would cost more than the job. The caller
+        // runs what is left meanwhile, so nothing waits for a sleeper.
+        if (idle_.load(std::memory_order_seq_cst) > 0 && Backlog() >= wakeBacklog_) {
+            { std::lock_guard lock(mutex_); }
+            wake_.notify_one();
+        }
+    }
+
+    /// The oldest job and its result; only when the pool is not Empty. Runs
+    /// jobs on the calling thread while it waits, and rethrows what `work`
+    /// threw for the oldest job.
+    std::pair<Job, Result> PopOldest() {
+        const std::uint64_t index = head_;
+        Slot& slot = SlotOf(index);
+        for (;;) {
+            std::uint64_t queued = State(index, kQueued);
+            if (slot.state.compare_exchange_strong(queued, State(index, kTaken),
+                                                   std::memory_order_acquire)) {
+                Run(slot, index);
+                break;
+            }
+            if (slot.state.load(std::memory_order_acquire) == State(index, kDone))
+                break;
+            // A thread has the oldest job: do a later one meanwhile.
+            if (RunNext())
+                continue;
+            std::unique_lock lock(mutex_);
+            ownerWaiting_.store(true, std::memory_order_seq_cst);
+            done_.wait(lock, [&] {
+                return slot.state.load(std::memory_order_seq_cst) == State(index, kDone);
+            });
+            ownerWaiting_.store(false, std::memory_order_relaxed);
+            break;
+        }
+        ++head_;
+        if (slot.error)
+            std::rethrow_exception(std::exchange(slot.error, nullptr));
+        return {std::move(slot.job), std::move(*slot.result)};
+    }
+
+    /// Ends the threads after the jobs they run now. What is still queued is
+    /// run by PopOldest on the caller's thread from then on.
+    void Stop() {
+        {
+            std::lock_guard lock(mutex_);
+            stopping_ = true;
+        }
+        wake_.notify_all();
+        for (auto& thread : threads_)
+            thread.join();
+        threads_.clear();
+    }
+
+private:
+    static constexpr std::uint64_t kQueued = 0, kTaken = 1, kDone = 2;
+
+    // A slot's state carries the index of the job it holds, so a thread
+    // that claims an index late never takes a newer job in the same slot.
+    static constexpr std::uint64_t State(std::uint64_t index, std::uint64_t phase) {
+        return index << 2 | phase;
+    }
+
+    struct Slot {
+        std::atomic<std::uint64_t> state{~std::uint64_t{0}};
+        Job job{};
+        std::optional<Result> result;
+        std::exception_ptr error;
+    };
+
+    Slot& SlotOf(std::uint64_t index) { return slots_[index % slots_.size()]; }
+
+    /// Jobs queued that no thread has claimed yet.
+    std::size_t Backlog() const {
+        const std::uint64_t next = next_.load(std::memory_order_seq_cst);
+        const std::uint64_t tail = tail_.load(std::memory_order_seq_cst);
+        return tail > next ? static_cast<std::size_t>(tail - next) : 0;
+    }
+
+    void Run(Slot& slot, std::uint64_t index) {
+        try {
+            slot.result.emplace(work_(slot.job));
+        } catch (...) {
+            slot.error = std::current_exception();
+        }
+        slot.state.store(State(index, kDone), std::memory_order_seq_cst);
+    }
+
+    /// Claims and runs the next job nobody has taken; false when there is none.
+    bool RunNext() {
+        std::uint64_t index = next_.load(std::memory_order_relaxed);
+        for (;;) {
+            if (index >= tail_.load(std::memory_order_acquire))
+                return false;
+            if (next_.compare_exchange_weak(index, index + 1, std::memory_order_relaxed))
+                break;
+        }
+        Slot& slot = SlotOf(index);
+        std::uint64_t queued = State(index, kQueued);
+        // The owner may have run it already, as the oldest.
+        if (!slot.state.compare_exchange_strong(queued, State(index, kTaken),
+                                                std::memory_order_acquire))
+            return true;
+        Run(slot, index);
+        if (ownerWaiting_.load(std::memory_order_seq_cst)) {
+            { std::lock_guard lock(mutex_); }
+            done_.notify_one();
+        }
+        return true;
+    }
+
+    void WorkLoop() {
+        for (;;) {
+            if (RunNext())
+                continue;
+            std::unique_lock lock(mutex_);
+            idle_.fetch_add(1, std::memory_order_seq_cst);
+            wake_.wait(lock, [this] { return stopping_ || Backlog() >= wakeBacklog_; });
+            idle_.fetch_sub(1, std::memory_order_relaxed);
+            if (stopping_)
+                return;
+        }
+    }
+
+    Work work_;
+    std::vector<Slot> slots_;
+    std::size_t wakeBacklog_;
+    std::uint64_t head_ = 0;               // oldest job not yet handed back
+    std::atomic<std::uint64_t> tail_{0};   // next index to queue
+    std::atomic<std::uint64_t> next_{0};   // next index a thread may claim
+    std::atomic<int> idle_{0};             // threads asleep for want of jobs
+    std::atomic<bool> ownerWaiting_{false};
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::condition_variable done_;
+    bool stopping_ = false;
+    std::vector<std::thread> threads_;
+};
+
+} // namespace sorvane

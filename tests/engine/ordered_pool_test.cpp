@@ -1,0 +1,101 @@
+#include "engine/ordered_pool.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <set>
+#include <stdexcept>
+#include <thread>
+
+namespace sorvane {
+namespace {
+
+// Feeds `jobs` numbers through a pool the way the scan does (push while
+// there is room, else take the oldest) and gives back what came out.
+std::vector<std::pair<int, long>> RunAll(OrderedPool<int, long>& pool, int jobs) {
+    std::vector<std::pair<int, long>> out;
+    for (int i = 0; i < jobs; ++i) {
+        while (pool.Full())
+            out.push_back(pool.PopOldest());
+        pool.Push(i);
+    }
+    while (!pool.Empty())
+        out.push_back(pool.PopOldest());
+    return out;
+}
+
+TEST(OrderedPool, GivesEveryResultInTheOrderTheJobsCameIn) {
+    struct Row {
+        int threads;
+        std::size_t capacity;
+        int jobs;
+    };
+    const Row rows[] = {
+        {0, 1, 50},    // no threads: the caller does everything
+        {1, 1, 200},   // one slot: a strict hand-over
+        {2, 8, 3000},  {4, 128, 5000},
+        {8, 3, 2000},  // more threads than slots
+        {3, 64, 0},    // nothing to do
+    };
+    for (const auto& row : rows) {
+        std::atomic<int> running{0}, mostAtOnce{0};
+        std::set<std::thread::id> threadsSeen;
+        std::mutex seenMutex;
+        OrderedPool<int, long> pool(row.threads, row.capacity, [&](const int& job) {
+            const int now = ++running;
+            int seen = mostAtOnce.load();
+            while (now > seen && !mostAtOnce.compare_exchange_weak(seen, now))
+                ;
+            {
+                std::lock_guard lock(seenMutex);
+                threadsSeen.insert(std::this_thread::get_id());
+            }
+            // Uneven work, so later jobs often finish before earlier ones.
+            if (job % 7 == 0)
+                std::this_thread::sleep_for(std::chrono::microseconds(50));
+            --running;
+            return static_cast<long>(job) * job;
+        });
+        EXPECT_EQ(pool.Threads(), row.threads);
+        const auto out = RunAll(pool, row.jobs);
+        ASSERT_EQ(out.size(), static_cast<std::size_t>(row.jobs)) << row.threads;
+        for (int i = 0; i < row.jobs; ++i) {
+            EXPECT_EQ(out[i].first, i) << row.threads << " threads, job " << i;
+            EXPECT_EQ(out[i].second, static_cast<long>(i) * i);
+        }
+        if (row.threads == 0) {
+            EXPECT_LE(threadsSeen.size(), 1u); // only the caller
+        }
+        EXPECT_LE(mostAtOnce.load(), row.threads + 1);
+    }
+}
+
+TEST(OrderedPool, AfterStopTheCallerRunsWhatIsLeftAndErrorsReachTheCaller) {
+    std::atomic<int> runs{0};
+    OrderedPool<int, int> pool(3, 11, [&](const int& job) {
+        ++runs;
+        if (job == 13)
+            throw std::runtime_error("job 13");
+        return job + 1;
+    });
+    for (int i = 0; i < 10; ++i)
+        pool.Push(i);
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(pool.PopOldest().second, i + 1);
+    pool.Stop();
+    EXPECT_EQ(pool.Threads(), 0);
+    for (int i = 10; i < 16; ++i)
+        pool.Push(i);
+    EXPECT_TRUE(pool.Full());
+    for (int i = 5; i < 13; ++i)
+        EXPECT_EQ(pool.PopOldest().second, i + 1);
+    EXPECT_THROW(pool.PopOldest(), std::runtime_error);
+    EXPECT_EQ(pool.PopOldest().second, 15);
+    EXPECT_EQ(pool.PopOldest().second, 16);
+    EXPECT_TRUE(pool.Empty());
+    EXPECT_EQ(runs.load(), 16); // each job once
+}
+
+} // namespace
+} // namespace sorvane
