@@ -243,7 +243,7 @@ bool WriteMap(const QString& path, long rows) {
     std::string line;
     for (long i = 0; i < rows; ++i) {
         const char* ext = kExts[i % 4];
-        line = "d" + std::to_string(i / 1000 % 100) + "\\s" + std::to_string(i / 40 % 25) +
+        line = std::string("d") + std::to_string(i / 1000 % 100) + "\\s" + std::to_string(i / 40 % 25) +
                "\\file" + std::to_string(i) + ext + "|" + ext + "|" + std::to_string(1 + i % 7) +
                "." + std::to_string(i % 13) + "." + std::to_string(i % 3000) + "." +
                std::to_string(i % 97) + "|" + kLanguages[i % 4] + "|" +

@@ -415,7 +415,7 @@ TEST(ResultModel, ReservedRowsStayWhereTheyAreWhileMoreArrive) {
     model.AppendRows({Row("a.dll")});
     const ComparisonRow* first = &model.Rows().front();
     for (int i = 0; i < 99; ++i)
-        model.AppendRows({Row("b" + std::to_string(i) + ".dll")});
+        model.AppendRows({Row(std::string("b").append(std::to_string(i)).append(".dll"))});
     EXPECT_EQ(&model.Rows().front(), first);
     EXPECT_EQ(model.rowCount(), 100);
     EXPECT_EQ(model.RowAt(0)->Name, "a.dll");
