@@ -3,6 +3,9 @@
 
 #include <QObject>
 
+class QMenu;
+class QStyle;
+
 #include <functional>
 
 namespace sorvane::platform {
@@ -18,11 +21,16 @@ class MenuHelpKeys : public QObject {
 public:
     MenuHelpKeys(std::function<void(int)> showTopic, QObject* parent);
 
+    /// Watches `menu` for F1 and lets the keys and the pointer highlight its
+    /// greyed items too, so that F1 explains why an item is off.
+    void Watch(QMenu* menu);
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     std::function<void(int)> showTopic_;
+    QStyle* menuStyle_ = nullptr;
 };
 
 } // namespace sorvane::platform

@@ -22,7 +22,7 @@ void MainWindow::CreateHelp() {
     AssignHelpContexts(findChildren<QMenu*>());
     auto* menuKeys = new platform::MenuHelpKeys([this](int context) { ShowHelp(context); }, this);
     for (QMenu* menu : findChildren<QMenu*>())
-        menu->installEventFilter(menuKeys);
+        menuKeys->Watch(menu);
     // F1 outside the menus opens the contents. "F1" is only shown beside
     // Help Topics, so the key needs a shortcut of its own.
     auto* contentsKey = new QShortcut(QKeySequence(Qt::Key_F1), this);
