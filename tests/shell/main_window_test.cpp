@@ -347,12 +347,7 @@ TEST_F(MainWindowTest, EndMessagesAndInvalidPaths) {
 }
 
 TEST_F(MainWindowTest, StopEndsTheScanAndAnEscWhileIdleStopsNothing) {
-    for (int i = 0; i < 300; ++i) {
-        char name[32];
-        std::snprintf(name, sizeof name, "src/f%03d.dll", i);
-        dir.write(name, VersionedPe({{1, 0, 0, static_cast<std::uint16_t>(i)}}));
-    }
-    std::filesystem::create_directory(dir.file("dst"));
+    MakeLongScanTrees();
     auto w = Open();
     w->sourceBox()->SetText(Q(dir.file("src")));
     w->targetBox()->SetText(Q(dir.file("dst")));

@@ -3,6 +3,7 @@
 
 #include "window_fixture.h"
 
+#include "support/csv_records.h"
 #include "support/html_report.h"
 #include "view/result_view.h"
 
@@ -18,27 +19,7 @@ namespace {
 
 using Kind = FakeDialogs::Kind;
 
-// The records of a CSV text written by the report (CR LF between records,
-// quoted fields with doubled quotes).
-std::vector<std::vector<std::string>> ReadCsv(std::string_view text) {
-    std::vector<std::vector<std::string>> records(1, std::vector<std::string>(1));
-    bool quoted = false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (quoted && c == '"' && i + 1 < text.size() && text[i + 1] == '"')
-            records.back().back() += text[++i];
-        else if (c == '"')
-            quoted = !quoted;
-        else if (!quoted && c == ',')
-            records.back().emplace_back();
-        else if (!quoted && text.substr(i, 2) == "\r\n")
-            records.emplace_back(1), ++i;
-        else
-            records.back().back() += c;
-    }
-    records.pop_back();
-    return records;
-}
+using test::ReadCsv;
 
 class ReportExportTest : public MainWindowTest {
 protected:

@@ -16,6 +16,8 @@
 #include <QSettings>
 #include <QSignalSpy>
 
+#include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -65,6 +67,17 @@ protected:
         dir.write("src/equal.dll", VersionedPe({{3, 0, 0, 0}}));
         dir.write("dst/equal.dll", VersionedPe({{3, 0, 0, 0}}));
         dir.write("src/sub/lone.dll", VersionedPe({{1, 0, 0, 0}}));
+    }
+
+    // 300 versioned files and an empty target: a scan long enough to be
+    // stopped while it runs.
+    void MakeLongScanTrees() {
+        for (int i = 0; i < 300; ++i) {
+            char name[32];
+            std::snprintf(name, sizeof name, "src/f%03d.dll", i);
+            dir.write(name, VersionedPe({{1, 0, 0, static_cast<std::uint16_t>(i)}}));
+        }
+        std::filesystem::create_directory(dir.file("dst"));
     }
 
     // The trees of MakeTrees compared, every row shown.
