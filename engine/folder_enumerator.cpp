@@ -113,7 +113,7 @@ bool MatchesFilter(std::string_view name, std::string_view filter) {
     return Matches(name, Patterns(filter));
 }
 
-void FolderEnumerator::Walk(const std::string& root) {
+void FolderEnumerator::Walk(const std::string& root, const FolderListedHandler* onFolder) {
     entries_.clear();
     folders_.clear();
     unreadable_.clear();
@@ -243,13 +243,36 @@ void FolderEnumerator::Walk(const std::string& root) {
         for (const auto& [name, error] : unreadableHere)
             note(ChildPath(full, name), error);
 
-        const auto folderIndex = static_cast<std::uint32_t>(folders_.size());
-        folders_.push_back(full);
-        for (auto& [name, size] : files)
-            entries_.push_back({folder.relative + name, size, folderIndex});
+        if (onFolder != nullptr) {
+            if (!files.empty()) {
+                std::vector<std::string> paths;
+                paths.reserve(files.size());
+                for (auto& [name, size] : files)
+                    paths.push_back(folder.relative + name);
+                listed_ += static_cast<std::int64_t>(paths.size());
+                (*onFolder)(full, std::move(paths));
+            }
+        } else {
+            const auto folderIndex = static_cast<std::uint32_t>(folders_.size());
+            folders_.push_back(full);
+            for (auto& [name, size] : files)
+                entries_.push_back({folder.relative + name, size, folderIndex});
+        }
         for (auto it = subfolders.rbegin(); it != subfolders.rend(); ++it)
             stack.push_back({folder.relative + *it + "/"});
     }
+}
+
+std::int64_t FolderEnumerator::WalkFolders(const std::string& root,
+                                           const FolderListedHandler& onFolder) {
+    listed_ = 0;
+    struct ClearStop {
+        FolderEnumerator& walk;
+        ~ClearStop() { walk.stop_.store(false); }
+    } clearStop{*this};
+    Walk(root, &onFolder);
+    walked_ = false; // nothing kept: the next search walks afresh
+    return listed_;
 }
 
 std::int64_t FolderEnumerator::CountFiles(const std::string& root) {

@@ -49,6 +49,19 @@ public:
     /// the same walk was just counted.
     void SearchFiles(const std::string& root, const FileFoundHandler& onFileFound);
 
+    /// Called once per folder that has matching files, with the folder (a full
+    /// path) and its files (relative to the root, in the order SearchFiles
+    /// reports them), as soon as the folder is listed.
+    using FolderListedHandler =
+        std::function<void(const std::string& folder, std::vector<std::string>&& relativePaths)>;
+
+    /// Walks like CountFiles but hands over the files of each folder as the
+    /// walk goes, so they can be worked on before the walk ends; gives the
+    /// number of files. Keeps nothing for a following SearchFiles. Ends early
+    /// on RequestStop (and clears the request then). Throws std::bad_alloc
+    /// when memory runs out, and what `onFolder` throws.
+    std::int64_t WalkFolders(const std::string& root, const FolderListedHandler& onFolder);
+
     /// During FileFound: the size in bytes of the reported file (0 when it
     /// is gone). Learnt on the first call when the walk did not need it.
     std::int64_t CurrentFileSize() const;
@@ -76,7 +89,7 @@ private:
         std::uint32_t folder = 0; // index into folders_
     };
 
-    void Walk(const std::string& root);
+    void Walk(const std::string& root, const FolderListedHandler* onFolder = nullptr);
 
     std::vector<Entry> entries_;
     std::vector<std::string> folders_;
@@ -91,6 +104,7 @@ private:
     const std::string* currentPath_ = nullptr;
     std::string currentFolder_;
     std::int64_t reported_ = 0;
+    std::int64_t listed_ = 0; // files handed over by WalkFolders
     std::atomic<bool> stop_{false};
 };
 

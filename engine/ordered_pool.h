@@ -3,11 +3,12 @@
 // results back in the order the jobs came in. The thread that feeds the jobs
 // works too: when the oldest result is not ready it runs a job itself rather
 // than wait, so on a small machine no core sits idle. Jobs live in a ring of
-// slots that are claimed with one atomic step each; threads only sleep when
-// there is nothing at all to do, so a scan of small files costs no lock and
-// no wake-up per file.
+// slots that are claimed with one atomic step each; a thread out of jobs
+// waits a moment awake before it sleeps, and sleepers are woken only for a
+// backlog, so a scan of small files costs no lock and no wake-up per file.
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <exception>
@@ -67,11 +68,11 @@ public:
         tail_.store(index + 1, std::memory_order_seq_cst);
         // A thread that ran out of jobs sleeps until a good many are queued:
         // waking it for every job would cost more than the job. The caller
-        // runs what is left meanwhile, so nothing waits for a sleeper.
-        if (idle_.load(std::memory_order_seq_cst) > 0 && Backlog() >= wakeBacklog_) {
-            { std::lock_guard lock(mutex_); }
-            wake_.notify_one();
-        }
+        // runs what is left meanwhile, so nothing waits for a sleeper. Each
+        // sleeper is woken once: it counts as awake from the call on, not
+        // from when the system gets round to running it.
+        if (sleeping_.load(std::memory_order_seq_cst) > 0 && Backlog() >= wakeBacklog_)
+            WakeOne();
     }
 
     /// The oldest job and its result; only when the pool is not Empty. Runs
@@ -112,6 +113,7 @@ public:
         {
             std::lock_guard lock(mutex_);
             stopping_ = true;
+            stopAsked_.store(true, std::memory_order_relaxed);
         }
         wake_.notify_all();
         for (auto& thread : threads_)
@@ -120,6 +122,9 @@ public:
     }
 
 private:
+    // How long a thread out of jobs stays awake: a few jobs' time.
+    static constexpr std::chrono::microseconds kSpin{50};
+
     static constexpr std::uint64_t kQueued = 0, kTaken = 1, kDone = 2;
 
     // A slot's state carries the index of the job it holds, so a thread
@@ -176,16 +181,73 @@ private:
         return true;
     }
 
+    void WakeOne() {
+        {
+            std::lock_guard lock(mutex_);
+            if (sleeping_.load(std::memory_order_relaxed) == 0)
+                return;
+            sleeping_.fetch_sub(1, std::memory_order_relaxed);
+            ++wakeCalls_;
+        }
+        wake_.notify_one();
+    }
+
+    /// Waits a little for a job without sleeping; true when one came. Jobs
+    /// come every few microseconds while the caller keeps up, and a thread
+    /// put to sleep takes far longer than that to run again (on a virtual
+    /// machine, a core that idles may take a hundred): without this the
+    /// threads keep falling asleep between jobs and the caller ends up
+    /// reading alone. Only one thread at a time waits so, the others sleep;
+    /// it yields now and then, so a caller on the same core still runs.
+    bool AwaitJob() {
+        if (spinning_.exchange(true, std::memory_order_acq_rel))
+            return false;
+        bool found = false;
+        const auto until = std::chrono::steady_clock::now() + kSpin;
+        for (unsigned round = 1; !found; ++round) {
+            if (next_.load(std::memory_order_relaxed) < tail_.load(std::memory_order_acquire)) {
+                found = true;
+                break;
+            }
+            if (stopAsked_.load(std::memory_order_relaxed))
+                break;
+            if (round % 64 == 0) {
+                if (std::chrono::steady_clock::now() >= until)
+                    break;
+                std::this_thread::yield();
+            } else {
+                CpuRelax();
+            }
+        }
+        spinning_.store(false, std::memory_order_release);
+        return found;
+    }
+
+    static void CpuRelax() {
+#if defined(__x86_64__) || defined(__i386__)
+        __builtin_ia32_pause();
+#elif defined(__aarch64__)
+        asm volatile("yield");
+#endif
+    }
+
     void WorkLoop() {
         for (;;) {
-            if (RunNext())
+            if (RunNext() || AwaitJob())
                 continue;
             std::unique_lock lock(mutex_);
-            idle_.fetch_add(1, std::memory_order_seq_cst);
-            wake_.wait(lock, [this] { return stopping_ || Backlog() >= wakeBacklog_; });
-            idle_.fetch_sub(1, std::memory_order_relaxed);
             if (stopping_)
                 return;
+            sleeping_.fetch_add(1, std::memory_order_seq_cst);
+            // A backlog queued before the count went up found no sleeper.
+            if (Backlog() >= wakeBacklog_) {
+                sleeping_.fetch_sub(1, std::memory_order_relaxed);
+                continue;
+            }
+            wake_.wait(lock, [this] { return stopping_ || wakeCalls_ > 0; });
+            if (stopping_)
+                return;
+            --wakeCalls_;
         }
     }
 
@@ -195,7 +257,11 @@ private:
     std::uint64_t head_ = 0;               // oldest job not yet handed back
     std::atomic<std::uint64_t> tail_{0};   // next index to queue
     std::atomic<std::uint64_t> next_{0};   // next index a thread may claim
-    std::atomic<int> idle_{0};             // threads asleep for want of jobs
+    // Threads asleep for want of jobs and not yet woken; changed under mutex_.
+    std::atomic<int> sleeping_{0};
+    int wakeCalls_ = 0;                    // wake-ups not yet taken, under mutex_
+    std::atomic<bool> spinning_{false};    // a thread waits awake for a job
+    std::atomic<bool> stopAsked_{false};
     std::atomic<bool> ownerWaiting_{false};
     std::mutex mutex_;
     std::condition_variable wake_;

@@ -8,11 +8,17 @@
 #include "version_reader.h"
 
 #include <cmath>
+#include <condition_variable>
+#include <deque>
+#include <exception>
 #include <memory>
 #include <mutex>
 #include <new>
 #include <optional>
 #include <system_error>
+#include <thread>
+#include <utility>
+#include <vector>
 
 namespace sorvane {
 namespace {
@@ -301,8 +307,147 @@ void WalkMap(ScanContext& context, const ScanRequest& request, ScanObserver& obs
     pipeline.Drain();
 }
 
+// The folder walk on a thread of its own, handing over the files of each
+// folder as soon as it is listed: the reads start long before a large tree
+// has been walked to its end.
+class WalkFeed {
+public:
+    struct Batch {
+        std::shared_ptr<const std::string> folder;
+        std::vector<std::string> names;
+    };
+
+    /// Starts the walk; throws std::system_error when no thread can be made.
+    WalkFeed(FolderEnumerator& walk, const std::string& root) : walk_(walk) {
+        thread_ = std::thread([this, root] { Walk(root); });
+    }
+
+    /// Ends a walk that is still going and waits for its thread.
+    ~WalkFeed() { Finish(); }
+
+    WalkFeed(const WalkFeed&) = delete;
+    WalkFeed& operator=(const WalkFeed&) = delete;
+
+    /// The files of the next folder, or nothing once the walk has ended;
+    /// rethrows what ended the walk, after the folders listed before.
+    std::optional<Batch> Next() {
+        std::unique_lock lock(mutex_);
+        ready_.wait(lock, [this] { return !batches_.empty() || ended_; });
+        if (!batches_.empty()) {
+            Batch batch = std::move(batches_.front());
+            batches_.pop_front();
+            return batch;
+        }
+        if (error_)
+            std::rethrow_exception(std::exchange(error_, nullptr));
+        return std::nullopt;
+    }
+
+    /// The number of files found, once the walk has ended; -1 before.
+    std::int64_t Total() const { return total_.load(std::memory_order_acquire); }
+
+    /// Stops the walk if it still goes and waits for it to end.
+    void Finish() {
+        if (!thread_.joinable())
+            return;
+        if (Total() < 0)
+            walk_.RequestStop();
+        thread_.join();
+    }
+
+private:
+    void Walk(const std::string& root) {
+        std::int64_t total = 0;
+        std::exception_ptr error;
+        try {
+            total = walk_.WalkFolders(root, [this](const std::string& folder,
+                                                   std::vector<std::string>&& names) {
+                Batch batch{std::make_shared<const std::string>(folder), std::move(names)};
+                {
+                    std::lock_guard lock(mutex_);
+                    batches_.push_back(std::move(batch));
+                }
+                ready_.notify_one();
+            });
+        } catch (...) {
+            error = std::current_exception();
+        }
+        {
+            std::lock_guard lock(mutex_);
+            ended_ = true;
+            error_ = error;
+            total_.store(total, std::memory_order_release);
+        }
+        ready_.notify_one();
+    }
+
+    FolderEnumerator& walk_;
+    std::mutex mutex_;
+    std::condition_variable ready_;
+    std::deque<Batch> batches_;
+    bool ended_ = false;
+    std::exception_ptr error_;
+    std::atomic<std::int64_t> total_{-1};
+    std::thread thread_;
+};
+
+// Reads the files while the walk still lists folders. The progress total is
+// 0 until the walk has ended and then the number of files, so the share done
+// never passes 100% nor goes back. What the walk could not read comes before
+// the files that could not be read, as when the walk runs first.
+bool WalkFolderAlongside(FolderEnumerator& walk, const ScanContext& context,
+                         const ScanRequest& request, RowCollector& collector,
+                         ScanOutcome& outcome) {
+    walk.FileFilter = request.filter;
+    walk.IncludeSubfolders = request.includeSubfolders;
+    Pipeline pipeline(context, collector, request.readThreads);
+    std::optional<WalkFeed> feed;
+    try {
+        feed.emplace(walk, context.source);
+    } catch (const std::system_error&) {
+        return false; // no thread for the walk: it runs first
+    }
+    const auto walkListFirst = [&] {
+        feed->Finish();
+        if (feed->Total() >= 0)
+            outcome.totalFiles = feed->Total();
+        const auto& listed = walk.Unreadable();
+        outcome.unreadable.insert(outcome.unreadable.begin(), listed.begin(), listed.end());
+    };
+    try {
+        bool going = true;
+        while (going) {
+            auto batch = feed->Next();
+            if (!batch)
+                break;
+            for (std::string& name : batch->names) {
+                if (outcome.totalFiles == 0 && feed->Total() >= 0)
+                    outcome.totalFiles = feed->Total();
+                Job job;
+                job.ext = ExtensionOf(name);
+                job.name = std::move(name);
+                job.folder = batch->folder;
+                if (!pipeline.Add(std::move(job))) {
+                    going = false;
+                    break;
+                }
+            }
+        }
+        pipeline.Drain();
+    } catch (...) {
+        walkListFirst();
+        throw;
+    }
+    walkListFirst();
+    return true;
+}
+
 void WalkFolder(FolderEnumerator& walk, const ScanContext& context, const ScanRequest& request,
                 RowCollector& collector, ScanOutcome& outcome) {
+    // Without threads to read, the walk runs first on this thread too.
+    if (request.readThreads > 0 &&
+        WalkFolderAlongside(walk, context, request, collector, outcome))
+        return;
     walk.FileFilter = request.filter;
     walk.IncludeSubfolders = request.includeSubfolders;
     outcome.totalFiles = walk.CountFiles(context.source);

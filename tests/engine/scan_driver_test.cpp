@@ -336,11 +336,108 @@ TEST(Scan, ProgressFollowsTheFilesAndTheirFolders) {
     scanner.Run(request, rec);
     ASSERT_EQ(rec.progress.size(), 400u);
     EXPECT_EQ(rec.progress[41].filesProcessed, 42);
-    EXPECT_EQ(rec.progress[41].percent, 10); // 100 * 42 / 400, remainder dropped
-    EXPECT_EQ(rec.progress[41].totalFiles, 400);
+    // The total may come only once the walk is done.
+    if (rec.progress[41].totalFiles != 0) {
+        EXPECT_EQ(rec.progress[41].percent, 10); // 100 * 42 / 400, remainder dropped
+        EXPECT_EQ(rec.progress[41].totalFiles, 400);
+    }
+    EXPECT_EQ(rec.progress.back().totalFiles, 400);
     EXPECT_EQ(rec.progress.back().percent, 100);
     EXPECT_EQ(rec.folders,
               (std::vector<std::string>{dir.file("source/a"), dir.file("source/b")}));
+}
+
+// Reading starts while the walk still lists folders: whatever the tree and
+// the threads, the rows keep the walk's order, the total is 0 until known and
+// then right, the share done never passes 100 nor goes back, and a stop
+// asked for during the walk ends the scan.
+TEST(Scan, ReadingAlongsideTheWalkKeepsOrderTotalsAndStops) {
+    struct Row {
+        const char* tree;
+        int folders; // files spread over this many nested folders
+        int files;
+        int threads;
+        int stopAfter; // 0: no stop
+    };
+    const Row rows[] = {
+        {"flat", 1, 300, 4, 0},       {"flat one thread", 1, 300, 1, 0},
+        {"many folders", 60, 300, 4, 0}, {"many folders", 60, 300, 2, 0},
+        {"stop early", 60, 300, 4, 2},   {"stop later", 60, 300, 1, 150},
+        {"empty", 3, 0, 4, 0},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.tree) + ", " + std::to_string(row.threads) + " threads");
+        test::TempDir dir;
+        dir.write("target/keep", "");
+        for (int f = 0; f < row.folders; ++f)
+            dir.write("source/" + std::string(static_cast<std::size_t>(f % 4), 'n') + "/d" +
+                          std::to_string(f) + "/.keep",
+                      "");
+        for (int i = 0; i < row.files; ++i) {
+            const int f = i % row.folders;
+            const std::string name = std::string(static_cast<std::size_t>(f % 4), 'n') + "/d" +
+                                     std::to_string(f) + "/f" + std::to_string(i) + ".dll";
+            dir.write("source/" + name, VersionedPe({{1, static_cast<std::uint16_t>(i), 0, 0}}));
+        }
+        ScanRequest request;
+        request.source = dir.file("source");
+        request.target = dir.file("target");
+        request.includeSubfolders = true;
+        request.filter = "*.dll";
+        request.displayMode = 0;
+        Scanner scanner;
+        RecordingObserver alone;
+        request.readThreads = 0;
+        const auto sequential = scanner.Run(request, alone);
+        ASSERT_EQ(sequential.totalFiles, row.files);
+
+        struct Stopper : RecordingObserver {
+            Scanner* scanner = nullptr;
+            int stopAfter = 0;
+            void Progress(const ScanProgress& p) override {
+                RecordingObserver::Progress(p);
+                if (p.filesProcessed == stopAfter)
+                    scanner->RequestStop();
+            }
+        } rec;
+        rec.scanner = &scanner;
+        rec.stopAfter = row.stopAfter;
+        request.readThreads = row.threads;
+        const auto outcome = scanner.Run(request, rec);
+
+        const std::size_t expected = row.stopAfter > 0 ? row.stopAfter : row.files;
+        ASSERT_EQ(rec.rows.size(), expected);
+        for (std::size_t i = 0; i < rec.rows.size(); ++i)
+            EXPECT_EQ(rec.rows[i].Name, alone.rows[i].Name) << i;
+        EXPECT_EQ(outcome.interrupted, row.stopAfter > 0);
+        EXPECT_EQ(outcome.filesProcessed, static_cast<std::int64_t>(expected));
+        if (row.stopAfter == 0) {
+            EXPECT_EQ(outcome.totalFiles, row.files);
+            EXPECT_EQ(outcome.counters, sequential.counters);
+            EXPECT_EQ(rec.folders, alone.folders);
+        }
+        int lastPercent = 0;
+        std::int64_t knownTotal = 0;
+        for (const auto& p : rec.progress) {
+            EXPECT_GE(p.percent, lastPercent);
+            EXPECT_LE(p.percent, 100);
+            lastPercent = p.percent;
+            if (knownTotal != 0)
+                EXPECT_EQ(p.totalFiles, knownTotal); // once known it stays
+            knownTotal = p.totalFiles;
+            if (p.totalFiles == 0) {
+                EXPECT_EQ(p.percent, 0);
+            } else {
+                EXPECT_LE(p.filesProcessed, p.totalFiles);
+                if (row.stopAfter == 0)
+                    EXPECT_EQ(p.totalFiles, row.files);
+                EXPECT_EQ(p.percent, 100 * p.filesProcessed / p.totalFiles);
+            }
+        }
+        if (row.stopAfter == 0 && row.files > 0)
+            EXPECT_EQ(rec.progress.back().percent, 100);
+        EXPECT_FALSE(scanner.StopRequested());
+    }
 }
 
 TEST_F(ScanTest, SourceMapRoundTrip) {
