@@ -422,20 +422,23 @@ TEST(Scan, ReadingAlongsideTheWalkKeepsOrderTotalsAndStops) {
             EXPECT_GE(p.percent, lastPercent);
             EXPECT_LE(p.percent, 100);
             lastPercent = p.percent;
-            if (knownTotal != 0)
+            if (knownTotal != 0) {
                 EXPECT_EQ(p.totalFiles, knownTotal); // once known it stays
+            }
             knownTotal = p.totalFiles;
             if (p.totalFiles == 0) {
                 EXPECT_EQ(p.percent, 0);
             } else {
                 EXPECT_LE(p.filesProcessed, p.totalFiles);
-                if (row.stopAfter == 0)
+                if (row.stopAfter == 0) {
                     EXPECT_EQ(p.totalFiles, row.files);
+                }
                 EXPECT_EQ(p.percent, 100 * p.filesProcessed / p.totalFiles);
             }
         }
-        if (row.stopAfter == 0 && row.files > 0)
+        if (row.stopAfter == 0 && row.files > 0) {
             EXPECT_EQ(rec.progress.back().percent, 100);
+        }
         EXPECT_FALSE(scanner.StopRequested());
     }
 }
