@@ -171,18 +171,33 @@ public:
             }
         }
         ++outcome_.filesProcessed;
-        ScanProgress progress;
-        progress.rowsAdded = outcome_.rowsAdded;
-        progress.filesProcessed = outcome_.filesProcessed;
-        progress.totalFiles = outcome_.totalFiles;
-        progress.percent = Percent(outcome_.filesProcessed, outcome_.totalFiles);
-        observer_.Progress(progress);
+        Report();
         if (stop_.load())
             stopped_ = true;
         return !stopped_;
     }
 
+    /// Reports the progress once more when the total became known after the
+    /// last file was booked, so the last report holds the whole count.
+    void ReportTotalIfNew() {
+        if (outcome_.totalFiles != reportedTotal_ && outcome_.filesProcessed > 0)
+            Report();
+    }
+
     bool Stopped() const { return stopped_; }
+
+private:
+    void Report() {
+        ScanProgress progress;
+        progress.rowsAdded = outcome_.rowsAdded;
+        progress.filesProcessed = outcome_.filesProcessed;
+        progress.totalFiles = outcome_.totalFiles;
+        progress.percent = Percent(outcome_.filesProcessed, outcome_.totalFiles);
+        reportedTotal_ = progress.totalFiles;
+        observer_.Progress(progress);
+    }
+
+public:
 
     /// The share of files done: 100 times the count, rounded, divided by the
     /// total with the remainder dropped.
@@ -197,6 +212,7 @@ private:
     ScanObserver& observer_;
     ScanOutcome& outcome_;
     const std::atomic<bool>& stop_;
+    std::int64_t reportedTotal_ = 0;
     std::string folder_;
     std::shared_ptr<const std::string> lastFolder_;
     bool stopped_ = false;
@@ -433,7 +449,13 @@ bool WalkFolderAlongside(FolderEnumerator& walk, const ScanContext& context,
                 }
             }
         }
+        // The walk has ended when it hands out nothing more: the files still
+        // being read are counted against the whole total.
+        if (going && feed->Total() >= 0)
+            outcome.totalFiles = feed->Total();
         pipeline.Drain();
+        if (going)
+            collector.ReportTotalIfNew();
     } catch (...) {
         walkListFirst();
         throw;

@@ -101,6 +101,7 @@ MainWindow::MainWindow(const StartOptions& options, QWidget* parent)
     CreateMenus();
     CreateBands();
     CreateStatusBar();
+    DescribeControls();
     ConnectGridProperties();
     LoadSettings();
     settingUp_ = false;

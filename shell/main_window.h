@@ -242,6 +242,7 @@ private:
     /// The link handler of the options, else the desktop's.
     platform::UrlOpener& Urls();
     void CreateHelp();
+    void DescribeControls();
 
     StartOptions options_;
     std::unique_ptr<platform::DialogService> ownDialogs_;

@@ -10,8 +10,11 @@
 #include "platform/url_opener.h"
 #include "shell/app_info.h"
 #include "shell/help_contexts.h"
+#include "sync/path_box.h"
+#include "view/result_view.h"
 
 #include <QAction>
+#include <QLabel>
 #include <QMenu>
 #include <QShortcut>
 #include <QWhatsThis>
@@ -30,6 +33,31 @@ void MainWindow::CreateHelp() {
 
     update_ = new platform::UpdateCheck(this);
     connect(update_, &platform::UpdateCheck::Finished, this, &MainWindow::OnUpdateChecked);
+}
+
+// What "What is This?" says of each control the user clicks.
+void MainWindow::DescribeControls() {
+    cbSource_->setWhatsThis(
+        tr("The Source: the folder whose files are compared, or a Source Map saved earlier. "
+           "Its files are read with their counterparts under the Target."));
+    cbTarget_->setWhatsThis(
+        tr("The Target: the folder the Source files are compared with, file by file, at the "
+           "same relative path. Newer source files can be copied here."));
+    cbFilter_->setWhatsThis(
+        tr("The filter: which file names are read, such as *.dll;*.exe. Empty reads every file."));
+    grid_->setWhatsThis(
+        tr("One row for each versioned source file. The = column marks how it compares: > newer "
+           "source, < newer target, ! unequal language, ~ different size, ? incomparable, "
+           "- no target file, = equal, + copied. Click a header to sort; right-click a row for "
+           "the Tools menu."));
+    panel1_->setWhatsThis(tr("Rows listed / files read by the last scan."));
+    panel2_->setWhatsThis(tr("The scan's progress and messages. Click it to list the entries "
+                             "a scan could not read."));
+    panel3_->setWhatsThis(tr("The folder being read."));
+    for (const QString& key : buttonOrder_) {
+        QAction* button = buttons_.at(key);
+        button->setWhatsThis(button->toolTip());
+    }
 }
 
 platform::UrlOpener& MainWindow::Urls() {

@@ -176,6 +176,12 @@ TEST_F(HelpMenuTest, F1ElsewhereAndHelpTopicsOpenTheContents) {
     w->action("mHelpWhatsThis")->trigger();
     EXPECT_TRUE(QWhatsThis::inWhatsThisMode());
     QWhatsThis::leaveWhatsThisMode();
+    // Every control the user can point at in that mode says what it is.
+    for (const QWidget* control : std::initializer_list<const QWidget*>{
+             w->sourceBox(), w->targetBox(), w->filterBox(), w->grid()})
+        EXPECT_FALSE(control->whatsThis().isEmpty()) << control->objectName().toStdString();
+    for (const char* key : {"Scan", "Stop", "Save", "Recur", "Backup", "Resize", "Find", "Synchr"})
+        EXPECT_FALSE(w->toolbarButton(key)->whatsThis().isEmpty()) << key;
 }
 
 TEST_F(HelpMenuTest, WebFeedbackAndAboutOpenTheirAddresses) {
