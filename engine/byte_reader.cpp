@@ -45,20 +45,6 @@ std::optional<std::uint8_t> ByteReader::u8() {
     return v ? std::optional<std::uint8_t>(static_cast<std::uint8_t>(*v)) : std::nullopt;
 }
 
-std::optional<std::uint16_t> ByteReader::u16() {
-    const auto v = unsignedAt(offset_, 2);
-    if (v)
-        offset_ += 2;
-    return v ? std::optional<std::uint16_t>(static_cast<std::uint16_t>(*v)) : std::nullopt;
-}
-
-std::optional<std::uint32_t> ByteReader::u32() {
-    const auto v = unsignedAt(offset_, 4);
-    if (v)
-        offset_ += 4;
-    return v ? std::optional<std::uint32_t>(static_cast<std::uint32_t>(*v)) : std::nullopt;
-}
-
 std::optional<std::uint64_t> ByteReader::u64() {
     const auto v = unsignedAt(offset_, 8);
     if (v)
@@ -104,16 +90,6 @@ std::string ByteReader::bytesz(std::size_t maxBytes) {
         out.push_back(c);
     }
     return out;
-}
-
-std::optional<std::uint16_t> ByteReader::u16At(std::size_t offset) const {
-    const auto v = unsignedAt(offset, 2);
-    return v ? std::optional<std::uint16_t>(static_cast<std::uint16_t>(*v)) : std::nullopt;
-}
-
-std::optional<std::uint32_t> ByteReader::u32At(std::size_t offset) const {
-    const auto v = unsignedAt(offset, 4);
-    return v ? std::optional<std::uint32_t>(static_cast<std::uint32_t>(*v)) : std::nullopt;
 }
 
 std::optional<ByteReader> ByteReader::sub(std::size_t offset, std::size_t length) const {

@@ -31,8 +31,18 @@ public:
     bool alignTo(std::size_t alignment);
 
     std::optional<std::uint8_t> u8();
-    std::optional<std::uint16_t> u16();
-    std::optional<std::uint32_t> u32();
+    std::optional<std::uint16_t> u16() {
+        const auto v = u16At(offset_);
+        if (v)
+            offset_ += 2;
+        return v;
+    }
+    std::optional<std::uint32_t> u32() {
+        const auto v = u32At(offset_);
+        if (v)
+            offset_ += 4;
+        return v;
+    }
     std::optional<std::uint64_t> u64();
     std::optional<std::int16_t> i16();
     std::optional<std::int32_t> i32();
@@ -46,8 +56,22 @@ public:
     std::string bytesz(std::size_t maxBytes);
 
     /// Reads at an absolute offset without moving.
-    std::optional<std::uint16_t> u16At(std::size_t offset) const;
-    std::optional<std::uint32_t> u32At(std::size_t offset) const;
+    // Inline: parsers call these for every field of every table.
+    std::optional<std::uint16_t> u16At(std::size_t offset) const {
+        if (!contains(offset, 2))
+            return std::nullopt;
+        const unsigned a = byteAt(offset), b = byteAt(offset + 1);
+        return static_cast<std::uint16_t>(endian_ == Endian::Little ? a | b << 8 : a << 8 | b);
+    }
+    std::optional<std::uint32_t> u32At(std::size_t offset) const {
+        if (!contains(offset, 4))
+            return std::nullopt;
+        std::uint32_t v = 0;
+        for (std::size_t i = 0; i < 4; ++i)
+            v |= std::uint32_t{byteAt(offset + i)}
+                 << (endian_ == Endian::Little ? 8 * i : 8 * (3 - i));
+        return v;
+    }
 
     /// A reader over [offset, offset + length) of this buffer, same endianness.
     std::optional<ByteReader> sub(std::size_t offset, std::size_t length) const;
@@ -58,6 +82,9 @@ public:
     }
 
 private:
+    std::uint8_t byteAt(std::size_t offset) const {
+        return std::to_integer<std::uint8_t>(data_[offset]);
+    }
     std::optional<std::uint64_t> unsignedAt(std::size_t offset, std::size_t width) const;
 
     std::span<const std::byte> data_;
