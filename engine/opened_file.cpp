@@ -42,13 +42,17 @@ void GiveBackWindowBuffer(std::unique_ptr<std::byte[]> buffer) {
 } // namespace
 
 int OpenLongPath(const std::string& path, int flags) {
+    return OpenLongPathAt(AT_FDCWD, path, flags);
+}
+
+int OpenLongPathAt(int start, const std::string& path, int flags) {
     flags |= O_CLOEXEC;
-    const int fd = ::open(path.c_str(), flags);
+    const int fd = ::openat(start, path.c_str(), flags);
     if (fd >= 0 || errno != ENAMETOOLONG || path.size() < PATH_MAX)
         return fd;
-    int folder = AT_FDCWD;
-    const auto closeFolder = [&folder] {
-        if (folder == AT_FDCWD)
+    int folder = start;
+    const auto closeFolder = [&folder, start] {
+        if (folder == start)
             return;
         const int saved = errno;
         ::close(folder);
@@ -85,11 +89,16 @@ bool IsMissingPathError(int error) {
 }
 
 std::unique_ptr<OpenedFile> OpenedFile::Open(const std::string& path, std::error_code& error) {
+    return OpenAt(AT_FDCWD, path, error);
+}
+
+std::unique_ptr<OpenedFile> OpenedFile::OpenAt(int folder, const std::string& path,
+                                               std::error_code& error) {
     error.clear();
     if (path.empty())
         return nullptr;
     // O_NONBLOCK: a FIFO swapped in after any check still cannot block the open.
-    const int fd = OpenLongPath(path, O_RDONLY | O_NONBLOCK | O_NOCTTY);
+    const int fd = OpenLongPathAt(folder, path, O_RDONLY | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
         const int code = errno;
         // Sockets and devices without a driver refuse the open itself; like
@@ -127,6 +136,14 @@ OpenedFile::~OpenedFile() {
     }
 }
 
+std::optional<bool> OpenedFile::Writable() const {
+    if (::faccessat(fd_, "", W_OK, AT_EACCESS | AT_EMPTY_PATH) == 0)
+        return true;
+    // Older kernels and C libraries refuse AT_EMPTY_PATH here.
+    if (errno == EINVAL || errno == ENOSYS || errno == ENOENT)
+        return std::nullopt;
+    return false;
+}
 
 std::optional<std::size_t> OpenedFile::ReadFully(std::uint64_t offset,
                                                  std::span<std::byte> out) const {

@@ -21,6 +21,10 @@ namespace sorvane {
 /// descriptor, or -1 with errno set.
 int OpenLongPath(const std::string& path, int flags);
 
+/// The same with a relative `path` taken from the folder open as `folder`
+/// (AT_FDCWD for the working folder); `folder` stays open.
+int OpenLongPathAt(int folder, const std::string& path, int flags);
+
 /// True for the errors that mean the path names nothing (ENOENT, ENOTDIR),
 /// as against a file that is there but cannot be read.
 bool IsMissingPathError(int error);
@@ -36,6 +40,11 @@ public:
     /// devices and sockets are never read, so they cannot block); nothing,
     /// with `error` set, when the file is there but cannot be opened.
     static std::unique_ptr<OpenedFile> Open(const std::string& path, std::error_code& error);
+    /// The same for a `path` relative to the folder open as `folder`: a scan
+    /// opens tens of thousands of files below one folder, and the kernel need
+    /// not look up that folder's own path again for each.
+    static std::unique_ptr<OpenedFile> OpenAt(int folder, const std::string& path,
+                                              std::error_code& error);
     /// The same, for a caller that needs no reason.
     static std::unique_ptr<OpenedFile> Open(const std::string& path) {
         std::error_code ignored;
@@ -50,6 +59,11 @@ public:
     /// The first error a read met. A file that shrank while it was read gives
     /// short reads, not an error.
     std::error_code ReadError() const { return readError_; }
+
+    /// Whether the program may write the file, asked of the descriptor with
+    /// the rights the program runs with (as faccessat with AT_EACCESS on its
+    /// path would answer). Nothing when this system cannot ask a descriptor.
+    std::optional<bool> Writable() const;
 
 protected:
     bool ReadInto(std::uint64_t offset, std::span<std::byte> out) const override;

@@ -1,6 +1,7 @@
 #include "scan_driver.h"
 
 #include "folder_enumerator.h"
+#include "opened_file.h"
 #include "ordered_pool.h"
 #include "path_utils.h"
 #include "source_map.h"
@@ -8,6 +9,10 @@
 #include "version_reader.h"
 
 #include <cmath>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
 #include <condition_variable>
 #include <deque>
 #include <exception>
@@ -36,9 +41,58 @@ struct Job {
     std::shared_ptr<const std::string> folder;
 };
 
+// True when the process may open many more descriptors than a scan holds
+// at once. A process left with only a few keeps them for the walk and the
+// files themselves.
+bool ManyDescriptorsFree() {
+    constexpr rlim_t kWanted = 64;
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0)
+        return false;
+    if (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur > 1u << 20)
+        return true;
+    DIR* open = ::opendir("/proc/self/fd");
+    if (open == nullptr)
+        return false;
+    rlim_t used = 0; // counts the listing's own descriptor too: one to spare
+    while (const dirent* e = ::readdir(open))
+        if (e->d_name[0] != '.')
+            ++used;
+    ::closedir(open);
+    return used < limit.rlim_cur && limit.rlim_cur - used >= kWanted;
+}
+
+// A folder held open while the scan reads below it, so each file is opened
+// by its path within the folder. Closed (-1) when it could not be opened or
+// descriptors are scarce; the files are then opened by their whole paths.
+class HeldFolder {
+public:
+    HeldFolder() = default;
+    HeldFolder(const HeldFolder&) = delete;
+    HeldFolder& operator=(const HeldFolder&) = delete;
+    ~HeldFolder() { Close(); }
+
+    void Open(const std::string& path) {
+        Close();
+        if (!path.empty() && ManyDescriptorsFree())
+            fd_ = OpenLongPath(path, O_PATH | O_DIRECTORY);
+    }
+    int fd() const { return fd_; }
+
+private:
+    void Close() {
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = -1;
+    }
+    int fd_ = -1;
+};
+
 struct ScanContext {
     std::string source;
     std::string target;
+    HeldFolder sourceFolder;
+    HeldFolder targetFolder;
     ScanMode mode = ScanMode::Compare;
     int displayMode = 1;
     bool strict = false;
@@ -80,6 +134,17 @@ FileResult Unreadable(std::string path, std::error_code error) {
     return result;
 }
 
+// Opens `relative` below the folder `held` or, when that is not open, the
+// whole `path`; then reads it. The file stays open in `file`.
+FileVersionData ReadSide(const HeldFolder& held, const std::string& path,
+                         const std::string& relative, FileKind kind,
+                         std::unique_ptr<OpenedFile>& file) {
+    std::error_code error;
+    file = held.fd() >= 0 ? OpenedFile::OpenAt(held.fd(), relative, error)
+                          : OpenedFile::Open(path, error);
+    return ReadFileVersionData(file.get(), error, kind);
+}
+
 // The per-file step without its bookkeeping: reads both sides and gives the
 // row the display mode lets through, if any. Runs on any thread.
 FileResult CompareOneFile(const Job& job, const ScanContext& context) {
@@ -97,7 +162,9 @@ FileResult CompareOneFile(const Job& job, const ScanContext& context) {
         source.version = job.mapVersion;
         source.language = job.mapLanguage;
     } else {
-        const FileVersionData sourceData = ReadFileVersionData(sourcePath, kind);
+        std::unique_ptr<OpenedFile> sourceFile;
+        const FileVersionData sourceData =
+            ReadSide(context.sourceFolder, sourcePath, row.Name, kind, sourceFile);
         if (sourceData.error)
             return Unreadable(sourcePath, sourceData.error);
         source = ScanTexts(sourceData);
@@ -118,7 +185,9 @@ FileResult CompareOneFile(const Job& job, const ScanContext& context) {
 
     // A target that is there but cannot be read is no orphan: nothing is
     // known about how it compares, so it gives no row and is listed instead.
-    const FileVersionData targetData = ReadFileVersionData(targetPath, kind);
+    std::unique_ptr<OpenedFile> targetFile;
+    const FileVersionData targetData =
+        ReadSide(context.targetFolder, targetPath, row.Name, kind, targetFile);
     if (targetData.error)
         return Unreadable(targetPath, targetData.error);
     const VersionTexts target = ScanTexts(targetData);
@@ -142,7 +211,9 @@ FileResult CompareOneFile(const Job& job, const ScanContext& context) {
                           context.strict);
     if (!ShouldShowRow(row.Mark, context.displayMode))
         return {};
-    row.Busy = IsBusy(targetPath);
+    // Asked of the open file: its path need not be looked up once more.
+    const auto writable = targetFile ? targetFile->Writable() : std::nullopt;
+    row.Busy = writable ? !*writable : IsBusy(targetPath);
     return {std::move(row), std::nullopt};
 }
 
@@ -303,6 +374,7 @@ void WalkMap(ScanContext& context, const ScanRequest& request, ScanObserver& obs
     }
     if (context.target.empty()) {
         context.target = map->Header();
+        context.targetFolder.Open(context.target);
         outcome.target = context.target;
         observer.PathsChanged(context.source, context.target);
     }
@@ -577,6 +649,9 @@ ScanOutcome Scanner::Run(const ScanRequest& request, ScanObserver& observer) {
                        ? ScanMode::SourceOnly
                        : ScanMode::Compare;
     outcome.mode = context.mode;
+    if (!request.sourceIsMap)
+        context.sourceFolder.Open(context.source);
+    context.targetFolder.Open(context.target);
     observer.PathsChanged(context.source, context.target);
 
     RowCollector collector(observer, outcome, stopRequested_);

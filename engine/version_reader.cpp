@@ -107,13 +107,18 @@ FileVersionData ReadFileVersionData(const ByteSource& source, FileKind kind) {
 FileVersionData ReadFileVersionData(const std::string& path, FileKind kind) {
     std::error_code error;
     const auto file = OpenedFile::Open(path, error);
-    if (!file) {
+    return ReadFileVersionData(file.get(), error, kind);
+}
+
+FileVersionData ReadFileVersionData(const OpenedFile* file, std::error_code openError,
+                                    FileKind kind) {
+    if (file == nullptr) {
         FileVersionData data;
         data.kind = kind;
-        data.error = error;
+        data.error = openError;
         return data;
     }
-    FileVersionData data = ReadFileVersionData(*file, kind);
+    FileVersionData data = ReadFileVersionData(static_cast<const ByteSource&>(*file), kind);
     data.error = file->ReadError();
     return data;
 }

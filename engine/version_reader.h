@@ -61,6 +61,14 @@ struct FileVersionData {
 /// PATH_MAX are read too.
 FileVersionData ReadFileVersionData(const std::string& path, FileKind kind);
 
+class OpenedFile;
+
+/// The same for a file opened by the caller, who keeps it open: `file` is
+/// null when opening failed, with `openError` saying why (clear when the path
+/// names nothing or no regular file).
+FileVersionData ReadFileVersionData(const OpenedFile* file, std::error_code openError,
+                                    FileKind kind);
+
 /// The same over any byte source (tests and fuzzers).
 FileVersionData ReadFileVersionData(const ByteSource& source, FileKind kind);
 

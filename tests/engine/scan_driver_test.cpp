@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <map>
 #include <new>
+#include <unistd.h>
 
 namespace sorvane {
 namespace {
@@ -144,6 +145,32 @@ TEST_F(ScanTest, StrictVersionsGiveIncomparableRows) {
     RecordingObserver rec;
     // The version texts are 1.10.0000 and 1.09.0000: equal lengths, so still ">".
     EXPECT_EQ(scanner.Run(request, rec).counters[kNewerSourceCategory], 1);
+}
+
+TEST_F(ScanTest, BusyMarksTheTargetsTheProgramCannotWrite) {
+    namespace fs = std::filesystem;
+    fs::permissions(dir.file("target/older.dll"), fs::perms::owner_read);
+    fs::permissions(dir.file("target/size.dll"), fs::perms::owner_read | fs::perms::owner_write);
+    // Root may write to read-only files.
+    const bool rootWrites = ::geteuid() == 0;
+    for (const int threads : {0, 1, 4}) {
+        SCOPED_TRACE(threads);
+        ScanRequest request = Request(0);
+        request.readThreads = threads;
+        Scanner scanner;
+        RecordingObserver rec;
+        scanner.Run(request, rec);
+        std::map<std::string, bool> busy;
+        for (const auto& row : rec.rows)
+            busy[row.Name] = row.Busy;
+        EXPECT_EQ(busy, (std::map<std::string, bool>{{"equal.dll", false},
+                                                     {"lang.dll", false},
+                                                     {"newer.dll", false},
+                                                     {"older.dll", !rootWrites},
+                                                     {"orphan.dll", false},
+                                                     {"size.dll", false},
+                                                     {"sub/plain.dll", false}}));
+    }
 }
 
 TEST_F(ScanTest, SourceOnlyListsEveryVersionedFile) {
