@@ -28,6 +28,13 @@ Bytes ByteSource::ReadUpTo(std::uint64_t offset, std::size_t length) const {
     return Read(offset, available).value_or(Bytes{});
 }
 
+bool ByteSource::ReadExactly(std::uint64_t offset, std::span<std::byte> out) const {
+    const std::uint64_t total = size();
+    if (out.size() > kMaxReadBytes || offset > total || out.size() > total - offset)
+        return false;
+    return out.empty() || ReadInto(offset, out);
+}
+
 bool MemorySource::ReadInto(std::uint64_t offset, std::span<std::byte> out) const {
     std::memcpy(out.data(), data_.data() + offset, out.size());
     return true;
@@ -67,6 +74,25 @@ std::optional<Bytes> ReadBudget::Read(const ByteSource& source, std::uint64_t of
     if (!Take(length))
         return std::nullopt;
     return source.Read(offset, length);
+}
+
+bool ReadBudget::ReadExactly(const ByteSource& source, std::uint64_t offset,
+                             std::span<std::byte> out) {
+    return Take(out.size()) && source.ReadExactly(offset, out);
+}
+
+std::size_t ReadBudget::ReadUpTo(const ByteSource& source, std::uint64_t offset,
+                                 std::span<std::byte> out) {
+    const std::uint64_t total = source.size();
+    const std::uint64_t available =
+        offset < total ? std::min<std::uint64_t>(total - offset, out.size()) : 0;
+    const auto granted = static_cast<std::size_t>(std::min<std::uint64_t>(available, left_));
+    if (granted < available)
+        spent_ = true;
+    left_ -= granted;
+    // As the Bytes version: at most kMaxReadBytes, all or nothing.
+    const auto length = std::min(granted, kMaxReadBytes);
+    return source.ReadExactly(offset, out.first(length)) ? length : 0;
 }
 
 Bytes ReadBudget::ReadUpTo(const ByteSource& source, std::uint64_t offset, std::size_t length) {

@@ -33,6 +33,11 @@ public:
     /// (an empty vector when `offset` is at or past the end).
     Bytes ReadUpTo(std::uint64_t offset, std::size_t length) const;
 
+    /// Read without a buffer of its own: fills all of `out` from `offset`;
+    /// false when that range is not wholly inside the source, is longer than
+    /// kMaxReadBytes, or reading fails.
+    bool ReadExactly(std::uint64_t offset, std::span<std::byte> out) const;
+
 protected:
     /// Fills `out` from `offset`; the range is already checked to be inside.
     virtual bool ReadInto(std::uint64_t offset, std::span<std::byte> out) const = 0;
@@ -89,6 +94,11 @@ public:
     std::optional<Bytes> Read(const ByteSource& source, std::uint64_t offset, std::size_t length);
     /// source.ReadUpTo(offset, length), shortened to what the budget can pay.
     Bytes ReadUpTo(const ByteSource& source, std::uint64_t offset, std::size_t length);
+    /// source.ReadExactly(offset, out), paid first.
+    bool ReadExactly(const ByteSource& source, std::uint64_t offset, std::span<std::byte> out);
+    /// ReadUpTo into `out` (at most out.size() bytes): the number of bytes
+    /// read, 0 when the read fails.
+    std::size_t ReadUpTo(const ByteSource& source, std::uint64_t offset, std::span<std::byte> out);
 
 private:
     std::size_t left_;

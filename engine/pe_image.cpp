@@ -82,6 +82,10 @@ std::span<const std::byte> View(const Bytes& bytes) {
     return {bytes.data(), bytes.size()};
 }
 
+// Small fixed-size reads land on the stack: a scan reads a dozen headers and
+// table entries of every file.
+template <std::size_t N> using Fixed = std::array<std::byte, N>;
+
 std::optional<MappedRva> MapRva(const std::vector<Section>& sections, std::uint32_t rva) {
     for (const Section& s : sections) {
         const std::uint64_t start = s.virtualAddress;
@@ -127,6 +131,8 @@ public:
     /// stored in the file, then zeros up to the section's end in memory. Fewer
     /// bytes when the section (or the file, or the budget) ends first.
     Bytes ReadRva(std::uint64_t rva, std::size_t length) const;
+    /// The same into `out`: the number of bytes it holds.
+    std::size_t ReadRvaInto(std::uint64_t rva, std::span<std::byte> out) const;
     /// The entries of the directory at `offset` (from the tree's start).
     std::optional<std::vector<DirectoryEntry>> ReadDirectory(std::uint32_t offset) const;
     /// The entry's name or number. A name is read only when its length in
@@ -147,28 +153,38 @@ private:
 };
 
 Bytes ResourceTree::ReadRva(std::uint64_t rva, std::size_t length) const {
+    // Callers ask for at most a directory's entries or a name.
+    Bytes out(std::min(length, kMaxReadBytes));
+    out.resize(ReadRvaInto(rva, out));
+    return out;
+}
+
+std::size_t ResourceTree::ReadRvaInto(std::uint64_t rva, std::span<std::byte> out) const {
     if (rva > std::numeric_limits<std::uint32_t>::max())
-        return {};
+        return 0;
     const auto mapped = MapRva(sections_, static_cast<std::uint32_t>(rva));
     if (!mapped)
-        return {};
-    const auto wanted = static_cast<std::size_t>(
-        std::min<std::uint64_t>({length, mapped->inMemoryBytes, std::uint64_t{kMaxReadBytes}}));
+        return 0;
+    const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(
+        {out.size(), mapped->inMemoryBytes, std::uint64_t{kMaxReadBytes}}));
     const auto stored =
         static_cast<std::size_t>(std::min<std::uint64_t>(wanted, mapped->storedBytes));
-    Bytes out = budget_.ReadUpTo(source_, mapped->fileOffset, stored);
+    const std::size_t got = budget_.ReadUpTo(source_, mapped->fileOffset, out.first(stored));
     // The part past the section's file data reads as zeros.
-    if (out.size() == stored && budget_.Take(wanted - stored))
-        out.resize(wanted);
-    return out;
+    if (got == stored && budget_.Take(wanted - stored)) {
+        std::fill(out.begin() + static_cast<std::ptrdiff_t>(stored),
+                  out.begin() + static_cast<std::ptrdiff_t>(wanted), std::byte{0});
+        return wanted;
+    }
+    return got;
 }
 
 std::optional<std::vector<DirectoryEntry>> ResourceTree::ReadDirectory(std::uint32_t offset) const {
     const std::uint64_t rva = std::uint64_t{rva_} + offset;
-    const Bytes header = ReadRva(rva, kDirectoryHeaderSize);
-    if (header.size() < kDirectoryHeaderSize)
+    Fixed<kDirectoryHeaderSize> header;
+    if (ReadRvaInto(rva, header) < kDirectoryHeaderSize)
         return std::nullopt;
-    const ByteReader h(View(header), Endian::Little);
+    const ByteReader h(header, Endian::Little);
     const std::size_t count = std::size_t{*h.u16At(12)} + *h.u16At(14);
     // Counts larger than the data hold: keep the whole entries that are there.
     const Bytes raw = ReadRva(rva + kDirectoryHeaderSize,
@@ -189,10 +205,10 @@ std::optional<ResourceId> ResourceTree::EntryId(const DirectoryEntry& e, std::si
     if (!e.named())
         return ResourceId::Number(e.id());
     const std::uint64_t rva = std::uint64_t{rva_} + e.nameOffset();
-    const Bytes lengthBytes = ReadRva(rva, 2);
-    if (lengthBytes.size() < 2)
+    Fixed<2> lengthBytes;
+    if (ReadRvaInto(rva, lengthBytes) < 2)
         return std::nullopt;
-    const std::uint16_t units = *ByteReader(View(lengthBytes), Endian::Little).u16At(0);
+    const std::uint16_t units = *ByteReader(lengthBytes, Endian::Little).u16At(0);
     if (units < minUnits || units > std::min(maxUnits, kMaxNameUnits))
         return std::nullopt;
     // Counted, not terminated: the length is in UTF-16 units.
@@ -300,26 +316,26 @@ std::optional<ExecutableImage> ExecutableImage::Open(const ByteSource& source,
                                                      std::size_t budgetBytes) {
     ExecutableImage image(source, budgetBytes);
     ReadBudget& budget = *image.budget_;
-    const auto dos = budget.Read(source, 0, kDosHeaderSize);
-    if (!dos)
+    Fixed<kDosHeaderSize> dos;
+    if (!budget.ReadExactly(source, 0, dos))
         return std::nullopt;
-    const ByteReader dosReader(View(*dos), Endian::Little);
+    const ByteReader dosReader(dos, Endian::Little);
     if (dosReader.u16At(0) != kDosMagic)
         return std::nullopt;
     const std::uint64_t lfanew = *dosReader.u32At(kLfanewOffset);
 
-    const auto magic = budget.Read(source, lfanew, 2);
-    if (!magic)
+    Fixed<2> magic;
+    if (!budget.ReadExactly(source, lfanew, magic))
         return std::nullopt;
-    const std::uint16_t signature = *ByteReader(View(*magic), Endian::Little).u16At(0);
+    const std::uint16_t signature = *ByteReader(magic, Endian::Little).u16At(0);
 
     auto state = std::make_shared<State>();
 
     if (signature == kNeSignature) {
-        const auto header = budget.Read(source, lfanew, kNeHeaderSize);
-        if (!header)
+        Fixed<kNeHeaderSize> header;
+        if (!budget.ReadExactly(source, lfanew, header))
             return std::nullopt;
-        const ByteReader h(View(*header), Endian::Little);
+        const ByteReader h(header, Endian::Little);
         const std::uint16_t rsrctab = *h.u16At(kNeResourceTableOffset);
         const std::uint16_t restab = *h.u16At(kNeResidentNameTableOffset);
         // The resource table ends where the resident-name table begins.
@@ -332,10 +348,10 @@ std::optional<ExecutableImage> ExecutableImage::Open(const ByteSource& source,
         return image;
     }
 
-    const auto coff = budget.Read(source, lfanew, kCoffHeaderEnd);
-    if (!coff)
+    Fixed<kCoffHeaderEnd> coff;
+    if (!budget.ReadExactly(source, lfanew, coff))
         return std::nullopt;
-    const ByteReader c(View(*coff), Endian::Little);
+    const ByteReader c(coff, Endian::Little);
     if (c.u32At(0) != kPeSignature)
         return std::nullopt;
     const std::uint16_t sectionCount = *c.u16At(0x06);
@@ -344,10 +360,10 @@ std::optional<ExecutableImage> ExecutableImage::Open(const ByteSource& source,
     const std::uint64_t optionalStart = lfanew + kCoffHeaderEnd;
     if (optionalSize < 2)
         return std::nullopt;
-    const auto optionalMagic = budget.Read(source, optionalStart, 2);
-    if (!optionalMagic)
+    Fixed<2> optionalMagic;
+    if (!budget.ReadExactly(source, optionalStart, optionalMagic))
         return std::nullopt;
-    const std::uint16_t kind = *ByteReader(View(*optionalMagic), Endian::Little).u16At(0);
+    const std::uint16_t kind = *ByteReader(optionalMagic, Endian::Little).u16At(0);
     if (kind != kPe32Magic && kind != kPe32PlusMagic)
         return std::nullopt;
     const bool plus = kind == kPe32PlusMagic;
@@ -358,10 +374,11 @@ std::optional<ExecutableImage> ExecutableImage::Open(const ByteSource& source,
     // Only the header bytes up to the resource entry are needed; they must be
     // in the file as far as the header claims them.
     const std::size_t wanted = std::min<std::size_t>(optionalSize, resourceEntryOffset + 8);
-    const auto optional = budget.Read(source, optionalStart, wanted);
-    if (!optional)
+    Fixed<112 + kResourceDirectoryIndex * kDataDirectorySize + 8> optional;
+    const auto optionalBytes = std::span<std::byte>(optional).first(wanted);
+    if (!budget.ReadExactly(source, optionalStart, optionalBytes))
         return std::nullopt;
-    const ByteReader o(View(*optional), Endian::Little);
+    const ByteReader o(optionalBytes, Endian::Little);
     if (resourceEntryOffset + kDataDirectorySize <= optionalSize &&
         *o.u32At(rvaCountOffset) > kResourceDirectoryIndex) {
         const std::uint32_t rva = *o.u32At(resourceEntryOffset);
@@ -437,11 +454,11 @@ ExecutableImage::FindResource(const ResourceId& type, const ResourceId& name,
     if (chosen->isDirectory())
         return std::nullopt; // a fourth level does not exist
 
-    const Bytes entry =
-        tree.ReadRva(std::uint64_t{*s.resourceRva} + chosen->targetOffset(), kDataEntrySize);
-    if (entry.size() < kDataEntrySize)
+    Fixed<kDataEntrySize> entry;
+    if (tree.ReadRvaInto(std::uint64_t{*s.resourceRva} + chosen->targetOffset(), entry) <
+        kDataEntrySize)
         return std::nullopt;
-    const ByteReader e(View(entry), Endian::Little);
+    const ByteReader e(entry, Endian::Little);
     const std::uint32_t dataRva = *e.u32At(0); // an RVA, unlike the offsets inside the tree
     const std::uint32_t size = *e.u32At(4);
     const auto mapped = MapRva(s.sections, dataRva);

@@ -55,7 +55,8 @@ int CompareIgnoreCase(std::string_view a, std::string_view b);
 
 /// True when the two UTF-8 texts are equal without regard to letter case.
 inline bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
-    return CompareIgnoreCase(a, b) == 0;
+    // Most keys a file holds are spelt as they are looked for.
+    return a == b || CompareIgnoreCase(a, b) == 0;
 }
 
 /// True when `text` ends with `suffix` without regard to letter case.

@@ -117,7 +117,7 @@ std::optional<Node> BlockParser::ReadNode(std::size_t start, std::size_t limit) 
 template <typename Visit> void BlockParser::ForEachChild(const Node& parent, Visit&& visit) {
     std::size_t pos = parent.childrenStart;
     while (nodesLeft_ > 0 && !budget_.spent()) {
-        const auto child = ReadNode(pos, parent.end);
+        auto child = ReadNode(pos, parent.end);
         if (!child)
             return;
         --nodesLeft_;
@@ -213,15 +213,15 @@ std::optional<VersionInfo> ParseVersionBlock(std::span<const std::byte> block,
     parser.ForEachChild(*root, [&](const Node& child) {
         if (EqualsIgnoreCase(child.key, "StringFileInfo")) {
             const std::size_t block = stringBlocks++;
-            parser.ForEachChild(child, [&](const Node& tableNode) {
+            parser.ForEachChild(child, [&](Node& tableNode) {
                 StringTable table;
-                table.key = tableNode.key;
+                table.key = std::move(tableNode.key);
                 table.block = block;
-                parser.ForEachChild(tableNode, [&](const Node& stringNode) {
+                parser.ForEachChild(tableNode, [&](Node& stringNode) {
                     std::string value = parser.Text(stringNode);
                     if (parser.Pay(value.size()))
                         table.strings.push_back(
-                            {stringNode.key, std::move(value), stringNode.valueLength});
+                            {std::move(stringNode.key), std::move(value), stringNode.valueLength});
                 });
                 info.stringTables.push_back(std::move(table));
             });
