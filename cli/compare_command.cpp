@@ -155,6 +155,7 @@ public:
         : scanner_(scanner), err_(err), showProgress_(showProgress) {}
 
     void RowAdded(const ComparisonRow& row) override { rows.push_back(row); }
+    void TakeRow(ComparisonRow&& row) override { rows.push_back(std::move(row)); }
 
     void FolderChanged(const std::string& folder) override { folder_ = folder; }
 

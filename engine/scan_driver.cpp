@@ -228,8 +228,9 @@ public:
         if (result.row) {
             // Counted once the observer took it: one that runs out of memory
             // taking it leaves the counts as they were.
-            observer_.RowAdded(*result.row);
-            outcome_.counters.Count(result.row->Mark);
+            const ComparisonMark mark = result.row->Mark;
+            observer_.TakeRow(std::move(*result.row));
+            outcome_.counters.Count(mark);
             ++outcome_.rowsAdded;
         }
         if (result.unreadable)

@@ -75,6 +75,8 @@ public:
     /// A row was added; the next Progress counts it. May throw
     /// std::bad_alloc, which ends the scan early without this row.
     virtual void RowAdded(const ComparisonRow& row) = 0;
+    /// The same for an observer that keeps rows: it may move this one away.
+    virtual void TakeRow(ComparisonRow&& row) { RowAdded(row); }
     /// After every file.
     virtual void Progress(const ScanProgress& progress) { (void)progress; }
     /// The folder being searched changed.

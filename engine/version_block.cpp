@@ -25,6 +25,28 @@ std::size_t Align4(std::size_t offset) {
     return offset > std::numeric_limits<std::size_t>::max() - 4 ? offset : offset + (4 - rest);
 }
 
+// UTF-16LE text up to its first NUL unit or the end of `bytes`, as UTF-8;
+// `consumed` receives the bytes it took, the NUL included. Keys and most
+// values are plain ASCII: found in the pass that looks for the NUL and then
+// copied into the string. (No resize_and_overwrite: the C++ library of g++ 12
+// hands its callback the capacity instead of the size asked for.)
+std::string Utf16Text(std::span<const std::byte> bytes, std::size_t& consumed) {
+    const std::size_t limit = bytes.size() / 2;
+    std::size_t n = 0;
+    bool ascii = true;
+    while (n < limit && (bytes[2 * n] != std::byte{0} || bytes[2 * n + 1] != std::byte{0})) {
+        ascii = ascii && bytes[2 * n + 1] == std::byte{0} && bytes[2 * n] < std::byte{0x80};
+        ++n;
+    }
+    consumed = 2 * n + (n < limit ? 2 : 0);
+    if (!ascii)
+        return Utf16ToUtf8(bytes.first(2 * n), Endian::Little);
+    std::string out(n, '\0');
+    for (std::size_t i = 0; i < n; ++i)
+        out[i] = static_cast<char>(bytes[2 * i]);
+    return out;
+}
+
 // 8-bit text of a 16-bit block.
 std::string Latin(std::span<const std::byte> bytes) {
     return Windows1252ToUtf8(BytesToString(bytes));
@@ -99,9 +121,9 @@ std::optional<Node> BlockParser::ReadNode(std::size_t start, std::size_t limit) 
         if (pos < n.end)
             ++pos; // the NUL
     } else {
-        ByteReader key(block_.subspan(pos, n.end - pos), Endian::Little);
-        n.key = key.utf16z(std::numeric_limits<std::size_t>::max());
-        pos += key.offset();
+        std::size_t consumed = 0;
+        n.key = Utf16Text(block_.subspan(pos, n.end - pos), consumed);
+        pos += consumed;
         // Text values count UTF-16 units, binary ones bytes (wType 1 and 0).
         // Windows finds the children this way, so a wrong count moves them.
         if (*reader_.u16At(start + 4) != 0)
@@ -144,7 +166,8 @@ std::string BlockParser::Text(const Node& node) const {
             ++n;
         return Latin(value.first(n));
     }
-    return ByteReader(value, Endian::Little).utf16z(std::numeric_limits<std::size_t>::max());
+    std::size_t consumed = 0;
+    return Utf16Text(value, consumed);
 }
 
 std::optional<FixedFileInfo> BlockParser::Fixed(const Node& root) const {
