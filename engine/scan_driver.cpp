@@ -154,8 +154,8 @@ FileResult CompareOneFile(const Job& job, const ScanContext& context) {
     row.Name = job.name;
     row.Ext = job.ext;
     const FileKind kind = FileKindOf(row.Ext);
-    const std::string sourcePath = JoinPath(context.source, row.Name);
-    const std::string targetPath = JoinPath(context.target, row.Name);
+    std::string sourcePath = JoinPath(context.source, row.Name);
+    std::string targetPath = JoinPath(context.target, row.Name);
 
     VersionTexts source;
     if (job.fromMap) {
@@ -178,8 +178,8 @@ FileResult CompareOneFile(const Job& job, const ScanContext& context) {
         row.SourceSize = job.sourceSize;
 
     if (context.mode == ScanMode::SourceOnly) {
-        row.Description = source.description;
-        row.Copyright = source.copyright;
+        row.Description = std::move(source.description);
+        row.Copyright = std::move(source.copyright);
         return {std::move(row), std::nullopt};
     }
 
@@ -190,14 +190,14 @@ FileResult CompareOneFile(const Job& job, const ScanContext& context) {
         ReadSide(context.targetFolder, targetPath, row.Name, kind, targetFile);
     if (targetData.error)
         return Unreadable(targetPath, targetData.error);
-    const VersionTexts target = ScanTexts(targetData);
+    VersionTexts target = ScanTexts(targetData);
     row.TargetVersion = target.version;
     row.TargetLanguage = target.language;
     if (kind == FileKind::TypeLibrary && !targetData.typeLibrary) {
-        row.Description = source.description; // the source's help string stays
+        row.Description = std::move(source.description); // the source's help string stays
     } else {
-        row.Description = target.description;
-        row.Copyright = target.copyright;
+        row.Description = std::move(target.description);
+        row.Copyright = std::move(target.copyright);
     }
 
     if (target.version.empty()) {
@@ -206,14 +206,17 @@ FileResult CompareOneFile(const Job& job, const ScanContext& context) {
         row.Mark = ComparisonMark::Orphan;
         return {std::move(row), std::nullopt};
     }
-    row.Mark = DecideMark(FileSide{sourcePath, source.version, source.language, row.SourceSize},
-                          FileSide{targetPath, target.version, target.language, targetData.size},
-                          context.strict);
+    // The texts are kept in the row already: these are no longer needed.
+    const FileSide sourceSide{std::move(sourcePath), std::move(source.version),
+                              std::move(source.language), row.SourceSize};
+    const FileSide targetSide{std::move(targetPath), std::move(target.version),
+                              std::move(target.language), targetData.size};
+    row.Mark = DecideMark(sourceSide, targetSide, context.strict);
     if (!ShouldShowRow(row.Mark, context.displayMode))
         return {};
     // Asked of the open file: its path need not be looked up once more.
     const auto writable = targetFile ? targetFile->Writable() : std::nullopt;
-    row.Busy = writable ? !*writable : IsBusy(targetPath);
+    row.Busy = writable ? !*writable : IsBusy(targetSide.Path);
     return {std::move(row), std::nullopt};
 }
 
