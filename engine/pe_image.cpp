@@ -187,11 +187,19 @@ std::optional<std::vector<DirectoryEntry>> ResourceTree::ReadDirectory(std::uint
     const ByteReader h(header, Endian::Little);
     const std::size_t count = std::size_t{*h.u16At(12)} + *h.u16At(14);
     // Counts larger than the data hold: keep the whole entries that are there.
-    const Bytes raw = ReadRva(rva + kDirectoryHeaderSize,
-                              std::min(count, kMaxDirectoryEntries) * kDirectoryEntrySize);
+    // Real directories have a few entries: those are read on the stack.
+    const std::size_t wanted = std::min(count, kMaxDirectoryEntries) * kDirectoryEntrySize;
+    Fixed<32 * kDirectoryEntrySize> small;
+    Bytes large;
+    std::span<std::byte> buffer = std::span<std::byte>(small).first(std::min(wanted, small.size()));
+    if (wanted > small.size()) {
+        large.resize(wanted);
+        buffer = large;
+    }
+    const std::size_t got = ReadRvaInto(rva + kDirectoryHeaderSize, buffer);
     const std::size_t present =
-        budget_.TakeItems(raw.size() / kDirectoryEntrySize, sizeof(DirectoryEntry));
-    ByteReader r(View(raw), Endian::Little);
+        budget_.TakeItems(got / kDirectoryEntrySize, sizeof(DirectoryEntry));
+    ByteReader r(buffer.first(got), Endian::Little);
     std::vector<DirectoryEntry> entries(present);
     for (DirectoryEntry& e : entries) {
         e.name = *r.u32();

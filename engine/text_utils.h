@@ -55,8 +55,18 @@ int CompareIgnoreCase(std::string_view a, std::string_view b);
 
 /// True when the two UTF-8 texts are equal without regard to letter case.
 inline bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
-    // Most keys a file holds are spelt as they are looked for.
-    return a == b || CompareIgnoreCase(a, b) == 0;
+    // Most keys a file holds are spelt as they are looked for, and most
+    // others differ in their first letter already.
+    if (a == b)
+        return true;
+    if (!a.empty() && !b.empty()) {
+        const auto x = static_cast<unsigned char>(a.front());
+        const auto y = static_cast<unsigned char>(b.front());
+        // ASCII folding changes bit 0x20 only, so this difference stays.
+        if ((x | y) < 0x80 && (x | 0x20u) != (y | 0x20u))
+            return false;
+    }
+    return CompareIgnoreCase(a, b) == 0;
 }
 
 /// True when `text` ends with `suffix` without regard to letter case.

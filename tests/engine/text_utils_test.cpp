@@ -32,6 +32,11 @@ TEST(CaseFolding, ComparesLettersOfAllScripts) {
     EXPECT_TRUE(EqualsIgnoreCase("ДОБРО", "добро"));
     EXPECT_FALSE(EqualsIgnoreCase("abc", "abd"));
     EXPECT_FALSE(EqualsIgnoreCase("abc", "ab"));
+    EXPECT_TRUE(EqualsIgnoreCase("Translation", "tRANSLATION"));
+    EXPECT_FALSE(EqualsIgnoreCase("@a", "`a")); // only letters fold
+    EXPECT_FALSE(EqualsIgnoreCase("[a", "{a"));
+    EXPECT_TRUE(EqualsIgnoreCase("\u212Aelvin", "kELVIN")); // the Kelvin sign folds to k
+    EXPECT_FALSE(EqualsIgnoreCase("", "a"));
     EXPECT_LT(CompareIgnoreCase("apple", "Banana"), 0);
     EXPECT_GT(CompareIgnoreCase("Zeta", "alpha"), 0);
     EXPECT_LT(CompareIgnoreCase("ab", "ABC"), 0);
