@@ -397,9 +397,12 @@ std::optional<ExecutableImage> ExecutableImage::Open(const ByteSource& source,
 
     // A table cut short by the end of the file keeps its whole entries.
     const std::size_t tableCount = std::min<std::size_t>(sectionCount, kMaxSections);
-    const Bytes table =
-        budget.ReadUpTo(source, optionalStart + optionalSize, tableCount * kSectionHeaderSize);
-    ByteReader t(View(table), Endian::Little);
+    Fixed<kMaxSections * kSectionHeaderSize> tableBytes;
+    const std::size_t tableSize =
+        budget.ReadUpTo(source, optionalStart + optionalSize,
+                        std::span<std::byte>(tableBytes).first(tableCount * kSectionHeaderSize));
+    ByteReader t(std::span<const std::byte>(tableBytes).first(tableSize), Endian::Little);
+    state->sections.reserve(tableSize / kSectionHeaderSize);
     while (t.remaining() >= kSectionHeaderSize) {
         const std::size_t at = t.offset();
         Section s;
