@@ -1226,8 +1226,9 @@ void MainWindow::mFileScan_Click() {
         panel2Stack_->setCurrentWidget(pbProgress_);
     QApplication::setOverrideCursor(Qt::BusyCursor);
     qApp->installEventFilter(this);
-    // The controls are off while the scan runs and lose the focus; it goes
-    // back where it was when the scan ends.
+    // The controls are off while the scan runs and lose the focus. Rows found
+    // take it (arrow keys and Esc in a path box would change its text); with
+    // none it goes back where it was.
     focusBeforeScan_ = QApplication::focusWidget();
     runner_->Start(request);
     UpdateCommandState();
@@ -1278,7 +1279,7 @@ void MainWindow::OnScanFinished() {
     if (panel2_->text().isEmpty() && rowsAdded_ < 1 && outcome.messageIsClosing)
         SetPanel(2, Qt8(outcome.message));
     UpdateCommandState();
-    if (focusBeforeScan_ != nullptr && focusBeforeScan_->isEnabled() &&
+    if (rowsAdded_ < 1 && focusBeforeScan_ != nullptr && focusBeforeScan_->isEnabled() &&
         focusBeforeScan_->isVisible())
         focusBeforeScan_->setFocus();
     else

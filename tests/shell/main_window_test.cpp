@@ -719,8 +719,8 @@ std::string FocusedControl(const MainWindow& window) {
 
 // Tab walks the bands in the order they are shown (top to bottom, left to
 // right), then the grid, and comes round again; Shift+Tab goes back. A scan
-// takes the focus away while the controls are off and gives it back to where
-// it was when the scan began.
+// takes the focus away while the controls are off; rows found take it, and
+// without rows it goes back to where it was when the scan began.
 TEST_F(MainWindowTest, TabFollowsTheBandsThenTheGridAndAScanGivesTheFocusBack) {
     struct Layout {
         const char* bands; // the CoolBar section, or none for the first start
@@ -757,14 +757,19 @@ TEST_F(MainWindowTest, TabFollowsTheBandsThenTheGridAndAScanGivesTheFocusBack) {
     ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
     w->sourceBox()->SetText(Q(dir.file("src")));
     w->targetBox()->SetText(Q(dir.file("dst")));
-    for (sync::PathBox* box : {w->targetBox(), w->sourceBox()}) {
-        box->setFocus();
+    struct Case {
+        const char* filter; // "*.none" finds no row
+        sync::PathBox* startIn;
+        std::string expected;
+    };
+    for (const Case& c : {Case{"", w->targetBox(), "fgFiles"}, Case{"", w->sourceBox(), "fgFiles"},
+                          Case{"*.none", w->targetBox(), "cbTarget"},
+                          Case{"*.none", w->sourceBox(), "cbSource"}}) {
+        w->filterBox()->SetText(Q(c.filter));
+        c.startIn->setFocus();
         Scan(*w);
-        EXPECT_EQ(FocusedControl(*w), box->objectName().toStdString());
+        EXPECT_EQ(FocusedControl(*w), c.expected) << c.filter;
     }
-    w->grid()->setFocus();
-    Scan(*w);
-    EXPECT_EQ(FocusedControl(*w), "fgFiles");
 }
 
 TEST_F(MainWindowTest, StartReadsTheSettingsFileOnceAndCloseWritesItOnce) {
