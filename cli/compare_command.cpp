@@ -154,8 +154,7 @@ public:
     CliObserver(Scanner& scanner, std::ostream& err, bool showProgress)
         : scanner_(scanner), err_(err), showProgress_(showProgress) {}
 
-    void RowAdded(const ComparisonRow& row) override { rows.push_back(row); }
-    void TakeRow(ComparisonRow&& row) override { rows.push_back(std::move(row)); }
+    void RowAdded(ComparisonRow row) override { rows.push_back(std::move(row)); }
 
     void FolderChanged(const std::string& folder) override { folder_ = folder; }
 

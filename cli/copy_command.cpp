@@ -46,9 +46,9 @@ class NewerSourceRows : public ScanObserver {
 public:
     explicit NewerSourceRows(Scanner& scanner) : scanner_(scanner) {}
 
-    void RowAdded(const ComparisonRow& row) override {
+    void RowAdded(ComparisonRow row) override {
         if (row.Mark == ComparisonMark::NewerSource)
-            rows.push_back(row);
+            rows.push_back(std::move(row));
     }
     void Progress(const ScanProgress&) override {
         if (gInterrupted.load())

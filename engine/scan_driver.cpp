@@ -232,7 +232,7 @@ public:
             // Counted once the observer took it: one that runs out of memory
             // taking it leaves the counts as they were.
             const ComparisonMark mark = result.row->Mark;
-            observer_.TakeRow(std::move(*result.row));
+            observer_.RowAdded(std::move(*result.row));
             outcome_.counters.Count(mark);
             ++outcome_.rowsAdded;
         }

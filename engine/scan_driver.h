@@ -72,11 +72,10 @@ public:
     virtual void PathsChanged(const std::string& source, const std::string& target) {
         (void)source, (void)target;
     }
-    /// A row was added; the next Progress counts it. May throw
-    /// std::bad_alloc, which ends the scan early without this row.
-    virtual void RowAdded(const ComparisonRow& row) = 0;
-    /// The same for an observer that keeps rows: it may move this one away.
-    virtual void TakeRow(ComparisonRow&& row) { RowAdded(row); }
+    /// A row was added; the next Progress counts it. It is the observer's
+    /// to keep (moved, not copied). May throw std::bad_alloc, which ends the
+    /// scan early without this row.
+    virtual void RowAdded(ComparisonRow row) = 0;
     /// After every file.
     virtual void Progress(const ScanProgress& progress) { (void)progress; }
     /// The folder being searched changed.

@@ -30,9 +30,9 @@ public:
         runner_.paths_ = std::make_pair(source, target);
         runner_.changed_ = true;
     }
-    void RowAdded(const ComparisonRow& row) override {
+    void RowAdded(ComparisonRow row) override {
         std::lock_guard lock(runner_.mutex_);
-        runner_.pending_.push_back(row);
+        runner_.pending_.push_back(std::move(row));
         runner_.changed_ = true;
     }
     void Progress(const ScanProgress& progress) override {

@@ -845,10 +845,10 @@ TEST_F(ManyFilesScanTest, WithoutThreadsOrWithLittleMemoryTheScanReadsAlone) {
 TEST_F(ScanTest, RunningOutOfMemoryEndsTheScanWithTheRowsFoundSoFar) {
     // The observer is where a scan's memory grows without bound (the rows).
     struct Full : RecordingObserver {
-        void RowAdded(const ComparisonRow& row) override {
+        void RowAdded(ComparisonRow row) override {
             if (rows.size() == 2)
                 throw std::bad_alloc();
-            RecordingObserver::RowAdded(row);
+            RecordingObserver::RowAdded(std::move(row));
         }
     };
     for (const int threads : {0, 4}) {

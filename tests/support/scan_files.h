@@ -39,7 +39,7 @@ public:
     void PathsChanged(const std::string& source, const std::string& target) override {
         paths.emplace_back(source, target);
     }
-    void RowAdded(const ComparisonRow& row) override { rows.push_back(row); }
+    void RowAdded(ComparisonRow row) override { rows.push_back(std::move(row)); }
     void Progress(const ScanProgress& p) override { progress.push_back(p); }
     void FolderChanged(const std::string& folder) override { folders.push_back(folder); }
 
