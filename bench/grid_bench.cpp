@@ -9,6 +9,7 @@
 //
 // Runs on the offscreen platform unless QT_QPA_PLATFORM names another.
 
+#include "paint_counter.h"
 #include "engine/row_sort.h"
 #include "view/grid_find.h"
 #include "view/result_model.h"
@@ -30,19 +31,6 @@ using namespace sorvane;
 using namespace sorvane::view;
 
 namespace {
-
-// Counts the paint events of the grid's viewport.
-class PaintCounter : public QObject {
-public:
-    int count = 0;
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Paint)
-            ++count;
-        return QObject::eventFilter(watched, event);
-    }
-};
 
 // Rows shaped like those of a scan of a large product tree: most files in
 // sub-folders, a handful of extensions and languages, descriptions and

@@ -28,6 +28,7 @@
 // Runs on the offscreen platform unless QT_QPA_PLATFORM names another. The
 // settings and the installation record go to a temporary folder.
 
+#include "paint_counter.h"
 #include "platform/dialogs.h"
 #include "shell/main_window.h"
 #include "shell/scan_runner.h"
@@ -89,19 +90,6 @@ public:
     std::optional<std::vector<platform::ToolbarButtonState>>
     CustomizeToolbar(QWidget*, const std::vector<platform::ToolbarButtonState>&) override {
         return {};
-    }
-};
-
-// Counts the paint events of a widget.
-class PaintCounter : public QObject {
-public:
-    int count = 0;
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Paint)
-            ++count;
-        return QObject::eventFilter(watched, event);
     }
 };
 
