@@ -542,8 +542,10 @@ bool WalkFolderAlongside(FolderEnumerator& walk, const ScanContext& context,
 
 void WalkFolder(FolderEnumerator& walk, const ScanContext& context, const ScanRequest& request,
                 RowCollector& collector, ScanOutcome& outcome) {
-    // Without threads to read, the walk runs first on this thread too.
-    if (request.readThreads > 0 &&
+    // Without threads to read, the walk runs first on this thread too. So it
+    // does when open files are scarce: a walk that holds a folder open while
+    // the files are read could leave none for them.
+    if (request.readThreads > 0 && ManyDescriptorsFree() &&
         WalkFolderAlongside(walk, context, request, collector, outcome))
         return;
     walk.FileFilter = request.filter;
