@@ -25,25 +25,25 @@ std::size_t Align4(std::size_t offset) {
     return offset > std::numeric_limits<std::size_t>::max() - 4 ? offset : offset + (4 - rest);
 }
 
-// UTF-16LE text up to its first NUL unit or the end of `bytes`, as UTF-8;
-// `consumed` receives the bytes it took, the NUL included. Keys and most
-// values are plain ASCII: found in the pass that looks for the NUL and then
-// copied into the string. (No resize_and_overwrite: the C++ library of g++ 12
-// hands its callback the capacity instead of the size asked for.)
-std::string Utf16Text(std::span<const std::byte> bytes, std::size_t& consumed) {
-    const std::size_t limit = bytes.size() / 2;
-    std::size_t n = 0;
-    bool ascii = true;
-    while (n < limit && (bytes[2 * n] != std::byte{0} || bytes[2 * n + 1] != std::byte{0})) {
-        ascii = ascii && bytes[2 * n + 1] == std::byte{0} && bytes[2 * n] < std::byte{0x80};
-        ++n;
-    }
-    consumed = 2 * n + (n < limit ? 2 : 0);
-    if (!ascii)
-        return Utf16ToUtf8(bytes.first(2 * n), Endian::Little);
+// Whether `text` holds only plain ASCII characters of `unit` bytes each.
+bool AsciiUnits(std::span<const std::byte> text, std::size_t unit) {
+    for (std::size_t i = 0; i < text.size(); i += unit)
+        if (text[i] >= std::byte{0x80} || (unit == 2 && text[i + 1] != std::byte{0}))
+            return false;
+    return true;
+}
+
+// UTF-16LE text without its NUL, as UTF-8. Keys and most values are plain
+// ASCII and are copied a character at a time. (No resize_and_overwrite: the
+// C++ library of g++ 12 hands its callback the capacity instead of the size
+// asked for.)
+std::string Utf16Text(std::span<const std::byte> text) {
+    const std::size_t n = text.size() / 2;
+    if (!AsciiUnits(text.first(2 * n), 2))
+        return Utf16ToUtf8(text.first(2 * n), Endian::Little);
     std::string out(n, '\0');
     for (std::size_t i = 0; i < n; ++i)
-        out[i] = static_cast<char>(bytes[2 * i]);
+        out[i] = static_cast<char>(text[2 * i]);
     return out;
 }
 
@@ -52,13 +52,17 @@ std::string Latin(std::span<const std::byte> bytes) {
     return Windows1252ToUtf8(BytesToString(bytes));
 }
 
-/// One node of the tree, clamped to its parent.
+/// One node of the tree, clamped to its parent. Its key stays in the block
+/// until it is asked for: most keys are only compared, and most strings of
+/// a scan are not kept.
 struct Node {
     std::size_t start = 0;
     std::size_t end = 0;      ///< start + wLength, clamped to the parent's end
     std::uint16_t length = 0; ///< wLength as stored
     std::uint16_t valueLength = 0;
-    std::string key;
+    std::size_t keyStart = 0;
+    std::size_t keyBytes = 0; ///< without the NUL
+    bool keyAscii = true;     ///< every character below 0x80
     std::size_t valueStart = 0;    ///< clamped to `end`
     std::size_t childrenStart = 0; ///< clamped to `end`
 };
@@ -78,6 +82,11 @@ public:
     /// Each child's place in a list and its key are paid for before the visit.
     template <typename Visit> void ForEachChild(const Node& parent, Visit&& visit);
 
+    /// The node's key as UTF-8.
+    std::string Key(const Node& node) const;
+    /// Whether the key is `wanted` (plain ASCII), without regard to case.
+    bool KeyIs(const Node& node, std::string_view wanted) const;
+
     /// Pays for `bytes` kept; false (and the walk stops) when the budget
     /// cannot.
     bool Pay(std::size_t bytes) { return budget_.Take(bytes); }
@@ -85,11 +94,16 @@ public:
 
     /// The text value of a string node, up to its first NUL.
     std::string Text(const Node& node) const;
+    /// The size of Text(node), mostly without making it.
+    std::size_t TextSize(const Node& node) const;
 
     std::optional<FixedFileInfo> Fixed(const Node& root) const;
     std::vector<Translation> Translations(const Node& var) const;
 
 private:
+    // The bytes of the text value, up to its first NUL.
+    std::span<const std::byte> TextBytes(const Node& node) const;
+
     std::span<const std::byte> block_;
     ByteReader reader_;
     bool sixteenBit_;
@@ -113,17 +127,24 @@ std::optional<Node> BlockParser::ReadNode(std::size_t start, std::size_t limit) 
     // The key runs to its NUL or, when that is missing, to the node's end.
     std::size_t pos = start + header;
     std::size_t valueBytes = n.valueLength;
+    n.keyStart = pos;
     if (sixteenBit_) {
-        const std::size_t keyStart = pos;
-        while (pos < n.end && block_[pos] != std::byte{0})
+        while (pos < n.end && block_[pos] != std::byte{0}) {
+            n.keyAscii = n.keyAscii && block_[pos] < std::byte{0x80};
             ++pos;
-        n.key = Latin(block_.subspan(keyStart, pos - keyStart));
+        }
+        n.keyBytes = pos - n.keyStart;
         if (pos < n.end)
             ++pos; // the NUL
     } else {
-        std::size_t consumed = 0;
-        n.key = Utf16Text(block_.subspan(pos, n.end - pos), consumed);
-        pos += consumed;
+        while (n.end - pos >= 2 && (block_[pos] != std::byte{0} || block_[pos + 1] != std::byte{0})) {
+            n.keyAscii =
+                n.keyAscii && block_[pos + 1] == std::byte{0} && block_[pos] < std::byte{0x80};
+            pos += 2;
+        }
+        n.keyBytes = pos - n.keyStart;
+        if (n.end - pos >= 2)
+            pos += 2; // the NUL
         // Text values count UTF-16 units, binary ones bytes (wType 1 and 0).
         // Windows finds the children this way, so a wrong count moves them.
         if (*reader_.u16At(start + 4) != 0)
@@ -144,7 +165,9 @@ template <typename Visit> void BlockParser::ForEachChild(const Node& parent, Vis
             return;
         --nodesLeft_;
         // The largest thing a node becomes is a string with its key.
-        if (!budget_.Take(sizeof(VersionString) + child->key.size()))
+        const std::size_t keySize = child->keyAscii ? child->keyBytes / (sixteenBit_ ? 1 : 2)
+                                                    : Key(*child).size();
+        if (!budget_.Take(sizeof(VersionString) + keySize))
             return;
         visit(*child);
         // Siblings follow the stored length, not the clamped one: a child
@@ -156,18 +179,55 @@ template <typename Visit> void BlockParser::ForEachChild(const Node& parent, Vis
     }
 }
 
-std::string BlockParser::Text(const Node& node) const {
+std::string BlockParser::Key(const Node& node) const {
+    const auto key = block_.subspan(node.keyStart, node.keyBytes);
+    if (sixteenBit_)
+        return Latin(key);
+    return Utf16Text(key);
+}
+
+bool BlockParser::KeyIs(const Node& node, std::string_view wanted) const {
+    if (!node.keyAscii)
+        return EqualsIgnoreCase(Key(node), wanted);
+    const std::size_t unit = sixteenBit_ ? 1 : 2;
+    if (node.keyBytes != wanted.size() * unit)
+        return false;
+    const auto fold = [](unsigned char c) {
+        return static_cast<unsigned>(c - 'A') < 26u ? c + 32u : unsigned{c};
+    };
+    for (std::size_t i = 0; i < wanted.size(); ++i)
+        if (fold(std::to_integer<unsigned char>(block_[node.keyStart + i * unit])) !=
+            fold(static_cast<unsigned char>(wanted[i])))
+            return false;
+    return true;
+}
+
+std::span<const std::byte> BlockParser::TextBytes(const Node& node) const {
     // The value runs to the node's end; its stored length is not trusted to
     // cut the text, as writers disagree on its unit and some store too little.
     const auto value = block_.subspan(node.valueStart, node.end - node.valueStart);
+    std::size_t n = 0;
     if (sixteenBit_) {
-        std::size_t n = 0;
         while (n < value.size() && value[n] != std::byte{0})
             ++n;
-        return Latin(value.first(n));
+    } else {
+        while (value.size() - n >= 2 && (value[n] != std::byte{0} || value[n + 1] != std::byte{0}))
+            n += 2;
     }
-    std::size_t consumed = 0;
-    return Utf16Text(value, consumed);
+    return value.first(n);
+}
+
+std::string BlockParser::Text(const Node& node) const {
+    const auto text = TextBytes(node);
+    if (sixteenBit_)
+        return Latin(text);
+    return Utf16Text(text);
+}
+
+std::size_t BlockParser::TextSize(const Node& node) const {
+    const auto text = TextBytes(node);
+    const std::size_t unit = sixteenBit_ ? 1 : 2;
+    return AsciiUnits(text, unit) ? text.size() / unit : Text(node).size();
 }
 
 std::optional<FixedFileInfo> BlockParser::Fixed(const Node& root) const {
@@ -213,7 +273,8 @@ std::vector<Translation> BlockParser::Translations(const Node& var) const {
 } // namespace
 
 std::optional<VersionInfo> ParseVersionBlock(std::span<const std::byte> block,
-                                             std::size_t budgetBytes) {
+                                             std::size_t budgetBytes,
+                                             std::span<const std::string_view> onlyStrings) {
     if (block.size() <= 4)
         return std::nullopt;
     VersionInfo info;
@@ -221,10 +282,15 @@ std::optional<VersionInfo> ParseVersionBlock(std::span<const std::byte> block,
     BlockParser parser(block, info.sixteenBit, budgetBytes);
 
     const auto root = parser.ReadNode(0, block.size());
-    if (!root || !EqualsIgnoreCase(root->key, "VS_VERSION_INFO"))
+    if (!root || !parser.KeyIs(*root, "VS_VERSION_INFO"))
         return std::nullopt;
     info.fixed = parser.Fixed(*root);
 
+    const auto kept = [&](const Node& stringNode) {
+        return onlyStrings.empty() ||
+               std::any_of(onlyStrings.begin(), onlyStrings.end(),
+                           [&](std::string_view name) { return parser.KeyIs(stringNode, name); });
+    };
     // The Windows query walks one path and takes the first child with each
     // key: a second StringFileInfo or VarFileInfo block is never searched.
     // Its tables are still kept (marked with their block) for listing.
@@ -234,25 +300,31 @@ std::optional<VersionInfo> ParseVersionBlock(std::span<const std::byte> block,
     // and shares one node budget. Containers are recognised by key: some
     // resource compilers write wType 0 on them, others 1.
     parser.ForEachChild(*root, [&](const Node& child) {
-        if (EqualsIgnoreCase(child.key, "StringFileInfo")) {
+        if (parser.KeyIs(child, "StringFileInfo")) {
             const std::size_t block = stringBlocks++;
-            parser.ForEachChild(child, [&](Node& tableNode) {
+            parser.ForEachChild(child, [&](const Node& tableNode) {
                 StringTable table;
-                table.key = std::move(tableNode.key);
+                table.key = parser.Key(tableNode);
                 table.block = block;
-                parser.ForEachChild(tableNode, [&](Node& stringNode) {
+                parser.ForEachChild(tableNode, [&](const Node& stringNode) {
+                    // A string left out is paid for all the same, so that
+                    // what is kept does not depend on what was asked for.
+                    if (!kept(stringNode)) {
+                        parser.Pay(parser.TextSize(stringNode));
+                        return;
+                    }
                     std::string value = parser.Text(stringNode);
                     if (parser.Pay(value.size()))
                         table.strings.push_back(
-                            {std::move(stringNode.key), std::move(value), stringNode.valueLength});
+                            {parser.Key(stringNode), std::move(value), stringNode.valueLength});
                 });
                 info.stringTables.push_back(std::move(table));
             });
-        } else if (EqualsIgnoreCase(child.key, "VarFileInfo") && !varBlockSeen) {
+        } else if (parser.KeyIs(child, "VarFileInfo") && !varBlockSeen) {
             varBlockSeen = true;
             bool translationSeen = false;
             parser.ForEachChild(child, [&](const Node& var) {
-                if (!translationSeen && EqualsIgnoreCase(var.key, "Translation")) {
+                if (!translationSeen && parser.KeyIs(var, "Translation")) {
                     translationSeen = true;
                     auto translations = parser.Translations(var);
                     if (parser.Pay(translations.size() * sizeof(Translation)))

@@ -89,8 +89,12 @@ inline constexpr std::size_t kMaxVersionBlockBytes = 0xFFFF;
 /// Parses a version block (the bytes of an RT_VERSION resource). Nothing when
 /// the root node is unusable; damaged children are skipped. The nodes, keys
 /// and texts kept take at most `budgetBytes` bytes in all; each text decoded
-/// on the way is at most three times the block's size.
+/// on the way is at most three times the block's size. When `onlyStrings`
+/// names any, the tables keep only the strings of those names (matched as
+/// QueryString matches them): the rest are counted against the budget as if
+/// kept but never decoded, so everything else comes out the same.
 std::optional<VersionInfo> ParseVersionBlock(std::span<const std::byte> block,
-                                             std::size_t budgetBytes = kReadBudgetBytes);
+                                             std::size_t budgetBytes = kReadBudgetBytes,
+                                             std::span<const std::string_view> onlyStrings = {});
 
 } // namespace sorvane

@@ -12,7 +12,10 @@ namespace {
 
 constexpr std::string_view kNeutral = "[Neutral]";
 
-void ReadVersionResource(const ByteSource& source, FileVersionData& data) {
+// The strings ScanTexts shows.
+constexpr std::string_view kRowStrings[] = {"FileDescription", "LegalCopyright"};
+
+void ReadVersionResource(const ByteSource& source, FileVersionData& data, ReadDepth depth) {
     const auto image = ExecutableImage::Open(source);
     if (!image)
         return;
@@ -26,7 +29,10 @@ void ReadVersionResource(const ByteSource& source, FileVersionData& data) {
     const auto block = image->ReadResource(*where, kMaxVersionBlockBytes);
     if (!block)
         return;
-    data.version = ParseVersionBlock(*block);
+    data.version = ParseVersionBlock(*block, kReadBudgetBytes,
+                                     depth == ReadDepth::RowTexts
+                                         ? std::span<const std::string_view>(kRowStrings)
+                                         : std::span<const std::string_view>());
     data.resourceLanguage = where->language;
 }
 
@@ -85,14 +91,14 @@ FileKind FileKindOf(std::string_view extension) {
     return FileKind::VersionResource;
 }
 
-FileVersionData ReadFileVersionData(const ByteSource& source, FileKind kind) {
+FileVersionData ReadFileVersionData(const ByteSource& source, FileKind kind, ReadDepth depth) {
     FileVersionData data;
     data.kind = kind;
     data.opened = true;
     data.size = static_cast<std::int64_t>(source.size());
     switch (kind) {
     case FileKind::VersionResource:
-        ReadVersionResource(source, data);
+        ReadVersionResource(source, data, depth);
         break;
     case FileKind::TrueType:
         data.font = ReadTrueTypeNames(source, kShownNameIds);
@@ -111,14 +117,15 @@ FileVersionData ReadFileVersionData(const std::string& path, FileKind kind) {
 }
 
 FileVersionData ReadFileVersionData(const OpenedFile* file, std::error_code openError,
-                                    FileKind kind) {
+                                    FileKind kind, ReadDepth depth) {
     if (file == nullptr) {
         FileVersionData data;
         data.kind = kind;
         data.error = openError;
         return data;
     }
-    FileVersionData data = ReadFileVersionData(static_cast<const ByteSource&>(*file), kind);
+    FileVersionData data =
+        ReadFileVersionData(static_cast<const ByteSource&>(*file), kind, depth);
     data.error = file->ReadError();
     return data;
 }

@@ -54,6 +54,14 @@ struct FileVersionData {
     std::error_code error;
 };
 
+/// How much of a version resource a read keeps.
+enum class ReadDepth {
+    Everything,
+    /// Only what ScanTexts takes from it: the other strings of the string
+    /// tables are left out, which saves most of the work on a scan.
+    RowTexts,
+};
+
 /// Parses the file at `path` with the reader for `kind`. Missing files,
 /// folders, FIFOs, devices and unreadable files give `opened` false and no
 /// data; they are never opened for reading, so nothing can block. A file
@@ -67,10 +75,11 @@ class OpenedFile;
 /// null when opening failed, with `openError` saying why (clear when the path
 /// names nothing or no regular file).
 FileVersionData ReadFileVersionData(const OpenedFile* file, std::error_code openError,
-                                    FileKind kind);
+                                    FileKind kind, ReadDepth depth = ReadDepth::Everything);
 
 /// The same over any byte source (tests and fuzzers).
-FileVersionData ReadFileVersionData(const ByteSource& source, FileKind kind);
+FileVersionData ReadFileVersionData(const ByteSource& source, FileKind kind,
+                                    ReadDepth depth = ReadDepth::Everything);
 
 /// The four texts of one side of a row.
 struct VersionTexts {

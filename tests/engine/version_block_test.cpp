@@ -1,8 +1,10 @@
 #include "engine/version_block.h"
 #include "engine/version_reader.h"
+#include "engine/text_utils.h"
 #include "support/byte_writer.h"
 #include "support/version_block_builder.h"
 
+#include <algorithm>
 #include <array>
 #include <gtest/gtest.h>
 
@@ -405,6 +407,76 @@ TEST(VersionBlock, ThousandsOfTinyNodesStayWithinTheBudget) {
         EXPECT_EQ(info->budgetSpent, c.spent);
         EXPECT_EQ(info->QueryString("040904B0", "FileDescription"), "Tiny nodes");
         EXPECT_EQ(info->translations, (std::vector<Translation>{{0x0409, 0x04B0}}));
+    }
+}
+
+TEST(VersionBlock, KeepingOnlyNamedStringsChangesNoAnswer) {
+    // A scan keeps only the strings it shows; every answer about them, and
+    // everything else the parse gives, must stay as the whole parse has it.
+    const std::string_view kept[] = {"FileDescription", "LegalCopyright"};
+    const std::string full32 = StandardBlock32(
+        {StringNode("CompanyName", "Brannock"), StringNode("FILEDESCRIPTION", "Shouted"),
+         StringNode("FileDescription", "second, never answered"),
+         StringNode("FileDe\u017Fcription", "long s"), StringNode("Comments", "Gr\u00FC\u00DFe"),
+         StringNode("LegalCopyright", ""), StringNode("ProductVersion", "5.6.7.8")});
+    const std::string sixteen = Serialize16(RootNode(
+        FixedInfoBytes(0x00030000, 0x000A0000, 0x00030000, 0x000A0000),
+        {Container("StringFileInfo",
+                   {Container("040904E4", {StringNode16("Comments\xA9", "\x80 5"),
+                                           StringNode16("legalcopyright", "\xA9 1994"),
+                                           StringNode16("FileDescription", "Brannock")})}),
+         Container("VarFileInfo", {TranslationNode({{0x0409, 0x04E4}})})}));
+    std::vector<VersionNode> tables;
+    for (int i = 0; i < 1500; ++i)
+        tables.push_back(Container(std::to_string(10000000 + i),
+                                   {StringNode("Comments", std::string(30, 'c')),
+                                    StringNode("FileDescription", "2")}));
+    const std::string manyTables = Serialize32(
+        RootNode(FixedInfoBytes(1, 2, 3, 4),
+                 {Container("StringFileInfo", std::move(tables)),
+                  Container("VarFileInfo", {TranslationNode({{0x0409, 0x04B0}})})}));
+    struct Case {
+        const char* what;
+        std::string bytes;
+        std::size_t budget;
+    };
+    const Case cases[] = {
+        {"32-bit, names in any case, repeated and empty", full32, kReadBudgetBytes},
+        {"32-bit, cut short", full32.substr(0, full32.size() - 40), kReadBudgetBytes},
+        {"16-bit, Windows-1252 keys", sixteen, kReadBudgetBytes},
+        {"many tables", manyTables, kReadBudgetBytes},
+        {"many tables, the budget runs out", manyTables, 64 * 1024},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto whole = ParseVersionBlock(ByteSpan(c.bytes), c.budget);
+        const auto part = ParseVersionBlock(ByteSpan(c.bytes), c.budget, kept);
+        ASSERT_TRUE(whole);
+        ASSERT_TRUE(part);
+        EXPECT_EQ(part->sixteenBit, whole->sixteenBit);
+        ASSERT_EQ(part->fixed.has_value(), whole->fixed.has_value());
+        if (whole->fixed)
+            EXPECT_EQ(part->fixed->fileVersionLS, whole->fixed->fileVersionLS);
+        EXPECT_EQ(part->translations, whole->translations);
+        EXPECT_EQ(part->budgetSpent, whole->budgetSpent);
+        ASSERT_EQ(part->stringTables.size(), whole->stringTables.size());
+        std::size_t wholeKept = 0;
+        for (std::size_t t = 0; t < whole->stringTables.size(); ++t) {
+            const StringTable& table = whole->stringTables[t];
+            EXPECT_EQ(part->stringTables[t].key, table.key);
+            EXPECT_EQ(part->stringTables[t].block, table.block);
+            for (const std::string_view name : kept)
+                EXPECT_EQ(part->QueryString(table.key, name), whole->QueryString(table.key, name))
+                    << table.key << " " << name;
+            for (const VersionString& string : table.strings)
+                wholeKept += std::any_of(std::begin(kept), std::end(kept), [&](auto name) {
+                    return EqualsIgnoreCase(string.name, name);
+                });
+        }
+        std::size_t partKept = 0;
+        for (const StringTable& table : part->stringTables)
+            partKept += table.strings.size();
+        EXPECT_EQ(partKept, wholeKept); // the named ones, and only those
     }
 }
 

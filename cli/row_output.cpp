@@ -1,0 +1,193 @@
+#include "row_output.h"
+
+#include "json_writer.h"
+
+#include "engine/row_sort.h"
+#include "engine/text_utils.h"
+
+#include <algorithm>
+#include <string_view>
+
+namespace sorvane::cli {
+namespace {
+
+// Keys of the row fields in JSON and CSV, in column order 1 to 11.
+constexpr const char* kFieldKeys[] = {"name",          "ext",         "sourceLanguage",
+                                      "sourceVersion", "mark",        "targetVersion",
+                                      "targetLanguage", "busy",       "description",
+                                      "copyright",     "sourceSize"};
+
+constexpr const char* kCounterKeys[] = {"newerSource",    "newerTarget", "unequalLanguage",
+                                        "differentSize",  "incomparable", "orphans"};
+
+// Plain ASCII is valid UTF-8 as it is and needs no decoding.
+bool IsPlainAscii(std::string_view text) {
+    return std::all_of(text.begin(), text.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+std::string_view ModeName(ScanMode mode) {
+    return mode == ScanMode::SourceOnly ? "source-only" : "compare";
+}
+
+void AppendCsvField(std::string& line, std::string_view text) {
+    if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
+        line += text;
+        return;
+    }
+    line += '"';
+    for (const char c : text) {
+        if (c == '"')
+            line += '"';
+        line += c;
+    }
+    line += '"';
+}
+
+class JsonOutput : public RowOutput {
+public:
+    explicit JsonOutput(std::ostream& out) : json_(out) {}
+
+    void Begin(const ScanHeading& heading) override {
+        json_.BeginObject();
+        json_.Field("source", DecodeText(heading.source));
+        json_.Field("target", DecodeText(heading.target));
+        json_.Field("mode", ModeName(heading.mode));
+        json_.Key("rows");
+        json_.BeginArray();
+    }
+
+    void Row(const ComparisonRow& row) override {
+        const JsonWriter::Mark mark = json_.Hold();
+        try {
+            json_.BeginObject();
+            for (int column = kNameColumn; column <= kCopyrightColumn; ++column) {
+                const std::string_view text = ColumnView(row, column, scratch_);
+                if (IsPlainAscii(text))
+                    json_.Field(kFieldKeys[column - 1], text);
+                else
+                    json_.Field(kFieldKeys[column - 1], DecodeText(text));
+            }
+            json_.Field("sourceSize", row.SourceSize);
+            json_.EndObject();
+        } catch (...) {
+            json_.Restore(mark);
+            throw;
+        }
+        json_.Release();
+        ++written_;
+    }
+
+    void End(const ScanOutcome& outcome) override {
+        json_.EndArray();
+        json_.Key("counters");
+        json_.BeginObject();
+        for (int i = 0; i < kCategoryCount; ++i)
+            json_.Field(kCounterKeys[i], outcome.counters[i]);
+        json_.EndObject();
+        json_.Field("filesProcessed", outcome.filesProcessed);
+        json_.Key("unreadable");
+        json_.BeginArray();
+        for (const auto& entry : outcome.unreadable) {
+            json_.BeginObject();
+            json_.Field("path", DecodeText(entry.path));
+            json_.Field("reason", entry.error.message());
+            json_.EndObject();
+        }
+        json_.EndArray();
+        json_.Field("message", outcome.message);
+        json_.EndObject();
+    }
+
+private:
+    JsonWriter json_;
+    std::string scratch_;
+};
+
+// Each line is made whole before any of it is written.
+class CsvOutput : public RowOutput {
+public:
+    explicit CsvOutput(std::ostream& out) : out_(out) {}
+
+    void Begin(const ScanHeading&) override {
+        std::string line;
+        for (int column = kNameColumn; column <= kSizeColumn; ++column) {
+            if (column > kNameColumn)
+                line += ',';
+            line += kFieldKeys[column - 1];
+        }
+        line += "\r\n";
+        out_ << line;
+    }
+
+    void Row(const ComparisonRow& row) override {
+        line_.clear();
+        for (int column = kNameColumn; column <= kSizeColumn; ++column) {
+            if (column > kNameColumn)
+                line_ += ',';
+            const std::string_view text = ColumnView(row, column, scratch_);
+            if (IsPlainAscii(text))
+                AppendCsvField(line_, text);
+            else
+                AppendCsvField(line_, DecodeText(text));
+        }
+        line_ += "\r\n";
+        out_ << line_;
+        ++written_;
+    }
+
+    void End(const ScanOutcome&) override {}
+
+private:
+    std::ostream& out_;
+    std::string line_;
+    std::string scratch_;
+};
+
+class ListOutput : public RowOutput {
+public:
+    ListOutput(std::ostream& out, ComparisonMark mark, bool nullSeparated)
+        : out_(out), mark_(mark), end_(nullSeparated ? '\0' : '\n') {}
+
+    void Begin(const ScanHeading& heading) override {
+        // Newer targets are listed under the target, the rest under the
+        // source; a scan without a source has only the target.
+        folder_ = mark_ == ComparisonMark::NewerTarget || heading.source.empty() ? heading.target
+                                                                                 : heading.source;
+    }
+
+    void Row(const ComparisonRow& row) override {
+        if (row.Mark != mark_)
+            return;
+        line_ = JoinPath(folder_, row.Name);
+        line_ += end_;
+        out_ << line_;
+        ++written_;
+    }
+
+    void End(const ScanOutcome&) override {}
+
+private:
+    std::ostream& out_;
+    ComparisonMark mark_;
+    char end_;
+    std::string folder_;
+    std::string line_;
+};
+
+} // namespace
+
+std::unique_ptr<RowOutput> MakeJsonOutput(std::ostream& out) {
+    return std::make_unique<JsonOutput>(out);
+}
+
+std::unique_ptr<RowOutput> MakeCsvOutput(std::ostream& out) {
+    return std::make_unique<CsvOutput>(out);
+}
+
+std::unique_ptr<RowOutput> MakeListOutput(std::ostream& out, ComparisonMark mark,
+                                          bool nullSeparated) {
+    return std::make_unique<ListOutput>(out, mark, nullSeparated);
+}
+
+} // namespace sorvane::cli

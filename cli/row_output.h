@@ -1,0 +1,50 @@
+#pragma once
+// The rows of `compare` as JSON, CSV or a list of paths, written a row at a
+// time: while the scan still runs when the rows keep the order they are
+// found in, or afterwards from the sorted rows. Either way the text is the
+// same.
+
+#include "engine/comparison.h"
+#include "engine/scan_driver.h"
+
+#include <cstddef>
+#include <memory>
+#include <ostream>
+#include <string>
+
+namespace sorvane::cli {
+
+/// What the output begins with: the compared paths and the kind of scan.
+struct ScanHeading {
+    std::string source;
+    std::string target;
+    ScanMode mode = ScanMode::Compare;
+};
+
+class RowOutput {
+public:
+    virtual ~RowOutput() = default;
+
+    /// Before the first row; once.
+    virtual void Begin(const ScanHeading& heading) = 0;
+    /// One row. When memory runs out (std::bad_alloc) nothing of the row
+    /// stays written, so the text can still be ended properly.
+    virtual void Row(const ComparisonRow& row) = 0;
+    /// After the last row: what only the end of the scan knows.
+    virtual void End(const ScanOutcome& outcome) = 0;
+
+    /// Rows (or, for a list, paths) written so far.
+    std::size_t Written() const { return written_; }
+
+protected:
+    std::size_t written_ = 0;
+};
+
+std::unique_ptr<RowOutput> MakeJsonOutput(std::ostream& out);
+std::unique_ptr<RowOutput> MakeCsvOutput(std::ostream& out);
+/// The full paths of the rows with `mark`, each ended by LF or NUL. Names
+/// are written as they are on disk: they are data for other programs.
+std::unique_ptr<RowOutput> MakeListOutput(std::ostream& out, ComparisonMark mark,
+                                          bool nullSeparated);
+
+} // namespace sorvane::cli
