@@ -4,6 +4,7 @@
 #include "command_parser.h"
 #include "commands.h"
 #include "json_writer.h"
+#include "row_output.h"
 #include "terminal_text.h"
 
 #include "engine/path_utils.h"
@@ -52,15 +53,6 @@ struct CompareOptions {
     std::optional<ComparisonMark> list;
     bool nullSeparated = false;
 };
-
-// Keys of the row fields in JSON and CSV, in column order 1 to 11.
-constexpr const char* kFieldKeys[] = {"name",          "ext",         "sourceLanguage",
-                                      "sourceVersion", "mark",        "targetVersion",
-                                      "targetLanguage", "busy",       "description",
-                                      "copyright",     "sourceSize"};
-
-constexpr const char* kCounterKeys[] = {"newerSource",    "newerTarget", "unequalLanguage",
-                                        "differentSize",  "incomparable", "orphans"};
 
 // How many left-out names a map save lists before it only counts them.
 constexpr std::size_t kSkippedNamesShown = 10;
@@ -148,13 +140,49 @@ std::optional<int> ParseOptions(const std::vector<std::string>& args, CompareOpt
     return std::nullopt;
 }
 
-// Collects the rows, passes Ctrl+C on and shows progress on a terminal.
+// Collects the rows, or writes them as they come; passes Ctrl+C on and shows
+// progress on a terminal.
 class CliObserver : public ScanObserver {
 public:
     CliObserver(Scanner& scanner, std::ostream& err, bool showProgress)
         : scanner_(scanner), err_(err), showProgress_(showProgress) {}
 
-    void RowAdded(ComparisonRow row) override { rows.push_back(std::move(row)); }
+    /// Writes each row to `output` as it comes, keeping it in `rows` too
+    /// only when `keepRows`.
+    void StreamTo(RowOutput& output, bool sourceIsMap, bool keepRows) {
+        output_ = &output;
+        sourceIsMap_ = sourceIsMap;
+        keepRows_ = keepRows;
+    }
+
+    void PathsChanged(const std::string& source, const std::string& target) override {
+        heading_ = {source, target, ScanModeOf(source, target, sourceIsMap_)};
+    }
+
+    void RowAdded(ComparisonRow row) override {
+        if (output_ == nullptr) {
+            rows.push_back(std::move(row));
+            return;
+        }
+        if (!begun_) {
+            output_->Begin(heading_);
+            begun_ = true;
+        }
+        if (!keepRows_) {
+            output_->Row(row);
+            return;
+        }
+        rows.push_back(std::move(row));
+        try {
+            output_->Row(rows.back());
+        } catch (...) {
+            rows.pop_back(); // neither written nor kept
+            throw;
+        }
+    }
+
+    /// Whether the output has begun.
+    bool Begun() const { return begun_; }
 
     void FolderChanged(const std::string& folder) override { folder_ = folder; }
 
@@ -191,97 +219,12 @@ private:
     bool shown_ = false;
     std::string folder_;
     std::chrono::steady_clock::time_point lastShown_{};
+    RowOutput* output_ = nullptr;
+    bool sourceIsMap_ = false;
+    bool keepRows_ = false;
+    bool begun_ = false;
+    ScanHeading heading_;
 };
-
-std::string CsvField(std::string_view text) {
-    if (text.find_first_of(",\"\r\n") == std::string_view::npos)
-        return std::string(text);
-    std::string out = "\"";
-    for (const char c : text) {
-        if (c == '"')
-            out += '"';
-        out += c;
-    }
-    out += '"';
-    return out;
-}
-
-// Plain ASCII is valid UTF-8 as it is and needs no decoding.
-bool IsPlainAscii(std::string_view text) {
-    return std::all_of(text.begin(), text.end(),
-                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-}
-
-std::string_view ModeName(ScanMode mode) {
-    return mode == ScanMode::SourceOnly ? "source-only" : "compare";
-}
-
-void WriteJson(std::ostream& out, const ScanOutcome& outcome,
-               const std::vector<ComparisonRow>& rows) {
-    JsonWriter json(out);
-    json.BeginObject();
-    json.Field("source", DecodeText(outcome.source));
-    json.Field("target", DecodeText(outcome.target));
-    json.Field("mode", ModeName(outcome.mode));
-    json.Key("rows");
-    json.BeginArray();
-    for (const auto& row : rows) {
-        json.BeginObject();
-        for (int column = kNameColumn; column <= kCopyrightColumn; ++column) {
-            const std::string text = ColumnText(row, column);
-            json.Field(kFieldKeys[column - 1], IsPlainAscii(text) ? text : DecodeText(text));
-        }
-        json.Field("sourceSize", row.SourceSize);
-        json.EndObject();
-    }
-    json.EndArray();
-    json.Key("counters");
-    json.BeginObject();
-    for (int i = 0; i < kCategoryCount; ++i)
-        json.Field(kCounterKeys[i], outcome.counters[i]);
-    json.EndObject();
-    json.Field("filesProcessed", outcome.filesProcessed);
-    json.Key("unreadable");
-    json.BeginArray();
-    for (const auto& entry : outcome.unreadable) {
-        json.BeginObject();
-        json.Field("path", DecodeText(entry.path));
-        json.Field("reason", entry.error.message());
-        json.EndObject();
-    }
-    json.EndArray();
-    json.Field("message", outcome.message);
-    json.EndObject();
-}
-
-void WriteCsv(std::ostream& out, const std::vector<ComparisonRow>& rows) {
-    for (int column = kNameColumn; column <= kSizeColumn; ++column)
-        out << (column > kNameColumn ? "," : "") << kFieldKeys[column - 1];
-    out << "\r\n";
-    for (const auto& row : rows) {
-        for (int column = kNameColumn; column <= kSizeColumn; ++column)
-            out << (column > kNameColumn ? "," : "") << CsvField(DecodeText(ColumnText(row, column)));
-        out << "\r\n";
-    }
-}
-
-// Writes the full paths of the rows with the list's mark, each ended by LF
-// or NUL, and returns how many. Names are written as they are on disk: they
-// are data for other programs.
-std::size_t WriteList(std::ostream& out, const ScanOutcome& outcome,
-                      const std::vector<ComparisonRow>& rows, ComparisonMark mark,
-                      bool nullSeparated) {
-    std::size_t listed = 0;
-    for (const auto& row : rows) {
-        if (row.Mark != mark)
-            continue;
-        const bool underTarget = mark == ComparisonMark::NewerTarget || outcome.source.empty();
-        out << JoinPath(underTarget ? outcome.target : outcome.source, row.Name)
-            << (nullSeparated ? '\0' : '\n');
-        ++listed;
-    }
-    return listed;
-}
 
 // The columns of the table and the page: a source-only scan has no target side.
 std::vector<int> ShownColumns(const ScanOutcome& outcome) {
@@ -400,6 +343,20 @@ int Compare(const std::vector<std::string>& args, std::ostream& out, std::ostrea
 
     Scanner scanner;
     CliObserver observer(scanner, err, &err == &std::cerr && ::isatty(STDERR_FILENO) == 1);
+    std::unique_ptr<RowOutput> output;
+    if (options.list)
+        output = MakeListOutput(out, *options.list, options.nullSeparated);
+    else if (options.format == Format::Json)
+        output = MakeJsonOutput(out);
+    else if (options.format == Format::Csv)
+        output = MakeCsvOutput(out);
+    // Rows in the order they are found are written while the scan runs, so
+    // the writing takes no time of its own at the end. Not to a terminal,
+    // where the progress line shares the screen.
+    const bool streamed = output && options.sortKey == kNoSortKey &&
+                          !(&out == &std::cout && ::isatty(STDOUT_FILENO) == 1);
+    if (streamed)
+        observer.StreamTo(*output, request.sourceIsMap, options.saveMap.has_value());
     gInterrupted.store(false);
     const auto previous = std::signal(SIGINT, OnInterrupt);
     std::jthread watcher;
@@ -461,13 +418,15 @@ int Compare(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     }
 
     std::size_t listed = rows.size();
-    if (options.list)
-        listed = WriteList(out, outcome, rows, *options.list, options.nullSeparated);
-    else if (options.format == Format::Json)
-        WriteJson(out, outcome, rows);
-    else if (options.format == Format::Csv)
-        WriteCsv(out, rows);
-    else if (options.format == Format::Html)
+    if (output) {
+        if (!observer.Begun())
+            output->Begin({outcome.source, outcome.target, outcome.mode});
+        if (!streamed)
+            for (const auto& row : rows)
+                output->Row(row);
+        output->End(outcome);
+        listed = output->Written();
+    } else if (options.format == Format::Html)
         WriteHtml(out, outcome, options, rows);
     else
         WriteTable(out, outcome, rows);

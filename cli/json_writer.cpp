@@ -91,8 +91,27 @@ void JsonWriter::Flush() {
 }
 
 void JsonWriter::AfterValue() {
-    if (hasItems_.empty() || buffer_.size() >= kFlushBytes)
+    if (!held_ && (hasItems_.empty() || buffer_.size() >= kFlushBytes))
         Flush();
+}
+
+JsonWriter::Mark JsonWriter::Hold() {
+    held_ = true;
+    return {buffer_.size(), hasItems_.size(), !hasItems_.empty() && hasItems_.back(), afterKey_};
+}
+
+void JsonWriter::Release() {
+    held_ = false;
+    AfterValue();
+}
+
+void JsonWriter::Restore(const Mark& mark) {
+    held_ = false;
+    buffer_.resize(mark.bytes);
+    hasItems_.resize(mark.depth);
+    if (!hasItems_.empty())
+        hasItems_.back() = mark.hadItems;
+    afterKey_ = mark.afterKey;
 }
 
 void JsonWriter::Newline() {

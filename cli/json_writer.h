@@ -41,6 +41,22 @@ public:
     /// Writes what is buffered to the stream.
     void Flush();
 
+    /// A point in the text to go back to.
+    struct Mark {
+        std::size_t bytes = 0;
+        std::size_t depth = 0;
+        bool hadItems = false;
+        bool afterKey = false;
+    };
+    /// From here until Release or Restore nothing leaves the buffer, so a
+    /// value that cannot be finished (memory running out) can be taken back.
+    Mark Hold();
+    /// Ends the hold; a large buffer goes to the stream.
+    void Release();
+    /// Drops everything written since `mark` and ends the hold. Never
+    /// allocates.
+    void Restore(const Mark& mark);
+
 private:
     static void AppendQuoted(std::string& out, std::string_view text);
     void BeforeValue();
@@ -53,6 +69,7 @@ private:
     bool pretty_;
     std::vector<bool> hasItems_; // one per open container
     bool afterKey_ = false;
+    bool held_ = false;
 };
 
 } // namespace sorvane::cli

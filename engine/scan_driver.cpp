@@ -142,7 +142,7 @@ FileVersionData ReadSide(const HeldFolder& held, const std::string& path,
     std::error_code error;
     file = held.fd() >= 0 ? OpenedFile::OpenAt(held.fd(), relative, error)
                           : OpenedFile::Open(path, error);
-    return ReadFileVersionData(file.get(), error, kind);
+    return ReadFileVersionData(file.get(), error, kind, ReadDepth::RowTexts);
 }
 
 // The per-file step without its bookkeeping: reads both sides and gives the
@@ -603,6 +603,11 @@ std::optional<ScanOutcome> CheckScanRequest(const ScanRequest& request) {
     return std::nullopt;
 }
 
+ScanMode ScanModeOf(std::string_view source, std::string_view target, bool sourceIsMap) {
+    return !source.empty() && target.empty() && !sourceIsMap ? ScanMode::SourceOnly
+                                                             : ScanMode::Compare;
+}
+
 std::string JoinPath(std::string_view folder, std::string_view relative) {
     std::string path(folder);
     if (!path.empty() && path.back() != '/')
@@ -651,9 +656,7 @@ ScanOutcome Scanner::Run(const ScanRequest& request, ScanObserver& observer) {
     context.displayMode = request.displayMode;
     outcome.displayMode = request.displayMode;
     context.strict = request.strictVersions;
-    context.mode = (!context.source.empty() && context.target.empty() && !request.sourceIsMap)
-                       ? ScanMode::SourceOnly
-                       : ScanMode::Compare;
+    context.mode = ScanModeOf(context.source, context.target, request.sourceIsMap);
     outcome.mode = context.mode;
     if (!request.sourceIsMap)
         context.sourceFolder.Open(context.source);

@@ -156,6 +156,10 @@ private:
 /// outcome of a scan that does not start, or nothing when the scan can run.
 std::optional<ScanOutcome> CheckScanRequest(const ScanRequest& request);
 
+/// The kind of scan for the normalised paths of a request: a folder source
+/// without a target is listed on its own; anything else is compared.
+ScanMode ScanModeOf(std::string_view source, std::string_view target, bool sourceIsMap);
+
 /// Joins a folder and a relative path with one "/".
 std::string JoinPath(std::string_view folder, std::string_view relative);
 

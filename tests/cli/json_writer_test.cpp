@@ -5,7 +5,10 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <functional>
 #include <sstream>
+#include <string>
+#include <vector>
 
 namespace sorvane::cli {
 namespace {
@@ -68,6 +71,88 @@ TEST(JsonWriter, PrettyOutputIndentsAndEndsWithANewline) {
     json.EndObject();
     json.EndArray();
     EXPECT_EQ(out.str(), "[\n  {\n    \"k\": \"v\"\n  }\n]\n");
+}
+
+TEST(JsonWriter, AValueTakenBackLeavesTheTextAsIfNeverBegun) {
+    // Each case writes `before`, holds, writes a value it then takes back,
+    // and writes `after`; the text must equal `before` then `after` alone.
+    const std::string large(100 * 1024, 'x'); // past the size that is passed on
+    struct Case {
+        const char* what;
+        bool pretty;
+        std::function<void(JsonWriter&)> before;
+        std::function<void(JsonWriter&)> dropped;
+        std::function<void(JsonWriter&)> after;
+    };
+    const auto openArray = [](JsonWriter& j) {
+        j.BeginObject();
+        j.Key("rows");
+        j.BeginArray();
+    };
+    const auto row = [](JsonWriter& j) {
+        j.BeginObject();
+        j.Field("name", "a.dll");
+        j.EndObject();
+    };
+    const auto closeArray = [](JsonWriter& j) {
+        j.EndArray();
+        j.Field("n", std::int64_t{1});
+        j.EndObject();
+    };
+    const std::vector<Case> cases{
+        {"first item, pretty", true, openArray, row,
+         [&](JsonWriter& j) { row(j), closeArray(j); }},
+        {"first item, compact", false, openArray, row,
+         [&](JsonWriter& j) { row(j), closeArray(j); }},
+        {"after an item", true, [&](JsonWriter& j) { openArray(j), row(j); }, row,
+         [&](JsonWriter& j) { row(j), closeArray(j); }},
+        {"the last item", true, [&](JsonWriter& j) { openArray(j), row(j); }, row, closeArray},
+        {"half an object", true, openArray,
+         [](JsonWriter& j) {
+             j.BeginObject();
+             j.Key("name");
+         },
+         [&](JsonWriter& j) { row(j), closeArray(j); }},
+        {"larger than the buffer", true, openArray,
+         [&](JsonWriter& j) {
+             j.BeginObject();
+             j.Field("big", large);
+             j.Field("more", large);
+         },
+         [&](JsonWriter& j) { row(j), closeArray(j); }},
+        {"a value after its key", false,
+         [](JsonWriter& j) {
+             j.BeginObject();
+             j.Key("k");
+         },
+         [&](JsonWriter& j) { j.String(large); },
+         [](JsonWriter& j) {
+             j.Number(7);
+             j.EndObject();
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::ostringstream expected;
+        {
+            JsonWriter json(expected, c.pretty);
+            c.before(json);
+            c.after(json);
+        }
+        std::ostringstream out;
+        {
+            JsonWriter json(out, c.pretty);
+            c.before(json);
+            const std::size_t passedOn = out.str().size();
+            const JsonWriter::Mark mark = json.Hold();
+            c.dropped(json);
+            EXPECT_EQ(out.str().size(), passedOn); // nothing left the buffer while held
+            json.Restore(mark);
+            c.after(json);
+        }
+        EXPECT_EQ(out.str(), expected.str());
+        EXPECT_NO_THROW((void)nlohmann::json::parse(out.str()));
+    }
 }
 
 } // namespace
