@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -31,18 +32,23 @@ public:
 
     /// Starts up to `threads` threads besides the caller's; never throws for
     /// a thread that cannot be made. `capacity` is how many jobs may wait
-    /// for their turn at once (at least 1).
-    OrderedPool(int threads, std::size_t capacity, Work work)
+    /// for their turn at once (at least 1). Only `takingAtFirst` of the
+    /// threads take jobs at first (all when it is negative); the others join
+    /// in once the jobs turn out to wait rather than compute (files read
+    /// from a disk instead of the cache), when more of them at once help.
+    OrderedPool(int threads, std::size_t capacity, Work work, int takingAtFirst = -1)
         : work_(std::move(work)), slots_(std::max<std::size_t>(capacity, 1)),
-          wakeBacklog_(std::max<std::size_t>(slots_.size() / 4, 1)) {
+          wakeBacklog_(std::max<std::size_t>(slots_.size() / 4, 1)),
+          taking_(takingAtFirst < 0 ? threads : std::min(takingAtFirst, threads)) {
         try {
             for (int i = 0; i < threads; ++i)
-                threads_.emplace_back([this] { WorkLoop(); });
+                threads_.emplace_back([this, i] { WorkLoop(i); });
         } catch (const std::system_error&) {
             // A process limit, or no memory for another stack: the threads
             // made so far share the work.
         } catch (const std::bad_alloc&) {
         }
+        made_.store(static_cast<int>(threads_.size()), std::memory_order_relaxed);
     }
 
     /// Stops the threads; jobs not yet taken are dropped.
@@ -53,6 +59,11 @@ public:
 
     /// The threads running besides the caller's.
     int Threads() const { return static_cast<int>(threads_.size()); }
+
+    /// How many of them take jobs now.
+    int Taking() const {
+        return std::min(taking_.load(std::memory_order_relaxed), Threads());
+    }
 
     bool Empty() const { return head_ == tail_.load(std::memory_order_relaxed); }
     bool Full() const { return tail_.load(std::memory_order_relaxed) - head_ >= slots_.size(); }
@@ -116,14 +127,22 @@ public:
             stopAsked_.store(true, std::memory_order_relaxed);
         }
         wake_.notify_all();
+        joined_.notify_all();
         for (auto& thread : threads_)
             thread.join();
         threads_.clear();
+        made_.store(0, std::memory_order_relaxed);
     }
 
 private:
     // How long a thread out of jobs stays awake: a few jobs' time.
     static constexpr std::chrono::microseconds kSpin{50};
+    // A job this long has waited for something (the disk) rather than
+    // computed: from the cache a file takes a few microseconds. When enough
+    // of a run of jobs are so slow, every thread takes jobs.
+    static constexpr std::chrono::microseconds kWaitingJob{100};
+    static constexpr unsigned kJobsPerRun = 64;
+    static constexpr unsigned kWaitingPerRun = 8;
 
     static constexpr std::uint64_t kQueued = 0, kTaken = 1, kDone = 2;
 
@@ -150,12 +169,37 @@ private:
     }
 
     void Run(Slot& slot, std::uint64_t index) {
+        // Jobs are timed only while some threads are still left out.
+        const bool timed =
+            taking_.load(std::memory_order_relaxed) < made_.load(std::memory_order_relaxed);
+        const auto start = timed ? std::chrono::steady_clock::now()
+                                 : std::chrono::steady_clock::time_point{};
         try {
             slot.result.emplace(work_(slot.job));
         } catch (...) {
             slot.error = std::current_exception();
         }
         slot.state.store(State(index, kDone), std::memory_order_seq_cst);
+        if (timed)
+            NoteJobTime(std::chrono::steady_clock::now() - start);
+    }
+
+    /// Counts the jobs of each run of kJobsPerRun that waited; lets every
+    /// thread take jobs once a run has enough of them. The counts are
+    /// shared loosely: a job more or less in a run changes nothing.
+    void NoteJobTime(std::chrono::steady_clock::duration took) {
+        if (took >= kWaitingJob)
+            waitingInRun_.fetch_add(1, std::memory_order_relaxed);
+        if (jobsInRun_.fetch_add(1, std::memory_order_relaxed) + 1 < kJobsPerRun)
+            return;
+        jobsInRun_.store(0, std::memory_order_relaxed);
+        if (waitingInRun_.exchange(0, std::memory_order_relaxed) < kWaitingPerRun)
+            return;
+        {
+            std::lock_guard lock(mutex_);
+            taking_.store(std::numeric_limits<int>::max(), std::memory_order_relaxed);
+        }
+        joined_.notify_all();
     }
 
     /// Claims and runs the next job nobody has taken; false when there is none.
@@ -231,8 +275,16 @@ private:
 #endif
     }
 
-    void WorkLoop() {
+    void WorkLoop(int thread) {
         for (;;) {
+            if (thread >= taking_.load(std::memory_order_relaxed)) {
+                std::unique_lock lock(mutex_);
+                joined_.wait(lock, [&] {
+                    return stopping_ || thread < taking_.load(std::memory_order_relaxed);
+                });
+                if (stopping_)
+                    return;
+            }
             if (RunNext() || AwaitJob())
                 continue;
             std::unique_lock lock(mutex_);
@@ -266,6 +318,12 @@ private:
     std::mutex mutex_;
     std::condition_variable wake_;
     std::condition_variable done_;
+    // Threads that do not take jobs yet wait here; taking_ changes under mutex_.
+    std::condition_variable joined_;
+    std::atomic<int> taking_;
+    std::atomic<int> made_{0}; // the threads made, once all are
+    std::atomic<unsigned> jobsInRun_{0};
+    std::atomic<unsigned> waitingInRun_{0};
     bool stopping_ = false;
     std::vector<std::thread> threads_;
 };

@@ -8,9 +8,11 @@
 #include "text_utils.h"
 #include "version_reader.h"
 
+#include <algorithm>
 #include <cmath>
 #include <dirent.h>
 #include <fcntl.h>
+#include <sched.h>
 #include <sys/resource.h>
 #include <unistd.h>
 #include <condition_variable>
@@ -293,6 +295,17 @@ private:
     bool stopped_ = false;
 };
 
+// How many reading threads start: with the scanning thread, one per core.
+// Files in the cache keep the cores busy, and more threads would only take
+// turns on them; files that must come from the disk bring the rest in.
+int ReadersAtFirst(int threads) {
+    cpu_set_t cores;
+    CPU_ZERO(&cores);
+    const int usable = ::sched_getaffinity(0, sizeof cores, &cores) == 0 ? CPU_COUNT(&cores)
+                                                                        : threads + 1;
+    return std::clamp(usable - 1, 1, std::max(threads, 1));
+}
+
 // Reads entries ahead on worker threads while finishing them in order.
 class Pipeline {
 public:
@@ -300,7 +313,8 @@ public:
         : context_(context), collector_(collector) {
         if (threads > 0) {
             pool_.emplace(threads, static_cast<std::size_t>(threads) * kJobsAheadPerThread,
-                          [this](const Job& job) { return ReadOne(job); });
+                          [this](const Job& job) { return ReadOne(job); },
+                          ReadersAtFirst(threads));
             if (pool_->Threads() == 0)
                 pool_.reset(); // no thread could be made: read here
         }

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <mutex>
 #include <set>
 #include <stdexcept>
 #include <thread>
@@ -68,6 +69,50 @@ TEST(OrderedPool, GivesEveryResultInTheOrderTheJobsCameIn) {
             EXPECT_LE(threadsSeen.size(), 1u); // only the caller
         }
         EXPECT_LE(mostAtOnce.load(), row.threads + 1);
+    }
+}
+
+TEST(OrderedPool, ThreadsLeftOutAtFirstJoinOnlyWhenJobsWait) {
+    // Jobs that compute keep to the threads taking at first (and the
+    // caller); jobs that wait bring in the rest.
+    struct Row {
+        const char* what;
+        int threads;
+        int takingAtFirst;
+        std::chrono::microseconds jobTime;
+        int takingAfter;
+        std::size_t threadsFrom, threadsTo; ///< threads that ran jobs, the caller's too
+    };
+    using std::chrono::microseconds;
+    const Row rows[] = {
+        {"computing, one taking", 4, 1, microseconds(0), 1, 1, 2},
+        {"computing, two taking", 4, 2, microseconds(0), 2, 1, 3},
+        {"waiting, one taking", 4, 1, microseconds(400), 4, 3, 5},
+        {"all taking from the start", 3, -1, microseconds(0), 3, 1, 4},
+        {"taking more than there are", 2, 5, microseconds(0), 2, 1, 3},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        std::set<std::thread::id> threadsSeen;
+        std::mutex seenMutex;
+        OrderedPool<int, long> pool(
+            row.threads, static_cast<std::size_t>(row.threads) * 32,
+            [&](const int& job) {
+                {
+                    std::lock_guard lock(seenMutex);
+                    threadsSeen.insert(std::this_thread::get_id());
+                }
+                if (row.jobTime.count() > 0)
+                    std::this_thread::sleep_for(row.jobTime);
+                return static_cast<long>(job);
+            },
+            row.takingAtFirst);
+        const auto out = RunAll(pool, row.jobTime.count() > 0 ? 600 : 20000);
+        ASSERT_FALSE(out.empty());
+        EXPECT_EQ(out.back().second, static_cast<long>(out.size()) - 1);
+        EXPECT_EQ(pool.Taking(), row.takingAfter);
+        EXPECT_GE(threadsSeen.size(), row.threadsFrom);
+        EXPECT_LE(threadsSeen.size(), row.threadsTo);
     }
 }
 
