@@ -8,13 +8,17 @@
 # trees of bench/make_trees.py, in $BENCH_DIR/links-FILES (default
 # /tmp/sorvane-bench; the time it takes is printed) and kept for the next
 # run; `rm -rf $BENCH_DIR/links-*` removes them. Each size is read once to
-# fill the page cache; then the sizes are run in turn, RUNS rounds, each a full
-# compare (sub-folders, all rows, JSON to /dev/null) with the default threads.
-# For each size it prints the median wall and processor time, the time per
-# file, its ratio to the smallest size (1.00 is linear growth; "cpu gr." is
-# the same for the processor time, which a busy machine disturbs less), the peak
-# memory (max RSS), the rows listed and the bytes of peak memory per row.
-# The load (uptime) is printed before and after.
+# fill the page cache; then the sizes are run in turn, RUNS rounds, each two
+# full compares (sub-folders, all rows, JSON to /dev/null) with the default
+# threads:
+#   streamed   the rows in the order they are found, written as they come
+#   held       --sort name: every row is kept until the scan ends, sorted,
+#              then written (what the window holds, and its memory per row)
+# For each size and way it prints the median wall and processor time, the
+# time per file, its ratio to the smallest size (1.00 is linear growth; "cpu
+# gr." is the same for the processor time, which a busy machine disturbs
+# less), the peak memory (max RSS), the rows listed and the bytes of peak
+# memory per row. The load (uptime) is printed before and after.
 #
 # SORVANE_CLI names the program (default build/cli/sorvane-cli).
 set -euo pipefail
@@ -47,25 +51,35 @@ for n in "${sizes[@]}"; do find "$bench_dir/links-$n" >/dev/null; done
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 echo "load before: $(uptime)"
+ways=(streamed held)
+args_streamed=()
+args_held=(--sort name)
 for ((i = 1; i <= runs; i++)); do
   for n in "${sizes[@]}"; do
     dir=$bench_dir/links-$n
-    # compare exits 1 when it lists rows: that is no failure here.
-    /usr/bin/time -o "$work/time" -f "%e %U %S %M" "$cli" compare -r "$dir/source" "$dir/target" \
-      --show all --format json >"$work/out-$n.json" 2>/dev/null || true
-    tail -1 "$work/time" >>"$work/$n.times"
+    for way in "${ways[@]}"; do
+      declare -n extra="args_$way"
+      # compare exits 1 when it lists rows: that is no failure here.
+      /usr/bin/time -o "$work/time" -f "%e %U %S %M" "$cli" compare -r "$dir/source" "$dir/target" \
+        --show all --format json "${extra[@]}" >"$work/out-$way-$n.json" 2>/dev/null || true
+      unset -n extra
+      tail -1 "$work/time" >>"$work/$way-$n.times"
+    done
   done
 done
 echo "load after:  $(uptime)"
 
 median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
+for way in "${ways[@]}"; do
+echo "$way:"
 printf "%9s %9s %8s %8s %9s %7s %7s %9s %10s\n" files rows wall cpu "us/file" growth "cpu gr." "peak MB" bytes/row
 first="" first_cpu=""
 for n in "${sizes[@]}"; do
-  wall=$(awk '{print $1}' "$work/$n.times" | median)
-  cpu=$(awk '{print $2 + $3}' "$work/$n.times" | median)
-  kb=$(awk '{print $4}' "$work/$n.times" | sort -n | tail -1)
-  rows=$(grep -c '"mark":' "$work/out-$n.json" || true)
+  times=$work/$way-$n.times
+  wall=$(awk '{print $1}' "$times" | median)
+  cpu=$(awk '{print $2 + $3}' "$times" | median)
+  kb=$(awk '{print $4}' "$times" | sort -n | tail -1)
+  rows=$(grep -c '"mark":' "$work/out-$way-$n.json" || true)
   per=$(awk -v w="$wall" -v n="$n" 'BEGIN {print w / n * 1e6}')
   per_cpu=$(awk -v c="$cpu" -v n="$n" 'BEGIN {print c / n * 1e6}')
   [ -n "$first" ] || first=$per first_cpu=$per_cpu
@@ -73,4 +87,5 @@ for n in "${sizes[@]}"; do
     "$(awk -v p="$per" -v f="$first" 'BEGIN {print p / f}')" \
     "$(awk -v p="$per_cpu" -v f="$first_cpu" 'BEGIN {print p / f}')" "$(awk -v k="$kb" 'BEGIN {print k / 1024}')" \
     "$(awk -v k="$kb" -v r="$rows" 'BEGIN {print (r > 0 ? k * 1024 / r : 0)}')"
+done
 done

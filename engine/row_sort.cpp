@@ -199,12 +199,25 @@ std::vector<std::uint32_t> SortedRowOrder(const std::vector<ComparisonRow>& rows
 void SortRows(std::vector<ComparisonRow>& rows, int sortKey, bool ascending) {
     if (sortKey < kNameColumn || sortKey > kSizeColumn)
         return;
-    const std::vector<std::uint32_t> order = SortedRowOrder(rows, sortKey, ascending);
-    std::vector<ComparisonRow> sorted;
-    sorted.reserve(rows.size());
-    for (const std::uint32_t i : order)
-        sorted.push_back(std::move(rows[i]));
-    rows = std::move(sorted);
+    // The rows are moved round the cycles of the order in place: a second
+    // vector of a million rows would double the memory the rows take.
+    std::vector<std::uint32_t> order = SortedRowOrder(rows, sortKey, ascending);
+    for (std::uint32_t start = 0; start < order.size(); ++start) {
+        if (order[start] == start)
+            continue; // in place, or moved already
+        ComparisonRow first = std::move(rows[start]);
+        std::uint32_t at = start;
+        for (;;) {
+            const std::uint32_t from = order[at];
+            order[at] = at;
+            if (from == start) {
+                rows[at] = std::move(first);
+                break;
+            }
+            rows[at] = std::move(rows[from]);
+            at = from;
+        }
+    }
 }
 
 } // namespace sorvane

@@ -133,6 +133,15 @@ TEST(SortRows, GivesTheOrderOfAStableSortByTheRowComparisonForEveryKey) {
             });
             EXPECT_EQ(SortedRowOrder(rows, key, ascending), expected)
                 << "key " << key << (ascending ? " ascending" : " descending");
+            // The rows themselves end up in that order, each one whole.
+            std::vector<ComparisonRow> sorted = rows;
+            SortRows(sorted, key, ascending);
+            ASSERT_EQ(sorted.size(), rows.size());
+            for (std::size_t i = 0; i < sorted.size(); ++i)
+                ASSERT_TRUE(sorted[i].Name == rows[expected[i]].Name &&
+                            sorted[i].TargetVersion == rows[expected[i]].TargetVersion &&
+                            sorted[i].SourceSize == rows[expected[i]].SourceSize)
+                    << "key " << key << ", row " << i;
         }
     }
 }
