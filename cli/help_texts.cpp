@@ -41,7 +41,9 @@ const std::vector<CommandText>& Commands() {
                             a line break, bytes that are not UTF-8) are left
                             out and named on standard error.
         --strict            mark versions whose parts differ in length "?"
-        --threads N         files read in parallel (default 4; 0 = sequential)
+        --threads N         at most N files read in parallel (default 4;
+                            0 = sequential): one per core at first, all N
+                            when the files come from the disk
         --list CATEGORY     print the full paths of one category instead of
                             the rows, one a line: newer-source, newer-target,
                             unequal-language, different-size, incomparable
