@@ -30,20 +30,6 @@ std::string_view ModeName(ScanMode mode) {
     return mode == ScanMode::SourceOnly ? "source-only" : "compare";
 }
 
-void AppendCsvField(std::string& line, std::string_view text) {
-    if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
-        line += text;
-        return;
-    }
-    line += '"';
-    for (const char c : text) {
-        if (c == '"')
-            line += '"';
-        line += c;
-    }
-    line += '"';
-}
-
 class JsonOutput : public RowOutput {
 public:
     explicit JsonOutput(std::ostream& out) : json_(out) {}

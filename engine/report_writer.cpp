@@ -196,17 +196,7 @@ void ReportWriter::AppendCsvField(std::string_view text) {
         decoded_ = DecodeText(text);
         text = decoded_;
     }
-    if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
-        buffer_ += text;
-        return;
-    }
-    buffer_ += '"';
-    for (const char c : text) {
-        if (c == '"')
-            buffer_ += '"';
-        buffer_ += c;
-    }
-    buffer_ += '"';
+    sorvane::AppendCsvField(buffer_, text);
 }
 
 void ReportWriter::AppendHtmlText(std::string_view text) {

@@ -43,6 +43,10 @@ std::string MacRomanToUtf8(std::string_view bytes);
 /// not part of one is taken as Windows-1252.
 std::string DecodeText(std::string_view bytes);
 
+/// Appends `text` as one CSV field (RFC 4180): in quotes, with each quote
+/// doubled, when it holds a comma, a quote or a line break; else as it is.
+void AppendCsvField(std::string& out, std::string_view text);
+
 /// The simple lower-case mapping of one code point (itself when it has none).
 char32_t FoldCaseChar(char32_t cp);
 
