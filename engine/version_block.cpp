@@ -25,31 +25,55 @@ std::size_t Align4(std::size_t offset) {
     return offset > std::numeric_limits<std::size_t>::max() - 4 ? offset : offset + (4 - rest);
 }
 
-// Whether `text` holds only plain ASCII characters of `unit` bytes each.
-bool AsciiUnits(std::span<const std::byte> text, std::size_t unit) {
-    for (std::size_t i = 0; i < text.size(); i += unit)
-        if (text[i] >= std::byte{0x80} || (unit == 2 && text[i + 1] != std::byte{0}))
-            return false;
-    return true;
+/// Text at the start of some bytes: characters of one byte (the 16-bit
+/// layout) or two (UTF-16LE), up to the first NUL character.
+struct TextRun {
+    std::size_t bytes = 0; ///< without the NUL
+    bool nul = false;      ///< a NUL ends it; else the bytes ran out
+    bool ascii = true;     ///< every character below 0x80
+};
+
+TextRun ScanText(std::span<const std::byte> bytes, std::size_t unit) {
+    // Every character is or-ed into `seen`: below 0x80 means plain ASCII.
+    unsigned seen = 0;
+    std::size_t pos = 0;
+    bool nul = false;
+    const std::byte* p = bytes.data();
+    if (unit == 1) {
+        for (; pos < bytes.size(); ++pos) {
+            const auto c = std::to_integer<unsigned>(p[pos]);
+            if (c == 0) {
+                nul = true;
+                break;
+            }
+            seen |= c;
+        }
+    } else {
+        for (; bytes.size() - pos >= 2; pos += 2) {
+            const unsigned c =
+                std::to_integer<unsigned>(p[pos]) | std::to_integer<unsigned>(p[pos + 1]) << 8;
+            if (c == 0) {
+                nul = true;
+                break;
+            }
+            seen |= c;
+        }
+    }
+    return {pos, nul, seen < 0x80};
 }
 
-// UTF-16LE text without its NUL, as UTF-8. Keys and most values are plain
-// ASCII and are copied a character at a time. (No resize_and_overwrite: the
-// C++ library of g++ 12 hands its callback the capacity instead of the size
-// asked for.)
-std::string Utf16Text(std::span<const std::byte> text) {
-    const std::size_t n = text.size() / 2;
-    if (!AsciiUnits(text.first(2 * n), 2))
-        return Utf16ToUtf8(text.first(2 * n), Endian::Little);
-    std::string out(n, '\0');
-    for (std::size_t i = 0; i < n; ++i)
-        out[i] = static_cast<char>(text[2 * i]);
+// Text found by ScanText as UTF-8: 8-bit text is Windows-1252. Plain ASCII
+// (keys and most values) is copied a character at a time. (No
+// resize_and_overwrite: the C++ library of g++ 12 hands its callback the
+// capacity instead of the size asked for.)
+std::string Decode(std::span<const std::byte> text, std::size_t unit, bool ascii) {
+    if (!ascii)
+        return unit == 1 ? Windows1252ToUtf8(BytesToString(text))
+                         : Utf16ToUtf8(text, Endian::Little);
+    std::string out(text.size() / unit, '\0');
+    for (std::size_t i = 0; i < out.size(); ++i)
+        out[i] = static_cast<char>(text[i * unit]);
     return out;
-}
-
-// 8-bit text of a 16-bit block.
-std::string Latin(std::span<const std::byte> bytes) {
-    return Windows1252ToUtf8(BytesToString(bytes));
 }
 
 /// One node of the tree, clamped to its parent. Its key stays in the block
@@ -101,8 +125,10 @@ public:
     std::vector<Translation> Translations(const Node& var) const;
 
 private:
-    // The bytes of the text value, up to its first NUL.
-    std::span<const std::byte> TextBytes(const Node& node) const;
+    // Bytes per character.
+    std::size_t Unit() const { return sixteenBit_ ? 1 : 2; }
+    // The text value, up to its first NUL.
+    TextRun TextOf(const Node& node) const;
 
     std::span<const std::byte> block_;
     ByteReader reader_;
@@ -128,23 +154,11 @@ std::optional<Node> BlockParser::ReadNode(std::size_t start, std::size_t limit) 
     std::size_t pos = start + header;
     std::size_t valueBytes = n.valueLength;
     n.keyStart = pos;
-    if (sixteenBit_) {
-        while (pos < n.end && block_[pos] != std::byte{0}) {
-            n.keyAscii = n.keyAscii && block_[pos] < std::byte{0x80};
-            ++pos;
-        }
-        n.keyBytes = pos - n.keyStart;
-        if (pos < n.end)
-            ++pos; // the NUL
-    } else {
-        while (n.end - pos >= 2 && (block_[pos] != std::byte{0} || block_[pos + 1] != std::byte{0})) {
-            n.keyAscii =
-                n.keyAscii && block_[pos + 1] == std::byte{0} && block_[pos] < std::byte{0x80};
-            pos += 2;
-        }
-        n.keyBytes = pos - n.keyStart;
-        if (n.end - pos >= 2)
-            pos += 2; // the NUL
+    const TextRun key = ScanText(block_.subspan(pos, n.end - pos), Unit());
+    n.keyBytes = key.bytes;
+    n.keyAscii = key.ascii;
+    pos += key.bytes + (key.nul ? Unit() : 0);
+    if (!sixteenBit_) {
         // Text values count UTF-16 units, binary ones bytes (wType 1 and 0).
         // Windows finds the children this way, so a wrong count moves them.
         if (*reader_.u16At(start + 4) != 0)
@@ -165,7 +179,7 @@ template <typename Visit> void BlockParser::ForEachChild(const Node& parent, Vis
             return;
         --nodesLeft_;
         // The largest thing a node becomes is a string with its key.
-        const std::size_t keySize = child->keyAscii ? child->keyBytes / (sixteenBit_ ? 1 : 2)
+        const std::size_t keySize = child->keyAscii ? child->keyBytes / Unit()
                                                     : Key(*child).size();
         if (!budget_.Take(sizeof(VersionString) + keySize))
             return;
@@ -180,16 +194,13 @@ template <typename Visit> void BlockParser::ForEachChild(const Node& parent, Vis
 }
 
 std::string BlockParser::Key(const Node& node) const {
-    const auto key = block_.subspan(node.keyStart, node.keyBytes);
-    if (sixteenBit_)
-        return Latin(key);
-    return Utf16Text(key);
+    return Decode(block_.subspan(node.keyStart, node.keyBytes), Unit(), node.keyAscii);
 }
 
 bool BlockParser::KeyIs(const Node& node, std::string_view wanted) const {
     if (!node.keyAscii)
         return EqualsIgnoreCase(Key(node), wanted);
-    const std::size_t unit = sixteenBit_ ? 1 : 2;
+    const std::size_t unit = Unit();
     if (node.keyBytes != wanted.size() * unit)
         return false;
     const auto fold = [](unsigned char c) {
@@ -202,32 +213,20 @@ bool BlockParser::KeyIs(const Node& node, std::string_view wanted) const {
     return true;
 }
 
-std::span<const std::byte> BlockParser::TextBytes(const Node& node) const {
+TextRun BlockParser::TextOf(const Node& node) const {
     // The value runs to the node's end; its stored length is not trusted to
     // cut the text, as writers disagree on its unit and some store too little.
-    const auto value = block_.subspan(node.valueStart, node.end - node.valueStart);
-    std::size_t n = 0;
-    if (sixteenBit_) {
-        while (n < value.size() && value[n] != std::byte{0})
-            ++n;
-    } else {
-        while (value.size() - n >= 2 && (value[n] != std::byte{0} || value[n + 1] != std::byte{0}))
-            n += 2;
-    }
-    return value.first(n);
+    return ScanText(block_.subspan(node.valueStart, node.end - node.valueStart), Unit());
 }
 
 std::string BlockParser::Text(const Node& node) const {
-    const auto text = TextBytes(node);
-    if (sixteenBit_)
-        return Latin(text);
-    return Utf16Text(text);
+    const TextRun text = TextOf(node);
+    return Decode(block_.subspan(node.valueStart, text.bytes), Unit(), text.ascii);
 }
 
 std::size_t BlockParser::TextSize(const Node& node) const {
-    const auto text = TextBytes(node);
-    const std::size_t unit = sixteenBit_ ? 1 : 2;
-    return AsciiUnits(text, unit) ? text.size() / unit : Text(node).size();
+    const TextRun text = TextOf(node);
+    return text.ascii ? text.bytes / Unit() : Text(node).size();
 }
 
 std::optional<FixedFileInfo> BlockParser::Fixed(const Node& root) const {
