@@ -6,6 +6,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <new>
+#include <sched.h>
 #include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -82,6 +83,23 @@ int OpenLongPathAt(int start, const std::string& path, int flags) {
     const int result = ::openat(folder, last.c_str(), flags);
     closeFolder();
     return result;
+}
+
+void KeepOnlyDescriptors(std::initializer_list<int> keep) {
+    if (::unshare(CLONE_FILES) != 0)
+        return;
+    std::vector<unsigned> kept{0, 1, 2};
+    for (const int fd : keep)
+        if (fd > 2)
+            kept.push_back(static_cast<unsigned>(fd));
+    std::sort(kept.begin(), kept.end());
+    unsigned from = 0;
+    for (const unsigned fd : kept) {
+        if (fd > from)
+            ::close_range(from, fd - 1, 0);
+        from = fd + 1;
+    }
+    ::close_range(from, ~0U, 0);
 }
 
 bool IsMissingPathError(int error) {

@@ -36,8 +36,12 @@ public:
     /// threads take jobs at first (all when it is negative); the others join
     /// in once the jobs turn out to wait rather than compute (files read
     /// from a disk instead of the cache), when more of them at once help.
-    OrderedPool(int threads, std::size_t capacity, Work work, int takingAtFirst = -1)
-        : work_(std::move(work)), slots_(std::max<std::size_t>(capacity, 1)),
+    ///
+    /// `threadStart`, when given, runs first on each of the threads.
+    OrderedPool(int threads, std::size_t capacity, Work work, int takingAtFirst = -1,
+                std::function<void()> threadStart = {})
+        : work_(std::move(work)), threadStart_(std::move(threadStart)),
+          slots_(std::max<std::size_t>(capacity, 1)),
           wakeBacklog_(std::max<std::size_t>(slots_.size() / 4, 1)),
           taking_(takingAtFirst < 0 ? threads : std::min(takingAtFirst, threads)) {
         try {
@@ -276,6 +280,8 @@ private:
     }
 
     void WorkLoop(int thread) {
+        if (threadStart_)
+            threadStart_();
         for (;;) {
             if (thread >= taking_.load(std::memory_order_relaxed)) {
                 std::unique_lock lock(mutex_);
@@ -304,6 +310,7 @@ private:
     }
 
     Work work_;
+    std::function<void()> threadStart_;
     std::vector<Slot> slots_;
     std::size_t wakeBacklog_;
     std::uint64_t head_ = 0;               // oldest job not yet handed back

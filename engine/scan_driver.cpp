@@ -312,9 +312,12 @@ public:
     Pipeline(const ScanContext& context, RowCollector& collector, int threads)
         : context_(context), collector_(collector) {
         if (threads > 0) {
-            pool_.emplace(threads, static_cast<std::size_t>(threads) * kJobsAheadPerThread,
-                          [this](const Job& job) { return ReadOne(job); },
-                          ReadersAtFirst(threads));
+            pool_.emplace(
+                threads, static_cast<std::size_t>(threads) * kJobsAheadPerThread,
+                [this](const Job& job) { return ReadOne(job); }, ReadersAtFirst(threads), [this] {
+                    KeepOnlyDescriptors(
+                        {context_.sourceFolder.fd(), context_.targetFolder.fd()});
+                });
             if (pool_->Threads() == 0)
                 pool_.reset(); // no thread could be made: read here
         }

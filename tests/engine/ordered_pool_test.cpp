@@ -41,8 +41,12 @@ TEST(OrderedPool, GivesEveryResultInTheOrderTheJobsCameIn) {
     };
     for (const auto& row : rows) {
         std::atomic<int> running{0}, mostAtOnce{0};
-        std::set<std::thread::id> threadsSeen;
+        std::set<std::thread::id> threadsSeen, threadsStarted;
         std::mutex seenMutex;
+        const auto started = [&] {
+            std::lock_guard lock(seenMutex);
+            EXPECT_TRUE(threadsStarted.insert(std::this_thread::get_id()).second);
+        };
         OrderedPool<int, long> pool(row.threads, row.capacity, [&](const int& job) {
             const int now = ++running;
             int seen = mostAtOnce.load();
@@ -57,7 +61,7 @@ TEST(OrderedPool, GivesEveryResultInTheOrderTheJobsCameIn) {
                 std::this_thread::sleep_for(std::chrono::microseconds(50));
             --running;
             return static_cast<long>(job) * job;
-        });
+        }, -1, started);
         EXPECT_EQ(pool.Threads(), row.threads);
         const auto out = RunAll(pool, row.jobs);
         ASSERT_EQ(out.size(), static_cast<std::size_t>(row.jobs)) << row.threads;
@@ -68,6 +72,12 @@ TEST(OrderedPool, GivesEveryResultInTheOrderTheJobsCameIn) {
         if (row.threads == 0) {
             EXPECT_LE(threadsSeen.size(), 1u); // only the caller
         }
+        // Each thread ran its start once, and only threads that did ran jobs.
+        pool.Stop();
+        EXPECT_EQ(threadsStarted.size(), static_cast<std::size_t>(row.threads));
+        EXPECT_EQ(threadsStarted.count(std::this_thread::get_id()), 0u);
+        for (const auto& id : threadsSeen)
+            EXPECT_TRUE(id == std::this_thread::get_id() || threadsStarted.count(id) == 1);
         EXPECT_LE(mostAtOnce.load(), row.threads + 1);
     }
 }

@@ -1,5 +1,6 @@
 #include "engine/scan_driver.h"
 
+#include "engine/opened_file.h"
 #include "engine/row_sort.h"
 #include "engine/source_map.h"
 #include "support/scan_files.h"
@@ -13,6 +14,11 @@
 #include <filesystem>
 #include <map>
 #include <new>
+#include <condition_variable>
+#include <fcntl.h>
+#include <mutex>
+#include <poll.h>
+#include <thread>
 #include <unistd.h>
 
 namespace sorvane {
@@ -864,6 +870,60 @@ TEST_F(ScanTest, RunningOutOfMemoryEndsTheScanWithTheRowsFoundSoFar) {
         EXPECT_EQ(outcome.rowsAdded, 2);
         EXPECT_FALSE(outcome.interrupted);
     }
+}
+
+TEST(ReadingThreads, KeepOnlyTheDescriptorsTheyNeed) {
+    // A reading thread gets a table of its own: it keeps the folder it reads
+    // below and the standard three, and holds no copy of anything else, so a
+    // pipe the program closes meanwhile ends at once for its reader.
+    test::TempDir dir;
+    const int folder = ::open(dir.path().c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(folder, 0);
+    int pipe[2];
+    ASSERT_EQ(::pipe2(pipe, O_CLOEXEC), 0);
+    const auto open = [](int fd) { return ::fcntl(fd, F_GETFD) != -1; };
+    struct Seen {
+        bool folder = false, pipeRead = true, pipeWrite = true;
+        bool standard[3] = {};
+    } seen;
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool ready = false, checked = false;
+    std::thread reader([&] {
+        KeepOnlyDescriptors({folder, -1});
+        seen.folder = open(folder);
+        seen.pipeRead = open(pipe[0]);
+        seen.pipeWrite = open(pipe[1]);
+        for (int fd = 0; fd < 3; ++fd)
+            seen.standard[fd] = open(fd);
+        std::unique_lock lock(mutex);
+        ready = true;
+        changed.notify_all();
+        changed.wait(lock, [&] { return checked; });
+    });
+    {
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [&] { return ready; });
+    }
+    // While the thread still runs: the write end closed here is closed.
+    ::close(pipe[1]);
+    pollfd end{pipe[0], POLLIN, 0};
+    EXPECT_EQ(::poll(&end, 1, 0), 1);
+    EXPECT_TRUE(end.revents & POLLHUP);
+    {
+        std::lock_guard lock(mutex);
+        checked = true;
+    }
+    changed.notify_all();
+    reader.join();
+    EXPECT_TRUE(seen.folder);
+    EXPECT_FALSE(seen.pipeRead);
+    EXPECT_FALSE(seen.pipeWrite);
+    for (int fd = 0; fd < 3; ++fd)
+        EXPECT_EQ(seen.standard[fd], open(fd)) << fd;
+    EXPECT_TRUE(open(folder)); // still open here
+    ::close(folder);
+    ::close(pipe[0]);
 }
 
 } // namespace
