@@ -428,7 +428,10 @@ public:
 
     /// Starts the walk; throws std::system_error when no thread can be made.
     WalkFeed(FolderEnumerator& walk, const std::string& root) : walk_(walk) {
-        thread_ = std::thread([this, root] { Walk(root); });
+        thread_ = std::thread([this, root] {
+            KeepOnlyDescriptors({}); // it opens folders by their paths
+            Walk(root);
+        });
     }
 
     /// Ends a walk that is still going and waits for its thread.
