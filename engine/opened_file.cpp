@@ -85,16 +85,16 @@ int OpenLongPathAt(int start, const std::string& path, int flags) {
     return result;
 }
 
-void KeepOnlyDescriptors(std::initializer_list<int> keep) {
+bool KeepOnlyDescriptors(std::initializer_list<int> keep) {
 #if defined(__SANITIZE_THREAD__)
     // ThreadSanitizer takes a descriptor number for one object all threads
     // share, and would report two private tables using the same number as
     // a race: under it the threads keep sharing the table.
     (void)keep;
-    return;
+    return false;
 #endif
     if (::unshare(CLONE_FILES) != 0)
-        return;
+        return false;
     std::vector<unsigned> kept{0, 1, 2};
     for (const int fd : keep)
         if (fd > 2)
@@ -107,6 +107,7 @@ void KeepOnlyDescriptors(std::initializer_list<int> keep) {
         from = fd + 1;
     }
     ::close_range(from, ~0U, 0);
+    return true;
 }
 
 bool IsMissingPathError(int error) {

@@ -32,8 +32,9 @@ int OpenLongPathAt(int folder, const std::string& path, int flags);
 /// lock and no counts with the program's other threads: the kernel takes a
 /// faster path for a table with one user. Its copies of the other
 /// descriptors are dropped at once, so nothing the rest of the program closes
-/// stays open through it. Nothing changes when the system refuses.
-void KeepOnlyDescriptors(std::initializer_list<int> keep);
+/// stays open through it. False, with nothing changed, when the system
+/// refuses (a sandbox may forbid unshare(2)).
+bool KeepOnlyDescriptors(std::initializer_list<int> keep);
 
 /// True for the errors that mean the path names nothing (ENOENT, ENOTDIR),
 /// as against a file that is there but cannot be read.

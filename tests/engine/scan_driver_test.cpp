@@ -876,9 +876,6 @@ TEST(ReadingThreads, KeepOnlyTheDescriptorsTheyNeed) {
     // A reading thread gets a table of its own: it keeps the folder it reads
     // below and the standard three, and holds no copy of anything else, so a
     // pipe the program closes meanwhile ends at once for its reader.
-#if defined(__SANITIZE_THREAD__)
-    GTEST_SKIP() << "the threads share one table under ThreadSanitizer";
-#endif
     test::TempDir dir;
     const int folder = ::open(dir.path().c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
     ASSERT_GE(folder, 0);
@@ -891,9 +888,9 @@ TEST(ReadingThreads, KeepOnlyTheDescriptorsTheyNeed) {
     } seen;
     std::mutex mutex;
     std::condition_variable changed;
-    bool ready = false, checked = false;
+    bool ready = false, checked = false, own = false;
     std::thread reader([&] {
-        KeepOnlyDescriptors({folder, -1});
+        own = KeepOnlyDescriptors({folder, -1});
         seen.folder = open(folder);
         seen.pipeRead = open(pipe[0]);
         seen.pipeWrite = open(pipe[1]);
@@ -907,6 +904,20 @@ TEST(ReadingThreads, KeepOnlyTheDescriptorsTheyNeed) {
     {
         std::unique_lock lock(mutex);
         changed.wait(lock, [&] { return ready; });
+    }
+    if (!own) {
+        // Refused (a sandbox, or ThreadSanitizer): nothing may have changed.
+        {
+            std::lock_guard lock(mutex);
+            checked = true;
+        }
+        changed.notify_all();
+        reader.join();
+        EXPECT_TRUE(seen.folder && seen.pipeRead && seen.pipeWrite);
+        ::close(folder);
+        ::close(pipe[0]);
+        ::close(pipe[1]);
+        GTEST_SKIP() << "this system gives a thread no table of its own";
     }
     // While the thread still runs: the write end closed here is closed.
     ::close(pipe[1]);
