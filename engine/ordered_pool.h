@@ -55,7 +55,8 @@ public:
         made_.store(static_cast<int>(threads_.size()), std::memory_order_relaxed);
     }
 
-    /// Stops the threads; jobs not yet taken are dropped.
+    /// Stops the threads after the jobs they run now; jobs not yet taken
+    /// are dropped.
     ~OrderedPool() { Stop(); }
 
     OrderedPool(const OrderedPool&) = delete;
@@ -283,6 +284,10 @@ private:
         if (threadStart_)
             threadStart_();
         for (;;) {
+            // A stop ends the thread after its current job: what is still
+            // queued is left to the caller.
+            if (stopAsked_.load(std::memory_order_relaxed))
+                return;
             if (thread >= taking_.load(std::memory_order_relaxed)) {
                 std::unique_lock lock(mutex_);
                 joined_.wait(lock, [&] {

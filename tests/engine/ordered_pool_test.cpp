@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <map>
 #include <mutex>
 #include <set>
 #include <stdexcept>
@@ -127,6 +128,44 @@ TEST(OrderedPool, ThreadsLeftOutAtFirstJoinOnlyWhenJobsWait) {
         EXPECT_GE(threadsSeen.load(), row.threadsFrom);
         EXPECT_LE(threadsSeen.load(), row.threadsTo);
     }
+}
+
+TEST(OrderedPool, StopWaitsOnlyForTheJobsBeingRunAndLeavesTheQueueToTheCaller) {
+    // One thread holds job 0 while nine more wait; once stopped, the thread
+    // takes none of them, and each is run once, by the caller.
+    std::atomic<bool> release{false};
+    std::atomic<int> started{0};
+    std::mutex mutex;
+    std::map<int, std::thread::id> ranBy;
+    OrderedPool<int, int> pool(1, 16, [&](const int& job) {
+        {
+            std::lock_guard lock(mutex);
+            ranBy[job] = std::this_thread::get_id();
+        }
+        if (job == 0) {
+            ++started;
+            while (!release.load())
+                std::this_thread::yield();
+        }
+        return job;
+    });
+    for (int i = 0; i < 10; ++i)
+        pool.Push(i);
+    while (started.load() == 0)
+        std::this_thread::yield();
+    std::thread stopper([&] { pool.Stop(); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100)); // the stop is asked by now
+    release.store(true);
+    stopper.join();
+    {
+        std::lock_guard lock(mutex);
+        EXPECT_EQ(ranBy.size(), 1u); // only the job it held
+    }
+    for (int i = 0; i < 10; ++i)
+        EXPECT_EQ(pool.PopOldest().second, i);
+    const auto caller = std::this_thread::get_id();
+    for (int i = 1; i < 10; ++i)
+        EXPECT_EQ(ranBy.at(i), caller) << i;
 }
 
 TEST(OrderedPool, AfterStopTheCallerRunsWhatIsLeftAndErrorsReachTheCaller) {
