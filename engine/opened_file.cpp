@@ -85,7 +85,7 @@ int OpenLongPathAt(int start, const std::string& path, int flags) {
     return result;
 }
 
-bool KeepOnlyDescriptors(std::initializer_list<int> keep) {
+bool KeepOnlyDescriptors(std::initializer_list<int> keep) noexcept {
 #if defined(__SANITIZE_THREAD__)
     // ThreadSanitizer takes a descriptor number for one object all threads
     // share, and would report two private tables using the same number as
@@ -95,13 +95,21 @@ bool KeepOnlyDescriptors(std::initializer_list<int> keep) {
 #endif
     if (::unshare(CLONE_FILES) != 0)
         return false;
-    std::vector<unsigned> kept{0, 1, 2};
-    for (const int fd : keep)
-        if (fd > 2)
-            kept.push_back(static_cast<unsigned>(fd));
-    std::sort(kept.begin(), kept.end());
+    // On the stack: this runs first on a new thread, where a failed
+    // allocation could only end the program.
+    std::array<unsigned, 3 + kMostKeptDescriptors> kept{0, 1, 2};
+    std::size_t count = 3;
+    for (const int fd : keep) {
+        if (fd <= 2 || count == kept.size())
+            continue;
+        // Kept in order as they come: a handful at most.
+        std::size_t at = count++;
+        for (; kept[at - 1] > static_cast<unsigned>(fd); --at)
+            kept[at] = kept[at - 1];
+        kept[at] = static_cast<unsigned>(fd);
+    }
     unsigned from = 0;
-    for (const unsigned fd : kept) {
+    for (const unsigned fd : std::span(kept).first(count)) {
         if (fd > from)
             ::close_range(from, fd - 1, 0);
         from = fd + 1;

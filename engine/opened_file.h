@@ -34,7 +34,9 @@ int OpenLongPathAt(int folder, const std::string& path, int flags);
 /// descriptors are dropped at once, so nothing the rest of the program closes
 /// stays open through it. False, with nothing changed, when the system
 /// refuses (a sandbox may forbid unshare(2)).
-bool KeepOnlyDescriptors(std::initializer_list<int> keep);
+/// At most kMostKeptDescriptors of `keep` are kept.
+inline constexpr std::size_t kMostKeptDescriptors = 4;
+bool KeepOnlyDescriptors(std::initializer_list<int> keep) noexcept;
 
 /// True for the errors that mean the path names nothing (ENOENT, ENOTDIR),
 /// as against a file that is there but cannot be read.

@@ -879,19 +879,22 @@ TEST(ReadingThreads, KeepOnlyTheDescriptorsTheyNeed) {
     test::TempDir dir;
     const int folder = ::open(dir.path().c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
     ASSERT_GE(folder, 0);
+    const int other = ::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC); // given first, numbered higher
+    ASSERT_GT(other, folder);
     int pipe[2];
     ASSERT_EQ(::pipe2(pipe, O_CLOEXEC), 0);
     const auto open = [](int fd) { return ::fcntl(fd, F_GETFD) != -1; };
     struct Seen {
-        bool folder = false, pipeRead = true, pipeWrite = true;
+        bool folder = false, other = false, pipeRead = true, pipeWrite = true;
         bool standard[3] = {};
     } seen;
     std::mutex mutex;
     std::condition_variable changed;
     bool ready = false, checked = false, own = false;
     std::thread reader([&] {
-        own = KeepOnlyDescriptors({folder, -1});
+        own = KeepOnlyDescriptors({other, folder, -1});
         seen.folder = open(folder);
+        seen.other = open(other);
         seen.pipeRead = open(pipe[0]);
         seen.pipeWrite = open(pipe[1]);
         for (int fd = 0; fd < 3; ++fd)
@@ -914,6 +917,7 @@ TEST(ReadingThreads, KeepOnlyTheDescriptorsTheyNeed) {
         changed.notify_all();
         reader.join();
         EXPECT_TRUE(seen.folder && seen.pipeRead && seen.pipeWrite);
+        ::close(other);
         ::close(folder);
         ::close(pipe[0]);
         ::close(pipe[1]);
@@ -931,11 +935,13 @@ TEST(ReadingThreads, KeepOnlyTheDescriptorsTheyNeed) {
     changed.notify_all();
     reader.join();
     EXPECT_TRUE(seen.folder);
+    EXPECT_TRUE(seen.other);
     EXPECT_FALSE(seen.pipeRead);
     EXPECT_FALSE(seen.pipeWrite);
     for (int fd = 0; fd < 3; ++fd)
         EXPECT_EQ(seen.standard[fd], open(fd)) << fd;
     EXPECT_TRUE(open(folder)); // still open here
+    ::close(other);
     ::close(folder);
     ::close(pipe[0]);
 }
