@@ -59,8 +59,15 @@ TIMEFORMAT='%3R %3U %3S'
 for ((i = 1; i <= runs; i++)); do
   for name in "${names[@]}"; do
     declare -n cmd="cmd_$name"
-    # compare exits 1 when it lists rows: that is no failure here.
-    { time "${cmd[@]}" >"$work/$name.out" 2>/dev/null; } 2>>"$work/$name.times" || true
+    # compare exits 1 when it lists rows: that is no failure here. Anything
+    # else (2, a crash, a floor that found nothing) ends the bench.
+    status=0
+    { time "${cmd[@]}" >"$work/$name.out" 2>"$work/$name.err"; } 2>>"$work/$name.times" || status=$?
+    if [ "$status" -gt 1 ] || { [ "$name" = floor ] && [ "$status" -ne 0 ]; }; then
+      echo "floor_bench: $name exited $status:" >&2
+      cat "$work/$name.err" >&2
+      exit 1
+    fi
     unset -n cmd
   done
 done
@@ -94,6 +101,7 @@ if [ -n "${BEFORE_CLI:-}" ]; then
   }'
 fi
 status=0
+[ -s "$work/compare.out" ] || { echo "compare printed nothing" >&2; status=1; }
 for name in "${names[@]}"; do
   [ "$name" = floor ] && continue
   cmp -s "$work/compare.out" "$work/$name.out" || { echo "JSON of $name differs from compare" >&2; status=1; }

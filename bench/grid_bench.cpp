@@ -1,7 +1,9 @@
 // Times the result grid with as many rows as a large scan gives: the rows
 // arrive in batches as the scan delivers them, the grid follows the newest
 // row and the window processes its events between batches; then the grid is
-// sorted by each data column, ascending and descending. Each time runs until
+// sorted by each data column, ascending and descending; then Find looks for
+// a text no row holds (anywhere, and as a whole word), and one category is
+// recoloured (until painted, and in the model alone). Each time runs until
 // the grid has painted the result. At the end it prints the peak memory of
 // the process.
 //

@@ -9,8 +9,8 @@
 # /tmp/sorvane-bench; the time it takes is printed) and kept for the next
 # run; `rm -rf $BENCH_DIR/links-*` removes them. Each size is read once to
 # fill the page cache; then the sizes are run in turn, RUNS rounds, each two
-# full compares (sub-folders, all rows, JSON to /dev/null) with the default
-# threads:
+# full compares (sub-folders, all rows, JSON to a temporary file whose rows are
+# counted) with the default threads:
 #   streamed   the rows in the order they are found, written as they come
 #   held       --sort name: every row is kept until the scan ends, sorted,
 #              then written (what the window holds, and its memory per row)
@@ -33,6 +33,7 @@ done
 [ ${#sizes[@]} -gt 0 ] || sizes=(100000 300000 1000000)
 cli=${SORVANE_CLI:-build/cli/sorvane-cli}
 [ -x "$cli" ] || { echo "scale_bench: build $cli first" >&2; exit 2; }
+[ -x /usr/bin/time ] || { echo "scale_bench: needs /usr/bin/time (apt-get install time)" >&2; exit 2; }
 bench_dir=${BENCH_DIR:-/tmp/sorvane-bench}
 base=$bench_dir/20000
 [ -d "$base/source" ] || python3 bench/make_trees.py "$base" --files 20000 >/dev/null
@@ -59,9 +60,16 @@ for ((i = 1; i <= runs; i++)); do
     dir=$bench_dir/links-$n
     for way in "${ways[@]}"; do
       declare -n extra="args_$way"
-      # compare exits 1 when it lists rows: that is no failure here.
+      # compare exits 1 when it lists rows: that is no failure here; 2 or a
+      # crash ends the bench.
+      status=0
       /usr/bin/time -o "$work/time" -f "%e %U %S %M" "$cli" compare -r "$dir/source" "$dir/target" \
-        --show all --format json "${extra[@]}" >"$work/out-$way-$n.json" 2>/dev/null || true
+        --show all --format json "${extra[@]}" >"$work/out-$way-$n.json" 2>"$work/err" || status=$?
+      if [ "$status" -gt 1 ]; then
+        echo "scale_bench: compare of $n files ($way) exited $status:" >&2
+        cat "$work/err" >&2
+        exit 1
+      fi
       unset -n extra
       tail -1 "$work/time" >>"$work/$way-$n.times"
     done

@@ -4,7 +4,8 @@
 #   bench/window_bench.sh [FILES]      default 100000
 #
 # 1. A scan of a generated tree of FILES files a side (bench/make_trees.py,
-#    kept in $BENCH_DIR, default /tmp/sorvane-bench/window-FILES, and reused),
+#    kept in $BENCH_DIR, default /tmp/sorvane-bench/FILES, and reused, as the
+#    other benches do),
 #    every row shown, three times: the window's longest stall while the scan
 #    runs (gap between ticks of a 10 ms timer) and the time from the scan's
 #    end until the sorted rows are painted.
@@ -21,7 +22,7 @@ cd "$(dirname "$0")/.."
 bench=build/bench/window_bench
 [ -x "$bench" ] || { echo "build first: cmake --build build --target window_bench" >&2; exit 1; }
 files=${1:-100000}
-tree="${BENCH_DIR:-/tmp/sorvane-bench}/window-$files"
+tree="${BENCH_DIR:-/tmp/sorvane-bench}/$files"
 if [ ! -d "$tree/source" ]; then
   python3 bench/make_trees.py "$tree" --files "$files"
 fi
