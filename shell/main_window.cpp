@@ -564,7 +564,7 @@ void MainWindow::mViewColor_Click(int index) {
     if (!chosen)
         return;
     view::ColorSet colors = model_->Colors();
-    colors.colors[static_cast<std::size_t>(index)] = view::ToColorRef(*chosen);
+    colors.Set(index, view::ToColorRef(*chosen));
     const int current = grid_->CurrentRow();
     QApplication::setOverrideCursor(Qt::WaitCursor);
     model_->SetColorSet(colors); // rows of categories 2 to 6 take their new colour

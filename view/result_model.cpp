@@ -55,6 +55,13 @@ ColorSet ColorSet::Defaults(const QPalette& palette) {
     return set;
 }
 
+void ColorSet::Set(int index, ColorRef color) {
+    auto& slot = colors.at(static_cast<std::size_t>(index));
+    if (index == kRegularTextColor && colors[kOrphansColor] == slot)
+        colors[kOrphansColor] = color;
+    slot = color;
+}
+
 int ColorIndexOfMark(ComparisonMark mark) {
     switch (mark) {
     case ComparisonMark::Equal:

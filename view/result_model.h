@@ -51,6 +51,10 @@ struct ColorSet {
     /// Background and regular text from the palette, the rest fixed: blue,
     /// red, purple, purple, purple, dark green; orphans as regular text.
     static ColorSet Defaults(const QPalette& palette);
+    /// Gives colour `index` the value `color`. Orphans that still look like
+    /// regular text (never given a colour of their own) follow a new regular
+    /// text colour.
+    void Set(int index, ColorRef color);
     QColor color(int index) const {
         return FromColorRef(colors.at(static_cast<std::size_t>(index)));
     }

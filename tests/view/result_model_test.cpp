@@ -193,6 +193,31 @@ TEST(ColorSet, DefaultsComeFromThePaletteAndFixedColorRefs) {
         EXPECT_EQ(kColorKeys[static_cast<std::size_t>(i)], keys[static_cast<std::size_t>(i)]);
 }
 
+TEST(ColorSet, OrphansFollowRegularTextUntilGivenAColourOfTheirOwn) {
+    constexpr ColorRef kText = 0x111111, kNew = 0x222222, kOwn = 0x333333;
+    struct Step {
+        int index;
+        ColorRef color;
+        ColorRef regular, orphans; ///< after the step
+    };
+    const std::vector<std::vector<Step>> cases{
+        {{kRegularTextColor, kNew, kNew, kNew}},
+        {{kOrphansColor, kOwn, kText, kOwn}, {kRegularTextColor, kNew, kNew, kOwn}},
+        {{kRegularTextColor, kNew, kNew, kNew}, {kRegularTextColor, kOwn, kOwn, kOwn}},
+        {{kNewerSourceColor, kNew, kText, kText}},
+    };
+    for (std::size_t c = 0; c < cases.size(); ++c) {
+        ColorSet set;
+        set.colors[kRegularTextColor] = set.colors[kOrphansColor] = kText;
+        for (const Step& step : cases[c]) {
+            set.Set(step.index, step.color);
+            EXPECT_EQ(set.colors[static_cast<std::size_t>(step.index)], step.color) << c;
+            EXPECT_EQ(set.colors[kRegularTextColor], step.regular) << c;
+            EXPECT_EQ(set.colors[kOrphansColor], step.orphans) << c;
+        }
+    }
+}
+
 TEST(ResultModel, RowsShowTheColourOfTheirMarkAndNoneForTheEmptyMark) {
     const std::vector<std::pair<ComparisonMark, int>> marks = {
         {ComparisonMark::Equal, kRegularTextColor},
