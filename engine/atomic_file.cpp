@@ -1,5 +1,7 @@
 #include "atomic_file.h"
 
+#include "unique_fd.h"
+
 #include <cerrno>
 #include <climits>
 #include <csignal>
@@ -16,24 +18,6 @@
 
 namespace sorvane {
 namespace {
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    FileDescriptor(FileDescriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    FileDescriptor& operator=(FileDescriptor&& other) noexcept {
-        std::swap(fd_, other.fd_);
-        return *this;
-    }
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 std::unexpected<std::string> Fail(std::string text) {
     return std::unexpected(std::move(text));
@@ -138,7 +122,7 @@ void RemoveStaleTemporaries(int folder, const std::string& prefix) {
     ::clock_gettime(CLOCK_REALTIME, &now);
     for (int slot = 0; slot < kTemporarySlots; ++slot) {
         const std::string name = prefix + std::to_string(slot);
-        FileDescriptor fd(::openat(folder, name.c_str(),
+        UniqueFd fd(::openat(folder, name.c_str(),
                                    O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
         struct stat st {};
         if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) ||
@@ -197,7 +181,7 @@ WriteOutcome KeepOwnerAndMode(int fd, const struct stat& old) {
 
 std::optional<std::string> ReadSmallFile(const std::string& path, std::size_t maxBytes) {
     // O_NONBLOCK so that opening a FIFO cannot hang; non-regular files are refused below.
-    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (fd.get() < 0)
         return std::nullopt;
     struct stat st {};
@@ -270,9 +254,9 @@ WriteOutcome ReplaceFileAtomically(const std::string& path, const FileFiller& fi
         std::error_code ec;
         std::filesystem::create_directories(folderPath, ec);
     }
-    FileDescriptor folder(::open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    UniqueFd folder(::open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (folder.get() < 0 && errno == EACCES) // a folder we may write to but not list
-        folder = FileDescriptor(::open(folderPath.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+        folder = UniqueFd(::open(folderPath.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     if (folder.get() < 0)
         return FailWith(errno);
 
@@ -283,21 +267,21 @@ WriteOutcome ReplaceFileAtomically(const std::string& path, const FileFiller& fi
     // An existing file's owner and bits are set below; a new one is made with
     // 0666 so that the umask (or the folder's default ACL) applies as usual.
     const mode_t createMode = replacing ? 0600 : 0666;
-    FileDescriptor fd(-1);
+    UniqueFd fd(-1);
     // Declared after the descriptor: a temporary name goes while its lock is held.
     TemporaryName temporary(folder.get());
     // An unnamed file is given a name through /proc/self/fd, or without /proc
     // with AT_EMPTY_PATH, which needs CAP_DAC_READ_SEARCH.
     if (options.unnamedTemporary && ::access("/proc/self/fd", X_OK) == 0) {
         fd =
-            FileDescriptor(::openat(folder.get(), ".", O_TMPFILE | O_RDWR | O_CLOEXEC, createMode));
+            UniqueFd(::openat(folder.get(), ".", O_TMPFILE | O_RDWR | O_CLOEXEC, createMode));
         if (fd.get() < 0 && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
             return FailWith(errno);
     }
     const bool unnamed = fd.get() >= 0;
     for (int slot = 0; !unnamed && slot < kTemporarySlots && fd.get() < 0; ++slot) {
         const std::string candidate = prefix + std::to_string(slot);
-        fd = FileDescriptor(::openat(folder.get(), candidate.c_str(),
+        fd = UniqueFd(::openat(folder.get(), candidate.c_str(),
                                      O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                                      createMode));
         if (fd.get() >= 0)

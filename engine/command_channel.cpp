@@ -1,12 +1,14 @@
 #include "command_channel.h"
 
+#include "settings_location.h"
+#include "unique_fd.h"
+
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <system_error>
 
-#include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -24,30 +26,7 @@ bool UsableFolder(const std::optional<std::string>& folder) {
     return folder && !folder->empty() && folder->front() == '/';
 }
 
-std::optional<std::string> Environment(const char* name) {
-    const char* value = std::getenv(name);
-    if (value == nullptr)
-        return std::nullopt;
-    return std::string(value);
-}
-
-std::string ErrorText(int error) { return std::strerror(error); }
-
-// Closes the descriptor when it goes out of scope.
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
+std::string ErrorText(int error) { return std::system_category().message(error); }
 
 bool FillAddress(const std::string& path, sockaddr_un& address) {
     address = {};
@@ -96,8 +75,8 @@ std::string CommandChannelPath(const ChannelLocationInputs& inputs) {
 
 std::string CommandChannelPath() {
     ChannelLocationInputs inputs;
-    inputs.runtimeFolder = Environment("XDG_RUNTIME_DIR");
-    inputs.tempFolder = Environment("TMPDIR");
+    inputs.runtimeFolder = EnvironmentValue("XDG_RUNTIME_DIR");
+    inputs.tempFolder = EnvironmentValue("TMPDIR");
     inputs.userId = ::getuid();
     return CommandChannelPath(inputs);
 }
@@ -140,7 +119,7 @@ bool ChannelIsLive(const std::string& path) {
     sockaddr_un address;
     if (!FillAddress(path, address))
         return false;
-    const Descriptor socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    const UniqueFd socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
     if (socket.get() < 0)
         return false;
     // A listening socket takes the connection at once (into its backlog),
@@ -193,7 +172,7 @@ SendResult SendCommand(const std::string& path, std::string_view command,
     }
     sockaddr_un address;
     FillAddress(path, address);
-    const Descriptor socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    const UniqueFd socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
     if (socket.get() < 0)
         return Failure(Status::Unreachable, "cannot make a socket: " + ErrorText(errno));
     while (::connect(socket.get(), reinterpret_cast<const sockaddr*>(&address), sizeof(address)) !=

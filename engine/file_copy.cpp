@@ -1,5 +1,7 @@
 #include "file_copy.h"
 
+#include "unique_fd.h"
+
 #include "path_utils.h"
 #include "text_utils.h"
 
@@ -34,21 +36,6 @@ std::unexpected<std::string> Fail(std::string text) {
 std::string ErrorText(int error) {
     return std::system_category().message(error);
 }
-
-class OpenFile {
-public:
-    explicit OpenFile(int fd) : fd_(fd) {}
-    ~OpenFile() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    OpenFile(const OpenFile&) = delete;
-    OpenFile& operator=(const OpenFile&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 std::string KindOf(mode_t mode) {
     return S_ISDIR(mode)    ? "a folder"
@@ -222,7 +209,7 @@ WriteOutcome CreateFolderPath(std::string_view folder) {
 WriteOutcome CopyFileReplacing(const std::string& from, const std::string& to,
                                const ByteCopyCalls& calls) {
     // O_NONBLOCK: a FIFO put in the source's place must not hang the copy.
-    OpenFile source(::open(from.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    UniqueFd source(::open(from.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (source.get() < 0)
         return Fail(ErrorText(errno));
     struct stat before {};

@@ -18,13 +18,6 @@ std::optional<std::string> NonEmpty(const std::optional<std::string>& value) {
     return std::nullopt;
 }
 
-std::optional<std::string> Environment(const char* name) {
-    const char* value = std::getenv(name);
-    if (value == nullptr)
-        return std::nullopt;
-    return std::string(value);
-}
-
 std::string Absolute(const std::string& path) {
     std::error_code ec;
     const auto absolute = std::filesystem::absolute(path, ec);
@@ -32,6 +25,13 @@ std::string Absolute(const std::string& path) {
 }
 
 } // namespace
+
+std::optional<std::string> EnvironmentValue(const char* name) {
+    const char* value = std::getenv(name);
+    if (value == nullptr)
+        return std::nullopt;
+    return std::string(value);
+}
 
 std::string LocateSettingsFile(const SettingsLocationInputs& inputs) {
     if (const auto given = NonEmpty(inputs.commandLine))
@@ -61,10 +61,10 @@ std::string LocateSettingsFile(const SettingsLocationInputs& inputs) {
 std::string LocateSettingsFile(const std::optional<std::string>& commandLine) {
     SettingsLocationInputs inputs;
     inputs.commandLine = commandLine;
-    inputs.environment = Environment("SORVANE_SETTINGS");
+    inputs.environment = EnvironmentValue("SORVANE_SETTINGS");
     inputs.executableFolder = ExecutableFolder();
-    inputs.xdgConfigHome = Environment("XDG_CONFIG_HOME");
-    inputs.home = Environment("HOME");
+    inputs.xdgConfigHome = EnvironmentValue("XDG_CONFIG_HOME");
+    inputs.home = EnvironmentValue("HOME");
     inputs.accountHome = AccountHomeFolder();
     return LocateSettingsFile(inputs);
 }

@@ -19,6 +19,9 @@ struct SettingsLocationInputs {
     std::optional<std::string> accountHome;   ///< the home folder of the user's account
 };
 
+/// The value of the environment variable `name`; nothing when it is not set.
+std::optional<std::string> EnvironmentValue(const char* name);
+
 /// The settings file path, first of: the --settings file; SORVANE_SETTINGS;
 /// Sorvane.dat beside the program when that file exists and is writable
 /// (portable use); Sorvane/Sorvane.dat in the XDG configuration folder

@@ -35,7 +35,6 @@ public:
     /// anything but Serving, `why` (when given) says what happened.
     StartResult Start(QString* why = nullptr);
     bool IsServing() const;
-    const QString& Path() const { return path_; }
 
     /// How long a client may take to send its whole command; after that it
     /// is dropped (default 3 seconds).
