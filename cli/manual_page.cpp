@@ -1,5 +1,7 @@
 #include "manual_page.h"
 
+#include "engine/text_utils.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <vector>
@@ -32,28 +34,6 @@ std::string_view TrimLeft(std::string_view text) {
     return first == std::string_view::npos ? std::string_view() : text.substr(first);
 }
 
-// The code point of the UTF-8 sequence at `text[i]`, advancing `i`; U+FFFD
-// for a byte that does not start a complete sequence.
-std::uint32_t NextCodePoint(std::string_view text, std::size_t& i) {
-    const auto byte = [&](std::size_t at) { return static_cast<unsigned char>(text[at]); };
-    const unsigned char lead = byte(i);
-    std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
-    std::uint32_t code = length == 4 ? lead & 0x07u : length == 3 ? lead & 0x0Fu : lead & 0x1Fu;
-    if (lead >= 0xF8 || length == 1 || i + length > text.size()) {
-        ++i;
-        return 0xFFFD;
-    }
-    for (std::size_t k = 1; k < length; ++k) {
-        if ((byte(i + k) & 0xC0) != 0x80) {
-            ++i;
-            return 0xFFFD;
-        }
-        code = (code << 6) | (byte(i + k) & 0x3Fu);
-    }
-    i += length;
-    return code;
-}
-
 // Text as roff reads it literally: "\" and "-" (a minus, so that options can
 // be copied from the page) escaped, anything beyond ASCII by its code point.
 std::string Escape(std::string_view text) {
@@ -63,7 +43,7 @@ std::string Escape(std::string_view text) {
         if (static_cast<unsigned char>(c) >= 0x80) {
             char name[16];
             std::snprintf(name, sizeof name, "\\[u%04X]",
-                          static_cast<unsigned>(NextCodePoint(text, i)));
+                          static_cast<unsigned>(sorvane::NextCodePoint(text, i)));
             out += name;
             continue;
         }
@@ -140,6 +120,16 @@ std::string ManualPage(std::string_view help, const ManualPageInfo& info) {
             body += ".fi\n.RE\n";
         mode = Mode::None;
     };
+    // An option: its name (and arguments) as the tag, its description below.
+    const auto addOption = [&](std::string_view text) {
+        endBlock();
+        const auto [tag, description] = SplitItem(text);
+        body += ".TP\n";
+        AddText(body, FormatWords(tag, false));
+        if (!description.empty())
+            AddText(body, Escape(description));
+        mode = Mode::Option;
+    };
     const auto nextIndent = [&](std::size_t i) -> std::size_t {
         for (std::size_t k = i + 1; k < lines.size(); ++k)
             if (!lines[k].text.empty())
@@ -186,13 +176,7 @@ std::string ManualPage(std::string_view help, const ManualPageInfo& info) {
                 endBlock();
                 body += ".SS \"" + Escape(line.text) + "\"\n";
             } else {
-                endBlock();
-                const auto [tag, description] = SplitItem(line.text);
-                body += ".TP\n";
-                AddText(body, FormatWords(tag, false));
-                if (!description.empty())
-                    AddText(body, Escape(description));
-                mode = Mode::Option;
+                addOption(line.text);
             }
             continue;
         }
@@ -200,13 +184,7 @@ std::string ManualPage(std::string_view help, const ManualPageInfo& info) {
         // has its description after a gap or on the deeper lines below.
         if (line.indent == 8 && line.text.starts_with('-') &&
             (line.text.find("  ") != std::string_view::npos || nextIndent(i) > 8)) {
-            endBlock();
-            const auto [tag, description] = SplitItem(line.text);
-            body += ".TP\n";
-            AddText(body, FormatWords(tag, false));
-            if (!description.empty())
-                AddText(body, Escape(description));
-            mode = Mode::Option;
+            addOption(line.text);
             continue;
         }
         if (mode == Mode::Block)
