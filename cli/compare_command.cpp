@@ -236,13 +236,6 @@ std::vector<int> ShownColumns(const ScanOutcome& outcome) {
     return columns;
 }
 
-const std::map<int, std::string> kHeaders = {
-    {kNameColumn, "Name"},               {kExtColumn, "Ext"},
-    {kSourceLanguageColumn, "Language"}, {kSourceVersionColumn, "Source Version"},
-    {kMarkColumn, "="},                  {kTargetVersionColumn, "Target Version"},
-    {kTargetLanguageColumn, "Language"}, {kBusyColumn, "Busy"},
-    {kDescriptionColumn, "Description"}, {kCopyrightColumn, "Copyright"}};
-
 // The page in the window's default colours (0xRRGGBB): black on white, newer
 // source blue, newer target red, the other differences purple.
 void WriteHtml(std::ostream& out, const ScanOutcome& outcome, const CompareOptions& options,
@@ -257,9 +250,7 @@ void WriteHtml(std::ostream& out, const ScanOutcome& outcome, const CompareOptio
     std::vector<ReportColumn> columns;
     const std::vector<int> shown = ShownColumns(outcome);
     for (const int column : shown)
-        columns.push_back({kHeaders.at(column), column == kMarkColumn || column == kBusyColumn
-                                                    ? ReportColumn::Align::Centre
-                                                    : ReportColumn::Align::Left});
+        columns.push_back(ReportColumnOf(column));
     const std::pair<ComparisonMark, std::uint32_t> markColors[] = {
         {ComparisonMark::NewerSource, 0x0000FF},     {ComparisonMark::NewerTarget, 0xFF0000},
         {ComparisonMark::UnequalLanguage, 0x800080}, {ComparisonMark::DifferentSize, 0x800080},
@@ -273,15 +264,9 @@ void WriteHtml(std::ostream& out, const ScanOutcome& outcome, const CompareOptio
     }
     ReportWriter writer(ReportFormat::Html, StreamSink(out));
     writer.Begin(heading, columns, colors);
-    std::vector<std::string> texts(shown.size());
-    std::vector<std::string_view> cells(shown.size());
     for (const auto& row : rows) {
-        for (std::size_t i = 0; i < shown.size(); ++i) {
-            texts[i] = ColumnText(row, shown[i]);
-            cells[i] = texts[i];
-        }
         const auto style = styleOfMark.find(row.Mark);
-        writer.Row(cells, style == styleOfMark.end() ? -1 : style->second);
+        writer.Row(row, shown, style == styleOfMark.end() ? -1 : style->second);
     }
     // A stream that went bad stays bad; main reports the cut output.
     (void)writer.Finish();
@@ -290,11 +275,10 @@ void WriteHtml(std::ostream& out, const ScanOutcome& outcome, const CompareOptio
 void WriteTable(std::ostream& out, const ScanOutcome& outcome,
                 const std::vector<ComparisonRow>& rows) {
     const std::vector<int> columns = ShownColumns(outcome);
-    const auto& headers = kHeaders;
     std::vector<std::vector<std::string>> cells;
     std::vector<std::size_t> widths;
     for (const int c : columns)
-        widths.push_back(Utf8Length(headers.at(c)));
+        widths.push_back(Utf8Length(ColumnCaption(c)));
     for (const auto& row : rows) {
         std::vector<std::string> line;
         for (std::size_t i = 0; i < columns.size(); ++i) {
@@ -319,7 +303,7 @@ void WriteTable(std::ostream& out, const ScanOutcome& outcome,
     };
     std::vector<std::string> header;
     for (const int c : columns)
-        header.push_back(headers.at(c));
+        header.emplace_back(ColumnCaption(c));
     writeLine(header);
     for (const auto& line : cells)
         writeLine(line);

@@ -1,5 +1,7 @@
 #include "report_writer.h"
 
+#include "row_sort.h"
+
 #include "text_utils.h"
 
 #include <array>
@@ -44,10 +46,11 @@ std::string_view AlignName(ReportColumn::Align align) {
     return "left";
 }
 
-} // namespace
-
+// The counter captions in category order.
 const char* const kCategoryCaptions[kCategoryCount] = {
     "Newer Source", "Newer Target", "Unequal Language", "Different Size", "Incomparable", "Orphans"};
+
+} // namespace
 
 ReportSink FileSink(int fd) {
     return [fd](std::string_view bytes) { return WriteAllTo(fd, bytes); };
@@ -70,7 +73,6 @@ ReportWriter::ReportWriter(ReportFormat format, ReportSink sink, bool byteOrderM
 void ReportWriter::Begin(const ReportHeading& heading, std::span<const ReportColumn> columns,
                          const ReportColors& colors) {
     columnCount_ = columns.size();
-    styleCount_ = colors.styles.size();
     if (format_ == ReportFormat::Csv) {
         if (byteOrderMark_)
             buffer_ += "\xEF\xBB\xBF";
@@ -154,6 +156,20 @@ void ReportWriter::Begin(const ReportHeading& heading, std::span<const ReportCol
     FlushIfFull();
 }
 
+void ReportWriter::Row(const ComparisonRow& row, std::span<const int> columns, int style) {
+    scratch_.resize(columns.size());
+    cells_.resize(columns.size());
+    for (std::size_t i = 0; i < columns.size(); ++i)
+        cells_[i] = ColumnView(row, columns[i], scratch_[i]);
+    Row(cells_, style);
+}
+
+ReportColumn ReportColumnOf(int column) {
+    return {std::string(ColumnCaption(column)),
+            column == kMarkColumn || column == kBusyColumn ? ReportColumn::Align::Centre
+                                                           : ReportColumn::Align::Left};
+}
+
 void ReportWriter::Row(std::span<const std::string_view> cells, int style) {
     if (!outcome_)
         return;
@@ -166,7 +182,7 @@ void ReportWriter::Row(std::span<const std::string_view> cells, int style) {
         }
         buffer_ += "\r\n";
     } else {
-        if (style >= 0 && static_cast<std::size_t>(style) < styleCount_) {
+        if (style >= 0 && static_cast<std::size_t>(style) < classes_.size()) {
             buffer_ += "<tr class=\"";
             buffer_ += classes_[static_cast<std::size_t>(style)];
             buffer_ += "\">";

@@ -82,6 +82,8 @@ public:
     /// Writes one row; `style` indexes the styles of Begin, -1 for none. The
     /// cells beyond the number of columns are ignored, missing ones are empty.
     void Row(std::span<const std::string_view> cells, int style = -1);
+    /// Writes the texts of `row` in `columns` (grid column numbers).
+    void Row(const ComparisonRow& row, std::span<const int> columns, int style = -1);
     /// Closes the page and hands over what is left. Returns the first error
     /// a sink gave (nothing more was written after it).
     WriteOutcome Finish();
@@ -96,12 +98,17 @@ private:
     ReportSink sink_;
     bool byteOrderMark_;
     std::size_t columnCount_ = 0;
-    std::size_t styleCount_ = 0;
     std::vector<std::string> classes_;
     std::string buffer_;
     std::string decoded_;
+    std::vector<std::string> scratch_;      // the size column's digits
+    std::vector<std::string_view> cells_;
     WriteOutcome outcome_;
 };
+
+/// The report column of grid column `column`: its caption, the mark and Busy
+/// columns centred.
+ReportColumn ReportColumnOf(int column);
 
 /// "2024-05-01 14:03:07", local time.
 std::string ReportDateText(std::time_t when);
@@ -114,9 +121,6 @@ std::string DisplayModeCaption(int displayMode, bool sourceOnly);
 /// "unequal-language", "different-size", "incomparable", "orphan", "equal",
 /// "copied"; empty for the empty mark of a source-only scan.
 std::string_view ReportClassOfMark(ComparisonMark mark);
-
-/// The counter captions in category order ("Newer Source", ..., "Orphans").
-extern const char* const kCategoryCaptions[kCategoryCount];
 
 /// The report's counters: how many of `rows` fall into each category, then
 /// "Copied" when any row was copied, then "Rows" with the number of rows.

@@ -45,6 +45,32 @@ std::string_view ColumnView(const ComparisonRow& row, int column, std::string& s
     }
 }
 
+std::string_view ColumnCaption(int column) {
+    switch (column) {
+    case kNameColumn:
+        return "Name";
+    case kExtColumn:
+        return "Ext";
+    case kSourceLanguageColumn:
+    case kTargetLanguageColumn:
+        return "Language";
+    case kSourceVersionColumn:
+        return "Source Version";
+    case kMarkColumn:
+        return "=";
+    case kTargetVersionColumn:
+        return "Target Version";
+    case kBusyColumn:
+        return "Busy";
+    case kDescriptionColumn:
+        return "Description";
+    case kCopyrightColumn:
+        return "Copyright";
+    default:
+        return {};
+    }
+}
+
 namespace {
 
 // Columns with more different texts than this are sorted by their texts.

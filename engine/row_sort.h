@@ -34,6 +34,10 @@ std::string ColumnText(const ComparisonRow& row, int column);
 /// `scratch`, which must outlive the view.
 std::string_view ColumnView(const ComparisonRow& row, int column, std::string& scratch);
 
+/// The caption of `column` in the grid's header, and in tables and reports
+/// (empty for the filler and unknown columns).
+std::string_view ColumnCaption(int column);
+
 /// The sort key "none": rows keep their order.
 inline constexpr int kNoSortKey = 0;
 

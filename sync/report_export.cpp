@@ -56,10 +56,7 @@ WriteOutcome ReportExport::Write(const std::string& path, ReportFormat format,
 
     std::vector<ReportColumn> columns;
     for (const int column : shown)
-        columns.push_back({model.Caption(column).toStdString(),
-                           column == kMarkColumn || column == kBusyColumn
-                               ? ReportColumn::Align::Centre
-                               : ReportColumn::Align::Left});
+        columns.push_back(ReportColumnOf(column));
 
     // A row keeps the colour it was given when it was added or copied, so
     // rows of one mark can differ (Regular Text or Copied File changed
@@ -101,15 +98,8 @@ WriteOutcome ReportExport::Write(const std::string& path, ReportFormat format,
     return ReplaceFileAtomically(path, [&](int fd) {
         ReportWriter writer(format, FileSink(fd), format == ReportFormat::Csv);
         writer.Begin(heading, columns, colors);
-        std::vector<std::string> texts(shown.size());
-        std::vector<std::string_view> cells(shown.size());
-        for (std::size_t r = 0; r < rows.size(); ++r) {
-            for (std::size_t i = 0; i < shown.size(); ++i) {
-                texts[i] = ColumnText(rows[r], shown[i]);
-                cells[i] = texts[i];
-            }
-            writer.Row(cells, rowStyles[r]);
-        }
+        for (std::size_t r = 0; r < rows.size(); ++r)
+            writer.Row(rows[r], shown, rowStyles[r]);
         return writer.Finish();
     });
 }

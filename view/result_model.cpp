@@ -150,29 +150,8 @@ QVariant ResultModel::headerData(int section, Qt::Orientation orientation, int r
 }
 
 QString ResultModel::Caption(int column) {
-    switch (column) {
-    case kNameColumn:
-        return QStringLiteral("Name");
-    case kExtColumn:
-        return QStringLiteral("Ext");
-    case kSourceLanguageColumn:
-    case kTargetLanguageColumn:
-        return QStringLiteral("Language");
-    case kSourceVersionColumn:
-        return QStringLiteral("Source Version");
-    case kMarkColumn:
-        return QStringLiteral("=");
-    case kTargetVersionColumn:
-        return QStringLiteral("Target Version");
-    case kBusyColumn:
-        return QStringLiteral("Busy");
-    case kDescriptionColumn:
-        return QStringLiteral("Description");
-    case kCopyrightColumn:
-        return QStringLiteral("Copyright");
-    default:
-        return QString();
-    }
+    const std::string_view caption = ColumnCaption(column);
+    return QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size()));
 }
 
 void ResultModel::ClearResults() {
