@@ -1,5 +1,6 @@
 #include "cli/commands.h"
 #include "cli/help_texts.h"
+#include "support/scoped_env.h"
 
 #include <gtest/gtest.h>
 
@@ -61,19 +62,13 @@ TEST(CommandLine, EveryOptionTheHelpNamesIsKnown) {
         return RunArgs({command, name, "1", last}).err.find("unknown option") != std::string::npos;
     };
     // "execute" must never reach a window the user has running.
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    const std::string savedRuntime = runtime != nullptr ? runtime : "";
-    setenv("XDG_RUNTIME_DIR", "/nonexistent-sorvane", 1);
+    const test::ScopedEnv runtime("XDG_RUNTIME_DIR", "/nonexistent-sorvane");
     for (const auto& command : kCommands) {
         ASSERT_TRUE(unknown(command, "--no-such-option")) << command;
         const std::string help = CommandHelp(command);
         for (std::sregex_iterator it(help.begin(), help.end(), option), end; it != end; ++it)
             EXPECT_FALSE(unknown(command, it->str())) << command << " " << it->str();
     }
-    if (runtime != nullptr)
-        setenv("XDG_RUNTIME_DIR", savedRuntime.c_str(), 1);
-    else
-        unsetenv("XDG_RUNTIME_DIR");
 }
 
 struct ParserCase {

@@ -2,6 +2,7 @@
 
 #include "support/scan_files.h"
 #include "support/temp_dir.h"
+#include "support/scoped_env.h"
 
 #include <gtest/gtest.h>
 
@@ -170,10 +171,8 @@ TEST_F(CopyCommand, RefusesSystemFoldersAndBadPathsUnlessForced) {
     dir.write("win/system.ini", "[x]");
     dir.write("win/apps/new.dll", kOld);
     fs::create_directories(dir.file("prefix/drive_c/windows/system32"));
-    const char* previous = std::getenv("WINEPREFIX");
-    const std::string kept = previous ? previous : "";
     // Another letter case than the folder's own: the test ignores case.
-    ::setenv("WINEPREFIX", dir.file("PREFIX").c_str(), 1);
+    const test::ScopedEnv prefix("WINEPREFIX", dir.file("PREFIX").c_str());
     const std::string src = dir.file("src");
     const std::string kForced = "_Backup/new.dll,new.dll";
     // arguments, status, start of the error text, files of win/apps afterwards
@@ -211,7 +210,6 @@ TEST_F(CopyCommand, RefusesSystemFoldersAndBadPathsUnlessForced) {
         EXPECT_EQ(Files(dir.file("win/apps")), files);
     }
     EXPECT_EQ(dir.read("dst/new.dll"), kOld);
-    previous ? ::setenv("WINEPREFIX", kept.c_str(), 1) : ::unsetenv("WINEPREFIX");
 }
 
 } // namespace

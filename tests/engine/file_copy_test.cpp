@@ -1,6 +1,7 @@
 #include "engine/file_copy.h"
 #include "support/scan_files.h"
 #include "support/temp_dir.h"
+#include "support/scoped_env.h"
 
 #include <gtest/gtest.h>
 
@@ -366,12 +367,7 @@ TEST(CheckSystemFolder, WarnsForWindowsAndSystemFoldersHoweverTheyAreReached) {
 }
 
 TEST(WineWindowsFolder, ComesFromTheWinePrefixOrTheHomeFolder) {
-    const auto set = [](const char* name, const char* value) {
-        value ? ::setenv(name, value, 1) : ::unsetenv(name);
-    };
-    const char* prefix = std::getenv("WINEPREFIX");
-    const char* home = std::getenv("HOME");
-    const std::string keptPrefix = prefix ? prefix : "", keptHome = home ? home : "";
+    const test::ScopedEnv prefix("WINEPREFIX"), home("HOME");
     // WINEPREFIX (null: unset), HOME, folder
     const std::vector<std::tuple<const char*, const char*, std::string>> cases = {
         {"/opt/prefix", "/home/u", "/opt/prefix/drive_c/windows"},
@@ -380,12 +376,10 @@ TEST(WineWindowsFolder, ComesFromTheWinePrefixOrTheHomeFolder) {
         {"", "/home/u", "/home/u/.wine/drive_c/windows"},
     };
     for (const auto& [winePrefix, homeFolder, folder] : cases) {
-        set("WINEPREFIX", winePrefix);
-        set("HOME", homeFolder);
+        prefix.Set(winePrefix);
+        home.Set(homeFolder);
         EXPECT_EQ(WineWindowsFolder(), folder);
     }
-    set("WINEPREFIX", prefix ? keptPrefix.c_str() : nullptr);
-    set("HOME", home ? keptHome.c_str() : nullptr);
 }
 
 } // namespace
