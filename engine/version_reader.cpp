@@ -138,10 +138,14 @@ VersionTexts ScanTexts(const FileVersionData& data) {
             break;
         if (data.version->fixed)
             texts.version = FixedFileVersionText(*data.version->fixed);
-        if (const Translation* first = FirstTranslation(data))
+        if (const Translation* first = FirstTranslation(data)) {
             texts.language = LanguageText(first->language);
-        texts.description = StringOfFirstTranslation(data, "FileDescription");
-        texts.copyright = StringOfFirstTranslation(data, "LegalCopyright");
+            const std::string code = TranslationCode(*first);
+            texts.description =
+                data.version->QueryString(code, "FileDescription").value_or(std::string{});
+            texts.copyright =
+                data.version->QueryString(code, "LegalCopyright").value_or(std::string{});
+        }
         break;
     case FileKind::TrueType:
         if (!data.font)

@@ -455,8 +455,9 @@ TEST(VersionBlock, KeepingOnlyNamedStringsChangesNoAnswer) {
         ASSERT_TRUE(part);
         EXPECT_EQ(part->sixteenBit, whole->sixteenBit);
         ASSERT_EQ(part->fixed.has_value(), whole->fixed.has_value());
-        if (whole->fixed)
+        if (whole->fixed) {
             EXPECT_EQ(part->fixed->fileVersionLS, whole->fixed->fileVersionLS);
+        }
         EXPECT_EQ(part->translations, whole->translations);
         EXPECT_EQ(part->budgetSpent, whole->budgetSpent);
         ASSERT_EQ(part->stringTables.size(), whole->stringTables.size());
