@@ -37,18 +37,17 @@ bool MainWindow::fwMain_Form_LinkExecute(const QString& command) {
         QCoreApplication::sendEvent(target, &press);
         QCoreApplication::sendEvent(target, &release);
     } else {
-        // Hidden and disabled buttons are found too.
-        for (QAction* button : pbToolbar_->actions()) {
-            const auto key = std::ranges::find_if(
-                buttonOrder_, [&](const QString& k) { return buttons_.at(k) == button; });
-            if (key != buttonOrder_.end() && key->compare(command, Qt::CaseInsensitive) == 0) {
-                // The click runs once the reply is on its way: Save, Find and
-                // a copy open boxes that wait for the user, and the caller
-                // must not wait with them.
-                QMetaObject::invokeMethod(
-                    this, [this, k = *key] { pbToolbar_ButtonClick(k); }, Qt::QueuedConnection);
-                break;
-            }
+        // Every button is on the tool bar, each key once; hidden and
+        // disabled buttons are found too.
+        const auto key = std::ranges::find_if(buttonOrder_, [&](const QString& k) {
+            return k.compare(command, Qt::CaseInsensitive) == 0;
+        });
+        if (key != buttonOrder_.end()) {
+            // The click runs once the reply is on its way: Save, Find and a
+            // copy open boxes that wait for the user, and the caller must not
+            // wait with them.
+            QMetaObject::invokeMethod(
+                this, [this, k = *key] { pbToolbar_ButtonClick(k); }, Qt::QueuedConnection);
         }
         return false;
     }
