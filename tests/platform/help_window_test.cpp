@@ -4,6 +4,7 @@
 #include "platform/about_box.h"
 #include "platform/help_window.h"
 #include "platform/url_opener.h"
+#include "support/recording_urls.h"
 
 #include <gtest/gtest.h>
 
@@ -19,11 +20,7 @@
 namespace sorvane::platform {
 namespace {
 
-class RecordingUrls : public UrlOpener {
-public:
-    void Open(const QUrl& url) override { opened.push_back(url); }
-    std::vector<QUrl> opened;
-};
+using test::RecordingUrls;
 
 TEST(HelpWindowTest, TopicsHistoryAndFind) {
     HelpWindow help;

@@ -11,6 +11,7 @@
 #include "support/modal_dialog.h"
 #include "support/one_answer_server.h"
 #include "view/result_view.h"
+#include "support/recording_urls.h"
 
 #include <gtest/gtest.h>
 
@@ -34,11 +35,7 @@ using namespace test_window;
 using platform::MessageButtons;
 using platform::MessageIcon;
 
-class RecordingUrls : public platform::UrlOpener {
-public:
-    void Open(const QUrl& url) override { opened.push_back(url); }
-    std::vector<QUrl> opened;
-};
+using test::RecordingUrls;
 
 class HelpMenuTest : public MainWindowTest {
 protected:
