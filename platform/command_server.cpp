@@ -89,9 +89,9 @@ void CommandServer::OnNewConnection() {
         raw->socket = socket;
         raw->timer = new QTimer(socket);
         raw->timer->setSingleShot(true);
+        // Stopped once the whole command has come.
         connect(raw->timer, &QTimer::timeout, this, [this, raw] {
-            if (!raw->queued)
-                emit ClientDropped();
+            emit ClientDropped();
             Drop(raw);
         });
         connect(socket, &QLocalSocket::readyRead, this, [this, raw] { OnReadyRead(raw); });

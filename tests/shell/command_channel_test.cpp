@@ -232,6 +232,30 @@ TEST_F(CommandChannelTest, GarbageSilenceAndFloodsNeverHangTheWindow) {
     EXPECT_TRUE(w->isMaximized());
 }
 
+TEST_F(CommandChannelTest, ClientsBeyondTheLimitAreTurnedAwayAndACommandOutlivesItsClient) {
+    auto w = OpenServing();
+    w->commandServer()->SetRequestTimeout(2000);
+    QSignalSpy dropped(w->commandServer(), &platform::CommandServer::ClientDropped);
+    // A whole command whose client hangs up before the reply still runs.
+    {
+        RawClient gone(channel);
+        gone.Send("Maximize\n");
+    }
+    EXPECT_TRUE(QTest::qWaitFor([&] { return w->isMaximized(); }, 5000));
+    // As many idle clients as are served at once, then one more.
+    std::vector<std::unique_ptr<RawClient>> idle;
+    for (int i = 0; i < platform::CommandServer::kMaxClients; ++i)
+        idle.push_back(std::make_unique<RawClient>(channel));
+    QTest::qWait(100); // all of them taken in
+    RawClient extra(channel);
+    EXPECT_EQ(extra.Reply(std::chrono::seconds(1)), "(closed)");
+    EXPECT_EQ(dropped.count(), 1);
+    idle.clear();
+    QTest::qWait(200); // their hang-ups seen
+    // The window still serves once they are gone.
+    EXPECT_EQ(Execute("Restore"), "accepted");
+}
+
 TEST_F(CommandChannelTest, ASecondWindowRunsWithoutTheChannelAndAStaleSocketIsReplaced) {
     auto first = OpenServing();
     ASSERT_TRUE(first->commandServer()->IsServing());
