@@ -151,6 +151,8 @@ TEST_F(ReportExportTest, CsvHoldsTheShownColumnsAndAPageTheChosenColours) {
     EXPECT_EQ(records[3][4], "<");
 
     ASSERT_EQ(Export(*w, "rows.htm"), 0u);
+    // The second name was asked for where the first report went.
+    EXPECT_EQ(dialogs.Last(Kind::SaveFile).fileOptions.startFolder.toStdString(), dir.path().string() + "/");
     const std::string html = dir.read("rows.htm");
     EXPECT_NE(html.find(".rows .newer-source{color:#123456}"), std::string::npos);
     EXPECT_NE(html.find(".rows .newer-target{color:#ff0000}"), std::string::npos);
