@@ -88,6 +88,13 @@ TEST(CompareHtml, PageHoldsHeadingCountersAndEveryRowAsAParserReadsIt) {
             EXPECT_NE(std::find(counters.begin(), counters.end(), counter), counters.end())
                 << counter << " in " << c.display;
         EXPECT_EQ(report["captions"].get<std::vector<std::string>>(), c.captions);
+        // Each mark in the window's default colour.
+        for (const char* rule : {".rows .newer-source{color:#0000ff}",
+                                 ".rows .newer-target{color:#ff0000}",
+                                 ".rows .unequal-language{color:#800080}",
+                                 ".rows .different-size{color:#800080}",
+                                 ".rows .orphan{color:#000000}", ".rows .equal{color:#000000}"})
+            EXPECT_NE(out.str().find(rule), std::string::npos) << rule;
 
         ASSERT_EQ(report["rows"].size(), c.rows.size()) << c.display;
         for (const auto& row : report["rows"]) {
