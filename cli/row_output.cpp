@@ -5,7 +5,6 @@
 #include "engine/row_sort.h"
 #include "engine/text_utils.h"
 
-#include <algorithm>
 #include <string_view>
 
 namespace sorvane::cli {
@@ -19,12 +18,6 @@ constexpr const char* kFieldKeys[] = {"name",          "ext",         "sourceLan
 
 constexpr const char* kCounterKeys[] = {"newerSource",    "newerTarget", "unequalLanguage",
                                         "differentSize",  "incomparable", "orphans"};
-
-// Plain ASCII is valid UTF-8 as it is and needs no decoding.
-bool IsPlainAscii(std::string_view text) {
-    return std::all_of(text.begin(), text.end(),
-                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-}
 
 std::string_view ModeName(ScanMode mode) {
     return mode == ScanMode::SourceOnly ? "source-only" : "compare";
@@ -48,11 +41,8 @@ public:
         try {
             json_.BeginObject();
             for (int column = kNameColumn; column <= kCopyrightColumn; ++column) {
-                const std::string_view text = ColumnView(row, column, scratch_);
-                if (IsPlainAscii(text))
-                    json_.Field(kFieldKeys[column - 1], text);
-                else
-                    json_.Field(kFieldKeys[column - 1], DecodeText(text));
+                json_.Field(kFieldKeys[column - 1],
+                            DecodeTextView(ColumnView(row, column, scratch_), decoded_));
             }
             json_.Field("sourceSize", row.SourceSize);
             json_.EndObject();
@@ -87,7 +77,8 @@ public:
 
 private:
     JsonWriter json_;
-    std::string scratch_;
+    std::string scratch_; // the size column's digits
+    std::string decoded_; // a text that was not UTF-8
 };
 
 // Each line is made whole before any of it is written.
@@ -111,11 +102,7 @@ public:
         for (int column = kNameColumn; column <= kSizeColumn; ++column) {
             if (column > kNameColumn)
                 line_ += ',';
-            const std::string_view text = ColumnView(row, column, scratch_);
-            if (IsPlainAscii(text))
-                AppendCsvField(line_, text);
-            else
-                AppendCsvField(line_, DecodeText(text));
+            AppendCsvField(line_, DecodeTextView(ColumnView(row, column, scratch_), decoded_));
         }
         line_ += "\r\n";
         out_ << line_;
@@ -128,6 +115,7 @@ private:
     std::ostream& out_;
     std::string line_;
     std::string scratch_;
+    std::string decoded_;
 };
 
 class ListOutput : public RowOutput {

@@ -208,18 +208,12 @@ WriteOutcome ReportWriter::Finish() {
 }
 
 void ReportWriter::AppendCsvField(std::string_view text) {
-    if (!IsValidUtf8(text)) {
-        decoded_ = DecodeText(text);
-        text = decoded_;
-    }
+    text = DecodeTextView(text, decoded_);
     sorvane::AppendCsvField(buffer_, text);
 }
 
 void ReportWriter::AppendHtmlText(std::string_view text) {
-    if (!IsValidUtf8(text)) {
-        decoded_ = DecodeText(text);
-        text = decoded_;
-    }
+    text = DecodeTextView(text, decoded_);
     for (std::size_t i = 0; i < text.size(); ++i) {
         const auto byte = static_cast<unsigned char>(text[i]);
         switch (byte) {

@@ -170,6 +170,13 @@ std::string MacRomanToUtf8(std::string_view bytes) {
     return out;
 }
 
+std::string_view DecodeTextView(std::string_view bytes, std::string& scratch) {
+    if (IsValidUtf8(bytes))
+        return bytes;
+    scratch = DecodeText(bytes);
+    return scratch;
+}
+
 std::string DecodeText(std::string_view bytes) {
     if (std::all_of(bytes.begin(), bytes.end(),
                     [](char c) { return static_cast<unsigned char>(c) < 0x80; }))

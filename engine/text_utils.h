@@ -42,6 +42,9 @@ std::string MacRomanToUtf8(std::string_view bytes);
 /// Text read from a file: valid UTF-8 sequences are kept, every byte that is
 /// not part of one is taken as Windows-1252.
 std::string DecodeText(std::string_view bytes);
+/// The same without a copy when `bytes` are valid UTF-8 already (most names
+/// and texts); otherwise decoded into `scratch`, which must outlive the view.
+std::string_view DecodeTextView(std::string_view bytes, std::string& scratch);
 
 /// Appends `text` as one CSV field (RFC 4180): in quotes, with each quote
 /// doubled, when it holds a comma, a quote or a line break; else as it is.

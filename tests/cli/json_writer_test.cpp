@@ -151,7 +151,7 @@ TEST(JsonWriter, AValueTakenBackLeavesTheTextAsIfNeverBegun) {
             c.after(json);
         }
         EXPECT_EQ(out.str(), expected.str());
-        EXPECT_NO_THROW((void)nlohmann::json::parse(out.str()));
+        EXPECT_TRUE(nlohmann::json::accept(out.str()));
     }
 }
 
