@@ -96,16 +96,6 @@ private:
     std::size_t made_ = 0;
 };
 
-// Processes events until the viewport has painted once more than `before`.
-void WaitForPaint(const PaintCounter& counter, int before) {
-    QElapsedTimer limit;
-    limit.start();
-    while (counter.count <= before && limit.elapsed() < 10000)
-        QApplication::processEvents(QEventLoop::AllEvents, 5);
-    if (counter.count <= before)
-        std::fprintf(stderr, "warning: the grid did not paint within 10 s\n");
-}
-
 double PeakMiB() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);

@@ -59,6 +59,8 @@
 using namespace sorvane;
 using Clock = std::chrono::steady_clock;
 
+double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+
 namespace {
 
 // Every dialog answers as if cancelled; messages are printed, so a scan that
@@ -158,9 +160,6 @@ public:
     }
 
 private:
-    static double Ms(Clock::duration d) {
-        return std::chrono::duration<double, std::milli>(d).count();
-    }
     struct Tick {
         Clock::time_point wall;
         Clock::duration cpu;
@@ -168,8 +167,6 @@ private:
     QTimer timer_;
     std::vector<Tick> ticks_;
 };
-
-double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
 
 // What the program holds from the allocator, in all its arenas.
 double AllocatedMiB() {
@@ -185,25 +182,6 @@ double ResidentMiB() {
            (1024.0 * 1024.0);
 }
 
-// Runs the event loop until `done` says so. Everything the window does here
-// happens inside a running loop, as it does for a user: objects Qt deletes
-// later (finished animations of the tool bars, for one) are deleted only by a
-// running loop, and would pile up under bare processEvents calls.
-void WaitUntil(const std::function<bool()>& done, int limitMs = 600000) {
-    if (done())
-        return;
-    QEventLoop loop;
-    QTimer poll;
-    QElapsedTimer limit;
-    limit.start();
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (done() || limit.elapsed() >= limitMs)
-            loop.quit();
-    });
-    poll.start(2);
-    loop.exec();
-}
-
 // Runs `action` from inside the event loop, as a menu command runs.
 void RunInLoop(const std::function<void()>& action) {
     bool ran = false;
@@ -212,13 +190,6 @@ void RunInLoop(const std::function<void()>& action) {
         ran = true;
     });
     WaitUntil([&] { return ran; });
-}
-
-// Processes events until `counter` has counted more paints than `before`.
-void WaitForPaint(const PaintCounter& counter, int before) {
-    WaitUntil([&] { return counter.count > before; }, 20000);
-    if (counter.count <= before)
-        std::fprintf(stderr, "warning: the grid did not paint within 20 s\n");
 }
 
 // A map of `rows` entries in the folder tree a large product has.
