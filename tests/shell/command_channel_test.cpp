@@ -76,12 +76,9 @@ class CommandChannelTest : public MainWindowTest {
 protected:
     std::unique_ptr<MainWindow> OpenServing(const std::string& settings = {}) {
         StartOptions options;
-        options.settingsFile = settings.empty() ? settingsFile : settings;
-        options.dialogs = &dialogs;
+        options.settingsFile = settings;
         options.commandChannel = Q(channel);
-        auto window = std::make_unique<MainWindow>(options);
-        window->show();
-        return window;
+        return Open(std::move(options));
     }
 
     std::string Execute(const std::string& command) {

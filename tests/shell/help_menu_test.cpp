@@ -41,12 +41,8 @@ class HelpMenuTest : public MainWindowTest {
 protected:
     std::unique_ptr<MainWindow> OpenWithLinks() {
         StartOptions options;
-        options.settingsFile = settingsFile;
-        options.dialogs = &dialogs;
         options.urls = &urls;
-        auto window = std::make_unique<MainWindow>(options);
-        window->show();
-        return window;
+        return Open(std::move(options));
     }
 
     // Every item of the menu bar's menus and their sub-menus, with its menu.

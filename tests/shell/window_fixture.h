@@ -41,10 +41,18 @@ protected:
     std::unique_ptr<MainWindow> Open(const QString& commandLine = {},
                                      platform::ClipboardService* clipboard = nullptr) {
         StartOptions options;
-        options.settingsFile = settingsFile;
         options.commandLineSource = commandLine;
-        options.dialogs = &dialogs;
         options.clipboard = clipboard;
+        return Open(std::move(options));
+    }
+
+    /// A window with `options`; the test's settings file and dialogs unless
+    /// they name others.
+    std::unique_ptr<MainWindow> Open(StartOptions options) {
+        if (options.settingsFile.empty())
+            options.settingsFile = settingsFile;
+        if (options.dialogs == nullptr)
+            options.dialogs = &dialogs;
         auto window = std::make_unique<MainWindow>(options);
         window->show();
         return window;
