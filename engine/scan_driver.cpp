@@ -74,9 +74,10 @@ public:
     HeldFolder& operator=(const HeldFolder&) = delete;
     ~HeldFolder() { Close(); }
 
-    void Open(const std::string& path) {
+    /// Opens `path` when descriptors are `plentiful`.
+    void Open(const std::string& path, bool plentiful) {
         Close();
-        if (!path.empty() && ManyDescriptorsFree())
+        if (!path.empty() && plentiful)
             fd_ = OpenLongPath(path, O_PATH | O_DIRECTORY);
     }
     int fd() const { return fd_; }
@@ -95,6 +96,9 @@ struct ScanContext {
     std::string target;
     HeldFolder sourceFolder;
     HeldFolder targetFolder;
+    /// Many more descriptors free than a scan holds at once (asked once, as
+    /// the scan starts).
+    bool descriptorsPlentiful = false;
     ScanMode mode = ScanMode::Compare;
     int displayMode = 1;
     bool strict = false;
@@ -395,7 +399,7 @@ void WalkMap(ScanContext& context, const ScanRequest& request, ScanObserver& obs
     }
     if (context.target.empty()) {
         context.target = map->Header();
-        context.targetFolder.Open(context.target);
+        context.targetFolder.Open(context.target, context.descriptorsPlentiful);
         outcome.target = context.target;
         observer.PathsChanged(context.source, context.target);
     }
@@ -512,13 +516,13 @@ bool WalkFolderAlongside(FolderEnumerator& walk, const ScanContext& context,
                          ScanOutcome& outcome) {
     walk.FileFilter = request.filter;
     walk.IncludeSubfolders = request.includeSubfolders;
-    Pipeline pipeline(context, collector, request.readThreads);
     std::optional<WalkFeed> feed;
     try {
         feed.emplace(walk, context.source);
     } catch (const std::system_error&) {
         return false; // no thread for the walk: it runs first
     }
+    Pipeline pipeline(context, collector, request.readThreads);
     const auto walkListFirst = [&] {
         feed->Finish();
         if (feed->Total() >= 0)
@@ -565,7 +569,7 @@ void WalkFolder(FolderEnumerator& walk, const ScanContext& context, const ScanRe
     // Without threads to read, the walk runs first on this thread too. So it
     // does when open files are scarce: a walk that holds a folder open while
     // the files are read could leave none for them.
-    if (request.readThreads > 0 && ManyDescriptorsFree() &&
+    if (request.readThreads > 0 && context.descriptorsPlentiful &&
         WalkFolderAlongside(walk, context, request, collector, outcome))
         return;
     walk.FileFilter = request.filter;
@@ -678,9 +682,10 @@ ScanOutcome Scanner::Run(const ScanRequest& request, ScanObserver& observer) {
     context.strict = request.strictVersions;
     context.mode = ScanModeOf(context.source, context.target, request.sourceIsMap);
     outcome.mode = context.mode;
+    context.descriptorsPlentiful = ManyDescriptorsFree();
     if (!request.sourceIsMap)
-        context.sourceFolder.Open(context.source);
-    context.targetFolder.Open(context.target);
+        context.sourceFolder.Open(context.source, context.descriptorsPlentiful);
+    context.targetFolder.Open(context.target, context.descriptorsPlentiful);
     observer.PathsChanged(context.source, context.target);
 
     RowCollector collector(observer, outcome, stopRequested_);
