@@ -56,7 +56,7 @@ int CompareVersionTexts(const QString& a, const QString& b) {
 }
 
 UpdateCheck::UpdateCheck(QObject* parent)
-    : QObject(parent), network_(new QNetworkAccessManager(this)) {}
+    : QObject(parent) {}
 
 UpdateCheck::~UpdateCheck() {
     if (reply_ != nullptr) {
@@ -77,6 +77,9 @@ void UpdateCheck::Start(const QUrl& address, const QString& currentVersion) {
     // A cached copy could tell of an old version after a new one came out.
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
                          QNetworkRequest::AlwaysNetwork);
+    // Made on the first check: most runs of the window never ask.
+    if (network_ == nullptr)
+        network_ = new QNetworkAccessManager(this);
     reply_ = network_->get(request);
     connect(reply_, &QNetworkReply::downloadProgress, reply_, [reply = reply_](qint64 received) {
         if (received > kLargestUpdateFile)
