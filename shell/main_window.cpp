@@ -12,7 +12,6 @@
 #include "platform/command_server.h"
 #include "platform/file_properties.h"
 #include "platform/help_window.h"
-#include "platform/update_check.h"
 #include "platform/url_opener.h"
 #include "shell/app_info.h"
 #include "sync/copy_controller.h"

@@ -9,19 +9,15 @@
 #include "engine/path_utils.h"
 #include "engine/settings_records.h"
 #include "engine/settings_store.h"
-#include "engine/text_utils.h"
 #include "platform/update_check.h"
 #include "shell/app_info.h"
-#include "sync/copy_controller.h"
 #include "sync/path_box.h"
 #include "view/grid_search.h"
 #include "view/result_view.h"
 #include "view/window_layout.h"
 
-#include <QActionGroup>
 #include <QApplication>
 #include <QHeaderView>
-#include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QScrollBar>
@@ -31,7 +27,6 @@
 #include <QToolBar>
 
 #include <algorithm>
-#include <cmath>
 #include <string>
 #include <vector>
 
