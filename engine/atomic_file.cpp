@@ -1,5 +1,6 @@
 #include "atomic_file.h"
 
+#include "folder_beneath.h"
 #include "unique_fd.h"
 
 #include <cerrno>
@@ -155,25 +156,118 @@ private:
     std::string name_;
 };
 
-// The old file's owner and permission bits, as far as this process may give
-// them: a set-user-ID or set-group-ID bit is kept only with its owner.
-WriteOutcome KeepOwnerAndMode(int fd, const struct stat& old) {
-    if (::fchown(fd, old.st_uid, old.st_gid) != 0) {
+// The given owner and permission bits, as far as this process may give them:
+// a set-user-ID or set-group-ID bit is kept only with its owner.
+WriteOutcome GiveOwnerAndMode(int fd, uid_t uid, gid_t gid, mode_t mode) {
+    if (::fchown(fd, uid, gid) != 0) {
         if (errno != EPERM && errno != EINVAL)
             return FailWith(errno);
-        ::fchown(fd, static_cast<uid_t>(-1), old.st_gid); // a group of ours, at least
+        ::fchown(fd, static_cast<uid_t>(-1), gid); // a group of ours, at least
     }
-    mode_t mode = old.st_mode & 07777;
+    mode &= 07777;
     struct stat now {};
     if (::fstat(fd, &now) != 0)
         return FailWith(errno);
-    if (now.st_uid != old.st_uid)
+    if (now.st_uid != uid)
         mode &= ~S_ISUID;
-    if (now.st_gid != old.st_gid)
+    if (now.st_gid != gid)
         mode &= ~S_ISGID;
     // Some file systems (FAT) have no permission bits to set.
     if (::fchmod(fd, mode) != 0 && errno != EPERM)
         return FailWith(errno);
+    return {};
+}
+
+// Writes the new file for the entry `name` of `folder` and renames it over
+// the entry. `old` is what had the name when the caller looked (nullptr:
+// nothing), a regular file.
+WriteOutcome ReplaceEntry(int folder, const std::string& name, const struct stat* old,
+                          const FileFiller& fill, const AtomicWriteOptions& options) {
+    const SizeLimitSignalBlock sizeLimit;
+    const std::string prefix = TemporaryPrefix(name);
+    RemoveStaleTemporaries(folder, prefix);
+
+    // An existing file's owner and bits are set below; a new one is made with
+    // 0666 so that the umask (or the folder's default ACL) applies as usual.
+    const bool replacing = old != nullptr;
+    const mode_t createMode = replacing || options.owner ? 0600 : 0666;
+    UniqueFd fd(-1);
+    // Declared after the descriptor: a temporary name goes while its lock is held.
+    TemporaryName temporary(folder);
+    // An unnamed file is given a name through /proc/self/fd, or without /proc
+    // with AT_EMPTY_PATH, which needs CAP_DAC_READ_SEARCH.
+    if (options.unnamedTemporary && ::access("/proc/self/fd", X_OK) == 0) {
+        fd = UniqueFd(::openat(folder, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, createMode));
+        if (fd.get() < 0 && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
+            return FailWith(errno);
+    }
+    const bool unnamed = fd.get() >= 0;
+    for (int slot = 0; !unnamed && slot < kTemporarySlots && fd.get() < 0; ++slot) {
+        const std::string candidate = prefix + std::to_string(slot);
+        fd = UniqueFd(::openat(folder, candidate.c_str(),
+                               O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, createMode));
+        if (fd.get() >= 0)
+            temporary.Set(candidate);
+        else if (errno != EEXIST)
+            return FailWith(errno);
+    }
+    if (fd.get() < 0)
+        return Fail("too many unfinished writes of this file");
+    // The lock tells the next writer that this temporary file is in use.
+    ::flock(fd.get(), LOCK_EX | LOCK_NB);
+
+    if (auto filled = fill(fd.get()); !filled)
+        return filled;
+    if (options.owner || replacing) {
+        const uid_t uid = options.owner ? options.owner->first : old->st_uid;
+        const gid_t gid = options.owner ? options.owner->second : old->st_gid;
+        const mode_t mode = replacing ? old->st_mode : 0600;
+        if (auto given = GiveOwnerAndMode(fd.get(), uid, gid, mode); !given)
+            return given;
+    }
+    if (options.permissions && ::fchmod(fd.get(), *options.permissions & 0777) != 0 &&
+        errno != EPERM)
+        return FailWith(errno);
+    if (options.modified) {
+        const struct timespec times[2] = {{0, UTIME_OMIT}, *options.modified};
+        if (::futimens(fd.get(), times) != 0 && errno != EPERM)
+            return FailWith(errno);
+    }
+    if (::fsync(fd.get()) != 0)
+        return FailWith(errno);
+    if (options.written != nullptr && ::fstat(fd.get(), options.written) != 0)
+        return FailWith(errno);
+
+    if (unnamed) {
+        const std::string self = "/proc/self/fd/" + std::to_string(fd.get());
+        for (int slot = 0; slot < kTemporarySlots && temporary.Get().empty(); ++slot) {
+            const std::string candidate = prefix + std::to_string(slot);
+            int linked =
+                ::linkat(AT_FDCWD, self.c_str(), folder, candidate.c_str(), AT_SYMLINK_FOLLOW);
+            if (linked != 0 && errno == ENOENT)
+                linked = ::linkat(fd.get(), "", folder, candidate.c_str(), AT_EMPTY_PATH);
+            if (linked == 0)
+                temporary.Set(candidate);
+            else if (errno != EEXIST)
+                return FailWith(errno);
+        }
+        if (temporary.Get().empty())
+            return Fail("too many unfinished writes of this file");
+    }
+
+    // Something else may have taken the name since it was looked at.
+    struct stat now {};
+    const bool present = ::fstatat(folder, name.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0;
+    if (options.beforeRename)
+        if (auto agreed = options.beforeRename(present ? &now : nullptr); !agreed)
+            return agreed;
+    if (present && !S_ISREG(now.st_mode))
+        return NotRegular(now.st_mode, false);
+    if (::renameat(folder, temporary.Get().c_str(), folder, name.c_str()) != 0)
+        return FailWith(errno);
+    temporary.Keep();
+    // Make the rename itself durable.
+    ::fsync(folder);
     return {};
 }
 
@@ -254,91 +348,23 @@ WriteOutcome ReplaceFileAtomically(const std::string& path, const FileFiller& fi
         std::error_code ec;
         std::filesystem::create_directories(folderPath, ec);
     }
-    UniqueFd folder(::open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (folder.get() < 0 && errno == EACCES) // a folder we may write to but not list
-        folder = UniqueFd(::open(folderPath.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    const UniqueFd folder = OpenNamedFolder(folderPath.native());
     if (folder.get() < 0)
         return FailWith(errno);
+    return ReplaceEntry(folder.get(), name, replacing ? &old : nullptr, fill, options);
+}
 
-    const SizeLimitSignalBlock sizeLimit;
-    const std::string prefix = TemporaryPrefix(name);
-    RemoveStaleTemporaries(folder.get(), prefix);
-
-    // An existing file's owner and bits are set below; a new one is made with
-    // 0666 so that the umask (or the folder's default ACL) applies as usual.
-    const mode_t createMode = replacing ? 0600 : 0666;
-    UniqueFd fd(-1);
-    // Declared after the descriptor: a temporary name goes while its lock is held.
-    TemporaryName temporary(folder.get());
-    // An unnamed file is given a name through /proc/self/fd, or without /proc
-    // with AT_EMPTY_PATH, which needs CAP_DAC_READ_SEARCH.
-    if (options.unnamedTemporary && ::access("/proc/self/fd", X_OK) == 0) {
-        fd =
-            UniqueFd(::openat(folder.get(), ".", O_TMPFILE | O_RDWR | O_CLOEXEC, createMode));
-        if (fd.get() < 0 && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
-            return FailWith(errno);
-    }
-    const bool unnamed = fd.get() >= 0;
-    for (int slot = 0; !unnamed && slot < kTemporarySlots && fd.get() < 0; ++slot) {
-        const std::string candidate = prefix + std::to_string(slot);
-        fd = UniqueFd(::openat(folder.get(), candidate.c_str(),
-                                     O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                                     createMode));
-        if (fd.get() >= 0)
-            temporary.Set(candidate);
-        else if (errno != EEXIST)
-            return FailWith(errno);
-    }
-    if (fd.get() < 0)
-        return Fail("too many unfinished writes of this file");
-    // The lock tells the next writer that this temporary file is in use.
-    ::flock(fd.get(), LOCK_EX | LOCK_NB);
-
-    if (auto filled = fill(fd.get()); !filled)
-        return filled;
-    if (replacing) {
-        if (auto kept = KeepOwnerAndMode(fd.get(), old); !kept)
-            return kept;
-    }
-    if (options.permissions && ::fchmod(fd.get(), *options.permissions & 0777) != 0 &&
-        errno != EPERM)
+WriteOutcome ReplaceFileInFolder(int folder, const std::string& name, const FileFiller& fill,
+                                 const AtomicWriteOptions& options) {
+    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos)
+        return Fail("no file name");
+    struct stat old {};
+    const bool replacing = ::fstatat(folder, name.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0;
+    if (!replacing && errno != ENOENT)
         return FailWith(errno);
-    if (options.modified) {
-        const struct timespec times[2] = {{0, UTIME_OMIT}, *options.modified};
-        if (::futimens(fd.get(), times) != 0 && errno != EPERM)
-            return FailWith(errno);
-    }
-    if (::fsync(fd.get()) != 0)
-        return FailWith(errno);
-
-    if (unnamed) {
-        const std::string self = "/proc/self/fd/" + std::to_string(fd.get());
-        for (int slot = 0; slot < kTemporarySlots && temporary.Get().empty(); ++slot) {
-            const std::string candidate = prefix + std::to_string(slot);
-            int linked = ::linkat(AT_FDCWD, self.c_str(), folder.get(), candidate.c_str(),
-                                  AT_SYMLINK_FOLLOW);
-            if (linked != 0 && errno == ENOENT)
-                linked = ::linkat(fd.get(), "", folder.get(), candidate.c_str(), AT_EMPTY_PATH);
-            if (linked == 0)
-                temporary.Set(candidate);
-            else if (errno != EEXIST)
-                return FailWith(errno);
-        }
-        if (temporary.Get().empty())
-            return Fail("too many unfinished writes of this file");
-    }
-
-    // Something else may have taken the name since it was looked at.
-    struct stat now {};
-    if (::fstatat(folder.get(), name.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 &&
-        !S_ISREG(now.st_mode))
-        return NotRegular(now.st_mode, false);
-    if (::renameat(folder.get(), temporary.Get().c_str(), folder.get(), name.c_str()) != 0)
-        return FailWith(errno);
-    temporary.Keep();
-    // Make the rename itself durable.
-    ::fsync(folder.get());
-    return {};
+    if (replacing && !S_ISREG(old.st_mode))
+        return NotRegular(old.st_mode, false);
+    return ReplaceEntry(folder, name, replacing ? &old : nullptr, fill, options);
 }
 
 WriteOutcome WriteFileAtomically(const std::string& path, std::string_view contents,

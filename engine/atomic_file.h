@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <sys/stat.h>
+#include <utility>
 #include <sys/types.h>
 #include <time.h>
 
@@ -39,6 +41,15 @@ struct AtomicWriteOptions {
     std::optional<mode_t> permissions;
     /// Modification time for the new file, set once it is filled.
     std::optional<struct timespec> modified;
+    /// Owner and group for the new file (as far as this process may give
+    /// them) in place of the replaced file's; give `permissions` with them.
+    std::optional<std::pair<uid_t, gid_t>> owner;
+    /// Asked once the new file is complete, just before it takes the name,
+    /// with what has the name then (nullptr: nothing); a failure it returns
+    /// abandons the replacement.
+    std::function<WriteOutcome(const struct stat* present)> beforeRename;
+    /// Receives the new file's status once it is complete.
+    struct stat* written = nullptr;
 };
 
 /// Number of temporary names ".<name>.sorvane-tmp-0" to "-15" a target has;
@@ -66,6 +77,14 @@ inline constexpr int kStaleTemporarySeconds = 5;
 /// is left behind.
 WriteOutcome ReplaceFileAtomically(const std::string& path, const FileFiller& fill,
                                    const AtomicWriteOptions& options = {});
+
+/// ReplaceFileAtomically for the entry `name` (one name, no "/") of the
+/// folder open as `folder`, which is never left: nothing at the name is
+/// followed, and a link, folder, FIFO, device or socket there is refused, as
+/// it is when one takes the name while the new file is written.
+/// `options.createFolders` has no effect here.
+WriteOutcome ReplaceFileInFolder(int folder, const std::string& name, const FileFiller& fill,
+                                 const AtomicWriteOptions& options = {});
 
 /// ReplaceFileAtomically with `contents` as the new bytes.
 WriteOutcome WriteFileAtomically(const std::string& path, std::string_view contents,

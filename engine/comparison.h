@@ -2,6 +2,8 @@
 // The comparison result model: one side of a pair, the result row, the marks
 // with their categories and counters, and the version comparison.
 
+#include "file_stamp.h"
+
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -66,6 +68,9 @@ struct ComparisonRow {
     std::string Description;
     std::string Copyright;
     std::int64_t SourceSize = 0; ///< shown as plain decimal digits
+    /// The two files as the scan read them; not shown.
+    FileStamp SourceStamp;
+    FileStamp TargetStamp;
 };
 
 /// Six counts, one per category, raised for each row added to the grid.

@@ -1,5 +1,7 @@
 #include "file_copy.h"
 
+#include "folder_beneath.h"
+#include "opened_file.h"
 #include "unique_fd.h"
 
 #include "path_utils.h"
@@ -13,6 +15,8 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <memory>
+#include <optional>
+#include <span>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <system_error>
@@ -54,24 +58,47 @@ bool RangeCopyUnsupported(int error) {
            error == EBADF || error == ETXTBSY || error == EPERM;
 }
 
-WriteOutcome WriteAll(int fd, const char* data, std::size_t size, const ByteCopyCalls& calls) {
+bool SameTime(const struct timespec& a, const struct timespec& b) {
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+// Which side a copy failed on: reading the source or writing the target.
+struct CopyFault {
+    bool source = false;
+    std::string text;
+};
+std::unexpected<CopyFault> SourceFault(std::string text) {
+    return std::unexpected(CopyFault{true, std::move(text)});
+}
+std::unexpected<CopyFault> TargetFault(int error) {
+    return std::unexpected(CopyFault{false, ErrorText(error)});
+}
+
+// The errors of an in-kernel copy that lie with the file written.
+bool TargetSideError(int error) {
+    return error == ENOSPC || error == EDQUOT || error == EFBIG || error == EROFS;
+}
+
+std::expected<void, CopyFault> WriteAll(int fd, const char* data, std::size_t size,
+                                        const ByteCopyCalls& calls) {
     while (size > 0) {
         const ssize_t n = calls.write(fd, data, size);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
-            return Fail(ErrorText(n < 0 ? errno : EIO));
+            return TargetFault(n < 0 ? errno : EIO);
         data += n;
         size -= static_cast<std::size_t>(n);
     }
     return {};
 }
 
-// Copies up to `size` bytes from the current offset of `from`; the number of
-// bytes copied, fewer when the file ends sooner. A file that keeps growing
-// (a log being written) is not followed past the size it had.
-std::expected<std::int64_t, std::string> CopyBytes(int from, int to, std::int64_t size,
-                                                   const ByteCopyCalls& calls) {
+// Copies up to `size` bytes from the current offset of `from` to that of
+// `to`; the number of bytes copied, fewer when the file ends sooner. A file
+// that keeps growing (a log being written) is not followed past the size it
+// had.
+std::expected<std::int64_t, CopyFault> CopyBytes(int from, int to, std::int64_t size,
+                                                 const ByteCopyCalls& calls) {
     std::int64_t copied = 0;
     const auto left = [&](std::size_t most) {
         return static_cast<std::size_t>(std::min<std::int64_t>(size - copied, most));
@@ -84,8 +111,10 @@ std::expected<std::int64_t, std::string> CopyBytes(int from, int to, std::int64_
         }
         if (n < 0 && errno == EINTR)
             continue;
+        if (n < 0 && TargetSideError(errno))
+            return TargetFault(errno);
         if (n < 0 && !RangeCopyUnsupported(errno))
-            return std::unexpected(ErrorText(errno));
+            return SourceFault(ErrorText(errno));
         break; // the end, or a file system without it: the loop below says which
     }
     std::unique_ptr<char[]> buffer;
@@ -96,7 +125,7 @@ std::expected<std::int64_t, std::string> CopyBytes(int from, int to, std::int64_
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
-            return std::unexpected("the source file could not be read: " + ErrorText(errno));
+            return SourceFault("the source file could not be read: " + ErrorText(errno));
         if (n == 0)
             break;
         if (auto written = WriteAll(to, buffer.get(), static_cast<std::size_t>(n), calls);
@@ -107,8 +136,55 @@ std::expected<std::int64_t, std::string> CopyBytes(int from, int to, std::int64_
     return copied;
 }
 
-bool SameTime(const struct timespec& a, const struct timespec& b) {
-    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+// A file with fewer blocks than its size holds holes (or is compressed);
+// only then is it worth asking where its data lies.
+bool MayHaveHoles(const struct stat& st) {
+    return st.st_size > 0 && st.st_blocks * 512 < st.st_size;
+}
+
+// Copies the `size` bytes of `from` to the empty file `to`, from offset 0.
+// The holes of a sparse file stay holes (as cp does): only the stretches
+// that hold data are copied, and the file is given its size at the end.
+std::expected<void, CopyFault> CopyContents(int from, int to, const struct stat& before,
+                                            const ByteCopyCalls& calls) {
+    const std::int64_t size = before.st_size;
+    std::int64_t at = 0;
+    while (at < size) {
+        std::int64_t data = at, end = size;
+        if (MayHaveHoles(before)) {
+            data = ::lseek(from, at, SEEK_DATA);
+            if (data < 0 && errno == ENXIO)
+                break; // a hole up to the end
+            if (data < 0) {
+                data = at; // a file system that cannot tell: all of it is data
+            } else {
+                const off_t hole = ::lseek(from, data, SEEK_HOLE);
+                end = hole < 0 ? size : std::min<std::int64_t>(hole, size);
+            }
+            if (data >= size)
+                break;
+            if (::lseek(from, data, SEEK_SET) < 0)
+                return SourceFault(ErrorText(errno));
+            if (::lseek(to, data, SEEK_SET) < 0)
+                return TargetFault(errno);
+        }
+        const auto copied = CopyBytes(from, to, end - data, calls);
+        if (!copied)
+            return std::unexpected(copied.error());
+        if (*copied != end - data)
+            return SourceFault("the source file changed while it was copied");
+        at = end;
+    }
+    if (MayHaveHoles(before) && ::ftruncate(to, size) != 0)
+        return TargetFault(errno);
+    // A copy of a file that was being written is neither the old file nor
+    // the new one.
+    struct stat after {};
+    if (::fstat(from, &after) != 0)
+        return SourceFault(ErrorText(errno));
+    if (after.st_size != before.st_size || !SameTime(after.st_mtim, before.st_mtim))
+        return SourceFault("the source file changed while it was copied");
+    return {};
 }
 
 // The name split at "/", or nothing when it is empty, absolute or has a ".."
@@ -173,6 +249,40 @@ bool InsideFolder(const fs::path& path, std::string_view folder) {
     return text.starts_with(folder) && (text.size() == folder.size() || text[folder.size()] == '/');
 }
 
+// A source file opened for the copy, with what it was when opened.
+struct OpenedSource {
+    UniqueFd fd;
+    struct stat st {};
+};
+
+// Opens the regular file `path` to copy it; the reason when it cannot.
+std::expected<OpenedSource, std::string> OpenSource(const std::string& path) {
+    // O_NONBLOCK: a FIFO put in the source's place must not hang the copy.
+    OpenedSource source;
+    source.fd = UniqueFd(OpenLongPath(path, O_RDONLY | O_NONBLOCK | O_NOCTTY));
+    if (source.fd.get() < 0 || ::fstat(source.fd.get(), &source.st) != 0)
+        return std::unexpected(ErrorText(errno));
+    if (!S_ISREG(source.st.st_mode))
+        return std::unexpected(KindOf(source.st.st_mode) +
+                               " has that name; only regular files are copied");
+    return source;
+}
+
+// A copy gets the permission bits and modification time of what it copies.
+AtomicWriteOptions CopyOptions(const struct stat& from) {
+    AtomicWriteOptions options;
+    options.permissions = from.st_mode & 0777;
+    options.modified = from.st_mtim;
+    return options;
+}
+
+std::string Joined(std::string_view folder, std::string_view name) {
+    std::string path(folder);
+    if (!path.empty() && path.back() != '/')
+        path += '/';
+    return path.append(name);
+}
+
 } // namespace
 
 WriteOutcome CreateFolderPath(std::string_view folder) {
@@ -208,41 +318,21 @@ WriteOutcome CreateFolderPath(std::string_view folder) {
 
 WriteOutcome CopyFileReplacing(const std::string& from, const std::string& to,
                                const ByteCopyCalls& calls) {
-    // O_NONBLOCK: a FIFO put in the source's place must not hang the copy.
-    UniqueFd source(::open(from.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    if (source.get() < 0)
-        return Fail(ErrorText(errno));
-    struct stat before {};
-    if (::fstat(source.get(), &before) != 0)
-        return Fail(ErrorText(errno));
-    if (!S_ISREG(before.st_mode))
-        return Fail(KindOf(before.st_mode) + " has that name; only regular files are copied");
-
+    auto source = OpenSource(from);
+    if (!source)
+        return Fail(source.error());
     const fs::path folder = fs::path(to).parent_path();
     if (!folder.empty() && !FolderExists(folder.native()))
         if (auto made = CreateFolderPath(folder.native()); !made)
             return made;
-
-    AtomicWriteOptions options;
-    options.permissions = before.st_mode & 0777;
-    options.modified = before.st_mtim;
     return ReplaceFileAtomically(
         to,
         [&](int fd) -> WriteOutcome {
-            const auto copied = CopyBytes(source.get(), fd, before.st_size, calls);
-            if (!copied)
-                return Fail(copied.error());
-            // A copy of a file that was being written is neither the old
-            // file nor the new one.
-            struct stat after {};
-            if (::fstat(source.get(), &after) != 0)
-                return Fail(ErrorText(errno));
-            if (*copied != before.st_size || after.st_size != before.st_size ||
-                !SameTime(after.st_mtim, before.st_mtim))
-                return Fail("the source file changed while it was copied");
+            if (auto copied = CopyContents(source->fd.get(), fd, source->st, calls); !copied)
+                return Fail(copied.error().text);
             return {};
         },
-        options);
+        CopyOptions(source->st));
 }
 
 std::string BackupPath(std::string_view targetFolder, std::string_view relativeName) {
@@ -253,44 +343,254 @@ std::string BackupPath(std::string_view targetFolder, std::string_view relativeN
     return path;
 }
 
-RowCopyResult CopyRowFiles(std::string_view sourceFolder, std::string_view targetFolder,
-                           std::string_view relativeName, bool backup,
-                           const ByteCopyCalls& calls) {
-    const auto joined = [](std::string_view folder, std::string_view name) {
-        std::string path(folder);
-        if (!path.empty() && path.back() != '/')
-            path += '/';
-        return path.append(name);
-    };
-    const std::string source = joined(sourceFolder, relativeName);
-    const std::string target = joined(targetFolder, relativeName);
-    RowCopyResult result;
-    const auto failed = [&](RowCopyStatus status, std::string path, std::string reason) {
-        result.status = status;
-        result.failedPath = std::move(path);
-        result.reason = std::move(reason);
-        return result;
-    };
-    if (!InsideParts(relativeName))
-        return failed(RowCopyStatus::CopyFailed, source,
-                      "the name does not lead to a file inside the folder");
-    if (!FolderExists(targetFolder))
-        return failed(RowCopyStatus::CopyFailed, source,
-                      "the target folder " + std::string(targetFolder) + " is not there");
-    if (backup) {
-        struct stat st {};
-        if (::stat(target.c_str(), &st) == 0) {
-            if (auto saved = CopyFileReplacing(target, BackupPath(targetFolder, relativeName), calls);
-                !saved)
-                return failed(RowCopyStatus::BackupFailed, target, saved.error());
-            result.backedUp = true;
-        } else if (errno != ENOENT && errno != ENOTDIR) {
-            return failed(RowCopyStatus::BackupFailed, target, ErrorText(errno));
-        }
+namespace {
+
+// One row's copy, step by step; each step ends the row on a failure.
+class RowCopy {
+public:
+    RowCopy(std::string_view sourceFolder, std::string_view targetFolder,
+            std::string_view relativeName, const ScannedPair& scanned, const ByteCopyCalls& calls)
+        : targetFolder_(targetFolder), source_(Joined(sourceFolder, relativeName)),
+          target_(Joined(targetFolder, relativeName)), scanned_(scanned), calls_(calls) {}
+
+    RowCopyResult Run(std::string_view relativeName, bool backup) {
+        const auto parts = InsideParts(relativeName);
+        if (!parts)
+            return Failed(RowCopyStatus::CopyFailed, source_,
+                          "the name does not lead to a file inside the folder");
+        const std::span<const std::string_view> all(*parts);
+        folders_ = all.first(all.size() - 1);
+        leaf_ = std::string(all.back());
+        root_ = OpenNamedFolder(targetFolder_);
+        if (root_.get() < 0)
+            return Failed(RowCopyStatus::CopyFailed, target_,
+                          "the target folder " + targetFolder_ + " is not there");
+
+        // The source first: a row refused for it leaves no backup behind.
+        auto source = OpenSource(source_);
+        if (!source)
+            return Failed(RowCopyStatus::CopyFailed, source_, source.error());
+        if (!SameAsScanned(scanned_.source, &source->st))
+            return Failed(RowCopyStatus::Refused, source_, kChanged);
+
+        if (auto seen = LookAtTarget(); !seen)
+            return *result_;
+        if (backup && targetFolderFd_.get() >= 0 && targetThere_)
+            if (!BackUp())
+                return *result_;
+        if (!CopyOver(*source))
+            return *result_;
+        RowCopyResult done;
+        done.backedUp = backedUp_;
+        done.target = StampOf(written_);
+        return done;
     }
-    if (auto copied = CopyFileReplacing(source, target, calls); !copied)
-        return failed(RowCopyStatus::CopyFailed, source, copied.error());
-    return result;
+
+private:
+    static constexpr const char* kChanged = "changed since the scan; scan again";
+
+    RowCopyResult Failed(RowCopyStatus status, std::string path, std::string reason) {
+        RowCopyResult failed;
+        failed.status = status;
+        failed.backedUp = backedUp_;
+        failed.failedPath = std::move(path);
+        failed.reason = std::move(reason);
+        result_ = failed;
+        return failed;
+    }
+    // The failure of a walk below the Target: a link refuses the row.
+    bool FailedWalk(RowCopyStatus status, const BeneathFailure& failure) {
+        Failed(failure.kind == BeneathFailure::Kind::Link ? RowCopyStatus::Refused : status,
+               target_, BeneathFailureText(failure));
+        return false;
+    }
+
+    static bool SameAsScanned(const FileStamp& scanned, const struct stat* now) {
+        if (scanned.state == FileStamp::State::Unknown)
+            return true;
+        return now == nullptr ? scanned.state == FileStamp::State::Missing
+                              : scanned == StampOf(*now);
+    }
+
+    // Refuses what must not be written over: a link, or anything that is
+    // not a regular file.
+    bool Writable(const struct stat* present, const std::string& path, RowCopyStatus status) {
+        if (present == nullptr || S_ISREG(present->st_mode))
+            return true;
+        if (S_ISLNK(present->st_mode))
+            Failed(RowCopyStatus::Refused, target_, LinkRefusalText(path));
+        else
+            Failed(status, target_,
+                   KindOf(present->st_mode) + " has that name; only regular files are replaced");
+        return false;
+    }
+
+    // What the target's name holds now, through folders that must not be
+    // links; the target must be the file the scan read.
+    bool LookAtTarget() {
+        auto folder = OpenFolderBeneath(root_.get(), targetFolder_, folders_, false);
+        if (!folder) {
+            if (folder.error().kind != BeneathFailure::Kind::Missing &&
+                folder.error().kind != BeneathFailure::Kind::NotFolder)
+                return FailedWalk(RowCopyStatus::CopyFailed, folder.error());
+            // No folder, so no target file: the copy makes the folders.
+            if (!SameAsScanned(scanned_.target, nullptr))
+                return Failed(RowCopyStatus::Refused, target_, kChanged), false;
+            return true;
+        }
+        targetFolderFd_ = std::move(*folder);
+        targetThere_ =
+            ::fstatat(targetFolderFd_.get(), leaf_.c_str(), &targetSeen_, AT_SYMLINK_NOFOLLOW) == 0;
+        if (!targetThere_ && errno != ENOENT)
+            return Failed(RowCopyStatus::CopyFailed, target_, ErrorText(errno)), false;
+        if (!Writable(targetThere_ ? &targetSeen_ : nullptr, target_, RowCopyStatus::CopyFailed))
+            return false;
+        if (!SameAsScanned(scanned_.target, targetThere_ ? &targetSeen_ : nullptr))
+            return Failed(RowCopyStatus::Refused, target_, kChanged), false;
+        return true;
+    }
+
+    // What the target's name must still hold when the new file takes it.
+    WriteOutcome StillAsSeen(const struct stat* present) {
+        const bool same = targetThere_ ? present != nullptr && S_ISREG(present->st_mode) &&
+                                             present->st_dev == targetSeen_.st_dev &&
+                                             present->st_ino == targetSeen_.st_ino &&
+                                             StampOf(*present) == StampOf(targetSeen_)
+                                       : present == nullptr;
+        if (same)
+            return {};
+        if (present != nullptr && !Writable(present, target_, RowCopyStatus::CopyFailed))
+            return Fail(result_->reason);
+        Failed(RowCopyStatus::Refused, target_, kChanged);
+        return Fail(kChanged);
+    }
+
+    // Saves the target file as it is under _Backup, the old file's bits,
+    // time and owner kept.
+    bool BackUp() {
+        UniqueFd old(::openat(targetFolderFd_.get(), leaf_.c_str(),
+                              O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+        struct stat st {};
+        if (old.get() < 0 || ::fstat(old.get(), &st) != 0) {
+            if (errno == ELOOP)
+                return Failed(RowCopyStatus::Refused, target_, LinkRefusalText(target_)), false;
+            return Failed(RowCopyStatus::BackupFailed, target_, ErrorText(errno)), false;
+        }
+        if (st.st_dev != targetSeen_.st_dev || st.st_ino != targetSeen_.st_ino ||
+            !S_ISREG(st.st_mode))
+            return Failed(RowCopyStatus::Refused, target_, kChanged), false;
+
+        std::vector<std::string_view> below{kBackupFolderName};
+        below.insert(below.end(), folders_.begin(), folders_.end());
+        auto folder = OpenFolderBeneath(root_.get(), targetFolder_, below, true);
+        if (!folder)
+            return FailedWalk(RowCopyStatus::BackupFailed, folder.error());
+        const std::string backupPath = Joined(Joined(targetFolder_, kBackupFolderName),
+                                              JoinedParts(folders_, leaf_));
+        struct stat present {};
+        const bool there =
+            ::fstatat(folder->get(), leaf_.c_str(), &present, AT_SYMLINK_NOFOLLOW) == 0;
+        if (!Writable(there ? &present : nullptr, backupPath, RowCopyStatus::BackupFailed))
+            return false;
+
+        AtomicWriteOptions options = CopyOptions(st);
+        options.owner = std::pair(st.st_uid, st.st_gid);
+        std::optional<CopyFault> fault;
+        options.beforeRename = [&](const struct stat* now) -> WriteOutcome {
+            if (!Writable(now, backupPath, RowCopyStatus::BackupFailed))
+                return Fail(result_->reason);
+            return {};
+        };
+        const auto saved = ReplaceFileInFolder(
+            folder->get(), leaf_,
+            [&](int fd) -> WriteOutcome {
+                if (auto copied = CopyContents(old.get(), fd, st, calls_); !copied) {
+                    fault = copied.error();
+                    return Fail(fault->text);
+                }
+                return {};
+            },
+            options);
+        if (!saved) {
+            if (!result_)
+                Failed(RowCopyStatus::BackupFailed, target_,
+                       fault ? fault->text
+                             : "cannot write in the folder " + ParentOf(backupPath) + ": " +
+                                   saved.error());
+            return false;
+        }
+        backedUp_ = true;
+        return true;
+    }
+
+    // Writes the source's bytes over the target.
+    bool CopyOver(const OpenedSource& source) {
+        if (targetFolderFd_.get() < 0) {
+            auto folder = OpenFolderBeneath(root_.get(), targetFolder_, folders_, true);
+            if (!folder)
+                return FailedWalk(RowCopyStatus::CopyFailed, folder.error());
+            targetFolderFd_ = std::move(*folder);
+        }
+        AtomicWriteOptions options = CopyOptions(source.st);
+        options.written = &written_;
+        options.beforeRename = [this](const struct stat* now) { return StillAsSeen(now); };
+        std::optional<CopyFault> fault;
+        const auto copied = ReplaceFileInFolder(
+            targetFolderFd_.get(), leaf_,
+            [&](int fd) -> WriteOutcome {
+                if (auto done = CopyContents(source.fd.get(), fd, source.st, calls_); !done) {
+                    fault = done.error();
+                    return Fail(fault->text);
+                }
+                return {};
+            },
+            options);
+        if (copied)
+            return true;
+        if (result_) // refused just before the rename
+            return false;
+        if (fault && fault->source)
+            return Failed(RowCopyStatus::CopyFailed, source_, fault->text), false;
+        return Failed(RowCopyStatus::CopyFailed, target_,
+                      "cannot write in the folder " + ParentOf(target_) + ": " +
+                          (fault ? fault->text : copied.error())),
+               false;
+    }
+
+    static std::string JoinedParts(std::span<const std::string_view> folders,
+                                   const std::string& leaf) {
+        std::string path;
+        for (const auto folder : folders)
+            path.append(folder).append("/");
+        return path + leaf;
+    }
+    static std::string ParentOf(const std::string& path) {
+        return path.substr(0, path.rfind('/'));
+    }
+
+    std::string targetFolder_;
+    std::string source_;
+    std::string target_;
+    const ScannedPair& scanned_;
+    const ByteCopyCalls& calls_;
+    std::span<const std::string_view> folders_;
+    std::string leaf_;
+    UniqueFd root_;
+    UniqueFd targetFolderFd_;
+    bool targetThere_ = false;
+    struct stat targetSeen_ {};
+    struct stat written_ {};
+    bool backedUp_ = false;
+    std::optional<RowCopyResult> result_;
+};
+
+} // namespace
+
+RowCopyResult CopyRowFiles(std::string_view sourceFolder, std::string_view targetFolder,
+                           std::string_view relativeName, bool backup, const ScannedPair& scanned,
+                           const ByteCopyCalls& calls) {
+    return RowCopy(sourceFolder, targetFolder, relativeName, scanned, calls)
+        .Run(relativeName, backup);
 }
 
 std::string WineWindowsFolder() {

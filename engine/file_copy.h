@@ -5,6 +5,7 @@
 // or operating-system folder are replaced.
 
 #include "atomic_file.h"
+#include "file_stamp.h"
 
 #include <string>
 #include <string_view>
@@ -30,7 +31,7 @@ struct ByteCopyCalls {
 WriteOutcome CreateFolderPath(std::string_view folder);
 
 /// Copies the regular file `from` to `to`, replacing `to` if it is there. The
-/// bytes go to a temporary file in the folder of `to` (made first, with
+/// bytes go (holes of a sparse file stay holes) to a temporary file in the folder of `to` (made first, with
 /// CreateFolderPath, when missing), which gets the source's read, write and
 /// execute bits and modification time and is flushed before it is renamed
 /// over `to`; a read-only `to` is replaced all the same, and keeps its owner
@@ -56,6 +57,10 @@ enum class RowCopyStatus : int {
     Copied = 0,
     CopyFailed = -1,   ///< the target file is as it was
     BackupFailed = -2, ///< nothing was copied; a batch ends here
+    /// Nothing was written: a symbolic link on the way to the target or its
+    /// backup, or a file that is no longer the one the scan read. A batch
+    /// goes on with the next row.
+    Refused = -3,
 };
 
 struct RowCopyResult {
@@ -63,12 +68,22 @@ struct RowCopyResult {
     /// The old target file was saved below `_Backup` (false for a file that
     /// had no target yet, or without backup).
     bool backedUp = false;
-    /// After a failure: the source file (copy failed) or the target file
-    /// (backup failed), and one line that says why.
+    /// After a failure: the file of the side that failed (the source file
+    /// when it could not be read, else the target file), and one line that
+    /// says why, naming the folder or link at fault.
     std::string failedPath;
     std::string reason;
+    /// After a copy: the new target file.
+    FileStamp target;
 
     explicit operator bool() const { return status == RowCopyStatus::Copied; }
+};
+
+/// What a scan saw of a row's two files. A copy is refused when either is no
+/// longer the same file, unchanged (an Unknown stamp is not held to).
+struct ScannedPair {
+    FileStamp source;
+    FileStamp target;
 };
 
 /// Copies `<sourceFolder>/<relativeName>` onto `<targetFolder>/<relativeName>`.
@@ -78,9 +93,22 @@ struct RowCopyResult {
 /// target are made; the Target folder itself must exist (a drive that is not
 /// mounted is not made into an empty folder). A name that is empty, absolute
 /// or climbs out of the folders with ".." is refused.
+///
+/// Everything written is reached from the Target folder's descriptor, one
+/// name at a time at the moment of writing, and never through a symbolic
+/// link: a link at the target, at a folder on the way, at `_Backup` or
+/// anywhere below it refuses the row, and nothing outside the Target changes.
+/// The source and the target must still be the files `scanned` describes.
 RowCopyResult CopyRowFiles(std::string_view sourceFolder, std::string_view targetFolder,
                            std::string_view relativeName, bool backup,
-                           const ByteCopyCalls& calls = {});
+                           const ScannedPair& scanned, const ByteCopyCalls& calls = {});
+
+/// The same without holding the files to what a scan saw.
+inline RowCopyResult CopyRowFiles(std::string_view sourceFolder, std::string_view targetFolder,
+                                  std::string_view relativeName, bool backup,
+                                  const ByteCopyCalls& calls = {}) {
+    return CopyRowFiles(sourceFolder, targetFolder, relativeName, backup, ScannedPair{}, calls);
+}
 
 /// Why replacing files in a Target deserves a warning.
 enum class SystemFolderKind {

@@ -153,7 +153,7 @@ std::unique_ptr<OpenedFile> OpenedFile::OpenAt(int folder, const std::string& pa
     }
     try {
         return std::unique_ptr<OpenedFile>(
-            new OpenedFile(fd, static_cast<std::uint64_t>(st.st_size)));
+            new OpenedFile(fd, StampOf(st)));
     } catch (...) {
         ::close(fd);
         throw;

@@ -3,6 +3,7 @@
 // when a file is there but cannot be read.
 
 #include "byte_source.h"
+#include "file_stamp.h"
 
 #include <array>
 #include <cstdint>
@@ -69,6 +70,9 @@ public:
 
     std::uint64_t size() const override { return size_; }
 
+    /// The file as it was when it was opened.
+    const FileStamp& Stamp() const { return stamp_; }
+
     /// The first error a read met. A file that shrank while it was read gives
     /// short reads, not an error.
     std::error_code ReadError() const { return readError_; }
@@ -82,7 +86,8 @@ protected:
     bool ReadInto(std::uint64_t offset, std::span<std::byte> out) const override;
 
 private:
-    OpenedFile(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
+    OpenedFile(int fd, const FileStamp& stamp)
+        : fd_(fd), size_(static_cast<std::uint64_t>(stamp.size)), stamp_(stamp) {}
     /// pread(2) until `out` is full or the file ends; the bytes read, or
     /// nothing after an error (kept in readError_).
     std::optional<std::size_t> ReadFully(std::uint64_t offset, std::span<std::byte> out) const;
@@ -94,6 +99,7 @@ private:
     };
     int fd_;
     std::uint64_t size_;
+    FileStamp stamp_;
     mutable std::error_code readError_;
     mutable std::array<Window, 4> windows_;
     mutable std::size_t nextWindow_ = 0;

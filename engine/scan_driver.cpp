@@ -175,6 +175,8 @@ FileResult CompareOneFile(const Job& job, const ScanContext& context) {
             return Unreadable(sourcePath, sourceData.error);
         source = ScanTexts(sourceData);
         row.SourceSize = sourceData.size; // the file whose version was read
+        if (sourceFile)
+            row.SourceStamp = sourceFile->Stamp();
     }
     if (source.version.empty())
         return {};
@@ -197,6 +199,7 @@ FileResult CompareOneFile(const Job& job, const ScanContext& context) {
     if (targetData.error)
         return Unreadable(targetPath, targetData.error);
     VersionTexts target = ScanTexts(targetData);
+    row.TargetStamp = targetFile ? targetFile->Stamp() : FileStamp::Missing();
     row.TargetVersion = target.version;
     row.TargetLanguage = target.language;
     if (kind == FileKind::TypeLibrary && !targetData.typeLibrary) {

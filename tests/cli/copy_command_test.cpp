@@ -141,7 +141,8 @@ TEST_F(CopyCommand, NamesEachFileItCouldNotCopyAndExitsWithOne) {
               "copied bell\\x07.dll (2.00.0000 over 1.00.0000)\n"
               "copied new.dll (2.00.0000 over 1.00.0000)\n"
               "Copied 2 of 3 files.\n--\n"
-              "sorvane-cli: cannot copy <dir>/src/sub/deep.dll: Permission denied\n"
+              "sorvane-cli: cannot copy <dir>/dst/sub/deep.dll: cannot write in the folder "
+              "<dir>/dst/sub: Permission denied\n"
               "1 file could not be copied.\n");
     EXPECT_EQ(dir.read("dst/sub/deep.dll"), kOld);
     EXPECT_EQ(Files(dir.file("dst/sub")), "deep.dll");
