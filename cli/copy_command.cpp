@@ -127,7 +127,7 @@ int Copy(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
         return outcome.interrupted ? 1 : kUsageError;
     }
 
-    std::size_t copied = 0, backedUp = 0, failed = 0, skipped = 0;
+    std::size_t copied = 0, backedUp = 0, failed = 0, skipped = 0, refused = 0;
     bool stopped = false, interrupted = false;
     for (const auto& row : found.rows) {
         if (gInterrupted.load()) {
@@ -148,7 +148,15 @@ int Copy(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
             continue;
         }
         const RowCopyResult result =
-            CopyRowFiles(outcome.source, outcome.target, row.Name, options.backup);
+            CopyRowFiles(outcome.source, outcome.target, row.Name, options.backup,
+                         ScannedPair{row.SourceStamp, row.TargetStamp});
+        if (result.status == RowCopyStatus::Refused) {
+            // Written nowhere: a link on the way, or not the file the scan read.
+            err << "sorvane-cli: refused " << Shown(result.failedPath) << ": "
+                << Shown(result.reason) << "\n";
+            ++refused;
+            continue;
+        }
         if (result.status == RowCopyStatus::BackupFailed) {
             err << "sorvane-cli: cannot back up " << Shown(result.failedPath) << ": "
                 << Shown(result.reason) << "\n";
@@ -182,6 +190,9 @@ int Copy(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
             << ".\n";
     if (failed > 0)
         err << Files(failed) << " could not be copied.\n";
+    if (refused > 0)
+        err << Files(refused) << " refused: nothing was written for "
+            << (refused == 1 ? "it" : "them") << ".\n";
     if (skipped > 0)
         err << Files(skipped) << " skipped: the target file cannot be written.\n";
     if (stopped)
@@ -190,6 +201,8 @@ int Copy(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
         err << "Copying was interrupted.\n";
     if (status != 0)
         err << outcome.message << "\n";
+    if (refused > 0)
+        status = kUsageError;
     if (status == 0 && copied < found.rows.size())
         status = 1;
     return status;

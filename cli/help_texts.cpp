@@ -81,6 +81,10 @@ const std::vector<CommandText>& Commands() {
         renamed over it, so a failure (a full disk, a folder that cannot be
         written) leaves the old target as it was; the copy gets the source's
         permission bits and modification time. Missing sub-folders are made.
+        Nothing is written through a symbolic link: a link at a target
+        file, at a folder on its way, at TARGET/_Backup or below it refuses
+        that file, as does a source or target file that changed after the
+        scan (scan again); the holes of a sparse file stay holes.
         --filter PATTERNS   only files matching these wildcards ("*.dll;*.exe")
         --subfolders, -r    include sub-folders
         --backup            save each target file before it is replaced (default)
@@ -96,8 +100,9 @@ const std::vector<CommandText>& Commands() {
         Ctrl+C stops after the file being copied.
         Exit status: 0 when every newer file was copied (or there was none),
         1 when a file was not copied, 2 on bad paths, usage, a refused
-        system folder, or entries that could not be read (each named on
-        standard error; the files that could be read are still copied).
+        system folder, entries that could not be read or files refused for
+        a link or a change since the scan (each named on standard error;
+        the other files are still copied).
 )",
          {"sorvane-cli copy -r build/release /opt/product --dry-run",
           "sorvane-cli copy -r --filter '*.dll' build/release /opt/product"}},

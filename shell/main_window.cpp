@@ -27,6 +27,7 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QDir>
+#include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -90,6 +91,12 @@ MainWindow::MainWindow(const StartOptions& options, QWidget* parent)
     connect(grid_, &view::ResultView::ContextMenuRequested, this, [this](const QPoint& at) {
         UpdateCommandState(); // the Tools commands for the row just clicked
         mTools_->exec(at);
+    });
+    // What the Tools commands offer follows the current row however it
+    // moves: mouse, keys, Find, typing in the grid.
+    connect(grid_->selectionModel(), &QItemSelectionModel::currentChanged, this, [this] {
+        if (!Busy())
+            UpdateCommandState();
     });
     connect(grid_, &view::ResultView::HeaderClicked, this, [this](int column) {
         if (column >= kNameColumn && column <= kCopyrightColumn)
@@ -242,8 +249,14 @@ void MainWindow::CreateActions() {
 
     connect(add("mToolsSwap", tr("S&wap Source/Target")), &QAction::triggered, this,
             &MainWindow::mToolsSwap_Click);
+    // The menu item and F9 copy only a row the state allows, asked again at
+    // the press; the Synchr button goes to the handler directly.
     connect(add("mToolsCopySource", tr("&Copy from Source to Target"), QKeySequence(Qt::Key_F9)),
-            &QAction::triggered, this, &MainWindow::mToolsCopySource_Click);
+            &QAction::triggered, this, [this] {
+                mTools_Click();
+                if (action("mToolsCopySource")->isEnabled())
+                    mToolsCopySource_Click();
+            });
     connect(add("mToolsCopyBatch", tr("Batch Copy from &Source to Target"),
                 QKeySequence(Qt::CTRL | Qt::Key_F9)),
             &QAction::triggered, this, &MainWindow::mToolsCopyBatch_Click);
@@ -1060,7 +1073,10 @@ void MainWindow::mToolsCopySource_Click() {
 }
 
 void MainWindow::mToolsCopyBatch_Click() {
-    if (Busy() || !action("mToolsCopyBatch")->isEnabled())
+    if (Busy())
+        return;
+    mTools_Click();
+    if (!action("mToolsCopyBatch")->isEnabled())
         return;
     copier_->StartBatch(NormalizeFolderPath(Utf8(cbSource_->Text()), false),
                         NormalizeFolderPath(Utf8(cbTarget_->Text()), false),

@@ -131,7 +131,7 @@ void CopyController::CopySingle(int row, const std::string& sourceFolder,
             emit SingleCopyFinished(-1);
             return;
         }
-        MarkCopied(row);
+        MarkCopied(row, outcome.target);
         const int next = NextRowToCopy(row);
         emit SingleCopyFinished(next >= 0 ? next : row);
     });
@@ -169,7 +169,7 @@ void CopyController::NextBatchRow() {
         emit RowReached(row);
         CopyRowAsync(row, [this, row](const RowCopyResult& outcome) {
             if (outcome.status == RowCopyStatus::Copied) {
-                MarkCopied(row);
+                MarkCopied(row, outcome.target);
                 ++batch_->copied;
                 emit BatchProgress(batch_->copied, batch_->newerSourceRows);
             } else if (ReportFailure(row, outcome)) {
@@ -193,8 +193,10 @@ void CopyController::CopyRowAsync(int row, std::function<void(RowCopyResult)> do
     RowCopyRequest request;
     request.sourceFolder = sourceFolder_;
     request.targetFolder = targetFolder_;
-    request.relativePath = model_.RowAt(row)->Name;
+    const ComparisonRow* r = model_.RowAt(row);
+    request.relativePath = r->Name;
     request.backup = BackupOnCopy;
+    request.scanned = {r->SourceStamp, r->TargetStamp};
     // The file is copied on a thread of its own; the answer comes back to
     // this object's thread. One copy runs at a time, and this object waits
     // for it before it goes, so the thread never outlives it.
@@ -229,11 +231,12 @@ bool CopyController::ReportFailure(int row, const RowCopyResult& outcome) {
     return backup;
 }
 
-void CopyController::MarkCopied(int row) {
+void CopyController::MarkCopied(int row, const FileStamp& target) {
     const ComparisonRow* r = model_.RowAt(row);
     const std::string version = r->SourceVersion;
     const std::string language = r->SourceLanguage;
-    model_.UpdateTarget(row, ComparisonMark::Copied, version, language);
+    // The target is now the copy: a second copy of the row holds to it.
+    model_.UpdateTarget(row, ComparisonMark::Copied, version, language, target);
 }
 
 int CopyController::NextRowToCopy(int after) const {
@@ -252,7 +255,7 @@ void CopyController::SetCopying(bool copying) {
 
 RowCopyResult CopyRowWithBackup(const RowCopyRequest& request) {
     return CopyRowFiles(request.sourceFolder, request.targetFolder, request.relativePath,
-                        request.backup);
+                        request.backup, request.scanned);
 }
 
 std::string SystemFolderWarningFor(const std::string& targetFolder) {

@@ -34,6 +34,8 @@ struct RowCopyRequest {
     std::string targetFolder;
     std::string relativePath;
     bool backup = false;
+    /// The two files as the scan read them: a copy acts only on those.
+    ScannedPair scanned;
 };
 
 /// Copies one row's file; called on a worker thread.
@@ -116,7 +118,7 @@ private:
     void CopyRowAsync(int row, std::function<void(RowCopyResult)> done);
     /// Reports a failed row; true for a backup failure.
     bool ReportFailure(int row, const RowCopyResult& outcome);
-    void MarkCopied(int row);
+    void MarkCopied(int row, const FileStamp& target);
     void NextBatchRow();
     void FinishBatch(bool interrupted);
     void SetCopying(bool copying);

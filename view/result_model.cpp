@@ -221,13 +221,14 @@ const ComparisonRow* ResultModel::RowAt(int row) const {
 }
 
 void ResultModel::UpdateTarget(int row, ComparisonMark mark, const std::string& targetVersion,
-                               const std::string& targetLanguage) {
+                               const std::string& targetLanguage, const FileStamp& targetStamp) {
     if (RowAt(row) == nullptr)
         return;
     const auto at = static_cast<std::size_t>(row);
     rows_[at].Mark = mark;
     rows_[at].TargetVersion = targetVersion;
     rows_[at].TargetLanguage = targetLanguage;
+    rows_[at].TargetStamp = targetStamp;
     rowColors_[at] = RowColor(mark);
     emit dataChanged(index(row, 0), index(row, kGridColumnCount - 1));
 }

@@ -88,9 +88,10 @@ public:
     const std::vector<ComparisonRow>& Rows() const { return rows_; }
     /// Row `row` or null (the placeholder, or out of range).
     const ComparisonRow* RowAt(int row) const;
-    /// Replaces the mark and target columns of one row (after a copy).
+    /// Replaces the mark and target columns of one row (after a copy), and
+    /// what is known of the target file now.
     void UpdateTarget(int row, ComparisonMark mark, const std::string& targetVersion,
-                      const std::string& targetLanguage);
+                      const std::string& targetLanguage, const FileStamp& targetStamp = {});
 
     /// Takes a new colour set. Each row keeps the colour it was given when it
     /// was added or updated, except that a change of colour 2 to 6 or of the
