@@ -386,5 +386,167 @@ TEST(WineWindowsFolder, ComesFromTheWinePrefixOrTheHomeFolder) {
     }
 }
 
+// What a scan would note of the file at `path` (links followed, as it reads).
+FileStamp ScanStamp(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) ? StampOf(st)
+                                                                  : FileStamp::Missing();
+}
+
+TEST(CopyRowFiles, WritesNothingThroughALinkNorOverAFileThatChangedSinceTheScan) {
+    const auto refused = RowCopyStatus::Refused;
+    const auto link = [](const char* path) {
+        return std::string(path) + " is a symbolic link; Sorvane does not copy through links";
+    };
+    const std::string changed = "changed since the scan; scan again";
+    struct Case {
+        const char* what;
+        const char* planted;   ///< shell commands before the scan
+        const char* afterScan; ///< shell commands between the scan and the copy
+        const char* name;
+        bool backup;
+        RowCopyStatus status;
+        std::string failedPath; ///< "" when copied
+        std::string reason;
+    };
+    const std::vector<Case> cases = {
+        {"plain copy", "", "", "sub/b.dll", true, RowCopyStatus::Copied, "", ""},
+        {"target file a link", "ln -sf ../elsewhere/file dst/a.dll", "", "a.dll", false, refused,
+         "<dst>/a.dll", link("<dst>/a.dll")},
+        {"target file a link, with backup", "ln -sf ../elsewhere/file dst/a.dll", "", "a.dll",
+         true, refused, "<dst>/a.dll", link("<dst>/a.dll")},
+        {"target a dangling link", "rm dst/a.dll; ln -s ../elsewhere/new.sh dst/a.dll", "",
+         "a.dll", true, refused, "<dst>/a.dll", link("<dst>/a.dll")},
+        {"sub-folder a link", "rm -r dst/sub; ln -s ../elsewhere/sub dst/sub", "", "sub/b.dll",
+         false, refused, "<dst>/sub/b.dll", link("<dst>/sub")},
+        {"sub-folder swapped for a link after the scan", "",
+         "mv dst/sub dst/was; ln -s ../elsewhere/sub dst/sub", "sub/b.dll", true, refused,
+         "<dst>/sub/b.dll", link("<dst>/sub")},
+        {"missing sub-folder made a link after the scan", "rm -r dst/sub",
+         "ln -s ../elsewhere/sub dst/sub", "sub/b.dll", false, refused, "<dst>/sub/b.dll",
+         link("<dst>/sub")},
+        {"_Backup a link", "ln -s ../elsewhere dst/_Backup", "", "a.dll", true, refused,
+         "<dst>/a.dll", link("<dst>/_Backup")},
+        {"_Backup a file", "touch dst/_Backup", "", "a.dll", true, RowCopyStatus::BackupFailed,
+         "<dst>/a.dll", "cannot make the folder <dst>/_Backup: a file has that name"},
+        {"a dangling link below _Backup", "mkdir dst/_Backup; ln -s ../../elsewhere/new.sh "
+                                          "dst/_Backup/a.dll",
+         "", "a.dll", true, refused, "<dst>/a.dll", link("<dst>/_Backup/a.dll")},
+        {"a folder link below _Backup", "mkdir dst/_Backup; ln -s ../../elsewhere/sub "
+                                        "dst/_Backup/sub",
+         "", "sub/b.dll", true, refused, "<dst>/sub/b.dll", link("<dst>/_Backup/sub")},
+        {"source swapped after the scan", "", "mv src/a.dll src/was; cp -p src/was src/a.dll",
+         "a.dll", true, refused, "<src>/a.dll", changed},
+        {"source grown after the scan", "", "printf more >> src/a.dll", "a.dll", true, refused,
+         "<src>/a.dll", changed},
+        {"target made newer after the scan", "", "touch -d '+1 hour' dst/a.dll", "a.dll", false,
+         refused, "<dst>/a.dll", changed},
+        {"target rewritten after the scan", "", "printf theirs > dst/a.dll", "a.dll", true,
+         refused, "<dst>/a.dll", changed},
+        {"target appeared after the scan", "", "printf theirs > dst/c.dll", "c.dll", false,
+         refused, "<dst>/c.dll", changed},
+    };
+    for (const bool asNobody : {false, true}) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(c.what) + (asNobody ? " (as nobody)" : ""));
+            if (asNobody && ::geteuid() != 0) {
+                std::cout << "not tested without root: " << c.what << " as another user\n";
+                break;
+            }
+            test::TempDir dir;
+            fs::permissions(dir.path(), fs::perms::all);
+            for (const char* name : {"src/a.dll", "src/sub/b.dll", "src/c.dll"})
+                dir.write(name, "new bytes");
+            dir.write("dst/a.dll", "old a");
+            dir.write("dst/sub/b.dll", "old b");
+            dir.write("elsewhere/file", "precious");
+            dir.write("elsewhere/sub/b.dll", "victim");
+            const std::string in = "cd '" + dir.path().string() + "' && ";
+            ASSERT_EQ(std::system((in + (*c.planted ? c.planted : "true")).c_str()), 0);
+            if (asNobody)
+                test::ChownDeep(dir.path().string(), 65534, 65534);
+            const ScannedPair scanned{ScanStamp(dir.file("src/") + c.name),
+                                      ScanStamp(dir.file("dst/") + c.name)};
+            ASSERT_EQ(std::system((in + (*c.afterScan ? c.afterScan : "true")).c_str()), 0);
+            if (asNobody)
+                test::ChownDeep(dir.path().string(), 65534, 65534);
+            const std::string elsewhere = test::TreeDigest(dir.file("elsewhere"));
+            const std::string source = test::TreeDigest(dir.file("src"));
+            const std::string target = test::TreeDigest(dir.file("dst"));
+            test::ChildLimits limits;
+            if (asNobody)
+                limits.Unprivileged();
+            const auto child = test::RunInChild(limits, [&](std::string& said) {
+                const RowCopyResult result =
+                    CopyRowFiles(dir.file("src"), dir.file("dst"), c.name, c.backup, scanned);
+                said = std::to_string(static_cast<int>(result.status)) + "|" + result.failedPath +
+                       "|" + result.reason;
+                if (result)
+                    said += "|" + std::string(result.target == ScanStamp(dir.file("dst/") + c.name)
+                                                  ? "stamp of the copy"
+                                                  : "another stamp");
+                return 0;
+            });
+            ASSERT_TRUE(child.ran);
+            const std::string expected =
+                std::to_string(static_cast<int>(c.status)) + "|" + c.failedPath + "|" + c.reason +
+                (c.status == RowCopyStatus::Copied ? "|stamp of the copy" : "");
+            EXPECT_EQ(Replaced(Replaced(child.output, dir.file("src"), "<src>"), dir.file("dst"),
+                               "<dst>"),
+                      expected);
+            // Nothing outside the Target changed, nor the Target after a refusal.
+            EXPECT_EQ(test::TreeDigest(dir.file("elsewhere")), elsewhere);
+            EXPECT_EQ(test::TreeDigest(dir.file("src")), source);
+            if (c.status != RowCopyStatus::Copied)
+                EXPECT_EQ(test::TreeDigest(dir.file("dst")), target);
+            else
+                EXPECT_EQ(dir.read(std::string("dst/") + c.name), "new bytes");
+        }
+    }
+}
+
+TEST(CopyRowFiles, ASparseFileKeepsItsHolesInTheCopyAndTheBackup) {
+    constexpr off_t kSize = off_t{2} << 30;
+    const std::string data(8 << 10, 'd');
+    const off_t offsets[] = {0, off_t{1} << 30, kSize - static_cast<off_t>(data.size())};
+    test::TempDir dir;
+    const auto sparse = [&](const std::string& name) {
+        const std::string path = dir.write(name, "");
+        const int fd = ::open(path.c_str(), O_WRONLY);
+        for (const off_t at : offsets)
+            EXPECT_EQ(::pwrite(fd, data.data(), data.size(), at),
+                      static_cast<ssize_t>(data.size()));
+        EXPECT_EQ(::ftruncate(fd, kSize), 0);
+        ::close(fd);
+    };
+    sparse("src/big.dll");
+    sparse("dst/big.dll");
+    struct stat st {};
+    ASSERT_EQ(::stat(dir.file("src/big.dll").c_str(), &st), 0);
+    if (st.st_blocks * 512 >= kSize)
+        GTEST_SKIP() << "this file system keeps no holes";
+    ::utimensat(AT_FDCWD, dir.file("src/big.dll").c_str(), nullptr, 0);
+    const RowCopyResult result = CopyRowFiles(dir.file("src"), dir.file("dst"), "big.dll", true);
+    ASSERT_TRUE(result) << result.reason;
+    for (const char* name : {"dst/big.dll", "dst/_Backup/big.dll"}) {
+        SCOPED_TRACE(name);
+        ASSERT_EQ(::stat(dir.file(name).c_str(), &st), 0);
+        EXPECT_EQ(st.st_size, kSize);
+        EXPECT_LE(st.st_blocks * 512, 1 << 20); // 24 KiB of data, no more than a MiB of disk
+        const int fd = ::open(dir.file(name).c_str(), O_RDONLY);
+        // Each stretch of data is there, with holes (zeros) right around it.
+        for (const off_t at : offsets) {
+            std::string read(data.size(), '\0');
+            EXPECT_EQ(::pread(fd, read.data(), read.size(), at), ssize_t(data.size()));
+            EXPECT_TRUE(read == data) << "at " << at;
+            char around[2] = {1, 1};
+            EXPECT_TRUE(at == 0 || (::pread(fd, &around[0], 1, at - 1) == 1 && around[0] == 0));
+            const off_t after = at + off_t(data.size());
+            EXPECT_TRUE(after == kSize || (::pread(fd, &around[1], 1, after) == 1 && around[1] == 0));
+        }
+        ::close(fd);
+    }
+}
+
 } // namespace
 } // namespace sorvane

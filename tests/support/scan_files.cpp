@@ -14,7 +14,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
+#include <functional>
+#include <iterator>
+#include <string>
+#include <vector>
 #include <stdexcept>
 
 namespace sorvane::test {
@@ -210,6 +215,49 @@ ChildResult RunInChild(const ChildLimits& limits, const std::function<int(std::s
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     result.ran = result.status != kLimitsRefused;
     return result;
+}
+
+std::string TreeDigest(const std::string& folder) {
+    namespace fs = std::filesystem;
+    std::vector<std::string> lines;
+    const auto describe = [&](const fs::path& path) {
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) != 0)
+            return;
+        std::string line = fs::relative(path, folder).string() + " " +
+                           std::to_string(st.st_mode) + " " + std::to_string(st.st_uid) + ":" +
+                           std::to_string(st.st_gid) + " " + std::to_string(st.st_size) + " " +
+                           std::to_string(st.st_mtim.tv_sec) + "." +
+                           std::to_string(st.st_mtim.tv_nsec);
+        std::error_code ec;
+        if (S_ISLNK(st.st_mode)) {
+            line += " -> " + fs::read_symlink(path, ec).string();
+        } else if (S_ISREG(st.st_mode)) {
+            std::ifstream in(path, std::ios::binary);
+            const std::string bytes{std::istreambuf_iterator<char>(in), {}};
+            line += " #" + std::to_string(std::hash<std::string>{}(bytes));
+        }
+        lines.push_back(std::move(line));
+    };
+    describe(folder);
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(folder, ec);
+         !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
+        describe(it->path());
+    std::ranges::sort(lines);
+    std::string text;
+    for (const auto& line : lines)
+        text += line + "\n";
+    return text;
+}
+
+void ChownDeep(const std::string& folder, unsigned uid, unsigned gid) {
+    namespace fs = std::filesystem;
+    ::lchown(folder.c_str(), uid, gid);
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(folder, ec);
+         !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
+        ::lchown(it->path().c_str(), uid, gid);
 }
 
 } // namespace sorvane::test

@@ -56,6 +56,16 @@ void WriteDeep(const std::string& root, std::string_view relative, std::string_v
 /// Removes `relative` below `root` with everything in it, however deep.
 void RemoveDeep(const std::string& root, std::string_view relative);
 
+/// Every entry below `folder` (itself included) with what it holds: kind,
+/// permission bits, owner, size, modification time and a hash of the bytes
+/// of a file, the target of a link; one sorted line each. Two equal
+/// digests mean nothing below the folder changed.
+std::string TreeDigest(const std::string& folder);
+
+/// Gives every entry below `folder` (itself included) to `uid` and `gid`,
+/// links themselves rather than what they lead to.
+void ChownDeep(const std::string& folder, unsigned uid, unsigned gid);
+
 /// What a forked child may use.
 struct ChildLimits {
     /// Descriptors it may open besides stdin, stdout, stderr and the pipe
