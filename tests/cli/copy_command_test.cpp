@@ -213,5 +213,55 @@ TEST_F(CopyCommand, RefusesSystemFoldersAndBadPathsUnlessForced) {
     EXPECT_EQ(dir.read("dst/new.dll"), kOld);
 }
 
+TEST_F(CopyCommand, RefusesEveryFileALinkLeadsOutOfTheTargetAndExitsWithTwo) {
+    const std::string linked = " is a symbolic link; Sorvane does not copy through links\n";
+    const std::string one = "1 file refused: nothing was written for it.\n";
+    // planted (shell, in the test folder), what it says on standard error
+    const std::vector<std::pair<const char*, std::string>> cases = {
+        {"ln -sf ../elsewhere/old.dll dst/new.dll",
+         "sorvane-cli: refused <dir>/dst/new.dll: <dir>/dst/new.dll" + linked + one},
+        {"rm -r dst/sub; ln -s ../elsewhere/sub dst/sub",
+         "sorvane-cli: refused <dir>/dst/sub/deep.dll: <dir>/dst/sub" + linked + one},
+        {"ln -s ../elsewhere dst/_Backup",
+         "sorvane-cli: refused <dir>/dst/new.dll: <dir>/dst/_Backup" + linked +
+             "sorvane-cli: refused <dir>/dst/sub/deep.dll: <dir>/dst/_Backup" + linked +
+             "2 files refused: nothing was written for them.\n"},
+        {"mkdir dst/_Backup; ln -s ../../elsewhere/new.sh dst/_Backup/new.dll",
+         "sorvane-cli: refused <dir>/dst/new.dll: <dir>/dst/_Backup/new.dll" + linked + one},
+    };
+    for (const bool asNobody : {false, true}) {
+        for (const auto& [planted, said] : cases) {
+            SCOPED_TRACE(std::string(planted) + (asNobody ? " (as nobody)" : ""));
+            if (asNobody && ::geteuid() != 0) {
+                std::cout << "not tested without root: as another user\n";
+                break;
+            }
+            fs::remove_all(dir.path());
+            fs::create_directories(dir.path());
+            fs::permissions(dir.path(), fs::perms::all);
+            SetUp();
+            dir.write("elsewhere/old.dll", kOld);
+            dir.write("elsewhere/sub/deep.dll", kOld);
+            const std::string arrange = "cd '" + dir.path().string() + "' && " + planted;
+            ASSERT_EQ(std::system(arrange.c_str()), 0);
+            if (asNobody)
+                test::ChownDeep(dir.path().string(), 65534, 65534);
+            const std::string elsewhere = test::TreeDigest(dir.file("elsewhere"));
+            test::ChildLimits limits;
+            if (asNobody)
+                limits.Unprivileged();
+            const auto child = test::RunInChild(limits, [&](std::string& output) {
+                const int status = Run({"-r"});
+                output = std::to_string(status) + "\n" + err;
+                return 0;
+            });
+            ASSERT_TRUE(child.ran);
+            EXPECT_EQ(child.output, "2\n" + said);
+            EXPECT_EQ(test::TreeDigest(dir.file("elsewhere")), elsewhere);
+            EXPECT_FALSE(fs::exists(dir.file("elsewhere/new.sh")));
+        }
+    }
+}
+
 } // namespace
 } // namespace sorvane::cli

@@ -1,0 +1,154 @@
+// The window's copy commands on a Target someone else may write into: they act
+// on the row the user sees, and never write through a link.
+
+#include "shell/main_window.h"
+#include "window_fixture.h"
+
+#include "support/fake_dialogs.h"
+#include "support/scan_files.h"
+#include "sync/copy_controller.h"
+#include "view/result_view.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QMenu>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace sorvane::shell::test_window {
+namespace {
+
+int RowOf(const MainWindow& w, const std::string& name) {
+    const auto& rows = w.model()->Rows();
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        if (rows[i].Name == name)
+            return static_cast<int>(i);
+    return -1;
+}
+
+TEST_F(MainWindowTest, F9AndCtrlF9ActOnTheRowTheUserSeesHoweverItGotThere) {
+    auto w = OpenAndCompareTrees();
+    const int equal = RowOf(*w, "equal.dll");
+    const int newer = RowOf(*w, "newer.dll");
+    ASSERT_GE(equal, 0);
+    ASSERT_GE(newer, 0);
+    // Each way the current row moves, without anything else refreshing the
+    // commands: a click, the keys, what Find does.
+    const auto click = [&](int row) {
+        const QRect cell = w->grid()->visualRect(w->model()->index(row, 1));
+        QTest::mouseClick(w->grid()->viewport(), Qt::LeftButton, {}, cell.center());
+    };
+    const auto keys = [&](int row) {
+        QTest::keyClick(w->grid(), Qt::Key_Home, Qt::ControlModifier);
+        for (int i = 0; i < row; ++i)
+            QTest::keyClick(w->grid(), Qt::Key_Down);
+    };
+    const auto found = [&](int row) { w->grid()->SelectRow(row); };
+    const std::vector<std::pair<const char*, std::function<void(int)>>> moves = {
+        {"click", click}, {"keys", keys}, {"find", found}};
+    const std::string equalTarget = dir.read("dst/equal.dll");
+    for (const auto& [how, moveTo] : moves) {
+        for (const bool batch : {false, true}) {
+            SCOPED_TRACE(std::string(how) + (batch ? " Ctrl+F9" : " F9"));
+            // The Tools menu was last worked out for the newer row ...
+            moveTo(newer);
+            w->UpdateCommandState();
+            ASSERT_TRUE(w->action("mToolsCopySource")->isEnabled());
+            // ... then the user moves to the equal row and presses the key.
+            moveTo(equal);
+            EXPECT_EQ(w->grid()->CurrentRow(), equal);
+            EXPECT_FALSE(w->action("mToolsCopySource")->isEnabled());
+            EXPECT_FALSE(w->action("mToolsCopyBatch")->isEnabled());
+            const std::size_t asked = dialogs.Count(FakeDialogs::Kind::Message);
+            dialogs.messageAnswers = {platform::MessageResult::Cancel};
+            w->activateWindow();
+            QTest::keyClick(w.get(), Qt::Key_F9, batch ? Qt::ControlModifier : Qt::NoModifier);
+            QTest::qWait(20);
+            EXPECT_EQ(dialogs.Count(FakeDialogs::Kind::Message), asked); // not even asked
+            EXPECT_EQ(dir.read("dst/equal.dll"), equalTarget);
+            // Back on a newer row the key works at once: it asks first.
+            moveTo(newer);
+            EXPECT_TRUE(w->action("mToolsCopySource")->isEnabled());
+            QTest::keyClick(w.get(), Qt::Key_F9, batch ? Qt::ControlModifier : Qt::NoModifier);
+            QTest::qWait(20);
+            EXPECT_EQ(dialogs.Count(FakeDialogs::Kind::Message), asked + 1);
+            EXPECT_FALSE(w->Busy());
+        }
+    }
+}
+
+TEST_F(MainWindowTest, ACopyFromTheGridNeverWritesThroughALinkAndTheBatchGoesOn) {
+    dir.write("src/sub/two.dll", VersionedPe({{2, 0, 0, 0}}));
+    dir.write("dst/sub/two.dll", VersionedPe({{1, 0, 0, 0}}));
+    dir.write("elsewhere/newer.dll", "precious");
+    dir.write("elsewhere/sub/two.dll", "precious too");
+    auto w = OpenAndCompareTrees();
+    w->mViewSubfolders_Click();
+    Scan(*w);
+    ASSERT_EQ(w->Counters()[kNewerSourceCategory], 2);
+    const std::string in = "cd '" + dir.path().string() + "' && ";
+    const std::string link = " is a symbolic link; Sorvane does not copy through links";
+    // planted after the scan, F9 or the batch, the messages shown
+    struct Case {
+        const char* planted;
+        bool batch;
+        std::vector<std::string> said;
+    };
+    const std::vector<Case> cases = {
+        {"rm dst/newer.dll; ln -s ../elsewhere/newer.dll dst/newer.dll", false,
+         {"<dst>/newer.dll\nCan not be copied.\n<dst>/newer.dll" + link}},
+        {"mv dst/sub dst/was; ln -s ../elsewhere/sub dst/sub", false,
+         {"<dst>/sub/two.dll\nCan not be copied.\n<dst>/sub" + link}},
+        // Each row of the batch is refused, and the batch goes on to the next.
+        {"ln -s ../elsewhere dst/_Backup", true,
+         {"<dst>/newer.dll\nCan not be copied.\n<dst>/_Backup" + link,
+          "<dst>/sub/two.dll\nCan not be copied.\n<dst>/_Backup" + link}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.planted);
+        std::filesystem::remove_all(dir.file("dst"));
+        std::filesystem::remove_all(dir.file("src"));
+        MakeTrees();
+        dir.write("src/sub/two.dll", VersionedPe({{2, 0, 0, 0}}));
+        dir.write("dst/sub/two.dll", VersionedPe({{1, 0, 0, 0}}));
+        Scan(*w);
+        ASSERT_EQ(std::system((in + c.planted).c_str()), 0);
+        const std::string elsewhere = test::TreeDigest(dir.file("elsewhere"));
+        const std::size_t before = dialogs.calls.size();
+        dialogs.messageAnswers = {platform::MessageResult::Ok};
+        if (c.batch) {
+            QSignalSpy finished(w->copyController(), &sync::CopyController::BatchFinished);
+            w->grid()->SelectRow(RowOf(*w, "newer.dll"));
+            w->action("mToolsCopyBatch")->trigger();
+            ASSERT_TRUE(finished.wait(10000));
+        } else {
+            QSignalSpy finished(w->copyController(), &sync::CopyController::SingleCopyFinished);
+            w->grid()->SelectRow(RowOf(*w, std::string(c.planted).find("sub") != std::string::npos
+                                                ? "sub/two.dll"
+                                                : "newer.dll"));
+            w->action("mToolsCopySource")->trigger();
+            ASSERT_TRUE(finished.wait(10000));
+        }
+        std::vector<std::string> said;
+        for (std::size_t i = before + 1; i < dialogs.calls.size(); ++i) // after the confirmation
+            said.push_back(dialogs.calls[i].text.toStdString());
+        for (auto& text : said)
+            for (auto at = text.find(dir.file("dst")); at != std::string::npos;
+                 at = text.find(dir.file("dst")))
+                text.replace(at, dir.file("dst").size(), "<dst>");
+        EXPECT_EQ(said, c.said);
+        EXPECT_EQ(test::TreeDigest(dir.file("elsewhere")), elsewhere);
+        for (const auto& row : w->model()->Rows())
+            EXPECT_NE(row.Mark, ComparisonMark::Copied) << row.Name;
+    }
+}
+
+} // namespace
+} // namespace sorvane::shell::test_window
