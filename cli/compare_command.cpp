@@ -35,7 +35,7 @@
 namespace sorvane::cli {
 namespace {
 
-enum class Format { Table, Csv, Json, Html };
+enum class Format { Table, Csv, CsvRaw, Json, Html };
 
 struct CompareOptions {
     std::string source;
@@ -94,6 +94,7 @@ std::optional<int> ParseOptions(const std::vector<std::string>& args, CompareOpt
         "--format", options.format,
         {{"table", Format::Table},
          {"csv", Format::Csv},
+         {"csv-raw", Format::CsvRaw},
          {"json", Format::Json},
          {"html", Format::Html}});
     parser->add_option("--save-map", options.saveMap)
@@ -333,7 +334,9 @@ int Compare(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     else if (options.format == Format::Json)
         output = MakeJsonOutput(out);
     else if (options.format == Format::Csv)
-        output = MakeCsvOutput(out);
+        output = MakeCsvOutput(out, CsvCells::ForSpreadsheets);
+    else if (options.format == Format::CsvRaw)
+        output = MakeCsvOutput(out, CsvCells::Exact);
     // Rows in the order they are found are written while the scan runs, so
     // the writing takes no time of its own at the end. Not to a terminal,
     // where the progress line shares the screen.

@@ -30,11 +30,15 @@ const std::vector<CommandText>& Commands() {
                             target-version, target-language, busy,
                             description, copyright, or none (default)
         --descending        sort in descending order
-        --format table|csv|json|html
+        --format table|csv|csv-raw|json|html
                             output format (default: table); html is one
                             page with the paths, the date, the display
                             mode, the counters and the rows in the
-                            window's default colours
+                            window's default colours. csv is for
+                            spreadsheets: a cell that would start a
+                            formula ("=", "+", "-", "@", a tab or CR, then
+                            more) gets a leading "'". csv-raw is csv
+                            without that, for other programs.
         --save-map FILE     also save the listed rows as a Source Map; its
                             first line is the absolute source folder. Files
                             whose names a map line cannot hold ("|", "\",
@@ -57,15 +61,18 @@ const std::vector<CommandText>& Commands() {
         Text is written as UTF-8. A byte of a file name that is not part of
         valid UTF-8 is shown as its Windows-1252 character (0xE9 as "é"), so
         csv, json and html stay valid whatever the names hold; csv quotes
-        fields holding commas, quotes or line breaks.
+        fields holding commas, quotes or line breaks. A pipeline that reads
+        the rows takes json or csv-raw, which keep the texts as they are
+        (but for that decoding); --list with --null gives the paths byte for
+        byte.
         Exit status like diff: 0 when no row was listed, 1 when rows were
         listed (a plain listing without TARGET exits 0), 2 on bad paths,
         usage, entries that could not be read (each named on standard
         error; the rows that could be read are still listed) or too little
         memory. Ctrl+C stops the scan and prints the rows found so far.
-        In the table and on standard error, control characters of names
-        and version texts are shown as escapes (\x1b); csv and json keep
-        them exact; html shows them as their symbols (U+241B for ESC).
+        In the table, in html and on standard error, control characters
+        of names and version texts and the marks that reorder text are
+        shown as escapes (\x1b, \u202E); csv and json keep them exact.
 )",
          {"sorvane-cli compare -r build/release /opt/product --show all --sort name",
           "sorvane-cli compare -r build/release --save-map release.map",

@@ -84,7 +84,7 @@ private:
 // Each line is made whole before any of it is written.
 class CsvOutput : public RowOutput {
 public:
-    explicit CsvOutput(std::ostream& out) : out_(out) {}
+    CsvOutput(std::ostream& out, CsvCells cells) : out_(out), cells_(cells) {}
 
     void Begin(const ScanHeading&) override {
         std::string line;
@@ -102,7 +102,8 @@ public:
         for (int column = kNameColumn; column <= kSizeColumn; ++column) {
             if (column > kNameColumn)
                 line_ += ',';
-            AppendCsvField(line_, DecodeTextView(ColumnView(row, column, scratch_), decoded_));
+            AppendCsvField(line_, DecodeTextView(ColumnView(row, column, scratch_), decoded_),
+                           cells_);
         }
         line_ += "\r\n";
         out_ << line_;
@@ -113,6 +114,7 @@ public:
 
 private:
     std::ostream& out_;
+    CsvCells cells_;
     std::string line_;
     std::string scratch_;
     std::string decoded_;
@@ -155,8 +157,8 @@ std::unique_ptr<RowOutput> MakeJsonOutput(std::ostream& out) {
     return std::make_unique<JsonOutput>(out);
 }
 
-std::unique_ptr<RowOutput> MakeCsvOutput(std::ostream& out) {
-    return std::make_unique<CsvOutput>(out);
+std::unique_ptr<RowOutput> MakeCsvOutput(std::ostream& out, CsvCells cells) {
+    return std::make_unique<CsvOutput>(out, cells);
 }
 
 std::unique_ptr<RowOutput> MakeListOutput(std::ostream& out, ComparisonMark mark,

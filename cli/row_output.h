@@ -6,6 +6,7 @@
 
 #include "engine/comparison.h"
 #include "engine/scan_driver.h"
+#include "engine/text_utils.h"
 
 #include <cstddef>
 #include <memory>
@@ -41,7 +42,9 @@ protected:
 };
 
 std::unique_ptr<RowOutput> MakeJsonOutput(std::ostream& out);
-std::unique_ptr<RowOutput> MakeCsvOutput(std::ostream& out);
+/// CSV of the rows; for spreadsheets a cell that would start a formula gets
+/// a leading "'", Exact keeps every text as it is.
+std::unique_ptr<RowOutput> MakeCsvOutput(std::ostream& out, CsvCells cells);
 /// The full paths of the rows with `mark`, each ended by LF or NUL. Names
 /// are written as they are on disk: they are data for other programs.
 std::unique_ptr<RowOutput> MakeListOutput(std::ostream& out, ComparisonMark mark,

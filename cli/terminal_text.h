@@ -9,11 +9,11 @@
 namespace sorvane::cli {
 
 /// UTF-8 text with every control character shown as an escape instead of
-/// being sent raw: C0 controls and DEL as \xNN (\t, \n and \r included, so a
-/// value stays on one line), C1 controls as \u0080 to \u009F, and the marks
-/// that reorder text (U+202A to U+202E, U+2066 to U+2069) as \uNNNN. Other
-/// text, backslashes included, is unchanged. The text must be valid UTF-8
-/// (names are decoded before they are shown).
+/// being sent raw, as the window's grid shows it (EscapeControls): C0
+/// controls and DEL as \xNN (\t, \n and \r included, so a value stays on one
+/// line), C1 controls and the marks that set or reorder the direction of text
+/// as \uNNNN. Other text, backslashes included, is unchanged. Names are
+/// decoded before they are shown; a byte that is not UTF-8 shows as U+FFFD.
 std::string TerminalText(std::string_view utf8);
 
 } // namespace sorvane::cli

@@ -13,8 +13,6 @@ namespace {
 // The buffer is handed to the sink once it holds this much.
 constexpr std::size_t kFlushBytes = 64 * 1024;
 
-constexpr std::string_view kReplacementUtf8 = "\xEF\xBF\xBD";
-
 std::string CssColor(std::uint32_t rgb) {
     char text[8];
     std::snprintf(text, sizeof text, "#%06x", static_cast<unsigned>(rgb & 0xFFFFFF));
@@ -209,45 +207,32 @@ WriteOutcome ReportWriter::Finish() {
 
 void ReportWriter::AppendCsvField(std::string_view text) {
     text = DecodeTextView(text, decoded_);
-    sorvane::AppendCsvField(buffer_, text);
+    sorvane::AppendCsvField(buffer_, text, CsvCells::ForSpreadsheets);
 }
 
 void ReportWriter::AppendHtmlText(std::string_view text) {
     text = DecodeTextView(text, decoded_);
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto byte = static_cast<unsigned char>(text[i]);
-        switch (byte) {
+    // Shown as the grid shows it: controls and direction marks as escapes.
+    if (NeedsEscapes(text)) {
+        escaped_ = EscapeControls(text);
+        text = escaped_;
+    }
+    for (const char c : text) {
+        switch (c) {
         case '&':
             buffer_ += "&amp;";
-            continue;
+            break;
         case '<':
             buffer_ += "&lt;";
-            continue;
+            break;
         case '>':
             buffer_ += "&gt;";
-            continue;
+            break;
         case '"':
             buffer_ += "&quot;";
-            continue;
-        case '\t':
-        case '\n':
-        case '\r':
-            buffer_ += static_cast<char>(byte);
-            continue;
-        default:
             break;
-        }
-        if (byte < 0x20 || byte == 0x7F) {
-            // U+2400 + control (U+2421 for DEL): the visible symbol of the control.
-            AppendUtf8(buffer_, byte == 0x7F ? char32_t{0x2421} : char32_t{0x2400} + byte);
-        } else if (byte == 0xC2 && i + 1 < text.size() &&
-                   static_cast<unsigned char>(text[i + 1]) < 0xA0) {
-            // U+0080 to U+009F: the text is valid UTF-8, so a C2 lead byte
-            // is followed by a continuation byte from 0x80.
-            buffer_ += kReplacementUtf8;
-            ++i;
-        } else {
-            buffer_ += static_cast<char>(byte);
+        default:
+            buffer_ += c;
         }
     }
 }

@@ -63,15 +63,17 @@ struct ReportHeading {
 /// character (DecodeText), as everywhere names are shown, so the output is
 /// always valid UTF-8.
 ///
-/// CSV: RFC 4180 records ended by CR LF, a first record of the captions,
-/// fields holding "," '"' CR or LF quoted with inner quotes doubled; no
-/// heading and no colours. `byteOrderMark` starts the file with EF BB BF,
-/// which spreadsheets need to read it as UTF-8 rather than a local code page.
+/// CSV, for spreadsheets: RFC 4180 records ended by CR LF, a first record of
+/// the captions, fields holding "," '"' CR or LF quoted with inner quotes
+/// doubled, and a field that a spreadsheet would take as a formula made text
+/// with a leading "'" (CsvCells::ForSpreadsheets); no heading and no colours.
+/// `byteOrderMark` starts the file with EF BB BF, which spreadsheets need to
+/// read it as UTF-8 rather than a local code page.
 ///
 /// HTML: one page with an inline style sheet and nothing else to load, every
-/// text escaped; each row names its style by CSS class. A control character
-/// (which HTML does not allow in text) is shown as its Control Pictures
-/// symbol, C1 controls as U+FFFD.
+/// text escaped; each row names its style by CSS class. Control characters
+/// and the marks that reorder text are shown as the grid shows them, as
+/// escapes like \x0a and \u202E (EscapeControls).
 class ReportWriter {
 public:
     ReportWriter(ReportFormat format, ReportSink sink, bool byteOrderMark = false);
@@ -101,6 +103,7 @@ private:
     std::vector<std::string> classes_;
     std::string buffer_;
     std::string decoded_;
+    std::string escaped_;
     std::vector<std::string> scratch_;      // the size column's digits
     std::vector<std::string_view> cells_;
     WriteOutcome outcome_;

@@ -58,8 +58,8 @@ bool MapCanHoldName(std::string_view name) {
     // "\\" reads back as a folder separator, "|" splits the fields, a line
     // break splits the entry, and bytes that are not UTF-8 would be read back
     // as Windows-1252 text: another name each time.
-    return !name.empty() && name.find_first_of("|\\\r\n") == std::string_view::npos &&
-           IsValidUtf8(name);
+    return !name.empty() && name.find_first_of("|\\") == std::string_view::npos &&
+           IsOneLineUtf8(name);
 }
 
 SourceMapEntry ParseSourceMapLine(std::string_view line) {
@@ -114,8 +114,9 @@ std::string SourceMapHeader(std::string_view sourceText, std::string_view target
 std::string SkippedNamesReport(const std::vector<std::string>& names, std::size_t shown) {
     std::string report;
     for (std::size_t i = 0; i < names.size() && i < shown; ++i) {
-        // Shown as text: the bytes that are not UTF-8 as replacement marks.
-        report.append(ValidUtf8(OneLine(names[i]))).append("\n");
+        // Shown as the grid shows names: line breaks and direction marks as
+        // escapes, the bytes that are not UTF-8 as replacement marks.
+        report.append(EscapeControls(names[i])).append("\n");
     }
     if (names.size() > shown)
         report.append("and ").append(std::to_string(names.size() - shown)).append(" more\n");

@@ -64,9 +64,10 @@ WriteSourceMap(const std::string& path, std::string_view header,
 std::string SourceMapHeader(std::string_view sourceText, std::string_view targetText,
                             bool sourceIsMap);
 
-/// A short report of names left out of a map: up to `shown` of them, one per
-/// line (invalid bytes shown as U+FFFD, line breaks as blanks), then how many
-/// more. Empty when there are none.
+/// A short report of names left out of a map or a list: up to `shown` of
+/// them, one per line, shown as EscapeControls shows them (invalid bytes as
+/// U+FFFD, a line break as \x0a), then how many more. Empty when there are
+/// none.
 std::string SkippedNamesReport(const std::vector<std::string>& names, std::size_t shown);
 
 /// Reads a map line by line without loading it whole.

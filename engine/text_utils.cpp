@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstdio>
 
 namespace sorvane {
 namespace {
@@ -119,11 +120,66 @@ std::string OneLine(std::string_view text) {
     return out;
 }
 
-std::string ValidUtf8(std::string_view bytes) {
+bool IsOneLineUtf8(std::string_view text) {
+    return text.find_first_of("\r\n") == std::string_view::npos && IsValidUtf8(text);
+}
+
+namespace {
+
+// Characters that are not drawn but act on the text around them: C1
+// controls, the direction marks and the line and paragraph separators. The
+// C0 controls and DEL are tested apart.
+bool HiddenAbove7F(char32_t cp) {
+    return (cp >= 0x80 && cp <= 0x9F) || cp == 0x061C || cp == 0x200E || cp == 0x200F ||
+           cp == 0x2028 || cp == 0x2029 || (cp >= 0x202A && cp <= 0x202E) ||
+           (cp >= 0x2066 && cp <= 0x2069);
+}
+
+bool IsC0OrDel(char32_t cp) { return cp < 0x20 || cp == 0x7F; }
+
+} // namespace
+
+bool NeedsEscapes(std::string_view text) {
+    for (std::size_t i = 0; i < text.size();) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (byte < 0x80) {
+            if (IsC0OrDel(byte))
+                return true;
+            ++i;
+            continue;
+        }
+        char32_t cp = 0;
+        const std::size_t len = ValidSequenceLength(text, i, &cp);
+        if (len == 0 || HiddenAbove7F(cp))
+            return true;
+        i += len;
+    }
+    return false;
+}
+
+std::string EscapeControls(std::string_view text, bool keepLineBreaks) {
+    if (keepLineBreaks)
+        while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+            text.remove_suffix(1);
     std::string out;
-    out.reserve(bytes.size());
-    for (std::size_t i = 0; i < bytes.size();)
-        AppendUtf8(out, NextCodePoint(bytes, i));
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const char32_t cp = NextCodePoint(text, i);
+        char escape[12];
+        if (keepLineBreaks && (cp == '\n' || cp == '\r')) {
+            if (cp == '\r' && i < text.size() && text[i] == '\n')
+                ++i;
+            out += '\n';
+        } else if (IsC0OrDel(cp)) {
+            std::snprintf(escape, sizeof escape, "\\x%02x", static_cast<unsigned>(cp));
+            out += escape;
+        } else if (HiddenAbove7F(cp)) {
+            std::snprintf(escape, sizeof escape, "\\u%04X", static_cast<unsigned>(cp));
+            out += escape;
+        } else {
+            AppendUtf8(out, cp);
+        }
+    }
     return out;
 }
 
@@ -261,12 +317,20 @@ std::string_view TrimBlanks(std::string_view text) {
     return text.substr(first, last - first + 1);
 }
 
-void AppendCsvField(std::string& out, std::string_view text) {
+void AppendCsvField(std::string& out, std::string_view text, CsvCells cells) {
+    // What a spreadsheet would take as a formula; one of these characters
+    // alone is none.
+    const bool guarded = cells == CsvCells::ForSpreadsheets && text.size() > 1 &&
+                         std::string_view("=+-@\t\r").find(text.front()) != std::string_view::npos;
     if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
+        if (guarded)
+            out += '\'';
         out += text;
         return;
     }
     out += '"';
+    if (guarded)
+        out += '\'';
     for (const char c : text) {
         if (c == '"')
             out += '"';

@@ -18,13 +18,27 @@ void AppendUtf8(std::string& out, char32_t cp);
 /// True when `bytes` is well-formed UTF-8.
 bool IsValidUtf8(std::string_view bytes);
 
-/// The text with every byte that is not part of a UTF-8 sequence replaced by
-/// U+FFFD, for showing names that are not valid UTF-8.
-std::string ValidUtf8(std::string_view bytes);
-
 /// The text with each CR and LF replaced by a blank, so that a value written
 /// into a line-based file cannot end its line or add lines of its own.
 std::string OneLine(std::string_view text);
+
+/// True when `text` is valid UTF-8 without CR or LF: a line of a text file
+/// or of a list can hold it so that whoever reads the line gets it back.
+bool IsOneLineUtf8(std::string_view text);
+
+/// The text with every character that is not drawn, or that changes how the
+/// text around it is drawn, shown as a visible escape instead: C0 controls
+/// and DEL as \xNN (tab, CR and LF included), C1 controls, the marks that
+/// set or reorder the direction of text (U+061C, U+200E, U+200F, U+202A to
+/// U+202E, U+2066 to U+2069) and the line and paragraph separators as
+/// \uNNNN. "evil\u202Ellx.exe" then reads as it is stored rather than as
+/// "evilexe.xll". Other text, backslashes included, is unchanged; bytes that
+/// are not UTF-8 show as U+FFFD. With `keepLineBreaks`, CR LF, LF and CR stay
+/// line breaks (as LF) and those ending the text are dropped.
+std::string EscapeControls(std::string_view text, bool keepLineBreaks = false);
+
+/// True when EscapeControls would change `text`. Cheap for plain ASCII.
+bool NeedsEscapes(std::string_view text);
 
 /// Number of code points in a UTF-8 text (each invalid byte counts as one).
 std::size_t Utf8Length(std::string_view text);
@@ -46,9 +60,22 @@ std::string DecodeText(std::string_view bytes);
 /// and texts); otherwise decoded into `scratch`, which must outlive the view.
 std::string_view DecodeTextView(std::string_view bytes, std::string& scratch);
 
+/// Who a CSV field is written for.
+enum class CsvCells {
+    /// Programs: the text exactly.
+    Exact,
+    /// Spreadsheets, which take a cell starting with "=", "+", "-", "@",
+    /// tab or CR as a formula (=HYPERLINK(...) in a file name): such a cell
+    /// gets a leading "'", which spreadsheets read as "this is text". A cell
+    /// of that one character alone (the orphan mark "-") is no formula and
+    /// stays as it is.
+    ForSpreadsheets,
+};
+
 /// Appends `text` as one CSV field (RFC 4180): in quotes, with each quote
 /// doubled, when it holds a comma, a quote or a line break; else as it is.
-void AppendCsvField(std::string& out, std::string_view text);
+/// For spreadsheets a formula is first made text.
+void AppendCsvField(std::string& out, std::string_view text, CsvCells cells);
 
 /// The simple lower-case mapping of one code point (itself when it has none).
 char32_t FoldCaseChar(char32_t cp);

@@ -1,5 +1,7 @@
 #include "platform/clipboard.h"
 
+#include "engine/text_utils.h"
+
 #include <filesystem>
 #include <QClipboard>
 #include <QGuiApplication>
@@ -47,6 +49,8 @@ std::unique_ptr<QMimeData> FileListMimeData(const std::vector<std::string>& path
     QByteArray copied = QByteArrayLiteral("copy");
     QByteArray text;
     for (const std::string& path : paths) {
+        if (!IsOneLineUtf8(path))
+            continue;
         const QByteArray url = FileUrl(path);
         uriList += url + "\r\n";
         copied += '\n' + url;

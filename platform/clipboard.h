@@ -40,7 +40,9 @@ std::unique_ptr<QMimeData> TextMimeData(std::string_view text);
 /// A list of files in the forms file managers and text fields read:
 /// "text/uri-list" (one URL a line, each ending with CR LF),
 /// "x-special/gnome-copied-files" ("copy", then one URL a line) and
-/// "text/plain" (the paths, one a line, no line end after the last).
+/// "text/plain" (the paths, one a line, no line end after the last). A path
+/// that is not UTF-8 or holds a line break is left out of all three: as text
+/// it would read as another name, or as two.
 std::unique_ptr<QMimeData> FileListMimeData(const std::vector<std::string>& paths);
 
 /// Puts `text` on the clipboard, replacing whatever it held. False when the

@@ -672,31 +672,7 @@ bool VersionTextAgrees(std::string_view text, std::uint32_t ms, std::uint32_t ls
 }
 
 QString VisibleText(std::string_view utf8, bool keepLineBreaks) {
-    if (keepLineBreaks)
-        while (!utf8.empty() && (utf8.back() == '\n' || utf8.back() == '\r'))
-            utf8.remove_suffix(1);
-    QString out;
-    out.reserve(static_cast<qsizetype>(utf8.size()));
-    for (std::size_t i = 0; i < utf8.size();) {
-        const char32_t cp = NextCodePoint(utf8, i);
-        if (keepLineBreaks && (cp == '\n' || cp == '\r')) {
-            if (cp == '\r' && i < utf8.size() && utf8[i] == '\n')
-                ++i;
-            out += QLatin1Char('\n');
-        } else if (cp < 0x20 || cp == 0x7F) {
-            out += QStringLiteral("\\x%1").arg(static_cast<unsigned>(cp), 2, 16, QLatin1Char('0'));
-        } else if ((cp >= 0x80 && cp <= 0x9F) || (cp >= 0x202A && cp <= 0x202E) ||
-                   (cp >= 0x2066 && cp <= 0x2069) || cp == 0x2028 || cp == 0x2029) {
-            out +=
-                QStringLiteral("\\u") + QStringLiteral("%1")
-                                            .arg(static_cast<unsigned>(cp), 4, 16, QLatin1Char('0'))
-                                            .toUpper();
-        } else {
-            const char32_t one[1] = {cp};
-            out += QString::fromUcs4(one, 1);
-        }
-    }
-    return out;
+    return QString::fromStdString(EscapeControls(utf8, keepLineBreaks));
 }
 
 FileProperties ReadFileProperties(const std::string& path) {

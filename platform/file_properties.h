@@ -84,12 +84,13 @@ std::vector<std::uint32_t> LeadingVersionNumbers(std::string_view text);
 /// about the version and agrees.
 bool VersionTextAgrees(std::string_view text, std::uint32_t ms, std::uint32_t ls);
 
-/// Text from a file, shown as it is except that control characters become
-/// visible escapes: C0 controls and DEL as \xNN, C1 controls, the marks that
-/// reorder text (U+202A-U+202E, U+2066-U+2069) and the line and paragraph
-/// separators as \uNNNN. With `keepLineBreaks`, CR LF, LF and CR stay line
-/// breaks (shown as LF) and those ending the text are dropped. The text must
-/// be UTF-8 (invalid bytes show as U+FFFD).
+/// Text from a file, shown as it is except that control characters and the
+/// marks that reorder text become visible escapes, as the grid shows them
+/// (EscapeControls): C0 controls and DEL as \xNN; C1 controls, the direction
+/// marks and the line and paragraph separators as \uNNNN. With
+/// `keepLineBreaks`, CR LF, LF and CR stay line breaks (shown as LF) and those
+/// ending the text are dropped. The text must be UTF-8 (invalid bytes show as
+/// U+FFFD).
 QString VisibleText(std::string_view utf8, bool keepLineBreaks = false);
 
 /// The window of one file.

@@ -638,8 +638,10 @@ QString MainWindow::PanelText(int panel) const {
 
 void MainWindow::SetPanel(int panel, const QString& text) {
     QLabel* label = panel == 1 ? panel1_ : panel == 2 ? panel2_ : panel3_;
-    if (label->text() != text)
-        label->setText(text);
+    // Folder names reach the panels: shown as the grid shows names.
+    const QString shown = view::ShownText(Utf8(text));
+    if (label->text() != shown)
+        label->setText(shown);
 }
 
 void MainWindow::SetCaption(const QString& text) {
@@ -866,16 +868,8 @@ void MainWindow::mFileSaveSourceMap_Click() {
                               platform::MessageIcon::Warning, platform::MessageButtons::Ok);
         return;
     }
-    if (!written->skippedNames.empty()) {
-        constexpr std::size_t kShown = 5;
-        Dialogs().ShowMessage(
-            this, QString::fromLatin1(kProgramTitle),
-            tr("%n file(s) were left out of the Source Map: a map line cannot hold their names "
-               "(\"|\", \"\\\", a line break, or bytes that are not UTF-8).\n\n%1",
-               nullptr, static_cast<int>(written->skippedNames.size()))
-                .arg(Qt8(SkippedNamesReport(written->skippedNames, kShown)).trimmed()),
-            platform::MessageIcon::Warning, platform::MessageButtons::Ok);
-    }
+    if (!written->skippedNames.empty())
+        ShowLeftOut(sync::LeftOutOf::SourceMap, written->skippedNames);
     WriteSetting(datFile_, "General", "LastSave", FolderForDialog(Utf8(*chosen), home));
 }
 
@@ -989,6 +983,10 @@ void MainWindow::fgFiles_CopyPath() {
     const std::string path = CurrentRowPath(cbSource_);
     if (path.empty())
         return;
+    if (!sync::ListCanHoldPath(path)) {
+        ShowLeftOut(sync::LeftOutOf::List, {path});
+        return;
+    }
     if (!platform::PutFileListOnClipboard(Clipboard(), {path}))
         Dialogs().ShowMessage(this, QString::fromLatin1(kProgramTitle),
                               tr("The path could not be put on the clipboard."),
@@ -1005,14 +1003,22 @@ platform::ClipboardService& MainWindow::Clipboard() {
 
 void MainWindow::mEditCopySpecialList_Click(int index) {
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const std::string text = sync::SpecialListText(index, model_->Rows(), Utf8(cbSource_->Text()),
-                                                   Utf8(cbTarget_->Text()));
-    const bool taken = platform::PutTextOnClipboard(Clipboard(), text);
+    const sync::SpecialList list = sync::MakeSpecialList(
+        index, model_->Rows(), Utf8(cbSource_->Text()), Utf8(cbTarget_->Text()));
+    const bool taken = platform::PutTextOnClipboard(Clipboard(), list.Text());
     QApplication::restoreOverrideCursor();
     if (!taken)
         Dialogs().ShowMessage(this, QString::fromLatin1(kProgramTitle),
                               tr("The list could not be put on the clipboard."),
                               platform::MessageIcon::Warning, platform::MessageButtons::Ok);
+    else if (!list.leftOut.empty())
+        ShowLeftOut(sync::LeftOutOf::List, list.leftOut);
+}
+
+void MainWindow::ShowLeftOut(sync::LeftOutOf where, const std::vector<std::string>& names) {
+    Dialogs().ShowMessage(this, QString::fromLatin1(kProgramTitle),
+                          sync::LeftOutMessage(where, names), platform::MessageIcon::Warning,
+                          platform::MessageButtons::Ok);
 }
 
 void MainWindow::mEditSaveSpecialList_Click(int index) {
@@ -1029,10 +1035,10 @@ void MainWindow::mEditSaveSpecialList_Click(int index) {
     if (!chosen || chosen->isEmpty())
         return;
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const std::string text = sync::SpecialListText(index, model_->Rows(), Utf8(cbSource_->Text()),
-                                                   Utf8(cbTarget_->Text()));
+    const sync::SpecialList list = sync::MakeSpecialList(
+        index, model_->Rows(), Utf8(cbSource_->Text()), Utf8(cbTarget_->Text()));
     // A list that cannot be written whole leaves the old file as it was.
-    const WriteOutcome written = WriteFileAtomically(Utf8(*chosen), text);
+    const WriteOutcome written = WriteFileAtomically(Utf8(*chosen), list.Text());
     QApplication::restoreOverrideCursor();
     if (!written) {
         Dialogs().ShowMessage(this, QString::fromLatin1(kProgramTitle),
@@ -1041,6 +1047,8 @@ void MainWindow::mEditSaveSpecialList_Click(int index) {
                               platform::MessageIcon::Warning, platform::MessageButtons::Ok);
         return;
     }
+    if (!list.leftOut.empty())
+        ShowLeftOut(sync::LeftOutOf::List, list.leftOut);
     WriteSetting(datFile_, "General", "LastSave", FolderForDialog(Utf8(*chosen), home));
 }
 

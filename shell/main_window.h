@@ -43,6 +43,7 @@ class UrlOpener;
 namespace sorvane::sync {
 class CopyController;
 class PathBox;
+enum class LeftOutOf;
 }
 
 namespace sorvane::platform {
@@ -213,6 +214,8 @@ private:
     /// text is edited in; null when the focus is elsewhere.
     QLineEdit* FocusedTextBox() const;
     void fgFiles_CopyPath();
+    /// Tells the user which files a save or copy left out, and why.
+    void ShowLeftOut(sync::LeftOutOf where, const std::vector<std::string>& names);
     void mTools_Click();
     void mView_Click();
     void mViewArrangeBy_Click();

@@ -1,6 +1,10 @@
 #include "sync/special_lists.h"
 
 #include "engine/path_utils.h"
+#include "engine/source_map.h"
+#include "engine/text_utils.h"
+
+#include <QObject>
 
 namespace sorvane::sync {
 
@@ -35,30 +39,61 @@ std::string SpecialListFolder(int category, std::string_view source, std::string
     return NormalizeFolderPath(underTarget ? target : source, false);
 }
 
-std::vector<std::string> SpecialListPaths(int category, const std::vector<ComparisonRow>& rows,
-                                          std::string_view source, std::string_view target) {
-    std::vector<std::string> paths;
-    const ComparisonMark mark = SpecialListMark(category);
-    if (mark == ComparisonMark::None)
-        return paths;
-    // The root is the only folder text that already ends with "/".
-    std::string folder = SpecialListFolder(category, source, target);
-    if (!folder.empty() && folder.back() != '/')
-        folder += '/';
-    for (const ComparisonRow& row : rows)
-        if (row.Mark == mark)
-            paths.push_back(folder + row.Name);
-    return paths;
+bool ListCanHoldPath(std::string_view path) {
+    return IsOneLineUtf8(path);
 }
 
-std::string SpecialListText(int category, const std::vector<ComparisonRow>& rows,
-                            std::string_view source, std::string_view target) {
+std::string SpecialList::Text() const {
     std::string text;
-    for (const std::string& path : SpecialListPaths(category, rows, source, target)) {
+    for (const std::string& path : paths) {
         text += path;
         text += '\n';
     }
     return text;
+}
+
+SpecialList MakeSpecialList(int category, const std::vector<ComparisonRow>& rows,
+                            std::string_view source, std::string_view target) {
+    SpecialList list;
+    const ComparisonMark mark = SpecialListMark(category);
+    if (mark == ComparisonMark::None)
+        return list;
+    // The root is the only folder text that already ends with "/".
+    std::string folder = SpecialListFolder(category, source, target);
+    if (!folder.empty() && folder.back() != '/')
+        folder += '/';
+    for (const ComparisonRow& row : rows) {
+        if (row.Mark != mark)
+            continue;
+        std::string path = folder + row.Name;
+        (ListCanHoldPath(path) ? list.paths : list.leftOut).push_back(std::move(path));
+    }
+    return list;
+}
+
+std::vector<std::string> SpecialListPaths(int category, const std::vector<ComparisonRow>& rows,
+                                          std::string_view source, std::string_view target) {
+    return MakeSpecialList(category, rows, source, target).paths;
+}
+
+std::string SpecialListText(int category, const std::vector<ComparisonRow>& rows,
+                            std::string_view source, std::string_view target) {
+    return MakeSpecialList(category, rows, source, target).Text();
+}
+
+QString LeftOutMessage(LeftOutOf where, const std::vector<std::string>& names) {
+    constexpr std::size_t kShown = 5;
+    const int count = static_cast<int>(names.size());
+    const QString text =
+        where == LeftOutOf::SourceMap
+            ? QObject::tr("%n file(s) were left out of the Source Map: a map line cannot hold "
+                          "their names (\"|\", \"\\\", a line break, or bytes that are not "
+                          "UTF-8).\n\n%1",
+                          nullptr, count)
+            : QObject::tr("%n file(s) were left out of the list: a list line cannot hold their "
+                          "names (a line break, or bytes that are not UTF-8).\n\n%1",
+                          nullptr, count);
+    return text.arg(QString::fromStdString(SkippedNamesReport(names, kShown)).trimmed());
 }
 
 } // namespace sorvane::sync

@@ -6,6 +6,7 @@
 #include "engine/comparison.h"
 
 #include <array>
+#include <QString>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,14 +31,41 @@ bool SpecialListAvailable(int category, const CategoryCounters& counters, bool s
 /// Quotes and a trailing "/" are dropped as in the path boxes.
 std::string SpecialListFolder(int category, std::string_view source, std::string_view target);
 
-/// The full path of every row of the category's mark, top to bottom. A row
-/// marked copied ("+") belongs to no list. Names are kept byte for byte.
+/// True when a line of a list can hold `path` so that whoever reads the
+/// list gets the same file back: valid UTF-8 without CR or LF. A name with a
+/// line break would put a line naming another file into the list, and one
+/// that is not UTF-8 would be read back as other characters.
+bool ListCanHoldPath(std::string_view path);
+
+/// A special list: the full paths of the rows of one category.
+struct SpecialList {
+    std::vector<std::string> paths;   ///< top to bottom
+    std::vector<std::string> leftOut; ///< full paths a list line cannot hold
+    /// Each path followed by LF, the last one too, as xargs and shell loops
+    /// read it. Empty when no path is listed.
+    std::string Text() const;
+};
+
+/// The list of `category`: the full path of every row of its mark, top to
+/// bottom, under SpecialListFolder. A row marked copied ("+") belongs to no
+/// list. Names are kept byte for byte; those a list line cannot hold are
+/// left out and named in `leftOut`.
+SpecialList MakeSpecialList(int category, const std::vector<ComparisonRow>& rows,
+                            std::string_view source, std::string_view target);
+
+/// MakeSpecialList(...).paths.
 std::vector<std::string> SpecialListPaths(int category, const std::vector<ComparisonRow>& rows,
                                           std::string_view source, std::string_view target);
 
-/// The list as text: each path followed by LF, the last one too, as xargs and
-/// shell loops read it. Empty when no row belongs to the list.
+/// MakeSpecialList(...).Text().
 std::string SpecialListText(int category, const std::vector<ComparisonRow>& rows,
                             std::string_view source, std::string_view target);
+
+/// What files were left out of.
+enum class LeftOutOf { SourceMap, List };
+
+/// The message of a save or copy that left files out: how many, why, and the
+/// first few of them as the grid shows names.
+QString LeftOutMessage(LeftOutOf where, const std::vector<std::string>& names);
 
 } // namespace sorvane::sync

@@ -1,6 +1,7 @@
 #include "view/grid_find.h"
 
 #include "engine/row_sort.h"
+#include "engine/text_utils.h"
 #include "view/result_model.h"
 
 namespace sorvane::view {
@@ -67,14 +68,23 @@ int FindInGrid(const ResultModel& model, int currentRow, const QString& text,
     const int rows = model.rowCount();
     if (text.isEmpty() || rows == 0)
         return -1;
+    std::string scratch; // the size column's digits
     const int step = options.upwards ? -1 : 1;
     const int last = options.upwards ? 0 : rows - 1;
     for (int row = currentRow + step; options.upwards ? row >= last : row <= last; row += step) {
         if (row < 0 || row >= rows)
             break;
+        const ComparisonRow* cells = model.RowAt(row);
+        if (cells == nullptr)
+            continue; // the empty placeholder
         for (int column = kNameColumn; column < kGridColumnCount; ++column) {
-            const QString cell = model.data(model.index(row, column), Qt::DisplayRole).toString();
-            if (CellMatches(cell, text, options))
+            // The text as it is, and as the grid shows it when that differs:
+            // a name holding U+202E is found both by the name pasted from
+            // elsewhere and by the "\u202E" the user reads in the grid.
+            const std::string_view cell = ColumnView(*cells, column, scratch);
+            if (CellMatches(QString::fromUtf8(cell.data(), static_cast<qsizetype>(cell.size())),
+                            text, options) ||
+                (NeedsEscapes(cell) && CellMatches(ShownText(cell), text, options)))
                 return row;
         }
     }

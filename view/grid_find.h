@@ -28,8 +28,9 @@ bool WholeWordMatch(const QString& cell, const QString& text, QChar left, QChar 
 inline constexpr char kWordDelimiters[] = {' ', '\\', '.', '"', '/'};
 
 /// The first row after `currentRow` (before it, upwards) with a cell of
-/// columns 1 to 12 — hidden ones included — that matches; -1 when none does.
-/// There is no wrap-around.
+/// columns 1 to 12 — hidden ones included — that matches, as it is or as the
+/// grid shows it (control characters as escapes); -1 when none does. There
+/// is no wrap-around.
 int FindInGrid(const ResultModel& model, int currentRow, const QString& text,
                const FindOptions& options);
 

@@ -22,6 +22,12 @@ constexpr std::size_t kMaxCachedWidths = 4096;
 
 } // namespace
 
+QString ShownText(std::string_view text) {
+    if (!NeedsEscapes(text))
+        return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    return QString::fromStdString(EscapeControls(text));
+}
+
 QColor FromColorRef(ColorRef value) {
     return QColor(static_cast<int>(value & 0xFF), static_cast<int>((value >> 8) & 0xFF),
                   static_cast<int>((value >> 16) & 0xFF));
@@ -104,8 +110,10 @@ QVariant ResultModel::data(const QModelIndex& index, int role) const {
         return {};
     switch (role) {
     case Qt::DisplayRole:
-        if (const ComparisonRow* row = RowAt(index.row()))
-            return QString::fromStdString(ColumnText(*row, index.column()));
+        if (const ComparisonRow* row = RowAt(index.row())) {
+            std::string scratch;
+            return ShownText(ColumnView(*row, index.column(), scratch));
+        }
         return QString();
     case Qt::TextAlignmentRole: {
         Qt::Alignment horizontal = Qt::AlignLeft;
@@ -332,10 +340,16 @@ int ResultModel::WidestText(int column) const {
 
 void ResultModel::Measure(const ComparisonRow& row, const QFontMetrics& metrics) {
     std::string scratch;
+    std::string escaped;
     for (int column = kNameColumn; column <= kCopyrightColumn; ++column) {
-        const std::string_view text = ColumnView(row, column, scratch);
+        std::string_view text = ColumnView(row, column, scratch);
         if (text.empty())
             continue;
+        // Measured as shown: an escape is wider than what it stands for.
+        if (NeedsEscapes(text)) {
+            escaped = EscapeControls(text);
+            text = escaped;
+        }
         int& widest = widest_[static_cast<std::size_t>(column)];
         // Most texts are clearly narrower than the widest one so far; the sum
         // of their characters' advances shows that without laying them out.

@@ -64,6 +64,11 @@ struct ColorSet {
 /// scan, whose rows keep the view's default text colour.
 int ColorIndexOfMark(ComparisonMark mark);
 
+/// A cell's text as the grid shows it: control characters and the marks
+/// that reorder text as visible escapes (EscapeControls), so a name holding
+/// U+202E reads as it is stored. Sorting and the searches use the real text.
+QString ShownText(std::string_view text);
+
 class ResultModel : public QAbstractTableModel {
     Q_OBJECT
 public:

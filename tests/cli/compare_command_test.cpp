@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <set>
 #include <sstream>
 #include <sys/stat.h>
 
@@ -197,6 +198,39 @@ TEST(CompareCommandNames, JsonAndCsvStayValidWhateverTheFileNamesHold) {
     csvNames.erase(csvNames.begin());
     std::ranges::sort(csvNames);
     EXPECT_EQ(csvNames, shown);
+}
+
+// A spreadsheet would run a cell starting with "=", "+", "-", "@", tab or CR
+// as a formula: csv makes it text with a leading "'", csv-raw keeps it.
+TEST(CompareCommandNames, CsvMakesFormulasTextAndCsvRawKeepsThem) {
+    const std::vector<std::pair<std::string, std::string>> names = {
+        {"=HYPERLINK(\"x\",\"y\").dll", "'=HYPERLINK(\"x\",\"y\").dll"},
+        {"+1.dll", "'+1.dll"}, {"-1.dll", "'-1.dll"}, {"@SUM(1).dll", "'@SUM(1).dll"},
+        {"\tx.dll", "'\tx.dll"}, {"\rx.dll", "'\rx.dll"}, {"plain=.dll", "plain=.dll"},
+    };
+    test::TempDir dir;
+    std::filesystem::create_directories(dir.file("dst"));
+    for (const auto& [name, shown] : names)
+        dir.write("src/" + name, VersionedPe({{1, 0, 0, 0}}));
+    for (const bool raw : {false, true}) {
+        std::ostringstream csv, err;
+        ASSERT_EQ(RunCompare({dir.file("src"), dir.file("dst"), "--show", "all", "--format",
+                              raw ? "csv-raw" : "csv"},
+                             csv, err),
+                  1)
+            << err.str();
+        std::multiset<std::string> got, expected{"name|mark"};
+        for (const auto& record : ReadCsv(csv.str()))
+            got.insert(record[0] + "|" + record[4]);
+        for (const auto& [name, shown] : names)
+            expected.insert((raw ? name : shown) + "|-"); // the orphan mark is no formula
+        EXPECT_EQ(got, expected) << raw;
+    }
+    // The help says how a pipeline gets the texts as they are.
+    std::ostringstream help, err;
+    RunCompare({"--help"}, help, err);
+    EXPECT_NE(help.str().find("--format table|csv|csv-raw|json|html"), std::string::npos);
+    EXPECT_NE(help.str().find("takes json or csv-raw"), std::string::npos);
 }
 
 TEST_F(CompareCommand, SaveMapNeverReplacesWhatIsNotARegularFile) {

@@ -22,7 +22,8 @@ TEST(CompareHtml, PageHoldsHeadingCountersAndEveryRowAsAParserReadsIt) {
     dir.write("src/same.dll", VersionedPe({{1, 0, 0, 0}}));
     dir.write("dst/same.dll", VersionedPe({{1, 0, 0, 0}}));
     dir.write("src/caf\xE9.dll", VersionedPe({{1, 2, 0, 0}}));
-    dir.write("src/esc\x1b[31m,x.dll", VersionedPe({{1, 3, 0, 0}}));
+    // Controls and the mark that reverses the text after it show as escapes.
+    dir.write("src/esc\x1b[31m\u202E,x.dll", VersionedPe({{1, 3, 0, 0}}));
 
     const std::vector<std::string> compareCaptions = {
         "Name", "Ext", "Language", "Source Version", "=", "Target Version",
@@ -49,7 +50,7 @@ TEST(CompareHtml, PageHoldsHeadingCountersAndEveryRowAsAParserReadsIt) {
          {{"new.dll", {"newer-source", "2.00.0000"}},
           {"same.dll", {"equal", "1.00.0000"}},
           {"caf\xC3\xA9.dll", {"orphan", "1.02.0000"}},
-          {"esc\xE2\x90\x9B[31m,x.dll", {"orphan", "1.03.0000"}}}},
+          {"esc\\x1b[31m\\u202E,x.dll", {"orphan", "1.03.0000"}}}},
         {{dir.file("src"), dir.file("dst"), "--show", "newer"},
          1,
          compareCaptions,
@@ -64,7 +65,7 @@ TEST(CompareHtml, PageHoldsHeadingCountersAndEveryRowAsAParserReadsIt) {
          {{"new.dll", {"", "2.00.0000"}},
           {"same.dll", {"", "1.00.0000"}},
           {"caf\xC3\xA9.dll", {"", "1.02.0000"}},
-          {"esc\xE2\x90\x9B[31m,x.dll", {"", "1.03.0000"}}}},
+          {"esc\\x1b[31m\\u202E,x.dll", {"", "1.03.0000"}}}},
     };
     for (const auto& c : cases) {
         std::vector<std::string> args = c.args;

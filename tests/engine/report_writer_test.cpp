@@ -68,7 +68,18 @@ TEST(ReportWriter, CsvQuotesOnlyFieldsThatNeedIt) {
         // A byte that is not UTF-8 becomes its Windows-1252 character.
         {"caf\xE9", "caf\xC3\xA9"},
         {"\x80,", "\"\xE2\x82\xAC,\""},
-        {"=1+2", "=1+2"},
+        // Spreadsheets would run these as formulas: they are made text.
+        {"=1+2", "'=1+2"},
+        {"=HYPERLINK(\"http://x\",\"a\")", "\"'=HYPERLINK(\"\"http://x\"\",\"\"a\"\")\""},
+        {"+x", "'+x"},
+        {"-x", "'-x"},
+        {"@x", "'@x"},
+        {"\tx", "'\tx"},
+        {"\rx", "\"'\rx\""},
+        // One character alone is no formula (the marks), nor a sign later on.
+        {"-", "-"},
+        {"=", "="},
+        {"a=b", "a=b"},
     };
     for (const auto& c : cases) {
         const Written w = Write(ReportFormat::Csv, {{c.cell, "x"}});
@@ -87,13 +98,19 @@ TEST(ReportWriter, HtmlEscapesEveryText) {
         {"a & b", "a &amp; b"},
         {"&amp;", "&amp;amp;"},
         {"\"quoted\" 'single'", "&quot;quoted&quot; 'single'"},
-        {"line\r\nbreak\ttab", "line\r\nbreak\ttab"},
+        {"line\r\nbreak\ttab", "line\\x0d\\x0abreak\\x09tab"},
         {"caf\xC3\xA9 \xE6\x97\xA5\xF0\x9F\x98\x80", "caf\xC3\xA9 \xE6\x97\xA5\xF0\x9F\x98\x80"},
         {"caf\xE9<", "caf\xC3\xA9&lt;"},
         {"\xFF\xFE", "\xC3\xBF\xC3\xBE"},
-        // Controls HTML does not allow: shown as their symbols.
-        {std::string("nul\0esc\x1b" "del\x7f", 12), "nul\xE2\x90\x80" "esc\xE2\x90\x9B" "del\xE2\x90\xA1"},
-        {"c1\xC2\x85" "end\xC2\xA0", "c1\xEF\xBF\xBD" "end\xC2\xA0"},
+        // Controls and the marks that reorder text: shown as escapes, as
+        // the grid shows them.
+        {std::string("nul\0esc\x1b" "del\x7f", 12), "nul\\x00esc\\x1bdel\\x7f"},
+        {"c1\xC2\x85" "end\xC2\xA0", "c1\\u0085end\xC2\xA0"},
+        {"evil\u202Ellx<.exe", "evil\\u202Ellx&lt;.exe"},
+        {"\u2066a\u2069\u200F", "\\u2066a\\u2069\\u200F"},
+        // A byte that is not UTF-8 is its Windows-1252 character; 0x81 has
+        // none and stays a C1 control.
+        {"\x81", "\\u0081"},
     };
     for (const auto& c : cases) {
         const Written w = Write(ReportFormat::Html, {{c.cell}});

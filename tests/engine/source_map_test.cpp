@@ -160,7 +160,8 @@ TEST(SourceMap, KeepsEveryNameItCanHoldAndLeavesOutTheRest) {
     // The report shows the first few as text and counts the rest.
     EXPECT_EQ(SkippedNamesReport(saved->skippedNames, 2),
               "pipe|name.dll\nback\\slash.dll\nand 4 more\n");
-    EXPECT_EQ(SkippedNamesReport({"a\nb", "c\xE9"}, 5), "a b\nc\xEF\xBF\xBD\n");
+    EXPECT_EQ(SkippedNamesReport({"a\nb", "c\xE9", "d\u202Ee"}, 5),
+              "a\\x0ab\nc\xEF\xBF\xBD\nd\\u202Ee\n");
     EXPECT_EQ(SkippedNamesReport({}, 5), "");
 }
 

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 namespace sorvane {
 namespace {
 
@@ -56,6 +59,41 @@ TEST(Utf8, LengthsPrefixesAndTrimming) {
     std::string out;
     AppendUtf8(out, 0xD800); // a lone surrogate cannot be encoded
     EXPECT_EQ(out, "\uFFFD");
+}
+
+// What a name or text from a file holds, and how it is shown.
+TEST(EscapeControls, ShowsHiddenAndReorderingCharactersAsEscapes) {
+    struct Case {
+        std::string text;
+        std::string shown;
+        bool oneLine; ///< IsOneLineUtf8
+    };
+    const std::vector<Case> cases{
+        {"plain.dll", "plain.dll", true},
+        {"Ünïcødé 日本 \\ back\\slash", "Ünïcødé 日本 \\ back\\slash", true},
+        {"a\nb.dll", "a\\x0ab.dll", false},
+        {"a\rb.dll", "a\\x0db.dll", false},
+        {"tab\tnul" + std::string(1, '\0') + "esc\x1b" "del\x7f",
+         "tab\\x09nul\\x00esc\\x1bdel\\x7f", true},
+        {"bad\xFF\xFE.dll", "bad\uFFFD\uFFFD.dll", false},
+        {"c1\xC2\x85\xC2\x9B" "x", "c1\\u0085\\u009Bx", true},
+        {"evil\u202Ellx.exe", "evil\\u202Ellx.exe", true},
+        {"\u202A\u202D\u2066\u2069\u200E\u200F\u061C\u2028",
+         "\\u202A\\u202D\\u2066\\u2069\\u200E\\u200F\\u061C\\u2028", true},
+        // Neighbours of the escaped ranges are ordinary text.
+        {"\u200D\u2029x\u202F\u2065\u206A\u061B\u00A0",
+         "\u200D\\u2029x\u202F\u2065\u206A\u061B\u00A0", true},
+        {"", "", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.shown);
+        EXPECT_EQ(EscapeControls(c.text), c.shown);
+        EXPECT_EQ(NeedsEscapes(c.text), c.shown != c.text);
+        EXPECT_EQ(IsOneLineUtf8(c.text), c.oneLine);
+    }
+    // Kept line breaks: one LF each, those at the end dropped; the rest escaped.
+    EXPECT_EQ(EscapeControls("one\r\ntwo\nthree\rfour\t\u202E\r\n\n", true),
+              "one\ntwo\nthree\nfour\\x09\\u202E");
 }
 
 } // namespace

@@ -26,7 +26,11 @@ const std::vector<ComparisonRow> kRows = {
     Row("copied.dll", M::Copied),
     Row("a.dll", M::NewerSource),
     Row("listed.dll", M::None),
-    Row("lat\xE9 \"x\"\tz.dll", M::Orphan),
+    Row("lat\xC3\xA9 \"x\"\tz.dll", M::Orphan),
+    // A list line cannot hold these: left out of every list.
+    Row("x.dll\n/etc/passwd", M::Orphan),
+    Row("cr\r.dll", M::NewerSource),
+    Row("lat\xE9.dll", M::Orphan),
 };
 
 TEST(SpecialLists, EachCategoryListsItsRowsUnderItsFolderInGridOrder) {
@@ -40,10 +44,10 @@ TEST(SpecialLists, EachCategoryListsItsRowsUnderItsFolderInGridOrder) {
         {2, "/src", "/dst", "/src/lang.dll\n"},
         {3, "/src", "/dst", "/src/size.dll\n"},
         {4, "/src", "/dst", "/src/odd.dll\n"},
-        {5, "/src", "/dst", "/src/d/lone.dll\n/src/lat\xE9 \"x\"\tz.dll\n"},
+        {5, "/src", "/dst", "/src/d/lone.dll\n/src/lat\xC3\xA9 \"x\"\tz.dll\n"},
         // An empty Source puts every list under the Target.
         {0, "", "/dst", "/dst/b.dll\n/dst/a.dll\n"},
-        {5, "", "/dst", "/dst/d/lone.dll\n/dst/lat\xE9 \"x\"\tz.dll\n"},
+        {5, "", "/dst", "/dst/d/lone.dll\n/dst/lat\xC3\xA9 \"x\"\tz.dll\n"},
         // The root keeps its one "/"; a trailing "/" and quotes go.
         {0, "/", "/dst", "/b.dll\n/a.dll\n"},
         {3, "\"/my src/\"", "/dst", "/my src/size.dll\n"},
@@ -59,6 +63,13 @@ TEST(SpecialLists, EachCategoryListsItsRowsUnderItsFolderInGridOrder) {
             lines += path + "\n";
         EXPECT_EQ(lines, c.text);
     }
+    const SpecialList orphans = MakeSpecialList(kOrphansCategory, kRows, "/src", "/dst");
+    EXPECT_EQ(orphans.leftOut,
+              (std::vector<std::string>{"/src/x.dll\n/etc/passwd", "/src/lat\xE9.dll"}));
+    EXPECT_TRUE(ListCanHoldPath("/src/evil\u202Ellx.exe\x01")); // drawn oddly, but one line
+    EXPECT_TRUE(LeftOutMessage(LeftOutOf::List, orphans.leftOut)
+                    .startsWith("2 file(s) were left out of the list: a list line cannot hold "
+                                "their names (a line break, or bytes that are not UTF-8)."));
     // Every Newer Source row copied: the list is empty, not absent.
     const std::vector<ComparisonRow> copied = {Row("b.dll", M::Copied), Row("same.dll", M::Equal)};
     for (int category = 0; category < kCategoryCount; ++category)

@@ -91,5 +91,35 @@ TEST(GridFind, SearchesEveryDataColumnFromTheNextRowWithoutWrapping) {
     }
 }
 
+// A name with hidden characters is found by its real text, as pasted from
+// elsewhere, and by the escapes the grid shows for them.
+TEST(GridFind, FindsHiddenCharactersByTheRealTextAndByTheEscapesShown) {
+    ResultModel model;
+    model.AppendRows({MakeRow("plain.dll"), MakeRow("evil\u202Ellx.exe"),
+                      MakeRow("two\nlines.dll"), MakeRow("back\\u202E.dll")});
+    struct Case {
+        QString text;
+        bool wholeWord;
+        int found;
+    };
+    const std::vector<Case> cases{
+        {QString::fromUtf8("evil\u202Ellx"), false, 1},
+        {"evil\\u202Ellx", false, 1},
+        {"\\U202e", false, 1}, // the escape without regard to case
+        {"llx.exe", false, 1},
+        {"evilexe", false, -1}, // what the mark would have drawn is not there
+        {"two\nlines", false, 2},
+        {"two\\x0alines", false, 2},
+        {"lines", true, -1}, // "x0alines" is no word of its own, nor is "\nlines"
+        {"back\\u202E", false, 3}, // a real backslash
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text.toStdString());
+        FindOptions options;
+        options.wholeWord = c.wholeWord;
+        EXPECT_EQ(FindInGrid(model, -1, c.text, options), c.found);
+    }
+}
+
 } // namespace
 } // namespace sorvane::view

@@ -135,6 +135,45 @@ TEST(ResultModel, ShowsEachFieldInItsColumnWithItsAlignment) {
     }
 }
 
+// Names and texts from files are shown with their hidden characters as
+// escapes; the rows keep them as they are, and sort by them.
+TEST(ResultModel, ShowsHiddenCharactersAsEscapesAndSortsByTheRealNames) {
+    struct Case {
+        std::string name;
+        QString shown;
+    };
+    const std::vector<Case> cases{
+        {"evil\u202Ellx.exe", "evil\\u202Ellx.exe"},
+        {"iso\u2066late\u2069.dll", "iso\\u2066late\\u2069.dll"},
+        {"line\nfeed\r.dll", "line\\x0afeed\\x0d.dll"},
+        {"bad\xFF.dll", QString::fromUtf8("bad\uFFFD.dll")},
+    };
+    ResultModel model;
+    std::vector<ComparisonRow> rows;
+    for (const Case& c : cases)
+        rows.push_back(Row(c.name, ComparisonMark::Equal, "desc\u202E" + c.name));
+    model.AppendRows(rows);
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        SCOPED_TRACE(cases[i].shown.toStdString());
+        const int row = static_cast<int>(i);
+        EXPECT_EQ(Cell(model, row, kNameColumn), cases[i].shown);
+        EXPECT_EQ(Cell(model, row, kDescriptionColumn), "desc\\u202E" + cases[i].shown);
+        EXPECT_EQ(model.Rows()[i].Name, cases[i].name);
+    }
+    // Fitted to the text shown, escapes and all.
+    const QFontMetrics metrics{QFont()};
+    EXPECT_GE(model.WidestText(kDescriptionColumn),
+              metrics.horizontalAdvance("desc\\u202Eiso\\u2066late\\u2069.dll"));
+
+    // By the real names: U+202E sorts after every ASCII letter, where the
+    // "\" of its escape would come first.
+    ResultModel sorted;
+    sorted.AppendRows({Row("\u202Ez.dll"), Row("a.dll"), Row("\\b.dll")});
+    sorted.Sort(kNameColumn, true, 0);
+    EXPECT_EQ(Names(sorted), (std::vector<std::string>{"\\b.dll", "a.dll", "\u202Ez.dll"}));
+    EXPECT_EQ(Cell(sorted, 2, kNameColumn), "\\u202Ez.dll");
+}
+
 TEST(ResultModel, HeaderShowsCentredCaptions) {
     ResultModel model;
     const QStringList captions = {"",
@@ -537,8 +576,8 @@ TEST(ResultModel, WidestTextIsExactlyTheWidestOfAllTextsWhateverTheirCharacters)
                 ComparisonRow row = Row("a.dll");
                 row.Copyright = text;
                 model.AppendRows({row});
-                widest = std::max(
-                    widest, QFontMetrics(font).horizontalAdvance(QString::fromStdString(text)));
+                // As shown: the control characters as escapes.
+                widest = std::max(widest, QFontMetrics(font).horizontalAdvance(ShownText(text)));
                 ASSERT_EQ(model.WidestText(kCopyrightColumn), widest) << text;
             }
         }
@@ -579,8 +618,8 @@ TEST(ResultModel, WidestTextIsExactForTextsThatDifferOnlyInDigitsOrKernedNeighbo
             int widest = QFontMetrics(font).horizontalAdvance(ResultModel::Caption(kNameColumn));
             for (const std::string& text : texts) {
                 model.AppendRows({Row(text)});
-                widest = std::max(
-                    widest, QFontMetrics(font).horizontalAdvance(QString::fromStdString(text)));
+                // As shown: the control characters as escapes.
+                widest = std::max(widest, QFontMetrics(font).horizontalAdvance(ShownText(text)));
                 ASSERT_EQ(model.WidestText(kNameColumn), widest) << text;
             }
         }
