@@ -354,13 +354,25 @@ public:
           target_(Joined(targetFolder, relativeName)), scanned_(scanned), calls_(calls) {}
 
     RowCopyResult Run(std::string_view relativeName, bool backup) {
-        const auto parts = InsideParts(relativeName);
+        if (!Copy(relativeName, backup))
+            return *result_;
+        RowCopyResult done;
+        done.backedUp = backedUp_;
+        done.target = StampOf(written_);
+        return done;
+    }
+
+private:
+    static constexpr const char* kChanged = "changed since the scan; scan again";
+
+    bool Copy(std::string_view relativeName, bool backup) {
+        auto parts = InsideParts(relativeName);
         if (!parts)
             return Failed(RowCopyStatus::CopyFailed, source_,
                           "the name does not lead to a file inside the folder");
-        const std::span<const std::string_view> all(*parts);
-        folders_ = all.first(all.size() - 1);
-        leaf_ = std::string(all.back());
+        parts_ = std::move(*parts);
+        leaf_ = std::string(parts_.back());
+        folders_ = std::span<const std::string_view>(parts_).first(parts_.size() - 1);
         root_ = OpenNamedFolder(targetFolder_);
         if (root_.get() < 0)
             return Failed(RowCopyStatus::CopyFailed, target_,
@@ -372,37 +384,27 @@ public:
             return Failed(RowCopyStatus::CopyFailed, source_, source.error());
         if (!SameAsScanned(scanned_.source, &source->st))
             return Failed(RowCopyStatus::Refused, source_, kChanged);
-
-        if (auto seen = LookAtTarget(); !seen)
-            return *result_;
-        if (backup && targetFolderFd_.get() >= 0 && targetThere_)
-            if (!BackUp())
-                return *result_;
-        if (!CopyOver(*source))
-            return *result_;
-        RowCopyResult done;
-        done.backedUp = backedUp_;
-        done.target = StampOf(written_);
-        return done;
+        if (!LookAtTarget())
+            return false;
+        if (backup && targetThere_ && !BackUp())
+            return false;
+        return CopyOver(*source);
     }
 
-private:
-    static constexpr const char* kChanged = "changed since the scan; scan again";
-
-    RowCopyResult Failed(RowCopyStatus status, std::string path, std::string reason) {
+    // Keeps the row's failure; false, for the step to return.
+    bool Failed(RowCopyStatus status, std::string path, std::string reason) {
         RowCopyResult failed;
         failed.status = status;
         failed.backedUp = backedUp_;
         failed.failedPath = std::move(path);
         failed.reason = std::move(reason);
-        result_ = failed;
-        return failed;
+        result_ = std::move(failed);
+        return false;
     }
     // The failure of a walk below the Target: a link refuses the row.
     bool FailedWalk(RowCopyStatus status, const BeneathFailure& failure) {
-        Failed(failure.kind == BeneathFailure::Kind::Link ? RowCopyStatus::Refused : status,
-               target_, BeneathFailureText(failure));
-        return false;
+        return Failed(failure.kind == BeneathFailure::Kind::Link ? RowCopyStatus::Refused : status,
+                      target_, BeneathFailureText(failure));
     }
 
     static bool SameAsScanned(const FileStamp& scanned, const struct stat* now) {
@@ -418,11 +420,9 @@ private:
         if (present == nullptr || S_ISREG(present->st_mode))
             return true;
         if (S_ISLNK(present->st_mode))
-            Failed(RowCopyStatus::Refused, target_, LinkRefusalText(path));
-        else
-            Failed(status, target_,
-                   KindOf(present->st_mode) + " has that name; only regular files are replaced");
-        return false;
+            return Failed(RowCopyStatus::Refused, target_, LinkRefusalText(path));
+        return Failed(status, target_,
+                      KindOf(present->st_mode) + " has that name; only regular files are replaced");
     }
 
     // What the target's name holds now, through folders that must not be
@@ -435,26 +435,24 @@ private:
                 return FailedWalk(RowCopyStatus::CopyFailed, folder.error());
             // No folder, so no target file: the copy makes the folders.
             if (!SameAsScanned(scanned_.target, nullptr))
-                return Failed(RowCopyStatus::Refused, target_, kChanged), false;
+                return Failed(RowCopyStatus::Refused, target_, kChanged);
             return true;
         }
         targetFolderFd_ = std::move(*folder);
         targetThere_ =
             ::fstatat(targetFolderFd_.get(), leaf_.c_str(), &targetSeen_, AT_SYMLINK_NOFOLLOW) == 0;
         if (!targetThere_ && errno != ENOENT)
-            return Failed(RowCopyStatus::CopyFailed, target_, ErrorText(errno)), false;
+            return Failed(RowCopyStatus::CopyFailed, target_, ErrorText(errno));
         if (!Writable(targetThere_ ? &targetSeen_ : nullptr, target_, RowCopyStatus::CopyFailed))
             return false;
         if (!SameAsScanned(scanned_.target, targetThere_ ? &targetSeen_ : nullptr))
-            return Failed(RowCopyStatus::Refused, target_, kChanged), false;
+            return Failed(RowCopyStatus::Refused, target_, kChanged);
         return true;
     }
 
     // What the target's name must still hold when the new file takes it.
     WriteOutcome StillAsSeen(const struct stat* present) {
         const bool same = targetThere_ ? present != nullptr && S_ISREG(present->st_mode) &&
-                                             present->st_dev == targetSeen_.st_dev &&
-                                             present->st_ino == targetSeen_.st_ino &&
                                              StampOf(*present) == StampOf(targetSeen_)
                                        : present == nullptr;
         if (same)
@@ -473,12 +471,12 @@ private:
         struct stat st {};
         if (old.get() < 0 || ::fstat(old.get(), &st) != 0) {
             if (errno == ELOOP)
-                return Failed(RowCopyStatus::Refused, target_, LinkRefusalText(target_)), false;
-            return Failed(RowCopyStatus::BackupFailed, target_, ErrorText(errno)), false;
+                return Failed(RowCopyStatus::Refused, target_, LinkRefusalText(target_));
+            return Failed(RowCopyStatus::BackupFailed, target_, ErrorText(errno));
         }
         if (st.st_dev != targetSeen_.st_dev || st.st_ino != targetSeen_.st_ino ||
             !S_ISREG(st.st_mode))
-            return Failed(RowCopyStatus::Refused, target_, kChanged), false;
+            return Failed(RowCopyStatus::Refused, target_, kChanged);
 
         std::vector<std::string_view> below{kBackupFolderName};
         below.insert(below.end(), folders_.begin(), folders_.end());
@@ -501,23 +499,13 @@ private:
                 return Fail(result_->reason);
             return {};
         };
-        const auto saved = ReplaceFileInFolder(
-            folder->get(), leaf_,
-            [&](int fd) -> WriteOutcome {
-                if (auto copied = CopyContents(old.get(), fd, st, calls_); !copied) {
-                    fault = copied.error();
-                    return Fail(fault->text);
-                }
-                return {};
-            },
-            options);
+        const auto saved =
+            ReplaceFileInFolder(folder->get(), leaf_, Filler(old.get(), st, fault), options);
         if (!saved) {
-            if (!result_)
-                Failed(RowCopyStatus::BackupFailed, target_,
-                       fault ? fault->text
-                             : "cannot write in the folder " + ParentOf(backupPath) + ": " +
-                                   saved.error());
-            return false;
+            if (result_) // refused just before the rename
+                return false;
+            return Failed(RowCopyStatus::BackupFailed, target_,
+                          WriteFailureText(ParentOf(backupPath), fault, saved.error()));
         }
         backedUp_ = true;
         return true;
@@ -535,26 +523,38 @@ private:
         options.written = &written_;
         options.beforeRename = [this](const struct stat* now) { return StillAsSeen(now); };
         std::optional<CopyFault> fault;
-        const auto copied = ReplaceFileInFolder(
-            targetFolderFd_.get(), leaf_,
-            [&](int fd) -> WriteOutcome {
-                if (auto done = CopyContents(source.fd.get(), fd, source.st, calls_); !done) {
-                    fault = done.error();
-                    return Fail(fault->text);
-                }
-                return {};
-            },
-            options);
+        const auto copied = ReplaceFileInFolder(targetFolderFd_.get(), leaf_,
+                                                Filler(source.fd.get(), source.st, fault), options);
         if (copied)
             return true;
         if (result_) // refused just before the rename
             return false;
         if (fault && fault->source)
-            return Failed(RowCopyStatus::CopyFailed, source_, fault->text), false;
+            return Failed(RowCopyStatus::CopyFailed, source_, fault->text);
         return Failed(RowCopyStatus::CopyFailed, target_,
-                      "cannot write in the folder " + ParentOf(target_) + ": " +
-                          (fault ? fault->text : copied.error())),
-               false;
+                      WriteFailureText(ParentOf(target_), fault, copied.error()));
+    }
+
+    // Fills a new file with the bytes of `from`; a failure is kept in `fault`,
+    // which tells the side it lies with.
+    FileFiller Filler(int from, const struct stat& st, std::optional<CopyFault>& fault) const {
+        return [this, from, &st, &fault](int fd) -> WriteOutcome {
+            if (auto copied = CopyContents(from, fd, st, calls_); !copied) {
+                fault = copied.error();
+                return Fail(fault->text);
+            }
+            return {};
+        };
+    }
+
+    // A failure to write a new file in `folder`: the source's own fault as it
+    // is, any other with the folder it happened in.
+    static std::string WriteFailureText(const std::string& folder,
+                                        const std::optional<CopyFault>& fault,
+                                        const std::string& error) {
+        if (fault && fault->source)
+            return fault->text;
+        return "cannot write in the folder " + folder + ": " + (fault ? fault->text : error);
     }
 
     static std::string JoinedParts(std::span<const std::string_view> folders,
@@ -573,6 +573,7 @@ private:
     std::string target_;
     const ScannedPair& scanned_;
     const ByteCopyCalls& calls_;
+    std::vector<std::string_view> parts_;
     std::span<const std::string_view> folders_;
     std::string leaf_;
     UniqueFd root_;
