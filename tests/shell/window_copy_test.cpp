@@ -95,7 +95,7 @@ TEST_F(MainWindowTest, ACopyFromTheGridNeverWritesThroughALinkAndTheBatchGoesOn)
     ASSERT_EQ(w->Counters()[kNewerSourceCategory], 2);
     const std::string in = "cd '" + dir.path().string() + "' && ";
     const std::string link = " is a symbolic link; Sorvane does not copy through links";
-    // planted after the scan, F9 or the batch, the messages shown
+    // planted or changed after the scan, F9 or the batch, the messages shown
     struct Case {
         const char* planted;
         bool batch;
@@ -106,6 +106,10 @@ TEST_F(MainWindowTest, ACopyFromTheGridNeverWritesThroughALinkAndTheBatchGoesOn)
          {"<dst>/newer.dll\nCan not be copied.\n<dst>/newer.dll" + link}},
         {"mv dst/sub dst/was; ln -s ../elsewhere/sub dst/sub", false,
          {"<dst>/sub/two.dll\nCan not be copied.\n<dst>/sub" + link}},
+        {"touch -d '+1 hour' dst/newer.dll", false,
+         {"<dst>/newer.dll\nCan not be copied.\nchanged since the scan; scan again"}},
+        {"printf more >> src/newer.dll", false,
+         {"<src>/newer.dll\nCan not be copied.\nchanged since the scan; scan again"}},
         // Each row of the batch is refused, and the batch goes on to the next.
         {"ln -s ../elsewhere dst/_Backup", true,
          {"<dst>/newer.dll\nCan not be copied.\n<dst>/_Backup" + link,
@@ -140,9 +144,10 @@ TEST_F(MainWindowTest, ACopyFromTheGridNeverWritesThroughALinkAndTheBatchGoesOn)
         for (std::size_t i = before + 1; i < dialogs.calls.size(); ++i) // after the confirmation
             said.push_back(dialogs.calls[i].text.toStdString());
         for (auto& text : said)
-            for (auto at = text.find(dir.file("dst")); at != std::string::npos;
-                 at = text.find(dir.file("dst")))
-                text.replace(at, dir.file("dst").size(), "<dst>");
+            for (const char* side : {"src", "dst"})
+                for (auto at = text.find(dir.file(side)); at != std::string::npos;
+                     at = text.find(dir.file(side)))
+                    text.replace(at, dir.file(side).size(), "<" + std::string(side) + ">");
         EXPECT_EQ(said, c.said);
         EXPECT_EQ(test::TreeDigest(dir.file("elsewhere")), elsewhere);
         for (const auto& row : w->model()->Rows())
