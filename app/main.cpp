@@ -3,16 +3,13 @@
 #include "engine/command_channel.h"
 #include "engine/path_utils.h"
 #include "engine/settings_location.h"
+#include "platform/program_end.h"
 #include "shell/app_info.h"
 #include "shell/main_window.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
-#include <QSocketNotifier>
-
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <csignal>
 #include <cstdio>
@@ -20,13 +17,6 @@
 #include <memory>
 
 namespace {
-
-int gSignalPipe[2] = {-1, -1};
-
-extern "C" void OnTerminate(int) {
-    const char byte = 1;
-    [[maybe_unused]] const auto written = ::write(gSignalPipe[0], &byte, 1);
-}
 
 bool AsksForTextOnly(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
@@ -91,20 +81,10 @@ int main(int argc, char** argv) {
     // Other programs drive the window through this socket (sorvane-cli execute).
     options.commandChannel = QString::fromStdString(sorvane::CommandChannelPath());
     sorvane::shell::MainWindow window(options);
-    window.show();
-
     // Asked to end (logout, kill, Ctrl+C in a terminal), the window closes
-    // as if the user closed it, so the settings are written back.
-    std::unique_ptr<QSocketNotifier> terminate;
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, gSignalPipe) == 0) {
-        terminate = std::make_unique<QSocketNotifier>(gSignalPipe[1], QSocketNotifier::Read);
-        QObject::connect(terminate.get(), &QSocketNotifier::activated, &window, [&window] {
-            char byte;
-            [[maybe_unused]] const auto read = ::read(gSignalPipe[1], &byte, 1);
-            window.close();
-        });
-        for (const int signal : {SIGTERM, SIGINT, SIGHUP})
-            std::signal(signal, OnTerminate);
-    }
+    // as if the user closed it, so the settings are written back; the
+    // program ends with the window.
+    const sorvane::platform::ProgramEnd end(window);
+    window.show();
     return QCoreApplication::exec();
 }

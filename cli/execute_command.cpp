@@ -47,6 +47,7 @@ int RunExecute(const std::vector<std::string>& args, std::ostream& out, std::ost
         out << kNotAcceptedReply << "\n";
         return 1;
     case SendResult::Status::NoWindow:
+    case SendResult::Status::Refused:
     case SendResult::Status::Unreachable:
         break;
     }

@@ -152,15 +152,19 @@ const std::vector<CommandText>& Commands() {
         button is disabled or hidden: Scan, Stop, Save, Recur, Find, Synchr,
         Resize or Backup; such a command is answered "not accepted", as is
         a text that names nothing. Letter case does not matter.
-        --timeout SECONDS   how long to wait for the reply (default 10). A
-                            button that opens a dialog in the window
-                            answers when the dialog is closed.
+        While a dialog or message box in the window waits for the user,
+        every command is answered "not accepted" and does nothing. When the
+        window serving commands closes, another running Sorvane window
+        takes over within a second or so.
+        --timeout SECONDS   how long to wait for the reply (default 10)
         --socket PATH       the window's socket (default:
                             $XDG_RUNTIME_DIR/Sorvane.Main, else
                             /tmp/Sorvane-UID/Sorvane.Main)
         Exit status: 0 when the command was accepted, 1 when not, 2 when no
-        window is running, the socket cannot be reached, no reply came in
-        time, or on usage.
+        window is running ("no Sorvane window is running"), when the
+        socket's folder belongs to another user or others can write to it
+        (the command is not sent; the message names the folder), when the
+        socket cannot be reached or no reply came in time, or on usage.
 )",
          {"sorvane-cli execute Scan", "sorvane-cli execute minimize"}},
     };

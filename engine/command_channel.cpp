@@ -9,7 +9,9 @@
 #include <filesystem>
 #include <system_error>
 
+#include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -61,6 +63,12 @@ bool WaitFor(int fd, short events, Clock::time_point deadline) {
 
 SendResult Failure(SendResult::Status status, std::string message) {
     return {status, std::move(message)};
+}
+
+// Nothing at `path` at all (an empty path is not "nothing there").
+bool Missing(const std::string& path) {
+    struct stat info{};
+    return !path.empty() && ::lstat(path.c_str(), &info) != 0 && errno == ENOENT;
 }
 
 } // namespace
@@ -133,6 +141,22 @@ bool ChannelIsLive(const std::string& path) {
     return result == 0 || errno == EAGAIN;
 }
 
+UniqueFd TryLockChannel(const std::string& path) {
+    UniqueFd lock(::open((path + ".lock").c_str(),
+                         O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600));
+    struct stat info{};
+    if (lock.get() < 0 || ::fstat(lock.get(), &info) != 0 || !S_ISREG(info.st_mode) ||
+        info.st_uid != ::getuid())
+        return UniqueFd();
+    // flock, not fcntl: its lock belongs to the open file, so two windows of
+    // one process (as in the tests) shut each other out too.
+    int result;
+    do
+        result = ::flock(lock.get(), LOCK_EX | LOCK_NB);
+    while (result != 0 && errno == EINTR);
+    return result == 0 ? std::move(lock) : UniqueFd();
+}
+
 CommandRequestReader::State CommandRequestReader::Add(std::string_view bytes) {
     if (state_ != State::Incomplete)
         return state_;
@@ -164,12 +188,18 @@ SendResult SendCommand(const std::string& path, std::string_view command,
     const auto deadline = Clock::now() + timeout;
     if (const auto refused = CheckCommandText(command))
         return Failure(Status::Unreachable, *refused);
+    // A window makes its folder when it starts: without the folder, or
+    // without a socket in a folder fit for one, no window runs. A folder of
+    // another user, or one others can write to, is said as it is: a window
+    // may well run, but commands are not sent where others could listen.
+    const std::string noWindow = "no Sorvane window is running (nothing at " + path + ")";
     if (const auto refused = CheckChannelPath(path, false)) {
-        struct stat info{};
-        if (::lstat(path.c_str(), &info) != 0 && errno == ENOENT)
-            return Failure(Status::NoWindow, "no Sorvane window is running (nothing at " + path + ")");
-        return Failure(Status::Unreachable, *refused);
+        if (Missing(std::filesystem::path(path).parent_path().string()))
+            return Failure(Status::NoWindow, noWindow);
+        return Failure(Status::Refused, *refused + "; the command was not sent");
     }
+    if (Missing(path))
+        return Failure(Status::NoWindow, noWindow);
     sockaddr_un address;
     FillAddress(path, address);
     const UniqueFd socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));

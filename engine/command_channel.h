@@ -9,6 +9,8 @@
 // reply is one line, "accepted" or "not accepted", after which the window
 // closes the connection.
 
+#include "unique_fd.h"
+
 #include <chrono>
 #include <cstddef>
 #include <optional>
@@ -49,6 +51,16 @@ std::optional<std::string> CheckChannelPath(const std::string& path, bool makeFo
 /// Whether a server listens on `path` (a connection is made and closed).
 bool ChannelIsLive(const std::string& path);
 
+/// Makes this process the one window that may serve on `path`: an
+/// exclusive lock on the file `path` + ".lock" beside the socket, held while
+/// the returned descriptor is open and let go when the process ends however
+/// it ends. Only the holder may remove a socket left at `path` and listen
+/// there, so two windows never both decide the socket is stale. An invalid
+/// descriptor (get() < 0) while another holds the lock, or when the lock file
+/// cannot be opened or is not a plain file of the user. Call it only on a
+/// path CheckChannelPath accepts.
+UniqueFd TryLockChannel(const std::string& path);
+
 /// Collects the bytes of one request as they arrive.
 class CommandRequestReader {
 public:
@@ -74,11 +86,12 @@ struct SendResult {
     enum class Status {
         Accepted,
         NotAccepted,
-        NoWindow,    ///< nothing listens on the path
-        Unreachable, ///< refused path, failed connection, garbled or late reply
+        NoWindow,    ///< no socket (or no folder for it), or nothing listens on it
+        Refused,     ///< the folder or the socket may not be used (another user's, open to others)
+        Unreachable, ///< failed connection, garbled or late reply
     };
     Status status = Status::Unreachable;
-    std::string message; ///< what went wrong, for the last two
+    std::string message; ///< what went wrong, for the last three
 };
 
 /// Sends `command` to the window serving on `path` and waits at most

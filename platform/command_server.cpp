@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -21,7 +22,19 @@ struct CommandServer::Client {
 };
 
 CommandServer::CommandServer(QString path, Handler handler, QObject* parent)
-    : QObject(parent), path_(std::move(path)), handler_(std::move(handler)) {}
+    : QObject(parent), path_(std::move(path)), handler_(std::move(handler)),
+      takeOver_(new QTimer(this)) {
+    takeOver_->setInterval(500);
+    connect(takeOver_, &QTimer::timeout, this, [this] {
+        const StartResult result = Start();
+        if (result != StartResult::TakenByAnother)
+            takeOver_->stop();
+        if (result == StartResult::Serving)
+            emit ServingStarted();
+    });
+}
+
+void CommandServer::SetTakeOverInterval(int milliseconds) { takeOver_->setInterval(milliseconds); }
 
 CommandServer::~CommandServer() {
     for (const auto& client : clients_) {
@@ -48,15 +61,29 @@ CommandServer::StartResult CommandServer::Start(QString* why) {
     const std::string path = path_.toStdString();
     if (const auto refused = CheckChannelPath(path, true))
         return fail(StartResult::Failed, QString::fromStdString(*refused));
+    // Whoever holds the lock serves: a window that finds it taken waits for
+    // its turn, and only the holder may call a socket stale.
+    lock_ = TryLockChannel(path);
+    const auto taken = [&] {
+        lock_ = UniqueFd();
+        if (!takeOver_->isActive())
+            takeOver_->start();
+        return fail(StartResult::TakenByAnother,
+                    QStringLiteral("another window serves commands on %1").arg(path_));
+    };
+    if (lock_.get() < 0)
+        return taken();
     struct stat info{};
     if (::lstat(path.c_str(), &info) == 0) {
+        // Someone listens without the lock (a program that does not take it).
         if (ChannelIsLive(path))
-            return fail(StartResult::TakenByAnother,
-                        QStringLiteral("another window serves commands on %1").arg(path_));
+            return taken();
         // Left behind by a window that ended without closing it.
-        if (!QLocalServer::removeServer(path_))
+        if (!QLocalServer::removeServer(path_)) {
+            lock_ = UniqueFd();
             return fail(StartResult::Failed,
                         QStringLiteral("cannot remove the old socket %1").arg(path_));
+        }
     }
     server_ = new QLocalServer(this);
     // The socket is made under a temporary name, given the user's access
@@ -66,6 +93,7 @@ CommandServer::StartResult CommandServer::Start(QString* why) {
         const QString error = server_->errorString();
         delete server_;
         server_ = nullptr;
+        lock_ = UniqueFd();
         return fail(StartResult::Failed, QStringLiteral("cannot serve on %1: %2").arg(path_, error));
     }
     connect(server_, &QLocalServer::newConnection, this, &CommandServer::OnNewConnection);
@@ -75,7 +103,7 @@ CommandServer::StartResult CommandServer::Start(QString* why) {
 void CommandServer::OnNewConnection() {
     while (server_->hasPendingConnections()) {
         QLocalSocket* socket = server_->nextPendingConnection();
-        if (static_cast<int>(clients_.size()) >= kMaxClients) {
+        if (static_cast<int>(clients_.size()) >= kMaxClients && !DropIdlest()) {
             socket->abort();
             socket->deleteLater();
             emit ClientDropped();
@@ -129,6 +157,28 @@ void CommandServer::OnReadyRead(Client* client) {
         QMetaObject::invokeMethod(this, &CommandServer::RunQueued, Qt::QueuedConnection);
         return;
     }
+}
+
+bool CommandServer::DropIdlest() {
+    // Bytes the window has not yet taken from a client: it is sending now.
+    const auto sending = [](const Client& client) {
+        int pending = 0;
+        return client.socket->bytesAvailable() > 0 ||
+               (::ioctl(static_cast<int>(client.socket->socketDescriptor()), FIONREAD, &pending) == 0 &&
+                pending > 0);
+    };
+    // The list is in the order the clients came: the first found has
+    // waited longest.
+    auto victim = std::ranges::find_if(clients_, [&](const auto& c) {
+        return !c->queued && c->socket && !sending(*c);
+    });
+    if (victim == clients_.end())
+        victim = std::ranges::find_if(clients_, [](const auto& c) { return !c->queued; });
+    if (victim == clients_.end())
+        return false;
+    emit ClientDropped();
+    Drop(victim->get());
+    return true;
 }
 
 void CommandServer::Drop(Client* client) {

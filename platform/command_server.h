@@ -4,6 +4,8 @@
 // ("accepted" or "not accepted"). Everything runs on the window's thread
 // without ever waiting there for a client.
 
+#include "engine/unique_fd.h"
+
 #include <QObject>
 #include <QString>
 
@@ -12,6 +14,7 @@
 
 class QLocalServer;
 class QLocalSocket;
+class QTimer;
 
 namespace sorvane::platform {
 
@@ -30,34 +33,52 @@ public:
     CommandServer(QString path, Handler handler, QObject* parent = nullptr);
     ~CommandServer() override;
 
-    /// Starts serving on the path. A socket left by a program that is gone is
-    /// removed first; one that a live server answers on is left alone. On
-    /// anything but Serving, `why` (when given) says what happened.
+    /// Starts serving on the path, once this window holds the channel's lock
+    /// (TryLockChannel). A socket left by a program that is gone is removed
+    /// first; one that a live server answers on is left alone. On
+    /// TakenByAnother the server keeps trying every take-over interval and
+    /// serves as soon as the other window lets go (ServingStarted says so).
+    /// On anything but Serving, `why` (when given) says what happened.
     StartResult Start(QString* why = nullptr);
     bool IsServing() const;
 
     /// How long a client may take to send its whole command; after that it
     /// is dropped (default 3 seconds).
     void SetRequestTimeout(int milliseconds) { requestTimeout_ = milliseconds; }
+    /// How often a window whose channel another holds tries to take it over
+    /// (default half a second).
+    void SetTakeOverInterval(int milliseconds);
 
-    /// Clients connected at the same time beyond this are turned away at once.
+    /// Clients connected at the same time. When all places are taken, a new
+    /// client takes the place of the longest-waiting one that has sent
+    /// nothing more (or, failing that, has not sent a whole command); only
+    /// when every client waits with a whole command is the new one turned
+    /// away. So idle clients never shut out a command.
     static constexpr int kMaxClients = 32;
 
 signals:
     /// A client was dropped: it sent too much, something that was not a
-    /// command line, or nothing in time.
+    /// command line, or nothing in time, or it was idle when another came.
     void ClientDropped();
+    /// The window took the channel over from one that let it go.
+    void ServingStarted();
 
 private:
     struct Client;
     void OnNewConnection();
+    /// Drops the client whose place a new one takes; false when every
+    /// client waits with a whole command.
+    bool DropIdlest();
     void OnReadyRead(Client* client);
     void Drop(Client* client);
     void RunQueued();
 
     QString path_;
     Handler handler_;
+    /// Destroyed after the server is closed: the socket goes before the lock.
+    UniqueFd lock_;
     QLocalServer* server_ = nullptr;
+    QTimer* takeOver_ = nullptr;
     int requestTimeout_ = 3000;
     std::vector<std::unique_ptr<Client>> clients_;
     bool running_ = false; ///< a command runs (it may open a dialog with its own event loop)

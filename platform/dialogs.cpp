@@ -78,6 +78,7 @@ MessageResult QtDialogService::ShowMessage(QWidget* parent, const QString& title
                                            MessageButtons buttons,
                                            std::optional<MessageResult> defaultButton,
                                            MessageHelp help) {
+    const ShowingScope showing(*this);
     QMessageBox box(ToQtIcon(icon), title, text, ToQtButtons(buttons), parent);
     box.setWindowIcon(QApplication::windowIcon());
     if (help == MessageHelp::Button && showHelp_) {
@@ -126,6 +127,7 @@ MessageResult QtDialogService::ShowMessage(QWidget* parent, const QString& title
 
 std::optional<QString> QtDialogService::BrowseForFolder(QWidget* parent, const QString& prompt,
                                                         const QString& startFolder) {
+    const ShowingScope showing(*this);
     QFileDialog dialog(parent, TitleOf(prompt), startFolder);
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOption(QFileDialog::ShowDirsOnly);
@@ -144,6 +146,7 @@ std::optional<QString> QtDialogService::BrowseForFolder(QWidget* parent, const Q
 
 std::optional<QString> QtDialogService::OpenFileName(QWidget* parent,
                                                      const FileDialogOptions& options) {
+    const ShowingScope showing(*this);
     QFileDialog dialog(parent);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
@@ -152,6 +155,7 @@ std::optional<QString> QtDialogService::OpenFileName(QWidget* parent,
 
 std::optional<QString> QtDialogService::SaveFileName(QWidget* parent,
                                                      const FileDialogOptions& options) {
+    const ShowingScope showing(*this);
     QFileDialog dialog(parent);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
@@ -171,6 +175,7 @@ std::optional<QString> QtDialogService::SaveFileName(QWidget* parent,
 }
 
 std::optional<QString> QtDialogService::EditFilter(QWidget* parent, const QString& filter) {
+    const ShowingScope showing(*this);
     FilterDialog dialog(filter, parent);
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
@@ -178,6 +183,7 @@ std::optional<QString> QtDialogService::EditFilter(QWidget* parent, const QStrin
 }
 
 bool QtDialogService::ShowFindBox(QWidget* parent, FindState& state) {
+    const ShowingScope showing(*this);
     FindDialog dialog(state, parent);
     if (dialog.exec() != QDialog::Accepted)
         return false;
@@ -187,6 +193,7 @@ bool QtDialogService::ShowFindBox(QWidget* parent, FindState& state) {
 
 std::optional<QFont> QtDialogService::ChooseFont(QWidget* parent, const QFont& current,
                                                  const QColor& textColor) {
+    const ShowingScope showing(*this);
     QFontDialog dialog(current, parent);
     // The sample shows the font in the colour the grid draws its text in.
     // Qt's dialog has no colour setting; its sample is the only line edit
@@ -206,6 +213,7 @@ std::optional<QFont> QtDialogService::ChooseFont(QWidget* parent, const QFont& c
 
 std::optional<QColor> QtDialogService::ChooseColor(QWidget* parent, const QColor& current,
                                                    const QString& title) {
+    const ShowingScope showing(*this);
     QColorDialog dialog(current, parent);
     if (!title.isEmpty())
         dialog.setWindowTitle(title);
@@ -219,10 +227,16 @@ std::optional<QColor> QtDialogService::ChooseColor(QWidget* parent, const QColor
 
 std::optional<std::vector<ToolbarButtonState>>
 QtDialogService::CustomizeToolbar(QWidget* parent, const std::vector<ToolbarButtonState>& buttons) {
+    const ShowingScope showing(*this);
     CustomizeDialog dialog(buttons, parent);
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
     return dialog.Buttons();
+}
+
+bool WaitsForUser(const DialogService& dialogs) {
+    return dialogs.IsShowing() || QApplication::activeModalWidget() != nullptr ||
+           QApplication::activePopupWidget() != nullptr;
 }
 
 MessageResult ClosedMessageResult(MessageButtons buttons) {

@@ -66,6 +66,11 @@ public:
     /// What a message box's Help button does.
     void SetHelp(std::function<void()> showHelp) { showHelp_ = std::move(showHelp); }
 
+    /// Whether one of this service's dialogs or message boxes is open: they
+    /// all wait for the user, even those the desktop draws itself, which Qt
+    /// may not count as modal widgets.
+    bool IsShowing() const { return showing_ > 0; }
+
     /// A message box titled `title` with the program's icon. `defaultButton`
     /// is the button Enter presses (the first one when not given). With
     /// `help`, a Help button opens the help (see SetHelp) and leaves the box open.
@@ -95,8 +100,29 @@ public:
     CustomizeToolbar(QWidget* parent, const std::vector<ToolbarButtonState>& buttons) = 0;
 
 protected:
+    /// Counts one dialog of the service as open for as long as it lives.
+    class ShowingScope {
+    public:
+        explicit ShowingScope(DialogService& service) : service_(service) { ++service_.showing_; }
+        ~ShowingScope() { --service_.showing_; }
+        ShowingScope(const ShowingScope&) = delete;
+        ShowingScope& operator=(const ShowingScope&) = delete;
+
+    private:
+        DialogService& service_;
+    };
+
     std::function<void()> showHelp_;
+
+private:
+    int showing_ = 0;
 };
+
+/// Whether the user is in the middle of something that waits for an answer:
+/// a dialog of `dialogs`, any modal window of the program (the About box, a
+/// property sheet) or an open pop-up menu. Commands from other programs are
+/// not run into it.
+bool WaitsForUser(const DialogService& dialogs);
 
 /// The real dialogs.
 class QtDialogService final : public DialogService {

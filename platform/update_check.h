@@ -4,6 +4,7 @@
 // The update file holds the newest version as a quoted version text, for
 // example `version = "1.27";`; the first quoted text of the file counts.
 
+#include <QByteArray>
 #include <QObject>
 #include <QString>
 #include <QUrl>
@@ -12,6 +13,7 @@
 
 class QNetworkAccessManager;
 class QNetworkReply;
+class QTimer;
 
 namespace sorvane::platform {
 
@@ -30,9 +32,15 @@ std::optional<QString> VersionInUpdateFile(const QByteArray& file);
 /// -1 when `a` is older, 0 when equal, 1 when newer.
 int CompareVersionTexts(const QString& a, const QString& b);
 
+/// The longest answer a check reads, in bytes: an update file is a few
+/// bytes, and a longer answer is no update file.
+inline constexpr qint64 kLargestUpdateFile = 64 * 1024;
+
 /// One check at a time, asynchronous: Start returns at once and Finished
 /// follows from the event loop, so the window stays responsive while a slow
-/// server is waited for.
+/// server is waited for. The answer is read as it comes, never more than
+/// kLargestUpdateFile + 1 bytes of it held at once; a longer one ends the
+/// check (kNotAccessible) as soon as it shows.
 class UpdateCheck : public QObject {
     Q_OBJECT
 public:
@@ -50,7 +58,13 @@ public:
     /// The transfer time-out; a server that sends nothing for this long ends
     /// the check with kNotAccessible. Five seconds unless set.
     void setTimeout(int milliseconds) { timeoutMs_ = milliseconds; }
+    /// The longest a check may take in all, however the server trickles its
+    /// answer; then it ends with kNotAccessible. Fifteen seconds unless set.
+    void setDeadline(int milliseconds) { deadlineMs_ = milliseconds; }
     bool isRunning() const { return reply_ != nullptr; }
+    /// The most bytes of the answer the last check held in memory at once,
+    /// in the reply's buffer and its own together.
+    qint64 mostBytesHeld() const { return mostHeld_; }
 
     /// Fetches `address` and compares the version it names with
     /// `currentVersion`. While a check runs, another Start emits Finished
@@ -58,16 +72,26 @@ public:
     void Start(const QUrl& address, const QString& currentVersion);
 
 signals:
+    /// A check started (true), or ended (false, just before its Finished).
+    void RunningChanged(bool running);
     /// `newest` is the server's version text when the file could be read.
     void Finished(int result, const QString& newest);
 
 private:
+    void OnHeaders();
+    /// Takes what came of the answer; false, with the reply aborted, once it
+    /// is longer than any update file.
+    bool TakeAnswer();
     void OnReplyFinished();
 
     QNetworkAccessManager* network_ = nullptr;
     QNetworkReply* reply_ = nullptr;
+    QTimer* deadline_ = nullptr;
+    QByteArray body_; ///< what came of the answer so far
+    qint64 mostHeld_ = 0;
     QString currentVersion_;
     int timeoutMs_ = 5000;
+    int deadlineMs_ = 15000;
 };
 
 } // namespace sorvane::platform

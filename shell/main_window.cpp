@@ -9,7 +9,6 @@
 #include "engine/settings_store.h"
 #include "engine/source_map.h"
 #include "engine/text_utils.h"
-#include "platform/command_server.h"
 #include "platform/file_properties.h"
 #include "platform/help_window.h"
 #include "platform/url_opener.h"
@@ -43,7 +42,6 @@
 #include <QToolButton>
 
 #include <algorithm>
-#include <cstdio>
 
 // The icons live in a static library, whose resources must be registered by hand.
 static void InitIconResources() { Q_INIT_RESOURCE(icons); }
@@ -111,15 +109,7 @@ MainWindow::MainWindow(const StartOptions& options, QWidget* parent)
     ConnectGridProperties();
     LoadSettings();
     settingUp_ = false;
-    if (!options_.commandChannel.isEmpty()) {
-        commandServer_ = new platform::CommandServer(
-            options_.commandChannel, [this](const QString& c) { return fwMain_Form_LinkExecute(c); },
-            this);
-        // Another window of the user's may serve already: this one still runs.
-        QString why;
-        if (commandServer_->Start(&why) != platform::CommandServer::StartResult::Serving)
-            std::fprintf(stderr, "sorvane: %s; this window takes no commands\n", qPrintable(why));
-    }
+    StartCommandChannel();
 }
 
 MainWindow::~MainWindow() {

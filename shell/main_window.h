@@ -246,6 +246,8 @@ private:
     platform::UrlOpener& Urls();
     void CreateHelp();
     void DescribeControls();
+    /// Serves the command channel of the start options, if any.
+    void StartCommandChannel();
 
     StartOptions options_;
     std::unique_ptr<platform::DialogService> ownDialogs_;

@@ -14,10 +14,13 @@
 #include "view/result_view.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QLabel>
 #include <QMenu>
 #include <QShortcut>
 #include <QWhatsThis>
+
+#include <memory>
 
 namespace sorvane::shell {
 
@@ -32,6 +35,22 @@ void MainWindow::CreateHelp() {
     connect(contentsKey, &QShortcut::activated, this, [this] { ShowHelp(0); });
 
     update_ = new platform::UpdateCheck(this);
+    // While the server is asked the pointer shows work going on and panel 2
+    // says what; the window stays usable, and the panel's earlier text
+    // comes back afterwards unless something else replaced it meanwhile.
+    auto shownBefore = std::make_shared<QString>();
+    connect(update_, &platform::UpdateCheck::RunningChanged, this, [this, shownBefore](bool on) {
+        const QString checking = tr("Checking for updates...");
+        if (on) {
+            QApplication::setOverrideCursor(Qt::BusyCursor);
+            *shownBefore = PanelText(2);
+            SetPanel(2, checking);
+            return;
+        }
+        QApplication::restoreOverrideCursor();
+        if (PanelText(2) == checking)
+            SetPanel(2, *shownBefore);
+    });
     connect(update_, &platform::UpdateCheck::Finished, this, &MainWindow::OnUpdateChecked);
 }
 
@@ -85,6 +104,12 @@ void MainWindow::mHelpWhatsThis_Click() {
 }
 
 void MainWindow::mHelpUpdate_Click() {
+    if (update_->isRunning()) {
+        Dialogs().ShowMessage(this, QString::fromLatin1(kProgramTitle),
+                              tr("A check for updates is already running."),
+                              platform::MessageIcon::Information, platform::MessageButtons::Ok);
+        return;
+    }
     update_->Start(updateAddress_, VersionText());
 }
 

@@ -5,8 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -52,6 +54,9 @@ TEST(ExecuteCommand, ExitStatusFollowsTheReply) {
 
 TEST(ExecuteCommand, NoWindowSlowWindowAndUsageExitWithTwo) {
     test::TempDir dir;
+    const std::string open = dir.file("open");
+    std::filesystem::create_directory(open);
+    ::chmod(open.c_str(), 0777);
     const std::string stale = dir.file("stale");
     ::close(test::BoundSocket(stale, false));
     const std::string slow = dir.file("slow");
@@ -63,6 +68,9 @@ TEST(ExecuteCommand, NoWindowSlowWindowAndUsageExitWithTwo) {
     const Row rows[] = {
         {{"Show", "--socket", dir.file("none/Sorvane.Main")}, "no Sorvane window is running"},
         {{"Show", "--socket", stale}, "no Sorvane window is running"},
+        // Not "no window": the folder may hold a window's socket, but not one
+        // a command is sent to.
+        {{"Show", "--socket", open + "/Sorvane.Main"}, open + " can be written by other users"},
         {{"Show", "--socket", slow, "--timeout", "0.2"}, "no reply"},
         {{"--socket", slow}, "needs a command"},
         {{"Scan", "Stop", "--socket", slow}, "takes one command"},

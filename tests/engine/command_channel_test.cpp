@@ -186,5 +186,64 @@ TEST(CommandChannel, NoWindowLateWindowAndLiveness) {
     EXPECT_EQ(SendCommand(late, "Scan\nStop", 1s).status, Status::Unreachable);
 }
 
+TEST(CommandChannel, AFolderOthersMayUseIsRefusedNotTakenForNoWindow) {
+    test::TempDir dir;
+    const std::string open = dir.file("open");
+    std::filesystem::create_directory(open);
+    ::chmod(open.c_str(), 0777);
+    struct Row {
+        std::string path;
+        Status status;
+        std::string message; ///< a part of the message
+    };
+    std::vector<Row> rows = {
+        {dir.file("gone/Sorvane.Main"), Status::NoWindow, "no Sorvane window is running"},
+        {dir.file("Sorvane.Main"), Status::NoWindow, "no Sorvane window is running"},
+        {open + "/Sorvane.Main", Status::Refused, open + " can be written by other users"},
+        {"Sorvane.Main", Status::Refused, "has no folder"},
+    };
+    if (::geteuid() == 0) {
+        const std::string theirs = dir.file("theirs");
+        std::filesystem::create_directory(theirs);
+        ::chmod(theirs.c_str(), 0700);
+        EXPECT_EQ(::chown(theirs.c_str(), 65534, 65534), 0);
+        rows.push_back({theirs + "/Sorvane.Main", Status::Refused,
+                        theirs + " belongs to another user"});
+    }
+    for (const auto& row : rows) {
+        const SendResult result = SendCommand(row.path, "Show", 1s);
+        EXPECT_EQ(result.status, row.status) << row.path;
+        EXPECT_NE(result.message.find(row.message), std::string::npos) << result.message;
+    }
+}
+
+TEST(CommandChannel, OneLockHolderAtATime) {
+    test::TempDir dir;
+    const std::string path = dir.file("Sorvane.Main");
+    {
+        UniqueFd first = TryLockChannel(path);
+        ASSERT_GE(first.get(), 0);
+        // Another open of the file, as another window makes it, is shut out.
+        EXPECT_LT(TryLockChannel(path).get(), 0);
+        EXPECT_LT(TryLockChannel(path).get(), 0);
+        struct stat info{};
+        ASSERT_EQ(::stat((path + ".lock").c_str(), &info), 0);
+        EXPECT_TRUE(S_ISREG(info.st_mode));
+        EXPECT_EQ(info.st_mode & 0777, 0600u);
+    }
+    // Let go when its holder closes it.
+    EXPECT_GE(TryLockChannel(path).get(), 0);
+
+    // Only a plain file of the user's is locked.
+    const std::string linked = dir.file("linked");
+    std::filesystem::create_symlink(path + ".lock", linked + ".lock");
+    const std::string folder = dir.file("folder");
+    std::filesystem::create_directories(folder + ".lock");
+    const std::string fifo = dir.file("fifo");
+    ASSERT_EQ(::mkfifo((fifo + ".lock").c_str(), 0600), 0);
+    for (const auto& refused : {linked, folder, fifo})
+        EXPECT_LT(TryLockChannel(refused).get(), 0) << refused;
+}
+
 } // namespace
 } // namespace sorvane

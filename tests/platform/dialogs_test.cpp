@@ -6,6 +6,7 @@
 #include "support/temp_dir.h"
 
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 #include <QCheckBox>
 #include <QColorDialog>
@@ -17,6 +18,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QPlainTextEdit>
@@ -455,6 +457,54 @@ TEST(FontDialog, ShowsTheSampleInTheTextColourAndReturnsTheChoice) {
 
     OnNextModal([](QWidget* modal) { qobject_cast<QDialog*>(modal)->reject(); });
     EXPECT_EQ(service.ChooseFont(nullptr, current, Qt::red), std::nullopt);
+}
+
+// ------------------------------------------------------ waiting for the user
+
+// Every dialog of the service, any other modal window and an open menu count
+// as the user being asked; nothing does once they are closed.
+TEST(WaitsForUser, WhileAnyDialogOrMenuIsOpen) {
+    QtDialogService service;
+    FindState find;
+    struct Row {
+        const char* name;
+        std::function<void()> open;
+        bool ownDialog; ///< one of the service's
+    };
+    const Row rows[] = {
+        {"message", [&] { service.ShowMessage(nullptr, "T", "x", MessageIcon::Information,
+                                              MessageButtons::Ok); }, true},
+        {"folder", [&] { service.BrowseForFolder(nullptr, "Pick", QDir::tempPath()); }, true},
+        {"open file", [&] { service.OpenFileName(nullptr, {}); }, true},
+        {"save file", [&] { service.SaveFileName(nullptr, {}); }, true},
+        {"filter", [&] { service.EditFilter(nullptr, "*.dll"); }, true},
+        {"find", [&] { service.ShowFindBox(nullptr, find); }, true},
+        {"font", [&] { service.ChooseFont(nullptr, QApplication::font(), {}); }, true},
+        {"colour", [&] { service.ChooseColor(nullptr, Qt::red); }, true},
+        {"toolbar", [&] { service.CustomizeToolbar(nullptr, SomeButtons()); }, true},
+        {"another modal dialog", [] { QDialog dialog; dialog.exec(); }, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_FALSE(WaitsForUser(service));
+        bool sawModal = false;
+        OnNextModal([&](QWidget*) {
+            sawModal = true;
+            EXPECT_EQ(service.IsShowing(), row.ownDialog);
+            EXPECT_TRUE(WaitsForUser(service));
+        });
+        row.open();
+        EXPECT_TRUE(sawModal);
+        EXPECT_FALSE(service.IsShowing());
+        EXPECT_FALSE(WaitsForUser(service));
+    }
+    QMenu menu;
+    menu.addAction(QStringLiteral("Item"));
+    menu.popup(QPoint(10, 10));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&menu));
+    EXPECT_TRUE(WaitsForUser(service));
+    menu.close();
+    EXPECT_FALSE(WaitsForUser(service));
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 // The update check against a local HTTP server: newer, equal and older
-// versions, unreadable files, HTTP errors, a closed port and a server that
-// never answers.
+// versions, unreadable files, HTTP errors, a closed port, a server that
+// never answers, answers of any length and answers that trickle in.
 
 #include "platform/update_check.h"
 
@@ -11,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QTimer>
 
 #include <memory>
@@ -120,6 +121,184 @@ TEST(UpdateCheckTest, UnreachableServersAreNotAccessibleAndNeverBlock) {
     EXPECT_LT(clock.elapsed(), 5000);
     EXPECT_GE(ticks, 15); // the timer ticked all along
     EXPECT_TRUE(silent.Request().startsWith("GET /x.js "));
+}
+
+// A server that answers `head` (status line and headers) and then a body of
+// `bodyBytes` bytes made as it is sent: the version "9.99" in quotes, then
+// blanks; with `chunked`, in the chunks of that transfer coding. With
+// `dripMs`, one byte of it all (head included) every `dripMs` milliseconds,
+// else as fast as the client takes it.
+class StreamingServer {
+public:
+    StreamingServer(QByteArray head, qint64 bodyBytes, bool chunked, int dripMs)
+        : head_(std::move(head)), bodyLeft_(bodyBytes), chunked_(chunked), dripMs_(dripMs) {
+        EXPECT_TRUE(server_.listen(QHostAddress::LocalHost));
+        QObject::connect(&server_, &QTcpServer::newConnection, &server_, [this] {
+            while (QTcpSocket* socket = server_.nextPendingConnection())
+                Serve(socket);
+        });
+    }
+
+    QUrl Address() const {
+        return QUrl(QStringLiteral("http://127.0.0.1:%1/x.js").arg(server_.serverPort()));
+    }
+    /// The bytes the client's side has taken so far.
+    qint64 Sent() const { return sent_; }
+
+private:
+    void Serve(QTcpSocket* socket) {
+        QObject::connect(socket, &QTcpSocket::bytesWritten, socket, [this, socket](qint64 n) {
+            sent_ += n;
+            if (dripMs_ == 0)
+                Fill(socket);
+        });
+        QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
+            request_ += socket->readAll();
+            if (!request_.contains("\r\n\r\n") || started_)
+                return;
+            started_ = true;
+            if (dripMs_ == 0) {
+                Fill(socket);
+                return;
+            }
+            auto* drip = new QTimer(socket);
+            QObject::connect(drip, &QTimer::timeout, socket, [this, socket] {
+                const QByteArray byte = Next(1);
+                if (!byte.isEmpty())
+                    socket->write(byte);
+            });
+            drip->start(dripMs_);
+        });
+    }
+
+    // Keeps a little queued for the client, so the body is made only as
+    // fast as the client reads it.
+    void Fill(QTcpSocket* socket) {
+        while (socket->bytesToWrite() < 256 * 1024) {
+            const QByteArray piece = Next(64 * 1024);
+            if (piece.isEmpty()) {
+                socket->disconnectFromHost();
+                return;
+            }
+            socket->write(piece);
+        }
+    }
+
+    // The next at most `most` bytes of the response; empty at its end.
+    QByteArray Next(qsizetype most) {
+        if (pending_.isEmpty())
+            pending_ = NextBlock();
+        const QByteArray piece = pending_.left(most);
+        pending_.remove(0, piece.size());
+        return piece;
+    }
+
+    QByteArray NextBlock() {
+        if (!head_.isEmpty())
+            return std::exchange(head_, {});
+        if (bodyLeft_ == 0) {
+            if (!chunked_)
+                return {};
+            chunked_ = false; // the last chunk, once
+            return "0\r\n\r\n";
+        }
+        QByteArray block(static_cast<qsizetype>(std::min<qint64>(bodyLeft_, 64 * 1024)), ' ');
+        if (!versionSent_) {
+            block.replace(0, 6, "\"9.99\"");
+            versionSent_ = true;
+        }
+        bodyLeft_ -= block.size();
+        if (!chunked_)
+            return block;
+        return QByteArray::number(block.size(), 16) + "\r\n" + block + "\r\n";
+    }
+
+    QTcpServer server_;
+    QByteArray head_;
+    qint64 bodyLeft_;
+    bool chunked_;
+    int dripMs_;
+    QByteArray request_;
+    QByteArray pending_;
+    bool started_ = false;
+    bool versionSent_ = false;
+    qint64 sent_ = 0;
+};
+
+QByteArray Head(const QByteArray& lengthHeader) {
+    return "HTTP/1.1 200 OK\r\nContent-Type: application/javascript\r\n" + lengthHeader +
+           "Connection: close\r\n\r\n";
+}
+
+// However long the answer, the check holds no more of it than one byte past
+// the longest update file, and stops reading once it is past that.
+TEST(UpdateCheckTest, LongAnswersAreReadNoFurtherThanTheLimit) {
+    constexpr qint64 kHuge = 256LL * 1024 * 1024;
+    const auto length = [](qint64 bytes) {
+        return "Content-Length: " + QByteArray::number(bytes) + "\r\n";
+    };
+    constexpr qint64 kOver = kLargestUpdateFile + 1;
+    struct Row {
+        const char* name;
+        QByteArray head;
+        qint64 bodyBytes;
+        bool chunked;
+        int result;
+        qint64 held; ///< the most bytes held at once
+    };
+    const Row rows[] = {
+        {"exactly the limit", Head(length(kLargestUpdateFile)), kLargestUpdateFile, false,
+         UpdateCheck::kNewer, kLargestUpdateFile},
+        // A length told past the limit ends the check before the body.
+        {"one byte more", Head(length(kOver)), kOver, false, UpdateCheck::kNotAccessible, 0},
+        {"the limit, length untold", Head({}), kLargestUpdateFile, false, UpdateCheck::kNewer,
+         kLargestUpdateFile},
+        {"one byte more, length untold", Head({}), kOver, false, UpdateCheck::kNotAccessible, kOver},
+        {"the limit in chunks", Head("Transfer-Encoding: chunked\r\n"), kLargestUpdateFile, true,
+         UpdateCheck::kNewer, kLargestUpdateFile},
+        {"huge, length told", Head(length(kHuge)), kHuge, false, UpdateCheck::kNotAccessible, 0},
+        {"huge, length untold", Head({}), kHuge, false, UpdateCheck::kNotAccessible, kOver},
+        {"huge, in chunks", Head("Transfer-Encoding: chunked\r\n"), kHuge, true,
+         UpdateCheck::kNotAccessible, kOver},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        StreamingServer server(row.head, row.bodyBytes, row.chunked, 0);
+        UpdateCheck check;
+        EXPECT_EQ(RunCheck(check, server.Address(), "1.00", 30000).result, row.result);
+        EXPECT_EQ(check.mostBytesHeld(), row.held);
+        // What the kernel's socket buffers took in, at most: far from all.
+        if (row.bodyBytes == kHuge) {
+            EXPECT_LT(server.Sent(), 32 * 1024 * 1024);
+        }
+    }
+}
+
+// A server that keeps sending, one byte at a time, never trips the time-out
+// for silence: the check's overall deadline ends it.
+TEST(UpdateCheckTest, AnAnswerThatTricklesInEndsAtTheDeadline) {
+    struct Row {
+        const char* name;
+        QByteArray head;
+    };
+    const Row rows[] = {
+        {"the body trickles", "HTTP/1.1 200 OK\r\nContent-Length: 60000\r\n\r\n"},
+        {"the headers trickle", "HTTP/1.1 200 OK\r\n" + QByteArray(2000, 'X') + "\r\n\r\n"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        StreamingServer server(row.head, 60000, false, 50);
+        UpdateCheck check;
+        check.setDeadline(800);
+        QElapsedTimer clock;
+        clock.start();
+        EXPECT_EQ(RunCheck(check, server.Address(), "1.00").result, UpdateCheck::kNotAccessible);
+        EXPECT_GE(clock.elapsed(), 700);
+        // Well before the five seconds of silence that end a check otherwise.
+        EXPECT_LT(clock.elapsed(), 4000);
+        EXPECT_GE(server.Sent(), 5);
+        EXPECT_FALSE(check.isRunning());
+    }
 }
 
 TEST(UpdateCheckTest, AddressAndVersionTexts) {

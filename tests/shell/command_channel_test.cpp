@@ -3,7 +3,9 @@
 #include "window_fixture.h"
 
 #include "platform/command_server.h"
+#include "platform/dialogs.h"
 #include "support/fake_channel.h"
+#include "support/modal_dialog.h"
 
 #include <QProcess>
 #include <QTest>
@@ -13,9 +15,13 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstring>
+#include <deque>
 #include <filesystem>
+#include <functional>
+#include <thread>
 
 namespace sorvane::shell::test_window {
 namespace {
@@ -229,7 +235,7 @@ TEST_F(CommandChannelTest, GarbageSilenceAndFloodsNeverHangTheWindow) {
     EXPECT_TRUE(w->isMaximized());
 }
 
-TEST_F(CommandChannelTest, ClientsBeyondTheLimitAreTurnedAwayAndACommandOutlivesItsClient) {
+TEST_F(CommandChannelTest, IdleClientsGiveWayToNewOnesAndACommandOutlivesItsClient) {
     auto w = OpenServing();
     w->commandServer()->SetRequestTimeout(2000);
     QSignalSpy dropped(w->commandServer(), &platform::CommandServer::ClientDropped);
@@ -239,18 +245,246 @@ TEST_F(CommandChannelTest, ClientsBeyondTheLimitAreTurnedAwayAndACommandOutlives
         gone.Send("Maximize\n");
     }
     EXPECT_TRUE(QTest::qWaitFor([&] { return w->isMaximized(); }, 5000));
-    // As many idle clients as are served at once, then one more.
+    // As many idle clients as are served at once, then one more: the one
+    // idle longest gives way, the others stay.
     std::vector<std::unique_ptr<RawClient>> idle;
     for (int i = 0; i < platform::CommandServer::kMaxClients; ++i)
         idle.push_back(std::make_unique<RawClient>(channel));
     QTest::qWait(100); // all of them taken in
     RawClient extra(channel);
-    EXPECT_EQ(extra.Reply(std::chrono::seconds(1)), "(closed)");
+    EXPECT_EQ(idle.front()->Reply(std::chrono::seconds(1)), "(closed)");
     EXPECT_EQ(dropped.count(), 1);
+    EXPECT_EQ(idle.back()->Reply(std::chrono::milliseconds(100)), "(no reply)");
+    extra.Send("Restore\n");
+    EXPECT_EQ(extra.Reply(), "accepted");
+    EXPECT_FALSE(w->isMaximized());
     idle.clear();
     QTest::qWait(200); // their hang-ups seen
-    // The window still serves once they are gone.
-    EXPECT_EQ(Execute("Restore"), "accepted");
+    EXPECT_EQ(Execute("Maximize"), "accepted");
+}
+
+// Opens connections to a socket as fast as it is let, on a thread of its
+// own, keeping the newest `keep` of them open, until it is destroyed.
+class ConnectionFlood {
+public:
+    ConnectionFlood(const std::string& path, std::size_t keep)
+        : thread_([this, path, keep] {
+              sockaddr_un address{};
+              address.sun_family = AF_UNIX;
+              std::strncpy(address.sun_path, path.c_str(), sizeof(address.sun_path) - 1);
+              std::deque<int> open;
+              while (!stop_) {
+                  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+                  if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0)
+                      open.push_back(fd);
+                  else
+                      ::close(fd);
+                  while (open.size() > keep) {
+                      ::close(open.front());
+                      open.pop_front();
+                  }
+                  std::this_thread::sleep_for(std::chrono::milliseconds(1));
+              }
+              for (const int fd : open)
+                  ::close(fd);
+          }) {}
+    ~ConnectionFlood() {
+        stop_ = true;
+        thread_.join();
+    }
+    ConnectionFlood(const ConnectionFlood&) = delete;
+    ConnectionFlood& operator=(const ConnectionFlood&) = delete;
+
+private:
+    std::atomic<bool> stop_ = false;
+    std::thread thread_;
+};
+
+// A client holding every place, idle, half-way through a command, or taking
+// each place again as soon as it is given up, never keeps a command out.
+TEST_F(CommandChannelTest, AClientHoggingEveryPlaceCannotShutOutACommand) {
+    auto w = OpenServing();
+    const auto runCli = [this](const char* command) {
+        QProcess cli;
+        cli.start(QStringLiteral(SORVANE_CLI), {QStringLiteral("execute"), QLatin1String(command),
+                                                QStringLiteral("--socket"), Q(channel),
+                                                QStringLiteral("--timeout"), QStringLiteral("5")});
+        QSignalSpy done(&cli, &QProcess::finished);
+        EXPECT_TRUE(done.wait(20000));
+        return std::pair(cli.exitCode(), QString::fromUtf8(cli.readAllStandardOutput()));
+    };
+    struct Row {
+        const char* name;
+        const char* sends; ///< what each hogging client sends; null: it floods
+    };
+    const Row rows[] = {{"idle", ""}, {"half-sent", "Maxim"}, {"flood", nullptr}};
+    bool maximize = true;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::vector<std::unique_ptr<RawClient>> hogs;
+        std::unique_ptr<ConnectionFlood> flood;
+        if (row.sends != nullptr) {
+            for (int i = 0; i < platform::CommandServer::kMaxClients; ++i) {
+                hogs.push_back(std::make_unique<RawClient>(channel));
+                hogs.back()->Send(row.sends);
+            }
+        } else {
+            flood = std::make_unique<ConnectionFlood>(channel, 2 * platform::CommandServer::kMaxClients);
+        }
+        QTest::qWait(200); // every place taken
+        EXPECT_EQ(runCli(maximize ? "Maximize" : "Restore"),
+                  std::pair(0, QStringLiteral("accepted\n")));
+        EXPECT_EQ(w->isMaximized(), maximize);
+        maximize = !maximize;
+        hogs.clear();
+        flood.reset();
+        QTest::qWait(300); // their hang-ups seen: the next row starts afresh
+    }
+}
+
+// While a dialog or message box waits for the user, commands are answered
+// "not accepted" and neither change the window behind it nor open more.
+TEST_F(CommandChannelTest, CommandsWhileADialogIsOpenAreNotAccepted) {
+    MakeTrees();
+    auto w = OpenServing();
+    w->mViewShowFiles_Click(0);
+    w->sourceBox()->SetText(Q(dir.file("src")));
+    w->targetBox()->SetText(Q(dir.file("dst")));
+    Scan(*w); // Find has rows to search
+    platform::QtDialogService real;
+    platform::FindState find;
+    struct Row {
+        const char* name;
+        std::function<void()> open;
+    };
+    const Row rows[] = {
+        {"message box", [&] { real.ShowMessage(w.get(), "Sorvane", "Wait", platform::MessageIcon::Information,
+                                               platform::MessageButtons::Ok); }},
+        {"find box", [&] { real.ShowFindBox(w.get(), find); }},
+        {"file dialog", [&] { real.OpenFileName(w.get(), {}); }},
+        {"colour dialog", [&] { real.ChooseColor(w.get(), Qt::red); }},
+        {"font dialog", [&] { real.ChooseFont(w.get(), w->font(), {}); }},
+        {"About box", [&] { w->mHelpAbout_Click(); }},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const bool subfolders = w->action("mViewSubfolders")->isChecked();
+        bool ran = false;
+        test::OnNextModal([&](QWidget*) {
+            ran = true;
+            for (const char* command : {"Maximize", "Minimize", "Hide", "Tab", "Find", "Recur"})
+                EXPECT_EQ(Execute(command), "not accepted") << command;
+            QProcess cli;
+            cli.start(QStringLiteral(SORVANE_CLI),
+                      {QStringLiteral("execute"), QStringLiteral("Maximize"),
+                       QStringLiteral("--socket"), Q(channel)});
+            QSignalSpy done(&cli, &QProcess::finished);
+            EXPECT_TRUE(done.wait(20000));
+            EXPECT_EQ(cli.exitCode(), 1);
+            EXPECT_EQ(cli.readAllStandardOutput(), "not accepted\n");
+            QCoreApplication::processEvents(); // a click would follow its reply
+        });
+        row.open();
+        EXPECT_TRUE(ran);
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(w->isVisible());
+        EXPECT_FALSE(w->isMaximized());
+        EXPECT_FALSE(w->isMinimized());
+        EXPECT_EQ(w->action("mViewSubfolders")->isChecked(), subfolders);
+        EXPECT_EQ(dialogs.Count(FakeDialogs::Kind::Find), 0u);
+    }
+    // Closed, the window takes commands again.
+    EXPECT_EQ(Execute("Maximize"), "accepted");
+    EXPECT_TRUE(w->isMaximized());
+}
+
+// The fake dialogs, with the find box held open (as the service counts it)
+// while `whileFindBoxOpen` runs.
+class LingeringDialogs : public FakeDialogs {
+public:
+    std::function<void()> whileFindBoxOpen;
+
+    bool ShowFindBox(QWidget* parent, platform::FindState& state) override {
+        const ShowingScope showing(*this);
+        if (whileFindBoxOpen)
+            whileFindBoxOpen();
+        return FakeDialogs::ShowFindBox(parent, state);
+    }
+};
+
+// Clicks asked for together run one by one: once the first has opened its
+// box, the others do not open theirs over it.
+TEST_F(CommandChannelTest, ClicksAskedForTogetherDoNotStackBoxes) {
+    MakeTrees();
+    LingeringDialogs lingering;
+    StartOptions options;
+    options.commandChannel = Q(channel);
+    options.dialogs = &lingering;
+    auto w = Open(std::move(options));
+    w->mViewShowFiles_Click(0);
+    w->sourceBox()->SetText(Q(dir.file("src")));
+    w->targetBox()->SetText(Q(dir.file("dst")));
+    Scan(*w);
+    std::string whileOpen;
+    lingering.whileFindBoxOpen = [&] {
+        QTest::qWait(200); // the other clicks come round meanwhile
+        whileOpen = Execute("Maximize");
+    };
+    RawClient first(channel), second(channel), third(channel);
+    first.Send("Find\n");
+    second.Send("Find\n");
+    third.Send("Find\n");
+    EXPECT_EQ(first.Reply(), "not accepted");
+    EXPECT_EQ(second.Reply(), "not accepted");
+    EXPECT_EQ(third.Reply(), "not accepted");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return lingering.Count(FakeDialogs::Kind::Find) > 0; }, 5000));
+    QTest::qWait(300);
+    EXPECT_EQ(lingering.Count(FakeDialogs::Kind::Find), 1u);
+    EXPECT_EQ(whileOpen, "not accepted");
+    EXPECT_FALSE(w->isMaximized());
+
+    // Three taken in before any of their clicks has run, as the server does
+    // with commands that came together.
+    for (int i = 0; i < 3; ++i)
+        EXPECT_FALSE(w->fwMain_Form_LinkExecute(QStringLiteral("Find")));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(lingering.Count(FakeDialogs::Kind::Find), 2u);
+}
+
+// When the window serving the channel closes, one of the others takes it
+// over; when that one closes too, the last one does.
+TEST_F(CommandChannelTest, WhenTheServingWindowClosesAnotherTakesOver) {
+    auto first = OpenServing();
+    ASSERT_TRUE(first->commandServer()->IsServing());
+    std::unique_ptr<MainWindow> others[] = {OpenServing(dir.file("Second.dat")),
+                                            OpenServing(dir.file("Third.dat"))};
+    QSignalSpy tookOver0(others[0]->commandServer(), &platform::CommandServer::ServingStarted);
+    QSignalSpy tookOver1(others[1]->commandServer(), &platform::CommandServer::ServingStarted);
+    EXPECT_FALSE(others[0]->commandServer()->IsServing());
+    EXPECT_FALSE(others[1]->commandServer()->IsServing());
+    QTest::qWait(700); // both have asked again while the first still serves
+    EXPECT_FALSE(others[0]->commandServer()->IsServing());
+    EXPECT_FALSE(others[1]->commandServer()->IsServing());
+
+    first.reset();
+    const auto serving = [&] {
+        return int(others[0]->commandServer()->IsServing()) +
+               int(others[1]->commandServer()->IsServing());
+    };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return serving() > 0; }, 3000));
+    QTest::qWait(1200); // both have tried again since
+    EXPECT_EQ(serving(), 1);
+    EXPECT_EQ(tookOver0.count() + tookOver1.count(), 1);
+    const int now = others[0]->commandServer()->IsServing() ? 0 : 1;
+    EXPECT_EQ(Execute("Maximize"), "accepted");
+    EXPECT_TRUE(others[now]->isMaximized());
+    EXPECT_FALSE(others[1 - now]->isMaximized());
+
+    others[now].reset();
+    MainWindow& last = *others[1 - now];
+    ASSERT_TRUE(QTest::qWaitFor([&] { return last.commandServer()->IsServing(); }, 3000));
+    EXPECT_EQ(Execute("Minimize"), "accepted");
+    EXPECT_TRUE(last.isMinimized());
 }
 
 TEST_F(CommandChannelTest, ASecondWindowRunsWithoutTheChannelAndAStaleSocketIsReplaced) {

@@ -17,6 +17,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCursor>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -244,6 +245,45 @@ TEST_F(HelpMenuTest, UpdateCheckShowsOneMessagePerResult) {
     for (int result : {2, -2, 99})
         w->OnUpdateChecked(result, "9.99");
     EXPECT_EQ(dialogs.Count(FakeDialogs::Kind::Message), 0u);
+}
+
+// While a check runs the pointer and panel 2 show it; a second press says a
+// check is running and leaves that check alone.
+TEST_F(HelpMenuTest, ACheckShowsItRunsAndASecondPressSaysSo) {
+    test::OneAnswerServer silent{QByteArray()};
+    std::ofstream(settingsFile) << "[Update]\r\nAddress="
+                                << silent.Address("/").toString().toStdString() << "\r\n";
+    auto w = Open();
+    w->updateCheck()->setTimeout(500);
+    QSignalSpy finished(w->updateCheck(), &platform::UpdateCheck::Finished);
+    const QString before = w->PanelText(2);
+    w->action("mHelpUpdate")->trigger();
+    ASSERT_TRUE(w->updateCheck()->isRunning());
+    EXPECT_EQ(w->PanelText(2), "Checking for updates...");
+    ASSERT_NE(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::BusyCursor);
+
+    w->action("mHelpUpdate")->trigger();
+    ASSERT_EQ(dialogs.Count(FakeDialogs::Kind::Message), 1u);
+    const FakeDialogs::Call& busy = dialogs.Last(FakeDialogs::Kind::Message);
+    EXPECT_EQ(busy.title, "Sorvane");
+    EXPECT_EQ(busy.text, "A check for updates is already running.");
+    EXPECT_EQ(busy.icon, MessageIcon::Information);
+    EXPECT_EQ(busy.buttons, MessageButtons::Ok);
+    EXPECT_TRUE(w->updateCheck()->isRunning());
+    EXPECT_TRUE(finished.isEmpty());
+
+    // The first check ends on its own, with its own message, and the window
+    // shows no more that it checks.
+    ASSERT_TRUE(finished.wait(10000));
+    ASSERT_EQ(finished.size(), 1);
+    EXPECT_EQ(finished.first().at(0).toInt(), platform::UpdateCheck::kNotAccessible);
+    ASSERT_EQ(dialogs.Count(FakeDialogs::Kind::Message), 2u);
+    EXPECT_EQ(dialogs.Last(FakeDialogs::Kind::Message).text,
+              "Remote resource is not accessible now.\nPlease try later.");
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(w->PanelText(2), before);
+    EXPECT_EQ(silent.Request().count("GET /Products/Sorvane/Sorvane.js "), 1);
 }
 
 } // namespace
