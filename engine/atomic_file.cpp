@@ -162,7 +162,8 @@ WriteOutcome GiveOwnerAndMode(int fd, uid_t uid, gid_t gid, mode_t mode) {
     if (::fchown(fd, uid, gid) != 0) {
         if (errno != EPERM && errno != EINVAL)
             return FailWith(errno);
-        ::fchown(fd, static_cast<uid_t>(-1), gid); // a group of ours, at least
+        // A group of ours, at least; nothing to add when not even that.
+        [[maybe_unused]] const int kept = ::fchown(fd, static_cast<uid_t>(-1), gid);
     }
     mode &= 07777;
     struct stat now {};

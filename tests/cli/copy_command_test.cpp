@@ -124,8 +124,8 @@ TEST_F(CopyCommand, NamesEachFileItCouldNotCopyAndExitsWithOne) {
     dir.write("src/" + bell, kNew);
     dir.write("dst/" + bell, kOld);
     for (const auto& entry : fs::recursive_directory_iterator(dir.path()))
-        ::lchown(entry.path().c_str(), 65534, 65534);
-    ::chown(dir.file("dst/sub").c_str(), 0, 0);
+        EXPECT_EQ(::lchown(entry.path().c_str(), 65534, 65534), 0);
+    EXPECT_EQ(::chown(dir.file("dst/sub").c_str(), 0, 0), 0);
     ::chmod(dir.file("dst/sub").c_str(), 0755);
     const auto runAsNobody = [&](std::vector<std::string> args) {
         const auto child = test::RunInChild(test::ChildLimits().Unprivileged(), [&](std::string& said) {
@@ -148,7 +148,7 @@ TEST_F(CopyCommand, NamesEachFileItCouldNotCopyAndExitsWithOne) {
     EXPECT_EQ(Files(dir.file("dst/sub")), "deep.dll");
 
     // A target file nobody may write is skipped, as the window skips it.
-    ::chown(dir.file("dst/sub/deep.dll").c_str(), 0, 0);
+    EXPECT_EQ(::chown(dir.file("dst/sub/deep.dll").c_str(), 0, 0), 0);
     EXPECT_EQ(runAsNobody({"-r", "--dry-run"}),
               "1\n"
               "Would copy 0 of 1 file, each old one saved in <dir>/dst/_Backup first.\n--\n"

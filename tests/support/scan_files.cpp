@@ -82,7 +82,7 @@ void RemoveAt(int parent, const std::string& name) {
         ::unlinkat(parent, name.c_str(), 0);
         return;
     }
-    ::fchmodat(parent, name.c_str(), 0700, 0); // tests lock folders
+    (void)!::fchmodat(parent, name.c_str(), 0700, 0); // tests lock folders
     const int fd = ::openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd >= 0) {
         DIR* dir = ::fdopendir(fd);
@@ -253,11 +253,11 @@ std::string TreeDigest(const std::string& folder) {
 
 void ChownDeep(const std::string& folder, unsigned uid, unsigned gid) {
     namespace fs = std::filesystem;
-    ::lchown(folder.c_str(), uid, gid);
+    (void)!::lchown(folder.c_str(), uid, gid);
     std::error_code ec;
     for (auto it = fs::recursive_directory_iterator(folder, ec);
          !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
-        ::lchown(it->path().c_str(), uid, gid);
+        (void)!::lchown(it->path().c_str(), uid, gid);
 }
 
 } // namespace sorvane::test
