@@ -46,6 +46,20 @@ QMessageBox::StandardButtons ToQtButtons(MessageButtons buttons) {
 }
 
 
+// The button Esc presses: the box's only answer, No, or Cancel.
+QMessageBox::StandardButton EscapeButton(MessageButtons buttons) {
+    switch (ClosedMessageResult(buttons)) {
+    case MessageResult::Ok:
+        return QMessageBox::Ok;
+    case MessageResult::No:
+        return QMessageBox::No;
+    case MessageResult::Yes:
+    case MessageResult::Cancel:
+        break;
+    }
+    return QMessageBox::Cancel;
+}
+
 // A prompt like "Select the Source &Path:" is also the window title, which
 // has no access keys, and only its first line fits there.
 QString TitleOf(const QString& prompt) {
@@ -86,7 +100,14 @@ MessageResult QtDialogService::ShowMessage(QWidget* parent, const QString& title
         // the button is taken off the box's own handling, which would close it.
         QPushButton* button = box.addButton(QMessageBox::Help);
         QObject::disconnect(button, &QAbstractButton::clicked, nullptr, nullptr);
-        QObject::connect(button, &QAbstractButton::clicked, &box, [this] { showHelp_(); });
+        // The answer buttons keep the default: after the help opens, Enter
+        // still answers and does not ask for the help again.
+        button->setAutoDefault(false);
+        QObject::connect(button, &QAbstractButton::clicked, &box, [this, &box] {
+            showHelp_();
+            if (QPushButton* answer = box.defaultButton())
+                answer->setFocus();
+        });
         // The help window must take the pointer and keys while the box is up.
         box.setWindowModality(Qt::WindowModal);
     }
@@ -110,6 +131,8 @@ MessageResult QtDialogService::ShowMessage(QWidget* parent, const QString& title
         }
     }
     box.setDefaultButton(first);
+    // Esc gives the answer closing the box gives, whatever other buttons it has.
+    box.setEscapeButton(box.button(EscapeButton(buttons)));
     box.exec();
     switch (box.standardButton(box.clickedButton())) {
     case QMessageBox::Ok:

@@ -204,6 +204,8 @@ private:
     void ApplyToolbarButtons(const std::vector<platform::ToolbarButtonState>& buttons);
     void ApplyColors();
     void DrawColorSwatches();
+    /// Says in the status bar when a colour the user chose is hard to read.
+    void NoteLowContrast();
 
     void mFile_Click();
     void mEdit_Click();
