@@ -46,16 +46,16 @@ QMessageBox::StandardButtons ToQtButtons(MessageButtons buttons) {
 }
 
 
-// The button Esc presses: the box's only answer, No, or Cancel.
-QMessageBox::StandardButton EscapeButton(MessageButtons buttons) {
-    switch (ClosedMessageResult(buttons)) {
+QMessageBox::StandardButton ToQtButton(MessageResult result) {
+    switch (result) {
     case MessageResult::Ok:
         return QMessageBox::Ok;
-    case MessageResult::No:
-        return QMessageBox::No;
-    case MessageResult::Yes:
     case MessageResult::Cancel:
         break;
+    case MessageResult::Yes:
+        return QMessageBox::Yes;
+    case MessageResult::No:
+        return QMessageBox::No;
     }
     return QMessageBox::Cancel;
 }
@@ -111,28 +111,13 @@ MessageResult QtDialogService::ShowMessage(QWidget* parent, const QString& title
         // The help window must take the pointer and keys while the box is up.
         box.setWindowModality(Qt::WindowModal);
     }
-    QMessageBox::StandardButton first =
-        buttons == MessageButtons::Ok || buttons == MessageButtons::OkCancel ? QMessageBox::Ok
-                                                                             : QMessageBox::Yes;
-    if (defaultButton) {
-        switch (*defaultButton) {
-        case MessageResult::Ok:
-            first = QMessageBox::Ok;
-            break;
-        case MessageResult::Cancel:
-            first = QMessageBox::Cancel;
-            break;
-        case MessageResult::Yes:
-            first = QMessageBox::Yes;
-            break;
-        case MessageResult::No:
-            first = QMessageBox::No;
-            break;
-        }
-    }
-    box.setDefaultButton(first);
-    // Esc gives the answer closing the box gives, whatever other buttons it has.
-    box.setEscapeButton(box.button(EscapeButton(buttons)));
+    const MessageResult first =
+        buttons == MessageButtons::Ok || buttons == MessageButtons::OkCancel ? MessageResult::Ok
+                                                                             : MessageResult::Yes;
+    box.setDefaultButton(ToQtButton(defaultButton.value_or(first)));
+    // Esc gives the answer closing the box gives (its only button, No or
+    // Cancel), whatever other buttons it has.
+    box.setEscapeButton(box.button(ToQtButton(ClosedMessageResult(buttons))));
     box.exec();
     switch (box.standardButton(box.clickedButton())) {
     case QMessageBox::Ok:
