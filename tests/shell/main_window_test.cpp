@@ -1493,5 +1493,43 @@ TEST_F(MainWindowTest, PathBoxesTakeTheDesktopAndTheClassicEditingKeys) {
     }
 }
 
+// A colour the user chooses that reads at less than 3:1 on the background is
+// pointed out in the status bar, when chosen and at the next start; colours
+// the user chose come back exactly, defaults are written as the classic ones.
+TEST_F(MainWindowTest, AHardToReadColourIsPointedOutAndUserColoursAreKept) {
+    struct Case {
+        int item;
+        QColor chosen;
+        const char* notice; ///< in panel 2 afterwards, and at the next start
+    };
+    const std::vector<Case> cases{
+        {2, QColor(0, 0, 160), ""},
+        {3, QColor(250, 250, 250),
+         "The color of Newer Target is hard to read on the background (contrast 1.0:1)."},
+        {0, QColor(40, 40, 40),
+         "The color of Regular Text is hard to read on the background (contrast 1.4:1)."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.item);
+        std::filesystem::remove(settingsFile);
+        {
+            auto w = Open();
+            dialogs.colors.push_back(c.chosen);
+            w->action(QStringLiteral("mViewColor%1").arg(c.item))->trigger();
+            EXPECT_EQ(w->PanelText(2).toStdString(), c.notice);
+            w->close();
+        }
+        EXPECT_EQ(ReadSetting(settingsFile, "Color", view::kColorKeys[c.item]),
+                  std::to_string(view::ToColorRef(c.chosen)));
+        EXPECT_EQ(ReadSetting(settingsFile, "Color", "Defaults"),
+                  std::to_string(0x1FF & ~(1 << c.item)));
+        if (c.item != 3)
+            EXPECT_EQ(ReadSetting(settingsFile, "Color", "Newer Target"), "255");
+        auto w = Open();
+        EXPECT_EQ(w->model()->Colors().color(c.item), c.chosen);
+        EXPECT_EQ(w->PanelText(2).toStdString(), c.notice);
+    }
+}
+
 } // namespace
 } // namespace sorvane::shell
