@@ -560,10 +560,7 @@ void MainWindow::DrawColorSwatches() {
 void MainWindow::mViewColor_Click(int index) {
     if (Busy() || index < 0 || index >= view::kColorCount)
         return;
-    // The category's name: the caption without "&" and the closing "...".
-    QString category = tr(kColorCaptions[static_cast<std::size_t>(index)]);
-    category.remove(QLatin1Char('&'));
-    category.chop(3);
+    const QString category = ColorName(index);
     const auto chosen = Dialogs().ChooseColor(this, model_->Colors().color(index),
                                               tr("Color of %1").arg(category));
     if (!chosen)
@@ -580,15 +577,20 @@ void MainWindow::mViewColor_Click(int index) {
     NoteLowContrast();
 }
 
+// A colour's category name: its item's caption without "&" and the closing "...".
+QString MainWindow::ColorName(int index) const {
+    QString category = tr(kColorCaptions[static_cast<std::size_t>(index)]);
+    category.remove(QLatin1Char('&'));
+    category.chop(3);
+    return category;
+}
+
 void MainWindow::NoteLowContrast() {
     const auto low = view::LowContrastColor(model_->Colors());
     if (!low)
         return;
-    QString category = tr(kColorCaptions[static_cast<std::size_t>(low->first)]);
-    category.remove(QLatin1Char('&'));
-    category.chop(3);
     SetPanel(2, tr("The color of %1 is hard to read on the background (contrast %2:1).")
-                    .arg(category)
+                    .arg(ColorName(low->first))
                     .arg(low->second, 0, 'f', 1));
 }
 

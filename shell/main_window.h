@@ -206,6 +206,7 @@ private:
     void DrawColorSwatches();
     /// Says in the status bar when a colour the user chose is hard to read.
     void NoteLowContrast();
+    QString ColorName(int index) const;
 
     void mFile_Click();
     void mEdit_Click();
