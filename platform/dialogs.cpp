@@ -46,6 +46,20 @@ QMessageBox::StandardButtons ToQtButtons(MessageButtons buttons) {
 }
 
 
+QMessageBox::StandardButton ToQtButton(MessageResult result) {
+    switch (result) {
+    case MessageResult::Ok:
+        return QMessageBox::Ok;
+    case MessageResult::Cancel:
+        break;
+    case MessageResult::Yes:
+        return QMessageBox::Yes;
+    case MessageResult::No:
+        return QMessageBox::No;
+    }
+    return QMessageBox::Cancel;
+}
+
 // A prompt like "Select the Source &Path:" is also the window title, which
 // has no access keys, and only its first line fits there.
 QString TitleOf(const QString& prompt) {
@@ -86,30 +100,24 @@ MessageResult QtDialogService::ShowMessage(QWidget* parent, const QString& title
         // the button is taken off the box's own handling, which would close it.
         QPushButton* button = box.addButton(QMessageBox::Help);
         QObject::disconnect(button, &QAbstractButton::clicked, nullptr, nullptr);
-        QObject::connect(button, &QAbstractButton::clicked, &box, [this] { showHelp_(); });
+        // The answer buttons keep the default: after the help opens, Enter
+        // still answers and does not ask for the help again.
+        button->setAutoDefault(false);
+        QObject::connect(button, &QAbstractButton::clicked, &box, [this, &box] {
+            showHelp_();
+            if (QPushButton* answer = box.defaultButton())
+                answer->setFocus();
+        });
         // The help window must take the pointer and keys while the box is up.
         box.setWindowModality(Qt::WindowModal);
     }
-    QMessageBox::StandardButton first =
-        buttons == MessageButtons::Ok || buttons == MessageButtons::OkCancel ? QMessageBox::Ok
-                                                                             : QMessageBox::Yes;
-    if (defaultButton) {
-        switch (*defaultButton) {
-        case MessageResult::Ok:
-            first = QMessageBox::Ok;
-            break;
-        case MessageResult::Cancel:
-            first = QMessageBox::Cancel;
-            break;
-        case MessageResult::Yes:
-            first = QMessageBox::Yes;
-            break;
-        case MessageResult::No:
-            first = QMessageBox::No;
-            break;
-        }
-    }
-    box.setDefaultButton(first);
+    const MessageResult first =
+        buttons == MessageButtons::Ok || buttons == MessageButtons::OkCancel ? MessageResult::Ok
+                                                                             : MessageResult::Yes;
+    box.setDefaultButton(ToQtButton(defaultButton.value_or(first)));
+    // Esc gives the answer closing the box gives (its only button, No or
+    // Cancel), whatever other buttons it has.
+    box.setEscapeButton(box.button(ToQtButton(ClosedMessageResult(buttons))));
     box.exec();
     switch (box.standardButton(box.clickedButton())) {
     case QMessageBox::Ok:

@@ -17,6 +17,7 @@
 #include "sync/path_box.h"
 #include "sync/report_export.h"
 #include "sync/special_lists.h"
+#include "view/color_scheme.h"
 #include "view/grid_search.h"
 #include "view/result_view.h"
 #include "view/window_layout.h"
@@ -534,6 +535,8 @@ void MainWindow::FirstActivation() {
     RestoreToolbarButtons();
     mView_Click(); // the band check marks follow the restored layout
     UpdateCommandState();
+    // Work starts with the first path still to give.
+    (cbSource_->Text().isEmpty() ? cbSource_ : cbTarget_)->setFocus();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
@@ -557,10 +560,7 @@ void MainWindow::DrawColorSwatches() {
 void MainWindow::mViewColor_Click(int index) {
     if (Busy() || index < 0 || index >= view::kColorCount)
         return;
-    // The category's name: the caption without "&" and the closing "...".
-    QString category = tr(kColorCaptions[static_cast<std::size_t>(index)]);
-    category.remove(QLatin1Char('&'));
-    category.chop(3);
+    const QString category = ColorName(index);
     const auto chosen = Dialogs().ChooseColor(this, model_->Colors().color(index),
                                               tr("Color of %1").arg(category));
     if (!chosen)
@@ -574,6 +574,24 @@ void MainWindow::mViewColor_Click(int index) {
     ApplyColors();
     DrawColorSwatches();
     grid_->SelectRow(current);
+    NoteLowContrast();
+}
+
+// A colour's category name: its item's caption without "&" and the closing "...".
+QString MainWindow::ColorName(int index) const {
+    QString category = tr(kColorCaptions[static_cast<std::size_t>(index)]);
+    category.remove(QLatin1Char('&'));
+    category.chop(3);
+    return category;
+}
+
+void MainWindow::NoteLowContrast() {
+    const auto low = view::LowContrastColor(model_->Colors());
+    if (!low)
+        return;
+    SetPanel(2, tr("The color of %1 is hard to read on the background (contrast %2:1).")
+                    .arg(ColorName(low->first))
+                    .arg(low->second, 0, 'f', 1));
 }
 
 void MainWindow::mViewSetFont_Click() {
@@ -1287,6 +1305,9 @@ void MainWindow::OnScanFinished() {
     panel2Stack_->setCurrentWidget(panel2_);
     SetCaption(baseCaption_);
     QApplication::beep();
+    // Columns the user never sized fit what the scan found.
+    if (model_->HasResults())
+        grid_->FitUnsizedColumns();
     SortGrid();
     grid_->SelectRow(0);
     if (panel2_->text().isEmpty() && rowsAdded_ < 1 && outcome.messageIsClosing)

@@ -204,6 +204,9 @@ private:
     void ApplyToolbarButtons(const std::vector<platform::ToolbarButtonState>& buttons);
     void ApplyColors();
     void DrawColorSwatches();
+    /// Says in the status bar when a colour the user chose is hard to read.
+    void NoteLowContrast();
+    QString ColorName(int index) const;
 
     void mFile_Click();
     void mEdit_Click();

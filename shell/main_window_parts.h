@@ -3,9 +3,15 @@
 // conversions. Only the main window's own files include this.
 
 #include "engine/settings_records.h"
+#include "view/color_scheme.h"
 #include "view/result_model.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QFile>
+#include <QPainter>
+#include <QPixmap>
+#include <QSvgRenderer>
 #include <QFont>
 #include <QIcon>
 #include <QString>
@@ -57,7 +63,24 @@ inline const std::array<ButtonInfo, 8> kMainButtons = {{
     {"Synchr", "Copy Source on Target", "Copy Source on Target (F9)", "synchr", false},
 }};
 
-inline QIcon Icon(const char* name) { return QIcon(QStringLiteral(":/icons/%1.svg").arg(name)); }
+// A tool bar icon; on a dark palette its dark strokes are drawn lighter.
+inline QIcon Icon(const char* name) {
+    const QString path = QStringLiteral(":/icons/%1.svg").arg(name);
+    QFile file(path);
+    if (!view::IsDarkPalette(QApplication::palette()) || !file.open(QIODevice::ReadOnly))
+        return QIcon(path);
+    QSvgRenderer renderer(view::ReadableSvg(file.readAll(), QApplication::palette()));
+    QIcon icon;
+    for (const int size : {16, 20, 24, 32, 48, 64}) {
+        QPixmap pixmap(size, size);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        renderer.render(&painter);
+        painter.end();
+        icon.addPixmap(pixmap);
+    }
+    return icon;
+}
 
 // Sets a caption's key text: the text before any tab, a tab, and the key.
 inline void SetMenuKeyText(QAction* item, const QString& keyText) {

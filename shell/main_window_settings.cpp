@@ -12,6 +12,7 @@
 #include "platform/update_check.h"
 #include "shell/app_info.h"
 #include "sync/path_box.h"
+#include "view/color_scheme.h"
 #include "view/grid_search.h"
 #include "view/result_view.h"
 #include "view/window_layout.h"
@@ -82,18 +83,12 @@ void MainWindow::LoadSettings() {
     else if (state == 1)
         setWindowState(Qt::WindowMinimized);
 
-    view::ColorSet colors = view::ColorSet::Defaults(QApplication::palette());
-    for (int i = 0; i < view::kColorCount; ++i) {
-        auto& color = colors.colors[static_cast<std::size_t>(i)];
-        // Orphans look like regular text until they are given a colour.
-        if (i == view::kOrphansColor)
-            color = colors.colors[view::kRegularTextColor];
-        color = static_cast<view::ColorRef>(
-            ReadNumberSetting(file, "Color", view::kColorKeys[static_cast<std::size_t>(i)], color));
-    }
-    model_->SetColorSet(colors);
+    model_->SetColorSet(view::RestoreColors(QApplication::palette(), [&](const char* key, double fallback) {
+        return ReadNumberSetting(file, "Color", key, fallback);
+    }));
     ApplyColors();
     DrawColorSwatches();
+    NoteLowContrast();
 
     const auto history = [&](sync::PathBox* box, const char* section) {
         QStringList items;
@@ -133,6 +128,9 @@ void MainWindow::LoadSettings() {
     tbSearch_->setFont(view::SearchBoxFont(gridFont));
 
     const std::string columns = ReadSetting(file, "General", "Columns", std::string(kDataColumns, '1'));
+    // Files without the list of user-set widths count a width other than the
+    // default as the user's.
+    const std::string sized = ReadSetting(file, "Grid", "Sized");
     for (int i = 1; i <= kDataColumns; ++i) {
         const bool shown = static_cast<std::size_t>(i) <= columns.size() &&
                            NumericValue(columns.substr(static_cast<std::size_t>(i - 1), 1)) != 0;
@@ -140,6 +138,9 @@ void MainWindow::LoadSettings() {
         const int stored = ToInt32(ReadNumberSetting(file, "Grid", "Col" + std::to_string(i),
                                                      view::ResultView::DefaultWidth(i)));
         grid_->SetColumnWidthPx(i, shown ? stored : 0);
+        grid_->SetColumnUserSized(i, sized.size() == kDataColumns
+                                         ? sized[static_cast<std::size_t>(i - 1)] == '1'
+                                         : shown && stored != view::ResultView::DefaultWidth(i));
     }
 
     int sortKey = ToInt32(ReadNumberSetting(file, "Grid", "SortKey", 0));
@@ -197,10 +198,10 @@ void MainWindow::SaveSettings() {
     for (int i = 1; i <= kDataColumns; ++i)
         WriteNumberSetting(file, "Grid", "Col" + std::to_string(i),
                            grid_->IsColumnVisible(i) ? grid_->ColumnWidthPx(i) : 0);
+    WriteSetting(file, "Grid", "Sized", grid_->UserSizedText());
     SaveFontRecord(file, "Font", "", ToRecord(grid_->font()));
-    for (int i = 0; i < view::kColorCount; ++i)
-        WriteNumberSetting(file, "Color", view::kColorKeys[static_cast<std::size_t>(i)],
-                           model_->Colors().colors[static_cast<std::size_t>(i)]);
+    for (const auto& [key, value] : view::StoredColors(model_->Colors(), QApplication::palette()))
+        WriteNumberSetting(file, "Color", key, value);
     findState_.Save(file, "FindBox");
     const auto history = [&](sync::PathBox* box, const char* section) {
         std::vector<std::string> items;

@@ -45,29 +45,6 @@ const std::array<const char*, kColorCount> kColorKeys = {
     "Orphans",
 };
 
-ColorSet ColorSet::Defaults(const QPalette& palette) {
-    ColorSet set;
-    set.colors = {
-        ToColorRef(palette.color(QPalette::Base)),
-        ToColorRef(palette.color(QPalette::Text)),
-        0x00FF0000u, // blue
-        0x000000FFu, // red
-        0x00800080u, // purple
-        0x00800080u,
-        0x00800080u,
-        0x00008000u, // dark green
-        ToColorRef(palette.color(QPalette::Text)),
-    };
-    return set;
-}
-
-void ColorSet::Set(int index, ColorRef color) {
-    auto& slot = colors.at(static_cast<std::size_t>(index));
-    if (index == kRegularTextColor && colors[kOrphansColor] == slot)
-        colors[kOrphansColor] = color;
-    slot = color;
-}
-
 int ColorIndexOfMark(ComparisonMark mark) {
     switch (mark) {
     case ComparisonMark::Equal:
@@ -133,6 +110,13 @@ QVariant ResultModel::data(const QModelIndex& index, int role) const {
     default:
         return {};
     }
+}
+
+Qt::ItemFlags ResultModel::flags(const QModelIndex& index) const {
+    const Qt::ItemFlags flags = QAbstractTableModel::flags(index);
+    if (index.isValid() && RowAt(index.row()) == nullptr)
+        return flags & ~Qt::ItemIsSelectable;
+    return flags;
 }
 
 QVariant ResultModel::headerData(int section, Qt::Orientation orientation, int role) const {

@@ -48,13 +48,20 @@ extern const std::array<const char*, kColorCount> kColorKeys;
 
 struct ColorSet {
     std::array<ColorRef, kColorCount> colors{};
-    /// Background and regular text from the palette, the rest fixed: blue,
-    /// red, purple, purple, purple, dark green; orphans as regular text.
+    /// The colours the user chose; the others are defaults.
+    std::array<bool, kColorCount> userSet{};
+    /// Background and regular text from the palette; blue, red, purple,
+    /// purple, purple and dark green, each made lighter or darker as far as
+    /// needed to read well on the background; orphans as regular text.
     static ColorSet Defaults(const QPalette& palette);
-    /// Gives colour `index` the value `color`. Orphans that still look like
-    /// regular text (never given a colour of their own) follow a new regular
-    /// text colour.
+    /// Gives colour `index` the value `color` and counts it as the user's.
+    /// Orphans that still look like regular text (never given a colour of
+    /// their own) follow a new regular text colour; category colours left at
+    /// their defaults follow a new background.
     void Set(int index, ColorRef color);
+    /// Works the default category colours (those not set by the user) out
+    /// again for the current background.
+    void AdaptDefaults();
     QColor color(int index) const {
         return FromColorRef(colors.at(static_cast<std::size_t>(index)));
     }
@@ -78,6 +85,8 @@ public:
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    /// The placeholder row can be current but is never shown selected.
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
 
     /// Removes every row (the placeholder row stays) and resets the widest
     /// texts to the header captions.

@@ -67,6 +67,11 @@ ResultView::ResultView(ResultModel* model, QWidget* parent) : QTableView(parent)
     header->setMinimumSectionSize(0);
     header->setDefaultAlignment(Qt::AlignCenter);
     header->viewport()->installEventFilter(this);
+    // A width set while an edge is dragged (or double-clicked) is the user's.
+    connect(header, &QHeaderView::sectionResized, this, [this](int column, int, int) {
+        if (draggingEdge_ && IsDataColumn(column))
+            userSized_[static_cast<std::size_t>(column)] = true;
+    });
 
     for (int column = kNameColumn; column <= kCopyrightColumn; ++column)
         setColumnWidth(column, DefaultWidth(column));
@@ -99,8 +104,11 @@ int ResultView::DefaultWidth(int column) {
 }
 
 void ResultView::SetColumnVisible(int column, bool visible) {
-    if (IsDataColumn(column))
-        setColumnWidth(column, visible ? FittedWidth(column) : 0);
+    if (!IsDataColumn(column))
+        return;
+    setColumnWidth(column, visible ? FittedWidth(column) : 0);
+    if (visible)
+        userSized_[static_cast<std::size_t>(column)] = false;
 }
 
 bool ResultView::IsColumnVisible(int column) const {
@@ -125,9 +133,34 @@ int ResultView::FittedWidth(int column) const {
 
 void ResultView::ResizeColumns() {
     for (int column = kNameColumn; column <= kCopyrightColumn; ++column) {
-        if (IsColumnVisible(column))
+        if (IsColumnVisible(column)) {
+            setColumnWidth(column, FittedWidth(column));
+            userSized_[static_cast<std::size_t>(column)] = false;
+        }
+    }
+}
+
+void ResultView::FitUnsizedColumns() {
+    for (int column = kNameColumn; column <= kCopyrightColumn; ++column) {
+        if (IsColumnVisible(column) && !IsColumnUserSized(column))
             setColumnWidth(column, FittedWidth(column));
     }
+}
+
+void ResultView::SetColumnUserSized(int column, bool userSized) {
+    if (IsDataColumn(column))
+        userSized_[static_cast<std::size_t>(column)] = userSized;
+}
+
+bool ResultView::IsColumnUserSized(int column) const {
+    return IsDataColumn(column) && userSized_[static_cast<std::size_t>(column)];
+}
+
+std::string ResultView::UserSizedText() const {
+    std::string text;
+    for (int column = kNameColumn; column <= kCopyrightColumn; ++column)
+        text += IsColumnUserSized(column) ? '1' : '0';
+    return text;
 }
 
 void ResultView::FitFillerColumn() {
@@ -177,6 +210,18 @@ void ResultView::changeEvent(QEvent* event) {
 }
 
 bool ResultView::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == horizontalHeader()->viewport()) {
+        // Resizing happens in the moves after a press on an edge, or in a
+        // double click on one; the release ends it.
+        const auto type = event->type();
+        if (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick) {
+            const auto* press = static_cast<QMouseEvent*>(event);
+            draggingEdge_ = press->button() == Qt::LeftButton &&
+                            IsOnResizeGrip(press->position().toPoint().x());
+        } else if (type == QEvent::MouseButtonRelease) {
+            draggingEdge_ = false;
+        }
+    }
     if (watched == horizontalHeader()->viewport() && event->type() == QEvent::MouseButtonPress) {
         const auto* press = static_cast<QMouseEvent*>(event);
         const int x = press->position().toPoint().x();
@@ -253,6 +298,20 @@ static std::optional<QChar> UnshiftedSearchCharacter(int key) {
         if (k == key)
             return QChar(QLatin1Char(c));
     return std::nullopt;
+}
+
+QModelIndex ResultView::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) {
+    if (action == MoveHome || action == MoveEnd) {
+        const int rows = model_->rowCount();
+        if (rows < 1)
+            return {};
+        const QModelIndex current = currentIndex();
+        int column = current.isValid() ? current.column() : columnAt(0);
+        if (column < 0 || isColumnHidden(column))
+            column = kNameColumn;
+        return model_->index(action == MoveHome ? 0 : rows - 1, column);
+    }
+    return QTableView::moveCursor(action, modifiers);
 }
 
 void ResultView::keyPressEvent(QKeyEvent* event) {

@@ -7,6 +7,8 @@
 #include "view/result_model.h"
 
 #include <QTableView>
+#include <array>
+#include <string>
 #include <QTimer>
 
 namespace sorvane::view {
@@ -39,6 +41,16 @@ public:
     int FittedWidth(int column) const;
     /// Fits every visible data column.
     void ResizeColumns();
+    /// Fits the visible data columns whose width the user never set (by
+    /// dragging a header edge); the others keep their width.
+    void FitUnsizedColumns();
+    /// Whether the user set the width of data column `column` (1 to 10).
+    /// Fitting or showing a column again makes its width the program's.
+    void SetColumnUserSized(int column, bool userSized);
+    bool IsColumnUserSized(int column) const;
+    /// The user-sized marks of the columns 1 to 10 as "1" and "0", column 1
+    /// first, as the settings file keeps them.
+    std::string UserSizedText() const;
     /// Gives the filler column the width left over (0 when the columns
     /// overflow), leaving room for the vertical scroll bar when it shows.
     void FitFillerColumn();
@@ -66,6 +78,9 @@ signals:
     void SearchKeyPressed(QChar character);
 
 protected:
+    /// Home and End move to the first and the last row, as Ctrl+Home and
+    /// Ctrl+End do; the current column stays.
+    QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
     void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -82,6 +97,9 @@ private:
 
     ResultModel* model_;
     QTimer fillerTimer_;
+    // Columns the user sized, and whether a header edge is being dragged.
+    std::array<bool, kGridColumnCount> userSized_{};
+    bool draggingEdge_ = false;
 };
 
 } // namespace sorvane::view

@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <gtest/gtest.h>
 #include <QCheckBox>
 #include <QColorDialog>
@@ -337,6 +338,55 @@ TEST(MessageBox, ReturnsTheButtonPressedOrTheCautiousOneWhenClosed) {
     EXPECT_EQ(answer(MessageButtons::YesNo, dismiss), MessageResult::No);
     EXPECT_EQ(answer(MessageButtons::YesNoCancel, dismiss), MessageResult::Cancel);
     EXPECT_EQ(answer(MessageButtons::Ok, dismiss), MessageResult::Ok);
+}
+
+// Esc answers every box, Help or not, as closing it would; after Help the
+// default button still has the focus, so Enter answers rather than asking
+// for the help again.
+TEST(MessageBox, EscAnswersAndHelpLeavesTheDefaultButtonInPlace) {
+    struct Case {
+        MessageButtons buttons;
+        std::optional<MessageResult> defaultButton;
+        MessageResult escape;          ///< what Esc answers
+        MessageResult enterAfterHelp;  ///< what Enter answers after Help
+    };
+    const Case cases[] = {
+        {MessageButtons::Ok, {}, MessageResult::Ok, MessageResult::Ok},
+        {MessageButtons::OkCancel, {}, MessageResult::Cancel, MessageResult::Ok},
+        {MessageButtons::OkCancel, MessageResult::Cancel, MessageResult::Cancel, MessageResult::Cancel},
+        {MessageButtons::YesNo, {}, MessageResult::No, MessageResult::Yes},
+        {MessageButtons::YesNo, MessageResult::No, MessageResult::No, MessageResult::No},
+        {MessageButtons::YesNoCancel, {}, MessageResult::Cancel, MessageResult::Yes},
+        {MessageButtons::YesNoCancel, MessageResult::No, MessageResult::Cancel, MessageResult::No},
+    };
+    for (const Case& c : cases) {
+        const auto caseName = static_cast<int>(&c - cases);
+        for (const bool withHelp : {false, true}) {
+            QtDialogService service;
+            int helpShown = 0;
+            service.SetHelp([&helpShown] { ++helpShown; });
+            const MessageHelp help = withHelp ? MessageHelp::Button : MessageHelp::None;
+            OnNextModal([](QWidget* modal) { QTest::keyClick(modal, Qt::Key_Escape); });
+            EXPECT_EQ(service.ShowMessage(nullptr, "Sorvane", "Text", MessageIcon::Question,
+                                          c.buttons, c.defaultButton, help),
+                      c.escape)
+                << caseName << " help " << withHelp;
+            if (!withHelp)
+                continue;
+            OnNextModal([&](QWidget* modal) {
+                auto* box = qobject_cast<QMessageBox*>(modal);
+                ASSERT_NE(box, nullptr);
+                Click(box->button(QMessageBox::Help));
+                EXPECT_EQ(box->focusWidget(), box->defaultButton()) << caseName;
+                QTest::keyClick(box->focusWidget(), Qt::Key_Return);
+            });
+            EXPECT_EQ(service.ShowMessage(nullptr, "Sorvane", "Text", MessageIcon::Question,
+                                          c.buttons, c.defaultButton, help),
+                      c.enterAfterHelp)
+                << caseName;
+            EXPECT_EQ(helpShown, 1) << caseName;
+        }
+    }
 }
 
 // ------------------------------------------------- folder and file dialogs

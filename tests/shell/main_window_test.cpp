@@ -1381,5 +1381,155 @@ TEST_F(MainWindowTest, AColourRecoloursItsOwnCategoryAndAFontKeepsTheWidths) {
     EXPECT_EQ(w->findChild<QLineEdit*>("tbSearch")->font().pointSize(), 8);
 }
 
+// The focus starts in the first path box still to fill: Source while it is
+// empty, otherwise Target.
+TEST_F(MainWindowTest, TheFocusStartsInTheFirstPathStillToGive) {
+    struct Case {
+        const char* settings;
+        const char* commandLine;
+        std::string focused;
+    };
+    const std::string src = dir.file("src");
+    std::filesystem::create_directories(src);
+    const std::string stored = "[General]\r\nSource=" + src + "\r\n[Source]\r\n0=" + src + "\r\n";
+    for (const Case& c : {Case{"", "", "cbSource"}, Case{stored.c_str(), "", "cbTarget"},
+                          Case{"", "SRC", "cbTarget"},
+                          Case{"[General]\r\nTarget=/t\r\n[Target]\r\n0=/t\r\n", "", "cbSource"}}) {
+        SCOPED_TRACE(std::string(c.settings) + c.commandLine);
+        dir.write("Sorvane.dat", c.settings);
+        auto w = Open(std::string(c.commandLine) == "SRC" ? Q(src) : QString());
+        w->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+        EXPECT_EQ(FocusedControl(*w), c.focused);
+        w->close();
+    }
+}
+
+// After a scan the columns the user never sized fit their texts; widths the
+// user set, now or in an earlier run, stay. Files without the list of
+// user-set widths count a width other than the default as the user's.
+TEST_F(MainWindowTest, AScanFitsTheColumnsTheUserNeverSized) {
+    MakeTrees();
+    struct Case {
+        const char* name;
+        std::string grid; ///< the Grid section
+        std::vector<int> kept; ///< columns that keep their stored width
+    };
+    const std::vector<Case> cases{
+        {"new file", "", {}},
+        {"older file, one width dragged", "Col9=180\r\nCol1=96\r\n", {9}},
+        {"list of user widths", "Col9=180\r\nCol2=40\r\nSized=0100000000\r\n", {2}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        dir.write("Sorvane.dat", "[Grid]\r\n" + c.grid);
+        std::map<int, int> stored;
+        {
+            auto w = Open();
+            for (const int column : c.kept)
+                stored[column] = w->grid()->ColumnWidthPx(column);
+            w->mViewShowFiles_Click(0);
+            w->sourceBox()->SetText(Q(dir.file("src")));
+            w->targetBox()->SetText(Q(dir.file("dst")));
+            Scan(*w);
+            ASSERT_TRUE(w->model()->HasResults());
+            for (int i = 1; i <= 10; ++i) {
+                if (stored.contains(i))
+                    EXPECT_EQ(w->grid()->ColumnWidthPx(i), stored[i]) << i;
+                else
+                    EXPECT_EQ(w->grid()->ColumnWidthPx(i), w->grid()->FittedWidth(i)) << i;
+            }
+            w->close();
+        }
+        std::string sized(10, '0');
+        for (const int column : c.kept)
+            sized[static_cast<std::size_t>(column - 1)] = '1';
+        EXPECT_EQ(ReadSetting(settingsFile, "Grid", "Sized"), sized);
+        std::filesystem::remove(settingsFile);
+    }
+}
+
+// The path boxes and the search box take the editing keys of the desktop
+// and the classic ones: Ctrl+Z or Alt+Backspace, Ctrl+X or Shift+Del,
+// Ctrl+C or Ctrl+Ins, Ctrl+V or Shift+Ins, and Del.
+TEST_F(MainWindowTest, PathBoxesTakeTheDesktopAndTheClassicEditingKeys) {
+    auto w = Open();
+    w->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+    struct Case {
+        const char* name;
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        std::string text;      ///< the box's text afterwards
+        std::string clipboard; ///< the clipboard's text afterwards
+    };
+    // Each starts from "folder" with "old" typed after it and "ld" selected,
+    // and "clip" on the clipboard.
+    const std::vector<Case> cases{
+        {"Ctrl+Z", Qt::Key_Z, Qt::ControlModifier, "folder", "clip"},
+        {"Alt+Backspace", Qt::Key_Backspace, Qt::AltModifier, "folder", "clip"},
+        {"Ctrl+X", Qt::Key_X, Qt::ControlModifier, "foldero", "ld"},
+        {"Shift+Del", Qt::Key_Delete, Qt::ShiftModifier, "foldero", "ld"},
+        {"Ctrl+C", Qt::Key_C, Qt::ControlModifier, "folderold", "ld"},
+        {"Ctrl+Ins", Qt::Key_Insert, Qt::ControlModifier, "folderold", "ld"},
+        {"Ctrl+V", Qt::Key_V, Qt::ControlModifier, "folderoclip", "clip"},
+        {"Shift+Ins", Qt::Key_Insert, Qt::ShiftModifier, "folderoclip", "clip"},
+        {"Del", Qt::Key_Delete, Qt::NoModifier, "foldero", "clip"},
+    };
+    for (sync::PathBox* box : {w->sourceBox(), w->targetBox(), w->filterBox()}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(box->objectName().toStdString() + " " + c.name);
+            QLineEdit* edit = box->lineEdit();
+            box->SetText(QStringLiteral("folder"));
+            edit->setFocus();
+            edit->end(false);
+            QTest::keyClicks(edit, QStringLiteral("old"));
+            edit->setSelection(7, 2);
+            QApplication::clipboard()->setText(QStringLiteral("clip"));
+            QTest::keyClick(edit, c.key, c.modifiers);
+            EXPECT_EQ(edit->text().toStdString(), c.text);
+            EXPECT_EQ(QApplication::clipboard()->text().toStdString(), c.clipboard);
+        }
+    }
+}
+
+// A colour the user chooses that reads at less than 3:1 on the background is
+// pointed out in the status bar, when chosen and at the next start; colours
+// the user chose come back exactly, defaults are written as the classic ones.
+TEST_F(MainWindowTest, AHardToReadColourIsPointedOutAndUserColoursAreKept) {
+    struct Case {
+        int item;
+        QColor chosen;
+        const char* notice; ///< in panel 2 afterwards, and at the next start
+    };
+    const std::vector<Case> cases{
+        {2, QColor(0, 0, 160), ""},
+        {3, QColor(250, 250, 250),
+         "The color of Newer Target is hard to read on the background (contrast 1.0:1)."},
+        {0, QColor(40, 40, 40),
+         "The color of Regular Text is hard to read on the background (contrast 1.4:1)."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.item);
+        std::filesystem::remove(settingsFile);
+        {
+            auto w = Open();
+            dialogs.colors.push_back(c.chosen);
+            w->action(QStringLiteral("mViewColor%1").arg(c.item))->trigger();
+            EXPECT_EQ(w->PanelText(2).toStdString(), c.notice);
+            w->close();
+        }
+        EXPECT_EQ(ReadSetting(settingsFile, "Color", view::kColorKeys[c.item]),
+                  std::to_string(view::ToColorRef(c.chosen)));
+        EXPECT_EQ(ReadSetting(settingsFile, "Color", "Defaults"),
+                  std::to_string(0x1FF & ~(1 << c.item)));
+        if (c.item != 3)
+            EXPECT_EQ(ReadSetting(settingsFile, "Color", "Newer Target"), "255");
+        auto w = Open();
+        EXPECT_EQ(w->model()->Colors().color(c.item), c.chosen);
+        EXPECT_EQ(w->PanelText(2).toStdString(), c.notice);
+    }
+}
+
 } // namespace
 } // namespace sorvane::shell

@@ -198,24 +198,26 @@ TEST(ResultModel, HeaderShowsCentredCaptions) {
     }
 }
 
+// On a light base the classic colours read well and are the defaults, but
+// for the red, which is darkened just enough to read (see color_scheme_test).
 TEST(ColorSet, DefaultsComeFromThePaletteAndFixedColorRefs) {
     QPalette palette;
-    palette.setColor(QPalette::Base, QColor(0x10, 0x20, 0x30));
-    palette.setColor(QPalette::Text, QColor(0xA0, 0xB0, 0xC0));
+    palette.setColor(QPalette::Base, QColor(0xF0, 0xF4, 0xF8));
+    palette.setColor(QPalette::Text, QColor(0x30, 0x20, 0x10));
     const ColorSet set = ColorSet::Defaults(palette);
 
-    EXPECT_EQ(set.colors[kBackgroundColor], 0x302010u);
-    EXPECT_EQ(set.colors[kRegularTextColor], 0xC0B0A0u);
+    EXPECT_EQ(set.colors[kBackgroundColor], 0xF8F4F0u);
+    EXPECT_EQ(set.colors[kRegularTextColor], 0x102030u);
     EXPECT_EQ(set.colors[kNewerSourceColor], 16711680u);
-    EXPECT_EQ(set.colors[kNewerTargetColor], 255u);
+    EXPECT_EQ(set.colors[kNewerTargetColor], 0x0000E0u);
     EXPECT_EQ(set.colors[kUnequalLanguageColor], 8388736u);
     EXPECT_EQ(set.colors[kDifferentSizeColor], 8388736u);
     EXPECT_EQ(set.colors[kIncomparableColor], 8388736u);
     EXPECT_EQ(set.colors[kCopiedFileColor], 32768u);
-    EXPECT_EQ(set.colors[kOrphansColor], 0xC0B0A0u); // as regular text
-    EXPECT_EQ(set.color(kBackgroundColor), QColor(0x10, 0x20, 0x30));
+    EXPECT_EQ(set.colors[kOrphansColor], 0x102030u); // as regular text
+    EXPECT_EQ(set.color(kBackgroundColor), QColor(0xF0, 0xF4, 0xF8));
     EXPECT_EQ(set.color(kNewerSourceColor), QColor(0, 0, 255));
-    EXPECT_EQ(set.color(kNewerTargetColor), QColor(255, 0, 0));
+    EXPECT_EQ(set.color(kNewerTargetColor), FromColorRef(0x0000E0u));
     EXPECT_EQ(set.color(kUnequalLanguageColor), QColor(128, 0, 128));
     EXPECT_EQ(set.color(kCopiedFileColor), QColor(0, 128, 0));
 

@@ -352,5 +352,93 @@ TEST_F(ResultViewTest, SortColumnHeaderIsDrawnInButtonShadowWithHighlightText) {
     }
 }
 
+// Home and End go to the first and the last row, with or without Ctrl; the
+// current column stays where it was.
+TEST_F(ResultViewTest, HomeAndEndMoveToTheFirstAndTheLastRow) {
+    model.AppendRows(Rows(50));
+    Settle();
+    struct Case {
+        int from;
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        int row;
+    };
+    for (const Case& c : {Case{20, Qt::Key_Home, {}, 0}, Case{20, Qt::Key_End, {}, 49},
+                          Case{0, Qt::Key_End, {}, 49}, Case{49, Qt::Key_Home, {}, 0},
+                          Case{0, Qt::Key_Home, {}, 0}, Case{49, Qt::Key_End, {}, 49},
+                          Case{20, Qt::Key_Home, Qt::ControlModifier, 0},
+                          Case{20, Qt::Key_End, Qt::ControlModifier, 49}}) {
+        view.SelectRow(c.from);
+        const int column = view.currentIndex().column();
+        QTest::keyClick(&view, c.key, c.modifiers);
+        EXPECT_EQ(view.CurrentRow(), c.row) << c.from << " " << c.key;
+        EXPECT_EQ(view.currentIndex().column(), column);
+        EXPECT_TRUE(view.selectionModel()->isRowSelected(c.row, {})) << c.from << " " << c.key;
+        EXPECT_EQ(view.selectionModel()->selectedRows().size(), 1);
+    }
+}
+
+// The placeholder row of an empty grid can be current but never shows as
+// selected; the first result row does.
+TEST_F(ResultViewTest, ThePlaceholderRowIsNeverShownSelected) {
+    view.SelectRow(0);
+    EXPECT_EQ(view.CurrentRow(), 0);
+    EXPECT_FALSE(view.selectionModel()->isRowSelected(0, {}));
+    EXPECT_TRUE(view.selectionModel()->selectedIndexes().isEmpty());
+    QTest::keyClick(&view, Qt::Key_End);
+    EXPECT_TRUE(view.selectionModel()->selectedIndexes().isEmpty());
+    model.AppendRows(Rows(2));
+    view.SelectRow(0);
+    EXPECT_TRUE(view.selectionModel()->isRowSelected(0, {}));
+    model.ClearResults();
+    view.SelectRow(0);
+    EXPECT_TRUE(view.selectionModel()->selectedIndexes().isEmpty());
+}
+
+// Fitting after a scan leaves the widths the user set by dragging; F6 and
+// showing a column again make a width the program's once more.
+TEST_F(ResultViewTest, FittingKeepsTheWidthsTheUserSet) {
+    model.ClearResults();
+    model.AppendRows(Rows(3, "A description much wider than the default width of its column"));
+    Settle();
+    EXPECT_EQ(view.UserSizedText(), "0000000000");
+    QWidget* header = view.horizontalHeader()->viewport();
+    // Drag the right edge of Description 20 pixels to the right.
+    const int width = view.ColumnWidthPx(kDescriptionColumn);
+    const QPoint edge = HeaderPoint(kDescriptionColumn, width - 1);
+    QTest::mousePress(header, Qt::LeftButton, {}, edge);
+    QTest::mouseMove(header, edge + QPoint(20, 0));
+    QTest::mouseRelease(header, Qt::LeftButton, {}, edge + QPoint(20, 0));
+    EXPECT_EQ(view.ColumnWidthPx(kDescriptionColumn), width + 20);
+    EXPECT_TRUE(view.IsColumnUserSized(kDescriptionColumn));
+    // Widths set by the program are not the user's.
+    view.SetColumnWidthPx(kNameColumn, 50);
+    EXPECT_FALSE(view.IsColumnUserSized(kNameColumn));
+    view.SetColumnUserSized(kCopyrightColumn, true);
+    view.SetColumnWidthPx(kCopyrightColumn, 70);
+    EXPECT_EQ(view.UserSizedText(), "0000000011");
+
+    view.FitUnsizedColumns();
+    for (int column = kNameColumn; column <= kCopyrightColumn; ++column) {
+        const bool user = column == kDescriptionColumn || column == kCopyrightColumn;
+        const int expected = column == kDescriptionColumn ? width + 20
+                             : column == kCopyrightColumn ? 70
+                                                          : view.FittedWidth(column);
+        EXPECT_EQ(view.ColumnWidthPx(column), expected) << column;
+        EXPECT_EQ(view.IsColumnUserSized(column), user) << column;
+    }
+    // A hidden column stays hidden.
+    view.SetColumnVisible(kExtColumn, false);
+    view.FitUnsizedColumns();
+    EXPECT_EQ(view.ColumnWidthPx(kExtColumn), 0);
+
+    view.SetColumnVisible(kCopyrightColumn, false);
+    view.SetColumnVisible(kCopyrightColumn, true);
+    EXPECT_FALSE(view.IsColumnUserSized(kCopyrightColumn));
+    view.ResizeColumns();
+    EXPECT_EQ(view.UserSizedText(), "0000000000");
+    EXPECT_EQ(view.ColumnWidthPx(kDescriptionColumn), view.FittedWidth(kDescriptionColumn));
+}
+
 } // namespace
 } // namespace sorvane::view
