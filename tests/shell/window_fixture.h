@@ -32,8 +32,9 @@ inline QString Q(const std::string& text) { return QString::fromStdString(text);
 class MainWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        // The installation record and the tool bar layout go to a folder of
-        // this test, never to the user's own settings.
+        // Earlier versions kept the tool bar layout in a QSettings store,
+        // which a window reads when its settings file has none: the tests'
+        // store is a folder of their own, never the user's.
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, Q(dir.file("qsettings")));
         settingsFile = dir.file("Sorvane.dat");
     }
