@@ -11,26 +11,19 @@
 namespace sorvane::sync {
 
 QString MarkMeaning(ComparisonMark mark) {
-    switch (mark) {
-    case ComparisonMark::NewerSource:
-        return QObject::tr("the source is newer");
-    case ComparisonMark::NewerTarget:
-        return QObject::tr("the target is newer");
-    case ComparisonMark::UnequalLanguage:
-        return QObject::tr("the languages differ");
-    case ComparisonMark::DifferentSize:
-        return QObject::tr("equal versions, different sizes");
-    case ComparisonMark::Incomparable:
-        return QObject::tr("the versions cannot be compared");
-    case ComparisonMark::Orphan:
-        return QObject::tr("no versioned target file");
-    case ComparisonMark::Equal:
-        return QObject::tr("equal");
-    case ComparisonMark::Copied:
-        return QObject::tr("copied in this run");
-    case ComparisonMark::None:
-        break;
-    }
+    static const std::array<std::pair<ComparisonMark, const char*>, 8> kMeanings = {{
+        {ComparisonMark::NewerSource, "the source is newer"},
+        {ComparisonMark::NewerTarget, "the target is newer"},
+        {ComparisonMark::UnequalLanguage, "the languages differ"},
+        {ComparisonMark::DifferentSize, "equal versions, different sizes"},
+        {ComparisonMark::Incomparable, "the versions cannot be compared"},
+        {ComparisonMark::Orphan, "no versioned target file"},
+        {ComparisonMark::Equal, "equal"},
+        {ComparisonMark::Copied, "copied in this run"},
+    }};
+    for (const auto& [known, meaning] : kMeanings)
+        if (known == mark)
+            return QObject::tr(meaning);
     return {};
 }
 

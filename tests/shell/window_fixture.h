@@ -100,6 +100,25 @@ protected:
         return w;
     }
 
+    // The model row of the row named `name`; -1 when there is none.
+    static int RowOf(const MainWindow& window, const std::string& name) {
+        const auto& rows = window.model()->Rows();
+        for (std::size_t i = 0; i < rows.size(); ++i)
+            if (rows[i].Name == name)
+                return static_cast<int>(i);
+        return -1;
+    }
+
+    // Compares the test's src and dst trees in `window`, every row shown,
+    // sub-folders included.
+    void CompareAllWithSubfolders(MainWindow& window) {
+        window.mViewShowFiles_Click(0);
+        window.mViewSubfolders_Click();
+        window.sourceBox()->SetText(Q(dir.file("src")));
+        window.targetBox()->SetText(Q(dir.file("dst")));
+        Scan(window);
+    }
+
     static std::vector<std::string> Names(const MainWindow& window) {
         std::vector<std::string> names;
         for (const auto& row : window.model()->Rows())

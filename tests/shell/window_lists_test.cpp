@@ -31,14 +31,6 @@
 namespace sorvane::shell::test_window {
 namespace {
 
-int RowOf(const MainWindow& w, const std::string& name) {
-    const auto& rows = w.model()->Rows();
-    for (std::size_t i = 0; i < rows.size(); ++i)
-        if (rows[i].Name == name)
-            return static_cast<int>(i);
-    return -1;
-}
-
 QByteArray Bytes(const std::string& text) {
     return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
 }
@@ -51,11 +43,7 @@ TEST_F(MainWindowTest, CopySpecialPutsTheFileListCtrlCPutsWithTheListAsText) {
     dir.write("dst/line\nbreak.dll", VersionedPe({{1, 0, 0, 0}}));
     test::FakeClipboard clipboard;
     auto w = Open({}, &clipboard);
-    w->mViewShowFiles_Click(0);
-    w->mViewSubfolders_Click();
-    w->sourceBox()->SetText(Q(dir.file("src")));
-    w->targetBox()->SetText(Q(dir.file("dst")));
-    Scan(*w);
+    CompareAllWithSubfolders(*w);
 
     struct Case {
         int list;
@@ -103,11 +91,7 @@ TEST_F(MainWindowTest, FilePropertiesShowTheGridRowAndWhatTheFileHoldsNow) {
     MakeTrees();
     dir.write("dst/sub/lone.dll", "no version in here");
     auto w = Open();
-    w->mViewShowFiles_Click(0);
-    w->mViewSubfolders_Click();
-    w->sourceBox()->SetText(Q(dir.file("src")));
-    w->targetBox()->SetText(Q(dir.file("dst")));
-    Scan(*w);
+    CompareAllWithSubfolders(*w);
     const std::string newerVersion = w->model()->Rows()[RowOf(*w, "newer.dll")].SourceVersion;
     const std::string olderScanned = w->model()->Rows()[RowOf(*w, "older.dll")].TargetVersion;
     ASSERT_FALSE(newerVersion.empty());

@@ -38,6 +38,12 @@ TEST(GridRowSection, ShowsTheRowAsTheGridShowsItWithWhatTheMarkSays) {
         {busy, "< (the target is newer)", "3.00.0000", "German (Germany)", "*"},
         {MakeRow(ComparisonMark::UnequalLanguage, "2.00.0000", "German (Germany)"),
          "! (the languages differ)", "2.00.0000", "German (Germany)", ""},
+        {MakeRow(ComparisonMark::DifferentSize, "2.00.0000", "English (United States)"),
+         "~ (equal versions, different sizes)", "2.00.0000", "English (United States)", ""},
+        {MakeRow(ComparisonMark::Incomparable, "2.0.0.10", "English (United States)"),
+         "? (the versions cannot be compared)", "2.0.0.10", "English (United States)", ""},
+        {MakeRow(ComparisonMark::Equal, "2.00.0000", "English (United States)"),
+         "= (equal)", "2.00.0000", "English (United States)", ""},
         {MakeRow(ComparisonMark::None, "", ""), "", "", "", ""},
     };
     for (const auto& c : cases) {
