@@ -102,8 +102,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string dir = folder;
-    // The window keeps its installation record and tool bar layout here,
-    // never in the user's own settings.
+    // The store where earlier versions kept the tool bar layout (read when a
+    // settings file has none) is here, never the user's.
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
                        QString::fromStdString(dir + "/qsettings"));
     const std::string socket = dir + "/run/Sorvane.Main";

@@ -2,8 +2,8 @@
 // histories of the three path boxes hold 20 entries each and every key the
 // window keeps is present. Three ways, each the median of several runs:
 //   - the main window closing, which saves every setting (one read of the
-//     file, one replacement of it; the close also stores the tool bar layout
-//     beside the installation record);
+//     file, one replacement of it, which holds the tool bar layout and the
+//     installation record too);
 //   - the same content put into one settings document and saved once;
 //   - the same content written key by key with the one-off writes, each of
 //     which reads the file and replaces it (about 70 replacements).
@@ -125,8 +125,8 @@ int main(int argc, char** argv) {
     const std::string file = (folder / "Sorvane.dat").string();
 
     QApplication app(argc, argv);
-    // The installation record and the tool bar layout go to the bench's
-    // folder, never to the user's own settings.
+    // The store where earlier versions kept the tool bar layout (read when a
+    // settings file has none) is the bench's folder, never the user's.
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
                        QString::fromStdString((folder / "qsettings").string()));
 

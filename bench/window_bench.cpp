@@ -26,7 +26,8 @@
 // machine would wait.
 //
 // Runs on the offscreen platform unless QT_QPA_PLATFORM names another. The
-// settings and the installation record go to a temporary folder.
+// settings file (with the installation record) and the store earlier versions
+// kept the tool bar layout in are in a temporary folder.
 
 #include "paint_counter.h"
 #include "platform/dialogs.h"

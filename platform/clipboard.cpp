@@ -65,12 +65,25 @@ std::unique_ptr<QMimeData> FileListMimeData(const std::vector<std::string>& path
     return data;
 }
 
+std::unique_ptr<QMimeData> FileListMimeData(const std::vector<std::string>& paths,
+                                            std::string_view text) {
+    auto data = FileListMimeData(paths);
+    data->setData(QStringLiteral("text/plain"),
+                  QByteArray(text.data(), static_cast<qsizetype>(text.size())));
+    return data;
+}
+
 bool PutTextOnClipboard(ClipboardService& clipboard, std::string_view text) {
     return clipboard.SetMimeData(TextMimeData(text));
 }
 
 bool PutFileListOnClipboard(ClipboardService& clipboard, const std::vector<std::string>& paths) {
     return clipboard.SetMimeData(FileListMimeData(paths));
+}
+
+bool PutFileListOnClipboard(ClipboardService& clipboard, const std::vector<std::string>& paths,
+                            std::string_view text) {
+    return clipboard.SetMimeData(FileListMimeData(paths, text));
 }
 
 } // namespace sorvane::platform

@@ -44,6 +44,10 @@ std::unique_ptr<QMimeData> TextMimeData(std::string_view text);
 /// that is not UTF-8 or holds a line break is left out of all three: as text
 /// it would read as another name, or as two.
 std::unique_ptr<QMimeData> FileListMimeData(const std::vector<std::string>& paths);
+/// The same list with `text` as its "text/plain": a special list keeps its
+/// own text (a line end after each path), the one its saved file holds.
+std::unique_ptr<QMimeData> FileListMimeData(const std::vector<std::string>& paths,
+                                            std::string_view text);
 
 /// Puts `text` on the clipboard, replacing whatever it held. False when the
 /// clipboard did not take it.
@@ -53,5 +57,8 @@ bool PutTextOnClipboard(ClipboardService& clipboard, std::string_view text);
 /// their paths in text), replacing whatever it held. False when the clipboard
 /// did not take it.
 bool PutFileListOnClipboard(ClipboardService& clipboard, const std::vector<std::string>& paths);
+/// The same with `text` as the text form (FileListMimeData with a text).
+bool PutFileListOnClipboard(ClipboardService& clipboard, const std::vector<std::string>& paths,
+                            std::string_view text);
 
 } // namespace sorvane::platform

@@ -33,6 +33,7 @@
 #include <span>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace sorvane::platform {
 namespace {
@@ -588,9 +589,11 @@ QString ContentText(const FileVersionData& data) {
     return {};
 }
 
-void AddGridSection(const FileVersionData& data, FileProperties& out) {
+// What a scan of the file would put in the grid now; the grid itself may
+// show something else (a row copied since, or read before the file changed).
+void AddReadNowSection(const FileVersionData& data, FileProperties& out) {
     const VersionTexts texts = ScanTexts(data);
-    out.sections.push_back({QStringLiteral("In the result grid"),
+    out.sections.push_back({QString::fromLatin1(kReadNowSectionTitle),
                             {{QStringLiteral("Version"), Shown(texts.version)},
                              {QStringLiteral("Language"), Shown(texts.language)},
                              {QStringLiteral("Description"), Shown(texts.description, true)},
@@ -738,7 +741,7 @@ FileProperties ReadFileProperties(const std::string& path) {
     if (!data.opened)
         return out;
 
-    AddGridSection(data, out);
+    AddReadNowSection(data, out);
     switch (kind) {
     case FileKind::VersionResource:
         AddVersionSections(data, out);
@@ -757,8 +760,9 @@ FileProperties ReadFileProperties(const std::string& path) {
 
 // ------------------------------------------------------------------ window
 
-FilePropertiesWindow::FilePropertiesWindow(const std::string& path, QWidget* owner)
-    : QWidget(owner, Qt::Window) {
+FilePropertiesWindow::FilePropertiesWindow(const std::string& path, QWidget* owner,
+                                           std::optional<PropertySection> gridRow)
+    : QWidget(owner, Qt::Window), gridRow_(std::move(gridRow)) {
     setObjectName(QStringLiteral("filePropertiesWindow"));
     setAttribute(Qt::WA_DeleteOnClose);
     if (owner != nullptr)
@@ -847,7 +851,17 @@ FilePropertiesWindow::FilePropertiesWindow(const std::string& path, QWidget* own
 
 void FilePropertiesWindow::Reload() {
     properties_ = ReadFileProperties(properties_.path);
+    if (gridRow_) {
+        const auto afterFile = properties_.sections.empty() ? properties_.sections.begin()
+                                                            : properties_.sections.begin() + 1;
+        properties_.sections.insert(afterFile, *gridRow_);
+    }
     Fill();
+}
+
+void FilePropertiesWindow::SetGridRow(std::optional<PropertySection> gridRow) {
+    gridRow_ = std::move(gridRow);
+    Reload();
 }
 
 void FilePropertiesWindow::Fill() {
@@ -947,7 +961,8 @@ void FilePropertiesWindow::keyPressEvent(QKeyEvent* event) {
     QWidget::keyPressEvent(event);
 }
 
-int ShowFileProperties(const std::string& path, QWidget* owner) {
+int ShowFileProperties(const std::string& path, QWidget* owner,
+                       std::optional<PropertySection> gridRow) {
     if (!EntryOf(path).self)
         return -1;
     int open = 0;
@@ -956,14 +971,14 @@ int ShowFileProperties(const std::string& path, QWidget* owner) {
         if (window == nullptr || !window->isVisible())
             continue;
         if (window->Path() == path) {
-            window->Reload();
+            window->SetGridRow(std::move(gridRow));
             window->raise();
             window->activateWindow();
             return 0;
         }
         ++open;
     }
-    auto* window = new FilePropertiesWindow(path, owner);
+    auto* window = new FilePropertiesWindow(path, owner, std::move(gridRow));
     // Each new window a step further down and right, so the source and the
     // target window of a row are both in sight.
     QRect area = window->screen() != nullptr ? window->screen()->availableGeometry() : QRect();

@@ -93,12 +93,23 @@ bool VersionTextAgrees(std::string_view text, std::uint32_t ms, std::uint32_t ls
 /// U+FFFD).
 QString VisibleText(std::string_view utf8, bool keepLineBreaks = false);
 
+/// The caption of the section of what the window read from the file now.
+inline constexpr const char* kReadNowSectionTitle = "Read from the file now";
+
 /// The window of one file.
 class FilePropertiesWindow : public QWidget {
     Q_OBJECT
 public:
     /// Reads `path` and shows it; a window of its own, on top of `owner`.
-    explicit FilePropertiesWindow(const std::string& path, QWidget* owner = nullptr);
+    /// `gridRow`, when given, is what the result grid shows for the file's
+    /// row: it is shown after the section "File", before what the file
+    /// holds now.
+    explicit FilePropertiesWindow(const std::string& path, QWidget* owner = nullptr,
+                                  std::optional<PropertySection> gridRow = std::nullopt);
+
+    /// Takes what the grid shows now (after a copy, for example) and shows
+    /// the file again.
+    void SetGridRow(std::optional<PropertySection> gridRow);
 
     const std::string& Path() const { return properties_.path; }
     const FileProperties& Properties() const { return properties_; }
@@ -118,6 +129,7 @@ private:
     void FillDisagreements();
 
     FileProperties properties_;
+    std::optional<PropertySection> gridRow_;
     QLabel* nameLabel_ = nullptr;
     QLabel* folderLabel_ = nullptr;
     QFrame* disagreementBox_ = nullptr;
@@ -125,10 +137,12 @@ private:
     QTreeWidget* tree_ = nullptr;
 };
 
-/// Shows the properties window of `path` on top of `owner`: a window already
-/// open for the path is read again and raised, otherwise a new one opens.
-/// Returns 0 when a window shows, -1 when nothing is at `path` (no window,
-/// no message). Never waits for the window.
-int ShowFileProperties(const std::string& path, QWidget* owner);
+/// Shows the properties window of `path` on top of `owner`, with `gridRow`
+/// (what the result grid shows for the file) when given: a window already
+/// open for the path takes it, is read again and raised, otherwise a new one
+/// opens. Returns 0 when a window shows, -1 when nothing is at `path` (no
+/// window, no message). Never waits for the window.
+int ShowFileProperties(const std::string& path, QWidget* owner,
+                       std::optional<PropertySection> gridRow = std::nullopt);
 
 } // namespace sorvane::platform

@@ -13,9 +13,11 @@
 #include "platform/help_window.h"
 #include "platform/url_opener.h"
 #include "shell/app_info.h"
+#include "shell/program_record.h"
 #include "sync/copy_controller.h"
 #include "sync/path_box.h"
 #include "sync/report_export.h"
+#include "sync/row_properties.h"
 #include "sync/special_lists.h"
 #include "view/color_scheme.h"
 #include "view/grid_search.h"
@@ -81,6 +83,12 @@ MainWindow::MainWindow(const StartOptions& options, QWidget* parent)
         if (next >= 0)
             grid_->SelectRow(next);
         UpdateCommandState();
+    });
+    connect(copier_, &sync::CopyController::BatchStarted, this, [this](int newer) {
+        // A batch starts clear: the count and the end of the last one go.
+        SetPanel(1, QStringLiteral("0/%1").arg(newer));
+        if (PanelText(2) == tr(kCopyInterruptedNotice))
+            SetPanel(2, {});
     });
     connect(copier_, &sync::CopyController::BatchProgress, this, [this](int copied, int newer) {
         SetPanel(1, QStringLiteral("%1/%2").arg(copied).arg(newer));
@@ -733,13 +741,19 @@ void MainWindow::mToolsSourceProperties_Click() {
     // Each window only when its command is enabled, as last computed; both
     // open when both files exist.
     if (action("mToolsSourceProperties")->isEnabled())
-        platform::ShowFileProperties(CurrentRowPath(cbSource_), this);
+        platform::ShowFileProperties(CurrentRowPath(cbSource_), this, CurrentGridRowSection());
     if (targetPropertiesEnabled_)
         mToolsTargetProperties_Click();
 }
 
 void MainWindow::mToolsTargetProperties_Click() {
-    platform::ShowFileProperties(CurrentRowPath(cbTarget_), this);
+    platform::ShowFileProperties(CurrentRowPath(cbTarget_), this, CurrentGridRowSection());
+}
+
+std::optional<platform::PropertySection> MainWindow::CurrentGridRowSection() const {
+    if (const ComparisonRow* row = model_->RowAt(grid_->CurrentRow()))
+        return sync::GridRowSection(*row);
+    return std::nullopt;
 }
 
 void MainWindow::ConnectGridProperties() {
@@ -1013,7 +1027,8 @@ void MainWindow::mEditCopySpecialList_Click(int index) {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const sync::SpecialList list = sync::MakeSpecialList(
         index, model_->Rows(), Utf8(cbSource_->Text()), Utf8(cbTarget_->Text()));
-    const bool taken = platform::PutTextOnClipboard(Clipboard(), list.Text());
+    // As files for a file manager to paste, and as the list's text.
+    const bool taken = platform::PutFileListOnClipboard(Clipboard(), list.paths, list.Text());
     QApplication::restoreOverrideCursor();
     if (!taken)
         Dialogs().ShowMessage(this, QString::fromLatin1(kProgramTitle),
@@ -1125,7 +1140,7 @@ void MainWindow::OnCopyingChanged(bool copying) {
 
 void MainWindow::OnBatchFinished(bool interrupted) {
     if (interrupted)
-        SetPanel(2, tr("Copying was interrupted."));
+        SetPanel(2, tr(kCopyInterruptedNotice));
     UpdateCommandState();
 }
 
@@ -1146,7 +1161,8 @@ void MainWindow::mViewCustomize_Click() {
     if (!chosen)
         return;
     ApplyToolbarButtons(*chosen);
-    SaveToolbarButtons();
+    // Kept at once, not only when the window closes.
+    SaveToolbarLayout(datFile_, ToolbarLayout());
 }
 
 void MainWindow::pbToolbar_ButtonClick(const QString& key) {

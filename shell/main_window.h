@@ -9,17 +9,20 @@
 #include "engine/settings_store.h"
 #include "platform/clipboard.h"
 #include "platform/dialogs.h"
+#include "platform/file_properties.h"
 #include "shell/scan_runner.h"
 #include "view/grid_find.h"
 #include "view/result_model.h"
 
 #include <QMainWindow>
 #include <QPointer>
+#include <QStringList>
 #include <QUrl>
 
 #include <array>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 class QAction;
@@ -199,7 +202,8 @@ private:
     sync::PathBox* BoxOfBand(const QToolBar* bar) const;
     void SetMinimumWindowSize(int bandRowWidth, int bandRows);
     void RestoreToolbarButtons();
-    void SaveToolbarButtons();
+    /// The tool bar's buttons as the settings keep them (LoadToolbarLayout).
+    QStringList ToolbarLayout() const;
     std::vector<platform::ToolbarButtonState> ToolbarButtons() const;
     void ApplyToolbarButtons(const std::vector<platform::ToolbarButtonState>& buttons);
     void ApplyColors();
@@ -227,6 +231,8 @@ private:
     /// The path of the current row's file below the folder of `box`; empty
     /// when the row has no name or the box no text.
     std::string CurrentRowPath(const sync::PathBox* box) const;
+    /// What the grid shows for the current row, for its properties windows.
+    std::optional<platform::PropertySection> CurrentGridRowSection() const;
     void OnSourceChanged();
     void OnTargetChanged();
     void OnScanUpdated();

@@ -30,6 +30,7 @@ inline constexpr int kSmallestWidth = 200;
 inline constexpr int kSmallestHeight = 150;
 inline const char* const kSettingsChangedNotice =
     "Settings were changed. Perform the scan again to update the results.";
+inline const char* const kCopyInterruptedNotice = "Copying was interrupted.";
 
 inline std::string Utf8(const QString& text) { return text.toStdString(); }
 inline QString Qt8(const std::string& text) { return QString::fromStdString(text); }

@@ -11,6 +11,7 @@
 #include "engine/settings_store.h"
 #include "platform/update_check.h"
 #include "shell/app_info.h"
+#include "shell/program_record.h"
 #include "sync/path_box.h"
 #include "view/color_scheme.h"
 #include "view/grid_search.h"
@@ -23,7 +24,6 @@
 #include <QMenuBar>
 #include <QScrollBar>
 #include <QScreen>
-#include <QSettings>
 #include <QStatusBar>
 #include <QToolBar>
 
@@ -43,12 +43,6 @@ void MainWindow::LoadSettings() {
     // (a server of one's own network, or a test's).
     updateAddress_ = platform::UpdateAddress(
         Qt8(ReadSetting(file, "Update", "Address", kWebAddress)), QString::fromLatin1(kProgramTitle));
-    // The installation record: where the program is and which version it is.
-    {
-        QSettings record(QString::fromLatin1(kCompanyName), QString::fromLatin1(kProgramTitle));
-        record.setValue(QStringLiteral("InstallPath"), QCoreApplication::applicationDirPath());
-        record.setValue(QStringLiteral("CurrentVersion"), VersionText());
-    }
     SetMenuKeyText(actions_.at(QStringLiteral("mFileExit")), QStringLiteral("Alt+F4"));
     SetMenuKeyText(actions_.at(QStringLiteral("mEditDelete")), QStringLiteral("Del"));
     SetMenuKeyText(actions_.at(QStringLiteral("mToolsSourceProperties")), QStringLiteral("Alt+Enter"));
@@ -99,14 +93,14 @@ void MainWindow::LoadSettings() {
     history(cbSource_, "Source");
     history(cbTarget_, "Target");
     history(cbFilter_, "Filter");
-    cbSource_->FindListItem(Qt8(ReadSetting(file, "General", "Source")), true, true);
+    cbSource_->FindListItem(Qt8(ReadSetting(file, "General", "Source")), true);
     if (!options_.commandLineSource.isEmpty()) {
         // Asked for by name: it is the Source, listed before or not.
         cbSource_->SetText(Qt8(NormalizeFolderPath(Utf8(options_.commandLineSource), false)));
         cbSource_->AddToHistory();
     }
-    cbTarget_->FindListItem(Qt8(ReadSetting(file, "General", "Target")), true, true);
-    cbFilter_->FindListItem(Qt8(ReadSetting(file, "General", "Filter")), true, true);
+    cbTarget_->FindListItem(Qt8(ReadSetting(file, "General", "Target")), true);
+    cbFilter_->FindListItem(Qt8(ReadSetting(file, "General", "Filter")), true);
 
     mViewShowFiles_Click(ToInt32(ReadNumberSetting(file, "General", "Different", 1)));
 
@@ -191,7 +185,9 @@ void MainWindow::SaveSettings() {
     WriteNumberSetting(file, "Position", "Height", bounds.height());
 
     SaveBandLayout();
-    SaveToolbarButtons();
+    SaveToolbarLayout(file, ToolbarLayout());
+    // Where the program is and which version it is, kept with the rest.
+    WriteInstallRecord(file, QCoreApplication::applicationDirPath(), VersionText());
 
     WriteNumberSetting(file, "Grid", "SortKey", sortKey_);
     WriteNumberSetting(file, "Grid", "Ascend", ascending_ ? 1 : 0);
@@ -351,11 +347,9 @@ void MainWindow::ApplyToolbarButtons(const std::vector<platform::ToolbarButtonSt
     }
 }
 
-// The main tool bar's buttons, in order, a "-" before a hidden one, kept where
-// the installation record is.
+// The main tool bar's buttons, in order, a "-" before a hidden one.
 void MainWindow::RestoreToolbarButtons() {
-    QSettings record(QString::fromLatin1(kCompanyName), QString::fromLatin1(kProgramTitle));
-    const QStringList saved = record.value(QStringLiteral("Toolbar")).toStringList();
+    const QStringList saved = LoadToolbarLayout(settings_);
     if (saved.isEmpty())
         return;
     std::vector<platform::ToolbarButtonState> states;
@@ -366,12 +360,11 @@ void MainWindow::RestoreToolbarButtons() {
     ApplyToolbarButtons(states);
 }
 
-void MainWindow::SaveToolbarButtons() {
+QStringList MainWindow::ToolbarLayout() const {
     QStringList entries;
     for (const auto& state : ToolbarButtons())
         entries << (state.visible ? state.key : QStringLiteral("-") + state.key);
-    QSettings record(QString::fromLatin1(kCompanyName), QString::fromLatin1(kProgramTitle));
-    record.setValue(QStringLiteral("Toolbar"), entries);
+    return entries;
 }
 
 } // namespace sorvane::shell

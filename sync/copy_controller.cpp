@@ -147,6 +147,7 @@ void CopyController::StartBatch(const std::string& sourceFolder, const std::stri
     batch_->newerSourceRows = newerSourceRows;
     stopRequested_ = false;
     SetCopying(true);
+    emit BatchStarted(newerSourceRows);
     NextBatchRow();
 }
 

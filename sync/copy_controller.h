@@ -100,6 +100,9 @@ public:
     void RequestStop() { stopRequested_ = true; }
 
 signals:
+    /// A batch was confirmed and begins: the window clears what the last
+    /// batch left in the status bar and shows 0 of `newerSourceRows`.
+    void BatchStarted(int newerSourceRows);
     /// A batch reached this row: the window makes it current.
     void RowReached(int row);
     /// Copied files of this batch so far, and the Newer Source rows of the scan.

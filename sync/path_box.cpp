@@ -56,7 +56,7 @@ void PathBox::AddToHistory(int maxCount) {
         return;
     // At least the entry just added stays.
     maxCount = std::max(maxCount, 1);
-    const int found = FindListItem(text, false, true);
+    const int found = FindListItem(text, false);
     if (found < 0) {
         insertItem(0, text, 0);
         while (count() > maxCount)

@@ -1,6 +1,8 @@
 #pragma once
 // An editable combo box with a most-recently-used history of up to 20
-// entries, no two equal without regard to case. It tells the window when its
+// entries, no two equal: paths compare exactly, as the file system compares
+// them (`/data/src` and `/data/SRC` are two folders), filters without regard
+// to case, as they match names. It tells the window when its
 // text changes, when an entry is picked, and when Enter is pressed; Esc
 // undoes the last edit; files dropped on it (Source and Target boxes) set its
 // text to the first file's path.
@@ -20,8 +22,8 @@ public:
 
     /// Puts the current text at the top of the list: a new text is inserted
     /// (dropping the oldest entries beyond `maxCount`), a text already listed
-    /// (case ignored) moves to the top in the letter case just entered and
-    /// keeps its item number. Entry 0 is then selected, which emits Picked.
+    /// (as IgnoresCase says) moves to the top in the letter case just entered
+    /// and keeps its item number. Entry 0 is then selected, which emits Picked.
     /// An empty text adds nothing.
     void AddToHistory(int maxCount = kMaxHistory);
 
@@ -29,6 +31,14 @@ public:
     /// -1. When `select` is set, the entry found is selected (emitting
     /// Picked), or, when none is found, the selection and the text are cleared.
     int FindListItem(const QString& text, bool select, bool ignoreCase);
+    /// The same, comparing as the box's own history does.
+    int FindListItem(const QString& text, bool select) {
+        return FindListItem(text, select, IgnoresCase());
+    }
+    /// True when two entries that differ only in letter case are one: the
+    /// Filter box's patterns match names without regard to case; Source and
+    /// Target name folders, and "X" and "x" are two.
+    bool IgnoresCase() const { return kind_ == Kind::Filter; }
 
     /// Widens the drop-down list so its longest entry fits (plus 10 pixels,
     /// plus a scroll bar beyond 10 entries), never narrower than the box.

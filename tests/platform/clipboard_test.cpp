@@ -56,6 +56,32 @@ TEST(Clipboard, AFileListCarriesUriListGnomeListAndText) {
                                          QUrl::fromLocalFile(QString::fromUtf8("/\xC3\xBC.dll"))}));
 }
 
+TEST(Clipboard, AFileListWithItsOwnTextKeepsTheFilesAndTakesTheText) {
+    struct Case {
+        std::vector<std::string> paths;
+        std::string text;
+        QByteArray uriList, gnome;
+    };
+    const std::vector<Case> cases = {
+        {{"/src/x.dll", "/src/y.dll"}, "/src/x.dll\n/src/y.dll\n",
+         "file:///src/x.dll\r\nfile:///src/y.dll\r\n", "copy\nfile:///src/x.dll\nfile:///src/y.dll"},
+        {{"/n\ne", "/a.dll"}, "/a.dll\n", "file:///a.dll\r\n", "copy\nfile:///a.dll"},
+        {{}, "", "", "copy"},
+    };
+    for (const Case& c : cases) {
+        const auto data = FileListMimeData(c.paths, c.text);
+        EXPECT_EQ(data->formats(),
+                  (QStringList{"text/uri-list", "x-special/gnome-copied-files", "text/plain"}));
+        EXPECT_EQ(data->data("text/uri-list"), c.uriList);
+        EXPECT_EQ(data->data("x-special/gnome-copied-files"), c.gnome);
+        EXPECT_EQ(data->data("text/plain").toStdString(), c.text);
+        test::FakeClipboard fake;
+        EXPECT_TRUE(PutFileListOnClipboard(fake, c.paths, c.text));
+        EXPECT_EQ(fake.Format("text/uri-list"), c.uriList);
+        EXPECT_EQ(fake.Format("text/plain").toStdString(), c.text);
+    }
+}
+
 TEST(Clipboard, PutsReplaceTheClipboardAndSayWhetherItTookThem) {
     test::FakeClipboard fake;
     EXPECT_TRUE(PutFileListOnClipboard(fake, {"/src/x.dll"}));

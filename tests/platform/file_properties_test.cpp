@@ -136,7 +136,7 @@ TEST_F(FilePropertiesTest, ShowsTheFileSystemEntryAndEveryPartOfAVersionResource
             EXPECT_EQ(p.Section(QStringLiteral("Fixed file information")), nullptr);
             continue;
         }
-        EXPECT_EQ(ValueOf(p, "In the result grid", "Version"), "1.02.03.04");
+        EXPECT_EQ(ValueOf(p, "Read from the file now", "Version"), "1.02.03.04");
         EXPECT_EQ(ValueOf(p, "Fixed file information", "File version"), "1.2.3.4");
         EXPECT_EQ(ValueOf(p, "Fixed file information", "Product version"), "5.6.7.8");
         EXPECT_EQ(ValueOf(p, "Fixed file information", "Flags"),
@@ -223,9 +223,9 @@ TEST_F(FilePropertiesTest, FontsShowEveryNameRecordGroupedByPlatformAndLanguage)
                   {4, 0, 0, 4, "\x82\xA0"}};
     const FileProperties p = ReadFileProperties(dir.write("pegs.ttf", font.Build()));
     EXPECT_EQ(ValueOf(p, "File", "Type"), "regular file: TrueType font");
-    EXPECT_EQ(ValueOf(p, "In the result grid", "Version"), "2.10");
+    EXPECT_EQ(ValueOf(p, "Read from the file now", "Version"), "2.10");
     EXPECT_EQ(Titles(p), (std::vector<std::string>{
-                             "File", "In the result grid", "Names: Macintosh, Roman, English",
+                             "File", "Read from the file now", "Names: Macintosh, Roman, English",
                              "Names: Windows, Unicode BMP, English (United States) (0x0409)",
                              "Names: Windows, Unicode BMP, German (0x0407)",
                              "Names: Windows, Unicode BMP, English (United States) (0x0409)",
@@ -320,7 +320,7 @@ TEST_F(FilePropertiesTest, LinksFoldersAndMissingPaths) {
         EXPECT_EQ(ValueOf(p, "File", "Link target"), c.linkTarget);
         EXPECT_EQ(ValueOf(p, "File", "Type").rfind(c.typeStart, 0), 0u)
             << ValueOf(p, "File", "Type");
-        EXPECT_EQ(p.Section(QStringLiteral("In the result grid")) != nullptr,
+        EXPECT_EQ(p.Section(QStringLiteral("Read from the file now")) != nullptr,
                   std::string(c.name) == "link.dll");
     }
 }
@@ -417,6 +417,50 @@ TEST_F(FilePropertiesTest, TheWindowIsModelessOnePerFileAndShowsTheDisagreement)
 
     QTest::keyClick(window, Qt::Key_Escape);
     EXPECT_EQ(OpenWindows().size(), 2u);
+    for (FilePropertiesWindow* w : OpenWindows())
+        w->close();
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+TEST_F(FilePropertiesTest, TheGridsRowHasItsOwnSectionBesideWhatTheFileHoldsNow) {
+    QWidget owner;
+    owner.show();
+    const std::string path = dir.write(
+        "g.dll", test::BuildPe({{kVersion, kFirst, 0x0409,
+                                 Block({{0x0409, 0x04B0}}, {StringNode("FileVersion", "1.2.3.4")})}})
+                     .bytes);
+    const PropertySection copied{"In the result grid", {{"Mark", "+"}, {"Target version", "9.00"}}};
+    const PropertySection scanned{"In the result grid", {{"Mark", "<"}, {"Target version", "8.00"}}};
+    struct Case {
+        std::optional<PropertySection> grid; // handed to ShowFileProperties
+        QStringList headings;                // the first sections
+        QString targetVersion;               // in the grid's section; empty: none shown
+    };
+    const std::vector<Case> cases{
+        {std::nullopt, {"File", "Read from the file now"}, {}},
+        {copied, {"File", "In the result grid", "Read from the file now"}, "9.00"},
+        // The same file asked for again from the grid: the open window takes the row.
+        {scanned, {"File", "In the result grid", "Read from the file now"}, "8.00"},
+        {std::nullopt, {"File", "Read from the file now"}, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.headings.join(QLatin1Char('|')).toStdString());
+        ASSERT_EQ(ShowFileProperties(path, &owner, c.grid), 0);
+        ASSERT_EQ(OpenWindows().size(), 1u);
+        const FilePropertiesWindow* window = OpenWindows()[0];
+        QStringList headings;
+        for (int i = 0; i < window->tree()->topLevelItemCount() && i < c.headings.size(); ++i)
+            headings << window->tree()->topLevelItem(i)->text(0);
+        EXPECT_EQ(headings, c.headings);
+        const PropertySection* grid = window->Properties().Section("In the result grid");
+        EXPECT_EQ(grid != nullptr, !c.targetVersion.isEmpty());
+        if (grid != nullptr) {
+            EXPECT_EQ(grid->Value("Target version"), c.targetVersion);
+        }
+        EXPECT_NE(window->Properties().Section("Read from the file now"), nullptr);
+        EXPECT_EQ(window->RowsText(true).contains(QStringLiteral("In the result grid\n")),
+                  grid != nullptr);
+    }
     for (FilePropertiesWindow* w : OpenWindows())
         w->close();
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

@@ -33,7 +33,6 @@
 #include <QScreen>
 #include <QStackedWidget>
 #include <QScrollBar>
-#include <QSettings>
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTest>
@@ -80,8 +79,11 @@ TEST_F(MainWindowTest, FirstStartWithoutSettingsUsesTheDefaults) {
     EXPECT_FALSE(w->action("mFileScan")->isEnabled());
     EXPECT_FALSE(w->toolbarButton("Scan")->isEnabled());
     EXPECT_FALSE(w->toolbarButton("Stop")->isEnabled());
-    QSettings record(QStringLiteral("Brannock Ltd"), QStringLiteral("Sorvane"));
-    EXPECT_EQ(record.value(QStringLiteral("CurrentVersion")).toString(), "1.00");
+    // The installation record goes into the settings file with the rest.
+    w->close();
+    EXPECT_EQ(ReadSetting(settingsFile, "Installation", "CurrentVersion"), "1.00");
+    EXPECT_EQ(ReadSetting(settingsFile, "Installation", "InstallPath"),
+              QCoreApplication::applicationDirPath().toStdString());
 }
 
 TEST_F(MainWindowTest, EverySettingComesBackAfterARestart) {
@@ -193,6 +195,8 @@ TEST_F(MainWindowTest, CommandLineSourceIsTheSourceListedOrNot) {
         {"/not/listed", "/not/listed", {"/not/listed", "/data/Release", "/other"}},
         {"\"/data/Release/\"", "/data/Release", {"/data/Release", "/other"}},
         {"/other", "/other", {"/other", "/data/Release"}},
+        // Another letter case names another folder: a new entry.
+        {"/DATA/release", "/DATA/release", {"/DATA/release", "/data/Release", "/other"}},
         {"", "/other", {"/data/Release", "/other"}},
     };
     for (const auto& c : cases) {
@@ -594,7 +598,7 @@ TEST_F(MainWindowTest, FolderCommandsSwapAndFilter) {
     EXPECT_EQ(w->sourceBox()->Text(), Q(dir.file("b")));
 }
 
-TEST_F(MainWindowTest, CustomisedToolbarIsKeptInTheInstallationRecord) {
+TEST_F(MainWindowTest, CustomisedToolbarIsKeptInTheSettingsFile) {
     {
         auto w = Open();
         std::vector<platform::ToolbarButtonState> layout{
@@ -603,11 +607,15 @@ TEST_F(MainWindowTest, CustomisedToolbarIsKeptInTheInstallationRecord) {
         w->mViewCustomize_Click();
         EXPECT_FALSE(w->toolbarButton("Save")->isVisible());
         EXPECT_EQ(w->band("pbToolbar")->actions().front(), w->toolbarButton("Stop"));
+        // Kept at once, before the window closes.
+        EXPECT_GT(LoadListSection(settingsFile, "Toolbar").size(), 3u);
+        EXPECT_EQ(ReadSetting(settingsFile, "Toolbar", "2"), "-Save");
         w->close();
     }
-    QSettings record(QStringLiteral("Brannock Ltd"), QStringLiteral("Sorvane"));
-    EXPECT_EQ(record.value(QStringLiteral("Toolbar")).toStringList().mid(0, 3),
-              (QStringList{"Stop", "Scan", "-Save"}));
+    const std::vector<std::string> saved = LoadListSection(settingsFile, "Toolbar");
+    ASSERT_GE(saved.size(), 3u);
+    EXPECT_EQ(std::vector<std::string>(saved.begin(), saved.begin() + 3),
+              (std::vector<std::string>{"Stop", "Scan", "-Save"}));
     auto w = Open();
     EXPECT_EQ(w->band("pbToolbar")->actions().front(), w->toolbarButton("Stop"));
     EXPECT_FALSE(w->toolbarButton("Save")->isVisible());

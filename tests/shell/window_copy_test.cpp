@@ -25,14 +25,6 @@
 namespace sorvane::shell::test_window {
 namespace {
 
-int RowOf(const MainWindow& w, const std::string& name) {
-    const auto& rows = w.model()->Rows();
-    for (std::size_t i = 0; i < rows.size(); ++i)
-        if (rows[i].Name == name)
-            return static_cast<int>(i);
-    return -1;
-}
-
 TEST_F(MainWindowTest, F9AndCtrlF9ActOnTheRowTheUserSeesHoweverItGotThere) {
     auto w = OpenAndCompareTrees();
     const int equal = RowOf(*w, "equal.dll");

@@ -32,8 +32,9 @@ inline QString Q(const std::string& text) { return QString::fromStdString(text);
 class MainWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        // The installation record and the tool bar layout go to a folder of
-        // this test, never to the user's own settings.
+        // Earlier versions kept the tool bar layout in a QSettings store,
+        // which a window reads when its settings file has none: the tests'
+        // store is a folder of their own, never the user's.
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, Q(dir.file("qsettings")));
         settingsFile = dir.file("Sorvane.dat");
     }
@@ -97,6 +98,25 @@ protected:
         w->targetBox()->SetText(Q(dir.file("dst")));
         Scan(*w);
         return w;
+    }
+
+    // The model row of the row named `name`; -1 when there is none.
+    static int RowOf(const MainWindow& window, const std::string& name) {
+        const auto& rows = window.model()->Rows();
+        for (std::size_t i = 0; i < rows.size(); ++i)
+            if (rows[i].Name == name)
+                return static_cast<int>(i);
+        return -1;
+    }
+
+    // Compares the test's src and dst trees in `window`, every row shown,
+    // sub-folders included.
+    void CompareAllWithSubfolders(MainWindow& window) {
+        window.mViewShowFiles_Click(0);
+        window.mViewSubfolders_Click();
+        window.sourceBox()->SetText(Q(dir.file("src")));
+        window.targetBox()->SetText(Q(dir.file("dst")));
+        Scan(window);
     }
 
     static std::vector<std::string> Names(const MainWindow& window) {

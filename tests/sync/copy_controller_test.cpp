@@ -239,5 +239,38 @@ TEST_F(CopyControllerTest, StopEndsABatchAfterTheCurrentFileAndCancelCopiesNothi
     EXPECT_EQ(model.RowAt(1)->Mark, ComparisonMark::NewerSource);
 }
 
+TEST_F(CopyControllerTest, ABatchSaysItStartsOnlyOnceConfirmedBeforeItsFirstRow) {
+    struct Case {
+        MessageResult answer;
+        int newerSourceRows;
+        std::vector<std::string> events; // in order
+    };
+    const std::vector<Case> cases{
+        {MessageResult::Ok, 2, {"started 2", "row 0", "row 1", "finished"}},
+        {MessageResult::Ok, 7, {"started 7", "row 0", "row 1", "finished"}},
+        {MessageResult::Cancel, 2, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.newerSourceRows);
+        model.ClearResults();
+        Fill({Row("a.dll", ComparisonMark::NewerSource), Row("b.dll", ComparisonMark::NewerSource)});
+        std::vector<std::string> events;
+        QObject context;
+        QObject::connect(&controller, &CopyController::BatchStarted, &context,
+                [&](int rows) { events.push_back("started " + std::to_string(rows)); });
+        QObject::connect(&controller, &CopyController::RowReached, &context,
+                [&](int row) { events.push_back("row " + std::to_string(row)); });
+        QObject::connect(&controller, &CopyController::BatchFinished, &context,
+                [&] { events.push_back("finished"); });
+        QSignalSpy finished(&controller, &CopyController::BatchFinished);
+        dialogs.messageAnswers = {c.answer};
+        controller.StartBatch("/src", "/dst", false, c.newerSourceRows);
+        if (c.answer == MessageResult::Ok) {
+            ASSERT_TRUE(finished.wait(5000));
+        }
+        EXPECT_EQ(events, c.events);
+    }
+}
+
 } // namespace
 } // namespace sorvane::sync

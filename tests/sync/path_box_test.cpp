@@ -11,6 +11,8 @@
 #include <QTest>
 #include <QUrl>
 
+#include <vector>
+
 namespace sorvane::sync {
 namespace {
 
@@ -64,7 +66,8 @@ TEST(PathBoxHistory, NewTextsGoOnTopAndTheTwentyFirstDropsTheOldest) {
 }
 
 TEST(PathBoxHistory, AListedTextMovesToTheTopAsTypedAndKeepsItsNumber) {
-    PathBox box(Kind::Target);
+    // Filters match names without regard to case: "c:/data" is the listed "C:/Data".
+    PathBox box(Kind::Filter);
     box.SetHistory({"/a", "/b", "/c", "/d", "/e", "C:/Data", "/f"});
     box.setItemData(5, 7);
     box.SetText("c:/data");
@@ -87,6 +90,36 @@ TEST(PathBoxHistory, AListedTextMovesToTheTopAsTypedAndKeepsItsNumber) {
     EXPECT_EQ(box.itemText(0), "C:/DATA");
     EXPECT_EQ(box.itemData(0), QVariant(7));
     EXPECT_EQ(box.Text(), "C:/DATA");
+}
+
+TEST(PathBoxHistory, PathsDifferingInCaseAreTwoEntriesFiltersAreOne) {
+    struct Case {
+        Kind kind;
+        QStringList typed;    // each entered in turn
+        QStringList history;  // the list afterwards
+        QString find;         // looked up as the box compares
+        int found;
+    };
+    const std::vector<Case> cases{
+        {Kind::Source, {"/data/src", "/data/SRC"}, {"/data/SRC", "/data/src"}, "/data/src", 1},
+        {Kind::Target, {"/data/src", "/data/SRC"}, {"/data/SRC", "/data/src"}, "/DATA/src", -1},
+        {Kind::Target, {"/x", "/y", "/x"}, {"/x", "/y"}, "/y", 1},
+        {Kind::Source, {"/A", "/a", "/A"}, {"/A", "/a"}, "/a", 1},
+        {Kind::Filter, {"*.dll", "*.DLL"}, {"*.DLL"}, "*.Dll", 0},
+        {Kind::Filter, {"*.exe", "*.dll", "*.EXE"}, {"*.EXE", "*.dll"}, "*.dll", 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.typed.join(QLatin1Char(' ')).toStdString());
+        PathBox box(c.kind);
+        EXPECT_EQ(box.IgnoresCase(), c.kind == Kind::Filter);
+        for (const QString& text : c.typed) {
+            box.SetText(text);
+            box.AddToHistory();
+        }
+        EXPECT_EQ(box.History(), c.history);
+        EXPECT_EQ(box.Text(), c.typed.back());
+        EXPECT_EQ(box.FindListItem(c.find, false), c.found);
+    }
 }
 
 TEST(PathBoxHistory, EmptyTextAddsNothingAndSetHistoryKeepsTheText) {
