@@ -78,13 +78,13 @@ std::string RowText(const ComparisonRow& row) {
 int Copy(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     CopyOptions options;
     CommandParser parser("copy");
-    parser->add_option("SOURCE", options.source)->required();
-    parser->add_option("TARGET", options.target)->required();
-    parser->add_option("--filter", options.filter);
-    parser->add_flag("-r,--subfolders", options.subfolders);
-    parser->add_flag("--backup,!--no-backup", options.backup);
-    parser->add_flag("--dry-run", options.dryRun);
-    parser->add_flag("--force", options.force);
+    parser.Argument("SOURCE", options.source)->required();
+    parser.Argument("TARGET", options.target)->required();
+    parser.Option("--filter", options.filter);
+    parser.Flag("--subfolders", options.subfolders);
+    parser.Flag("--backup", options.backup);
+    parser.Flag("--dry-run", options.dryRun);
+    parser.Flag("--force", options.force);
     if (const auto status = parser.Parse(args, out, err))
         return *status;
     if (IsSourceMapPath(options.source) && !FolderExists(NormalizeFolderPath(options.source, false)))
@@ -103,8 +103,13 @@ int Copy(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
     const std::string target = NormalizeFolderPath(options.target, false);
     if (const SystemFolderKind kind = CheckSystemFolder(target, WineWindowsFolder());
         kind != SystemFolderKind::None) {
-        err << "sorvane-cli: " << Shown(target) << ":\n" << SystemFolderWarning(kind) << "\n";
-        if (!options.force) {
+        // A dry run writes nothing, so it is never refused: the warning is
+        // a note of what a real copy would need.
+        err << "sorvane-cli: " << (options.dryRun ? "note: " : "") << Shown(target) << ":\n"
+            << SystemFolderWarning(kind) << "\n";
+        if (options.dryRun && !options.force)
+            err << "A copy into this folder needs --force.\n";
+        else if (!options.force) {
             err << "Nothing was copied; give --force to copy into this folder all the same.\n";
             return kUsageError;
         }

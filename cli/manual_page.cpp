@@ -172,7 +172,7 @@ std::string ManualPage(std::string_view help, const ManualPageInfo& info) {
                                                                         command.size() - note.size())) +
                             Escape(note);
                 AddText(body, text);
-            } else if (nextIndent(i) >= 8) {
+            } else if (nextIndent(i) >= 8 && SplitItem(line.text).second.empty()) {
                 endBlock();
                 body += ".SS \"" + Escape(line.text) + "\"\n";
             } else {

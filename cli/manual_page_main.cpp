@@ -12,9 +12,7 @@ int main(int argc, char** argv) {
         std::cerr << "usage: sorvane-cli-manual VERSION DATE\n";
         return 2;
     }
-    const std::string help =
-        sorvane::cli::ProgramHelp() + "\nSee also: sorvane(1), the window program.\n";
-    std::cout << sorvane::cli::ManualPage(help, {argv[1], argv[2]});
+    std::cout << sorvane::cli::ManualPage(sorvane::cli::ManualText(), {argv[1], argv[2]});
     std::cout.flush();
     return std::cout ? 0 : 1;
 }

@@ -34,9 +34,11 @@ TEST(CommandLine, EachCommandShowsItsOwnHelp) {
         SCOPED_TRACE(command);
         const std::string help = CommandHelp(command);
         EXPECT_TRUE(help.starts_with("Usage: sorvane-cli " + command + " ")) << help;
-        // Its usage line is the one the whole help lists.
+        // Its usage line is the one the manual lists, and the whole help
+        // names it with its summary.
         const std::string usage = help.substr(19, help.find('\n') - 19);
-        EXPECT_NE(whole.find("\n  " + usage + "\n"), std::string::npos);
+        EXPECT_NE(ManualText().find("\n  " + usage + "\n"), std::string::npos);
+        EXPECT_NE(whole.find("\n  " + command + " "), std::string::npos);
         // The help wins over missing or unknown arguments.
         for (const std::vector<std::string>& args :
              {std::vector<std::string>{command, "--help"}, {command, "-h"}, {"help", command},

@@ -182,7 +182,16 @@ TEST_F(CopyCommand, RefusesSystemFoldersAndBadPathsUnlessForced) {
          "sorvane-cli: <dir>/win/apps:\nYou are trying to replace files in the folder that "
          "seemingly is a Windows directory.\n",
          "new.dll"},
-        {{src, dir.file("win/apps"), "--dry-run"}, 2, "sorvane-cli: <dir>/win/apps:\n", "new.dll"},
+        // A dry run writes nothing: never refused, the warning is a note.
+        {{src, dir.file("win/apps"), "--dry-run"}, 0,
+         "sorvane-cli: note: <dir>/win/apps:\nYou are trying to replace files in the folder "
+         "that seemingly is a Windows directory.\nA result",
+         "new.dll"},
+        {{src, dir.file("win/apps"), "-n"}, 0, "sorvane-cli: note: <dir>/win/apps:\n", "new.dll"},
+        {{src, "/usr", "-n"}, 0,
+         "sorvane-cli: note: /usr:\nYou are trying to replace files in a folder of the "
+         "operating system.\n",
+         "new.dll"},
         {{src, dir.file("win/apps"), "--force"}, 0,
          "sorvane-cli: <dir>/win/apps:\nYou are trying to replace files in the folder that "
          "seemingly is a Windows directory.\nA result",

@@ -53,8 +53,10 @@ TEST(ManualPage, HelpLayoutBecomesSectionsOptionsAndParagraphs) {
 }
 
 TEST(ManualPage, TheToolsPageHoldsEveryCommandAndOption) {
-    const std::string help = ProgramHelp();
-    const std::string page = ManualPage(help, {"1.00", "2026-12-07"});
+    std::string help = ProgramHelp();
+    for (const auto name : CommandNames())
+        help += CommandHelp(name);
+    const std::string page = ManualPage(ManualText(), {"1.00", "2026-12-07"});
     EXPECT_TRUE(page.find(".TH \"SORVANE\\-CLI\" 1 \"2026\\-12\\-07\" \"Sorvane 1.00\"") !=
                 std::string::npos)
         << page.substr(0, 200);
