@@ -91,7 +91,8 @@ memory.)",
          R"(Scan the two folders as compare does and copy every file whose
 source is newer (">") onto its target, as the window's Batch Copy
 does. Each replaced target file is first saved under TARGET/_Backup
-with the same relative path (an older backup there is replaced).
+(or the folder --backup-dir names) with the same relative path (an
+older backup there is replaced).
 A copy is written to a temporary file beside the target, flushed and
 renamed over it, so a failure (a full disk, a folder that cannot be
 written) leaves the old target as it was; the copy gets the source's
@@ -106,6 +107,10 @@ scan (scan again); the holes of a sparse file stay holes.)",
           {"--backup", "", None, {}, "save each target file before it is replaced (default)"},
           {"--no-backup", "", None, {}, "replace the target files without saving them",
            "--backup"},
+          {"--backup-dir", "DIR", Folder, {},
+           "save the backups below DIR instead of TARGET/_Backup, with the same relative "
+           "paths. DIR must exist and be neither SOURCE nor TARGET; below it, as below "
+           "_Backup, nothing is written through a symbolic link."},
           {"-n,--dry-run", "", None, {},
            "only list what would be copied; nothing is written, so a system folder is only "
            "a note on standard error"},

@@ -12,9 +12,14 @@
 #include "engine/source_map.h"
 #include "engine/text_utils.h"
 
+#include <sys/stat.h>
+
 #include <atomic>
+#include <cerrno>
+#include <cstring>
 #include <csignal>
 #include <new>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -28,6 +33,7 @@ struct CopyOptions {
     std::string filter;
     bool subfolders = false;
     bool backup = true;
+    std::optional<std::string> backupDir;
     bool dryRun = false;
     bool force = false;
 };
@@ -75,6 +81,28 @@ std::string RowText(const ComparisonRow& row) {
            Shown(row.TargetVersion) + ")";
 }
 
+bool SameFolder(const struct stat& a, const std::string& path) {
+    struct stat b {};
+    return ::stat(path.c_str(), &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// Why `dir` cannot hold the backups: it must be a folder, and neither SOURCE
+// (a backup would replace a source file) nor TARGET (the copy would replace
+// the backup).
+std::optional<std::string> CheckBackupDir(const std::string& dir, const std::string& source,
+                                          const std::string& target) {
+    struct stat st {};
+    if (::stat(dir.c_str(), &st) != 0)
+        return Shown(dir) + ": " + std::strerror(errno);
+    if (!S_ISDIR(st.st_mode))
+        return Shown(dir) + " is not a folder";
+    if (SameFolder(st, source))
+        return Shown(dir) + " is the source folder";
+    if (SameFolder(st, target))
+        return Shown(dir) + " is the target folder";
+    return std::nullopt;
+}
+
 int Copy(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     CopyOptions options;
     CommandParser parser("copy");
@@ -83,12 +111,22 @@ int Copy(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
     parser.Option("--filter", options.filter);
     parser.Flag("--subfolders", options.subfolders);
     parser.Flag("--backup", options.backup);
+    parser.Option("--backup-dir", options.backupDir)
+        ->check(CLI::Validator(
+            [](std::string& dir) -> std::string { return dir.empty() ? "needs a folder" : ""; },
+            ""));
     parser.Flag("--dry-run", options.dryRun);
     parser.Flag("--force", options.force);
     if (const auto status = parser.Parse(args, out, err))
         return *status;
     if (IsSourceMapPath(options.source) && !FolderExists(NormalizeFolderPath(options.source, false)))
         return parser.Fail(err, "SOURCE must be a folder: a Source Map holds no files to copy");
+    if (options.backupDir && !options.backup)
+        return parser.Fail(err, "--backup-dir does not go with --no-backup");
+    if (options.backupDir) {
+        if (const auto refused = CheckBackupDir(*options.backupDir, options.source, options.target))
+            return parser.Fail(err, "--backup-dir: " + *refused);
+    }
 
     ScanRequest request;
     request.source = options.source;
@@ -152,9 +190,12 @@ int Copy(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
             ++copied;
             continue;
         }
+        const ScannedPair scanned{row.SourceStamp, row.TargetStamp};
         const RowCopyResult result =
-            CopyRowFiles(outcome.source, outcome.target, row.Name, options.backup,
-                         ScannedPair{row.SourceStamp, row.TargetStamp});
+            options.backupDir
+                ? CopyRowFiles(outcome.source, outcome.target, row.Name,
+                               BackupFolder{*options.backupDir}, scanned)
+                : CopyRowFiles(outcome.source, outcome.target, row.Name, options.backup, scanned);
         if (result.status == RowCopyStatus::Refused) {
             // Written nowhere: a link on the way, or not the file the scan read.
             err << "sorvane-cli: refused " << Shown(result.failedPath) << ": "
@@ -180,7 +221,8 @@ int Copy(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
     }
     std::signal(SIGINT, previous);
 
-    const std::string backupFolder = Shown(JoinPath(outcome.target, kBackupFolderName));
+    const std::string backupFolder =
+        Shown(options.backupDir ? *options.backupDir : JoinPath(outcome.target, kBackupFolderName));
     if (found.rows.empty())
         out << "No source file is newer than its target.\n";
     else if (options.dryRun)

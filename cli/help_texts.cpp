@@ -94,7 +94,9 @@ const std::vector<Setting> kFiles = {
     {"$XDG_RUNTIME_DIR/Sorvane.Main",
      "the socket of the running window execute sends to (else "
      "/tmp/Sorvane-UID/Sorvane.Main)"},
-    {"TARGET/_Backup", "where copy saves each target file before replacing it"},
+    {"TARGET/_Backup",
+     "where copy saves each target file before replacing it, unless --backup-dir names "
+     "another folder"},
 };
 
 } // namespace
@@ -160,12 +162,12 @@ std::string CommandHelp(std::string_view name) {
     const CommandSpec* command = FindCommand(name);
     if (command == nullptr)
         return {};
-    std::string help = "Usage: sorvane-cli " + std::string(command->usage) + "\n\n";
-    help += std::string(command->text) + "\n\nOptions:\n";
+    std::string help = "Usage: sorvane-cli ";
+    help.append(command->usage).append("\n\n").append(command->text).append("\n\nOptions:\n");
     help += OptionList(*command, 2, kOptionColumn);
     if (!command->notes.empty())
-        help += "\n" + std::string(command->notes) + "\n";
-    help += "\n" + std::string(command->exitText) + "\n";
+        help.append("\n").append(command->notes).append("\n");
+    help.append("\n").append(command->exitText).append("\n");
     if (!command->examples.empty()) {
         help += "\nExamples:\n";
         for (const auto example : command->examples)
