@@ -125,7 +125,9 @@ std::string ManualPage(std::string_view help, const ManualPageInfo& info) {
         endBlock();
         const auto [tag, description] = SplitItem(text);
         body += ".TP\n";
-        AddText(body, FormatWords(tag, false));
+        // Variables in bold, as man pages show them; files and values
+        // (words with a capital) in italics.
+        AddText(body, FormatWords(tag, section == "Environment"));
         if (!description.empty())
             AddText(body, Escape(description));
         mode = Mode::Option;

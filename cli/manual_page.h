@@ -20,7 +20,8 @@ struct ManualPageInfo {
 /// by two is a synopsis line; under Examples each such line is kept as it
 /// is; under any other heading it is a sub-section title when it has no
 /// description after two blanks and lines indented by eight follow, else an
-/// option (or a name) followed by its description. In an
+/// option (or a name; under Environment a variable, in bold) followed by its
+/// description. In an
 /// eight-space body a line starting with "-" is an option when its
 /// description follows after two blanks or on deeper lines below it; other
 /// lines are running text.

@@ -110,6 +110,28 @@ TEST_F(Completions, BashRegistersAndOffersCommandsOptionsValuesAndPaths) {
     }
 }
 
+TEST_F(Completions, FishOffersCommandsOptionsAndValues) {
+    if (!Have("fish"))
+        GTEST_SKIP() << "fish is not installed";
+    const std::string fish = Write(Shell::Fish, "sorvane-cli.fish");
+    // the command line, the words offered (the first column, sorted)
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"sorvane-cli co", "compare\ncopy\n"},
+        {"sorvane-cli compare --fo", "--format\n"},
+        {"sorvane-cli compare --format ", "csv\ncsv-raw\nhtml\njson\ntable\n"},
+        {"sorvane-cli copy --d", "--dry-run\n"},
+        {"sorvane-cli copy --no", "--no-backup\n"},
+        {"sorvane-cli execute Sc", "Scan\n"},
+        {"sorvane-cli help se", "settings-file\n"},
+    };
+    for (const auto& [line, offered] : cases) {
+        SCOPED_TRACE(line);
+        const std::string script =
+            "source " + Quoted(fish) + "; complete -C " + Quoted(line) + " | cut -f1 | sort";
+        EXPECT_EQ(Output("fish -c " + Quoted(script)).first, offered);
+    }
+}
+
 TEST_F(Completions, EachShellNamesEveryCommandAndOptionOfTheTable) {
     const std::vector<std::pair<Shell, std::string>> shells = {
         {Shell::Bash, "sorvane-cli.bash"}, {Shell::Zsh, "_sorvane-cli"}, {Shell::Fish, "x.fish"}};
