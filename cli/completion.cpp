@@ -1,6 +1,7 @@
 #include "completion.h"
 
 #include "command_table.h"
+#include "help_texts.h"
 
 namespace sorvane::cli {
 namespace {
@@ -14,13 +15,6 @@ std::string Joined(const std::vector<std::string_view>& words, std::string_view 
     for (const auto word : words)
         out.append(out.empty() ? "" : between).append(word);
     return out;
-}
-
-std::vector<std::string_view> CommandNames() {
-    std::vector<std::string_view> names;
-    for (const auto& command : CommandTable())
-        names.push_back(command.name);
-    return names;
 }
 
 // The command names, then "help".
@@ -190,7 +184,7 @@ std::string ZshAction(ValueKind kind, const std::vector<std::string_view>& choic
     case ValueKind::Folder:
         return "_files -/";
     case ValueKind::Choice:
-        return "(" + Joined(choices) + ")";
+        return std::string("(").append(Joined(choices)).append(")");
     case ValueKind::Text:
     case ValueKind::None:
         break;
@@ -201,7 +195,8 @@ std::string ZshAction(ValueKind kind, const std::vector<std::string_view>& choic
 // The _arguments spec of one option, quoted for the shell.
 std::string ZshOption(const OptionSpec& option) {
     const auto names = OptionNames(option);
-    const std::string description = "[" + ZshDescription(ShortHelp(option.help)) + "]";
+    const std::string description =
+        std::string("[").append(ZshDescription(ShortHelp(option.help))).append("]");
     std::string value;
     if (!option.value.empty())
         value = ":" + ZshDescription(option.value) + ":" + ZshAction(option.kind, option.choices);

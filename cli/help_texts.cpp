@@ -67,6 +67,17 @@ std::size_t NameWidth() {
     return width;
 }
 
+// The start of the help and of the manual: the name line, the usage and
+// the heading of the commands.
+constexpr std::string_view kHeading = R"(sorvane-cli - compare the versions of files in two folders
+
+Usage:
+  sorvane-cli COMMAND [ARGUMENTS]
+  sorvane-cli COMMAND --help    show the help of one command
+
+Commands:
+)";
+
 struct Setting {
     std::string_view name;
     std::string_view text;
@@ -138,14 +149,7 @@ std::vector<std::string_view> CommandNames() {
 
 std::string ProgramHelp() {
     const std::size_t column = 2 + NameWidth() + 2;
-    std::string help = R"(sorvane-cli - compare the versions of files in two folders
-
-Usage:
-  sorvane-cli COMMAND [ARGUMENTS]
-  sorvane-cli COMMAND --help    show the help of one command
-
-Commands:
-)";
+    std::string help(kHeading);
     for (const auto& command : CommandTable())
         help += Item(2, command.name, command.summary, column);
     help += "\nOptions:\n";
@@ -179,14 +183,7 @@ std::string CommandHelp(std::string_view name) {
 std::string ManualText() {
     // Commands are sub-sections: their text indented by eight, their options
     // by eight with the description deeper.
-    std::string text = R"(sorvane-cli - compare the versions of files in two folders
-
-Usage:
-  sorvane-cli COMMAND [ARGUMENTS]
-  sorvane-cli COMMAND --help    show the help of one command
-
-Commands:
-)";
+    std::string text(kHeading);
     for (const auto& command : CommandTable()) {
         text += "  " + std::string(command.usage) + "\n";
         text += Indented(command.text, 8);
