@@ -92,6 +92,8 @@ _sorvane_cli_paths() {
 _sorvane_cli() {
     local cur=${COMP_WORDS[COMP_CWORD]} prev=
     ((COMP_CWORD > 0)) && prev=${COMP_WORDS[COMP_CWORD - 1]}
+    # "--format=" comes as "--format" "=" (COMP_WORDBREAKS holds "=").
+    [[ $prev == = ]] && ((COMP_CWORD > 1)) && prev=${COMP_WORDS[COMP_CWORD - 2]}
     COMPREPLY=()
     local command= i=1
     while ((i < COMP_CWORD)); do
@@ -123,7 +125,11 @@ _sorvane_cli() {
         case ${COMP_WORDS[j]} in
         --) ;;
         -*=*) ;;
-        -*) [[ $takes == *" ${COMP_WORDS[j]} "* ]] && ((j++)) ;;
+        -*)
+            if [[ $takes == *" ${COMP_WORDS[j]} "* ]]; then
+                ((j++))
+                [[ ${COMP_WORDS[j]} == = ]] && ((j++))
+            fi ;;
         *) ((position++)) ;;
         esac
     done

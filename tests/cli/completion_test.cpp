@@ -84,6 +84,9 @@ TEST_F(Completions, BashRegistersAndOffersCommandsOptionsValuesAndPaths) {
         {{"compare", "--fo"}, "--format\n"},
         {{"compare", "--format", ""}, "csv\ncsv-raw\nhtml\njson\ntable\n"},
         {{"compare", "--show", "n"}, "newer\n"},
+        // "--show=n": bash splits the word at "=".
+        {{"compare", "--show", "=", "n"}, "newer\n"},
+        {{"compare", "--format", "=", "csv", "src", files}, folders},
         {{"compare", "--list", "newer-"}, "newer-source\nnewer-target\n"},
         {{"compare", "--filter", ""}, "\n"},
         {{"compare", "-r", "--sub"}, "--subfolders\n"},
