@@ -56,6 +56,11 @@ mime)
   fi
   ;;
 man)
+  for page in "$@"; do
+    for section in ENVIRONMENT FILES; do
+      grep -q "^\.SH \"\?$section\"\?\$" "$page" || fail "$page has no $section section"
+    done
+  done
   if have man; then
     for page in "$@"; do
       out=$(MANWIDTH=80 man --warnings -E UTF-8 -l "$page" 2>&1 >/dev/null) || fail "man $page"
