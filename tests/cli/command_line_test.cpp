@@ -13,6 +13,7 @@
 #include <regex>
 #include <sstream>
 #include <stdexcept>
+#include <tuple>
 
 namespace sorvane::cli {
 namespace {
@@ -253,6 +254,17 @@ TEST(CommandLine, TheParserTakesItsOptionsFromTheTableAndNoOthers) {
         EXPECT_EQ(parser.Parse(args, out, err), std::nullopt) << err.str();
         EXPECT_EQ(backup, expected) << testing::PrintToString(args);
     }
+    // text, indent, width, the lines
+    const std::vector<std::tuple<std::string, std::size_t, std::size_t, std::string>> wraps = {
+        {"one two three", 0, 80, "one two three"},
+        {"one two three", 2, 9, "one two\n  three"},
+        {"one two three", 4, 8, "one\n    two\n    three"},
+        {"a-very-long-word b", 2, 6, "a-very-long-word\n  b"},
+        {"\xC3\xA9t\xC3\xA9 \xC3\xA9t\xC3\xA9", 0, 7, "\xC3\xA9t\xC3\xA9 \xC3\xA9t\xC3\xA9"},
+        {"", 2, 10, ""},
+    };
+    for (const auto& [text, indent, width, lines] : wraps)
+        EXPECT_EQ(Wrap(text, indent, width), lines) << text;
     EXPECT_EQ(ShortHelp("output format (default: table); html is"), "output format");
     EXPECT_EQ(ShortHelp("which rows. More"), "which rows");
     EXPECT_EQ(ShortHelp("plain words"), "plain words");
