@@ -58,23 +58,38 @@ std::string Quoted(std::string_view text) {
     return out + "'";
 }
 
+// How each shell completes a value of a kind other than a choice.
+struct Actions {
+    std::string_view bash; ///< the words of the case branch
+    std::string_view zsh;  ///< the action of an _arguments spec
+    std::string_view fish; ///< the options of `complete`
+};
+
+constexpr std::string_view kFishFolders = " -x -a '(__fish_complete_directories (commandline -ct))'";
+
+Actions ActionsFor(ValueKind kind) {
+    switch (kind) {
+    case ValueKind::File:
+    case ValueKind::Path:
+        return {"_sorvane_cli_paths -f", "_files", " -r -F"};
+    case ValueKind::Folder:
+        return {"_sorvane_cli_paths -d", "_files -/", kFishFolders};
+    case ValueKind::Text:
+        return {":", " ", " -x"};
+    case ValueKind::Choice:
+    case ValueKind::None:
+        break;
+    }
+    return {":", " ", ""};
+}
+
 // ---- bash ------------------------------------------------------------------
 
 // The bash words that complete a value of `kind`.
 std::string BashValue(ValueKind kind, const std::vector<std::string_view>& choices) {
-    switch (kind) {
-    case ValueKind::File:
-    case ValueKind::Path:
-        return "_sorvane_cli_paths -f";
-    case ValueKind::Folder:
-        return "_sorvane_cli_paths -d";
-    case ValueKind::Choice:
+    if (kind == ValueKind::Choice)
         return "_sorvane_cli_words " + Quoted(Joined(choices));
-    case ValueKind::Text:
-    case ValueKind::None:
-        break;
-    }
-    return ":";
+    return std::string(ActionsFor(kind).bash);
 }
 
 std::string Bash() {
@@ -183,19 +198,9 @@ std::string ZshDescription(std::string_view text) {
 }
 
 std::string ZshAction(ValueKind kind, const std::vector<std::string_view>& choices) {
-    switch (kind) {
-    case ValueKind::File:
-    case ValueKind::Path:
-        return "_files";
-    case ValueKind::Folder:
-        return "_files -/";
-    case ValueKind::Choice:
+    if (kind == ValueKind::Choice)
         return std::string("(").append(Joined(choices)).append(")");
-    case ValueKind::Text:
-    case ValueKind::None:
-        break;
-    }
-    return " ";
+    return std::string(ActionsFor(kind).zsh);
 }
 
 // The _arguments spec of one option, quoted for the shell.
@@ -279,20 +284,9 @@ std::string FishQuoted(std::string_view text) {
 }
 
 std::string FishValue(ValueKind kind, const std::vector<std::string_view>& choices) {
-    switch (kind) {
-    case ValueKind::File:
-    case ValueKind::Path:
-        return " -r -F";
-    case ValueKind::Folder:
-        return " -x -a '(__fish_complete_directories (commandline -ct))'";
-    case ValueKind::Choice:
+    if (kind == ValueKind::Choice)
         return " -x -a " + FishQuoted(Joined(choices));
-    case ValueKind::Text:
-        return " -x";
-    case ValueKind::None:
-        break;
-    }
-    return "";
+    return std::string(ActionsFor(kind).fish);
 }
 
 std::string FishNames(const OptionSpec& option) {
@@ -326,12 +320,8 @@ std::string Fish() {
         // The arguments: files, folders or words, whichever the first takes.
         if (!command.arguments.empty()) {
             const ArgumentSpec& argument = command.arguments.front();
-            if (argument.kind == ValueKind::File || argument.kind == ValueKind::Path)
-                out += when + " -F\n";
-            else if (argument.kind == ValueKind::Folder)
-                out += when + " -a '(__fish_complete_directories (commandline -ct))'\n";
-            else if (argument.kind == ValueKind::Choice)
-                out += when + " -a " + FishQuoted(Joined(argument.choices)) + "\n";
+            if (argument.kind != ValueKind::Text && argument.kind != ValueKind::None)
+                out += when + FishValue(argument.kind, argument.choices) + "\n";
         }
     }
     return out;
