@@ -109,8 +109,9 @@ scan (scan again); the holes of a sparse file stay holes.)",
            "--backup"},
           {"--backup-dir", "DIR", Folder, {},
            "save the backups below DIR instead of TARGET/_Backup, with the same relative "
-           "paths. DIR must exist and be neither SOURCE nor TARGET; below it, as below "
-           "_Backup, nothing is written through a symbolic link."},
+           "paths. DIR must exist apart from SOURCE and TARGET (neither inside them nor "
+           "holding them); below it, as below _Backup, nothing is written through a symbolic "
+           "link."},
           {"-n,--dry-run", "", None, {},
            "only list what would be copied; nothing is written, so a system folder is only "
            "a note on standard error"},

@@ -14,10 +14,12 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <csignal>
+#include <filesystem>
 #include <new>
 #include <optional>
 #include <ostream>
@@ -81,25 +83,38 @@ std::string RowText(const ComparisonRow& row) {
            Shown(row.TargetVersion) + ")";
 }
 
-bool SameFolder(const struct stat& a, const std::string& path) {
-    struct stat b {};
-    return ::stat(path.c_str(), &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
-// Why `dir` cannot hold the backups: it must be a folder, and neither SOURCE
-// (a backup would replace a source file) nor TARGET (the copy would replace
-// the backup).
+// Why `dir` cannot hold the backups. It must be a folder apart from SOURCE
+// and TARGET: a backup inside either could replace a file the copy reads or
+// writes (TARGET/sub as DIR would take the backup of TARGET/x.dll as
+// TARGET/sub/x.dll), and a DIR holding either would see it the same way.
 std::optional<std::string> CheckBackupDir(const std::string& dir, const std::string& source,
                                           const std::string& target) {
+    namespace fs = std::filesystem;
     struct stat st {};
     if (::stat(dir.c_str(), &st) != 0)
         return Shown(dir) + ": " + std::strerror(errno);
     if (!S_ISDIR(st.st_mode))
         return Shown(dir) + " is not a folder";
-    if (SameFolder(st, source))
-        return Shown(dir) + " is the source folder";
-    if (SameFolder(st, target))
-        return Shown(dir) + " is the target folder";
+    std::error_code error;
+    const fs::path backups = fs::canonical(dir, error);
+    if (error)
+        return Shown(dir) + ": " + error.message();
+    // Whether `inner` is `outer` or below it, both without links.
+    const auto within = [](const fs::path& inner, const fs::path& outer) {
+        const auto [end, _] = std::mismatch(outer.begin(), outer.end(), inner.begin(), inner.end());
+        return end == outer.end();
+    };
+    for (const auto& [folder, name] : {std::pair(source, "source"), std::pair(target, "target")}) {
+        const fs::path other = fs::canonical(folder, error);
+        if (error)
+            continue; // the scan names it
+        if (backups == other)
+            return Shown(dir) + " is the " + name + " folder";
+        if (within(backups, other))
+            return Shown(dir) + " is inside the " + name + " folder";
+        if (within(other, backups))
+            return Shown(dir) + " holds the " + name + " folder";
+    }
     return std::nullopt;
 }
 

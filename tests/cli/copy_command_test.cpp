@@ -153,6 +153,15 @@ TEST_F(CopyCommand, BackupDirTakesTheBackupsAndRefusesWhatCannotHoldThem) {
          "sorvane-cli copy: --backup-dir: <dir>/src is the source folder\n", ""},
         {{"--backup-dir", dir.file("dst") + "/."}, 2, "",
          "sorvane-cli copy: --backup-dir: <dir>/dst/. is the target folder\n", ""},
+        // TARGET/sub would take the backup of new.dll as TARGET/sub/new.dll.
+        {{"--backup-dir", dir.file("dst/sub")}, 2, "",
+         "sorvane-cli copy: --backup-dir: <dir>/dst/sub is inside the target folder\n", ""},
+        {{"--backup-dir", dir.file("src/sub")}, 2, "",
+         "sorvane-cli copy: --backup-dir: <dir>/src/sub is inside the source folder\n", ""},
+        {{"--backup-dir", dir.path().string()}, 2, "",
+         "sorvane-cli copy: --backup-dir: <dir> holds the source folder\n", ""},
+        {{"--backup-dir", dir.file("bak/../dst/sub")}, 2, "",
+         "sorvane-cli copy: --backup-dir: <dir>/bak/../dst/sub is inside the target folder\n", ""},
         {{"--backup-dir", bak, "--no-backup"}, 2, "",
          "sorvane-cli copy: --backup-dir does not go with --no-backup\n", ""},
         {{"--backup-dir="}, 2, "", "sorvane-cli copy: --backup-dir: needs a folder\n", ""},
@@ -176,11 +185,13 @@ TEST_F(CopyCommand, BackupDirTakesTheBackupsAndRefusesWhatCannotHoldThem) {
         for (const std::string name : {"new.dll", "sub/deep.dll"}) {
             const bool copied = c.out.find("copied " + name + " ") != std::string::npos;
             EXPECT_EQ(dir.read("dst/" + name), copied ? kNew : kOld) << name;
-            if (c.saved.find(name) != std::string::npos)
+            if (c.saved.find(name) != std::string::npos) {
                 EXPECT_EQ(dir.read("bak/" + name), kOld);
+            }
         }
-        if (c.status != 0)
+        if (c.status != 0) {
             EXPECT_EQ(test::TreeDigest(dir.file("dst/sub")), before);
+        }
     }
 }
 
