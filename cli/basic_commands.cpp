@@ -34,8 +34,10 @@ int RunOrder(const std::vector<std::string>& args, std::ostream& out, std::ostre
     CommandParser parser("order");
     std::vector<std::string> versions;
     bool strict = false;
+    // Both versions are read as one list, so that a missing or extra one is
+    // named plainly.
     parser->add_option("VERSION", versions);
-    parser->add_flag("--strict", strict);
+    parser.Flag("--strict", strict);
     if (const auto status = parser.Parse(args, out, err))
         return *status;
     if (versions.size() != 2)
@@ -60,7 +62,7 @@ int RunOrder(const std::vector<std::string>& args, std::ostream& out, std::ostre
 int RunLanguage(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     CommandParser parser("language");
     std::vector<std::string> ids;
-    parser->add_option("LCID", ids)
+    parser.Argument("LCID", ids)
         ->required()
         ->check(CLI::Validator(
             [](std::string& text) -> std::string {
@@ -79,7 +81,7 @@ int RunLanguage(const std::vector<std::string>& args, std::ostream& out, std::os
 int RunSettingsFile(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     CommandParser parser("settings-file");
     std::optional<std::string> file;
-    parser->add_option("--settings", file);
+    parser.Option("--settings", file);
     if (const auto status = parser.Parse(args, out, err))
         return *status;
     const std::string located = LocateSettingsFile(file);

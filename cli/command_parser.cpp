@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <ostream>
+#include <stdexcept>
 
 namespace sorvane::cli {
 namespace {
@@ -29,7 +30,10 @@ std::string Reworded(const CLI::ParseError& error) {
 
 } // namespace
 
-CommandParser::CommandParser(std::string command) : command_(std::move(command)) {
+CommandParser::CommandParser(std::string command)
+    : command_(std::move(command)), spec_(FindCommand(command_)) {
+    if (spec_ == nullptr)
+        throw std::logic_error("no command '" + command_ + "' in the command table");
     app_.name(command_);
     app_.set_help_flag("-h,--help");
     // Unknown arguments are collected rather than thrown, so that Parse can
@@ -38,8 +42,51 @@ CommandParser::CommandParser(std::string command) : command_(std::move(command))
     app_.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
 }
 
+const OptionSpec* CommandParser::FindOrThrow(std::string_view name) const {
+    const OptionSpec* option = FindOption(*spec_, name);
+    if (option == nullptr)
+        throw std::logic_error(command_ + ": no option " + std::string(name) + " in the table");
+    return option;
+}
+
+const ArgumentSpec& CommandParser::Spec(std::string_view argument) const {
+    const auto it = std::ranges::find(spec_->arguments, argument, &ArgumentSpec::name);
+    if (it == spec_->arguments.end())
+        throw std::logic_error(command_ + ": no argument " + std::string(argument) +
+                               " in the table");
+    return *it;
+}
+
+std::string CommandParser::Names(std::string_view name) {
+    const OptionSpec* option = FindOrThrow(name);
+    registered_.push_back(option);
+    return std::string(option->names);
+}
+
+void CommandParser::CheckChoiceCount(const OptionSpec& option, std::size_t count) {
+    if (option.choices.size() != count)
+        throw std::logic_error(std::string(option.names) + ": the table has " +
+                               std::to_string(option.choices.size()) + " choices, not " +
+                               std::to_string(count));
+}
+
+CLI::Option* CommandParser::Flag(std::string_view name, bool& target) {
+    std::string names = Names(name);
+    for (const auto& option : spec_->options)
+        if (!option.negates.empty() && FindOption(*spec_, option.negates) == FindOrThrow(name)) {
+            registered_.push_back(&option);
+            for (const auto negated : OptionNames(option))
+                names.append(",!").append(negated);
+        }
+    return app_.add_flag(names, target);
+}
+
 std::optional<int> CommandParser::Parse(const std::vector<std::string>& args, std::ostream& out,
                                         std::ostream& err) {
+    for (const auto& option : spec_->options)
+        if (std::ranges::find(registered_, &option) == registered_.end())
+            throw std::logic_error(command_ + ": option " + std::string(option.names) +
+                                   " of the table is not read");
     // CLI11 reads "--filter=" as "--filter" and takes the next argument as
     // its value; the empty value meant is passed on as an argument of its own.
     std::vector<std::string> split;

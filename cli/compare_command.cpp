@@ -69,51 +69,37 @@ extern "C" void OnInterrupt(int) {
 std::optional<int> ParseOptions(const std::vector<std::string>& args, CompareOptions& options,
                                 std::ostream& out, std::ostream& err) {
     CommandParser parser("compare");
-    parser->add_option("SOURCE", options.source)->required();
-    parser->add_option("TARGET", options.target);
-    parser->add_option("--filter", options.filter);
-    parser->add_flag("-r,--subfolders", options.subfolders);
-    parser.AddChoice<int>("--show", options.show,
-                          {{"all", static_cast<int>(DisplayMode::AllVersioned)},
-                           {"different", static_cast<int>(DisplayMode::DifferentOnly)},
-                           {"newer", static_cast<int>(DisplayMode::NewerOnly)}});
-    parser.AddChoice<int>("--sort", options.sortKey,
-                          {{"none", kNoSortKey},
-                           {"name", kNameColumn},
-                           {"ext", kExtColumn},
-                           {"language", kSourceLanguageColumn},
-                           {"source-version", kSourceVersionColumn},
-                           {"mark", kMarkColumn},
-                           {"target-version", kTargetVersionColumn},
-                           {"target-language", kTargetLanguageColumn},
-                           {"busy", kBusyColumn},
-                           {"description", kDescriptionColumn},
-                           {"copyright", kCopyrightColumn}});
-    parser->add_flag("--descending", options.descending);
-    parser.AddChoice<Format>(
-        "--format", options.format,
-        {{"table", Format::Table},
-         {"csv", Format::Csv},
-         {"csv-raw", Format::CsvRaw},
-         {"json", Format::Json},
-         {"html", Format::Html}});
-    parser->add_option("--save-map", options.saveMap)
+    parser.Argument("SOURCE", options.source)->required();
+    parser.Argument("TARGET", options.target);
+    parser.Option("--filter", options.filter);
+    parser.Flag("--subfolders", options.subfolders);
+    parser.Choice<int>("--show", options.show,
+                       {static_cast<int>(DisplayMode::AllVersioned),
+                        static_cast<int>(DisplayMode::DifferentOnly),
+                        static_cast<int>(DisplayMode::NewerOnly)});
+    parser.Choice<int>("--sort", options.sortKey,
+                       {kNoSortKey, kNameColumn, kExtColumn, kSourceLanguageColumn,
+                        kSourceVersionColumn, kMarkColumn, kTargetVersionColumn,
+                        kTargetLanguageColumn, kBusyColumn, kDescriptionColumn,
+                        kCopyrightColumn});
+    parser.Flag("--descending", options.descending);
+    parser.Choice<Format>("--format", options.format,
+                          {Format::Table, Format::Csv, Format::CsvRaw, Format::Json,
+                           Format::Html});
+    parser.Option("--save-map", options.saveMap)
         ->check(CLI::Validator(
             [](std::string& file) -> std::string {
                 return file.empty() ? "needs a file name" : "";
             },
             ""));
-    parser->add_flag("--strict", options.strict);
-    parser.AddChoice<std::optional<ComparisonMark>>(
+    parser.Flag("--strict", options.strict);
+    parser.Choice<std::optional<ComparisonMark>>(
         "--list", options.list,
-        {{"newer-source", ComparisonMark::NewerSource},
-         {"newer-target", ComparisonMark::NewerTarget},
-         {"unequal-language", ComparisonMark::UnequalLanguage},
-         {"different-size", ComparisonMark::DifferentSize},
-         {"incomparable", ComparisonMark::Incomparable},
-         {"orphans", ComparisonMark::Orphan}});
-    parser->add_flag("--null", options.nullSeparated);
-    parser->add_option("--threads", options.threads)
+        {ComparisonMark::NewerSource, ComparisonMark::NewerTarget,
+         ComparisonMark::UnequalLanguage, ComparisonMark::DifferentSize,
+         ComparisonMark::Incomparable, ComparisonMark::Orphan});
+    parser.Flag("--null", options.nullSeparated);
+    parser.Option("--threads", options.threads)
         ->check(CLI::Validator(
             [](std::string& text) -> std::string {
                 int value = -1;

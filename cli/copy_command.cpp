@@ -12,9 +12,16 @@
 #include "engine/source_map.h"
 #include "engine/text_utils.h"
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <atomic>
+#include <cerrno>
+#include <cstring>
 #include <csignal>
+#include <filesystem>
 #include <new>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -28,6 +35,7 @@ struct CopyOptions {
     std::string filter;
     bool subfolders = false;
     bool backup = true;
+    std::optional<std::string> backupDir;
     bool dryRun = false;
     bool force = false;
 };
@@ -75,20 +83,65 @@ std::string RowText(const ComparisonRow& row) {
            Shown(row.TargetVersion) + ")";
 }
 
+// Why `dir` cannot hold the backups. It must be a folder apart from SOURCE
+// and TARGET: a backup inside either could replace a file the copy reads or
+// writes (TARGET/sub as DIR would take the backup of TARGET/x.dll as
+// TARGET/sub/x.dll), and a DIR holding either would see it the same way.
+std::optional<std::string> CheckBackupDir(const std::string& dir, const std::string& source,
+                                          const std::string& target) {
+    namespace fs = std::filesystem;
+    struct stat st {};
+    if (::stat(dir.c_str(), &st) != 0)
+        return Shown(dir) + ": " + std::strerror(errno);
+    if (!S_ISDIR(st.st_mode))
+        return Shown(dir) + " is not a folder";
+    std::error_code error;
+    const fs::path backups = fs::canonical(dir, error);
+    if (error)
+        return Shown(dir) + ": " + error.message();
+    // Whether `inner` is `outer` or below it, both without links.
+    const auto within = [](const fs::path& inner, const fs::path& outer) {
+        const auto [end, _] = std::mismatch(outer.begin(), outer.end(), inner.begin(), inner.end());
+        return end == outer.end();
+    };
+    for (const auto& [folder, name] : {std::pair(source, "source"), std::pair(target, "target")}) {
+        const fs::path other = fs::canonical(folder, error);
+        if (error)
+            continue; // the scan names it
+        if (backups == other)
+            return Shown(dir) + " is the " + name + " folder";
+        if (within(backups, other))
+            return Shown(dir) + " is inside the " + name + " folder";
+        if (within(other, backups))
+            return Shown(dir) + " holds the " + name + " folder";
+    }
+    return std::nullopt;
+}
+
 int Copy(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     CopyOptions options;
     CommandParser parser("copy");
-    parser->add_option("SOURCE", options.source)->required();
-    parser->add_option("TARGET", options.target)->required();
-    parser->add_option("--filter", options.filter);
-    parser->add_flag("-r,--subfolders", options.subfolders);
-    parser->add_flag("--backup,!--no-backup", options.backup);
-    parser->add_flag("--dry-run", options.dryRun);
-    parser->add_flag("--force", options.force);
+    parser.Argument("SOURCE", options.source)->required();
+    parser.Argument("TARGET", options.target)->required();
+    parser.Option("--filter", options.filter);
+    parser.Flag("--subfolders", options.subfolders);
+    parser.Flag("--backup", options.backup);
+    parser.Option("--backup-dir", options.backupDir)
+        ->check(CLI::Validator(
+            [](std::string& dir) -> std::string { return dir.empty() ? "needs a folder" : ""; },
+            ""));
+    parser.Flag("--dry-run", options.dryRun);
+    parser.Flag("--force", options.force);
     if (const auto status = parser.Parse(args, out, err))
         return *status;
     if (IsSourceMapPath(options.source) && !FolderExists(NormalizeFolderPath(options.source, false)))
         return parser.Fail(err, "SOURCE must be a folder: a Source Map holds no files to copy");
+    if (options.backupDir && !options.backup)
+        return parser.Fail(err, "--backup-dir does not go with --no-backup");
+    if (options.backupDir) {
+        if (const auto refused = CheckBackupDir(*options.backupDir, options.source, options.target))
+            return parser.Fail(err, "--backup-dir: " + *refused);
+    }
 
     ScanRequest request;
     request.source = options.source;
@@ -103,8 +156,13 @@ int Copy(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
     const std::string target = NormalizeFolderPath(options.target, false);
     if (const SystemFolderKind kind = CheckSystemFolder(target, WineWindowsFolder());
         kind != SystemFolderKind::None) {
-        err << "sorvane-cli: " << Shown(target) << ":\n" << SystemFolderWarning(kind) << "\n";
-        if (!options.force) {
+        // A dry run writes nothing, so it is never refused: the warning is
+        // a note of what a real copy would need.
+        err << "sorvane-cli: " << (options.dryRun ? "note: " : "") << Shown(target) << ":\n"
+            << SystemFolderWarning(kind) << "\n";
+        if (options.dryRun && !options.force)
+            err << "A copy into this folder needs --force.\n";
+        else if (!options.force) {
             err << "Nothing was copied; give --force to copy into this folder all the same.\n";
             return kUsageError;
         }
@@ -147,9 +205,12 @@ int Copy(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
             ++copied;
             continue;
         }
+        const ScannedPair scanned{row.SourceStamp, row.TargetStamp};
         const RowCopyResult result =
-            CopyRowFiles(outcome.source, outcome.target, row.Name, options.backup,
-                         ScannedPair{row.SourceStamp, row.TargetStamp});
+            options.backupDir
+                ? CopyRowFiles(outcome.source, outcome.target, row.Name,
+                               BackupFolder{*options.backupDir}, scanned)
+                : CopyRowFiles(outcome.source, outcome.target, row.Name, options.backup, scanned);
         if (result.status == RowCopyStatus::Refused) {
             // Written nowhere: a link on the way, or not the file the scan read.
             err << "sorvane-cli: refused " << Shown(result.failedPath) << ": "
@@ -175,7 +236,8 @@ int Copy(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
     }
     std::signal(SIGINT, previous);
 
-    const std::string backupFolder = Shown(JoinPath(outcome.target, kBackupFolderName));
+    const std::string backupFolder =
+        Shown(options.backupDir ? *options.backupDir : JoinPath(outcome.target, kBackupFolderName));
     if (found.rows.empty())
         out << "No source file is newer than its target.\n";
     else if (options.dryRun)

@@ -18,9 +18,9 @@ int RunExecute(const std::vector<std::string>& args, std::ostream& out, std::ost
     std::vector<std::string> commands;
     std::string timeoutText = "10";
     std::optional<std::string> socket;
-    parser->add_option("COMMAND", commands);
-    parser->add_option("--timeout", timeoutText);
-    parser->add_option("--socket", socket);
+    parser.Argument("COMMAND", commands);
+    parser.Option("--timeout", timeoutText);
+    parser.Option("--socket", socket);
     if (const auto status = parser.Parse(args, out, err))
         return *status;
     if (commands.size() != 1)

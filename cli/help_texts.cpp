@@ -1,208 +1,75 @@
 #include "help_texts.h"
 
+#include "command_table.h"
+
+#include "engine/text_utils.h"
+
 #include <algorithm>
 
 namespace sorvane::cli {
 namespace {
 
-struct CommandText {
-    std::string_view usage; ///< after "sorvane-cli "
-    std::string_view body;  ///< indented by 8 spaces, as the whole help shows it
-    std::vector<std::string_view> examples;
-};
+constexpr std::size_t kWidth = 79;
+// Where an option's description starts in a command's help.
+constexpr std::size_t kOptionColumn = 28;
 
-const std::vector<CommandText>& Commands() {
-    static const std::vector<CommandText> commands = {
-        {"compare SOURCE [TARGET] [OPTIONS]",
-         R"(        Compare the versions of the files in the folder SOURCE with the files
-        of the same relative path under the folder TARGET, and list each pair
-        with a mark:  >  source newer   <  target newer   !  languages differ
-        ~  same version, different size   -  no versioned target (orphan)
-        =  equal.  SOURCE may also be a Source Map (a file ending in .map,
-        saved with --save-map); without TARGET a map is compared against the
-        folder it was saved from, and a folder is simply listed.
-        --filter PATTERNS   only files matching these wildcards ("*.dll;*.exe")
-        --subfolders, -r    include sub-folders
-        --show all|different|newer
-                            which rows to list (default: different; "newer"
-                            also keeps rows with unequal language or size)
-        --sort COLUMN       name, ext, language, source-version, mark,
-                            target-version, target-language, busy,
-                            description, copyright, or none (default)
-        --descending        sort in descending order
-        --format table|csv|csv-raw|json|html
-                            output format (default: table); html is one
-                            page with the paths, the date, the display
-                            mode, the counters and the rows in the
-                            window's default colours. csv is for
-                            spreadsheets: a cell that would start a
-                            formula ("=", "+", "-", "@", a tab or CR, then
-                            more) gets a leading "'". csv-raw is csv
-                            without that, for other programs.
-        --save-map FILE     also save the listed rows as a Source Map; its
-                            first line is the absolute source folder. Files
-                            whose names a map line cannot hold ("|", "\",
-                            a line break, bytes that are not UTF-8) are left
-                            out and named on standard error.
-        --strict            mark versions whose parts differ in length "?"
-        --threads N         at most N files read in parallel (default 4;
-                            0 = sequential): one per core at first, all N
-                            when the files come from the disk
-        --list CATEGORY     print the full paths of one category instead of
-                            the rows, one a line: newer-source, newer-target,
-                            unequal-language, different-size, incomparable
-                            (with --strict) or orphans. Newer-target paths
-                            are under TARGET, the others under SOURCE. Every
-                            file of the category is listed (no --show); names
-                            are printed exactly as on disk. Exit status 1
-                            when a path was printed, 0 when none.
-        --null              end each path of --list with a NUL byte instead
-                            of a line feed (for xargs -0)
-        Text is written as UTF-8. A byte of a file name that is not part of
-        valid UTF-8 is shown as its Windows-1252 character (0xE9 as "é"), so
-        csv, json and html stay valid whatever the names hold; csv quotes
-        fields holding commas, quotes or line breaks. A pipeline that reads
-        the rows takes json or csv-raw, which keep the texts as they are
-        (but for that decoding); --list with --null gives the paths byte for
-        byte.
-        Exit status like diff: 0 when no row was listed, 1 when rows were
-        listed (a plain listing without TARGET exits 0), 2 on bad paths,
-        usage, entries that could not be read (each named on standard
-        error; the rows that could be read are still listed) or too little
-        memory. Ctrl+C stops the scan and prints the rows found so far.
-        In the table, in html and on standard error, control characters
-        of names and version texts and the marks that reorder text are
-        shown as escapes (\x1b, \u202E); csv and json keep them exact.
-)",
-         {"sorvane-cli compare -r build/release /opt/product --show all --sort name",
-          "sorvane-cli compare -r build/release --save-map release.map",
-          "sorvane-cli compare release.map /opt/product --format json",
-          "sorvane-cli compare -r build/release /opt/product --format html > report.html",
-          "sorvane-cli compare -r build/release /opt/product --list orphans --null | xargs -0 ls -l"}},
-        {"copy SOURCE TARGET [OPTIONS]",
-         R"(        Scan the two folders as compare does and copy every file whose
-        source is newer (">") onto its target, as the window's Batch Copy
-        does. Each replaced target file is first saved under TARGET/_Backup
-        with the same relative path (an older backup there is replaced).
-        A copy is written to a temporary file beside the target, flushed and
-        renamed over it, so a failure (a full disk, a folder that cannot be
-        written) leaves the old target as it was; the copy gets the source's
-        permission bits and modification time. Missing sub-folders are made.
-        Nothing is written through a symbolic link: a link at a target
-        file, at a folder on its way, at TARGET/_Backup or below it refuses
-        that file, as does a source or target file that changed after the
-        scan (scan again); the holes of a sparse file stay holes.
-        --filter PATTERNS   only files matching these wildcards ("*.dll;*.exe")
-        --subfolders, -r    include sub-folders
-        --backup            save each target file before it is replaced (default)
-        --no-backup         replace the target files without saving them
-        --dry-run           only list what would be copied
-        --force             copy into a folder that looks like a system folder
-                            (the Wine prefix's Windows folder, /usr, /etc, ...,
-                            or one below a folder holding win.ini and
-                            system.ini), which is otherwise refused
-        Each file copied is printed, each failure is named with its reason
-        on standard error. A target file the scan found not writable is
-        skipped, as in the window. When a backup fails, copying stops.
-        Ctrl+C stops after the file being copied.
-        Exit status: 0 when every newer file was copied (or there was none),
-        1 when a file was not copied, 2 on bad paths, usage, a refused
-        system folder, entries that could not be read or files refused for
-        a link or a change since the scan (each named on standard error;
-        the other files are still copied).
-)",
-         {"sorvane-cli copy -r build/release /opt/product --dry-run",
-          "sorvane-cli copy -r --filter '*.dll' build/release /opt/product"}},
-        {"info [--json] [--all] FILE...",
-         R"(        Show what Sorvane reads from each file: its kind (chosen by the
-        extension: .ttf is a TrueType font, .tlb and .olb are type libraries,
-        anything else is read for a Windows version resource), version,
-        language, description and copyright. --json prints one JSON array;
-        --all adds everything found in the file (fixed version fields, every
-        translation and string table, every font name, the type library's
-        attributes). Exit status 1 when a file could not be read.
-)",
-         {"sorvane-cli info /usr/lib/x86_64-linux-gnu/wine/x86_64-windows/kernel32.dll",
-          "sorvane-cli info --json --all build/*.dll"}},
-        {"order VERSION1 VERSION2 [--strict]",
-         R"(        Compare two version texts part by part, as numbers (2.10 is newer
-        than 2.9, 5.00.2134.01 equals 5.0.2134.1). Prints ">" when VERSION1
-        is newer, "<" when VERSION2 is newer, "=" when they are equal, and
-        with --strict "?" when parts of different lengths make the pair
-        incomparable.
-)",
-         {}},
-        {"language LCID...",
-         R"(        Print the name of each Windows language identifier (decimal, or
-        hexadecimal with 0x), "[Neutral]" for identifiers without a name.
-)",
-         {}},
-        {"settings-file [--settings FILE]",
-         R"(        Print where the settings file is (or would be created): FILE, else
-        $SORVANE_SETTINGS, else Sorvane.dat beside the program when it exists
-        and is writable, else ~/.config/Sorvane/Sorvane.dat.
-)",
-         {}},
-        {"execute COMMAND [--timeout SECONDS] [--socket PATH]",
-         R"(        Send COMMAND to the Sorvane window running for this user and print
-        its reply, "accepted" or "not accepted". Maximize, Minimize, Restore,
-        Hide and Show set the window's state; Tab gives the window the focus
-        and presses Tab once. Any other text clicks the window's tool bar
-        button of that name, as a click of the user would, even when the
-        button is disabled or hidden: Scan, Stop, Save, Recur, Find, Synchr,
-        Resize or Backup; such a command is answered "not accepted", as is
-        a text that names nothing. Letter case does not matter.
-        While a dialog or message box in the window waits for the user,
-        every command is answered "not accepted" and does nothing. When the
-        window serving commands closes, another running Sorvane window
-        takes over within a second or so.
-        --timeout SECONDS   how long to wait for the reply (default 10)
-        --socket PATH       the window's socket (default:
-                            $XDG_RUNTIME_DIR/Sorvane.Main, else
-                            /tmp/Sorvane-UID/Sorvane.Main)
-        Exit status: 0 when the command was accepted, 1 when not, 2 when no
-        window is running ("no Sorvane window is running"), when the
-        socket's folder belongs to another user or others can write to it
-        (the command is not sent; the message names the folder), when the
-        socket cannot be reached or no reply came in time, or on usage.
-)",
-         {"sorvane-cli execute Scan", "sorvane-cli execute minimize"}},
-    };
-    return commands;
+// "-r, --subfolders" and its value: "--filter PATTERNS".
+std::string OptionTag(const OptionSpec& option) {
+    std::string tag;
+    for (const auto name : OptionNames(option))
+        tag.append(tag.empty() ? "" : ", ").append(name);
+    if (!option.value.empty())
+        tag.append(" ").append(option.value);
+    return tag;
 }
 
-std::string_view NameOf(const CommandText& command) {
-    return command.usage.substr(0, command.usage.find(' '));
+// "  TAG      text...", the text from `column` on, on the next line when the
+// tag reaches it.
+std::string Item(std::size_t indent, std::string_view tag, std::string_view text,
+                 std::size_t column) {
+    std::string line = std::string(indent, ' ') + std::string(tag);
+    if (text.empty())
+        return line + "\n";
+    if (line.size() + 2 > column)
+        line.append(1, '\n').append(column, ' ');
+    else
+        line.append(column - line.size(), ' ');
+    return line + Wrap(text, column, kWidth) + "\n";
 }
 
-// The text with up to `count` leading spaces taken off each line.
-std::string Dedent(std::string_view text, std::size_t count) {
+// Each line of `text` indented by `indent` spaces.
+std::string Indented(std::string_view text, std::size_t indent) {
     std::string out;
-    bool lineStart = true;
-    std::size_t removed = 0;
-    for (const char c : text) {
-        if (lineStart && c == ' ' && removed < count) {
-            ++removed;
-            continue;
-        }
-        lineStart = c == '\n';
-        removed = 0;
-        out += c;
+    while (!text.empty()) {
+        const auto end = text.find('\n');
+        const std::string_view line = text.substr(0, end);
+        if (!line.empty())
+            out.append(indent, ' ');
+        out.append(line).append("\n");
+        text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
     }
     return out;
 }
 
-} // namespace
-
-std::vector<std::string_view> CommandNames() {
-    std::vector<std::string_view> names;
-    for (const auto& command : Commands())
-        names.push_back(NameOf(command));
-    return names;
+// The options of a command with -h/--help, each line starting at `indent`.
+std::string OptionList(const CommandSpec& command, std::size_t indent, std::size_t column) {
+    std::string out;
+    for (const auto& option : command.options)
+        out += Item(indent, OptionTag(option), option.help, column);
+    out += Item(indent, "-h, --help", kHelpFlagHelp, column);
+    return out;
 }
 
-std::string ProgramHelp() {
-    std::string help = R"(sorvane-cli - compare the versions of files in two folders
+std::size_t NameWidth() {
+    std::size_t width = 0;
+    for (const auto& command : CommandTable())
+        width = std::max(width, command.name.size());
+    return width;
+}
+
+// The start of the help and of the manual: the name line, the usage and
+// the heading of the commands.
+constexpr std::string_view kHeading = R"(sorvane-cli - compare the versions of files in two folders
 
 Usage:
   sorvane-cli COMMAND [ARGUMENTS]
@@ -210,35 +77,138 @@ Usage:
 
 Commands:
 )";
-    for (const auto& command : Commands())
-        help.append("  ").append(command.usage).append("\n").append(command.body);
-    help += R"(
-Options:
-  -h, --help     show this help
-  --version      show the program version
 
-Examples:
-)";
-    for (const auto& command : Commands())
-        for (const auto example : command.examples)
-            help.append("  ").append(example).append("\n");
-    help += "\nExit status: 0 on success, 1 when a file could not be read, 2 on a usage error.\n";
+struct Setting {
+    std::string_view name;
+    std::string_view text;
+};
+
+// What the program reads from its environment and which files it uses.
+const std::vector<Setting> kEnvironment = {
+    {"SORVANE_SETTINGS", "the settings file, when no --settings is given"},
+    {"XDG_CONFIG_HOME",
+     "the folder of the settings folder Sorvane (default: ~/.config)"},
+    {"XDG_RUNTIME_DIR", "the folder of the window's command socket Sorvane.Main"},
+    {"TMPDIR",
+     "where the socket's folder Sorvane-UID is made when XDG_RUNTIME_DIR is not usable "
+     "(default: /tmp)"},
+    {"WINEPREFIX",
+     "the Wine prefix whose Windows folder copy refuses as a system folder (default: "
+     "~/.wine)"},
+    {"HOME", "the home folder, where the default settings folder and Wine prefix are"},
+};
+const std::vector<Setting> kFiles = {
+    {"~/.config/Sorvane/Sorvane.dat",
+     "the settings file of the window, unless --settings, SORVANE_SETTINGS, "
+     "XDG_CONFIG_HOME or a writable Sorvane.dat beside the program names another "
+     "(settings-file prints which)"},
+    {"$XDG_RUNTIME_DIR/Sorvane.Main",
+     "the socket of the running window execute sends to (else "
+     "/tmp/Sorvane-UID/Sorvane.Main)"},
+    {"TARGET/_Backup",
+     "where copy saves each target file before replacing it, unless --backup-dir names "
+     "another folder"},
+};
+
+} // namespace
+
+std::string Wrap(std::string_view text, std::size_t indent, std::size_t width) {
+    std::string out;
+    std::size_t used = indent;
+    bool first = true;
+    while (!text.empty()) {
+        const auto end = text.find(' ');
+        const std::string_view word = text.substr(0, end);
+        text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+        if (word.empty())
+            continue;
+        const std::size_t length = Utf8Length(word);
+        if (!first && used + 1 + length > width) {
+            out += '\n';
+            out.append(indent, ' ');
+            used = indent;
+            first = true;
+        }
+        if (!first) {
+            out += ' ';
+            ++used;
+        }
+        out += word;
+        used += length;
+        first = false;
+    }
+    return out;
+}
+
+std::vector<std::string_view> CommandNames() {
+    std::vector<std::string_view> names;
+    for (const auto& command : CommandTable())
+        names.push_back(command.name);
+    return names;
+}
+
+std::string ProgramHelp() {
+    const std::size_t column = 2 + NameWidth() + 2;
+    std::string help(kHeading);
+    for (const auto& command : CommandTable())
+        help += Item(2, command.name, command.summary, column);
+    help += "\nOptions:\n";
+    help += Item(2, "-h, --help", kHelpFlagHelp, 17);
+    help += Item(2, "-V, --version", "show the program version", 17);
+    help += "\nExit status (0 success, 2 trouble or a usage error; 1 as each command says):\n";
+    for (const auto& command : CommandTable())
+        help += Item(2, command.name, command.exitBrief, column);
+    help += "\nEach command's options: sorvane-cli COMMAND --help. Everything: man sorvane-cli.\n";
     return help;
 }
 
 std::string CommandHelp(std::string_view name) {
-    const auto& commands = Commands();
-    const auto it = std::ranges::find(commands, name, NameOf);
-    if (it == commands.end())
+    const CommandSpec* command = FindCommand(name);
+    if (command == nullptr)
         return {};
-    std::string help = "Usage: sorvane-cli " + std::string(it->usage) + "\n\n";
-    help += Dedent(it->body, 6);
-    if (!it->examples.empty()) {
+    std::string help = "Usage: sorvane-cli ";
+    help.append(command->usage).append("\n\n").append(command->text).append("\n\nOptions:\n");
+    help += OptionList(*command, 2, kOptionColumn);
+    if (!command->notes.empty())
+        help.append("\n").append(command->notes).append("\n");
+    help.append("\n").append(command->exitText).append("\n");
+    if (!command->examples.empty()) {
         help += "\nExamples:\n";
-        for (const auto example : it->examples)
+        for (const auto example : command->examples)
             help.append("  ").append(example).append("\n");
     }
     return help;
+}
+
+std::string ManualText() {
+    // Commands are sub-sections: their text indented by eight, their options
+    // by eight with the description deeper.
+    std::string text(kHeading);
+    for (const auto& command : CommandTable()) {
+        text += "  " + std::string(command.usage) + "\n";
+        text += Indented(command.text, 8);
+        text += OptionList(command, 8, kOptionColumn);
+        if (!command.notes.empty())
+            text += Indented(command.notes, 8);
+        text += Indented(command.exitText, 8);
+    }
+    text += "\nOptions:\n";
+    text += Item(2, "-h, --help", kHelpFlagHelp, 17);
+    text += Item(2, "-V, --version", "show the program version", 17);
+    text += "\nEnvironment:\n";
+    for (const auto& [name, about] : kEnvironment)
+        text += Item(2, name, about, 22);
+    text += "\nFiles:\n";
+    for (const auto& [name, about] : kFiles)
+        text += Item(2, name, about, 34);
+    text += "\nExit status: 0 on success, 2 on trouble or a usage error; what 1 means is "
+            "given with each command.\n";
+    text += "\nExamples:\n";
+    for (const auto& command : CommandTable())
+        for (const auto example : command.examples)
+            text.append("  ").append(example).append("\n");
+    text += "\nSee also: sorvane(1), the window program.\n";
+    return text;
 }
 
 } // namespace sorvane::cli

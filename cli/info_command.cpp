@@ -10,7 +10,9 @@
 #include "engine/text_utils.h"
 #include "engine/version_reader.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -49,6 +51,11 @@ std::string Unreadable(const std::string& path) {
         return "is a folder";
     if (!S_ISREG(st.st_mode))
         return "not a regular file";
+    // Most often no permission to read it: open says so.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return std::strerror(errno);
+    ::close(fd);
     return "cannot be opened for reading";
 }
 
@@ -298,9 +305,9 @@ void WriteAllText(std::ostream& out, const AllData& all) {
 int RunInfo(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     InfoOptions options;
     CommandParser parser("info");
-    parser->add_option("FILE", options.files)->required();
-    parser->add_flag("--json", options.json);
-    parser->add_flag("--all", options.all);
+    parser.Argument("FILE", options.files)->required();
+    parser.Flag("--json", options.json);
+    parser.Flag("--all", options.all);
     if (const auto status = parser.Parse(args, out, err))
         return *status;
 
@@ -311,10 +318,11 @@ int RunInfo(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     for (const auto& path : options.files) {
         const FileKind kind = FileKindOf(ExtensionOf(path));
         const FileVersionData data = ReadFileVersionData(path, kind);
+        std::optional<std::string> error;
         if (!data.opened) {
-            err << "sorvane-cli: " << TerminalText(DecodeText(path)) << ": " << Unreadable(path)
-                << "\n";
-            status = 1;
+            error = Unreadable(path);
+            err << "sorvane-cli: " << TerminalText(DecodeText(path)) << ": " << *error << "\n";
+            status = kUsageError;
         }
         const VersionTexts texts = ScanTexts(data);
         std::optional<TrueTypeNames> names;
@@ -331,6 +339,8 @@ int RunInfo(const std::vector<std::string>& args, std::ostream& out, std::ostrea
             json.Field("language", texts.language);
             json.Field("description", texts.description);
             json.Field("copyright", texts.copyright);
+            if (error)
+                json.Field("error", *error);
             if (options.all)
                 WriteAllJson(json, all);
             json.EndObject();
@@ -341,6 +351,8 @@ int RunInfo(const std::vector<std::string>& args, std::ostream& out, std::ostrea
             WriteLine(out, 2, "language", texts.language);
             WriteLine(out, 2, "description", texts.description);
             WriteLine(out, 2, "copyright", texts.copyright);
+            if (error)
+                WriteLine(out, 2, "error", *error);
             if (options.all)
                 WriteAllText(out, all);
         }

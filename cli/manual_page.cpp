@@ -125,7 +125,9 @@ std::string ManualPage(std::string_view help, const ManualPageInfo& info) {
         endBlock();
         const auto [tag, description] = SplitItem(text);
         body += ".TP\n";
-        AddText(body, FormatWords(tag, false));
+        // Variables in bold, as man pages show them; files and values
+        // (words with a capital) in italics.
+        AddText(body, FormatWords(tag, section == "Environment"));
         if (!description.empty())
             AddText(body, Escape(description));
         mode = Mode::Option;
@@ -172,7 +174,7 @@ std::string ManualPage(std::string_view help, const ManualPageInfo& info) {
                                                                         command.size() - note.size())) +
                             Escape(note);
                 AddText(body, text);
-            } else if (nextIndent(i) >= 8) {
+            } else if (nextIndent(i) >= 8 && SplitItem(line.text).second.empty()) {
                 endBlock();
                 body += ".SS \"" + Escape(line.text) + "\"\n";
             } else {

@@ -46,7 +46,7 @@ int RunProgram(const std::vector<std::string>& args, std::ostream& out, std::ost
         out << help;
         return 0;
     }
-    if (command == "--version") {
+    if (command == "-V" || command == "--version") {
         out << "sorvane-cli 1.00\n";
         return 0;
     }

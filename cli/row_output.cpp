@@ -5,7 +5,10 @@
 #include "engine/row_sort.h"
 #include "engine/text_utils.h"
 
+#include <filesystem>
+#include <string>
 #include <string_view>
+#include <system_error>
 
 namespace sorvane::cli {
 namespace {
@@ -120,6 +123,22 @@ private:
     std::string decoded_;
 };
 
+// `path` from the root: a relative path is taken from the working folder,
+// with its "." parts left out. Its ".." parts and links stay, so that the path
+// names what the user named. Left as it is when the working folder is gone.
+std::string AbsolutePath(const std::string& path) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::path absolute = fs::absolute(fs::path(path), error);
+    if (error || path.starts_with('/'))
+        return path;
+    fs::path cleaned;
+    for (const auto& part : absolute)
+        if (part != "." && !part.empty())
+            cleaned /= part;
+    return cleaned.string();
+}
+
 class ListOutput : public RowOutput {
 public:
     ListOutput(std::ostream& out, ComparisonMark mark, bool nullSeparated)
@@ -128,8 +147,9 @@ public:
     void Begin(const ScanHeading& heading) override {
         // Newer targets are listed under the target, the rest under the
         // source; a scan without a source has only the target.
-        folder_ = mark_ == ComparisonMark::NewerTarget || heading.source.empty() ? heading.target
-                                                                                 : heading.source;
+        folder_ = AbsolutePath(mark_ == ComparisonMark::NewerTarget || heading.source.empty()
+                                   ? heading.target
+                                   : heading.source);
     }
 
     void Row(const ComparisonRow& row) override {

@@ -353,6 +353,12 @@ public:
         : targetFolder_(targetFolder), source_(Joined(sourceFolder, relativeName)),
           target_(Joined(targetFolder, relativeName)), scanned_(scanned), calls_(calls) {}
 
+    /// The backups go below `folder` instead of the Target's _Backup.
+    RowCopy& BackUpInto(std::string folder) {
+        backupFolder_ = std::move(folder);
+        return *this;
+    }
+
     RowCopyResult Run(std::string_view relativeName, bool backup) {
         if (!Copy(relativeName, backup))
             return *result_;
@@ -478,13 +484,38 @@ private:
             !S_ISREG(st.st_mode))
             return Failed(RowCopyStatus::Refused, target_, kChanged);
 
-        std::vector<std::string_view> below{kBackupFolderName};
+        // Below the Target's _Backup, or below the user's own folder, which
+        // is opened by its name like the Target.
+        UniqueFd ownRoot;
+        int backupRoot = root_.get();
+        std::string rootPath = targetFolder_;
+        std::vector<std::string_view> below;
+        if (backupFolder_) {
+            ownRoot = OpenNamedFolder(*backupFolder_);
+            if (ownRoot.get() < 0) {
+                const int error = errno;
+                return Failed(RowCopyStatus::BackupFailed, target_,
+                              "the backup folder " + *backupFolder_ + " cannot be opened: " +
+                                  ErrorText(error));
+            }
+            struct stat own {}, targetRoot {};
+            if (::fstat(ownRoot.get(), &own) != 0 || ::fstat(root_.get(), &targetRoot) != 0)
+                return Failed(RowCopyStatus::BackupFailed, target_, ErrorText(errno));
+            if (own.st_dev == targetRoot.st_dev && own.st_ino == targetRoot.st_ino)
+                return Failed(RowCopyStatus::BackupFailed, target_,
+                              "the backup folder " + *backupFolder_ + " is the target folder");
+            backupRoot = ownRoot.get();
+            rootPath = *backupFolder_;
+        } else {
+            below.push_back(kBackupFolderName);
+        }
         below.insert(below.end(), folders_.begin(), folders_.end());
-        auto folder = OpenFolderBeneath(root_.get(), targetFolder_, below, true);
+        auto folder = OpenFolderBeneath(backupRoot, rootPath, below, true);
         if (!folder)
             return FailedWalk(RowCopyStatus::BackupFailed, folder.error());
-        const std::string backupPath = Joined(Joined(targetFolder_, kBackupFolderName),
-                                              JoinedParts(folders_, leaf_));
+        const std::string backupPath =
+            Joined(backupFolder_ ? *backupFolder_ : Joined(targetFolder_, kBackupFolderName),
+                   JoinedParts(folders_, leaf_));
         struct stat present {};
         const bool there =
             ::fstatat(folder->get(), leaf_.c_str(), &present, AT_SYMLINK_NOFOLLOW) == 0;
@@ -582,6 +613,7 @@ private:
     struct stat targetSeen_ {};
     struct stat written_ {};
     bool backedUp_ = false;
+    std::optional<std::string> backupFolder_;
     std::optional<RowCopyResult> result_;
 };
 
@@ -592,6 +624,14 @@ RowCopyResult CopyRowFiles(std::string_view sourceFolder, std::string_view targe
                            const ByteCopyCalls& calls) {
     return RowCopy(sourceFolder, targetFolder, relativeName, scanned, calls)
         .Run(relativeName, backup);
+}
+
+RowCopyResult CopyRowFiles(std::string_view sourceFolder, std::string_view targetFolder,
+                           std::string_view relativeName, const BackupFolder& backupFolder,
+                           const ScannedPair& scanned, const ByteCopyCalls& calls) {
+    return RowCopy(sourceFolder, targetFolder, relativeName, scanned, calls)
+        .BackUpInto(backupFolder.path)
+        .Run(relativeName, true);
 }
 
 std::string WineWindowsFolder() {

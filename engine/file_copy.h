@@ -110,6 +110,21 @@ inline RowCopyResult CopyRowFiles(std::string_view sourceFolder, std::string_vie
     return CopyRowFiles(sourceFolder, targetFolder, relativeName, backup, ScannedPair{}, calls);
 }
 
+/// A folder of the user's own for the backups, instead of
+/// `<targetFolder>/_Backup`: the backup of `relativeName` goes to
+/// `<path>/<relativeName>`. The folder must exist and must not be the Target
+/// folder. It is opened by its own name (links in that name are followed, as
+/// for the Target), and everything below it is reached as below `_Backup`:
+/// one name at a time, never through a symbolic link.
+struct BackupFolder {
+    std::string path;
+};
+
+/// CopyRowFiles with the backups in `backupFolder`.
+RowCopyResult CopyRowFiles(std::string_view sourceFolder, std::string_view targetFolder,
+                           std::string_view relativeName, const BackupFolder& backupFolder,
+                           const ScannedPair& scanned, const ByteCopyCalls& calls = {});
+
 /// Why replacing files in a Target deserves a warning.
 enum class SystemFolderKind {
     None,

@@ -1,12 +1,19 @@
+#include "cli/command_parser.h"
+#include "cli/command_table.h"
 #include "cli/commands.h"
 #include "cli/help_texts.h"
 #include "support/scoped_env.h"
+#include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <functional>
 #include <regex>
 #include <sstream>
+#include <stdexcept>
+#include <tuple>
 
 namespace sorvane::cli {
 namespace {
@@ -34,9 +41,11 @@ TEST(CommandLine, EachCommandShowsItsOwnHelp) {
         SCOPED_TRACE(command);
         const std::string help = CommandHelp(command);
         EXPECT_TRUE(help.starts_with("Usage: sorvane-cli " + command + " ")) << help;
-        // Its usage line is the one the whole help lists.
+        // Its usage line is the one the manual lists, and the whole help
+        // names it with its summary.
         const std::string usage = help.substr(19, help.find('\n') - 19);
-        EXPECT_NE(whole.find("\n  " + usage + "\n"), std::string::npos);
+        EXPECT_NE(ManualText().find("\n  " + usage + "\n"), std::string::npos);
+        EXPECT_NE(whole.find("\n  " + command + " "), std::string::npos);
         // The help wins over missing or unknown arguments.
         for (const std::vector<std::string>& args :
              {std::vector<std::string>{command, "--help"}, {command, "-h"}, {"help", command},
@@ -84,6 +93,10 @@ TEST(CommandLine, ParsesOptionsAndNamesWhatIsWrong) {
         {{"frobnicate"}, 2, "", "sorvane-cli: unknown command 'frobnicate'"},
         {{"help", "frobnicate"}, 2, "", "unknown command 'frobnicate'"},
         {{"--version"}, 0, "sorvane-cli 1.00\n", ""},
+        {{"-V"}, 0, "sorvane-cli 1.00\n", ""},
+        {{"-v"}, 2, "", "sorvane-cli: unknown option '-v' (a command comes first)"},
+        {{"copy", "a", "b", "--backup-dir"}, 2, "", "copy: --backup-dir needs a value"},
+        {{"copy", "a", "b", "-nr", "--bogus"}, 2, "", "copy: unknown option '--bogus'"},
         {{"compare"}, 2, "", "sorvane-cli compare: SOURCE is required\n"
                              "Try 'sorvane-cli compare --help' for more information.\n"},
         {{"compare", "a", "--bogus"}, 2, "", "compare: unknown option '--bogus'"},
@@ -135,6 +148,126 @@ TEST(CommandLine, ParsesOptionsAndNamesWhatIsWrong) {
         else
             EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
     }
+}
+
+TEST(CommandLine, TheProgramsHelpIsAShortListThatSaysWhereToReadMore) {
+    const std::string help = RunArgs({"--help"}).out;
+    EXPECT_LT(std::count(help.begin(), help.end(), '\n'), 40) << help;
+    for (const auto& command : CommandTable()) {
+        SCOPED_TRACE(command.name);
+        // One line with its summary, one with its exit status, nothing more.
+        EXPECT_NE(help.find("\n  " + std::string(command.name) + " "), std::string::npos);
+        EXPECT_NE(help.find(std::string(command.summary) + "\n"), std::string::npos);
+        EXPECT_NE(help.find(std::string(command.exitBrief).substr(0, 20)), std::string::npos);
+        EXPECT_EQ(help.find(command.text.substr(0, 40)), std::string::npos);
+        for (const auto& option : command.options)
+            if (option.names != "--filter" && option.names != "--strict")
+                EXPECT_EQ(help.find(option.help), std::string::npos) << option.names;
+    }
+    for (const std::string more :
+         {"-V, --version", "-h, --help", "sorvane-cli COMMAND --help", "man sorvane-cli"})
+        EXPECT_NE(help.find(more), std::string::npos) << more;
+}
+
+TEST(CommandLine, EachExitStatusACommandGivesIsTheOneItsHelpNames) {
+    test::TempDir dir;
+    dir.write("src/a.dll", "MZ");
+    dir.write("dst/a.dll", "MZ");
+    const test::ScopedEnv runtime("XDG_RUNTIME_DIR", dir.path().c_str()); // no window there
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string said; ///< the words of the command's help that give this status
+    };
+    const std::vector<Case> cases = {
+        {{"compare", dir.file("src"), dir.file("dst")}, 0, "0 when no row was listed"},
+        {{"compare", dir.file("missing"), dir.file("dst")}, 2, "2 on bad paths"},
+        {{"copy", dir.file("src"), dir.file("dst")}, 0, "0 when every newer file was copied"},
+        {{"copy", dir.file("src"), dir.file("missing")}, 2, "2 on bad paths"},
+        {{"info", dir.file("src/a.dll")}, 0, "0 when every file could be read"},
+        {{"info", dir.file("src/gone.dll")}, 2, "2 when a file could not be read"},
+        {{"order", "1", "2"}, 0, "0 when the versions were compared"},
+        {{"order", "1"}, 2, "2 on usage"},
+        {{"language", "1033"}, 0, "0 when every identifier was named"},
+        {{"settings-file", "--settings", "/x"}, 0, "0 when the place was printed"},
+        {{"execute", "Scan"}, 2, "2 when no\nwindow is running"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        EXPECT_EQ(RunArgs(c.args).status, c.status);
+        const CommandSpec* command = FindCommand(c.args.front());
+        ASSERT_NE(command, nullptr);
+        EXPECT_NE(command->exitText.find(c.said), std::string::npos);
+        EXPECT_NE(CommandHelp(c.args.front()).find(c.said), std::string::npos);
+        EXPECT_NE(command->exitBrief.find(std::to_string(c.status) + " "), std::string::npos);
+    }
+}
+
+TEST(CommandLine, TheParserTakesItsOptionsFromTheTableAndNoOthers) {
+    bool flag = false;
+    std::string text;
+    int choice = 0;
+    // Each mistake of a command's code is caught the first time it runs.
+    const std::vector<std::pair<std::string, std::function<void()>>> mistakes = {
+        {"no command 'nosuch' in the command table", [] { CommandParser parser("nosuch"); }},
+        {"order: no option --bogus in the table",
+         [&] { CommandParser("order").Flag("--bogus", flag); }},
+        {"info: no argument SOURCE in the table",
+         [&] { CommandParser("info").Argument("SOURCE", text); }},
+        {"--show: the table has 3 choices, not 2",
+         [&] { CommandParser("compare").Choice<int>("--show", choice, {1, 2}); }},
+        {"info: option --all of the table is not read",
+         [&] {
+             CommandParser parser("info");
+             parser.Flag("--json", flag);
+             std::ostringstream out, err;
+             (void)parser.Parse({}, out, err);
+         }},
+    };
+    for (const auto& [message, mistake] : mistakes) {
+        SCOPED_TRACE(message);
+        try {
+            mistake();
+            ADD_FAILURE() << "not caught";
+        } catch (const std::logic_error& error) {
+            EXPECT_EQ(error.what(), message);
+        }
+    }
+    // A flag and the one that negates it are one option: the last one counts.
+    for (const auto& [args, expected] :
+         std::vector<std::pair<std::vector<std::string>, bool>>{
+             {{"--no-backup"}, false}, {{"--no-backup", "--backup"}, true},
+             {{"--backup", "--no-backup"}, false}, {{}, true}}) {
+        CommandParser parser("copy");
+        bool backup = true, other = false;
+        std::string a, b, c;
+        std::optional<std::string> d;
+        parser.Argument("SOURCE", a);
+        parser.Argument("TARGET", b);
+        parser.Option("--filter", c);
+        parser.Option("--backup-dir", d);
+        parser.Flag("--subfolders", other);
+        parser.Flag("--backup", backup);
+        parser.Flag("--dry-run", other);
+        parser.Flag("--force", other);
+        std::ostringstream out, err;
+        EXPECT_EQ(parser.Parse(args, out, err), std::nullopt) << err.str();
+        EXPECT_EQ(backup, expected) << testing::PrintToString(args);
+    }
+    // text, indent, width, the lines
+    const std::vector<std::tuple<std::string, std::size_t, std::size_t, std::string>> wraps = {
+        {"one two three", 0, 80, "one two three"},
+        {"one two three", 2, 9, "one two\n  three"},
+        {"one two three", 4, 8, "one\n    two\n    three"},
+        {"a-very-long-word b", 2, 6, "a-very-long-word\n  b"},
+        {"\xC3\xA9t\xC3\xA9 \xC3\xA9t\xC3\xA9", 0, 7, "\xC3\xA9t\xC3\xA9 \xC3\xA9t\xC3\xA9"},
+        {"", 2, 10, ""},
+    };
+    for (const auto& [text, indent, width, lines] : wraps)
+        EXPECT_EQ(Wrap(text, indent, width), lines) << text;
+    EXPECT_EQ(ShortHelp("output format (default: table); html is"), "output format");
+    EXPECT_EQ(ShortHelp("which rows. More"), "which rows");
+    EXPECT_EQ(ShortHelp("plain words"), "plain words");
 }
 
 } // namespace

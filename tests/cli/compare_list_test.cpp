@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <optional>
 #include <sstream>
 #include <tuple>
@@ -94,6 +95,34 @@ TEST(CompareList, PrintsThePathsOfOneCategoryRawUnderTheRightFolder) {
     dir.write("m.map", "");
     EXPECT_EQ(RunCompare({dir.file("m.map"), dir.file("dst"), "--list", "orphans"}, out, err), 2);
     EXPECT_NE(err.str().find("--list needs a source folder, not a Source Map"), std::string::npos);
+}
+
+TEST(CompareList, RelativeFoldersArePrintedFromTheRoot) {
+    test::TempDir dir;
+    dir.write("src/new.dll", VersionedPe({{2, 0, 0, 0}}));
+    dir.write("dst/new.dll", VersionedPe({{1, 0, 0, 0}}));
+    dir.write("dst/old.dll", VersionedPe({{2, 0, 0, 0}}));
+    dir.write("src/old.dll", VersionedPe({{1, 0, 0, 0}}));
+    const auto previous = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path());
+    const std::string here = std::filesystem::current_path().string();
+    // source, target, category, what it prints
+    const std::vector<std::tuple<std::string, std::string, std::string, std::string>> cases = {
+        {"src", "dst", "newer-source", here + "/src/new.dll\n"},
+        {"./src/", "./dst", "newer-source", here + "/src/new.dll\n"},
+        {"src/.", "dst", "newer-source", here + "/src/new.dll\n"},
+        {"src", "./dst/", "newer-target", here + "/dst/old.dll\n"},
+        {here + "/src", "dst", "newer-target", here + "/dst/old.dll\n"},
+        {"src", here + "/dst", "newer-source", here + "/src/new.dll\n"},
+    };
+    for (const auto& [source, target, category, printed] : cases) {
+        SCOPED_TRACE(source + " " + target + " " + category);
+        std::ostringstream out, err;
+        EXPECT_EQ(RunCompare({source, target, "--list", category}, out, err), 1);
+        EXPECT_EQ(out.str(), printed);
+        EXPECT_EQ(err.str(), "");
+    }
+    std::filesystem::current_path(previous);
 }
 
 } // namespace

@@ -116,6 +116,85 @@ TEST_F(CopyCommand, CopiesTheNewerSourceFilesAndSavesTheOldOnes) {
     }
 }
 
+TEST_F(CopyCommand, BackupDirTakesTheBackupsAndRefusesWhatCannotHoldThem) {
+    fs::create_directories(dir.file("bak"));
+    dir.write("file", "x");
+    const std::string bak = dir.file("bak");
+    // options after SOURCE TARGET, status, what it prints (out, then err), files in bak
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string out;
+        std::string err;
+        std::string saved;
+    };
+    const std::vector<Case> cases = {
+        {{"-r", "--backup-dir", bak}, 0,
+         "copied new.dll (2.00.0000 over 1.00.0000)\n"
+         "copied sub/deep.dll (2.00.0000 over 1.00.0000)\n"
+         "Copied 2 of 2 files, 2 old ones saved in <dir>/bak.\n",
+         "", "new.dll,sub/deep.dll"},
+        {{"-n", "--backup-dir=" + bak}, 0,
+         "would copy new.dll (2.00.0000 over 1.00.0000)\n"
+         "Would copy 1 of 1 file, each old one saved in <dir>/bak first.\n",
+         "", ""},
+        // A link below it refuses the file and changes nothing there.
+        {{"-r", "--backup-dir", bak, "--arrange", "ln -s ../dst/sub bak/sub"}, 2,
+         "copied new.dll (2.00.0000 over 1.00.0000)\nCopied 1 of 2 files, 1 old one saved in "
+         "<dir>/bak.\n",
+         "sorvane-cli: refused <dir>/dst/sub/deep.dll: <dir>/bak/sub is a symbolic link; "
+         "Sorvane does not copy through links\n1 file refused: nothing was written for it.\n",
+         "new.dll"},
+        {{"--backup-dir", dir.file("none")}, 2, "",
+         "sorvane-cli copy: --backup-dir: <dir>/none: No such file or directory\n", ""},
+        {{"--backup-dir", dir.file("file")}, 2, "",
+         "sorvane-cli copy: --backup-dir: <dir>/file is not a folder\n", ""},
+        {{"--backup-dir", dir.file("src")}, 2, "",
+         "sorvane-cli copy: --backup-dir: <dir>/src is the source folder\n", ""},
+        {{"--backup-dir", dir.file("dst") + "/."}, 2, "",
+         "sorvane-cli copy: --backup-dir: <dir>/dst/. is the target folder\n", ""},
+        // TARGET/sub would take the backup of new.dll as TARGET/sub/new.dll.
+        {{"--backup-dir", dir.file("dst/sub")}, 2, "",
+         "sorvane-cli copy: --backup-dir: <dir>/dst/sub is inside the target folder\n", ""},
+        {{"--backup-dir", dir.file("src/sub")}, 2, "",
+         "sorvane-cli copy: --backup-dir: <dir>/src/sub is inside the source folder\n", ""},
+        {{"--backup-dir", dir.path().string()}, 2, "",
+         "sorvane-cli copy: --backup-dir: <dir> holds the source folder\n", ""},
+        {{"--backup-dir", dir.file("bak/../dst/sub")}, 2, "",
+         "sorvane-cli copy: --backup-dir: <dir>/bak/../dst/sub is inside the target folder\n", ""},
+        {{"--backup-dir", bak, "--no-backup"}, 2, "",
+         "sorvane-cli copy: --backup-dir does not go with --no-backup\n", ""},
+        {{"--backup-dir="}, 2, "", "sorvane-cli copy: --backup-dir: needs a folder\n", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        fs::remove_all(bak);
+        fs::create_directories(bak);
+        SetUp(); // the old targets again
+        std::vector<std::string> args = c.args;
+        if (const auto arrange = std::ranges::find(args, "--arrange"); arrange != args.end()) {
+            ASSERT_EQ(std::system(("cd '" + dir.path().string() + "' && " + arrange[1]).c_str()), 0);
+            args.erase(arrange, arrange + 2);
+        }
+        const std::string before = test::TreeDigest(dir.file("dst/sub"));
+        EXPECT_EQ(Run(args), c.status);
+        EXPECT_EQ(out, c.out);
+        EXPECT_EQ(err.substr(0, c.err.size()), c.err) << err;
+        EXPECT_FALSE(fs::exists(dir.file("dst/_Backup")));
+        EXPECT_EQ(Files(bak), c.saved);
+        for (const std::string name : {"new.dll", "sub/deep.dll"}) {
+            const bool copied = c.out.find("copied " + name + " ") != std::string::npos;
+            EXPECT_EQ(dir.read("dst/" + name), copied ? kNew : kOld) << name;
+            if (c.saved.find(name) != std::string::npos) {
+                EXPECT_EQ(dir.read("bak/" + name), kOld);
+            }
+        }
+        if (c.status != 0) {
+            EXPECT_EQ(test::TreeDigest(dir.file("dst/sub")), before);
+        }
+    }
+}
+
 TEST_F(CopyCommand, NamesEachFileItCouldNotCopyAndExitsWithOne) {
     if (::geteuid() != 0)
         GTEST_SKIP() << "needs root to run as another user";
@@ -182,7 +261,16 @@ TEST_F(CopyCommand, RefusesSystemFoldersAndBadPathsUnlessForced) {
          "sorvane-cli: <dir>/win/apps:\nYou are trying to replace files in the folder that "
          "seemingly is a Windows directory.\n",
          "new.dll"},
-        {{src, dir.file("win/apps"), "--dry-run"}, 2, "sorvane-cli: <dir>/win/apps:\n", "new.dll"},
+        // A dry run writes nothing: never refused, the warning is a note.
+        {{src, dir.file("win/apps"), "--dry-run"}, 0,
+         "sorvane-cli: note: <dir>/win/apps:\nYou are trying to replace files in the folder "
+         "that seemingly is a Windows directory.\nA result",
+         "new.dll"},
+        {{src, dir.file("win/apps"), "-n"}, 0, "sorvane-cli: note: <dir>/win/apps:\n", "new.dll"},
+        {{src, "/usr", "-n"}, 0,
+         "sorvane-cli: note: /usr:\nYou are trying to replace files in a folder of the "
+         "operating system.\n",
+         "new.dll"},
         {{src, dir.file("win/apps"), "--force"}, 0,
          "sorvane-cli: <dir>/win/apps:\nYou are trying to replace files in the folder that "
          "seemingly is a Windows directory.\nA result",

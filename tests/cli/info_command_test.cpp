@@ -11,6 +11,9 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <sstream>
 
 namespace sorvane::cli {
@@ -174,15 +177,50 @@ TEST(InfoCommand, AllBoundsWhatItListsOfHostileFiles) {
     EXPECT_NE(out.str().find("\n  name 0 (3,1,0x0411) \u7206\u7206"), std::string::npos);
 }
 
-TEST(InfoCommand, MissingFilesGiveEmptyFieldsAndStatus1) {
+TEST(InfoCommand, AFileThatCannotBeReadGetsItsReasonAndStatus2) {
     test::TempDir dir;
     const std::string font = dir.write("f.ttf", "not a font");
+    const std::string locked = dir.write("locked.dll", "MZ");
+    ::chmod(locked.c_str(), 0);
+    const bool lockedIsUnreadable = ::access(locked.c_str(), R_OK) != 0; // not as root
+    const std::string fifo = dir.file("pipe.dll");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    struct Case {
+        std::string file;
+        std::string error; ///< empty: read, no "error" field
+    };
+    std::vector<Case> cases = {
+        {dir.file("gone.dll"), "No such file or directory"},
+        {dir.path().string(), "is a folder"},
+        {fifo, "not a regular file"},
+        {font, ""}, // read, although it holds no font: no version data is no error
+    };
+    if (lockedIsUnreadable)
+        cases.push_back({locked, "Permission denied"});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        const int expected = c.error.empty() ? 0 : 2;
+        std::ostringstream json, jsonErr;
+        EXPECT_EQ(RunInfo({"--json", c.file}, json, jsonErr), expected);
+        nlohmann::json parsed;
+        ASSERT_NO_THROW(parsed = nlohmann::json::parse(json.str()));
+        ASSERT_EQ(parsed.size(), 1u);
+        EXPECT_EQ(parsed[0]["path"], c.file);
+        EXPECT_EQ(parsed[0].contains("error"), !c.error.empty());
+        if (!c.error.empty()) {
+            EXPECT_EQ(parsed[0]["error"], c.error);
+        }
+        EXPECT_EQ(jsonErr.str(), c.error.empty() ? "" : "sorvane-cli: " + c.file + ": " + c.error + "\n");
+        std::ostringstream text, textErr;
+        EXPECT_EQ(RunInfo({c.file}, text, textErr), expected);
+        EXPECT_EQ(text.str().find("\n  error           " + c.error + "\n") != std::string::npos,
+                  !c.error.empty())
+            << text.str();
+    }
+    // The files that can be read are still shown; the status is the worst.
     std::ostringstream out, err;
-    EXPECT_EQ(RunInfo({"--json", dir.file("gone.dll"), font}, out, err), 1);
+    EXPECT_EQ(RunInfo({"--json", dir.file("gone.dll"), font}, out, err), 2);
     EXPECT_NE(out.str().find("\"kind\": \"truetype\""), std::string::npos);
-    EXPECT_NE(err.str().find("gone.dll: No such file or directory"), std::string::npos);
-    EXPECT_EQ(RunInfo({dir.path().string()}, out, err), 1);
-    EXPECT_NE(err.str().find("is a folder"), std::string::npos);
     EXPECT_EQ(RunInfo({}, out, err), 2);
     EXPECT_EQ(RunInfo({"--jsn", font}, out, err), 2);
 }

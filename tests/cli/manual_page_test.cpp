@@ -53,8 +53,10 @@ TEST(ManualPage, HelpLayoutBecomesSectionsOptionsAndParagraphs) {
 }
 
 TEST(ManualPage, TheToolsPageHoldsEveryCommandAndOption) {
-    const std::string help = ProgramHelp();
-    const std::string page = ManualPage(help, {"1.00", "2026-12-07"});
+    std::string help = ProgramHelp();
+    for (const auto name : CommandNames())
+        help += CommandHelp(name);
+    const std::string page = ManualPage(ManualText(), {"1.00", "2026-12-07"});
     EXPECT_TRUE(page.find(".TH \"SORVANE\\-CLI\" 1 \"2026\\-12\\-07\" \"Sorvane 1.00\"") !=
                 std::string::npos)
         << page.substr(0, 200);
@@ -71,6 +73,14 @@ TEST(ManualPage, TheToolsPageHoldsEveryCommandAndOption) {
     EXPECT_GT(options.size(), 15u);
     for (const auto& name : options)
         EXPECT_NE(page.find(roff(name)), std::string::npos) << name;
+    // What the tool reads from its environment, and the files it uses.
+    for (const std::string expected :
+         {".SH \"ENVIRONMENT\"\n.TP\n\\fBSORVANE_SETTINGS\\fR\n", ".TP\n\\fBXDG_CONFIG_HOME\\fR\n",
+          ".TP\n\\fBXDG_RUNTIME_DIR\\fR\n", ".TP\n\\fBTMPDIR\\fR\n", ".TP\n\\fBWINEPREFIX\\fR\n",
+          ".TP\n\\fBHOME\\fR\n", ".SH \"FILES\"\n.TP\n\\fI~/.config/Sorvane/Sorvane.dat\\fR\n",
+          ".TP\n\\fI$XDG_RUNTIME_DIR/Sorvane.Main\\fR\n", ".SH \"EXIT STATUS\"", ".SH \"SEE ALSO\""})
+        EXPECT_NE(page.find(expected), std::string::npos) << expected;
+    EXPECT_LT(page.find(".SH \"ENVIRONMENT\""), page.find(".SH \"FILES\""));
 }
 
 } // namespace

@@ -505,6 +505,75 @@ TEST(CopyRowFiles, WritesNothingThroughALinkNorOverAFileThatChangedSinceTheScan)
     }
 }
 
+TEST(CopyRowFiles, BacksUpIntoTheUsersFolderOneNameAtATimeNeverThroughALink) {
+    const auto link = [](const char* path) {
+        return std::string(path) + " is a symbolic link; Sorvane does not copy through links";
+    };
+    struct Case {
+        const char* what;
+        const char* planted; ///< shell commands in the test folder before the copy
+        const char* backupFolder;
+        const char* name;
+        RowCopyStatus status;
+        std::string reason;
+        const char* backup; ///< where the old target is afterwards ("" when nowhere new)
+    };
+    const std::vector<Case> cases = {
+        {"plain", "", "bak", "a.dll", RowCopyStatus::Copied, "", "bak/a.dll"},
+        {"sub-folders made", "", "bak", "sub/b.dll", RowCopyStatus::Copied, "", "bak/sub/b.dll"},
+        {"the named folder may be a link", "rmdir bak; ln -s own bak", "bak", "sub/b.dll",
+         RowCopyStatus::Copied, "", "own/sub/b.dll"},
+        {"a folder link below it", "ln -s ../elsewhere/sub bak/sub", "bak", "sub/b.dll",
+         RowCopyStatus::Refused, link("<bak>/sub"), ""},
+        {"a dangling link below it", "ln -s ../elsewhere/new.sh bak/a.dll", "bak", "a.dll",
+         RowCopyStatus::Refused, link("<bak>/a.dll"), ""},
+        {"a file link below it", "ln -s ../elsewhere/file bak/a.dll", "bak", "a.dll",
+         RowCopyStatus::Refused, link("<bak>/a.dll"), ""},
+        {"a file where a folder goes", "touch bak/sub", "bak", "sub/b.dll",
+         RowCopyStatus::BackupFailed, "cannot make the folder <bak>/sub: a file has that name",
+         ""},
+        {"missing", "rmdir bak", "bak", "a.dll", RowCopyStatus::BackupFailed,
+         "the backup folder <bak> cannot be opened: No such file or directory", ""},
+        {"the target itself", "", "dst", "a.dll", RowCopyStatus::BackupFailed,
+         "the backup folder <bak> is the target folder", ""},
+        {"the target through a link", "rmdir bak; ln -s dst bak", "bak", "a.dll",
+         RowCopyStatus::BackupFailed, "the backup folder <bak> is the target folder", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        test::TempDir dir;
+        for (const char* name : {"src/a.dll", "src/sub/b.dll"})
+            dir.write(name, "new bytes");
+        dir.write("dst/a.dll", "old a");
+        dir.write("dst/sub/b.dll", "old b");
+        dir.write("elsewhere/file", "precious");
+        dir.write("elsewhere/sub/b.dll", "victim");
+        fs::create_directories(dir.file("bak"));
+        fs::create_directories(dir.file("own"));
+        const std::string in = "cd '" + dir.path().string() + "' && ";
+        ASSERT_EQ(std::system((in + (*c.planted ? c.planted : "true")).c_str()), 0);
+        const std::string elsewhere = test::TreeDigest(dir.file("elsewhere"));
+        const std::string source = test::TreeDigest(dir.file("src"));
+        const std::string target = test::TreeDigest(dir.file("dst"));
+        const std::string bak = dir.file(c.backupFolder);
+        const RowCopyResult result =
+            CopyRowFiles(dir.file("src"), dir.file("dst"), c.name, BackupFolder{bak}, {});
+        EXPECT_EQ(result.status, c.status);
+        EXPECT_EQ(Replaced(Replaced(result.reason, bak, "<bak>"), dir.file("dst"), "<dst>"),
+                  c.reason);
+        EXPECT_EQ(result.backedUp, *c.backup != '\0');
+        EXPECT_EQ(test::TreeDigest(dir.file("elsewhere")), elsewhere);
+        EXPECT_EQ(test::TreeDigest(dir.file("src")), source);
+        EXPECT_FALSE(fs::exists(dir.file("dst/_Backup")));
+        if (c.status == RowCopyStatus::Copied) {
+            EXPECT_EQ(dir.read(std::string("dst/") + c.name), "new bytes");
+            EXPECT_EQ(dir.read(c.backup), std::string(c.name) == "a.dll" ? "old a" : "old b");
+        } else {
+            EXPECT_EQ(test::TreeDigest(dir.file("dst")), target);
+        }
+    }
+}
+
 TEST(CopyRowFiles, ASparseFileKeepsItsHolesInTheCopyAndTheBackup) {
     constexpr off_t kSize = off_t{2} << 30;
     const std::string data(8 << 10, 'd');

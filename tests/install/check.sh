@@ -56,6 +56,11 @@ mime)
   fi
   ;;
 man)
+  for page in "$@"; do
+    for section in ENVIRONMENT FILES; do
+      grep -q "^\.SH \"\?$section\"\?\$" "$page" || fail "$page has no $section section"
+    done
+  done
   if have man; then
     for page in "$@"; do
       out=$(MANWIDTH=80 man --warnings -E UTF-8 -l "$page" 2>&1 >/dev/null) || fail "man $page"
@@ -73,22 +78,37 @@ man)
   ;;
 install)
   cmake=$1 build=$2
+  # Any prefix but /usr (here one that merely ends in it) gets no Debian
+  # files; /usr, as the package installs it below a DESTDIR, gets them too.
   "$cmake" --install "$build" --prefix "$tmp/usr" >/dev/null || fail "cmake --install"
   (cd "$tmp/usr" && find . ! -type d | sed 's|^\./||' | sort) > "$tmp/found"
   cat > "$tmp/expected" <<'LIST'
 bin/sorvane
 bin/sorvane-cli
 share/applications/example.brannock.Sorvane.desktop
-share/doc/sorvane/changelog.Debian.gz
+share/bash-completion/completions/sorvane-cli
 share/doc/sorvane/copyright
+share/fish/vendor_completions.d/sorvane-cli.fish
 share/icons/hicolor/scalable/apps/example.brannock.Sorvane.svg
-share/lintian/overrides/sorvane
 share/man/man1/sorvane-cli.1.gz
 share/man/man1/sorvane.1.gz
 share/metainfo/example.brannock.Sorvane.metainfo.xml
 share/mime/packages/example.brannock.Sorvane.xml
+share/zsh/vendor-completions/_sorvane-cli
 LIST
   diff -u "$tmp/expected" "$tmp/found" || fail "installed files differ from the list"
+  DESTDIR="$tmp/package" "$cmake" --install "$build" --prefix /usr >/dev/null ||
+    fail "cmake --install --prefix /usr"
+  (cd "$tmp/package/usr" && find . ! -type d | sed 's|^\./||' | sort) > "$tmp/found_usr"
+  (cat "$tmp/expected"; printf '%s\n' share/doc/sorvane/changelog.Debian.gz \
+     share/lintian/overrides/sorvane) | sort > "$tmp/expected_usr"
+  diff -u "$tmp/expected_usr" "$tmp/found_usr" || fail "files installed under /usr differ"
+  # The bash completion registers itself for the program.
+  if have bash; then
+    out=$(bash -c 'source "$1"; complete -p sorvane-cli' sh \
+          "$tmp/usr/share/bash-completion/completions/sorvane-cli") || fail "bash completion"
+    [ "$out" = "complete -F _sorvane_cli sorvane-cli" ] || fail "bash completion: $out"
+  fi
   # The files name each other: the entry's program, icon and file type are
   # installed, and the metainfo launches the entry.
   share=$tmp/usr/share
