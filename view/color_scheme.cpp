@@ -74,6 +74,11 @@ ColorRef ClassicColor(int index, const QPalette& palette) {
     }
 }
 
+double DefaultContrast(const QColor& background) {
+    const bool dark = ContrastRatio(background, Qt::white) > ContrastRatio(background, Qt::black);
+    return dark ? kReadableContrast : kLowContrast;
+}
+
 ColorSet ColorSet::Defaults(const QPalette& palette) {
     ColorSet set;
     for (int i = 0; i < kColorCount; ++i)
@@ -84,11 +89,12 @@ ColorSet ColorSet::Defaults(const QPalette& palette) {
 
 void ColorSet::AdaptDefaults() {
     const QColor background = color(kBackgroundColor);
+    const double wanted = DefaultContrast(background);
     for (int i = kNewerSourceColor; i <= kCopiedFileColor; ++i) {
         const auto slot = static_cast<std::size_t>(i);
         if (!userSet[slot])
-            colors[slot] = ToColorRef(
-                ReadableVariant(FromColorRef(kClassic[slot]), background, kReadableContrast));
+            colors[slot] =
+                ToColorRef(ReadableVariant(FromColorRef(kClassic[slot]), background, wanted));
     }
 }
 

@@ -25,6 +25,11 @@ inline constexpr double kLowContrast = 3.0;
 double RelativeLuminance(const QColor& color);
 /// (lighter + 0.05) / (darker + 0.05): 1 for equal colours, 21 for black on white.
 double ContrastRatio(const QColor& a, const QColor& b);
+/// The contrast the default category colours keep against `background`:
+/// kReadableContrast on a dark background, where they are lightened as far as
+/// needed; kLowContrast on a light one, where the classic colours stay as
+/// they have always looked unless the background makes one hard to read.
+double DefaultContrast(const QColor& background);
 /// True when the palette draws light text on a dark base.
 bool IsDarkPalette(const QPalette& palette);
 /// `color` itself when it has at least `minimum` contrast against

@@ -155,8 +155,7 @@ TEST_F(ReportExportTest, CsvHoldsTheShownColumnsAndAPageTheChosenColours) {
     EXPECT_EQ(dialogs.Last(Kind::SaveFile).fileOptions.startFolder.toStdString(), dir.path().string() + "/");
     const std::string html = dir.read("rows.htm");
     EXPECT_NE(html.find(".rows .newer-source{color:#123456}"), std::string::npos);
-    // The default red, darkened just enough to read on the white base.
-    EXPECT_NE(html.find(".rows .newer-target{color:#ee0000}"), std::string::npos);
+    EXPECT_NE(html.find(".rows .newer-target{color:#ff0000}"), std::string::npos);
     EXPECT_NE(html.find("<tr class=\"newer-source\"><td>newer.dll</td>"), std::string::npos);
 }
 

@@ -59,9 +59,10 @@ TEST(Contrast, FollowsTheRelativeLuminanceFormula) {
     EXPECT_NEAR(RelativeLuminance(Qt::black), 0.0, 1e-9);
 }
 
-// Every default category colour reads at 4.5:1 or better on the palette's
-// base, keeps its hue, and is moved only as far as needed: lighter on a dark
-// base, darker on a light one, unchanged where the classic colour reads.
+// Every default category colour reads at 4.5:1 or better on a dark base (at
+// 3:1 on a light one, where the classic colours stay), keeps its hue, and is
+// moved only as far as needed: lighter on a dark base, darker on a light
+// one, unchanged where the classic colour reads.
 TEST(ColorDefaults, AreReadableOnLightAndDarkPalettesAndKeepTheirHue) {
     for (const NamedPalette& p : Palettes()) {
         EXPECT_EQ(IsDarkPalette(p.palette), p.dark) << p.name;
@@ -74,9 +75,11 @@ TEST(ColorDefaults, AreReadableOnLightAndDarkPalettesAndKeepTheirHue) {
             const QColor classic = FromColorRef(ClassicColor(i, p.palette));
             const QColor chosen = set.color(i);
             const double contrast = ContrastRatio(chosen, base);
-            EXPECT_GE(contrast, kReadableContrast) << p.name << " " << kColorKeys[i];
+            const double wanted = p.dark ? kReadableContrast : kLowContrast;
+            EXPECT_EQ(DefaultContrast(base), wanted) << p.name;
+            EXPECT_GE(contrast, wanted) << p.name << " " << kColorKeys[i];
             EXPECT_NEAR(chosen.hslHueF(), classic.hslHueF(), 0.01) << p.name << " " << i;
-            if (ContrastRatio(classic, base) >= kReadableContrast) {
+            if (ContrastRatio(classic, base) >= wanted) {
                 EXPECT_EQ(chosen, classic) << p.name << " " << i;
             } else if (p.dark) {
                 EXPECT_GT(chosen.lightnessF(), classic.lightnessF()) << p.name << " " << i;
@@ -177,9 +180,11 @@ TEST(ColorSettings, KeepUserColoursExactlyAndDefaultsFollowThePalette) {
             } else if (!user && i != kOrphansColor && !set.userSet[kBackgroundColor]) {
                 EXPECT_EQ(set.colors[slot], defaults.colors[slot]) << c.name << " " << kColorKeys[slot];
             }
-            if (!user && i >= kNewerSourceColor && i <= kCopiedFileColor)
-                EXPECT_GE(ContrastRatio(set.color(i), set.color(kBackgroundColor)), kReadableContrast)
+            if (!user && i >= kNewerSourceColor && i <= kCopiedFileColor) {
+                EXPECT_GE(ContrastRatio(set.color(i), set.color(kBackgroundColor)),
+                          DefaultContrast(set.color(kBackgroundColor)))
                     << c.name << " " << kColorKeys[slot];
+            }
         }
         // Written and read again, on either palette, the user's colours are
         // the same and the defaults are the palette's.
@@ -197,8 +202,9 @@ TEST(ColorSettings, KeepUserColoursExactlyAndDefaultsFollowThePalette) {
                 }
                 // A default is written as its classic value, never as the
                 // variant worked out for this palette.
-                if (!set.userSet[slot] && i >= kNewerSourceColor && i <= kCopiedFileColor)
+                if (!set.userSet[slot] && i >= kNewerSourceColor && i <= kCopiedFileColor) {
                     EXPECT_EQ(written.at(kColorKeys[slot]), ClassicColor(i, c.palette)) << c.name;
+                }
             }
         }
     }

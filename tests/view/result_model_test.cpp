@@ -209,7 +209,7 @@ TEST(ColorSet, DefaultsComeFromThePaletteAndFixedColorRefs) {
     EXPECT_EQ(set.colors[kBackgroundColor], 0xF8F4F0u);
     EXPECT_EQ(set.colors[kRegularTextColor], 0x102030u);
     EXPECT_EQ(set.colors[kNewerSourceColor], 16711680u);
-    EXPECT_EQ(set.colors[kNewerTargetColor], 0x0000E0u);
+    EXPECT_EQ(set.colors[kNewerTargetColor], 255u);
     EXPECT_EQ(set.colors[kUnequalLanguageColor], 8388736u);
     EXPECT_EQ(set.colors[kDifferentSizeColor], 8388736u);
     EXPECT_EQ(set.colors[kIncomparableColor], 8388736u);
@@ -217,7 +217,7 @@ TEST(ColorSet, DefaultsComeFromThePaletteAndFixedColorRefs) {
     EXPECT_EQ(set.colors[kOrphansColor], 0x102030u); // as regular text
     EXPECT_EQ(set.color(kBackgroundColor), QColor(0xF0, 0xF4, 0xF8));
     EXPECT_EQ(set.color(kNewerSourceColor), QColor(0, 0, 255));
-    EXPECT_EQ(set.color(kNewerTargetColor), FromColorRef(0x0000E0u));
+    EXPECT_EQ(set.color(kNewerTargetColor), QColor(255, 0, 0));
     EXPECT_EQ(set.color(kUnequalLanguageColor), QColor(128, 0, 128));
     EXPECT_EQ(set.color(kCopiedFileColor), QColor(0, 128, 0));
 
