@@ -42,6 +42,21 @@ TEST_F(FolderEnumeratorTest, ReportsFilesFolderByFolderInSortedOrder) {
                                         "sub/deeper/y.DLL", "sub2/w.dll"}));
 }
 
+// Names that sort one way by their bytes and another without regard to
+// case: the walk orders letters without case, and what no case folding
+// touches (bytes above ASCII) by the bytes, never by a locale.
+TEST(FolderEnumerator, OrdersNamesWithoutCaseNotByTheirBytes) {
+    test::TempDir dir;
+    for (const char* name : {"b.dll", "B2.dll", "a.dll", "Z.dll", "f.dll", "\xC3\xA9.dll",
+                             "Sub2/x.dll", "sub1/x.dll"})
+        dir.write(name, "");
+    FolderEnumerator e;
+    e.IncludeSubfolders = true;
+    EXPECT_EQ(Search(e, dir.path().string()),
+              (std::vector<std::string>{"a.dll", "b.dll", "B2.dll", "f.dll", "Z.dll",
+                                        "\xC3\xA9.dll", "sub1/x.dll", "Sub2/x.dll"}));
+}
+
 TEST_F(FolderEnumeratorTest, FiltersByWildcardsWithoutRegardToCase) {
     FolderEnumerator e;
     e.IncludeSubfolders = true;

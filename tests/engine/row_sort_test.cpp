@@ -88,6 +88,31 @@ TEST(SortRows, IgnoresCaseOfAllLettersAndLeavesRowsWithoutKey) {
     EXPECT_EQ(Names(rows), (std::vector<std::string>{"z", "x", "y"}));
 }
 
+// The same names in byte order would be "B2.dll", "Z.dll", "a.dll", ...;
+// both ways of sorting the grid put letters without regard to case.
+TEST(SortRows, OrdersNamesWithoutCaseNotByTheirBytes) {
+    const std::vector<std::string> names = {"b.dll", "B2.dll", "a.dll",
+                                            "Z.dll", "f.dll",  "\xC3\xA9.dll"};
+    const std::vector<std::string> ascending = {"a.dll", "b.dll", "B2.dll",
+                                                "f.dll", "Z.dll", "\xC3\xA9.dll"};
+    std::vector<ComparisonRow> rows;
+    for (const auto& name : names)
+        rows.push_back(Row(name));
+    for (const bool up : {true, false}) {
+        SCOPED_TRACE(up ? "ascending" : "descending");
+        std::vector<std::string> expected = ascending;
+        if (!up)
+            std::ranges::reverse(expected);
+        std::vector<ComparisonRow> sorted = rows;
+        SortRows(sorted, kNameColumn, up);
+        EXPECT_EQ(Names(sorted), expected);
+        std::vector<std::string> ordered;
+        for (const std::uint32_t at : SortedRowOrder(rows, kNameColumn, up))
+            ordered.push_back(rows[at].Name);
+        EXPECT_EQ(ordered, expected);
+    }
+}
+
 TEST(SortRows, GivesTheOrderOfAStableSortByTheRowComparisonForEveryKey) {
     // Few distinct values per column, so rows tie on several columns in a
     // row and the later columns have to break the ties.
