@@ -1,8 +1,8 @@
 // Sorvane: compares the versions of the files in two folders.
 
-#include "engine/command_channel.h"
-#include "engine/path_utils.h"
-#include "engine/settings_location.h"
+#include "engine/channel/command_channel.h"
+#include "engine/text/path_utils.h"
+#include "engine/settings/settings_location.h"
 #include "platform/program_end.h"
 #include "shell/app_info.h"
 #include "shell/main_window.h"

@@ -9,7 +9,7 @@
 //
 // Runs on the offscreen platform unless QT_QPA_PLATFORM names another.
 
-#include "engine/command_channel.h"
+#include "engine/channel/command_channel.h"
 #include "shell/main_window.h"
 
 #include <QApplication>

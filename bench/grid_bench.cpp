@@ -12,7 +12,7 @@
 // Runs on the offscreen platform unless QT_QPA_PLATFORM names another.
 
 #include "paint_counter.h"
-#include "engine/row_sort.h"
+#include "engine/scan/row_sort.h"
 #include "view/grid_find.h"
 #include "view/result_model.h"
 #include "view/result_view.h"

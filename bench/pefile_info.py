@@ -9,7 +9,7 @@ keys of `sorvane-cli info --json`:
                "2.03.0000" when the low double word is 0
   language     the name of the first translation's language ("[Neutral]" when
                the language list has no name for it); names come from
-               engine/language_list.inc (first entry of an identifier wins).
+               engine/text/language_list.inc (first entry of an identifier wins).
                Without that file the text is "lang:<decimal id>", and the
                comparison in info_bench.sh does not compare languages.
   description  FileDescription of the string table of the first translation
@@ -43,7 +43,7 @@ PREFERRED_LANGUAGES = (0x0000, 0x0409, 0x0009)
 OTHER_READERS = {".ttf", ".tlb", ".olb"}
 
 DEFAULT_LANGUAGE_LIST = os.path.join(os.path.dirname(os.path.abspath(__file__)),
-                                     "..", "engine", "language_list.inc")
+                                     "..", "engine", "text", "language_list.inc")
 
 
 def load_language_names(path):

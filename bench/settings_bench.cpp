@@ -15,8 +15,8 @@
 //
 // Runs on the offscreen platform unless QT_QPA_PLATFORM names another.
 
-#include "engine/settings_records.h"
-#include "engine/settings_store.h"
+#include "engine/settings/settings_records.h"
+#include "engine/settings/settings_store.h"
 #include "shell/main_window.h"
 
 #include <algorithm>

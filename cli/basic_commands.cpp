@@ -3,9 +3,9 @@
 #include "command_parser.h"
 #include "commands.h"
 
-#include "engine/comparison.h"
-#include "engine/language_table.h"
-#include "engine/settings_location.h"
+#include "engine/scan/comparison.h"
+#include "engine/text/language_table.h"
+#include "engine/settings/settings_location.h"
 
 #include <cstdint>
 #include <optional>

@@ -7,12 +7,12 @@
 #include "row_output.h"
 #include "terminal_text.h"
 
-#include "engine/path_utils.h"
-#include "engine/report_writer.h"
-#include "engine/row_sort.h"
-#include "engine/scan_driver.h"
-#include "engine/source_map.h"
-#include "engine/text_utils.h"
+#include "engine/text/path_utils.h"
+#include "engine/scan/report_writer.h"
+#include "engine/scan/row_sort.h"
+#include "engine/scan/scan_driver.h"
+#include "engine/scan/source_map.h"
+#include "engine/text/text_utils.h"
 
 #include <unistd.h>
 

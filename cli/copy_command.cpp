@@ -6,11 +6,11 @@
 #include "commands.h"
 #include "terminal_text.h"
 
-#include "engine/file_copy.h"
-#include "engine/path_utils.h"
-#include "engine/scan_driver.h"
-#include "engine/source_map.h"
-#include "engine/text_utils.h"
+#include "engine/files/file_copy.h"
+#include "engine/text/path_utils.h"
+#include "engine/scan/scan_driver.h"
+#include "engine/scan/source_map.h"
+#include "engine/text/text_utils.h"
 
 #include <sys/stat.h>
 

@@ -3,7 +3,7 @@
 #include "command_parser.h"
 #include "commands.h"
 
-#include "engine/command_channel.h"
+#include "engine/channel/command_channel.h"
 
 #include <charconv>
 #include <chrono>

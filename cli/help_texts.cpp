@@ -2,7 +2,7 @@
 
 #include "command_table.h"
 
-#include "engine/text_utils.h"
+#include "engine/text/text_utils.h"
 
 #include <algorithm>
 

@@ -5,10 +5,10 @@
 #include "json_writer.h"
 #include "terminal_text.h"
 
-#include "engine/opened_file.h"
-#include "engine/path_utils.h"
-#include "engine/text_utils.h"
-#include "engine/version_reader.h"
+#include "engine/files/opened_file.h"
+#include "engine/text/path_utils.h"
+#include "engine/text/text_utils.h"
+#include "engine/formats/version_reader.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

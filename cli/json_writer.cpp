@@ -1,6 +1,6 @@
 #include "json_writer.h"
 
-#include "engine/text_utils.h"
+#include "engine/text/text_utils.h"
 
 #include <charconv>
 #include <cstring>

@@ -1,6 +1,6 @@
 #include "manual_page.h"
 
-#include "engine/text_utils.h"
+#include "engine/text/text_utils.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -2,8 +2,8 @@
 
 #include "json_writer.h"
 
-#include "engine/row_sort.h"
-#include "engine/text_utils.h"
+#include "engine/scan/row_sort.h"
+#include "engine/text/text_utils.h"
 
 #include <filesystem>
 #include <string>

@@ -4,9 +4,9 @@
 // found in, or afterwards from the sorted rows. Either way the text is the
 // same.
 
-#include "engine/comparison.h"
-#include "engine/scan_driver.h"
-#include "engine/text_utils.h"
+#include "engine/scan/comparison.h"
+#include "engine/scan/scan_driver.h"
+#include "engine/text/text_utils.h"
 
 #include <cstddef>
 #include <memory>

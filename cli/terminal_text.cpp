@@ -1,6 +1,6 @@
 #include "terminal_text.h"
 
-#include "engine/text_utils.h"
+#include "engine/text/text_utils.h"
 
 namespace sorvane::cli {
 

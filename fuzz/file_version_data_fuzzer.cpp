@@ -2,8 +2,8 @@
 // first byte picks the kind of file (version resource, TrueType font, type
 // library, which may sit inside an executable), the rest is the file.
 
-#include "engine/byte_source.h"
-#include "engine/version_reader.h"
+#include "engine/formats/byte_source.h"
+#include "engine/formats/version_reader.h"
 
 #include <cstddef>
 #include <cstdint>

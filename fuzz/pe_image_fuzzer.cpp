@@ -2,9 +2,9 @@
 // resource: the executable's headers, its resource directory, the resource
 // bytes and the version block.
 
-#include "engine/byte_source.h"
-#include "engine/pe_image.h"
-#include "engine/version_block.h"
+#include "engine/formats/byte_source.h"
+#include "engine/formats/pe_image.h"
+#include "engine/formats/version_block.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,8 +1,8 @@
 // libFuzzer entry point for the settings store: any file is read as a
 // settings document, queried, changed, and written out and read back.
 
-#include "engine/settings_records.h"
-#include "engine/settings_store.h"
+#include "engine/settings/settings_records.h"
+#include "engine/settings/settings_store.h"
 
 #include <sys/mman.h>
 #include <unistd.h>

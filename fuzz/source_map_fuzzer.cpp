@@ -1,7 +1,7 @@
 // libFuzzer entry point for the Source Map reader: the header, every entry
 // line, and the way back from an entry to the line a map would hold.
 
-#include "engine/source_map.h"
+#include "engine/scan/source_map.h"
 
 #include <sys/mman.h>
 #include <unistd.h>

@@ -1,7 +1,7 @@
 // libFuzzer entry point for the TrueType naming-table reader.
 
-#include "engine/byte_source.h"
-#include "engine/truetype_reader.h"
+#include "engine/formats/byte_source.h"
+#include "engine/formats/truetype_reader.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,7 +1,7 @@
 // libFuzzer entry point for the type library parser (MSFT and SLTG).
 
-#include "engine/byte_source.h"
-#include "engine/typelib_reader.h"
+#include "engine/formats/byte_source.h"
+#include "engine/formats/typelib_reader.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,6 @@
 // Feeds arbitrary bytes to the version block parser and queries the result.
 
-#include "engine/version_block.h"
+#include "engine/formats/version_block.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,6 @@
 #include "platform/clipboard.h"
 
-#include "engine/text_utils.h"
+#include "engine/text/text_utils.h"
 
 #include <filesystem>
 #include <QClipboard>

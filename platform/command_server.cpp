@@ -1,6 +1,6 @@
 #include "platform/command_server.h"
 
-#include "engine/command_channel.h"
+#include "engine/channel/command_channel.h"
 
 #include <QLocalServer>
 #include <QLocalSocket>

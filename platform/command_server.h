@@ -4,7 +4,7 @@
 // ("accepted" or "not accepted"). Everything runs on the window's thread
 // without ever waiting there for a client.
 
-#include "engine/unique_fd.h"
+#include "engine/files/unique_fd.h"
 
 #include <QObject>
 #include <QString>

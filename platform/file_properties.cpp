@@ -1,10 +1,10 @@
 #include "platform/file_properties.h"
 
-#include "engine/language_table.h"
-#include "engine/opened_file.h"
-#include "engine/path_utils.h"
-#include "engine/text_utils.h"
-#include "engine/version_reader.h"
+#include "engine/text/language_table.h"
+#include "engine/files/opened_file.h"
+#include "engine/text/path_utils.h"
+#include "engine/text/text_utils.h"
+#include "engine/formats/version_reader.h"
 
 #include <algorithm>
 #include <array>

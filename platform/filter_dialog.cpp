@@ -1,6 +1,6 @@
 #include "platform/filter_dialog.h"
 
-#include "engine/folder_enumerator.h"
+#include "engine/scan/folder_enumerator.h"
 
 #include <QDialogButtonBox>
 #include <QFormLayout>

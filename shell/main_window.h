@@ -4,9 +4,9 @@
 // sort, colours, counters), restores it from the settings file when it opens
 // and writes it back when it closes, and runs scans on a worker thread.
 
-#include "engine/comparison.h"
-#include "engine/scan_driver.h"
-#include "engine/settings_store.h"
+#include "engine/scan/comparison.h"
+#include "engine/scan/scan_driver.h"
+#include "engine/settings/settings_store.h"
 #include "platform/clipboard.h"
 #include "platform/dialogs.h"
 #include "platform/file_properties.h"

@@ -2,7 +2,7 @@
 // What the files of the main window share: its constants, captions and small
 // conversions. Only the main window's own files include this.
 
-#include "engine/settings_records.h"
+#include "engine/settings/settings_records.h"
 #include "view/color_scheme.h"
 #include "view/result_model.h"
 

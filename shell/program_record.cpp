@@ -1,6 +1,6 @@
 #include "shell/program_record.h"
 
-#include "engine/settings_records.h"
+#include "engine/settings/settings_records.h"
 #include "shell/app_info.h"
 
 #include <QSettings>

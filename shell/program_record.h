@@ -7,7 +7,7 @@
 // "Brannock Ltd", application "Sorvane"); its tool bar layout is read when
 // the settings file has none, and that store is never written again.
 
-#include "engine/settings_store.h"
+#include "engine/settings/settings_store.h"
 
 #include <QString>
 #include <QStringList>

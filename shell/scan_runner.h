@@ -2,7 +2,7 @@
 // Runs a scan on a worker thread and hands its results to the window thread
 // in batches, so a scan of 100,000 files never floods or freezes the window.
 
-#include "engine/scan_driver.h"
+#include "engine/scan/scan_driver.h"
 
 #include <QObject>
 #include <QTimer>

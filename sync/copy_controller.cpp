@@ -1,7 +1,7 @@
 #include "sync/copy_controller.h"
 
-#include "engine/path_utils.h"
-#include "engine/scan_driver.h"
+#include "engine/text/path_utils.h"
+#include "engine/scan/scan_driver.h"
 #include "view/result_model.h"
 
 #include <QMetaObject>

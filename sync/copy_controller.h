@@ -6,8 +6,8 @@
 // so a large file never freezes the window and Stop ends a batch after the
 // current file.
 
-#include "engine/comparison.h"
-#include "engine/file_copy.h"
+#include "engine/scan/comparison.h"
+#include "engine/files/file_copy.h"
 #include "platform/dialogs.h"
 
 #include <QObject>

@@ -1,8 +1,8 @@
 #include "sync/report_export.h"
 
-#include "engine/row_sort.h"
-#include "engine/settings_store.h"
-#include "engine/source_map.h"
+#include "engine/scan/row_sort.h"
+#include "engine/settings/settings_store.h"
+#include "engine/scan/source_map.h"
 #include "platform/dialogs.h"
 #include "view/result_view.h"
 

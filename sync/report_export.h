@@ -3,8 +3,8 @@
 // columns in their order, the current arrangement, the grid's colours) saved
 // as a CSV file or as one HTML page.
 
-#include "engine/atomic_file.h"
-#include "engine/report_writer.h"
+#include "engine/files/atomic_file.h"
+#include "engine/scan/report_writer.h"
 
 #include <QString>
 

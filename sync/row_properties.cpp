@@ -1,6 +1,6 @@
 #include "sync/row_properties.h"
 
-#include "engine/row_sort.h"
+#include "engine/scan/row_sort.h"
 #include "view/result_model.h"
 
 #include <QObject>

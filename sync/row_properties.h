@@ -3,7 +3,7 @@
 // for it (the scan's reading, or the copy's "+" and the source's version),
 // beside what the window reads from the file now.
 
-#include "engine/comparison.h"
+#include "engine/scan/comparison.h"
 #include "platform/file_properties.h"
 
 namespace sorvane::sync {

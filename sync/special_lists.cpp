@@ -1,8 +1,8 @@
 #include "sync/special_lists.h"
 
-#include "engine/path_utils.h"
-#include "engine/source_map.h"
-#include "engine/text_utils.h"
+#include "engine/text/path_utils.h"
+#include "engine/scan/source_map.h"
+#include "engine/text/text_utils.h"
 
 #include <QObject>
 

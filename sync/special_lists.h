@@ -3,7 +3,7 @@
 // as the text put on the clipboard and into list files, and when each list
 // is offered.
 
-#include "engine/comparison.h"
+#include "engine/scan/comparison.h"
 
 #include <array>
 #include <QString>

@@ -1,7 +1,7 @@
 #include "view/grid_find.h"
 
-#include "engine/row_sort.h"
-#include "engine/text_utils.h"
+#include "engine/scan/row_sort.h"
+#include "engine/text/text_utils.h"
 #include "view/result_model.h"
 
 namespace sorvane::view {

@@ -1,6 +1,6 @@
 #include "view/result_model.h"
 
-#include "engine/text_utils.h"
+#include "engine/text/text_utils.h"
 
 #include <algorithm>
 #include <new>

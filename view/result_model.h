@@ -3,8 +3,8 @@
 // layout, an empty placeholder row while there are no results, the text
 // colour of each row's category, and the widest text of each column.
 
-#include "engine/comparison.h"
-#include "engine/row_sort.h"
+#include "engine/scan/comparison.h"
+#include "engine/scan/row_sort.h"
 
 #include <array>
 #include <cstdint>

@@ -1,6 +1,6 @@
 #include "cli/json_writer.h"
 
-#include "engine/text_utils.h"
+#include "engine/text/text_utils.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>

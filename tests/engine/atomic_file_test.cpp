@@ -1,4 +1,4 @@
-#include "engine/atomic_file.h"
+#include "engine/files/atomic_file.h"
 #include "support/temp_dir.h"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
-#include "engine/opened_file.h"
-#include "engine/byte_reader.h"
-#include "engine/byte_source.h"
+#include "engine/files/opened_file.h"
+#include "engine/formats/byte_reader.h"
+#include "engine/formats/byte_source.h"
 #include "support/temp_dir.h"
 
 #include <functional>

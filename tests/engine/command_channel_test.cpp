@@ -1,4 +1,4 @@
-#include "engine/command_channel.h"
+#include "engine/channel/command_channel.h"
 
 #include "support/fake_channel.h"
 #include "support/temp_dir.h"

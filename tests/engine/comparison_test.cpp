@@ -1,4 +1,4 @@
-#include "engine/comparison.h"
+#include "engine/scan/comparison.h"
 #include "support/temp_dir.h"
 
 #include <filesystem>

@@ -1,4 +1,4 @@
-#include "engine/display_filter.h"
+#include "engine/scan/display_filter.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "engine/file_copy.h"
+#include "engine/files/file_copy.h"
 #include "support/scan_files.h"
 #include "support/temp_dir.h"
 #include "support/scoped_env.h"

@@ -1,4 +1,4 @@
-#include "engine/folder_enumerator.h"
+#include "engine/scan/folder_enumerator.h"
 
 #include "support/scan_files.h"
 #include "support/temp_dir.h"

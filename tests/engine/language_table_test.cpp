@@ -1,4 +1,4 @@
-#include "engine/language_table.h"
+#include "engine/text/language_table.h"
 
 #include <gtest/gtest.h>
 #include <set>

@@ -1,4 +1,4 @@
-#include "engine/number_utils.h"
+#include "engine/text/number_utils.h"
 
 #include <gtest/gtest.h>
 #include <limits>

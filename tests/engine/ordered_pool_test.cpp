@@ -1,4 +1,4 @@
-#include "engine/ordered_pool.h"
+#include "engine/scan/ordered_pool.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "engine/path_utils.h"
+#include "engine/text/path_utils.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>

@@ -8,8 +8,8 @@
 // tests/fixtures/check_fixtures.py checks the generated files against the
 // same declarations with pefile.
 
-#include "engine/opened_file.h"
-#include "engine/version_reader.h"
+#include "engine/files/opened_file.h"
+#include "engine/formats/version_reader.h"
 
 #include "support/temp_dir.h"
 

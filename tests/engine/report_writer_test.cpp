@@ -1,6 +1,6 @@
-#include "engine/report_writer.h"
+#include "engine/scan/report_writer.h"
 
-#include "engine/text_utils.h"
+#include "engine/text/text_utils.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "engine/row_sort.h"
+#include "engine/scan/row_sort.h"
 
 #include <algorithm>
 #include <array>

@@ -1,8 +1,8 @@
-#include "engine/scan_driver.h"
+#include "engine/scan/scan_driver.h"
 
-#include "engine/opened_file.h"
-#include "engine/row_sort.h"
-#include "engine/source_map.h"
+#include "engine/files/opened_file.h"
+#include "engine/scan/row_sort.h"
+#include "engine/scan/source_map.h"
 #include "support/scan_files.h"
 #include "support/temp_dir.h"
 #include "support/typelib_builder.h"

@@ -1,4 +1,4 @@
-#include "engine/settings_location.h"
+#include "engine/settings/settings_location.h"
 #include "support/temp_dir.h"
 
 #include <filesystem>

@@ -1,5 +1,5 @@
-#include "engine/settings_records.h"
-#include "engine/settings_store.h"
+#include "engine/settings/settings_records.h"
+#include "engine/settings/settings_store.h"
 
 #include "support/temp_dir.h"
 

@@ -1,4 +1,4 @@
-#include "engine/settings_store.h"
+#include "engine/settings/settings_store.h"
 #include "support/temp_dir.h"
 
 #include <filesystem>

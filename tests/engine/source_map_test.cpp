@@ -1,4 +1,4 @@
-#include "engine/source_map.h"
+#include "engine/scan/source_map.h"
 
 #include "support/temp_dir.h"
 

@@ -1,4 +1,4 @@
-#include "engine/tokenizer.h"
+#include "engine/text/tokenizer.h"
 
 #include <gtest/gtest.h>
 

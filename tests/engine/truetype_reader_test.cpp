@@ -1,8 +1,8 @@
-#include "engine/opened_file.h"
-#include "engine/byte_source.h"
-#include "engine/text_utils.h"
-#include "engine/truetype_reader.h"
-#include "engine/version_reader.h"
+#include "engine/files/opened_file.h"
+#include "engine/formats/byte_source.h"
+#include "engine/text/text_utils.h"
+#include "engine/formats/truetype_reader.h"
+#include "engine/formats/version_reader.h"
 #include "support/byte_builder.h"
 #include "support/ttf_builder.h"
 

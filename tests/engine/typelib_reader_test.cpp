@@ -1,5 +1,5 @@
-#include "engine/byte_source.h"
-#include "engine/typelib_reader.h"
+#include "engine/formats/byte_source.h"
+#include "engine/formats/typelib_reader.h"
 #include "support/byte_builder.h"
 #include "support/typelib_builder.h"
 

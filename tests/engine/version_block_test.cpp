@@ -1,6 +1,6 @@
-#include "engine/version_block.h"
-#include "engine/version_reader.h"
-#include "engine/text_utils.h"
+#include "engine/formats/version_block.h"
+#include "engine/formats/version_reader.h"
+#include "engine/text/text_utils.h"
 #include "support/byte_writer.h"
 #include "support/version_block_builder.h"
 

@@ -1,4 +1,4 @@
-#include "engine/settings_store.h"
+#include "engine/settings/settings_store.h"
 #include "platform/dialogs.h"
 #include "support/temp_dir.h"
 

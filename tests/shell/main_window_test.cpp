@@ -5,9 +5,9 @@
 #include "shell/main_window.h"
 #include "window_fixture.h"
 
-#include "engine/settings_records.h"
-#include "engine/settings_store.h"
-#include "engine/source_map.h"
+#include "engine/settings/settings_records.h"
+#include "engine/settings/settings_store.h"
+#include "engine/scan/source_map.h"
 #include "support/fake_clipboard.h"
 #include "platform/file_properties.h"
 #include "support/fake_dialogs.h"

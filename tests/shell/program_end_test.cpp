@@ -1,7 +1,7 @@
 // The window program ends when the system asks it to (SIGTERM, SIGINT,
 // SIGHUP), whatever state its window is in, and writes its settings once.
 
-#include "engine/command_channel.h"
+#include "engine/channel/command_channel.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>

@@ -4,7 +4,7 @@
 
 #include "shell/main_window.h"
 
-#include "engine/settings_records.h"
+#include "engine/settings/settings_records.h"
 #include "support/fake_dialogs.h"
 #include "support/scan_files.h"
 #include "support/temp_dir.h"

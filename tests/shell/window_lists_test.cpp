@@ -5,7 +5,7 @@
 #include "shell/main_window.h"
 #include "window_fixture.h"
 
-#include "engine/settings_store.h"
+#include "engine/settings/settings_store.h"
 #include "platform/file_properties.h"
 #include "support/fake_clipboard.h"
 #include "support/fake_dialogs.h"

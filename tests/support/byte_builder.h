@@ -1,7 +1,7 @@
 #pragma once
 // Builds binary fixtures field by field, in either byte order.
 
-#include "engine/byte_reader.h"
+#include "engine/formats/byte_reader.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,6 @@
 #include "support/byte_writer.h"
 
-#include "engine/text_utils.h"
+#include "engine/text/text_utils.h"
 
 namespace sorvane::test {
 

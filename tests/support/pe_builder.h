@@ -2,7 +2,7 @@
 // Builds small PE32, PE32+ and NE images with a resource directory, field by
 // field, and reports where each part went so tests can damage it.
 
-#include "engine/pe_image.h"
+#include "engine/formats/pe_image.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -4,7 +4,7 @@
 // forked child that runs under limits (open files, memory, processes, an
 // unprivileged user).
 
-#include "engine/scan_driver.h"
+#include "engine/scan/scan_driver.h"
 
 #include <array>
 #include <cstddef>

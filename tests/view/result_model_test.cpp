@@ -1,4 +1,4 @@
-#include "engine/row_sort.h"
+#include "engine/scan/row_sort.h"
 #include "qt_printers.h"
 #include "view/result_model.h"
 

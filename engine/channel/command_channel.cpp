@@ -1,0 +1,269 @@
+#include "engine/channel/command_channel.h"
+
+#include "engine/settings/settings_location.h"
+#include "engine/files/unique_fd.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace sorvane {
+namespace {
+
+constexpr const char* kSocketName = "Sorvane.Main";
+// A reply is one short line; anything longer is not from the window.
+constexpr std::size_t kMaxReplyBytes = 64;
+
+bool UsableFolder(const std::optional<std::string>& folder) {
+    return folder && !folder->empty() && folder->front() == '/';
+}
+
+std::string ErrorText(int error) { return std::system_category().message(error); }
+
+bool FillAddress(const std::string& path, sockaddr_un& address) {
+    address = {};
+    address.sun_family = AF_UNIX;
+    if (path.empty() || path.size() >= sizeof(address.sun_path))
+        return false;
+    std::memcpy(address.sun_path, path.data(), path.size());
+    return true;
+}
+
+using Clock = std::chrono::steady_clock;
+
+// Milliseconds left until `deadline`, at least 0, for poll().
+int MillisecondsLeft(Clock::time_point deadline) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return left <= 0 ? 0 : left > 1'000'000'000 ? 1'000'000'000 : static_cast<int>(left);
+}
+
+// Waits for `events` on `fd` until the deadline; false when time ran out or
+// poll failed.
+bool WaitFor(int fd, short events, Clock::time_point deadline) {
+    for (;;) {
+        pollfd entry{fd, events, 0};
+        const int ready = ::poll(&entry, 1, MillisecondsLeft(deadline));
+        if (ready > 0)
+            return true;
+        if (ready == 0 || errno != EINTR)
+            return false;
+    }
+}
+
+SendResult Failure(SendResult::Status status, std::string message) {
+    return {status, std::move(message)};
+}
+
+// Nothing at `path` at all (an empty path is not "nothing there").
+bool Missing(const std::string& path) {
+    struct stat info{};
+    return !path.empty() && ::lstat(path.c_str(), &info) != 0 && errno == ENOENT;
+}
+
+} // namespace
+
+std::string CommandChannelPath(const ChannelLocationInputs& inputs) {
+    namespace fs = std::filesystem;
+    if (UsableFolder(inputs.runtimeFolder))
+        return (fs::path(*inputs.runtimeFolder) / kSocketName).string();
+    const fs::path temp = UsableFolder(inputs.tempFolder) ? fs::path(*inputs.tempFolder) : "/tmp";
+    return (temp / ("Sorvane-" + std::to_string(inputs.userId)) / kSocketName).string();
+}
+
+std::string CommandChannelPath() {
+    ChannelLocationInputs inputs;
+    inputs.runtimeFolder = EnvironmentValue("XDG_RUNTIME_DIR");
+    inputs.tempFolder = EnvironmentValue("TMPDIR");
+    inputs.userId = ::getuid();
+    return CommandChannelPath(inputs);
+}
+
+std::optional<std::string> CheckChannelPath(const std::string& path, bool makeFolder) {
+    sockaddr_un address;
+    if (!FillAddress(path, address))
+        return "the path " + path + " is too long for a local socket";
+    const std::string folder = std::filesystem::path(path).parent_path().string();
+    if (folder.empty())
+        return "the path " + path + " has no folder";
+    const uid_t user = ::getuid();
+    struct stat info{};
+    if (::lstat(folder.c_str(), &info) != 0) {
+        if (errno != ENOENT || !makeFolder)
+            return folder + ": " + ErrorText(errno);
+        if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
+            return "cannot make " + folder + ": " + ErrorText(errno);
+        if (::lstat(folder.c_str(), &info) != 0)
+            return folder + ": " + ErrorText(errno);
+    }
+    // A folder someone else owns or may write to could hold their socket
+    // under our name, or get ours replaced.
+    if (!S_ISDIR(info.st_mode))
+        return folder + " is not a folder";
+    if (info.st_uid != user)
+        return folder + " belongs to another user";
+    if ((info.st_mode & (S_IWGRP | S_IWOTH)) != 0)
+        return folder + " can be written by other users";
+    if (::lstat(path.c_str(), &info) != 0)
+        return errno == ENOENT ? std::nullopt : std::optional(path + ": " + ErrorText(errno));
+    if (!S_ISSOCK(info.st_mode))
+        return path + " is not a socket";
+    if (info.st_uid != user)
+        return path + " belongs to another user";
+    return std::nullopt;
+}
+
+bool ChannelIsLive(const std::string& path) {
+    sockaddr_un address;
+    if (!FillAddress(path, address))
+        return false;
+    const UniqueFd socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    if (socket.get() < 0)
+        return false;
+    // A listening socket takes the connection at once (into its backlog),
+    // whether or not the window has looked at it yet; a full backlog says
+    // EAGAIN, and someone listens then too.
+    int result;
+    do
+        result = ::connect(socket.get(), reinterpret_cast<const sockaddr*>(&address),
+                           sizeof(address));
+    while (result != 0 && errno == EINTR);
+    return result == 0 || errno == EAGAIN;
+}
+
+UniqueFd TryLockChannel(const std::string& path) {
+    UniqueFd lock(::open((path + ".lock").c_str(),
+                         O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600));
+    struct stat info{};
+    if (lock.get() < 0 || ::fstat(lock.get(), &info) != 0 || !S_ISREG(info.st_mode) ||
+        info.st_uid != ::getuid())
+        return UniqueFd();
+    // flock, not fcntl: its lock belongs to the open file, so two windows of
+    // one process (as in the tests) shut each other out too.
+    int result;
+    do
+        result = ::flock(lock.get(), LOCK_EX | LOCK_NB);
+    while (result != 0 && errno == EINTR);
+    return result == 0 ? std::move(lock) : UniqueFd();
+}
+
+CommandRequestReader::State CommandRequestReader::Add(std::string_view bytes) {
+    if (state_ != State::Incomplete)
+        return state_;
+    const std::size_t end = bytes.find('\n');
+    text_.append(bytes.substr(0, end));
+    if (end == std::string_view::npos) {
+        // One byte more than the limit may still be the "\r" of a "\r\n".
+        if (text_.size() > kMaxCommandBytes + 1)
+            state_ = State::TooLong;
+        return state_;
+    }
+    if (text_.ends_with('\r'))
+        text_.pop_back();
+    state_ = text_.size() > kMaxCommandBytes ? State::TooLong : State::Complete;
+    return state_;
+}
+
+std::optional<std::string> CheckCommandText(std::string_view command) {
+    if (command.size() > kMaxCommandBytes)
+        return "the command is longer than " + std::to_string(kMaxCommandBytes) + " bytes";
+    if (command.find_first_of(std::string_view("\n\r\0", 3)) != std::string_view::npos)
+        return "the command holds a line end or a NUL character";
+    return std::nullopt;
+}
+
+SendResult SendCommand(const std::string& path, std::string_view command,
+                       std::chrono::milliseconds timeout) {
+    using Status = SendResult::Status;
+    const auto deadline = Clock::now() + timeout;
+    if (const auto refused = CheckCommandText(command))
+        return Failure(Status::Unreachable, *refused);
+    // A window makes its folder when it starts: without the folder, or
+    // without a socket in a folder fit for one, no window runs. A folder of
+    // another user, or one others can write to, is said as it is: a window
+    // may well run, but commands are not sent where others could listen.
+    const std::string noWindow = "no Sorvane window is running (nothing at " + path + ")";
+    if (const auto refused = CheckChannelPath(path, false)) {
+        if (Missing(std::filesystem::path(path).parent_path().string()))
+            return Failure(Status::NoWindow, noWindow);
+        return Failure(Status::Refused, *refused + "; the command was not sent");
+    }
+    if (Missing(path))
+        return Failure(Status::NoWindow, noWindow);
+    sockaddr_un address;
+    FillAddress(path, address);
+    const UniqueFd socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    if (socket.get() < 0)
+        return Failure(Status::Unreachable, "cannot make a socket: " + ErrorText(errno));
+    while (::connect(socket.get(), reinterpret_cast<const sockaddr*>(&address), sizeof(address)) !=
+           0) {
+        const int error = errno;
+        if (error == ECONNREFUSED || error == ENOENT)
+            return Failure(Status::NoWindow, "no Sorvane window is running (nobody listens on " +
+                                                 path + ")");
+        if (error == EINTR)
+            continue;
+        if (error != EAGAIN)
+            return Failure(Status::Unreachable, "cannot connect to " + path + ": " + ErrorText(error));
+        // A full backlog: the window is busy with other clients; try again
+        // shortly, within the time limit.
+        if (MillisecondsLeft(deadline) == 0)
+            return Failure(Status::Unreachable, "the window did not take the connection in time");
+        ::poll(nullptr, 0, std::min(10, MillisecondsLeft(deadline)));
+    }
+
+    std::string request(command);
+    request += '\n';
+    std::size_t sent = 0;
+    while (sent < request.size()) {
+        if (!WaitFor(socket.get(), POLLOUT, deadline))
+            return Failure(Status::Unreachable, "the window did not take the command in time");
+        const ssize_t written =
+            ::send(socket.get(), request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
+        if (written < 0) {
+            if (errno == EINTR || errno == EAGAIN)
+                continue;
+            return Failure(Status::Unreachable, "cannot send the command: " + ErrorText(errno));
+        }
+        sent += static_cast<std::size_t>(written);
+    }
+
+    std::string reply;
+    for (;;) {
+        if (!WaitFor(socket.get(), POLLIN, deadline))
+            return Failure(Status::Unreachable, "no reply from the window within the time limit");
+        char buffer[kMaxReplyBytes];
+        const ssize_t got = ::recv(socket.get(), buffer, sizeof(buffer), 0);
+        if (got < 0) {
+            if (errno == EINTR || errno == EAGAIN)
+                continue;
+            return Failure(Status::Unreachable, "cannot read the reply: " + ErrorText(errno));
+        }
+        if (got == 0)
+            return Failure(Status::Unreachable, "the window closed the connection without a reply");
+        reply.append(buffer, static_cast<std::size_t>(got));
+        if (const auto end = reply.find('\n'); end != std::string::npos) {
+            reply.resize(end);
+            break;
+        }
+        if (reply.size() > kMaxReplyBytes)
+            break;
+    }
+    if (reply == kAcceptedReply)
+        return {Status::Accepted, {}};
+    if (reply == kNotAcceptedReply)
+        return {Status::NotAccepted, {}};
+    return Failure(Status::Unreachable, "the reply was not understood");
+}
+
+} // namespace sorvane

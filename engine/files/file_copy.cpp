@@ -1,0 +1,702 @@
+#include "engine/files/file_copy.h"
+
+#include "engine/files/folder_beneath.h"
+#include "engine/files/opened_file.h"
+#include "engine/files/unique_fd.h"
+
+#include "engine/text/path_utils.h"
+#include "engine/text/text_utils.h"
+
+#include <cerrno>
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <dirent.h>
+#include <fcntl.h>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <span>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+namespace sorvane {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Bytes handed to one copy_file_range call, and the buffer of the plain
+// read and write loop.
+constexpr std::size_t kRangeChunk = 8u << 20;
+constexpr std::size_t kBufferSize = 256u << 10;
+
+std::unexpected<std::string> Fail(std::string text) {
+    return std::unexpected(std::move(text));
+}
+
+std::string ErrorText(int error) {
+    return std::system_category().message(error);
+}
+
+std::string KindOf(mode_t mode) {
+    return S_ISDIR(mode)    ? "a folder"
+           : S_ISFIFO(mode) ? "a FIFO"
+           : S_ISCHR(mode)  ? "a character device"
+           : S_ISBLK(mode)  ? "a block device"
+           : S_ISSOCK(mode) ? "a socket"
+                            : "not a regular file";
+}
+
+// Some file systems (procfs, sysfs, some FUSE and network ones) answer
+// copy_file_range with an error, or with 0 bytes for a file that has more;
+// the plain loop then goes on from where the file offsets stand.
+bool RangeCopyUnsupported(int error) {
+    return error == ENOSYS || error == EXDEV || error == EINVAL || error == EOPNOTSUPP ||
+           error == EBADF || error == ETXTBSY || error == EPERM;
+}
+
+bool SameTime(const struct timespec& a, const struct timespec& b) {
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+// Which side a copy failed on: reading the source or writing the target.
+struct CopyFault {
+    bool source = false;
+    std::string text;
+};
+std::unexpected<CopyFault> SourceFault(std::string text) {
+    return std::unexpected(CopyFault{true, std::move(text)});
+}
+std::unexpected<CopyFault> TargetFault(int error) {
+    return std::unexpected(CopyFault{false, ErrorText(error)});
+}
+
+// The errors of an in-kernel copy that lie with the file written.
+bool TargetSideError(int error) {
+    return error == ENOSPC || error == EDQUOT || error == EFBIG || error == EROFS;
+}
+
+std::expected<void, CopyFault> WriteAll(int fd, const char* data, std::size_t size,
+                                        const ByteCopyCalls& calls) {
+    while (size > 0) {
+        const ssize_t n = calls.write(fd, data, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return TargetFault(n < 0 ? errno : EIO);
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return {};
+}
+
+// Copies up to `size` bytes from the current offset of `from` to that of
+// `to`; the number of bytes copied, fewer when the file ends sooner. A file
+// that keeps growing (a log being written) is not followed past the size it
+// had.
+std::expected<std::int64_t, CopyFault> CopyBytes(int from, int to, std::int64_t size,
+                                                 const ByteCopyCalls& calls) {
+    std::int64_t copied = 0;
+    const auto left = [&](std::size_t most) {
+        return static_cast<std::size_t>(std::min<std::int64_t>(size - copied, most));
+    };
+    while (copied < size) {
+        const ssize_t n = calls.copyRange(from, nullptr, to, nullptr, left(kRangeChunk), 0);
+        if (n > 0) {
+            copied += n;
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && TargetSideError(errno))
+            return TargetFault(errno);
+        if (n < 0 && !RangeCopyUnsupported(errno))
+            return SourceFault(ErrorText(errno));
+        break; // the end, or a file system without it: the loop below says which
+    }
+    std::unique_ptr<char[]> buffer;
+    while (copied < size) {
+        if (!buffer)
+            buffer.reset(new char[kBufferSize]);
+        const ssize_t n = calls.read(from, buffer.get(), left(kBufferSize));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return SourceFault("the source file could not be read: " + ErrorText(errno));
+        if (n == 0)
+            break;
+        if (auto written = WriteAll(to, buffer.get(), static_cast<std::size_t>(n), calls);
+            !written)
+            return std::unexpected(written.error());
+        copied += n;
+    }
+    return copied;
+}
+
+// A file with fewer blocks than its size holds holes (or is compressed);
+// only then is it worth asking where its data lies.
+bool MayHaveHoles(const struct stat& st) {
+    return st.st_size > 0 && st.st_blocks * 512 < st.st_size;
+}
+
+// Copies the `size` bytes of `from` to the empty file `to`, from offset 0.
+// The holes of a sparse file stay holes (as cp does): only the stretches
+// that hold data are copied, and the file is given its size at the end.
+std::expected<void, CopyFault> CopyContents(int from, int to, const struct stat& before,
+                                            const ByteCopyCalls& calls) {
+    const std::int64_t size = before.st_size;
+    std::int64_t at = 0;
+    while (at < size) {
+        std::int64_t data = at, end = size;
+        if (MayHaveHoles(before)) {
+            data = ::lseek(from, at, SEEK_DATA);
+            if (data < 0 && errno == ENXIO)
+                break; // a hole up to the end
+            if (data < 0) {
+                data = at; // a file system that cannot tell: all of it is data
+            } else {
+                const off_t hole = ::lseek(from, data, SEEK_HOLE);
+                end = hole < 0 ? size : std::min<std::int64_t>(hole, size);
+            }
+            if (data >= size)
+                break;
+            if (::lseek(from, data, SEEK_SET) < 0)
+                return SourceFault(ErrorText(errno));
+            if (::lseek(to, data, SEEK_SET) < 0)
+                return TargetFault(errno);
+        }
+        const auto copied = CopyBytes(from, to, end - data, calls);
+        if (!copied)
+            return std::unexpected(copied.error());
+        if (*copied != end - data)
+            return SourceFault("the source file changed while it was copied");
+        at = end;
+    }
+    if (MayHaveHoles(before) && ::ftruncate(to, size) != 0)
+        return TargetFault(errno);
+    // A copy of a file that was being written is neither the old file nor
+    // the new one.
+    struct stat after {};
+    if (::fstat(from, &after) != 0)
+        return SourceFault(ErrorText(errno));
+    if (after.st_size != before.st_size || !SameTime(after.st_mtim, before.st_mtim))
+        return SourceFault("the source file changed while it was copied");
+    return {};
+}
+
+// The name split at "/", or nothing when it is empty, absolute or has a ".."
+// part. Empty and "." parts are dropped.
+std::optional<std::vector<std::string_view>> InsideParts(std::string_view name) {
+    if (name.empty() || name.front() == '/')
+        return std::nullopt;
+    std::vector<std::string_view> parts;
+    while (!name.empty()) {
+        const auto slash = name.find('/');
+        const std::string_view part = name.substr(0, slash);
+        name = slash == std::string_view::npos ? std::string_view() : name.substr(slash + 1);
+        if (part == "..")
+            return std::nullopt;
+        if (!part.empty() && part != ".")
+            parts.push_back(part);
+    }
+    if (parts.empty())
+        return std::nullopt;
+    return parts;
+}
+
+// True when `folder` holds a file (not a folder) named `name` in any letter
+// case: Wine prefixes and NT installations have the names in lower case, old
+// installations on partitions mounted case-sensitively in upper case.
+bool HasFileIgnoringCase(const fs::path& folder, std::string_view name) {
+    if (FileExists((folder / name).native()))
+        return true;
+    DIR* listing = ::opendir(folder.c_str());
+    if (listing == nullptr)
+        return false;
+    bool found = false;
+    while (const dirent* entry = ::readdir(listing)) {
+        if (EqualsIgnoreCase(entry->d_name, name) && FileExists((folder / entry->d_name).string())) {
+            found = true;
+            break;
+        }
+    }
+    ::closedir(listing);
+    return found;
+}
+
+// The target as written (made absolute, "." and ".." taken lexically) and as
+// the file system resolves it, when that differs.
+std::vector<fs::path> Spellings(std::string_view target) {
+    std::error_code ec;
+    fs::path written(target);
+    if (written.is_relative())
+        written = fs::current_path(ec) / written;
+    written = written.lexically_normal();
+    if (written.has_relative_path() && !written.has_filename())
+        written = written.parent_path(); // no trailing "/"
+    std::vector<fs::path> spellings{written};
+    const fs::path resolved = fs::weakly_canonical(written, ec);
+    if (!ec && resolved != written)
+        spellings.push_back(resolved);
+    return spellings;
+}
+
+bool InsideFolder(const fs::path& path, std::string_view folder) {
+    const std::string& text = path.native();
+    return text.starts_with(folder) && (text.size() == folder.size() || text[folder.size()] == '/');
+}
+
+// A source file opened for the copy, with what it was when opened.
+struct OpenedSource {
+    UniqueFd fd;
+    struct stat st {};
+};
+
+// Opens the regular file `path` to copy it; the reason when it cannot.
+std::expected<OpenedSource, std::string> OpenSource(const std::string& path) {
+    // O_NONBLOCK: a FIFO put in the source's place must not hang the copy.
+    OpenedSource source;
+    source.fd = UniqueFd(OpenLongPath(path, O_RDONLY | O_NONBLOCK | O_NOCTTY));
+    if (source.fd.get() < 0 || ::fstat(source.fd.get(), &source.st) != 0)
+        return std::unexpected(ErrorText(errno));
+    if (!S_ISREG(source.st.st_mode))
+        return std::unexpected(KindOf(source.st.st_mode) +
+                               " has that name; only regular files are copied");
+    return source;
+}
+
+// A copy gets the permission bits and modification time of what it copies.
+AtomicWriteOptions CopyOptions(const struct stat& from) {
+    AtomicWriteOptions options;
+    options.permissions = from.st_mode & 0777;
+    options.modified = from.st_mtim;
+    return options;
+}
+
+std::string Joined(std::string_view folder, std::string_view name) {
+    std::string path(folder);
+    if (!path.empty() && path.back() != '/')
+        path += '/';
+    return path.append(name);
+}
+
+} // namespace
+
+WriteOutcome CreateFolderPath(std::string_view folder) {
+    if (folder.empty())
+        return Fail("no folder name");
+    std::string path;
+    std::size_t at = 0;
+    if (folder.front() == '/') {
+        path = "/";
+        at = 1;
+    }
+    while (at <= folder.size()) {
+        const std::size_t slash = std::min(folder.find('/', at), folder.size());
+        const std::string_view part = folder.substr(at, slash - at);
+        at = slash + 1;
+        if (part.empty())
+            continue;
+        if (!path.empty() && path.back() != '/')
+            path += '/';
+        path += part;
+        struct stat st {};
+        if (::stat(path.c_str(), &st) == 0) {
+            if (S_ISDIR(st.st_mode))
+                continue;
+            return Fail("cannot make the folder " + path + ": a file has that name");
+        }
+        if (errno != ENOENT || (::mkdir(path.c_str(), 0777) != 0 && errno != EEXIST) ||
+            ::stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+            return Fail("cannot make the folder " + path + ": " + ErrorText(errno));
+    }
+    return {};
+}
+
+WriteOutcome CopyFileReplacing(const std::string& from, const std::string& to,
+                               const ByteCopyCalls& calls) {
+    auto source = OpenSource(from);
+    if (!source)
+        return Fail(source.error());
+    const fs::path folder = fs::path(to).parent_path();
+    if (!folder.empty() && !FolderExists(folder.native()))
+        if (auto made = CreateFolderPath(folder.native()); !made)
+            return made;
+    return ReplaceFileAtomically(
+        to,
+        [&](int fd) -> WriteOutcome {
+            if (auto copied = CopyContents(source->fd.get(), fd, source->st, calls); !copied)
+                return Fail(copied.error().text);
+            return {};
+        },
+        CopyOptions(source->st));
+}
+
+std::string BackupPath(std::string_view targetFolder, std::string_view relativeName) {
+    std::string path(targetFolder);
+    if (!path.empty() && path.back() != '/')
+        path += '/';
+    path.append(kBackupFolderName).append("/").append(relativeName);
+    return path;
+}
+
+namespace {
+
+// One row's copy, step by step; each step ends the row on a failure.
+class RowCopy {
+public:
+    RowCopy(std::string_view sourceFolder, std::string_view targetFolder,
+            std::string_view relativeName, const ScannedPair& scanned, const ByteCopyCalls& calls)
+        : targetFolder_(targetFolder), source_(Joined(sourceFolder, relativeName)),
+          target_(Joined(targetFolder, relativeName)), scanned_(scanned), calls_(calls) {}
+
+    /// The backups go below `folder` instead of the Target's _Backup.
+    RowCopy& BackUpInto(std::string folder) {
+        backupFolder_ = std::move(folder);
+        return *this;
+    }
+
+    RowCopyResult Run(std::string_view relativeName, bool backup) {
+        if (!Copy(relativeName, backup))
+            return *result_;
+        RowCopyResult done;
+        done.backedUp = backedUp_;
+        done.target = StampOf(written_);
+        return done;
+    }
+
+private:
+    static constexpr const char* kChanged = "changed since the scan; scan again";
+
+    bool Copy(std::string_view relativeName, bool backup) {
+        auto parts = InsideParts(relativeName);
+        if (!parts)
+            return Failed(RowCopyStatus::CopyFailed, source_,
+                          "the name does not lead to a file inside the folder");
+        parts_ = std::move(*parts);
+        leaf_ = std::string(parts_.back());
+        folders_ = std::span<const std::string_view>(parts_).first(parts_.size() - 1);
+        root_ = OpenNamedFolder(targetFolder_);
+        if (root_.get() < 0)
+            return Failed(RowCopyStatus::CopyFailed, target_,
+                          "the target folder " + targetFolder_ + " is not there");
+
+        // The source first: a row refused for it leaves no backup behind.
+        auto source = OpenSource(source_);
+        if (!source)
+            return Failed(RowCopyStatus::CopyFailed, source_, source.error());
+        if (!SameAsScanned(scanned_.source, &source->st))
+            return Failed(RowCopyStatus::Refused, source_, kChanged);
+        if (!LookAtTarget())
+            return false;
+        if (backup && targetThere_ && !BackUp())
+            return false;
+        return CopyOver(*source);
+    }
+
+    // Keeps the row's failure; false, for the step to return.
+    bool Failed(RowCopyStatus status, std::string path, std::string reason) {
+        RowCopyResult failed;
+        failed.status = status;
+        failed.backedUp = backedUp_;
+        failed.failedPath = std::move(path);
+        failed.reason = std::move(reason);
+        result_ = std::move(failed);
+        return false;
+    }
+    // The failure of a walk below the Target: a link refuses the row.
+    bool FailedWalk(RowCopyStatus status, const BeneathFailure& failure) {
+        return Failed(failure.kind == BeneathFailure::Kind::Link ? RowCopyStatus::Refused : status,
+                      target_, BeneathFailureText(failure));
+    }
+
+    static bool SameAsScanned(const FileStamp& scanned, const struct stat* now) {
+        if (scanned.state == FileStamp::State::Unknown)
+            return true;
+        return now == nullptr ? scanned.state == FileStamp::State::Missing
+                              : scanned == StampOf(*now);
+    }
+
+    // Refuses what must not be written over: a link, or anything that is
+    // not a regular file.
+    bool Writable(const struct stat* present, const std::string& path, RowCopyStatus status) {
+        if (present == nullptr || S_ISREG(present->st_mode))
+            return true;
+        if (S_ISLNK(present->st_mode))
+            return Failed(RowCopyStatus::Refused, target_, LinkRefusalText(path));
+        return Failed(status, target_,
+                      KindOf(present->st_mode) + " has that name; only regular files are replaced");
+    }
+
+    // What the target's name holds now, through folders that must not be
+    // links; the target must be the file the scan read.
+    bool LookAtTarget() {
+        auto folder = OpenFolderBeneath(root_.get(), targetFolder_, folders_, false);
+        if (!folder) {
+            if (folder.error().kind != BeneathFailure::Kind::Missing &&
+                folder.error().kind != BeneathFailure::Kind::NotFolder)
+                return FailedWalk(RowCopyStatus::CopyFailed, folder.error());
+            // No folder, so no target file: the copy makes the folders.
+            if (!SameAsScanned(scanned_.target, nullptr))
+                return Failed(RowCopyStatus::Refused, target_, kChanged);
+            return true;
+        }
+        targetFolderFd_ = std::move(*folder);
+        targetThere_ =
+            ::fstatat(targetFolderFd_.get(), leaf_.c_str(), &targetSeen_, AT_SYMLINK_NOFOLLOW) == 0;
+        if (!targetThere_ && errno != ENOENT)
+            return Failed(RowCopyStatus::CopyFailed, target_, ErrorText(errno));
+        if (!Writable(targetThere_ ? &targetSeen_ : nullptr, target_, RowCopyStatus::CopyFailed))
+            return false;
+        if (!SameAsScanned(scanned_.target, targetThere_ ? &targetSeen_ : nullptr))
+            return Failed(RowCopyStatus::Refused, target_, kChanged);
+        return true;
+    }
+
+    // What the target's name must still hold when the new file takes it.
+    WriteOutcome StillAsSeen(const struct stat* present) {
+        const bool same = targetThere_ ? present != nullptr && S_ISREG(present->st_mode) &&
+                                             StampOf(*present) == StampOf(targetSeen_)
+                                       : present == nullptr;
+        if (same)
+            return {};
+        if (present != nullptr && !Writable(present, target_, RowCopyStatus::CopyFailed))
+            return Fail(result_->reason);
+        Failed(RowCopyStatus::Refused, target_, kChanged);
+        return Fail(kChanged);
+    }
+
+    // Saves the target file as it is under _Backup, the old file's bits,
+    // time and owner kept.
+    bool BackUp() {
+        UniqueFd old(::openat(targetFolderFd_.get(), leaf_.c_str(),
+                              O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+        struct stat st {};
+        if (old.get() < 0 || ::fstat(old.get(), &st) != 0) {
+            if (errno == ELOOP)
+                return Failed(RowCopyStatus::Refused, target_, LinkRefusalText(target_));
+            return Failed(RowCopyStatus::BackupFailed, target_, ErrorText(errno));
+        }
+        if (st.st_dev != targetSeen_.st_dev || st.st_ino != targetSeen_.st_ino ||
+            !S_ISREG(st.st_mode))
+            return Failed(RowCopyStatus::Refused, target_, kChanged);
+
+        // Below the Target's _Backup, or below the user's own folder, which
+        // is opened by its name like the Target.
+        UniqueFd ownRoot;
+        int backupRoot = root_.get();
+        std::string rootPath = targetFolder_;
+        std::vector<std::string_view> below;
+        if (backupFolder_) {
+            ownRoot = OpenNamedFolder(*backupFolder_);
+            if (ownRoot.get() < 0) {
+                const int error = errno;
+                return Failed(RowCopyStatus::BackupFailed, target_,
+                              "the backup folder " + *backupFolder_ + " cannot be opened: " +
+                                  ErrorText(error));
+            }
+            struct stat own {}, targetRoot {};
+            if (::fstat(ownRoot.get(), &own) != 0 || ::fstat(root_.get(), &targetRoot) != 0)
+                return Failed(RowCopyStatus::BackupFailed, target_, ErrorText(errno));
+            if (own.st_dev == targetRoot.st_dev && own.st_ino == targetRoot.st_ino)
+                return Failed(RowCopyStatus::BackupFailed, target_,
+                              "the backup folder " + *backupFolder_ + " is the target folder");
+            backupRoot = ownRoot.get();
+            rootPath = *backupFolder_;
+        } else {
+            below.push_back(kBackupFolderName);
+        }
+        below.insert(below.end(), folders_.begin(), folders_.end());
+        auto folder = OpenFolderBeneath(backupRoot, rootPath, below, true);
+        if (!folder)
+            return FailedWalk(RowCopyStatus::BackupFailed, folder.error());
+        const std::string backupPath =
+            Joined(backupFolder_ ? *backupFolder_ : Joined(targetFolder_, kBackupFolderName),
+                   JoinedParts(folders_, leaf_));
+        struct stat present {};
+        const bool there =
+            ::fstatat(folder->get(), leaf_.c_str(), &present, AT_SYMLINK_NOFOLLOW) == 0;
+        if (!Writable(there ? &present : nullptr, backupPath, RowCopyStatus::BackupFailed))
+            return false;
+
+        AtomicWriteOptions options = CopyOptions(st);
+        options.owner = std::pair(st.st_uid, st.st_gid);
+        std::optional<CopyFault> fault;
+        options.beforeRename = [&](const struct stat* now) -> WriteOutcome {
+            if (!Writable(now, backupPath, RowCopyStatus::BackupFailed))
+                return Fail(result_->reason);
+            return {};
+        };
+        const auto saved =
+            ReplaceFileInFolder(folder->get(), leaf_, Filler(old.get(), st, fault), options);
+        if (!saved) {
+            if (result_) // refused just before the rename
+                return false;
+            return Failed(RowCopyStatus::BackupFailed, target_,
+                          WriteFailureText(ParentOf(backupPath), fault, saved.error()));
+        }
+        backedUp_ = true;
+        return true;
+    }
+
+    // Writes the source's bytes over the target.
+    bool CopyOver(const OpenedSource& source) {
+        if (targetFolderFd_.get() < 0) {
+            auto folder = OpenFolderBeneath(root_.get(), targetFolder_, folders_, true);
+            if (!folder)
+                return FailedWalk(RowCopyStatus::CopyFailed, folder.error());
+            targetFolderFd_ = std::move(*folder);
+        }
+        AtomicWriteOptions options = CopyOptions(source.st);
+        options.written = &written_;
+        options.beforeRename = [this](const struct stat* now) { return StillAsSeen(now); };
+        std::optional<CopyFault> fault;
+        const auto copied = ReplaceFileInFolder(targetFolderFd_.get(), leaf_,
+                                                Filler(source.fd.get(), source.st, fault), options);
+        if (copied)
+            return true;
+        if (result_) // refused just before the rename
+            return false;
+        if (fault && fault->source)
+            return Failed(RowCopyStatus::CopyFailed, source_, fault->text);
+        return Failed(RowCopyStatus::CopyFailed, target_,
+                      WriteFailureText(ParentOf(target_), fault, copied.error()));
+    }
+
+    // Fills a new file with the bytes of `from`; a failure is kept in `fault`,
+    // which tells the side it lies with.
+    FileFiller Filler(int from, const struct stat& st, std::optional<CopyFault>& fault) const {
+        return [this, from, &st, &fault](int fd) -> WriteOutcome {
+            if (auto copied = CopyContents(from, fd, st, calls_); !copied) {
+                fault = copied.error();
+                return Fail(fault->text);
+            }
+            return {};
+        };
+    }
+
+    // A failure to write a new file in `folder`: the source's own fault as it
+    // is, any other with the folder it happened in.
+    static std::string WriteFailureText(const std::string& folder,
+                                        const std::optional<CopyFault>& fault,
+                                        const std::string& error) {
+        if (fault && fault->source)
+            return fault->text;
+        return "cannot write in the folder " + folder + ": " + (fault ? fault->text : error);
+    }
+
+    static std::string JoinedParts(std::span<const std::string_view> folders,
+                                   const std::string& leaf) {
+        std::string path;
+        for (const auto folder : folders)
+            path.append(folder).append("/");
+        return path + leaf;
+    }
+    static std::string ParentOf(const std::string& path) {
+        return path.substr(0, path.rfind('/'));
+    }
+
+    std::string targetFolder_;
+    std::string source_;
+    std::string target_;
+    const ScannedPair& scanned_;
+    const ByteCopyCalls& calls_;
+    std::vector<std::string_view> parts_;
+    std::span<const std::string_view> folders_;
+    std::string leaf_;
+    UniqueFd root_;
+    UniqueFd targetFolderFd_;
+    bool targetThere_ = false;
+    struct stat targetSeen_ {};
+    struct stat written_ {};
+    bool backedUp_ = false;
+    std::optional<std::string> backupFolder_;
+    std::optional<RowCopyResult> result_;
+};
+
+} // namespace
+
+RowCopyResult CopyRowFiles(std::string_view sourceFolder, std::string_view targetFolder,
+                           std::string_view relativeName, bool backup, const ScannedPair& scanned,
+                           const ByteCopyCalls& calls) {
+    return RowCopy(sourceFolder, targetFolder, relativeName, scanned, calls)
+        .Run(relativeName, backup);
+}
+
+RowCopyResult CopyRowFiles(std::string_view sourceFolder, std::string_view targetFolder,
+                           std::string_view relativeName, const BackupFolder& backupFolder,
+                           const ScannedPair& scanned, const ByteCopyCalls& calls) {
+    return RowCopy(sourceFolder, targetFolder, relativeName, scanned, calls)
+        .BackUpInto(backupFolder.path)
+        .Run(relativeName, true);
+}
+
+std::string WineWindowsFolder() {
+    std::string prefix;
+    if (const char* wine = std::getenv("WINEPREFIX"); wine != nullptr && *wine != '\0') {
+        prefix = wine;
+    } else {
+        const char* home = std::getenv("HOME");
+        if (home == nullptr || *home == '\0') {
+            const passwd* account = ::getpwuid(::getuid());
+            home = account != nullptr ? account->pw_dir : nullptr;
+        }
+        if (home == nullptr || *home == '\0')
+            return {};
+        prefix = std::string(home) + "/.wine";
+    }
+    while (prefix.size() > 1 && prefix.back() == '/')
+        prefix.pop_back();
+    return prefix + "/drive_c/windows";
+}
+
+SystemFolderKind CheckSystemFolder(std::string_view target, std::string_view windowsFolder) {
+    if (target.empty())
+        return SystemFolderKind::None;
+    const std::vector<fs::path> spellings = Spellings(target);
+    if (!windowsFolder.empty()) {
+        std::vector<std::string> windows{FoldCase(windowsFolder)};
+        std::error_code ec;
+        const fs::path resolved = fs::weakly_canonical(fs::path(windowsFolder), ec);
+        if (!ec)
+            windows.push_back(FoldCase(resolved.native()));
+        for (const auto& spelling : spellings)
+            for (const auto& folder : windows)
+                if (FoldCase(spelling.native()).starts_with(folder))
+                    return SystemFolderKind::CurrentWindows;
+    }
+    static constexpr std::string_view kSystemFolders[] = {
+        "/bin", "/boot", "/etc", "/lib", "/lib32", "/lib64", "/libx32", "/sbin", "/usr"};
+    for (const auto& spelling : spellings)
+        for (const auto folder : kSystemFolders)
+            if (InsideFolder(spelling, folder))
+                return SystemFolderKind::OperatingSystem;
+    for (const auto& spelling : spellings)
+        for (fs::path folder = spelling; folder.has_relative_path(); folder = folder.parent_path())
+            if (HasFileIgnoringCase(folder, "win.ini") && HasFileIgnoringCase(folder, "system.ini"))
+                return SystemFolderKind::SeeminglyWindows;
+    return SystemFolderKind::None;
+}
+
+std::string SystemFolderWarning(SystemFolderKind kind) {
+    switch (kind) {
+    case SystemFolderKind::None:
+        break;
+    case SystemFolderKind::CurrentWindows:
+        return "You are trying to replace files in your current Windows directory.\n"
+               "A result of the operation can be a necessity to reinstall your system.";
+    case SystemFolderKind::OperatingSystem:
+        return "You are trying to replace files in a folder of the operating system.\n"
+               "A result of the operation can be a necessity to reinstall your system.";
+    case SystemFolderKind::SeeminglyWindows:
+        return "You are trying to replace files in the folder that seemingly is a Windows "
+               "directory.\n"
+               "A result of the operation can be a necessity to reinstall this Windows system.";
+    }
+    return {};
+}
+
+} // namespace sorvane

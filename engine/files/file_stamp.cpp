@@ -1,0 +1,18 @@
+#include "engine/files/file_stamp.h"
+
+#include <sys/stat.h>
+
+namespace sorvane {
+
+FileStamp StampOf(const struct stat& st) {
+    FileStamp stamp;
+    stamp.state = FileStamp::State::Present;
+    stamp.device = static_cast<std::uint64_t>(st.st_dev);
+    stamp.inode = static_cast<std::uint64_t>(st.st_ino);
+    stamp.size = static_cast<std::int64_t>(st.st_size);
+    stamp.modifiedNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 +
+                       st.st_mtim.tv_nsec;
+    return stamp;
+}
+
+} // namespace sorvane

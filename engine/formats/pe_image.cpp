@@ -1,0 +1,544 @@
+#include "engine/formats/pe_image.h"
+
+#include "engine/formats/byte_reader.h"
+#include "engine/text/text_utils.h"
+
+#include <algorithm>
+#include <array>
+#include <limits>
+
+namespace sorvane {
+namespace {
+
+constexpr std::size_t kDosHeaderSize = 64;
+constexpr std::size_t kLfanewOffset = 0x3C;
+constexpr std::uint16_t kDosMagic = 0x5A4D;    // "MZ"
+constexpr std::uint32_t kPeSignature = 0x4550; // "PE\0\0"
+constexpr std::uint16_t kNeSignature = 0x454E; // "NE"
+constexpr std::uint16_t kPe32Magic = 0x10B;
+constexpr std::uint16_t kPe32PlusMagic = 0x20B;
+constexpr std::size_t kCoffHeaderEnd = 0x18; // signature + COFF header
+constexpr std::size_t kResourceDirectoryIndex = 2;
+constexpr std::size_t kDataDirectorySize = 8;
+
+// Windows XP refused images with more sections; later versions allow more,
+// but no real image needs them and the cap keeps the header read small.
+constexpr std::size_t kMaxSections = 96;
+constexpr std::size_t kSectionHeaderSize = 40;
+
+constexpr std::size_t kDirectoryHeaderSize = 16;
+constexpr std::size_t kDirectoryEntrySize = 8;
+constexpr std::size_t kMaxDirectoryEntries = 4096;
+constexpr std::size_t kDataEntrySize = 16;
+// Longer names are never looked up; the cap bounds what a hostile directory
+// full of named entries can make us read.
+constexpr std::size_t kMaxNameUnits = 512;
+constexpr std::uint32_t kHighBit = 0x80000000u;
+
+constexpr std::size_t kNeHeaderSize = 64;
+constexpr std::size_t kNeResourceTableOffset = 0x24;
+constexpr std::size_t kNeResidentNameTableOffset = 0x26;
+constexpr std::size_t kNeTypeInfoSize = 8;
+constexpr std::size_t kNeNameInfoSize = 12;
+constexpr std::uint16_t kNeIntegerId = 0x8000;
+constexpr std::size_t kMaxNeResources = 8192;
+// A shift this large would place every resource past any real file.
+constexpr std::uint16_t kMaxNeAlignShift = 31;
+
+constexpr std::array<std::uint16_t, 3> kPreferredLanguages = {0x0000, 0x0409, 0x0009};
+
+struct Section {
+    std::uint32_t virtualAddress = 0;
+    std::uint32_t virtualSize = 0;
+    std::uint32_t rawSize = 0;
+    std::uint32_t rawOffset = 0;
+};
+
+/// Where an RVA lies in the file.
+struct MappedRva {
+    std::uint64_t fileOffset = 0;
+    std::uint64_t storedBytes = 0;   ///< from the RVA to the end of the section's file data
+    std::uint64_t inMemoryBytes = 0; ///< from the RVA to the end of the section in memory
+};
+
+struct NeResource {
+    ResourceId type;
+    ResourceId name;
+    std::uint64_t fileOffset = 0;
+    std::uint32_t size = 0;
+};
+
+struct DirectoryEntry {
+    std::uint32_t name = 0;
+    std::uint32_t target = 0;
+    bool named() const { return (name & kHighBit) != 0; }
+    bool isDirectory() const { return (target & kHighBit) != 0; }
+    std::uint32_t nameOffset() const { return name & ~kHighBit; }
+    std::uint32_t targetOffset() const { return target & ~kHighBit; }
+    std::uint16_t id() const { return static_cast<std::uint16_t>(name & 0xFFFF); }
+};
+
+std::span<const std::byte> View(const Bytes& bytes) {
+    return {bytes.data(), bytes.size()};
+}
+
+// Small fixed-size reads land on the stack: a scan reads a dozen headers and
+// table entries of every file.
+template <std::size_t N> using Fixed = std::array<std::byte, N>;
+
+std::optional<MappedRva> MapRva(const std::vector<Section>& sections, std::uint32_t rva) {
+    for (const Section& s : sections) {
+        const std::uint64_t start = s.virtualAddress;
+        const std::uint64_t extent = std::max(s.virtualSize, s.rawSize);
+        if (rva < start || rva - start >= extent)
+            continue;
+        const std::uint64_t delta = rva - start;
+        MappedRva out;
+        out.fileOffset = std::uint64_t{s.rawOffset} + delta;
+        out.storedBytes = s.rawSize > delta ? s.rawSize - delta : 0;
+        out.inMemoryBytes = extent - delta;
+        return out;
+    }
+    return std::nullopt;
+}
+
+bool Matches(const ResourceId& wanted, const ResourceId& found) {
+    if (wanted.id || found.id)
+        return wanted.id == found.id;
+    return EqualsIgnoreCase(wanted.name, found.name);
+}
+
+} // namespace
+
+struct ExecutableImage::State {
+    // PE
+    std::vector<Section> sections;
+    std::optional<std::uint32_t> resourceRva;
+    // NE: every resource in table order.
+    std::vector<NeResource> neResources;
+};
+
+namespace {
+
+/// The resource tree of a PE image, every read paid from the image's budget.
+class ResourceTree {
+public:
+    ResourceTree(const ByteSource& source, const std::vector<Section>& sections,
+                 std::uint32_t resourceRva, ReadBudget& budget)
+        : source_(source), sections_(sections), rva_(resourceRva), budget_(budget) {}
+
+    /// Up to `length` bytes at `rva` as a loaded image holds them: the part
+    /// stored in the file, then zeros up to the section's end in memory. Fewer
+    /// bytes when the section (or the file, or the budget) ends first.
+    Bytes ReadRva(std::uint64_t rva, std::size_t length) const;
+    /// The same into `out`: the number of bytes it holds.
+    std::size_t ReadRvaInto(std::uint64_t rva, std::span<std::byte> out) const;
+    /// The entries of the directory at `offset` (from the tree's start).
+    std::optional<std::vector<DirectoryEntry>> ReadDirectory(std::uint32_t offset) const;
+    /// The entry's name or number. A name is read only when its length in
+    /// UTF-16 units lies in [minUnits, maxUnits]; nothing otherwise.
+    std::optional<ResourceId> EntryId(const DirectoryEntry& e, std::size_t minUnits = 0,
+                                      std::size_t maxUnits = kMaxNameUnits) const;
+    /// The sub-directory that the entry matching `id` points to; nothing when
+    /// there is none, it is a data entry, or it was already visited.
+    std::optional<std::uint32_t> FindSubdirectory(const std::vector<DirectoryEntry>& entries,
+                                                  const ResourceId& id,
+                                                  std::vector<std::uint32_t>& visited) const;
+
+private:
+    const ByteSource& source_;
+    const std::vector<Section>& sections_;
+    std::uint32_t rva_;
+    ReadBudget& budget_;
+};
+
+Bytes ResourceTree::ReadRva(std::uint64_t rva, std::size_t length) const {
+    // Callers ask for at most a directory's entries or a name.
+    Bytes out(std::min(length, kMaxReadBytes));
+    out.resize(ReadRvaInto(rva, out));
+    return out;
+}
+
+std::size_t ResourceTree::ReadRvaInto(std::uint64_t rva, std::span<std::byte> out) const {
+    if (rva > std::numeric_limits<std::uint32_t>::max())
+        return 0;
+    const auto mapped = MapRva(sections_, static_cast<std::uint32_t>(rva));
+    if (!mapped)
+        return 0;
+    const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(
+        {out.size(), mapped->inMemoryBytes, std::uint64_t{kMaxReadBytes}}));
+    const auto stored =
+        static_cast<std::size_t>(std::min<std::uint64_t>(wanted, mapped->storedBytes));
+    const std::size_t got = budget_.ReadUpTo(source_, mapped->fileOffset, out.first(stored));
+    // The part past the section's file data reads as zeros.
+    if (got == stored && budget_.Take(wanted - stored)) {
+        std::fill(out.begin() + static_cast<std::ptrdiff_t>(stored),
+                  out.begin() + static_cast<std::ptrdiff_t>(wanted), std::byte{0});
+        return wanted;
+    }
+    return got;
+}
+
+std::optional<std::vector<DirectoryEntry>> ResourceTree::ReadDirectory(std::uint32_t offset) const {
+    const std::uint64_t rva = std::uint64_t{rva_} + offset;
+    Fixed<kDirectoryHeaderSize> header;
+    if (ReadRvaInto(rva, header) < kDirectoryHeaderSize)
+        return std::nullopt;
+    const ByteReader h(header, Endian::Little);
+    const std::size_t count = std::size_t{*h.u16At(12)} + *h.u16At(14);
+    // Counts larger than the data hold: keep the whole entries that are there.
+    // Real directories have a few entries: those are read on the stack.
+    const std::size_t wanted = std::min(count, kMaxDirectoryEntries) * kDirectoryEntrySize;
+    Fixed<32 * kDirectoryEntrySize> small;
+    Bytes large;
+    std::span<std::byte> buffer = std::span<std::byte>(small).first(std::min(wanted, small.size()));
+    if (wanted > small.size()) {
+        large.resize(wanted);
+        buffer = large;
+    }
+    const std::size_t got = ReadRvaInto(rva + kDirectoryHeaderSize, buffer);
+    const std::size_t present =
+        budget_.TakeItems(got / kDirectoryEntrySize, sizeof(DirectoryEntry));
+    ByteReader r(buffer.first(got), Endian::Little);
+    std::vector<DirectoryEntry> entries(present);
+    for (DirectoryEntry& e : entries) {
+        e.name = *r.u32();
+        e.target = *r.u32();
+    }
+    return entries;
+}
+
+std::optional<ResourceId> ResourceTree::EntryId(const DirectoryEntry& e, std::size_t minUnits,
+                                                std::size_t maxUnits) const {
+    if (!e.named())
+        return ResourceId::Number(e.id());
+    const std::uint64_t rva = std::uint64_t{rva_} + e.nameOffset();
+    Fixed<2> lengthBytes;
+    if (ReadRvaInto(rva, lengthBytes) < 2)
+        return std::nullopt;
+    const std::uint16_t units = *ByteReader(lengthBytes, Endian::Little).u16At(0);
+    if (units < minUnits || units > std::min(maxUnits, kMaxNameUnits))
+        return std::nullopt;
+    // Counted, not terminated: the length is in UTF-16 units.
+    const Bytes text = ReadRva(rva + 2, std::size_t{units} * 2);
+    if (text.size() < std::size_t{units} * 2)
+        return std::nullopt;
+    std::string name = Utf16ToUtf8(View(text), Endian::Little);
+    if (!budget_.Take(name.size()))
+        return std::nullopt;
+    return ResourceId::Named(std::move(name));
+}
+
+std::optional<std::uint32_t>
+ResourceTree::FindSubdirectory(const std::vector<DirectoryEntry>& entries, const ResourceId& id,
+                               std::vector<std::uint32_t>& visited) const {
+    // A name of n characters takes n to 2n UTF-16 units (surrogate pairs
+    // make one character of two), and letter case never changes the count:
+    // names of other lengths are passed over without reading them.
+    const std::size_t characters = id.id ? 0 : Utf8Length(id.name);
+    for (const DirectoryEntry& e : entries) {
+        // An integer is only looked for among the ID entries and a name among
+        // the named ones, so no name is read for an integer query.
+        if (e.named() == id.id.has_value())
+            continue;
+        const auto found = EntryId(e, characters, 2 * characters);
+        if (!found || !Matches(id, *found))
+            continue;
+        if (!e.isDirectory())
+            return std::nullopt;
+        const std::uint32_t offset = e.targetOffset();
+        if (std::find(visited.begin(), visited.end(), offset) != visited.end())
+            return std::nullopt; // points back into the path already walked
+        visited.push_back(offset);
+        return offset;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+namespace {
+
+std::optional<ResourceId> NeId(std::span<const std::byte> table, std::uint16_t value) {
+    if ((value & kNeIntegerId) != 0)
+        return ResourceId::Number(static_cast<std::uint16_t>(value & ~kNeIntegerId));
+    // Otherwise an offset from the table start to a length-prefixed name.
+    ByteReader r(table, Endian::Little);
+    if (!r.seek(value))
+        return std::nullopt;
+    const auto length = r.u8();
+    if (!length)
+        return std::nullopt;
+    const auto text = r.bytes(*length);
+    if (!text)
+        return std::nullopt;
+    return ResourceId::Named(Windows1252ToUtf8(BytesToString(*text)));
+}
+
+std::vector<NeResource> ParseNeResourceTable(std::span<const std::byte> table,
+                                             std::uint64_t fileSize, ReadBudget& budget) {
+    std::vector<NeResource> out;
+    ByteReader r(table, Endian::Little);
+    const auto shift = r.u16();
+    if (!shift || *shift > kMaxNeAlignShift)
+        return out;
+    // Every record read moves forward, and the table is at most 64 KB, so the
+    // walk ends; the count cap only bounds the list.
+    while (out.size() < kMaxNeResources) {
+        const auto typeId = r.u16();
+        if (!typeId || *typeId == 0)
+            break;
+        const auto count = r.u16();
+        if (!count || !r.skip(4)) // reserved
+            break;
+        const auto type = NeId(table, *typeId);
+        for (std::uint16_t i = 0; i < *count; ++i) {
+            if (r.remaining() < kNeNameInfoSize || out.size() >= kMaxNeResources)
+                return out;
+            const std::uint16_t offset = *r.u16();
+            const std::uint16_t length = *r.u16();
+            r.skip(2); // flags
+            const std::uint16_t id = *r.u16();
+            r.skip(4); // handle, usage
+            const auto name = NeId(table, id);
+            if (!type || !name)
+                continue;
+            // Each resource keeps a copy of its type's name as well as its own.
+            if (!budget.Take(sizeof(NeResource) + type->name.size() + name->name.size()))
+                return out;
+            NeResource res{*type, *name, std::uint64_t{offset} << *shift, 0};
+            if (res.fileOffset < fileSize) {
+                const std::uint64_t size = std::uint64_t{length} << *shift;
+                res.size = static_cast<std::uint32_t>(std::min<std::uint64_t>(
+                    {size, fileSize - res.fileOffset, std::numeric_limits<std::uint32_t>::max()}));
+            }
+            out.push_back(std::move(res));
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+std::optional<ExecutableImage> ExecutableImage::Open(const ByteSource& source,
+                                                     std::size_t budgetBytes) {
+    ExecutableImage image(source, budgetBytes);
+    ReadBudget& budget = *image.budget_;
+    Fixed<kDosHeaderSize> dos;
+    if (!budget.ReadExactly(source, 0, dos))
+        return std::nullopt;
+    const ByteReader dosReader(dos, Endian::Little);
+    if (dosReader.u16At(0) != kDosMagic)
+        return std::nullopt;
+    const std::uint64_t lfanew = *dosReader.u32At(kLfanewOffset);
+
+    Fixed<2> magic;
+    if (!budget.ReadExactly(source, lfanew, magic))
+        return std::nullopt;
+    const std::uint16_t signature = *ByteReader(magic, Endian::Little).u16At(0);
+
+    auto state = std::make_shared<State>();
+
+    if (signature == kNeSignature) {
+        Fixed<kNeHeaderSize> header;
+        if (!budget.ReadExactly(source, lfanew, header))
+            return std::nullopt;
+        const ByteReader h(header, Endian::Little);
+        const std::uint16_t rsrctab = *h.u16At(kNeResourceTableOffset);
+        const std::uint16_t restab = *h.u16At(kNeResidentNameTableOffset);
+        // The resource table ends where the resident-name table begins.
+        if (restab > rsrctab) {
+            const Bytes table = budget.ReadUpTo(source, lfanew + rsrctab, restab - rsrctab);
+            state->neResources = ParseNeResourceTable(View(table), source.size(), budget);
+        }
+        image.format_ = ExecutableFormat::Ne;
+        image.state_ = std::move(state);
+        return image;
+    }
+
+    Fixed<kCoffHeaderEnd> coff;
+    if (!budget.ReadExactly(source, lfanew, coff))
+        return std::nullopt;
+    const ByteReader c(coff, Endian::Little);
+    if (c.u32At(0) != kPeSignature)
+        return std::nullopt;
+    const std::uint16_t sectionCount = *c.u16At(0x06);
+    const std::uint16_t optionalSize = *c.u16At(0x14);
+
+    const std::uint64_t optionalStart = lfanew + kCoffHeaderEnd;
+    if (optionalSize < 2)
+        return std::nullopt;
+    Fixed<2> optionalMagic;
+    if (!budget.ReadExactly(source, optionalStart, optionalMagic))
+        return std::nullopt;
+    const std::uint16_t kind = *ByteReader(optionalMagic, Endian::Little).u16At(0);
+    if (kind != kPe32Magic && kind != kPe32PlusMagic)
+        return std::nullopt;
+    const bool plus = kind == kPe32PlusMagic;
+    const std::size_t rvaCountOffset = plus ? 108 : 92;
+    const std::size_t resourceEntryOffset =
+        (plus ? 112 : 96) + kResourceDirectoryIndex * kDataDirectorySize;
+
+    // Only the header bytes up to the resource entry are needed; they must be
+    // in the file as far as the header claims them.
+    const std::size_t wanted = std::min<std::size_t>(optionalSize, resourceEntryOffset + 8);
+    Fixed<112 + kResourceDirectoryIndex * kDataDirectorySize + 8> optional;
+    const auto optionalBytes = std::span<std::byte>(optional).first(wanted);
+    if (!budget.ReadExactly(source, optionalStart, optionalBytes))
+        return std::nullopt;
+    const ByteReader o(optionalBytes, Endian::Little);
+    if (resourceEntryOffset + kDataDirectorySize <= optionalSize &&
+        *o.u32At(rvaCountOffset) > kResourceDirectoryIndex) {
+        const std::uint32_t rva = *o.u32At(resourceEntryOffset);
+        const std::uint32_t size = *o.u32At(resourceEntryOffset + 4);
+        if (rva != 0 && size != 0)
+            state->resourceRva = rva;
+    }
+
+    // A table cut short by the end of the file keeps its whole entries.
+    const std::size_t tableCount = std::min<std::size_t>(sectionCount, kMaxSections);
+    Fixed<kMaxSections * kSectionHeaderSize> tableBytes;
+    const std::size_t tableSize =
+        budget.ReadUpTo(source, optionalStart + optionalSize,
+                        std::span<std::byte>(tableBytes).first(tableCount * kSectionHeaderSize));
+    ByteReader t(std::span<const std::byte>(tableBytes).first(tableSize), Endian::Little);
+    state->sections.reserve(tableSize / kSectionHeaderSize);
+    while (t.remaining() >= kSectionHeaderSize) {
+        const std::size_t at = t.offset();
+        Section s;
+        s.virtualSize = *t.u32At(at + 0x08);
+        s.virtualAddress = *t.u32At(at + 0x0C);
+        s.rawSize = *t.u32At(at + 0x10);
+        s.rawOffset = *t.u32At(at + 0x14);
+        state->sections.push_back(s);
+        t.skip(kSectionHeaderSize);
+    }
+
+    image.format_ = plus ? ExecutableFormat::Pe32Plus : ExecutableFormat::Pe32;
+    image.state_ = std::move(state);
+    return image;
+}
+
+std::optional<ResourceLocation>
+ExecutableImage::FindResource(const ResourceId& type, const ResourceId& name,
+                              std::vector<std::uint16_t>* storedLanguages) const {
+    const State& s = *state_;
+    if (format_ == ExecutableFormat::Ne) {
+        for (const NeResource& r : s.neResources) {
+            if (Matches(type, r.type) && Matches(name, r.name))
+                return ResourceLocation{0, r.fileOffset, r.size, r.size};
+        }
+        return std::nullopt;
+    }
+
+    if (!s.resourceRva)
+        return std::nullopt;
+    const ResourceTree tree(*source_, s.sections, *s.resourceRva, *budget_);
+    std::vector<std::uint32_t> visited{0};
+    const auto types = tree.ReadDirectory(0);
+    if (!types)
+        return std::nullopt;
+    const auto typeDir = tree.FindSubdirectory(*types, type, visited);
+    if (!typeDir)
+        return std::nullopt;
+    const auto names = tree.ReadDirectory(*typeDir);
+    if (!names)
+        return std::nullopt;
+    const auto nameDir = tree.FindSubdirectory(*names, name, visited);
+    if (!nameDir)
+        return std::nullopt;
+    const auto languages = tree.ReadDirectory(*nameDir);
+    if (!languages || languages->empty())
+        return std::nullopt;
+
+    const DirectoryEntry* chosen = &languages->front();
+    for (const std::uint16_t preferred : kPreferredLanguages) {
+        const auto it =
+            std::find_if(languages->begin(), languages->end(), [&](const DirectoryEntry& e) {
+                return !e.named() && e.id() == preferred;
+            });
+        if (it != languages->end()) {
+            chosen = &*it;
+            break;
+        }
+    }
+    if (chosen->isDirectory())
+        return std::nullopt; // a fourth level does not exist
+
+    Fixed<kDataEntrySize> entry;
+    if (tree.ReadRvaInto(std::uint64_t{*s.resourceRva} + chosen->targetOffset(), entry) <
+        kDataEntrySize)
+        return std::nullopt;
+    const ByteReader e(entry, Endian::Little);
+    const std::uint32_t dataRva = *e.u32At(0); // an RVA, unlike the offsets inside the tree
+    const std::uint32_t size = *e.u32At(4);
+    const auto mapped = MapRva(s.sections, dataRva);
+    if (!mapped)
+        return std::nullopt;
+
+    ResourceLocation where;
+    where.language = chosen->named() ? 0 : chosen->id();
+    where.fileOffset = mapped->fileOffset;
+    where.size = size;
+    where.storedSize =
+        static_cast<std::uint32_t>(std::min<std::uint64_t>(size, mapped->storedBytes));
+    if (storedLanguages != nullptr) {
+        // A named language entry counts as language 0, as in the choice above.
+        for (const DirectoryEntry& e : *languages)
+            storedLanguages->push_back(e.named() ? 0 : e.id());
+    }
+    return where;
+}
+
+std::vector<ResourceId> ExecutableImage::ResourceNames(const ResourceId& type) const {
+    std::vector<ResourceId> out;
+    const State& s = *state_;
+    if (format_ == ExecutableFormat::Ne) {
+        for (const NeResource& r : s.neResources) {
+            if (Matches(type, r.type))
+                out.push_back(r.name);
+        }
+        return out;
+    }
+
+    if (!s.resourceRva)
+        return out;
+    const ResourceTree tree(*source_, s.sections, *s.resourceRva, *budget_);
+    std::vector<std::uint32_t> visited{0};
+    const auto types = tree.ReadDirectory(0);
+    if (!types)
+        return out;
+    const auto typeDir = tree.FindSubdirectory(*types, type, visited);
+    if (!typeDir)
+        return out;
+    const auto names = tree.ReadDirectory(*typeDir);
+    if (!names)
+        return out;
+    for (const DirectoryEntry& e : *names) {
+        if (!budget_->Take(sizeof(ResourceId)))
+            break;
+        if (auto id = tree.EntryId(e))
+            out.push_back(std::move(*id)); // names that cannot be read are left out
+    }
+    return out;
+}
+
+std::optional<Bytes> ExecutableImage::ReadResource(const ResourceLocation& where,
+                                                   std::size_t maxBytes) const {
+    const auto total = static_cast<std::size_t>(
+        std::min<std::uint64_t>({where.size, maxBytes, std::uint64_t{kMaxReadBytes}}));
+    const std::size_t stored = std::min<std::size_t>(total, where.storedSize);
+    if (!budget_->Take(total - stored))
+        return std::nullopt;
+    Bytes bytes;
+    if (stored > 0) {
+        auto fromFile = budget_->Read(*source_, where.fileOffset, stored);
+        if (!fromFile)
+            return std::nullopt;
+        bytes = std::move(*fromFile);
+    }
+    bytes.resize(total); // the part only present in memory is zeros
+    return bytes;
+}
+
+} // namespace sorvane

@@ -1,0 +1,358 @@
+#include "engine/formats/version_block.h"
+
+#include "engine/formats/byte_reader.h"
+#include "engine/text/text_utils.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace sorvane {
+namespace {
+
+constexpr std::size_t kMaxNodes = 10000;
+constexpr std::size_t kFixedInfoSize = 52;
+constexpr std::uint32_t kFixedSignature = 0xFEEF04BD;
+constexpr std::size_t kHeader32 = 6; // wLength, wValueLength, wType
+constexpr std::size_t kHeader16 = 4; // wLength, wValueLength
+// A 32-bit block has wType (0 or 1) at offset 4; a 16-bit block has the
+// first character of its key there.
+constexpr std::uint8_t kFirstKeyCharacter = 0x20;
+
+std::size_t Align4(std::size_t offset) {
+    const std::size_t rest = offset % 4;
+    if (rest == 0)
+        return offset;
+    return offset > std::numeric_limits<std::size_t>::max() - 4 ? offset : offset + (4 - rest);
+}
+
+/// Text at the start of some bytes: characters of one byte (the 16-bit
+/// layout) or two (UTF-16LE), up to the first NUL character.
+struct TextRun {
+    std::size_t bytes = 0; ///< without the NUL
+    bool nul = false;      ///< a NUL ends it; else the bytes ran out
+    bool ascii = true;     ///< every character below 0x80
+};
+
+TextRun ScanText(std::span<const std::byte> bytes, std::size_t unit) {
+    // Every character is or-ed into `seen`: below 0x80 means plain ASCII.
+    unsigned seen = 0;
+    std::size_t pos = 0;
+    bool nul = false;
+    const std::byte* p = bytes.data();
+    if (unit == 1) {
+        for (; pos < bytes.size(); ++pos) {
+            const auto c = std::to_integer<unsigned>(p[pos]);
+            if (c == 0) {
+                nul = true;
+                break;
+            }
+            seen |= c;
+        }
+    } else {
+        for (; bytes.size() - pos >= 2; pos += 2) {
+            const unsigned c =
+                std::to_integer<unsigned>(p[pos]) | std::to_integer<unsigned>(p[pos + 1]) << 8;
+            if (c == 0) {
+                nul = true;
+                break;
+            }
+            seen |= c;
+        }
+    }
+    return {pos, nul, seen < 0x80};
+}
+
+// Text found by ScanText as UTF-8: 8-bit text is Windows-1252. Plain ASCII
+// (keys and most values) is copied a character at a time. (No
+// resize_and_overwrite: the C++ library of g++ 12 hands its callback the
+// capacity instead of the size asked for.)
+std::string Decode(std::span<const std::byte> text, std::size_t unit, bool ascii) {
+    if (!ascii)
+        return unit == 1 ? Windows1252ToUtf8(BytesToString(text))
+                         : Utf16ToUtf8(text, Endian::Little);
+    std::string out(text.size() / unit, '\0');
+    for (std::size_t i = 0; i < out.size(); ++i)
+        out[i] = static_cast<char>(text[i * unit]);
+    return out;
+}
+
+/// One node of the tree, clamped to its parent. Its key stays in the block
+/// until it is asked for: most keys are only compared, and most strings of
+/// a scan are not kept.
+struct Node {
+    std::size_t start = 0;
+    std::size_t end = 0;      ///< start + wLength, clamped to the parent's end
+    std::uint16_t length = 0; ///< wLength as stored
+    std::uint16_t valueLength = 0;
+    std::size_t keyStart = 0;
+    std::size_t keyBytes = 0; ///< without the NUL
+    bool keyAscii = true;     ///< every character below 0x80
+    std::size_t valueStart = 0;    ///< clamped to `end`
+    std::size_t childrenStart = 0; ///< clamped to `end`
+};
+
+class BlockParser {
+public:
+    BlockParser(std::span<const std::byte> block, bool sixteenBit, std::size_t budgetBytes)
+        : block_(block), reader_(block, Endian::Little), sixteenBit_(sixteenBit),
+          budget_(budgetBytes) {}
+
+    /// The node at `start`, which must end by `limit`; nothing when its header
+    /// does not fit or its length cannot hold a header.
+    std::optional<Node> ReadNode(std::size_t start, std::size_t limit) const;
+
+    /// Calls `visit` for each child of `parent` in order, until the children
+    /// run out, one is unusable, or the node count or the budget is spent.
+    /// Each child's place in a list and its key are paid for before the visit.
+    template <typename Visit> void ForEachChild(const Node& parent, Visit&& visit);
+
+    /// The node's key as UTF-8.
+    std::string Key(const Node& node) const;
+    /// Whether the key is `wanted` (plain ASCII), without regard to case.
+    bool KeyIs(const Node& node, std::string_view wanted) const;
+
+    /// Pays for `bytes` kept; false (and the walk stops) when the budget
+    /// cannot.
+    bool Pay(std::size_t bytes) { return budget_.Take(bytes); }
+    bool budgetSpent() const { return budget_.spent(); }
+
+    /// The text value of a string node, up to its first NUL.
+    std::string Text(const Node& node) const;
+    /// The size of Text(node), mostly without making it.
+    std::size_t TextSize(const Node& node) const;
+
+    std::optional<FixedFileInfo> Fixed(const Node& root) const;
+    std::vector<Translation> Translations(const Node& var) const;
+
+private:
+    // Bytes per character.
+    std::size_t Unit() const { return sixteenBit_ ? 1 : 2; }
+    // The text value, up to its first NUL.
+    TextRun TextOf(const Node& node) const;
+
+    std::span<const std::byte> block_;
+    ByteReader reader_;
+    bool sixteenBit_;
+    std::size_t nodesLeft_ = kMaxNodes;
+    ReadBudget budget_;
+};
+
+std::optional<Node> BlockParser::ReadNode(std::size_t start, std::size_t limit) const {
+    const std::size_t header = sixteenBit_ ? kHeader16 : kHeader32;
+    limit = std::min(limit, block_.size());
+    if (start > limit || limit - start < header)
+        return std::nullopt;
+    Node n;
+    n.start = start;
+    n.length = *reader_.u16At(start);
+    n.valueLength = *reader_.u16At(start + 2);
+    if (n.length < header)
+        return std::nullopt;
+    n.end = start + std::min<std::size_t>(n.length, limit - start);
+
+    // The key runs to its NUL or, when that is missing, to the node's end.
+    std::size_t pos = start + header;
+    std::size_t valueBytes = n.valueLength;
+    n.keyStart = pos;
+    const TextRun key = ScanText(block_.subspan(pos, n.end - pos), Unit());
+    n.keyBytes = key.bytes;
+    n.keyAscii = key.ascii;
+    pos += key.bytes + (key.nul ? Unit() : 0);
+    if (!sixteenBit_) {
+        // Text values count UTF-16 units, binary ones bytes (wType 1 and 0).
+        // Windows finds the children this way, so a wrong count moves them.
+        if (*reader_.u16At(start + 4) != 0)
+            valueBytes *= 2;
+    }
+    // Padding is measured from the block's start, as Windows does; a writer
+    // that left it out gets its value read from the aligned offset.
+    n.valueStart = std::min(Align4(pos), n.end);
+    n.childrenStart = std::min(Align4(n.valueStart + valueBytes), n.end);
+    return n;
+}
+
+template <typename Visit> void BlockParser::ForEachChild(const Node& parent, Visit&& visit) {
+    std::size_t pos = parent.childrenStart;
+    while (nodesLeft_ > 0 && !budget_.spent()) {
+        auto child = ReadNode(pos, parent.end);
+        if (!child)
+            return;
+        --nodesLeft_;
+        // The largest thing a node becomes is a string with its key.
+        const std::size_t keySize = child->keyAscii ? child->keyBytes / Unit()
+                                                    : Key(*child).size();
+        if (!budget_.Take(sizeof(VersionString) + keySize))
+            return;
+        visit(*child);
+        // Siblings follow the stored length, not the clamped one: a child
+        // that overflows its parent is the parent's last.
+        const std::size_t next = Align4(pos + child->length);
+        if (next <= pos || next >= parent.end)
+            return;
+        pos = next;
+    }
+}
+
+std::string BlockParser::Key(const Node& node) const {
+    return Decode(block_.subspan(node.keyStart, node.keyBytes), Unit(), node.keyAscii);
+}
+
+bool BlockParser::KeyIs(const Node& node, std::string_view wanted) const {
+    if (!node.keyAscii)
+        return EqualsIgnoreCase(Key(node), wanted);
+    const std::size_t unit = Unit();
+    if (node.keyBytes != wanted.size() * unit)
+        return false;
+    const auto fold = [](unsigned char c) {
+        return static_cast<unsigned>(c - 'A') < 26u ? c + 32u : unsigned{c};
+    };
+    for (std::size_t i = 0; i < wanted.size(); ++i)
+        if (fold(std::to_integer<unsigned char>(block_[node.keyStart + i * unit])) !=
+            fold(static_cast<unsigned char>(wanted[i])))
+            return false;
+    return true;
+}
+
+TextRun BlockParser::TextOf(const Node& node) const {
+    // The value runs to the node's end; its stored length is not trusted to
+    // cut the text, as writers disagree on its unit and some store too little.
+    return ScanText(block_.subspan(node.valueStart, node.end - node.valueStart), Unit());
+}
+
+std::string BlockParser::Text(const Node& node) const {
+    const TextRun text = TextOf(node);
+    return Decode(block_.subspan(node.valueStart, text.bytes), Unit(), text.ascii);
+}
+
+std::size_t BlockParser::TextSize(const Node& node) const {
+    const TextRun text = TextOf(node);
+    return text.ascii ? text.bytes / Unit() : Text(node).size();
+}
+
+std::optional<FixedFileInfo> BlockParser::Fixed(const Node& root) const {
+    if (root.valueLength < kFixedInfoSize)
+        return std::nullopt;
+    auto r = reader_.sub(root.valueStart, std::min(kFixedInfoSize, root.end - root.valueStart));
+    if (!r || r->size() < kFixedInfoSize)
+        return std::nullopt;
+    FixedFileInfo f;
+    f.signature = *r->u32();
+    if (f.signature != kFixedSignature)
+        return std::nullopt;
+    f.structVersion = *r->u32();
+    f.fileVersionMS = *r->u32();
+    f.fileVersionLS = *r->u32();
+    f.productVersionMS = *r->u32();
+    f.productVersionLS = *r->u32();
+    f.fileFlagsMask = *r->u32();
+    f.fileFlags = *r->u32();
+    f.fileOS = *r->u32();
+    f.fileType = *r->u32();
+    f.fileSubtype = *r->u32();
+    f.fileDateMS = *r->u32();
+    f.fileDateLS = *r->u32();
+    return f;
+}
+
+std::vector<Translation> BlockParser::Translations(const Node& var) const {
+    // The length of this value is in bytes in both layouts.
+    const std::size_t bytes = std::min<std::size_t>(var.valueLength, var.end - var.valueStart);
+    ByteReader r(block_.subspan(var.valueStart, bytes), Endian::Little);
+    std::vector<Translation> out;
+    out.reserve(bytes / 4);
+    while (r.remaining() >= 4) {
+        Translation t;
+        t.language = *r.u16();
+        t.codePage = *r.u16();
+        out.push_back(t);
+    }
+    return out;
+}
+
+} // namespace
+
+std::optional<VersionInfo> ParseVersionBlock(std::span<const std::byte> block,
+                                             std::size_t budgetBytes,
+                                             std::span<const std::string_view> onlyStrings) {
+    if (block.size() <= 4)
+        return std::nullopt;
+    VersionInfo info;
+    info.sixteenBit = std::to_integer<std::uint8_t>(block[4]) >= kFirstKeyCharacter;
+    BlockParser parser(block, info.sixteenBit, budgetBytes);
+
+    const auto root = parser.ReadNode(0, block.size());
+    if (!root || !parser.KeyIs(*root, "VS_VERSION_INFO"))
+        return std::nullopt;
+    info.fixed = parser.Fixed(*root);
+
+    const auto kept = [&](const Node& stringNode) {
+        return onlyStrings.empty() ||
+               std::any_of(onlyStrings.begin(), onlyStrings.end(),
+                           [&](std::string_view name) { return parser.KeyIs(stringNode, name); });
+    };
+    // The Windows query walks one path and takes the first child with each
+    // key: a second StringFileInfo or VarFileInfo block is never searched.
+    // Its tables are still kept (marked with their block) for listing.
+    std::size_t stringBlocks = 0;
+    bool varBlockSeen = false;
+    // The walk goes exactly four levels deep (root, container, table, string)
+    // and shares one node budget. Containers are recognised by key: some
+    // resource compilers write wType 0 on them, others 1.
+    parser.ForEachChild(*root, [&](const Node& child) {
+        if (parser.KeyIs(child, "StringFileInfo")) {
+            const std::size_t block = stringBlocks++;
+            parser.ForEachChild(child, [&](const Node& tableNode) {
+                StringTable table;
+                table.key = parser.Key(tableNode);
+                table.block = block;
+                parser.ForEachChild(tableNode, [&](const Node& stringNode) {
+                    // A string left out is paid for all the same, so that
+                    // what is kept does not depend on what was asked for.
+                    if (!kept(stringNode)) {
+                        parser.Pay(parser.TextSize(stringNode));
+                        return;
+                    }
+                    std::string value = parser.Text(stringNode);
+                    if (parser.Pay(value.size()))
+                        table.strings.push_back(
+                            {parser.Key(stringNode), std::move(value), stringNode.valueLength});
+                });
+                info.stringTables.push_back(std::move(table));
+            });
+        } else if (parser.KeyIs(child, "VarFileInfo") && !varBlockSeen) {
+            varBlockSeen = true;
+            bool translationSeen = false;
+            parser.ForEachChild(child, [&](const Node& var) {
+                if (!translationSeen && parser.KeyIs(var, "Translation")) {
+                    translationSeen = true;
+                    auto translations = parser.Translations(var);
+                    if (parser.Pay(translations.size() * sizeof(Translation)))
+                        info.translations = std::move(translations);
+                }
+            });
+        }
+    });
+    info.budgetSpent = parser.budgetSpent();
+    return info;
+}
+
+std::optional<std::string> VersionInfo::QueryString(std::string_view tableKey,
+                                                    std::string_view name) const {
+    // As Windows answers: the first table with the key in the first
+    // StringFileInfo block, then the first string with the name in that
+    // table only.
+    const auto table =
+        std::find_if(stringTables.begin(), stringTables.end(), [&](const StringTable& t) {
+            return t.block == 0 && EqualsIgnoreCase(t.key, tableKey);
+        });
+    if (table == stringTables.end())
+        return std::nullopt;
+    const auto it =
+        std::find_if(table->strings.begin(), table->strings.end(),
+                     [&](const VersionString& s) { return EqualsIgnoreCase(s.name, name); });
+    if (it == table->strings.end() || it->valueLength == 0)
+        return std::nullopt;
+    return it->value;
+}
+
+} // namespace sorvane

@@ -1,0 +1,280 @@
+#include "engine/formats/version_reader.h"
+
+#include "engine/text/language_table.h"
+#include "engine/files/opened_file.h"
+#include "engine/formats/pe_image.h"
+#include "engine/text/text_utils.h"
+
+#include <charconv>
+
+namespace sorvane {
+namespace {
+
+constexpr std::string_view kNeutral = "[Neutral]";
+
+// The strings ScanTexts shows.
+constexpr std::string_view kRowStrings[] = {"FileDescription", "LegalCopyright"};
+
+void ReadVersionResource(const ByteSource& source, FileVersionData& data, ReadDepth depth) {
+    const auto image = ExecutableImage::Open(source);
+    if (!image)
+        return;
+    data.executable = image->format();
+    std::vector<std::uint16_t> languages;
+    const auto where = image->FindResource(ResourceId::Number(kResourceTypeVersion),
+                                           ResourceId::Number(kVersionResourceName), &languages);
+    if (!where)
+        return;
+    data.resourceLanguages = std::move(languages);
+    const auto block = image->ReadResource(*where, kMaxVersionBlockBytes);
+    if (!block)
+        return;
+    data.version = ParseVersionBlock(*block, kReadBudgetBytes,
+                                     depth == ReadDepth::RowTexts
+                                         ? std::span<const std::string_view>(kRowStrings)
+                                         : std::span<const std::string_view>());
+    data.resourceLanguage = where->language;
+}
+
+// A type library is told by its content, whatever the extension says: an
+// executable carries it as a TYPELIB resource (number 1, else the first one),
+// anything else must be the library itself.
+void ReadTypeLibrary(const ByteSource& source, FileVersionData& data) {
+    const auto image = ExecutableImage::Open(source);
+    if (!image) {
+        data.typeLibrary = ParseTypeLibrary(source);
+        return;
+    }
+    data.executable = image->format();
+    const ResourceId type = ResourceId::Named(kTypeLibraryResourceType);
+    const auto names = image->ResourceNames(type);
+    if (names.empty())
+        return;
+    ResourceId name = names.front();
+    for (const auto& candidate : names)
+        if (candidate == ResourceId::Number(1))
+            name = candidate;
+    const auto where = image->FindResource(type, name);
+    if (!where)
+        return;
+    const SubSource embedded(source, where->fileOffset, where->storedSize);
+    data.typeLibrary = ParseTypeLibrary(embedded);
+}
+
+const Translation* FirstTranslation(const FileVersionData& data) {
+    if (!data.version || data.version->translations.empty())
+        return nullptr;
+    return &data.version->translations.front();
+}
+
+std::string StringOfFirstTranslation(const FileVersionData& data, std::string_view name) {
+    const Translation* first = FirstTranslation(data);
+    if (first == nullptr)
+        return {};
+    return data.version->QueryString(TranslationCode(*first), name).value_or(std::string{});
+}
+
+std::string FontVersionText(const TrueTypeNames& names) {
+    std::string text = names.Name(5);
+    if (text.size() >= 8 && EqualsIgnoreCase(std::string_view(text).substr(0, 8), "Version "))
+        text.erase(0, 8);
+    return text;
+}
+
+} // namespace
+
+FileKind FileKindOf(std::string_view extension) {
+    if (EqualsIgnoreCase(extension, ".ttf"))
+        return FileKind::TrueType;
+    if (EqualsIgnoreCase(extension, ".tlb") || EqualsIgnoreCase(extension, ".olb"))
+        return FileKind::TypeLibrary;
+    return FileKind::VersionResource;
+}
+
+FileVersionData ReadFileVersionData(const ByteSource& source, FileKind kind, ReadDepth depth) {
+    FileVersionData data;
+    data.kind = kind;
+    data.opened = true;
+    data.size = static_cast<std::int64_t>(source.size());
+    switch (kind) {
+    case FileKind::VersionResource:
+        ReadVersionResource(source, data, depth);
+        break;
+    case FileKind::TrueType:
+        data.font = ReadTrueTypeNames(source, kShownNameIds);
+        break;
+    case FileKind::TypeLibrary:
+        ReadTypeLibrary(source, data);
+        break;
+    }
+    return data;
+}
+
+FileVersionData ReadFileVersionData(const std::string& path, FileKind kind) {
+    std::error_code error;
+    const auto file = OpenedFile::Open(path, error);
+    return ReadFileVersionData(file.get(), error, kind);
+}
+
+FileVersionData ReadFileVersionData(const OpenedFile* file, std::error_code openError,
+                                    FileKind kind, ReadDepth depth) {
+    if (file == nullptr) {
+        FileVersionData data;
+        data.kind = kind;
+        data.error = openError;
+        return data;
+    }
+    FileVersionData data =
+        ReadFileVersionData(static_cast<const ByteSource&>(*file), kind, depth);
+    data.error = file->ReadError();
+    return data;
+}
+
+VersionTexts ScanTexts(const FileVersionData& data) {
+    VersionTexts texts;
+    switch (data.kind) {
+    case FileKind::VersionResource:
+        if (!data.version)
+            break;
+        if (data.version->fixed)
+            texts.version = FixedFileVersionText(*data.version->fixed);
+        if (const Translation* first = FirstTranslation(data)) {
+            texts.language = LanguageText(first->language);
+            const std::string code = TranslationCode(*first);
+            texts.description =
+                data.version->QueryString(code, "FileDescription").value_or(std::string{});
+            texts.copyright =
+                data.version->QueryString(code, "LegalCopyright").value_or(std::string{});
+        }
+        break;
+    case FileKind::TrueType:
+        if (!data.font)
+            break;
+        texts.version = FontVersionText(*data.font);
+        texts.description = data.font->Name(1);
+        texts.copyright = data.font->Name(0);
+        break;
+    case FileKind::TypeLibrary:
+        if (!data.typeLibrary)
+            break;
+        texts.version = std::to_string(data.typeLibrary->majorVersion) + "." +
+                        std::to_string(data.typeLibrary->minorVersion);
+        texts.language = LanguageText(data.typeLibrary->lcid);
+        texts.description = data.typeLibrary->helpString;
+        break;
+    }
+    return texts;
+}
+
+namespace {
+
+// Decimal digits of `value`, at least two.
+void AppendTwoDigits(std::string& out, unsigned value) {
+    char digits[8];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    if (end - digits < 2)
+        out.push_back('0');
+    out.append(digits, end);
+}
+
+} // namespace
+
+std::string FixedFileVersionText(const FixedFileInfo& fixed) {
+    // Called for every file of a scan: no printf.
+    std::string text;
+    text.reserve(16);
+    char digits[8];
+    text.append(digits, std::to_chars(digits, digits + sizeof digits,
+                                      unsigned{HiWord(fixed.fileVersionMS)}).ptr);
+    text.push_back('.');
+    AppendTwoDigits(text, LoWord(fixed.fileVersionMS));
+    if (fixed.fileVersionLS == 0) {
+        text.append(".0000");
+        return text;
+    }
+    text.push_back('.');
+    AppendTwoDigits(text, HiWord(fixed.fileVersionLS));
+    text.push_back('.');
+    AppendTwoDigits(text, LoWord(fixed.fileVersionLS));
+    return text;
+}
+
+std::string LanguageText(std::uint32_t lcid) {
+    const auto name = LanguageName(static_cast<std::int32_t>(lcid));
+    return std::string(name.empty() ? kNeutral : name);
+}
+
+std::string TranslationCode(const Translation& translation) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string code(8, '0');
+    for (int i = 0; i < 4; ++i) {
+        code[3 - i] = kHex[(translation.language >> (4 * i)) & 0xF];
+        code[7 - i] = kHex[(translation.codePage >> (4 * i)) & 0xF];
+    }
+    return code;
+}
+
+std::string ReadFixedFileVersion(const std::string& path) {
+    const auto data = ReadFileVersionData(path, FileKind::VersionResource);
+    if (!data.version || !data.version->fixed)
+        return {};
+    return FixedFileVersionText(*data.version->fixed);
+}
+
+std::string ReadFileDescription(const std::string& path, std::string* language) {
+    const auto data = ReadFileVersionData(path, FileKind::VersionResource);
+    const Translation* first = FirstTranslation(data);
+    if (first == nullptr)
+        return {};
+    if (language != nullptr) {
+        // The language comes from the translation code's first four digits.
+        const std::string code = TranslationCode(*first);
+        *language = LanguageText(static_cast<std::uint32_t>(HexToNumber(code.substr(0, 4))));
+    }
+    return StringOfFirstTranslation(data, "FileDescription");
+}
+
+std::string ReadVersionString(const std::string& path, std::string_view valueName) {
+    return StringOfFirstTranslation(ReadFileVersionData(path, FileKind::VersionResource),
+                                    valueName);
+}
+
+std::string ReadTrueTypeName(const std::string& path, int wanted) {
+    const auto data = ReadFileVersionData(path, FileKind::TrueType);
+    if (!data.font || wanted < 0)
+        return {};
+    if (wanted == kTrueTypeVersion)
+        return FontVersionText(*data.font);
+    if (wanted > 0xFFFF)
+        return {};
+    return data.font->Name(static_cast<std::uint16_t>(wanted));
+}
+
+TypeLibraryTexts ReadTypeLibraryInfo(const std::string& path) {
+    const auto data = ReadFileVersionData(path, FileKind::TypeLibrary);
+    TypeLibraryTexts texts;
+    if (!data.typeLibrary)
+        return texts;
+    const VersionTexts scan = ScanTexts(data);
+    texts.version = scan.version;
+    texts.language = scan.language;
+    texts.helpString = scan.description;
+    texts.loaded = true;
+    return texts;
+}
+
+double HexToNumber(std::string_view text) {
+    double value = 0;
+    for (const char c : text) {
+        const char lower = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+        int digit = 0;
+        if (lower >= 'a' && lower <= 'f')
+            digit = lower - 'a' + 10;
+        else if (lower >= '0' && lower <= '9')
+            digit = lower - '0';
+        value = value * 16 + digit;
+    }
+    return value;
+}
+
+} // namespace sorvane

@@ -1,0 +1,64 @@
+#pragma once
+// The columns of the result grid as text, and the grid's row order.
+
+#include "engine/scan/comparison.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace sorvane {
+
+/// Columns of the result grid.
+enum GridColumn : int {
+    kRootColumn = 0, ///< "." for a file directly in the source folder
+    kNameColumn = 1,
+    kExtColumn = 2,
+    kSourceLanguageColumn = 3,
+    kSourceVersionColumn = 4,
+    kMarkColumn = 5,
+    kTargetVersionColumn = 6,
+    kTargetLanguageColumn = 7,
+    kBusyColumn = 8,
+    kDescriptionColumn = 9,
+    kCopyrightColumn = 10,
+    kSizeColumn = 11,
+    kFillerColumn = 12,
+    kGridColumnCount = 13,
+};
+
+/// The text a row shows in `column` (empty for the filler and unknown columns).
+std::string ColumnText(const ComparisonRow& row, int column);
+/// The same text without a copy; the size column's digits are written into
+/// `scratch`, which must outlive the view.
+std::string_view ColumnView(const ComparisonRow& row, int column, std::string& scratch);
+
+/// The caption of `column` in the grid's header, and in tables and reports
+/// (empty for the filler and unknown columns).
+std::string_view ColumnCaption(int column);
+
+/// The sort key "none": rows keep their order.
+inline constexpr int kNoSortKey = 0;
+
+/// Three-way comparison of two rows for an ascending sort by `sortKey`
+/// (1 to 11): the key column decides, then each column to its right up to
+/// the filler, all as text without regard to case; for the Name key the root
+/// marker comes first, so files in sub-folders precede files in the root.
+int CompareRowsForSort(const ComparisonRow& a, const ComparisonRow& b, int sortKey);
+
+/// The order SortRows(rows, sortKey, ascending) leaves `rows` in, as positions
+/// into `rows`: element i is the index of the row that comes i-th. Each
+/// compared column is folded to lower case once per sort rather than in every
+/// comparison, so 100,000 rows sort in a fraction of a second. Rows equal in
+/// every compared column keep their order; a key outside 1 to 11 gives the
+/// present order.
+std::vector<std::uint32_t> SortedRowOrder(const std::vector<ComparisonRow>& rows, int sortKey,
+                                          bool ascending);
+
+/// Sorts rows by `sortKey`, ascending or descending; rows equal in every
+/// compared column keep their order. A key of 0 or outside 1..11 leaves the
+/// rows as they are.
+void SortRows(std::vector<ComparisonRow>& rows, int sortKey, bool ascending);
+
+} // namespace sorvane

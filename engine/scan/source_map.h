@@ -1,0 +1,105 @@
+#pragma once
+// Source Maps: a text file recording, for one source folder, the source side
+// of each row of a result: relative path, extension, version, language, size.
+// Line 1 is the folder; each further line is one entry of five fields joined
+// by "|". Lines end with CR LF; text is UTF-8 (read back as UTF-8 when valid,
+// else Windows-1252).
+
+#include "engine/scan/comparison.h"
+
+#include <cstdint>
+#include <expected>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace sorvane {
+
+/// One entry of a map.
+struct SourceMapEntry {
+    std::string Name;     ///< relative path, "/" between folders
+    std::string Ext;
+    std::string Version;
+    std::string Language;
+    std::int64_t Size = 0;
+    bool operator==(const SourceMapEntry&) const = default;
+};
+
+/// The entry line of a row: Name (folders joined by "\"), Ext, version,
+/// language, size.
+std::string SourceMapLine(const ComparisonRow& row);
+
+/// Parses one entry line. Fields after the fifth are ignored; with fewer
+/// than five, the first missing field is empty and the following ones repeat
+/// the line's fields from the first on. The size is the leading number of
+/// field 5, 0 when there is none. "\" and "/" both separate folders.
+SourceMapEntry ParseSourceMapLine(std::string_view line);
+
+/// True when a map line can hold `name` so that it reads back as the same
+/// file: valid UTF-8 without "|", "\\" or a line break.
+bool MapCanHoldName(std::string_view name);
+
+/// What a map save did.
+struct SourceMapWriteResult {
+    std::size_t written = 0;
+    /// Names left out because a map line cannot hold them, in row order.
+    std::vector<std::string> skippedNames;
+};
+
+/// Writes a map: `header`, then one line per row in the given order. Rows
+/// whose name the format cannot hold are left out (a line break in another
+/// field becomes a blank). The file is written beside its final name and
+/// renamed over it, so a failed write never replaces a good map. The error
+/// text says what went wrong.
+std::expected<SourceMapWriteResult, std::string>
+WriteSourceMap(const std::string& path, std::string_view header,
+               const std::vector<ComparisonRow>& rows);
+
+/// The header of a map saved from these box texts: the Source folder, or the
+/// Target when the Source is empty, normalised and made absolute (against the
+/// working folder). When the Source is itself a map, the folder that map was
+/// saved from (its own header), or the map's path when it cannot be read.
+std::string SourceMapHeader(std::string_view sourceText, std::string_view targetText,
+                            bool sourceIsMap);
+
+/// A short report of names left out of a map or a list: up to `shown` of
+/// them, one per line, shown as EscapeControls shows them (invalid bytes as
+/// U+FFFD, a line break as \x0a), then how many more. Empty when there are
+/// none.
+std::string SkippedNamesReport(const std::vector<std::string>& names, std::size_t shown);
+
+/// Reads a map line by line without loading it whole.
+class SourceMapReader {
+public:
+    /// Opens the map and reads its header (normalised as a folder path:
+    /// quotes and a trailing "/" removed; a leading UTF-8 byte-order mark
+    /// skipped). Nothing when the file cannot be opened as a regular file.
+    static std::optional<SourceMapReader> Open(const std::string& path);
+
+    const std::string& Header() const { return header_; }
+
+    /// The next entry; nothing at the end of the file.
+    std::optional<SourceMapEntry> Next();
+
+private:
+    SourceMapReader() = default;
+    /// The next line without its end (CR LF, LF or a lone CR), decoded;
+    /// nothing at the end. Overlong lines are cut at 64 KiB.
+    std::optional<std::string> NextLine();
+
+    std::ifstream in_;
+    std::string header_;
+};
+
+/// True when a Source text names a map: after normalisation it ends with
+/// ".map" in any letter case.
+bool IsSourceMapPath(std::string_view sourceText);
+
+/// The folder a file dialog starts in for `path`: its folder part when that
+/// folder exists; `fallback` when `path` has no usable folder part; the home
+/// folder when the folder found does not exist.
+std::string FolderForDialog(std::string_view path, std::string_view fallback);
+
+} // namespace sorvane
