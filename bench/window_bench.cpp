@@ -33,7 +33,7 @@
 #include "platform/dialogs.h"
 #include "shell/main_window.h"
 #include "shell/scan_runner.h"
-#include "sync/path_box.h"
+#include "view/path_box.h"
 #include "view/result_model.h"
 #include "view/result_view.h"
 

@@ -15,7 +15,7 @@
 #include "shell/app_info.h"
 #include "shell/program_record.h"
 #include "sync/copy_controller.h"
-#include "sync/path_box.h"
+#include "view/path_box.h"
 #include "sync/report_export.h"
 #include "sync/row_properties.h"
 #include "sync/special_lists.h"
@@ -398,12 +398,12 @@ void MainWindow::CreateBands() {
         pbToolbar_->addAction(buttons_.at(key));
 
     const auto pathBand = [this](const char* name, const QString& caption,
-                                 sync::PathBox::Kind kind, sync::PathBox*& box,
+                                 view::PathBox::Kind kind, view::PathBox*& box,
                                  const std::vector<std::pair<const char*, const char*>>& tools) {
         QToolBar* bar = addToolBar(caption);
         bar->setObjectName(QString::fromLatin1(name));
         auto* label = new QLabel(caption, bar);
-        box = new sync::PathBox(kind, bar);
+        box = new view::PathBox(kind, bar);
         box->setObjectName(QStringLiteral("cb") + QString::fromLatin1(name + 2));
         box->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
         box->setMinimumContentsLength(12);
@@ -419,11 +419,11 @@ void MainWindow::CreateBands() {
         }
         return bar;
     };
-    pbSource_ = pathBand("pbSource", tr("&Source:"), sync::PathBox::Kind::Source, cbSource_,
+    pbSource_ = pathBand("pbSource", tr("&Source:"), view::PathBox::Kind::Source, cbSource_,
                          {{"Folder", "folder"}, {"File", "file"}});
-    pbTarget_ = pathBand("pbTarget", tr("Tar&get:"), sync::PathBox::Kind::Target, cbTarget_,
+    pbTarget_ = pathBand("pbTarget", tr("Tar&get:"), view::PathBox::Kind::Target, cbTarget_,
                          {{"Folder", "folder"}, {"Swap", "swap"}});
-    pbFilter_ = pathBand("pbFilter", tr("Filte&r:"), sync::PathBox::Kind::Filter, cbFilter_,
+    pbFilter_ = pathBand("pbFilter", tr("Filte&r:"), view::PathBox::Kind::Filter, cbFilter_,
                          {{"Filter", "filter"}});
     // A filter is short; the paths get the room.
     cbFilter_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
@@ -451,13 +451,13 @@ void MainWindow::CreateBands() {
         bar->installEventFilter(this); // double clicks open the customise dialog
     }
 
-    connect(cbSource_, &sync::PathBox::TextChanged, this, &MainWindow::OnSourceChanged);
-    connect(cbSource_, &sync::PathBox::Picked, this, &MainWindow::OnSourceChanged);
-    connect(cbTarget_, &sync::PathBox::TextChanged, this, &MainWindow::OnTargetChanged);
-    connect(cbTarget_, &sync::PathBox::Picked, this, &MainWindow::OnTargetChanged);
-    connect(cbFilter_, &sync::PathBox::Picked, this, &MainWindow::NoteSettingsChanged);
-    const auto enter = [this](sync::PathBox* box, bool refresh) {
-        connect(box, &sync::PathBox::EnterPressed, this, [this, box, refresh] {
+    connect(cbSource_, &view::PathBox::TextChanged, this, &MainWindow::OnSourceChanged);
+    connect(cbSource_, &view::PathBox::Picked, this, &MainWindow::OnSourceChanged);
+    connect(cbTarget_, &view::PathBox::TextChanged, this, &MainWindow::OnTargetChanged);
+    connect(cbTarget_, &view::PathBox::Picked, this, &MainWindow::OnTargetChanged);
+    connect(cbFilter_, &view::PathBox::Picked, this, &MainWindow::NoteSettingsChanged);
+    const auto enter = [this](view::PathBox* box, bool refresh) {
+        connect(box, &view::PathBox::EnterPressed, this, [this, box, refresh] {
             box->AddToHistory();
             NoteSettingsChanged();
             if (refresh)
@@ -726,7 +726,7 @@ void MainWindow::mTools_Click() {
     action("mToolsTargetProperties")->setEnabled(targetPropertiesEnabled_);
 }
 
-std::string MainWindow::CurrentRowPath(const sync::PathBox* box) const {
+std::string MainWindow::CurrentRowPath(const view::PathBox* box) const {
     const int row = grid_->CurrentRow();
     const auto& rows = model_->Rows();
     if (row < 0 || static_cast<std::size_t>(row) >= rows.size() || rows[row].Name.empty() ||
@@ -856,10 +856,10 @@ void MainWindow::mToolsSetFilter_Click() {
     if (!filter)
         return;
     cbFilter_->SetText(*filter);
-    if (auto* box = qobject_cast<sync::PathBox*>(QApplication::focusWidget()))
+    if (auto* box = qobject_cast<view::PathBox*>(QApplication::focusWidget()))
         box->AddToHistory();
     else if (auto* edit = qobject_cast<QLineEdit*>(QApplication::focusWidget()))
-        if (auto* owner = qobject_cast<sync::PathBox*>(edit->parentWidget()))
+        if (auto* owner = qobject_cast<view::PathBox*>(edit->parentWidget()))
             owner->AddToHistory();
     NoteSettingsChanged();
 }
@@ -940,7 +940,7 @@ QLineEdit* MainWindow::FocusedTextBox() const {
     if (focus == nullptr)
         return nullptr;
     // A path box keeps the focus itself and edits in its line edit.
-    for (sync::PathBox* box : {cbSource_, cbTarget_, cbFilter_})
+    for (view::PathBox* box : {cbSource_, cbTarget_, cbFilter_})
         if (focus == box || focus == box->lineEdit())
             return box->lineEdit();
     return focus == tbSearch_ ? tbSearch_ : nullptr;

@@ -36,6 +36,7 @@ class QToolBar;
 
 namespace sorvane::view {
 class GridSearch;
+class PathBox;
 class ResultView;
 }
 namespace sorvane::platform {
@@ -45,7 +46,6 @@ class UrlOpener;
 }
 namespace sorvane::sync {
 class CopyController;
-class PathBox;
 enum class LeftOutOf;
 }
 
@@ -89,9 +89,9 @@ public:
 
     view::ResultModel* model() const { return model_; }
     view::ResultView* grid() const { return grid_; }
-    sync::PathBox* sourceBox() const { return cbSource_; }
-    sync::PathBox* targetBox() const { return cbTarget_; }
-    sync::PathBox* filterBox() const { return cbFilter_; }
+    view::PathBox* sourceBox() const { return cbSource_; }
+    view::PathBox* targetBox() const { return cbTarget_; }
+    view::PathBox* filterBox() const { return cbFilter_; }
     QProgressBar* progressBar() const { return pbProgress_; }
     /// The action of a menu item by its design name ("mFileScan", "mViewColumns3", ...).
     QAction* action(const QString& name) const;
@@ -199,7 +199,7 @@ private:
     void SaveSettings();
     void LoadBandLayout();
     void SaveBandLayout();
-    sync::PathBox* BoxOfBand(const QToolBar* bar) const;
+    view::PathBox* BoxOfBand(const QToolBar* bar) const;
     void SetMinimumWindowSize(int bandRowWidth, int bandRows);
     void RestoreToolbarButtons();
     /// The tool bar's buttons as the settings keep them (LoadToolbarLayout).
@@ -230,7 +230,7 @@ private:
     void ConnectGridProperties();
     /// The path of the current row's file below the folder of `box`; empty
     /// when the row has no name or the box no text.
-    std::string CurrentRowPath(const sync::PathBox* box) const;
+    std::string CurrentRowPath(const view::PathBox* box) const;
     /// What the grid shows for the current row, for its properties windows.
     std::optional<platform::PropertySection> CurrentGridRowSection() const;
     void OnSourceChanged();
@@ -314,9 +314,9 @@ private:
     QToolBar* pbSource_ = nullptr;
     QToolBar* pbTarget_ = nullptr;
     QToolBar* pbFilter_ = nullptr;
-    sync::PathBox* cbSource_ = nullptr;
-    sync::PathBox* cbTarget_ = nullptr;
-    sync::PathBox* cbFilter_ = nullptr;
+    view::PathBox* cbSource_ = nullptr;
+    view::PathBox* cbTarget_ = nullptr;
+    view::PathBox* cbFilter_ = nullptr;
 
     QLabel* panel1_ = nullptr;
     QLabel* panel2_ = nullptr;

@@ -10,7 +10,7 @@
 #include "platform/url_opener.h"
 #include "shell/app_info.h"
 #include "shell/help_contexts.h"
-#include "sync/path_box.h"
+#include "view/path_box.h"
 #include "view/result_view.h"
 
 #include <QAction>

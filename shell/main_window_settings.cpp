@@ -12,7 +12,7 @@
 #include "platform/update_check.h"
 #include "shell/app_info.h"
 #include "shell/program_record.h"
-#include "sync/path_box.h"
+#include "view/path_box.h"
 #include "view/color_scheme.h"
 #include "view/grid_search.h"
 #include "view/result_view.h"
@@ -84,7 +84,7 @@ void MainWindow::LoadSettings() {
     DrawColorSwatches();
     NoteLowContrast();
 
-    const auto history = [&](sync::PathBox* box, const char* section) {
+    const auto history = [&](view::PathBox* box, const char* section) {
         QStringList items;
         for (const auto& item : LoadListSection(file, section))
             items << Qt8(item);
@@ -199,7 +199,7 @@ void MainWindow::SaveSettings() {
     for (const auto& [key, value] : view::StoredColors(model_->Colors(), QApplication::palette()))
         WriteNumberSetting(file, "Color", key, value);
     findState_.Save(file, "FindBox");
-    const auto history = [&](sync::PathBox* box, const char* section) {
+    const auto history = [&](view::PathBox* box, const char* section) {
         std::vector<std::string> items;
         for (const QString& item : box->History())
             items.push_back(Utf8(item));
@@ -241,7 +241,7 @@ void MainWindow::LoadBandLayout() {
         bands.push_back({bar, BoxOfBand(bar)});
     const view::BandRows rows =
         view::ArrangeBands(*this, bands, placements, [](QWidget* box, int width) {
-            static_cast<sync::PathBox*>(box)->SetPreferredWidth(width);
+            static_cast<view::PathBox*>(box)->SetPreferredWidth(width);
         });
     // The buttons band also keeps which of its buttons are shown.
     for (const BandRecord& record : records) {
@@ -263,7 +263,7 @@ void MainWindow::LoadBandLayout() {
         setTabOrder(previous, grid_);
 }
 
-sync::PathBox* MainWindow::BoxOfBand(const QToolBar* bar) const {
+view::PathBox* MainWindow::BoxOfBand(const QToolBar* bar) const {
     if (bar == pbSource_)
         return cbSource_;
     if (bar == pbTarget_)

@@ -14,7 +14,7 @@
 #include "support/scan_files.h"
 #include "support/temp_dir.h"
 #include "sync/copy_controller.h"
-#include "sync/path_box.h"
+#include "view/path_box.h"
 #include "view/result_view.h"
 
 #include <gtest/gtest.h>
@@ -718,7 +718,7 @@ std::string FocusedControl(const MainWindow& window) {
     for (QWidget* w = QApplication::focusWidget(); w != nullptr; w = w->parentWidget()) {
         if (w == window.grid())
             return "fgFiles";
-        for (const sync::PathBox* box : {window.sourceBox(), window.targetBox(), window.filterBox()})
+        for (const view::PathBox* box : {window.sourceBox(), window.targetBox(), window.filterBox()})
             if (w == box)
                 return box->objectName().toStdString();
     }
@@ -767,7 +767,7 @@ TEST_F(MainWindowTest, TabFollowsTheBandsThenTheGridAndAScanGivesTheFocusBack) {
     w->targetBox()->SetText(Q(dir.file("dst")));
     struct Case {
         const char* filter; // "*.none" finds no row
-        sync::PathBox* startIn;
+        view::PathBox* startIn;
         std::string expected;
     };
     for (const Case& c : {Case{"", w->targetBox(), "fgFiles"}, Case{"", w->sourceBox(), "fgFiles"},
@@ -1484,7 +1484,7 @@ TEST_F(MainWindowTest, PathBoxesTakeTheDesktopAndTheClassicEditingKeys) {
         {"Shift+Ins", Qt::Key_Insert, Qt::ShiftModifier, "folderoclip", "clip"},
         {"Del", Qt::Key_Delete, Qt::NoModifier, "foldero", "clip"},
     };
-    for (sync::PathBox* box : {w->sourceBox(), w->targetBox(), w->filterBox()}) {
+    for (view::PathBox* box : {w->sourceBox(), w->targetBox(), w->filterBox()}) {
         for (const Case& c : cases) {
             SCOPED_TRACE(box->objectName().toStdString() + " " + c.name);
             QLineEdit* edit = box->lineEdit();

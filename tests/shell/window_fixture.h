@@ -8,7 +8,7 @@
 #include "support/fake_dialogs.h"
 #include "support/scan_files.h"
 #include "support/temp_dir.h"
-#include "sync/path_box.h"
+#include "view/path_box.h"
 #include "view/result_model.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "sync/path_box.h"
+#include "view/path_box.h"
 
 #include <gtest/gtest.h>
 #include <QAbstractItemView>
@@ -13,7 +13,7 @@
 
 #include <vector>
 
-namespace sorvane::sync {
+namespace sorvane::view {
 namespace {
 
 using Kind = PathBox::Kind;
@@ -363,4 +363,4 @@ TEST(PathBoxDropDown, LongEntriesWidenTheListAndBeyondTenAScrollBarIsAllowedFor)
 }
 
 } // namespace
-} // namespace sorvane::sync
+} // namespace sorvane::view

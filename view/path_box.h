@@ -9,7 +9,7 @@
 
 #include <QComboBox>
 
-namespace sorvane::sync {
+namespace sorvane::view {
 
 class PathBox : public QComboBox {
     Q_OBJECT
@@ -84,4 +84,4 @@ private:
     int preferredWidth_ = 0;
 };
 
-} // namespace sorvane::sync
+} // namespace sorvane::view

@@ -1,4 +1,4 @@
-#include "sync/path_box.h"
+#include "view/path_box.h"
 
 #include <QAbstractItemView>
 #include <QDir>
@@ -13,7 +13,7 @@
 
 #include <algorithm>
 
-namespace sorvane::sync {
+namespace sorvane::view {
 namespace {
 
 constexpr int kDropDownMargin = 10;
@@ -215,4 +215,4 @@ void PathBox::ClearSelection() {
         emit TextChanged(QString());
 }
 
-} // namespace sorvane::sync
+} // namespace sorvane::view
