@@ -368,7 +368,7 @@ TEST_F(MainWindowTest, StopEndsTheScanAndAnEscWhileIdleStopsNothing) {
     w->toolbarButton("Stop")->trigger();
     ASSERT_TRUE(finished.wait(20000));
     EXPECT_EQ(w->PanelText(2), "Scanning was interrupted.");
-    EXPECT_LT(w->model()->Rows().size(), 300u);
+    EXPECT_LT(w->model()->Rows().size(), std::size_t{kLongScanFiles});
     EXPECT_EQ(w->windowTitle(), " Sorvane 1.00");
     EXPECT_TRUE(w->grid()->isEnabled());
 
@@ -383,9 +383,9 @@ TEST_F(MainWindowTest, StopEndsTheScanAndAnEscWhileIdleStopsNothing) {
     QTest::keyClick(w.get(), Qt::Key_Escape);
     w->RequestStop();
     Scan(*w);
-    EXPECT_EQ(w->PanelText(1), "300/300");
+    EXPECT_EQ(w->PanelText(1), QStringLiteral("%1/%1").arg(kLongScanFiles));
     EXPECT_EQ(w->PanelText(2), "");
-    EXPECT_EQ(w->model()->Rows().size(), 300u);
+    EXPECT_EQ(w->model()->Rows().size(), std::size_t{kLongScanFiles});
 }
 
 TEST_F(MainWindowTest, CommandStateFollowsTheSource) {

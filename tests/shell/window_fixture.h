@@ -78,12 +78,14 @@ protected:
         dir.write("src/sub/lone.dll", VersionedPe({{1, 0, 0, 0}}));
     }
 
-    // 300 versioned files and an empty target: a scan long enough to be
-    // stopped while it runs.
+    // kLongScanFiles versioned files and an empty target: a scan long enough
+    // to be stopped while it runs, even on a busy machine where the test's
+    // thread may wait some milliseconds between starting it and stopping it.
+    static constexpr int kLongScanFiles = 2000;
     void MakeLongScanTrees() {
-        for (int i = 0; i < 300; ++i) {
+        for (int i = 0; i < kLongScanFiles; ++i) {
             char name[32];
-            std::snprintf(name, sizeof name, "src/f%03d.dll", i);
+            std::snprintf(name, sizeof name, "src/f%04d.dll", i);
             dir.write(name, VersionedPe({{1, 0, 0, static_cast<std::uint16_t>(i)}}));
         }
         std::filesystem::create_directory(dir.file("dst"));
