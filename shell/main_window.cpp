@@ -9,8 +9,8 @@
 #include "engine/settings/settings_store.h"
 #include "engine/scan/source_map.h"
 #include "engine/text/text_utils.h"
-#include "platform/file_properties.h"
-#include "platform/help_window.h"
+#include "windows/file_properties.h"
+#include "windows/help_window.h"
 #include "platform/url_opener.h"
 #include "shell/app_info.h"
 #include "shell/program_record.h"
@@ -741,16 +741,16 @@ void MainWindow::mToolsSourceProperties_Click() {
     // Each window only when its command is enabled, as last computed; both
     // open when both files exist.
     if (action("mToolsSourceProperties")->isEnabled())
-        platform::ShowFileProperties(CurrentRowPath(cbSource_), this, CurrentGridRowSection());
+        windows::ShowFileProperties(CurrentRowPath(cbSource_), this, CurrentGridRowSection());
     if (targetPropertiesEnabled_)
         mToolsTargetProperties_Click();
 }
 
 void MainWindow::mToolsTargetProperties_Click() {
-    platform::ShowFileProperties(CurrentRowPath(cbTarget_), this, CurrentGridRowSection());
+    windows::ShowFileProperties(CurrentRowPath(cbTarget_), this, CurrentGridRowSection());
 }
 
-std::optional<platform::PropertySection> MainWindow::CurrentGridRowSection() const {
+std::optional<windows::PropertySection> MainWindow::CurrentGridRowSection() const {
     if (const ComparisonRow* row = model_->RowAt(grid_->CurrentRow()))
         return sync::GridRowSection(*row);
     return std::nullopt;

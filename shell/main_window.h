@@ -9,7 +9,7 @@
 #include "engine/settings/settings_store.h"
 #include "platform/clipboard.h"
 #include "platform/dialogs.h"
-#include "platform/file_properties.h"
+#include "windows/file_properties.h"
 #include "shell/scan_runner.h"
 #include "view/grid_find.h"
 #include "view/result_model.h"
@@ -40,9 +40,11 @@ class PathBox;
 class ResultView;
 }
 namespace sorvane::platform {
-class HelpWindow;
 class UpdateCheck;
 class UrlOpener;
+}
+namespace sorvane::windows {
+class HelpWindow;
 }
 namespace sorvane::sync {
 class CopyController;
@@ -166,7 +168,7 @@ public:
     /// Shows the help topic of context `context` (0: the contents).
     void ShowHelp(int context);
     /// The help window, once help was shown; null before.
-    platform::HelpWindow* helpWindow() const { return help_.get(); }
+    windows::HelpWindow* helpWindow() const { return help_.get(); }
     platform::UpdateCheck* updateCheck() const { return update_; }
     /// Where the update check asks; the web address of "Update"/"Address" in
     /// the settings file when set.
@@ -232,7 +234,7 @@ private:
     /// when the row has no name or the box no text.
     std::string CurrentRowPath(const view::PathBox* box) const;
     /// What the grid shows for the current row, for its properties windows.
-    std::optional<platform::PropertySection> CurrentGridRowSection() const;
+    std::optional<windows::PropertySection> CurrentGridRowSection() const;
     void OnSourceChanged();
     void OnTargetChanged();
     void OnScanUpdated();
@@ -263,7 +265,7 @@ private:
     platform::DialogService* dialogs_ = nullptr;
     std::unique_ptr<platform::ClipboardService> ownClipboard_;
     std::unique_ptr<platform::UrlOpener> ownUrls_;
-    std::unique_ptr<platform::HelpWindow> help_;
+    std::unique_ptr<windows::HelpWindow> help_;
     platform::UpdateCheck* update_ = nullptr;
     QUrl updateAddress_;
     std::string datFile_;

@@ -3,9 +3,9 @@
 
 #include "shell/main_window.h"
 
-#include "platform/about_box.h"
+#include "windows/about_box.h"
 #include "platform/help_keys.h"
-#include "platform/help_window.h"
+#include "windows/help_window.h"
 #include "platform/update_check.h"
 #include "platform/url_opener.h"
 #include "shell/app_info.h"
@@ -91,7 +91,7 @@ void MainWindow::ShowHelp(int context) {
     // The help is a window of its own, not one of the main window's: a
     // message box's Help button opens it while the box blocks the main window.
     if (help_ == nullptr)
-        help_ = std::make_unique<platform::HelpWindow>();
+        help_ = std::make_unique<windows::HelpWindow>();
     help_->ShowTopic(context);
 }
 
@@ -140,19 +140,19 @@ void MainWindow::mHelpWeb_Click() {
 }
 
 void MainWindow::mHelpMail_Click() {
-    Urls().Open(platform::MailLink(QString::fromLatin1(kSupportMail),
+    Urls().Open(windows::MailLink(QString::fromLatin1(kSupportMail),
                                    QString::fromLatin1(kProgramTitle) + QStringLiteral(" Bug Report")));
 }
 
 void MainWindow::mHelpAbout_Click() {
-    platform::AboutInfo info;
+    windows::AboutInfo info;
     info.title = QString::fromLatin1(kProgramTitle);
     info.productLine = QString::fromUtf8(kTrademarkLine);
     info.versionText = VersionText();
     info.legalNotice = QString::fromUtf8(kLegalNotice);
     info.webAddress = QString::fromLatin1(kWebAddress);
     info.mailAddress = QString::fromLatin1(kSupportMail);
-    platform::AboutBox box(info, Urls(), this);
+    windows::AboutBox box(info, Urls(), this);
     box.exec();
 }
 

@@ -27,7 +27,7 @@ QString MarkMeaning(ComparisonMark mark) {
     return {};
 }
 
-platform::PropertySection GridRowSection(const ComparisonRow& row) {
+windows::PropertySection GridRowSection(const ComparisonRow& row) {
     // The grid's columns, labelled so that the two language columns differ.
     static const std::array<std::pair<const char*, int>, 11> kShown = {{
         {"Name", kNameColumn},
@@ -42,7 +42,7 @@ platform::PropertySection GridRowSection(const ComparisonRow& row) {
         {"Copyright", kCopyrightColumn},
         {"Source size", kSizeColumn},
     }};
-    platform::PropertySection section{QObject::tr(kGridRowSectionTitle), {}};
+    windows::PropertySection section{QObject::tr(kGridRowSectionTitle), {}};
     for (const auto& [label, column] : kShown) {
         std::string scratch;
         QString value = view::ShownText(ColumnView(row, column, scratch));

@@ -4,7 +4,7 @@
 // beside what the window reads from the file now.
 
 #include "engine/scan/comparison.h"
-#include "platform/file_properties.h"
+#include "windows/file_properties.h"
 
 namespace sorvane::sync {
 
@@ -18,6 +18,6 @@ QString MarkMeaning(ComparisonMark mark);
 /// The section "In the result grid" for `row`, its texts as the grid shows
 /// them (control characters escaped): name, extension, both versions and
 /// languages, the mark with its meaning, busy, description, copyright, size.
-platform::PropertySection GridRowSection(const ComparisonRow& row);
+windows::PropertySection GridRowSection(const ComparisonRow& row);
 
 } // namespace sorvane::sync

@@ -5,7 +5,7 @@
 #include "window_fixture.h"
 
 #include "platform/help_keys.h"
-#include "platform/help_window.h"
+#include "windows/help_window.h"
 #include "platform/update_check.h"
 #include "platform/url_opener.h"
 #include "support/modal_dialog.h"

@@ -9,7 +9,7 @@
 #include "engine/settings/settings_store.h"
 #include "engine/scan/source_map.h"
 #include "support/fake_clipboard.h"
-#include "platform/file_properties.h"
+#include "windows/file_properties.h"
 #include "support/fake_dialogs.h"
 #include "support/scan_files.h"
 #include "support/temp_dir.h"
@@ -1035,7 +1035,7 @@ TEST_F(MainWindowTest, FilePropertiesOpenTheSourceThenTheTargetFileWhereEachIsTh
         }
         // The windows in the order they opened.
         std::vector<std::string> opened;
-        for (auto* window : w->findChildren<platform::FilePropertiesWindow*>()) {
+        for (auto* window : w->findChildren<windows::FilePropertiesWindow*>()) {
             if (window->isVisible())
                 opened.push_back(window->Path());
             delete window;

@@ -6,7 +6,7 @@
 #include "window_fixture.h"
 
 #include "engine/settings/settings_store.h"
-#include "platform/file_properties.h"
+#include "windows/file_properties.h"
 #include "support/fake_clipboard.h"
 #include "support/fake_dialogs.h"
 #include "support/scan_files.h"
@@ -131,8 +131,8 @@ TEST_F(MainWindowTest, FilePropertiesShowTheGridRowAndWhatTheFileHoldsNow) {
         w->grid()->SelectRow(RowOf(*w, c.row));
         w->UpdateCommandState();
         w->mToolsTargetProperties_Click();
-        platform::FilePropertiesWindow* shown = nullptr;
-        for (auto* window : w->findChildren<platform::FilePropertiesWindow*>())
+        windows::FilePropertiesWindow* shown = nullptr;
+        for (auto* window : w->findChildren<windows::FilePropertiesWindow*>())
             if (window->isVisible() && window->Path() == dir.file(std::string("dst/") + c.row))
                 shown = window;
         ASSERT_NE(shown, nullptr);

@@ -48,7 +48,7 @@ TEST(GridRowSection, ShowsTheRowAsTheGridShowsItWithWhatTheMarkSays) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.mark.toStdString());
-        const platform::PropertySection section = GridRowSection(c.row);
+        const windows::PropertySection section = GridRowSection(c.row);
         EXPECT_EQ(section.title, "In the result grid");
         QStringList labels;
         for (const auto& row : section.rows)

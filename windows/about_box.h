@@ -10,8 +10,12 @@ class QLabel;
 class QTimer;
 
 namespace sorvane::platform {
-
 class UrlOpener;
+}
+
+namespace sorvane::windows {
+
+using platform::UrlOpener;
 
 /// What the About box shows.
 struct AboutInfo {
@@ -57,4 +61,4 @@ private:
     QTimer* toMove_ = nullptr;
 };
 
-} // namespace sorvane::platform
+} // namespace sorvane::windows

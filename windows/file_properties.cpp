@@ -1,4 +1,4 @@
-#include "platform/file_properties.h"
+#include "windows/file_properties.h"
 
 #include "engine/text/language_table.h"
 #include "engine/files/opened_file.h"
@@ -35,7 +35,7 @@
 #include <unistd.h>
 #include <utility>
 
-namespace sorvane::platform {
+namespace sorvane::windows {
 namespace {
 
 // ------------------------------------------------------------ shown texts
@@ -999,4 +999,4 @@ int ShowFileProperties(const std::string& path, QWidget* owner,
     return 0;
 }
 
-} // namespace sorvane::platform
+} // namespace sorvane::windows

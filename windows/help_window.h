@@ -9,7 +9,7 @@
 class QLineEdit;
 class QTextBrowser;
 
-namespace sorvane::platform {
+namespace sorvane::windows {
 
 class HelpWindow : public QWidget {
     Q_OBJECT
@@ -41,4 +41,4 @@ private:
     QLineEdit* findBox_ = nullptr;
 };
 
-} // namespace sorvane::platform
+} // namespace sorvane::windows

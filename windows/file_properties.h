@@ -17,7 +17,7 @@ class QTreeWidget;
 class QFrame;
 class QGridLayout;
 
-namespace sorvane::platform {
+namespace sorvane::windows {
 
 /// One line of the properties: a label and its value, both ready to show.
 struct PropertyRow {
@@ -145,4 +145,4 @@ private:
 int ShowFileProperties(const std::string& path, QWidget* owner,
                        std::optional<PropertySection> gridRow = std::nullopt);
 
-} // namespace sorvane::platform
+} // namespace sorvane::windows

@@ -1,4 +1,4 @@
-#include "platform/about_box.h"
+#include "windows/about_box.h"
 
 #include "platform/url_opener.h"
 
@@ -14,9 +14,9 @@
 #include <QVBoxLayout>
 
 // The pictures live in a static library, whose resources must be registered by hand.
-static void InitPlatformResources() { Q_INIT_RESOURCE(platform); }
+static void InitWindowResources() { Q_INIT_RESOURCE(windows); }
 
-namespace sorvane::platform {
+namespace sorvane::windows {
 namespace {
 
 constexpr int kPictureWidth = 120;
@@ -52,14 +52,14 @@ QUrl MailLink(const QString& mailAddress, const QString& subject) {
 
 AboutBox::AboutBox(const AboutInfo& info, UrlOpener& urls, QWidget* parent)
     : QDialog(parent), info_(info), urls_(urls) {
-    InitPlatformResources();
+    InitWindowResources();
     setObjectName(QStringLiteral("fwAbout"));
     setWindowTitle(tr("About %1").arg(info.title));
 
     liAbout_ = new QLabel(this);
     liAbout_->setObjectName(QStringLiteral("liAbout"));
     liAbout_->setFixedSize(kPictureWidth, kPictureHeight);
-    liAbout_->setPixmap(QIcon(QStringLiteral(":/platform/about_picture.svg"))
+    liAbout_->setPixmap(QIcon(QStringLiteral(":/windows/about_picture.svg"))
                             .pixmap(QSize(kPictureWidth, kPictureHeight)));
     liAbout_->setMouseTracking(true);
     liAbout_->installEventFilter(this);
@@ -67,7 +67,7 @@ AboutBox::AboutBox(const AboutInfo& info, UrlOpener& urls, QWidget* parent)
     ibMedal_->setObjectName(QStringLiteral("ibMedal"));
     ibMedal_->setGeometry(MedalRect());
     ibMedal_->setPixmap(
-        QIcon(QStringLiteral(":/platform/about_medal.svg")).pixmap(QSize(kMedalSize, kMedalSize)));
+        QIcon(QStringLiteral(":/windows/about_medal.svg")).pixmap(QSize(kMedalSize, kMedalSize)));
     // The medal must not take the moves that tell the picture where the pointer is.
     ibMedal_->setAttribute(Qt::WA_TransparentForMouseEvents);
     ibMedal_->hide();
@@ -147,4 +147,4 @@ void AboutBox::toMove_Timer() {
     toMove_->stop();
 }
 
-} // namespace sorvane::platform
+} // namespace sorvane::windows

@@ -1,8 +1,8 @@
 // The help window's topics, history and find box, and the About box's links
 // and hidden picture.
 
-#include "platform/about_box.h"
-#include "platform/help_window.h"
+#include "windows/about_box.h"
+#include "windows/help_window.h"
 #include "platform/url_opener.h"
 #include "support/recording_urls.h"
 
@@ -17,7 +17,7 @@
 
 #include <vector>
 
-namespace sorvane::platform {
+namespace sorvane::windows {
 namespace {
 
 using test::RecordingUrls;
@@ -106,4 +106,4 @@ TEST(AboutBoxTest, LinesLinksAndTheHiddenPicture) {
 }
 
 } // namespace
-} // namespace sorvane::platform
+} // namespace sorvane::windows

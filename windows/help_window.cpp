@@ -1,4 +1,4 @@
-#include "platform/help_window.h"
+#include "windows/help_window.h"
 
 #include <QAction>
 #include <QHBoxLayout>
@@ -13,12 +13,12 @@
 #include <QVBoxLayout>
 
 // The document lives in a static library, whose resources must be registered by hand.
-static void InitHelpResources() { Q_INIT_RESOURCE(platform); }
+static void InitHelpResources() { Q_INIT_RESOURCE(windows); }
 
-namespace sorvane::platform {
+namespace sorvane::windows {
 namespace {
 
-const char* const kDocument = "qrc:/platform/help/sorvane.html";
+const char* const kDocument = "qrc:/windows/help/sorvane.html";
 const char* const kContentsAnchor = "contents";
 
 } // namespace
@@ -126,4 +126,4 @@ bool HelpWindow::Find(const QString& text, bool backward) {
     return false;
 }
 
-} // namespace sorvane::platform
+} // namespace sorvane::windows

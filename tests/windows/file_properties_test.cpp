@@ -2,7 +2,7 @@
 // libraries, how it shows hostile texts and long lists, the note on version
 // strings that disagree with the fixed information, and the window itself.
 
-#include "platform/file_properties.h"
+#include "windows/file_properties.h"
 #include "support/pe_builder.h"
 #include "support/temp_dir.h"
 #include "support/ttf_builder.h"
@@ -19,7 +19,7 @@
 #include <QTreeWidget>
 #include <sys/stat.h>
 
-namespace sorvane::platform {
+namespace sorvane::windows {
 namespace {
 
 using test::Container;
@@ -467,4 +467,4 @@ TEST_F(FilePropertiesTest, TheGridsRowHasItsOwnSectionBesideWhatTheFileHoldsNow)
 }
 
 } // namespace
-} // namespace sorvane::platform
+} // namespace sorvane::windows
