@@ -33,6 +33,8 @@
 #include "platform/dialogs.h"
 #include "shell/main_window.h"
 #include "shell/scan_runner.h"
+#include "shell/scan_session.h"
+#include "shell/view_commands.h"
 #include "view/path_box.h"
 #include "view/result_model.h"
 #include "view/result_view.h"
@@ -291,15 +293,15 @@ int main(int argc, char** argv) {
     PaintCounter painted;
     grid->viewport()->installEventFilter(&painted);
 
-    window.mViewShowFiles_Click(options.show);
+    window.viewCommands().mViewShowFiles_Click(options.show);
     if (options.sortKey > 0)
-        window.mViewArrange_Click(options.sortKey);
+        window.viewCommands().mViewArrange_Click(options.sortKey);
     else
-        window.mViewArrangeNone_Click();
+        window.viewCommands().mViewArrangeNone_Click();
     window.sourceBox()->SetText(source);
     window.targetBox()->SetText(target);
     if (options.rows == 0 && !window.action("mViewSubfolders")->isChecked())
-        window.mViewSubfolders_Click();
+        window.viewCommands().mViewSubfolders_Click();
 
     std::printf("window_bench: %s, sort key %d, show mode %d, platform %s\n",
                 options.rows > 0 ? qPrintable(QStringLiteral("map of %1 entries").arg(options.rows))
@@ -323,7 +325,7 @@ int main(int argc, char** argv) {
         finished = false;
         const auto started = Clock::now();
         gaps.Start();
-        RunInLoop([&] { window.mFileScan_Click(); });
+        RunInLoop([&] { window.scan().mFileScan_Click(); });
         WaitUntil([&] { return finished; });
         if (!finished) {
             std::fprintf(stderr, "the scan did not end within 10 minutes\n");
@@ -385,9 +387,9 @@ int main(int argc, char** argv) {
                 // A header click sorts ascending by a new column and turns
                 // the order round on the current one.
                 RunInLoop([&] {
-                    window.SortByHeader(key);
+                    window.viewCommands().SortByHeader(key);
                     if (pass == 0 && !window.Ascending())
-                        window.SortByHeader(key);
+                        window.viewCommands().SortByHeader(key);
                 });
                 WaitForPaint(painted, before);
                 ms[pass] = Ms(Clock::now() - at);

@@ -150,7 +150,7 @@ TEST_F(CommandChannelTest, AButtonKeyClicksTheButtonAndIsNotAccepted) {
 TEST_F(CommandChannelTest, ScanWhileItsButtonIsDisabledStillScans) {
     MakeTrees();
     auto w = OpenServing();
-    w->mViewShowFiles_Click(0);
+    w->viewCommands().mViewShowFiles_Click(0);
     // No source: the button is off, yet the scan runs (and finds nothing).
     w->targetBox()->SetText(Q(dir.file("dst")));
     ASSERT_FALSE(w->toolbarButton("Scan")->isEnabled());
@@ -174,12 +174,12 @@ TEST_F(CommandChannelTest, StopDuringAScanStopsItAndIsNotAccepted) {
     auto w = OpenServing();
     w->sourceBox()->SetText(Q(dir.file("src")));
     w->targetBox()->SetText(Q(dir.file("dst")));
-    w->mViewShowFiles_Click(0);
+    w->viewCommands().mViewShowFiles_Click(0);
     QSignalSpy finished(w.get(), &MainWindow::ScanFinished);
-    w->mFileScan_Click();
+    w->scan().mFileScan_Click();
     ASSERT_TRUE(w->Scanning());
     // Straight away: a scan of this size may end before a socket is read.
-    EXPECT_FALSE(w->fwMain_Form_LinkExecute(QStringLiteral("stop")));
+    EXPECT_FALSE(w->channel().fwMain_Form_LinkExecute(QStringLiteral("stop")));
     QCoreApplication::processEvents(); // the click follows the reply
     ASSERT_TRUE(finished.count() > 0 || finished.wait(20000));
     EXPECT_EQ(w->PanelText(2), "Scanning was interrupted.");
@@ -347,7 +347,7 @@ TEST_F(CommandChannelTest, AClientHoggingEveryPlaceCannotShutOutACommand) {
 TEST_F(CommandChannelTest, CommandsWhileADialogIsOpenAreNotAccepted) {
     MakeTrees();
     auto w = OpenServing();
-    w->mViewShowFiles_Click(0);
+    w->viewCommands().mViewShowFiles_Click(0);
     w->sourceBox()->SetText(Q(dir.file("src")));
     w->targetBox()->SetText(Q(dir.file("dst")));
     Scan(*w); // Find has rows to search
@@ -364,7 +364,7 @@ TEST_F(CommandChannelTest, CommandsWhileADialogIsOpenAreNotAccepted) {
         {"file dialog", [&] { real.OpenFileName(w.get(), {}); }},
         {"colour dialog", [&] { real.ChooseColor(w.get(), Qt::red); }},
         {"font dialog", [&] { real.ChooseFont(w.get(), w->font(), {}); }},
-        {"About box", [&] { w->mHelpAbout_Click(); }},
+        {"About box", [&] { w->help().mHelpAbout_Click(); }},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -421,7 +421,7 @@ TEST_F(CommandChannelTest, ClicksAskedForTogetherDoNotStackBoxes) {
     options.commandChannel = Q(channel);
     options.dialogs = &lingering;
     auto w = Open(std::move(options));
-    w->mViewShowFiles_Click(0);
+    w->viewCommands().mViewShowFiles_Click(0);
     w->sourceBox()->SetText(Q(dir.file("src")));
     w->targetBox()->SetText(Q(dir.file("dst")));
     Scan(*w);
@@ -446,7 +446,7 @@ TEST_F(CommandChannelTest, ClicksAskedForTogetherDoNotStackBoxes) {
     // Three taken in before any of their clicks has run, as the server does
     // with commands that came together.
     for (int i = 0; i < 3; ++i)
-        EXPECT_FALSE(w->fwMain_Form_LinkExecute(QStringLiteral("Find")));
+        EXPECT_FALSE(w->channel().fwMain_Form_LinkExecute(QStringLiteral("Find")));
     QCoreApplication::processEvents();
     EXPECT_EQ(lingering.Count(FakeDialogs::Kind::Find), 2u);
 }

@@ -19,7 +19,7 @@ TEST_F(MainWindowTest, AMapNamedOnTheCommandLineIsTheSource) {
     EXPECT_TRUE(w->SourceIsMap());
     EXPECT_EQ(w->sourceBox()->Text(), Q(map));
     w->targetBox()->SetText(Q(dir.file("dst")));
-    w->mViewShowFiles_Click(0);
+    w->viewCommands().mViewShowFiles_Click(0);
     Scan(*w);
     EXPECT_EQ(Names(*w), (std::vector<std::string>{"newer.dll", "older.dll"}));
     EXPECT_EQ(w->Counters()[0], 1); // newer source

@@ -40,8 +40,8 @@ TEST_F(MainWindowTest, NamesALineCannotHoldAreLeftOutAndHiddenCharactersShowAsEs
     std::filesystem::create_directories(dir.file("dst")); // orphans all
     test::FakeClipboard clipboard;
     auto w = Open({}, &clipboard);
-    w->mViewShowFiles_Click(0);
-    w->mViewSubfolders_Click();
+    w->viewCommands().mViewShowFiles_Click(0);
+    w->viewCommands().mViewSubfolders_Click();
     w->sourceBox()->SetText(Q(dir.file("src")));
     w->targetBox()->SetText(Q(dir.file("dst")));
     Scan(*w);

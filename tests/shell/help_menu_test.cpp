@@ -123,9 +123,9 @@ TEST_F(HelpMenuTest, F1OnAHighlightedMenuItemOpensItsTopic) {
         ASSERT_EQ(menu->activeAction(), item);
         QTest::keyClick(menu, Qt::Key_F1);
         EXPECT_EQ(QApplication::activePopupWidget(), nullptr); // the menu closed
-        ASSERT_NE(w->helpWindow(), nullptr);
-        EXPECT_TRUE(w->helpWindow()->isVisible());
-        EXPECT_EQ(w->helpWindow()->CurrentTopic(), topic.context);
+        ASSERT_NE(w->help().helpWindow(), nullptr);
+        EXPECT_TRUE(w->help().helpWindow()->isVisible());
+        EXPECT_EQ(w->help().helpWindow()->CurrentTopic(), topic.context);
         menu->close();
     }
     // No item of any menu is left without a topic.
@@ -139,33 +139,33 @@ TEST_F(HelpMenuTest, F1ElsewhereAndHelpTopicsOpenTheContents) {
     auto w = Open();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
     w->activateWindow();
-    EXPECT_EQ(w->helpWindow(), nullptr);
+    EXPECT_EQ(w->help().helpWindow(), nullptr);
     w->grid()->setFocus();
     QTest::keyClick(w->grid(), Qt::Key_F1);
-    ASSERT_NE(w->helpWindow(), nullptr);
-    EXPECT_TRUE(w->helpWindow()->isVisible());
-    EXPECT_EQ(w->helpWindow()->CurrentTopic(), 0);
+    ASSERT_NE(w->help().helpWindow(), nullptr);
+    EXPECT_TRUE(w->help().helpWindow()->isVisible());
+    EXPECT_EQ(w->help().helpWindow()->CurrentTopic(), 0);
 
-    w->ShowHelp(208);
-    EXPECT_EQ(w->helpWindow()->CurrentTopic(), 208);
+    w->help().ShowHelp(208);
+    EXPECT_EQ(w->help().helpWindow()->CurrentTopic(), 208);
     w->action("mHelpTopics")->trigger();
-    EXPECT_EQ(w->helpWindow()->CurrentTopic(), 0);
+    EXPECT_EQ(w->help().helpWindow()->CurrentTopic(), 0);
     EXPECT_EQ(w->action("mHelpTopics")->text(), "&Help Topics...\tF1");
 
     // F1 on a menu with nothing highlighted: the contents as well.
-    w->ShowHelp(208);
+    w->help().ShowHelp(208);
     QMenu* help = w->findChild<QMenu*>("mHelp");
     help->popup(w->mapToGlobal(QPoint(10, 10)));
     help->setActiveAction(nullptr);
     QTest::keyClick(help, Qt::Key_F1);
-    EXPECT_EQ(w->helpWindow()->CurrentTopic(), 0);
+    EXPECT_EQ(w->help().helpWindow()->CurrentTopic(), 0);
 
     // A message box's Help button: the contents, in a window of its own
     // that a box blocking the main window does not block.
-    w->ShowHelp(208);
+    w->help().ShowHelp(208);
     dialogs.PressHelp();
-    EXPECT_EQ(w->helpWindow()->CurrentTopic(), 0);
-    EXPECT_EQ(w->helpWindow()->parentWidget(), nullptr);
+    EXPECT_EQ(w->help().helpWindow()->CurrentTopic(), 0);
+    EXPECT_EQ(w->help().helpWindow()->parentWidget(), nullptr);
 
     w->action("mHelpWhatsThis")->trigger();
     EXPECT_TRUE(QWhatsThis::inWhatsThisMode());
@@ -225,8 +225,8 @@ TEST_F(HelpMenuTest, UpdateCheckShowsOneMessagePerResult) {
                                     << server.Address("/site/").toString().toStdString() << "\r\n";
         dialogs.calls.clear();
         auto w = Open();
-        EXPECT_EQ(w->UpdateAddress(), server.Address("/site/Products/Sorvane/Sorvane.js"));
-        QSignalSpy finished(w->updateCheck(), &platform::UpdateCheck::Finished);
+        EXPECT_EQ(w->help().UpdateAddress(), server.Address("/site/Products/Sorvane/Sorvane.js"));
+        QSignalSpy finished(w->help().updateCheck(), &platform::UpdateCheck::Finished);
         w->action("mHelpUpdate")->trigger();
         ASSERT_TRUE(finished.wait(10000));
         ASSERT_EQ(dialogs.Count(FakeDialogs::Kind::Message), 1u);
@@ -241,9 +241,9 @@ TEST_F(HelpMenuTest, UpdateCheckShowsOneMessagePerResult) {
     std::remove(settingsFile.c_str());
     dialogs.calls.clear();
     auto w = Open();
-    EXPECT_EQ(w->UpdateAddress(), QUrl("https://brannock.example/Products/Sorvane/Sorvane.js"));
+    EXPECT_EQ(w->help().UpdateAddress(), QUrl("https://brannock.example/Products/Sorvane/Sorvane.js"));
     for (int result : {2, -2, 99})
-        w->OnUpdateChecked(result, "9.99");
+        w->help().OnUpdateChecked(result, "9.99");
     EXPECT_EQ(dialogs.Count(FakeDialogs::Kind::Message), 0u);
 }
 
@@ -254,11 +254,11 @@ TEST_F(HelpMenuTest, ACheckShowsItRunsAndASecondPressSaysSo) {
     std::ofstream(settingsFile) << "[Update]\r\nAddress="
                                 << silent.Address("/").toString().toStdString() << "\r\n";
     auto w = Open();
-    w->updateCheck()->setTimeout(500);
-    QSignalSpy finished(w->updateCheck(), &platform::UpdateCheck::Finished);
+    w->help().updateCheck()->setTimeout(500);
+    QSignalSpy finished(w->help().updateCheck(), &platform::UpdateCheck::Finished);
     const QString before = w->PanelText(2);
     w->action("mHelpUpdate")->trigger();
-    ASSERT_TRUE(w->updateCheck()->isRunning());
+    ASSERT_TRUE(w->help().updateCheck()->isRunning());
     EXPECT_EQ(w->PanelText(2), "Checking for updates...");
     ASSERT_NE(QApplication::overrideCursor(), nullptr);
     EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::BusyCursor);
@@ -270,7 +270,7 @@ TEST_F(HelpMenuTest, ACheckShowsItRunsAndASecondPressSaysSo) {
     EXPECT_EQ(busy.text, "A check for updates is already running.");
     EXPECT_EQ(busy.icon, MessageIcon::Information);
     EXPECT_EQ(busy.buttons, MessageButtons::Ok);
-    EXPECT_TRUE(w->updateCheck()->isRunning());
+    EXPECT_TRUE(w->help().updateCheck()->isRunning());
     EXPECT_TRUE(finished.isEmpty());
 
     // The first check ends on its own, with its own message, and the window

@@ -97,14 +97,14 @@ TEST_F(MainWindowTest, EverySettingComesBackAfterARestart) {
         w->targetBox()->AddToHistory();
         w->filterBox()->SetText(QStringLiteral("*.dll;a=b"));
         w->filterBox()->AddToHistory();
-        w->mViewShowFiles_Click(2);
-        w->mViewSubfolders_Click();
-        w->mToolsBackup_Click();
+        w->viewCommands().mViewShowFiles_Click(2);
+        w->viewCommands().mViewSubfolders_Click();
+        w->tools().mToolsBackup_Click();
         w->action("mViewStatus")->trigger();
         w->action("mViewColumns3")->trigger(); // hide Source Language
         w->grid()->SetColumnWidthPx(9, 180);
-        w->mViewArrange_Click(4);
-        w->mViewOrder_Click(1);
+        w->viewCommands().mViewArrange_Click(4);
+        w->viewCommands().mViewOrder_Click(1);
         w->action("mViewToolbar4")->trigger(); // hide the filter bar
         w->move(40, 50);
         w->resize(700, 420);
@@ -277,7 +277,7 @@ TEST_F(MainWindowTest, ASavedPlaceIsFittedToTheScreen) {
 TEST_F(MainWindowTest, AScanFillsTheGridAndEndsAsDesigned) {
     MakeTrees();
     auto w = Open();
-    w->mViewShowFiles_Click(0);
+    w->viewCommands().mViewShowFiles_Click(0);
     w->sourceBox()->SetText(Q(dir.file("src")) + "/"); // normalised by the scan
     w->targetBox()->SetText(Q(dir.file("dst")));
     EXPECT_TRUE(w->action("mFileScan")->isEnabled()); // enabled by the text
@@ -300,7 +300,7 @@ TEST_F(MainWindowTest, AScanFillsTheGridAndEndsAsDesigned) {
     EXPECT_TRUE(w->toolbarButton("Resize")->isEnabled());
 
     // With sub-folders the orphan appears; in "different only" it would not.
-    w->mViewSubfolders_Click();
+    w->viewCommands().mViewSubfolders_Click();
     Scan(*w);
     EXPECT_EQ(w->model()->Rows().size(), 4u);
     EXPECT_EQ(w->Counters()[kOrphansCategory], 1);
@@ -355,9 +355,9 @@ TEST_F(MainWindowTest, StopEndsTheScanAndAnEscWhileIdleStopsNothing) {
     auto w = Open();
     w->sourceBox()->SetText(Q(dir.file("src")));
     w->targetBox()->SetText(Q(dir.file("dst")));
-    w->mViewShowFiles_Click(0);
+    w->viewCommands().mViewShowFiles_Click(0);
     QSignalSpy finished(w.get(), &MainWindow::ScanFinished);
-    w->mFileScan_Click();
+    w->scan().mFileScan_Click();
     ASSERT_TRUE(w->Scanning());
     // Everything but Stop is off while the scan runs.
     EXPECT_TRUE(w->toolbarButton("Stop")->isEnabled());
@@ -373,7 +373,7 @@ TEST_F(MainWindowTest, StopEndsTheScanAndAnEscWhileIdleStopsNothing) {
     EXPECT_TRUE(w->grid()->isEnabled());
 
     // Esc during a scan stops it too, wherever the focus is.
-    w->mFileScan_Click();
+    w->scan().mFileScan_Click();
     ASSERT_TRUE(w->Scanning());
     QTest::keyClick(w->grid(), Qt::Key_Escape);
     ASSERT_TRUE(finished.wait(20000));
@@ -396,7 +396,7 @@ TEST_F(MainWindowTest, CommandStateFollowsTheSource) {
     EXPECT_TRUE(w->toolbarButton("TargetSwap")->isEnabled());
 
     // A map: no sub-folders, no swap, and Scan only while the file exists.
-    w->mViewSubfolders_Click();
+    w->viewCommands().mViewSubfolders_Click();
     ASSERT_TRUE(w->action("mViewSubfolders")->isChecked());
     w->sourceBox()->SetText(Q(dir.file("saved.MAP")));
     EXPECT_TRUE(w->SourceIsMap());
@@ -437,9 +437,9 @@ TEST_F(MainWindowTest, ChangesAfterAScanShowTheNoticeAndClearTheCounters) {
     EXPECT_EQ(w->Counters()[kNewerSourceCategory], 1);
     // The backup option is not such a change.
     Scan(*w);
-    w->mToolsBackup_Click();
+    w->tools().mToolsBackup_Click();
     EXPECT_EQ(w->PanelText(2), "");
-    w->mViewShowFiles_Click(0);
+    w->viewCommands().mViewShowFiles_Click(0);
     EXPECT_EQ(w->PanelText(2),
               "Settings were changed. Perform the scan again to update the results.");
 }
@@ -462,8 +462,8 @@ TEST_F(MainWindowTest, HistoriesKeepTwentyEntriesAndEnterAddsTheText) {
 TEST_F(MainWindowTest, HeaderClicksSortAndReverse) {
     MakeTrees();
     auto w = Open();
-    w->mViewShowFiles_Click(0);
-    w->mViewSubfolders_Click();
+    w->viewCommands().mViewShowFiles_Click(0);
+    w->viewCommands().mViewSubfolders_Click();
     w->sourceBox()->SetText(Q(dir.file("src")));
     w->targetBox()->SetText(Q(dir.file("dst")));
     Scan(*w);
@@ -486,7 +486,7 @@ TEST_F(MainWindowTest, HeaderClicksSortAndReverse) {
     EXPECT_EQ(w->SortKey(), kMarkColumn);
     EXPECT_TRUE(w->Ascending());
     const auto sorted = Names(*w);
-    w->mViewArrangeNone_Click();
+    w->viewCommands().mViewArrangeNone_Click();
     EXPECT_EQ(Names(*w), sorted);
     EXPECT_EQ(w->SortKey(), 0);
     // A hidden column cannot be chosen under Arrange by; None always can.
@@ -505,14 +505,14 @@ TEST_F(MainWindowTest, HeaderClicksSortAndReverse) {
 TEST_F(MainWindowTest, SourceMapsSaveAndOpenThroughTheDialogs) {
     MakeTrees();
     auto w = Open();
-    w->mViewShowFiles_Click(0);
+    w->viewCommands().mViewShowFiles_Click(0);
     w->sourceBox()->SetText(Q(dir.file("src")));
     Scan(*w); // a listing of the source
     ASSERT_EQ(w->model()->Rows().size(), 3u);
     const std::string map = dir.file("maps/release.map");
     std::filesystem::create_directories(dir.file("maps"));
     dialogs.saveFiles.push_back(Q(map));
-    w->mFileSaveSourceMap_Click();
+    w->files().mFileSaveSourceMap_Click();
     EXPECT_EQ(dialogs.Last(FakeDialogs::Kind::SaveFile).title, "Save Source Map...");
     const std::string text = dir.read("maps/release.map");
     EXPECT_EQ(text.substr(0, text.find("\r\n")), dir.file("src"));
@@ -520,22 +520,22 @@ TEST_F(MainWindowTest, SourceMapsSaveAndOpenThroughTheDialogs) {
 
     // A map that cannot be written says so.
     dialogs.saveFiles.push_back(Q(dir.file("no/such/folder/x.map")));
-    w->mFileSaveSourceMap_Click();
+    w->files().mFileSaveSourceMap_Click();
     EXPECT_EQ(dialogs.Count(FakeDialogs::Kind::Message), 1u);
 
     dialogs.openFiles.push_back(Q(map));
-    w->mViewSubfolders_Click();
-    w->mFileOpenSourceMap_Click();
+    w->viewCommands().mViewSubfolders_Click();
+    w->files().mFileOpenSourceMap_Click();
     EXPECT_TRUE(w->SourceIsMap());
     EXPECT_EQ(w->sourceBox()->Text(), Q(map));
     EXPECT_FALSE(w->action("mViewSubfolders")->isChecked());
     w->targetBox()->SetText({});
-    w->mViewShowFiles_Click(1);
+    w->viewCommands().mViewShowFiles_Click(1);
     Scan(*w); // the empty target takes the map's folder: all equal
     EXPECT_EQ(w->targetBox()->Text(), Q(dir.file("src")));
     EXPECT_EQ(w->PanelText(2), "No differences found.");
     // Opening another map starts in the folder of the current one.
-    w->mFileOpenSourceMap_Click();
+    w->files().mFileOpenSourceMap_Click();
     EXPECT_EQ(dialogs.Last(FakeDialogs::Kind::OpenFile).fileOptions.startFolder,
               Q(dir.file("maps") + "/"));
 }
@@ -544,12 +544,12 @@ TEST_F(MainWindowTest, AMapLeavesOutNamesItCannotHoldAndSavedFromAMapKeepsItsFol
     for (const char* name : {"ok.dll", "a|b.dll", "back\\slash.dll", "lat\xE9.dll"})
         dir.write(std::string("src/") + name, VersionedPe({{1, 0, 0, 0}}));
     auto w = Open();
-    w->mViewShowFiles_Click(0);
+    w->viewCommands().mViewShowFiles_Click(0);
     w->sourceBox()->SetText(Q(dir.file("src")));
     Scan(*w);
     ASSERT_EQ(w->model()->Rows().size(), 4u);
     dialogs.saveFiles.push_back(Q(dir.file("first.map")));
-    w->mFileSaveSourceMap_Click();
+    w->files().mFileSaveSourceMap_Click();
     ASSERT_EQ(dialogs.Count(FakeDialogs::Kind::Message), 1u);
     const QString report = dialogs.Last(FakeDialogs::Kind::Message).text;
     EXPECT_TRUE(report.startsWith("3 file(s) were left out")) << report.toStdString();
@@ -564,12 +564,12 @@ TEST_F(MainWindowTest, AMapLeavesOutNamesItCannotHoldAndSavedFromAMapKeepsItsFol
     // Saved again while that map is the Source: the header still names the
     // folder, not the map, so the new map compares against the same files.
     dialogs.openFiles.push_back(Q(dir.file("first.map")));
-    w->mFileOpenSourceMap_Click();
+    w->files().mFileOpenSourceMap_Click();
     w->targetBox()->SetText({});
     Scan(*w);
     ASSERT_EQ(w->model()->Rows().size(), 1u);
     dialogs.saveFiles.push_back(Q(dir.file("second.map")));
-    w->mFileSaveSourceMap_Click();
+    w->files().mFileSaveSourceMap_Click();
     EXPECT_EQ(dialogs.Count(FakeDialogs::Kind::Message), 1u); // nothing left out this time
     EXPECT_EQ(dir.read("second.map"), dir.read("first.map"));
 }
@@ -577,24 +577,24 @@ TEST_F(MainWindowTest, AMapLeavesOutNamesItCannotHoldAndSavedFromAMapKeepsItsFol
 TEST_F(MainWindowTest, FolderCommandsSwapAndFilter) {
     auto w = Open();
     dialogs.folders.push_back(Q(dir.file("a")));
-    w->mFileOpenSourcePath_Click();
+    w->files().mFileOpenSourcePath_Click();
     EXPECT_EQ(dialogs.Last(FakeDialogs::Kind::Folder).title, "Select the Source &Path:");
     dialogs.folders.push_back(Q(dir.file("b")));
-    w->mFileOpenTargetPath_Click();
+    w->files().mFileOpenTargetPath_Click();
     EXPECT_EQ(w->sourceBox()->Text(), Q(dir.file("a")));
     EXPECT_EQ(w->targetBox()->Text(), Q(dir.file("b")));
-    w->mToolsSwap_Click();
+    w->tools().mToolsSwap_Click();
     EXPECT_EQ(w->sourceBox()->Text(), Q(dir.file("b")));
     EXPECT_EQ(w->targetBox()->Text(), Q(dir.file("a")));
     EXPECT_EQ(w->sourceBox()->History().front(), Q(dir.file("b")));
     // The filter editor from the menu while the grid has the focus adds no history.
     w->grid()->setFocus();
     dialogs.filters.push_back(QStringLiteral("*.dll;*.ocx"));
-    w->mToolsSetFilter_Click();
+    w->tools().mToolsSetFilter_Click();
     EXPECT_EQ(w->filterBox()->Text(), "*.dll;*.ocx");
     EXPECT_TRUE(w->filterBox()->History().isEmpty());
     // Cancelling changes nothing.
-    w->mFileOpenSourcePath_Click();
+    w->files().mFileOpenSourcePath_Click();
     EXPECT_EQ(w->sourceBox()->Text(), Q(dir.file("b")));
 }
 
@@ -604,7 +604,7 @@ TEST_F(MainWindowTest, CustomisedToolbarIsKeptInTheSettingsFile) {
         std::vector<platform::ToolbarButtonState> layout{
             {"Stop", "", true}, {"Scan", "", true}, {"Save", "", false}};
         dialogs.toolbars.push_back(layout);
-        w->mViewCustomize_Click();
+        w->viewCommands().mViewCustomize_Click();
         EXPECT_FALSE(w->toolbarButton("Save")->isVisible());
         EXPECT_EQ(w->band("pbToolbar")->actions().front(), w->toolbarButton("Stop"));
         // Kept at once, before the window closes.
@@ -793,7 +793,7 @@ TEST_F(MainWindowTest, StartReadsTheSettingsFileOnceAndCloseWritesItOnce) {
 
     // Another copy of the program adds a key while this one runs.
     WriteSetting(settingsFile, "Elsewhere", "Added", "yes");
-    w->mViewShowFiles_Click(2);
+    w->viewCommands().mViewShowFiles_Click(2);
     const auto beforeClose = SettingsFileActivity();
     w->close();
     const auto closed = SettingsFileActivity();
@@ -810,7 +810,7 @@ TEST_F(MainWindowTest, StartReadsTheSettingsFileOnceAndCloseWritesItOnce) {
 TEST_F(MainWindowTest, ASourceMapIsNeverSavedOverAFifoOrADevice) {
     MakeTrees();
     auto w = Open();
-    w->mViewShowFiles_Click(0);
+    w->viewCommands().mViewShowFiles_Click(0);
     w->sourceBox()->SetText(Q(dir.file("src")));
     Scan(*w);
     // node under the chosen name, and what the message calls it
@@ -822,7 +822,7 @@ TEST_F(MainWindowTest, ASourceMapIsNeverSavedOverAFifoOrADevice) {
             continue; // device nodes need CAP_MKNOD
         const std::size_t before = dialogs.Count(FakeDialogs::Kind::Message);
         dialogs.saveFiles.push_back(Q(map));
-        w->mFileSaveSourceMap_Click();
+        w->files().mFileSaveSourceMap_Click();
         ASSERT_EQ(dialogs.Count(FakeDialogs::Kind::Message), before + 1);
         const QString text = dialogs.Last(FakeDialogs::Kind::Message).text;
         EXPECT_TRUE(text.contains(kind + " has that name")) << text.toStdString();
@@ -877,8 +877,8 @@ TEST_F(MainWindowTest, SpecialListsAreOfferedByCountAndReachClipboardAndFiles) {
     test::FakeClipboard clipboard;
     auto window = Open({}, &clipboard);
     MainWindow& w = *window;
-    w.mViewShowFiles_Click(0);
-    w.mViewSubfolders_Click();
+    w.viewCommands().mViewShowFiles_Click(0);
+    w.viewCommands().mViewSubfolders_Click();
     w.sourceBox()->SetText(Q(dir.file("src")));
     w.targetBox()->SetText(Q(dir.file("dst")));
     Scan(w);
@@ -959,7 +959,7 @@ TEST_F(MainWindowTest, SpecialListsAreOfferedByCountAndReachClipboardAndFiles) {
     item("Copy", 1)->trigger();
     EXPECT_EQ(dialogs.Last(FakeDialogs::Kind::Message).text,
               "The list could not be put on the clipboard.");
-    w.mViewShowFiles_Click(1);
+    w.viewCommands().mViewShowFiles_Click(1);
     EXPECT_EQ(offered(), "000000000000");
 }
 
@@ -976,7 +976,7 @@ TEST_F(MainWindowTest, FilePropertiesOpenTheSourceThenTheTargetFileWhereEachIsTh
     const QString src = Q(dir.file("src")), dst = Q(dir.file("dst"));
     w->sourceBox()->SetText(src);
     w->targetBox()->SetText(dst);
-    w->mViewShowFiles_Click(0); // orphans too
+    w->viewCommands().mViewShowFiles_Click(0); // orphans too
     Scan(*w);
     ASSERT_EQ(w->model()->Rows().size(), 4u);
 
@@ -1103,10 +1103,10 @@ TEST_F(MainWindowTest, TheCopyConfirmationsAreAskedAgainAfterWhatChangesThem) {
     };
     const std::vector<Case> cases{
         {"scan", [&] { Scan(*w); }, true, true, true},
-        {"swap", [&] { w->mToolsSwap_Click(), w->mToolsSwap_Click(); }, true, true, true},
+        {"swap", [&] { w->tools().mToolsSwap_Click(), w->tools().mToolsSwap_Click(); }, true, true, true},
         {"target changed", [&] { w->targetBox()->SetText(Q(dir.file("dst") + "/")); }, true, true,
          false},
-        {"backup toggled", [&] { w->mToolsBackup_Click(); }, true, false, false},
+        {"backup toggled", [&] { w->tools().mToolsBackup_Click(); }, true, false, false},
         {"backup folder changed",
          [&] {
              dialogs.folders.push_back(Q(dir.file("elsewhere")));
@@ -1137,7 +1137,7 @@ TEST_F(MainWindowTest, EditMenuStatesCtrlCAndTheRightClickFollowWhereTheUserIs) 
     MainWindow& w = *window;
     w.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
-    w.mViewShowFiles_Click(0);
+    w.viewCommands().mViewShowFiles_Click(0);
     w.sourceBox()->SetText(Q(dir.file("src")));
     w.targetBox()->SetText(Q(dir.file("dst")));
     Scan(w);
@@ -1218,7 +1218,7 @@ TEST_F(MainWindowTest, EditMenuStatesCtrlCAndTheRightClickFollowWhereTheUserIs) 
 
 TEST_F(MainWindowTest, FindAndFindNextSearchTheGridAndSayWhenNothingIsFound) {
     auto w = OpenAndCompareTrees();
-    w->mViewArrange_Click(kNameColumn); // equal, newer, older
+    w->viewCommands().mViewArrange_Click(kNameColumn); // equal, newer, older
     ASSERT_EQ(Names(*w), (std::vector<std::string>{"equal.dll", "newer.dll", "older.dll"}));
     const auto find = [&](const char* text, int options) {
         platform::FindState state;
@@ -1268,7 +1268,7 @@ TEST_F(MainWindowTest, TypingInTheGridJumpsToTheFirstNameNotSmallerThanTheText) 
     ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
     w->sourceBox()->SetText(Q(dir.file("src")));
     Scan(*w);
-    w->mViewArrange_Click(kNameColumn);
+    w->viewCommands().mViewArrange_Click(kNameColumn);
     QLineEdit* box = w->findChild<QLineEdit*>("tbSearch");
     ASSERT_NE(box, nullptr);
     const auto current = [&] {
@@ -1291,7 +1291,7 @@ TEST_F(MainWindowTest, TypingInTheGridJumpsToTheFirstNameNotSmallerThanTheText) 
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text.toStdString());
-        w->mViewOrder_Click(c.ascending ? 0 : 1);
+        w->viewCommands().mViewOrder_Click(c.ascending ? 0 : 1);
         w->grid()->SelectRow(0);
         w->grid()->setFocus();
         if (c.ascending) {
@@ -1312,7 +1312,7 @@ TEST_F(MainWindowTest, TypingInTheGridJumpsToTheFirstNameNotSmallerThanTheText) 
         EXPECT_TRUE(box->text().isEmpty());
     }
     // A scroll of the user's closes the box; without the status bar letters open nothing.
-    w->mViewOrder_Click(0);
+    w->viewCommands().mViewOrder_Click(0);
     w->grid()->setFocus();
     QTest::keyClick(w->grid(), Qt::Key_B);
     ASSERT_TRUE(box->isVisible());
@@ -1436,7 +1436,7 @@ TEST_F(MainWindowTest, AScanFitsTheColumnsTheUserNeverSized) {
             auto w = Open();
             for (const int column : c.kept)
                 stored[column] = w->grid()->ColumnWidthPx(column);
-            w->mViewShowFiles_Click(0);
+            w->viewCommands().mViewShowFiles_Click(0);
             w->sourceBox()->SetText(Q(dir.file("src")));
             w->targetBox()->SetText(Q(dir.file("dst")));
             Scan(*w);

@@ -66,21 +66,21 @@ TEST_F(ReportExportTest, WritesTheShownColumnsRowsOrderModeAndColours) {
         std::vector<std::string> counters; // some of them
     } cases[] = {
         {"all columns by name", "all.html",
-         [](MainWindow& w) { w.mViewArrange_Click(kNameColumn); }, allCaptions,
+         [](MainWindow& w) { w.viewCommands().mViewArrange_Click(kNameColumn); }, allCaptions,
          {"equal.dll", "newer.dll", "older.dll"}, {"equal", "newer-source", "newer-target"},
          "Show All Versioned Files", {"Newer Source: 1", "Newer Target: 1", "Rows: 3"}},
         // Rows stay as scanned when the mode changes; so does the heading.
         {"mode changed after the scan", "mode.html",
          [](MainWindow& w) {
-             w.mViewArrange_Click(kSourceVersionColumn);
-             w.mViewShowFiles_Click(2);
+             w.viewCommands().mViewArrange_Click(kSourceVersionColumn);
+             w.viewCommands().mViewShowFiles_Click(2);
          },
          allCaptions, {"older.dll", "newer.dll", "equal.dll"},
          {"newer-target", "newer-source", "equal"}, "Show All Versioned Files",
          {"Newer Target: 1", "Rows: 3"}},
         {"scanned showing newer files only", "newer.html",
          [](MainWindow& w) {
-             w.mViewShowFiles_Click(2);
+             w.viewCommands().mViewShowFiles_Click(2);
              Scan(w);
          },
          allCaptions, {"newer.dll"}, {"newer-source"}, "Show Newer Files Only",
@@ -89,10 +89,10 @@ TEST_F(ReportExportTest, WritesTheShownColumnsRowsOrderModeAndColours) {
          [](MainWindow& w) {
              for (const int column : {kSourceLanguageColumn, kBusyColumn, kCopyrightColumn}) {
                  w.action(QStringLiteral("mViewColumns%1").arg(column))->setChecked(false);
-                 w.mViewColumns_Click(column);
+                 w.viewCommands().mViewColumns_Click(column);
              }
-             w.mViewArrange_Click(kNameColumn);
-             w.mViewOrder_Click(1);
+             w.viewCommands().mViewArrange_Click(kNameColumn);
+             w.viewCommands().mViewOrder_Click(1);
          },
          {"Name", "Ext", "Source Version", "=", "Target Version", "Language", "Description"},
          {"older.dll", "newer.dll", "equal.dll"}, {"newer-target", "newer-source", "equal"},
@@ -131,11 +131,11 @@ TEST_F(ReportExportTest, WritesTheShownColumnsRowsOrderModeAndColours) {
 
 TEST_F(ReportExportTest, CsvHoldsTheShownColumnsAndAPageTheChosenColours) {
     auto w = OpenAndCompareTrees();
-    w->mViewArrange_Click(kNameColumn);
+    w->viewCommands().mViewArrange_Click(kNameColumn);
     w->action(QStringLiteral("mViewColumns%1").arg(kDescriptionColumn))->setChecked(false);
-    w->mViewColumns_Click(kDescriptionColumn);
+    w->viewCommands().mViewColumns_Click(kDescriptionColumn);
     dialogs.colors.push_back(QColor(0x12, 0x34, 0x56));
-    w->mViewColor_Click(view::kNewerSourceColor);
+    w->viewCommands().mViewColor_Click(view::kNewerSourceColor);
 
     ASSERT_EQ(Export(*w, "rows.CSV"), 0u);
     const std::string csv = dir.read("rows.CSV");

@@ -82,7 +82,7 @@ TEST_F(MainWindowTest, ACopyFromTheGridNeverWritesThroughALinkAndTheBatchGoesOn)
     dir.write("elsewhere/newer.dll", "precious");
     dir.write("elsewhere/sub/two.dll", "precious too");
     auto w = OpenAndCompareTrees();
-    w->mViewSubfolders_Click();
+    w->viewCommands().mViewSubfolders_Click();
     Scan(*w);
     ASSERT_EQ(w->Counters()[kNewerSourceCategory], 2);
     const std::string in = "cd '" + dir.path().string() + "' && ";

@@ -4,6 +4,14 @@
 
 #include "shell/main_window.h"
 
+#include "shell/channel_dispatch.h"
+#include "shell/edit_commands.h"
+#include "shell/file_commands.h"
+#include "shell/help_menu.h"
+#include "shell/scan_session.h"
+#include "shell/tools_commands.h"
+#include "shell/view_commands.h"
+
 #include "engine/settings/settings_records.h"
 #include "support/fake_dialogs.h"
 #include "support/scan_files.h"
@@ -62,7 +70,7 @@ protected:
     // Runs a scan to its end.
     static void Scan(MainWindow& window) {
         QSignalSpy finished(&window, &MainWindow::ScanFinished);
-        window.mFileScan_Click();
+        window.scan().mFileScan_Click();
         if (window.Scanning()) {
             ASSERT_TRUE(finished.wait(20000));
         }
@@ -95,7 +103,7 @@ protected:
     std::unique_ptr<MainWindow> OpenAndCompareTrees() {
         MakeTrees();
         auto w = Open();
-        w->mViewShowFiles_Click(0);
+        w->viewCommands().mViewShowFiles_Click(0);
         w->sourceBox()->SetText(Q(dir.file("src")));
         w->targetBox()->SetText(Q(dir.file("dst")));
         Scan(*w);
@@ -114,8 +122,8 @@ protected:
     // Compares the test's src and dst trees in `window`, every row shown,
     // sub-folders included.
     void CompareAllWithSubfolders(MainWindow& window) {
-        window.mViewShowFiles_Click(0);
-        window.mViewSubfolders_Click();
+        window.viewCommands().mViewShowFiles_Click(0);
+        window.viewCommands().mViewSubfolders_Click();
         window.sourceBox()->SetText(Q(dir.file("src")));
         window.targetBox()->SetText(Q(dir.file("dst")));
         Scan(window);

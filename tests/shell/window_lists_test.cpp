@@ -130,7 +130,7 @@ TEST_F(MainWindowTest, FilePropertiesShowTheGridRowAndWhatTheFileHoldsNow) {
         SCOPED_TRACE(c.row);
         w->grid()->SelectRow(RowOf(*w, c.row));
         w->UpdateCommandState();
-        w->mToolsTargetProperties_Click();
+        w->tools().mToolsTargetProperties_Click();
         windows::FilePropertiesWindow* shown = nullptr;
         for (auto* window : w->findChildren<windows::FilePropertiesWindow*>())
             if (window->isVisible() && window->Path() == dir.file(std::string("dst/") + c.row))
@@ -161,7 +161,7 @@ TEST_F(MainWindowTest, EachBatchStartsWithAClearStatus) {
         dir.write(std::string("dst/") + name, VersionedPe({{1, 0, 0, 0}}));
     }
     auto w = Open();
-    w->mViewShowFiles_Click(0);
+    w->viewCommands().mViewShowFiles_Click(0);
     w->sourceBox()->SetText(Q(dir.file("src")));
     w->targetBox()->SetText(Q(dir.file("dst")));
     Scan(*w);
@@ -249,7 +249,7 @@ TEST_F(MainWindowTest, TwoSettingsFilesKeepTwoToolbarsAndEverythingTheWindowReco
             EXPECT_EQ(w.band("pbToolbar")->actions().front(), w.toolbarButton("Find"));
             EXPECT_FALSE(w.toolbarButton("Scan")->isVisible());
             dialogs.toolbars.push_back(cases[i].customise);
-            w.mViewCustomize_Click();
+            w.viewCommands().mViewCustomize_Click();
         }
         for (auto& w : windows)
             w->close();

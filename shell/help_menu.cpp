@@ -1,37 +1,41 @@
-// The main window's Help menu: help topics and F1, the update check, the web
-// and mail links and the About box.
+#include "shell/help_menu.h"
 
-#include "shell/main_window.h"
-
-#include "windows/about_box.h"
 #include "platform/help_keys.h"
-#include "windows/help_window.h"
 #include "platform/update_check.h"
 #include "platform/url_opener.h"
 #include "shell/app_info.h"
-#include "shell/help_contexts.h"
+#include "shell/window_context.h"
 #include "view/path_box.h"
 #include "view/result_view.h"
+#include "view/status_panels.h"
+#include "windows/about_box.h"
+#include "windows/help_window.h"
 
-#include <QAction>
 #include <QApplication>
 #include <QLabel>
+#include <QMainWindow>
 #include <QMenu>
 #include <QShortcut>
 #include <QWhatsThis>
 
-#include <memory>
-
 namespace sorvane::shell {
 
-void MainWindow::CreateHelp() {
-    AssignHelpContexts(findChildren<QMenu*>());
+HelpMenu::HelpMenu(WindowContext& window, platform::UrlOpener* urls, QObject* parent)
+    : QObject(parent), window_(window), urls_(urls) {
+    // A message box's Help button opens the help at its contents.
+    window_.Dialogs().SetHelp([this] { ShowHelp(0); });
+}
+
+HelpMenu::~HelpMenu() { window_.Dialogs().SetHelp({}); }
+
+void HelpMenu::Connect() {
+    QMainWindow* main = window_.window;
     auto* menuKeys = new platform::MenuHelpKeys([this](int context) { ShowHelp(context); }, this);
-    for (QMenu* menu : findChildren<QMenu*>())
+    for (QMenu* menu : main->findChildren<QMenu*>())
         menuKeys->Watch(menu);
     // F1 outside the menus opens the contents. "F1" is only shown beside
     // Help Topics, so the key needs a shortcut of its own.
-    auto* contentsKey = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    auto* contentsKey = new QShortcut(QKeySequence(Qt::Key_F1), main);
     connect(contentsKey, &QShortcut::activated, this, [this] { ShowHelp(0); });
 
     update_ = new platform::UpdateCheck(this);
@@ -43,51 +47,49 @@ void MainWindow::CreateHelp() {
         const QString checking = tr("Checking for updates...");
         if (on) {
             QApplication::setOverrideCursor(Qt::BusyCursor);
-            *shownBefore = PanelText(2);
-            SetPanel(2, checking);
+            *shownBefore = window_.PanelText(2);
+            window_.SetPanel(2, checking);
             return;
         }
         QApplication::restoreOverrideCursor();
-        if (PanelText(2) == checking)
-            SetPanel(2, *shownBefore);
+        if (window_.PanelText(2) == checking)
+            window_.SetPanel(2, *shownBefore);
     });
-    connect(update_, &platform::UpdateCheck::Finished, this, &MainWindow::OnUpdateChecked);
+    connect(update_, &platform::UpdateCheck::Finished, this, &HelpMenu::OnUpdateChecked);
+    DescribeControls();
 }
 
 // What "What is This?" says of each control the user clicks.
-void MainWindow::DescribeControls() {
-    cbSource_->setWhatsThis(
+void HelpMenu::DescribeControls() {
+    window_.source->setWhatsThis(
         tr("The Source: the folder whose files are compared, or a Source Map saved earlier. "
            "Its files are read with their counterparts under the Target."));
-    cbTarget_->setWhatsThis(
+    window_.target->setWhatsThis(
         tr("The Target: the folder the Source files are compared with, file by file, at the "
            "same relative path. Newer source files can be copied here."));
-    cbFilter_->setWhatsThis(
+    window_.filter->setWhatsThis(
         tr("The filter: which file names are read, such as *.dll;*.exe. Empty reads every file."));
-    grid_->setWhatsThis(
+    window_.grid->setWhatsThis(
         tr("One row for each versioned source file. The = column marks how it compares: > newer "
            "source, < newer target, ! unequal language, ~ different size, ? incomparable, "
            "- no target file, = equal, + copied. Click a header to sort; right-click a row for "
            "the Tools menu."));
-    panel1_->setWhatsThis(tr("Rows listed / files read by the last scan."));
-    panel2_->setWhatsThis(tr("The scan's progress and messages. Click it to list the entries "
-                             "a scan could not read."));
-    panel3_->setWhatsThis(tr("The folder being read."));
-    for (const QString& key : buttonOrder_) {
-        QAction* button = buttons_.at(key);
-        button->setWhatsThis(button->toolTip());
-    }
+    view::StatusPanels& panels = *window_.panels;
+    panels.panel(1)->setWhatsThis(tr("Rows listed / files read by the last scan."));
+    panels.panel(2)->setWhatsThis(tr("The scan's progress and messages. Click it to list the "
+                                     "entries a scan could not read."));
+    panels.panel(3)->setWhatsThis(tr("The folder being read."));
 }
 
-platform::UrlOpener& MainWindow::Urls() {
-    if (options_.urls != nullptr)
-        return *options_.urls;
+platform::UrlOpener& HelpMenu::Urls() {
+    if (urls_ != nullptr)
+        return *urls_;
     if (ownUrls_ == nullptr)
         ownUrls_ = std::make_unique<platform::DesktopUrlOpener>();
     return *ownUrls_;
 }
 
-void MainWindow::ShowHelp(int context) {
+void HelpMenu::ShowHelp(int context) {
     // The help is a window of its own, not one of the main window's: a
     // message box's Help button opens it while the box blocks the main window.
     if (help_ == nullptr)
@@ -95,56 +97,59 @@ void MainWindow::ShowHelp(int context) {
     help_->ShowTopic(context);
 }
 
-void MainWindow::mHelpTopics_Click() {
-    ShowHelp(0);
+void HelpMenu::CloseHelp() {
+    if (help_ != nullptr)
+        help_->close();
 }
 
-void MainWindow::mHelpWhatsThis_Click() {
-    QWhatsThis::enterWhatsThisMode();
-}
+void HelpMenu::mHelpTopics_Click() { ShowHelp(0); }
 
-void MainWindow::mHelpUpdate_Click() {
+void HelpMenu::mHelpWhatsThis_Click() { QWhatsThis::enterWhatsThisMode(); }
+
+void HelpMenu::mHelpUpdate_Click() {
     if (update_->isRunning()) {
-        Dialogs().ShowMessage(this, QString::fromLatin1(kProgramTitle),
-                              tr("A check for updates is already running."),
-                              platform::MessageIcon::Information, platform::MessageButtons::Ok);
+        window_.Dialogs().ShowMessage(window_.window, QString::fromLatin1(kProgramTitle),
+                                      tr("A check for updates is already running."),
+                                      platform::MessageIcon::Information,
+                                      platform::MessageButtons::Ok);
         return;
     }
     update_->Start(updateAddress_, VersionText());
 }
 
-void MainWindow::OnUpdateChecked(int result, const QString& newest) {
+void HelpMenu::OnUpdateChecked(int result, const QString& newest) {
     const QString title = QString::fromLatin1(kProgramTitle);
+    platform::DialogService& dialogs = window_.Dialogs();
     switch (result) {
     case platform::UpdateCheck::kNotAccessible:
-        Dialogs().ShowMessage(this, title,
-                              tr("Remote resource is not accessible now.\nPlease try later."),
-                              platform::MessageIcon::Critical, platform::MessageButtons::Ok);
+        dialogs.ShowMessage(window_.window, title,
+                            tr("Remote resource is not accessible now.\nPlease try later."),
+                            platform::MessageIcon::Critical, platform::MessageButtons::Ok);
         break;
     case platform::UpdateCheck::kUpToDate:
-        Dialogs().ShowMessage(this, title, tr("Your copy of the application is up to date."),
-                              platform::MessageIcon::Information, platform::MessageButtons::Ok);
+        dialogs.ShowMessage(window_.window, title,
+                            tr("Your copy of the application is up to date."),
+                            platform::MessageIcon::Information, platform::MessageButtons::Ok);
         break;
     case platform::UpdateCheck::kNewer:
-        Dialogs().ShowMessage(this, title,
-                              tr("Version %1 is now available to download.").arg(newest),
-                              platform::MessageIcon::Warning, platform::MessageButtons::Ok);
+        dialogs.ShowMessage(window_.window, title,
+                            tr("Version %1 is now available to download.").arg(newest),
+                            platform::MessageIcon::Warning, platform::MessageButtons::Ok);
         break;
     default:
         break;
     }
 }
 
-void MainWindow::mHelpWeb_Click() {
-    Urls().Open(QUrl(QString::fromLatin1(kWebAddress)));
-}
+void HelpMenu::mHelpWeb_Click() { Urls().Open(QUrl(QString::fromLatin1(kWebAddress))); }
 
-void MainWindow::mHelpMail_Click() {
+void HelpMenu::mHelpMail_Click() {
     Urls().Open(windows::MailLink(QString::fromLatin1(kSupportMail),
-                                   QString::fromLatin1(kProgramTitle) + QStringLiteral(" Bug Report")));
+                                  QString::fromLatin1(kProgramTitle) +
+                                      QStringLiteral(" Bug Report")));
 }
 
-void MainWindow::mHelpAbout_Click() {
+void HelpMenu::mHelpAbout_Click() {
     windows::AboutInfo info;
     info.title = QString::fromLatin1(kProgramTitle);
     info.productLine = QString::fromUtf8(kTrademarkLine);
@@ -152,7 +157,7 @@ void MainWindow::mHelpAbout_Click() {
     info.legalNotice = QString::fromUtf8(kLegalNotice);
     info.webAddress = QString::fromLatin1(kWebAddress);
     info.mailAddress = QString::fromLatin1(kSupportMail);
-    windows::AboutBox box(info, Urls(), this);
+    windows::AboutBox box(info, Urls(), window_.window);
     box.exec();
 }
 

@@ -1,0 +1,48 @@
+#pragma once
+// The Tools menu's commands: swap, filter, backups, copying the current row
+// or every newer one, and the properties windows of the current row's files.
+
+#include "windows/file_properties.h"
+
+#include <QObject>
+
+#include <optional>
+
+namespace sorvane::shell {
+
+struct WindowContext;
+
+class ToolsCommands : public QObject {
+    Q_OBJECT
+public:
+    /// Follows the copy controller's work in the grid and the status bar; a
+    /// double-click or Alt+Enter on the grid opens the properties windows.
+    ToolsCommands(WindowContext& window, QObject* parent);
+
+    /// The Tools menu opens (or the grid's right-click menu): what it offers
+    /// follows the current row.
+    void mTools_Click();
+    void mToolsSwap_Click();
+    void mToolsSetFilter_Click();
+    /// Toggles the backup before a replacement; `itemToggled` when the menu
+    /// item already changed its own check mark.
+    void mToolsBackup_Click(bool itemToggled = false);
+    void mToolsBackupFolder_Click();
+    void mToolsCopySource_Click();
+    void mToolsCopyBatch_Click();
+    /// "File Properties...": the window of the current row's source file,
+    /// then that of its target file, each when its command is enabled.
+    void mToolsSourceProperties_Click();
+    /// "Target File Properties...": the window of the current row's target file.
+    void mToolsTargetProperties_Click();
+
+private:
+    void OnCopyingChanged(bool copying);
+    void OnBatchFinished(bool interrupted);
+    /// What the grid shows for the current row, for its properties windows.
+    std::optional<windows::PropertySection> CurrentGridRowSection() const;
+
+    WindowContext& window_;
+};
+
+} // namespace sorvane::shell
