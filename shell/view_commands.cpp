@@ -23,15 +23,6 @@
 
 namespace sorvane::shell {
 
-namespace {
-constexpr int kDataColumns = 10;
-
-const std::array<const char*, view::kColorCount> kColorCaptions = {
-    "&Background...", "&Regular Text...", "Newer &Source...", "Newer &Target...",
-    "&Unequal Language...", "&Different Size...", "&Incomparable...", "&Copied File...",
-    "&Orphans..."};
-} // namespace
-
 ViewCommands::ViewCommands(WindowContext& window, QObject* parent)
     : QObject(parent), window_(window) {
     connect(window_.grid, &view::ResultView::HeaderClicked, this, [this](int column) {
@@ -185,7 +176,7 @@ void ViewCommands::mViewColor_Click(int index) {
 
 // A colour's category name: its item's caption without "&" and the closing "...".
 QString ViewCommands::ColorName(int index) const {
-    QString category = tr(kColorCaptions[static_cast<std::size_t>(index)]);
+    QString category = window_.action(QStringLiteral("mViewColor%1").arg(index))->text();
     category.remove(QLatin1Char('&'));
     category.chop(3);
     return category;

@@ -32,7 +32,7 @@ constexpr unsigned kHidden = Flag::kHidden;
 
 const CommandSpec kSeparator{};
 
-constexpr std::array<const char*, 10> kColumnCaptions = {
+constexpr std::array<const char*, kDataColumns> kColumnCaptions = {
     "Na&me",          "&Extension",      "Source &Language", "&Source Version", "&Comparison",
     "Target &Version", "&Target Language", "&Busy",           "&Description",    "Copy&right"};
 

@@ -50,6 +50,9 @@ struct WindowState {
     platform::FindState findState;
 };
 
+/// The grid's data columns (Name to Copyright), numbered from 1 in the menus.
+inline constexpr int kDataColumns = 10;
+
 /// The tool bar bands by their designed place.
 enum Band { kButtonsBand, kSourceBand, kTargetBand, kFilterBand, kBandTotal };
 

@@ -38,7 +38,6 @@
 namespace sorvane::shell {
 
 namespace {
-constexpr int kDataColumns = 10;
 constexpr int kDesignedWidth = 652;
 constexpr int kDesignedHeight = 354;
 constexpr int kSmallestWidth = 200;
