@@ -886,7 +886,7 @@ void MainWindow::mFileSaveSourceMap_Click() {
     if (!written) {
         Dialogs().ShowMessage(this, QString::fromLatin1(kProgramTitle),
                               tr("The Source Map could not be saved as\n%1\n\n%2")
-                                  .arg(*chosen, Qt8(written.error())),
+                                  .arg(*chosen, Qt8(written.error().Message())),
                               platform::MessageIcon::Warning, platform::MessageButtons::Ok);
         return;
     }
@@ -1066,7 +1066,7 @@ void MainWindow::mEditSaveSpecialList_Click(int index) {
     if (!written) {
         Dialogs().ShowMessage(this, QString::fromLatin1(kProgramTitle),
                               tr("The list could not be saved as\n%1\n\n%2")
-                                  .arg(*chosen, Qt8(written.error())),
+                                  .arg(*chosen, Qt8(written.error().Message())),
                               platform::MessageIcon::Warning, platform::MessageButtons::Ok);
         return;
     }
