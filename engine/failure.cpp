@@ -27,7 +27,8 @@ ReasonWords WordsOf(Reason reason) {
     case Reason::ChangedWhileCopied:
         return {"changed-while-copied", "the source file changed while it was copied"};
     case Reason::SymbolicLink:
-        return {"symbolic-link", "{} is a symbolic link; Sorvane does not copy through links", true};
+        return {"symbolic-link", "{} is a symbolic link; Sorvane does not copy through links",
+                true};
     case Reason::NotRegularFile:
         return {"not-regular-file", "not a regular file"};
     case Reason::LinkToNotRegular:

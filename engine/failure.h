@@ -92,7 +92,16 @@ enum class Step : std::uint8_t {
 std::string_view StepName(Step step);
 
 /// What is found at a path that is not a regular file.
-enum class FileType : std::uint8_t { Unknown, Folder, Fifo, CharacterDevice, BlockDevice, Socket, Link, Other };
+enum class FileType : std::uint8_t {
+    Unknown,
+    Folder,
+    Fifo,
+    CharacterDevice,
+    BlockDevice,
+    Socket,
+    Link,
+    Other,
+};
 
 /// The type of the file of mode `mode` (Other for a regular file).
 FileType FileTypeOf(mode_t mode);
@@ -107,9 +116,11 @@ struct Failure {
     FileType type = FileType::Unknown;
 
     Failure() = default;
-    Failure(std::error_code code, Step step, std::string path = {}, FileType type = FileType::Unknown)
+    Failure(std::error_code code, Step step, std::string path = {},
+            FileType type = FileType::Unknown)
         : code(code), step(step), path(std::move(path)), type(type) {}
-    Failure(Reason reason, Step step, std::string path = {}, FileType type = FileType::Unknown)
+    Failure(Reason reason, Step step, std::string path = {},
+            FileType type = FileType::Unknown)
         : Failure(make_error_code(reason), step, std::move(path), type) {}
 
     /// The failure of a system call that set errno to `error`.

@@ -219,7 +219,8 @@ SendResult SendCommand(const std::string& path, std::string_view command,
         if (error == EINTR)
             continue;
         if (error != EAGAIN)
-            return Failed(Status::Unreachable, "cannot connect to " + path + ": " + ErrorText(error));
+            return Failed(Status::Unreachable,
+                          "cannot connect to " + path + ": " + ErrorText(error));
         // A full backlog: the window is busy with other clients; try again
         // shortly, within the time limit.
         if (MillisecondsLeft(deadline) == 0)

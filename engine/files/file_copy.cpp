@@ -250,7 +250,8 @@ Result<OpenedSource> OpenSource(const std::string& path) {
     if (source.fd.get() < 0 || ::fstat(source.fd.get(), &source.st) != 0)
         return Fail(Failure::System(errno, Step::OpenSource, path));
     if (!S_ISREG(source.st.st_mode))
-        return Fail({Reason::NotRegularFile, Step::OpenSource, path, FileTypeOf(source.st.st_mode)});
+        return Fail(
+            {Reason::NotRegularFile, Step::OpenSource, path, FileTypeOf(source.st.st_mode)});
     return source;
 }
 
@@ -413,7 +414,8 @@ private:
         if (present == nullptr || S_ISREG(present->st_mode))
             return true;
         if (S_ISLNK(present->st_mode))
-            return Failed(RowCopyStatus::Refused, target_, {Reason::SymbolicLink, Step::Replace, path});
+            return Failed(RowCopyStatus::Refused, target_,
+                          {Reason::SymbolicLink, Step::Replace, path});
         return Failed(status, target_,
                       {Reason::NotRegularFile, Step::Replace, path, FileTypeOf(present->st_mode)});
     }

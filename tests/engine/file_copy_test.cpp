@@ -305,7 +305,8 @@ TEST(CreateFolderPath, MakesEachMissingFolderOrSaysWhichOneItCouldNot) {
             entry.ends_with('/') ? (void)fs::create_directories(dir.file(entry))
                                  : (void)dir.write(entry, "");
         const auto made = CreateFolderPath(dir.file(asked));
-        EXPECT_EQ(made ? "ok" : Replaced(made.error().Message(), dir.path().string(), "<dir>"), said);
+        EXPECT_EQ(made ? "ok" : Replaced(made.error().Message(), dir.path().string(), "<dir>"),
+                  said);
         EXPECT_EQ(fs::is_directory(dir.file(asked)), made.has_value());
     }
     EXPECT_EQ(CreateFolderPath("/").has_value(), true);
