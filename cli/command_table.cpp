@@ -142,7 +142,12 @@ shown with empty texts; that is not an error.)",
          {{"FILE", File}},
          {{"--json", "", None, {},
            "print one JSON array, an object for each file; a file that could not be read "
-           "has an \"error\" field with the reason"},
+           "has an \"error\" field with the reason, and a file that gave no data (not read, "
+           "or not versioned, truncated, of a bad format) a \"failure\" object: \"code\" "
+           "(an errno name such as ENOENT, or not-versioned, truncated, bad-format, "
+           "not-regular-file), \"step\" (open, read, read executable header, find version "
+           "resource, read version resource, parse version block, read font names, read type "
+           "library) and \"message\""},
           {"--all", "", None, {},
            "add everything found in the file (fixed version fields, every translation and "
            "string table, every font name, the type library's attributes)"}},

@@ -376,7 +376,7 @@ int Compare(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         const auto saved = WriteSourceMap(*options.saveMap, header, rows);
         if (!saved) {
             err << "sorvane-cli: cannot save the Source Map " << TerminalText(DecodeText(*options.saveMap)) << ": "
-                << saved.error() << "\n";
+                << saved.error().Message() << "\n";
             status = kUsageError;
         } else if (!saved->skippedNames.empty()) {
             err << "sorvane-cli: " << saved->skippedNames.size()

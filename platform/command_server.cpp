@@ -59,8 +59,8 @@ CommandServer::StartResult CommandServer::Start(QString* why) {
     if (IsServing())
         return StartResult::Serving;
     const std::string path = path_.toStdString();
-    if (const auto refused = CheckChannelPath(path, true))
-        return fail(StartResult::Failed, QString::fromStdString(*refused));
+    if (const auto usable = CheckChannelPath(path, true); !usable)
+        return fail(StartResult::Failed, QString::fromStdString(usable.error().Message()));
     // Whoever holds the lock serves: a window that finds it taken waits for
     // its turn, and only the holder may call a socket stale.
     lock_ = TryLockChannel(path);

@@ -75,8 +75,7 @@ SourceMapEntry ParseSourceMapLine(std::string_view line) {
     return entry;
 }
 
-std::expected<SourceMapWriteResult, std::string>
-WriteSourceMap(const std::string& path, std::string_view header,
+Result<SourceMapWriteResult> WriteSourceMap(const std::string& path, std::string_view header,
                const std::vector<ComparisonRow>& rows) {
     SourceMapWriteResult result;
     std::string text = OneLine(header);
@@ -90,7 +89,7 @@ WriteSourceMap(const std::string& path, std::string_view header,
         ++result.written;
     }
     if (auto written = WriteFileAtomically(path, text); !written)
-        return std::unexpected(std::move(written.error()));
+        return Fail(std::move(written.error()));
     return result;
 }
 

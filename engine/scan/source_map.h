@@ -5,6 +5,7 @@
 // by "|". Lines end with CR LF; text is UTF-8 (read back as UTF-8 when valid,
 // else Windows-1252).
 
+#include "engine/failure.h"
 #include "engine/scan/comparison.h"
 
 #include <cstdint>
@@ -51,10 +52,9 @@ struct SourceMapWriteResult {
 /// Writes a map: `header`, then one line per row in the given order. Rows
 /// whose name the format cannot hold are left out (a line break in another
 /// field becomes a blank). The file is written beside its final name and
-/// renamed over it, so a failed write never replaces a good map. The error
-/// text says what went wrong.
-std::expected<SourceMapWriteResult, std::string>
-WriteSourceMap(const std::string& path, std::string_view header,
+/// renamed over it, so a failed write never replaces a good map. A failure
+/// is the write's.
+Result<SourceMapWriteResult> WriteSourceMap(const std::string& path, std::string_view header,
                const std::vector<ComparisonRow>& rows);
 
 /// The header of a map saved from these box texts: the Source folder, or the

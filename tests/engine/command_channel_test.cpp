@@ -91,7 +91,7 @@ TEST(CommandChannel, CommandTextsThatCannotBeSent) {
         {std::string("Sc\0an", 5), false},
     };
     for (const auto& row : rows)
-        EXPECT_EQ(!CheckCommandText(row.command).has_value(), row.sendable)
+        EXPECT_EQ(CheckCommandText(row.command).has_value(), row.sendable)
             << row.command.substr(0, 20);
 }
 
@@ -132,7 +132,7 @@ TEST(CommandChannel, PathsNoOtherUserCanReachOrReplace) {
         rows.push_back({dir.file("plain/their-socket"), false, false});
     }
     for (const auto& row : rows)
-        EXPECT_EQ(!CheckChannelPath(row.path, row.makeFolder).has_value(), row.usable) << row.path;
+        EXPECT_EQ(CheckChannelPath(row.path, row.makeFolder).has_value(), row.usable) << row.path;
     // The folder made for the channel is the user's alone.
     struct stat info{};
     ASSERT_EQ(::stat(dir.file("made").c_str(), &info), 0);
