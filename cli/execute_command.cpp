@@ -51,7 +51,7 @@ int RunExecute(const std::vector<std::string>& args, std::ostream& out, std::ost
     case SendResult::Status::Unreachable:
         break;
     }
-    err << "sorvane-cli execute: " << result.message << "\n";
+    err << "sorvane-cli execute: " << result.Message() << "\n";
     return 2;
 }
 

@@ -69,6 +69,26 @@ ReasonWords WordsOf(Reason reason) {
         return {"command-too-long", "the command is longer than 4096 bytes"};
     case Reason::CommandLineEnd:
         return {"command-line-end", "the command holds a line end or a NUL character"};
+    case Reason::NoWindowFolder:
+        return {"no-window", "no Sorvane window is running (nothing at {})", true};
+    case Reason::NobodyListens:
+        return {"nobody-listens", "no Sorvane window is running (nobody listens on {})", true};
+    case Reason::ConnectionNotTaken:
+        return {"connection-not-taken", "the window did not take the connection in time", true};
+    case Reason::CommandNotTaken:
+        return {"command-not-taken", "the window did not take the command in time", true};
+    case Reason::NoReplyInTime:
+        return {"no-reply-in-time", "no reply from the window within the time limit", true};
+    case Reason::NoReply:
+        return {"no-reply", "the window closed the connection without a reply", true};
+    case Reason::ReplyNotUnderstood:
+        return {"reply-not-understood", "the reply was not understood", true};
+    case Reason::ChannelTaken:
+        return {"channel-taken", "another window serves commands on {}", true};
+    case Reason::OldSocketStays:
+        return {"old-socket-stays", "cannot remove the old socket {}", true};
+    case Reason::NotServed:
+        return {"not-served", "cannot serve on {}", true};
     case Reason::Internal:
         return {"internal", "an internal error of the program"};
     }
@@ -160,6 +180,11 @@ std::string_view StepName(Step step) {
     case Step::CompareWithScan: return "compare with scan";
     case Step::Replace: return "replace";
     case Step::CheckCommand: return "check command";
+    case Step::MakeSocket: return "make socket";
+    case Step::Connect: return "connect";
+    case Step::SendCommand: return "send command";
+    case Step::ReadReply: return "read reply";
+    case Step::Listen: return "listen";
     case Step::ReadExecutableHeader: return "read executable header";
     case Step::FindVersionResource: return "find version resource";
     case Step::ReadVersionResource: return "read version resource";
@@ -188,7 +213,8 @@ std::string Failure::Message() const {
         const auto own = static_cast<Reason>(code.value());
         const ReasonWords words = WordsOf(own);
         if (words.whole)
-            return WithPath(words.text, path);
+            return detail.empty() ? WithPath(words.text, path)
+                                  : WithPath(words.text, path) + ": " + detail;
         reason = own == Reason::NotRegularFile     ? NotRegularText(*this, false)
                  : own == Reason::LinkToNotRegular ? NotRegularText(*this, true)
                                                    : std::string(words.text);
@@ -212,6 +238,14 @@ std::string Failure::Message() const {
         return "the target folder " + path + " is not there";
     case Step::OpenBackupFolder:
         return "the backup folder " + path + " cannot be opened: " + reason;
+    case Step::MakeSocket:
+        return "cannot make a socket: " + reason;
+    case Step::Connect:
+        return "cannot connect to " + path + ": " + reason;
+    case Step::SendCommand:
+        return "cannot send the command: " + reason;
+    case Step::ReadReply:
+        return "cannot read the reply: " + reason;
     default:
         return reason;
     }

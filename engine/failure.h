@@ -41,6 +41,16 @@ enum class Reason : int {
     NotASocket,
     CommandTooLong,
     CommandLineEnd,     ///< a line end or NUL byte in a command
+    NoWindowFolder,     ///< no socket (or no folder for it): no window runs
+    NobodyListens,      ///< a socket nobody accepts connections on
+    ConnectionNotTaken, ///< the window's backlog stayed full until the time limit
+    CommandNotTaken,    ///< the command could not be sent before the time limit
+    NoReplyInTime,
+    NoReply,            ///< the window closed the connection without a reply
+    ReplyNotUnderstood,
+    ChannelTaken,       ///< another window serves the channel
+    OldSocketStays,     ///< a socket left behind could not be removed
+    NotServed,          ///< the socket could not be served on
     Internal,           ///< the program met an error of its own making
 };
 
@@ -80,6 +90,11 @@ enum class Step : std::uint8_t {
     CompareWithScan,
     Replace,
     CheckCommand,
+    MakeSocket,
+    Connect,          ///< connecting to the channel's socket `path`
+    SendCommand,
+    ReadReply,
+    Listen,           ///< serving the channel's socket `path`
     ReadExecutableHeader,
     FindVersionResource,
     ReadVersionResource,
@@ -114,6 +129,8 @@ struct Failure {
     std::string path;
     /// For NotRegularFile and LinkToNotRegular: what has the name.
     FileType type = FileType::Unknown;
+    /// What a library that gives no error code said, added to the message.
+    std::string detail;
 
     Failure() = default;
     Failure(std::error_code code, Step step, std::string path = {},

@@ -28,7 +28,6 @@ bool UsableFolder(const std::optional<std::string>& folder) {
     return folder && !folder->empty() && folder->front() == '/';
 }
 
-std::string ErrorText(int error) { return std::system_category().message(error); }
 
 bool FillAddress(const std::string& path, sockaddr_un& address) {
     address = {};
@@ -61,8 +60,8 @@ bool WaitFor(int fd, short events, Clock::time_point deadline) {
     }
 }
 
-SendResult Failed(SendResult::Status status, std::string message) {
-    return {status, std::move(message)};
+SendResult Failed(SendResult::Status status, Failure failure) {
+    return {status, std::move(failure)};
 }
 
 // Nothing at `path` at all (an empty path is not "nothing there").
@@ -187,21 +186,29 @@ Result<void> CheckCommandText(std::string_view command) {
     return {};
 }
 
+std::string SendResult::Message() const {
+    // A folder or socket that may not be used is said as it is, with what
+    // was not done because of it.
+    if (status == Status::Refused)
+        return failure.Message() + "; the command was not sent";
+    return failure.Message();
+}
+
 SendResult SendCommand(const std::string& path, std::string_view command,
                        std::chrono::milliseconds timeout) {
     using Status = SendResult::Status;
     const auto deadline = Clock::now() + timeout;
     if (const auto sendable = CheckCommandText(command); !sendable)
-        return Failed(Status::Unreachable, sendable.error().Message());
+        return Failed(Status::Unreachable, sendable.error());
     // A window makes its folder when it starts: without the folder, or
     // without a socket in a folder fit for one, no window runs. A folder of
     // another user, or one others can write to, is said as it is: a window
     // may well run, but commands are not sent where others could listen.
-    const std::string noWindow = "no Sorvane window is running (nothing at " + path + ")";
+    const Failure noWindow(Reason::NoWindowFolder, Step::CheckPath, path);
     if (const auto usable = CheckChannelPath(path, false); !usable) {
         if (Missing(std::filesystem::path(path).parent_path().string()))
             return Failed(Status::NoWindow, noWindow);
-        return Failed(Status::Refused, usable.error().Message() + "; the command was not sent");
+        return Failed(Status::Refused, usable.error());
     }
     if (Missing(path))
         return Failed(Status::NoWindow, noWindow);
@@ -209,22 +216,20 @@ SendResult SendCommand(const std::string& path, std::string_view command,
     FillAddress(path, address);
     const UniqueFd socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
     if (socket.get() < 0)
-        return Failed(Status::Unreachable, "cannot make a socket: " + ErrorText(errno));
+        return Failed(Status::Unreachable, Failure::System(errno, Step::MakeSocket));
     while (::connect(socket.get(), reinterpret_cast<const sockaddr*>(&address), sizeof(address)) !=
            0) {
         const int error = errno;
         if (error == ECONNREFUSED || error == ENOENT)
-            return Failed(Status::NoWindow, "no Sorvane window is running (nobody listens on " +
-                                                 path + ")");
+            return Failed(Status::NoWindow, {Reason::NobodyListens, Step::Connect, path});
         if (error == EINTR)
             continue;
         if (error != EAGAIN)
-            return Failed(Status::Unreachable,
-                          "cannot connect to " + path + ": " + ErrorText(error));
+            return Failed(Status::Unreachable, Failure::System(error, Step::Connect, path));
         // A full backlog: the window is busy with other clients; try again
         // shortly, within the time limit.
         if (MillisecondsLeft(deadline) == 0)
-            return Failed(Status::Unreachable, "the window did not take the connection in time");
+            return Failed(Status::Unreachable, {Reason::ConnectionNotTaken, Step::Connect, path});
         ::poll(nullptr, 0, std::min(10, MillisecondsLeft(deadline)));
     }
 
@@ -233,13 +238,13 @@ SendResult SendCommand(const std::string& path, std::string_view command,
     std::size_t sent = 0;
     while (sent < request.size()) {
         if (!WaitFor(socket.get(), POLLOUT, deadline))
-            return Failed(Status::Unreachable, "the window did not take the command in time");
+            return Failed(Status::Unreachable, {Reason::CommandNotTaken, Step::SendCommand, path});
         const ssize_t written =
             ::send(socket.get(), request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
         if (written < 0) {
             if (errno == EINTR || errno == EAGAIN)
                 continue;
-            return Failed(Status::Unreachable, "cannot send the command: " + ErrorText(errno));
+            return Failed(Status::Unreachable, Failure::System(errno, Step::SendCommand, path));
         }
         sent += static_cast<std::size_t>(written);
     }
@@ -247,16 +252,16 @@ SendResult SendCommand(const std::string& path, std::string_view command,
     std::string reply;
     for (;;) {
         if (!WaitFor(socket.get(), POLLIN, deadline))
-            return Failed(Status::Unreachable, "no reply from the window within the time limit");
+            return Failed(Status::Unreachable, {Reason::NoReplyInTime, Step::ReadReply, path});
         char buffer[kMaxReplyBytes];
         const ssize_t got = ::recv(socket.get(), buffer, sizeof(buffer), 0);
         if (got < 0) {
             if (errno == EINTR || errno == EAGAIN)
                 continue;
-            return Failed(Status::Unreachable, "cannot read the reply: " + ErrorText(errno));
+            return Failed(Status::Unreachable, Failure::System(errno, Step::ReadReply, path));
         }
         if (got == 0)
-            return Failed(Status::Unreachable, "the window closed the connection without a reply");
+            return Failed(Status::Unreachable, {Reason::NoReply, Step::ReadReply, path});
         reply.append(buffer, static_cast<std::size_t>(got));
         if (const auto end = reply.find('\n'); end != std::string::npos) {
             reply.resize(end);
@@ -269,7 +274,7 @@ SendResult SendCommand(const std::string& path, std::string_view command,
         return {Status::Accepted, {}};
     if (reply == kNotAcceptedReply)
         return {Status::NotAccepted, {}};
-    return Failed(Status::Unreachable, "the reply was not understood");
+    return Failed(Status::Unreachable, {Reason::ReplyNotUnderstood, Step::ReadReply, path});
 }
 
 } // namespace sorvane

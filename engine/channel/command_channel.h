@@ -93,7 +93,10 @@ struct SendResult {
         Unreachable, ///< failed connection, garbled or late reply
     };
     Status status = Status::Unreachable;
-    std::string message; ///< what went wrong, for the last three
+    Failure failure; ///< what went wrong, for the last three
+
+    /// What went wrong in words; empty for Accepted and NotAccepted.
+    std::string Message() const;
 };
 
 /// Sends `command` to the window serving on `path` and waits at most

@@ -159,7 +159,7 @@ TEST(CommandChannel, SendCommandReadsTheReply) {
         test::FakeChannelServer window(path, row.reply);
         const SendResult result = SendCommand(path, "Maximize", 5s);
         EXPECT_EQ(result.status, row.status) << row.reply;
-        EXPECT_EQ(result.message.empty(), row.status == Status::Accepted ||
+        EXPECT_EQ(result.Message().empty(), row.status == Status::Accepted ||
                                               row.status == Status::NotAccepted);
         EXPECT_EQ(window.Received(), "Maximize\n");
     }
@@ -213,7 +213,7 @@ TEST(CommandChannel, AFolderOthersMayUseIsRefusedNotTakenForNoWindow) {
     for (const auto& row : rows) {
         const SendResult result = SendCommand(row.path, "Show", 1s);
         EXPECT_EQ(result.status, row.status) << row.path;
-        EXPECT_NE(result.message.find(row.message), std::string::npos) << result.message;
+        EXPECT_NE(result.Message().find(row.message), std::string::npos) << result.Message();
     }
 }
 

@@ -96,6 +96,39 @@ TEST(Failure, MessageAndCodeNameOfEachStep) {
          "not-versioned"},
         {{Reason::Truncated, Step::ReadExecutableHeader, "/a.dll"}, "truncated", "truncated"},
         {{Reason::BadFormat, Step::ParseVersionBlock, "/a.dll"}, "bad format", "bad-format"},
+        // The command channel: the client's steps, and the window's serving.
+        {{Reason::NoWindowFolder, Step::CheckPath, "/r/Sorvane.Main"},
+         "no Sorvane window is running (nothing at /r/Sorvane.Main)", "no-window"},
+        {{Reason::NobodyListens, Step::Connect, "/r/Sorvane.Main"},
+         "no Sorvane window is running (nobody listens on /r/Sorvane.Main)", "nobody-listens"},
+        {Failure::System(EMFILE, Step::MakeSocket), "cannot make a socket: Too many open files",
+         "EMFILE"},
+        {Failure::System(EACCES, Step::Connect, "/r/s"), "cannot connect to /r/s: Permission denied",
+         "EACCES"},
+        {{Reason::ConnectionNotTaken, Step::Connect, "/r/s"},
+         "the window did not take the connection in time", "connection-not-taken"},
+        {{Reason::CommandNotTaken, Step::SendCommand, "/r/s"},
+         "the window did not take the command in time", "command-not-taken"},
+        {Failure::System(EPIPE, Step::SendCommand, "/r/s"), "cannot send the command: Broken pipe",
+         "EPIPE"},
+        {{Reason::NoReplyInTime, Step::ReadReply, "/r/s"},
+         "no reply from the window within the time limit", "no-reply-in-time"},
+        {Failure::System(ECONNRESET, Step::ReadReply, "/r/s"),
+         "cannot read the reply: Connection reset by peer", "ECONNRESET"},
+        {{Reason::NoReply, Step::ReadReply, "/r/s"},
+         "the window closed the connection without a reply", "no-reply"},
+        {{Reason::ReplyNotUnderstood, Step::ReadReply, "/r/s"}, "the reply was not understood",
+         "reply-not-understood"},
+        {{Reason::ChannelTaken, Step::Listen, "/r/s"}, "another window serves commands on /r/s",
+         "channel-taken"},
+        {{Reason::OldSocketStays, Step::Listen, "/r/s"}, "cannot remove the old socket /r/s",
+         "old-socket-stays"},
+        {[] {
+             Failure why(Reason::NotServed, Step::Listen, "/r/s");
+             why.detail = "QLocalServer::listen: Address in use";
+             return why;
+         }(),
+         "cannot serve on /r/s: QLocalServer::listen: Address in use", "not-served"},
         // No code, no failure: nothing to say.
         {{std::error_code(), Step::Write, "/a"}, "", ""},
     };
