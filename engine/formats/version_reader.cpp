@@ -26,20 +26,21 @@ void ReadVersionResource(const ByteSource& source, FileVersionData& data, ReadDe
         return;
     }
     data.executable = image->format();
-    std::vector<std::uint16_t> languages;
-    const auto where = image->FindResource(ResourceId::Number(kResourceTypeVersion),
-                                           ResourceId::Number(kVersionResourceName), &languages);
+    const auto where = image->FindResource(
+        ResourceId::Number(kResourceTypeVersion), ResourceId::Number(kVersionResourceName),
+        depth == ReadDepth::Everything ? &data.resourceLanguages : nullptr);
     if (!where) {
         data.failure = Failure(Reason::NotVersioned, Step::FindVersionResource);
         return;
     }
-    data.resourceLanguages = std::move(languages);
-    const auto block = image->ReadResource(*where, kMaxVersionBlockBytes);
-    if (!block) {
+    // One buffer a thread for the blocks of every file it reads: a scan
+    // reads tens of thousands, and the parse keeps nothing of it.
+    thread_local Bytes block;
+    if (!image->ReadResourceInto(*where, kMaxVersionBlockBytes, block)) {
         data.failure = Failure(Reason::Truncated, Step::ReadVersionResource);
         return;
     }
-    data.version = ParseVersionBlock(*block, kReadBudgetBytes,
+    data.version = ParseVersionBlock(block, kReadBudgetBytes,
                                      depth == ReadDepth::RowTexts
                                          ? std::span<const std::string_view>(kRowStrings)
                                          : std::span<const std::string_view>());

@@ -65,7 +65,8 @@ struct FileVersionData {
 enum class ReadDepth {
     Everything,
     /// Only what ScanTexts takes from it: the other strings of the string
-    /// tables are left out, which saves most of the work on a scan.
+    /// tables and the list of the resource's languages are left out, which
+    /// saves most of the work on a scan.
     RowTexts,
 };
 

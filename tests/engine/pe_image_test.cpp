@@ -222,6 +222,71 @@ TEST(ExecutableImage, ReadsZerosWhereASectionIsShorterInTheFileThanInMemory) {
     EXPECT_EQ(noEntry->FindResource(kVersion, kFirst), std::nullopt);
 }
 
+TEST(ExecutableImage, ABufferReadIntoAgainHoldsOnlyTheLastResource) {
+    // One buffer for three reads: a long resource, then one whose last 60
+    // bytes exist only in memory, then a part of one. Each leaves exactly
+    // its own bytes, zeros where the file holds none.
+    const std::string longData(300, 'y');
+    const std::string data(100, 'x');
+    const auto full = BuildPe({{kVersion, kFirst, 0x0409, data}});
+    const auto dataInSection = static_cast<std::uint32_t>(full.data[0] - full.resourceSection);
+    const Image longImage(BuildPe({{kVersion, kFirst, 0x0409, longData}}).bytes);
+    const Image cutImage(
+        BuildPe({{kVersion, kFirst, 0x0409, data}}, {.resourceRawSize = dataInSection + 40})
+            .bytes);
+    ASSERT_TRUE(longImage && cutImage);
+    const auto text = [](const Bytes& bytes) {
+        return std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    };
+    struct Step {
+        const Image& image;
+        std::size_t maxBytes;
+        std::string expected;
+    };
+    const Step steps[] = {
+        {longImage, 1000, longData},
+        {cutImage, 1000, std::string(40, 'x') + std::string(60, '\0')},
+        {longImage, 1000, longData},
+        {cutImage, 50, std::string(40, 'x') + std::string(10, '\0')},
+        {cutImage, 30, std::string(30, 'x')},
+    };
+    Bytes buffer;
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.expected.size());
+        const auto where = step.image->FindResource(kVersion, kFirst);
+        ASSERT_TRUE(where);
+        ASSERT_TRUE(step.image->ReadResourceInto(*where, step.maxBytes, buffer));
+        EXPECT_EQ(text(buffer), step.expected);
+    }
+
+    // Through the version reader, which keeps one buffer a thread: a block
+    // cut off before its last string, read after the whole block, shows
+    // nothing of the one before.
+    const std::string block = Serialize32(test::RootNode(
+        test::FixedInfoBytes(0x00010002, 0x00030004, 0x00050006, 0x00070008),
+        {test::Container("VarFileInfo", {test::TranslationNode({{0x0409, 0x04B0}})}),
+         test::Container("StringFileInfo",
+                         {test::Container("040904B0",
+                                          {test::StringNode("FileDescription", "Pegs"),
+                                           test::StringNode("LegalCopyright", "(c) Brannock")})})}));
+    const std::size_t copyrightNode = block.find(std::string("L\0e\0g\0a\0l\0", 10)) - 6;
+    const auto whole = BuildPe({{kVersion, kFirst, 0x0409, block}});
+    const auto blockInSection = static_cast<std::uint32_t>(whole.data[0] - whole.resourceSection);
+    const auto cut = BuildPe({{kVersion, kFirst, 0x0409, block}},
+                             {.resourceRawSize = blockInSection +
+                                                 static_cast<std::uint32_t>(copyrightNode)});
+    const auto read = [](const std::string& file) {
+        const MemorySource source(test::ByteSpan(file));
+        return ScanTexts(ReadFileVersionData(source, FileKind::VersionResource, ReadDepth::RowTexts));
+    };
+    for (int round = 0; round < 2; ++round) {
+        EXPECT_EQ(read(whole.bytes),
+                  (VersionTexts{"1.02.03.04", "English (United States)", "Pegs", "(c) Brannock"}));
+        EXPECT_EQ(read(cut.bytes),
+                  (VersionTexts{"1.02.03.04", "English (United States)", "Pegs", ""}));
+    }
+}
+
 TEST(ExecutableImage, ReadsNeImagesAndTheirSixteenBitVersionBlock) {
     using test::Container;
     using test::StringNode16;
