@@ -4,6 +4,8 @@
 #include "engine/text/text_utils.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 #include <limits>
 
 namespace sorvane {
@@ -49,6 +51,23 @@ TextRun ScanText(std::span<const std::byte> bytes, std::size_t unit) {
             seen |= c;
         }
     } else {
+        if constexpr (std::endian::native == std::endian::little) {
+            // Four characters a load while none of them is NUL; the loop
+            // below finds the NUL in the four that hold one, and reads what
+            // is left after the last whole four.
+            constexpr std::uint64_t kOnes = 0x0001000100010001u;
+            constexpr std::uint64_t kTops = 0x8000800080008000u;
+            std::uint64_t wide = 0;
+            for (; bytes.size() - pos >= 8; pos += 8) {
+                std::uint64_t four;
+                std::memcpy(&four, p + pos, sizeof four);
+                if (((four - kOnes) & ~four & kTops) != 0)
+                    break;
+                wide |= four;
+            }
+            if ((wide & 0xFF80FF80FF80FF80u) != 0)
+                seen |= 0x80;
+        }
         for (; bytes.size() - pos >= 2; pos += 2) {
             const unsigned c =
                 std::to_integer<unsigned>(p[pos]) | std::to_integer<unsigned>(p[pos + 1]) << 8;

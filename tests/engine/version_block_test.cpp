@@ -117,6 +117,45 @@ TEST(VersionBlock, ReadsTextUpToItsNulWhateverTheStoredLengthSays) {
     EXPECT_EQ(strings[4].name, "NoValue");
 }
 
+TEST(VersionBlock, ReadsKeysAndTextsOfEveryLengthWithAnyCharacterAnywhere) {
+    // Texts are scanned several characters at a time: a character that is
+    // not ASCII (one whose low byte is, too) or a NUL must count wherever it
+    // falls among them, and a text may end anywhere.
+    const std::string others[] = {"é", "Ā", "€", "😀"};
+    for (std::size_t length = 0; length <= 17; ++length) {
+        SCOPED_TRACE(testing::Message() << "length " << length);
+        std::vector<VersionNode> strings;
+        std::vector<std::pair<std::string, std::string>> expected;
+        const auto add = [&](std::string key, std::string text, std::string_view shown) {
+            strings.push_back(StringNode(key, text));
+            expected.emplace_back(std::move(key), std::string(shown));
+        };
+        for (std::size_t at = 0; at < length; ++at) {
+            for (const std::string& other : others) {
+                std::string text(length, 'a');
+                text.replace(at, 1, other);
+                add("K" + text, text, text);
+            }
+            // A NUL at `at` ends the text there, whatever follows it.
+            std::string cut(length, 'b');
+            cut[at] = '\0';
+            cut += "€Ā";
+            add("N" + std::to_string(at), cut, std::string_view(cut).substr(0, at));
+        }
+        add(std::string(length, 'k') + "!", std::string(length, 'c'), std::string(length, 'c'));
+        const auto info = Parse(StandardBlock32(strings));
+        ASSERT_TRUE(info);
+        ASSERT_EQ(info->stringTables.size(), 1u);
+        const auto& table = info->stringTables[0].strings;
+        ASSERT_EQ(table.size(), expected.size());
+        for (std::size_t i = 0; i < expected.size(); ++i) {
+            EXPECT_EQ(table[i].name, expected[i].first);
+            EXPECT_EQ(table[i].value, expected[i].second) << expected[i].first;
+            EXPECT_EQ(info->QueryString("040904B0", expected[i].first), expected[i].second);
+        }
+    }
+}
+
 TEST(VersionBlock, MatchesKeysOverTheirWholeLengthAndTakesTheFirstMatch) {
     const std::string block = Serialize32(
         RootNode(FixedInfoBytes(1, 0, 1, 0),
