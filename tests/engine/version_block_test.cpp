@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <gtest/gtest.h>
+#include <sstream>
 
 namespace sorvane {
 namespace {
@@ -153,6 +154,74 @@ TEST(VersionBlock, ReadsKeysAndTextsOfEveryLengthWithAnyCharacterAnywhere) {
             EXPECT_EQ(table[i].value, expected[i].second) << expected[i].first;
             EXPECT_EQ(info->QueryString("040904B0", expected[i].first), expected[i].second);
         }
+    }
+}
+
+// Everything a parse gives, as text, so two results compare field by field.
+std::string Describe(const std::optional<VersionInfo>& info) {
+    if (!info)
+        return "nothing";
+    std::ostringstream out;
+    out << (info->sixteenBit ? "16-bit" : "32-bit") << (info->budgetSpent ? ", spent" : "");
+    if (info->fixed)
+        out << ", fixed " << info->fixed->fileVersionMS << "." << info->fixed->fileVersionLS;
+    for (const Translation& t : info->translations)
+        out << ", translation " << t.language << "/" << t.codePage;
+    for (const StringTable& table : info->stringTables) {
+        out << "\ntable " << table.key << " in block " << table.block;
+        for (const VersionString& s : table.strings)
+            out << "\n  " << s.name << "=" << s.value << " (" << s.valueLength << ")";
+    }
+    return out.str();
+}
+
+TEST(VersionBlock, ParsingIntoAnEarlierResultGivesWhatAFreshParseGives) {
+    // Blocks with more and fewer tables, strings and translations than the
+    // one before, one that is no block at all, one whose budget runs out:
+    // parsed one after the other into the same result, each must come out
+    // as a parse of its own gives it, nothing left from the one before.
+    const std::string many = Serialize32(RootNode(
+        FixedInfoBytes(0x00050001, 0x00020003, 1, 0),
+        {Container("StringFileInfo",
+                   {Container("040904B0", {StringNode("FileDescription", "A long description"),
+                                           StringNode("LegalCopyright", "(c) Many"),
+                                           StringNode("ProductName", "Many")}),
+                    Container("040704B0", {StringNode("FileDescription", "Beschreibung")})}),
+         Container("StringFileInfo", {Container("040C04B0", {StringNode("Comments", "deux")})}),
+         Container("VarFileInfo", {TranslationNode({{0x0409, 0x04B0}, {0x0407, 0x04B0}})})}));
+    const std::string few = Serialize32(RootNode(
+        FixedInfoBytes(0x00010000, 0, 1, 0),
+        {Container("StringFileInfo", {Container("041104B0", {StringNode("LegalCopyright", "€")})})}));
+    const std::string unsigned_ = Serialize32(RootNode(std::string(52, '\0'), {}));
+    const std::string sixteen = Serialize16(RootNode(
+        FixedInfoBytes(0x00030000, 1, 1, 0),
+        {Container("StringFileInfo", {Container("040904E4", {StringNode16("FileDescription", "Alt")})}),
+         Container("VarFileInfo", {TranslationNode({{0x0409, 0x04E4}})})}));
+    const std::string none = "VS_VERSION_INFO, but no block";
+    const std::string_view rowStrings[] = {"FileDescription", "LegalCopyright"};
+    struct Parse {
+        const std::string* block;
+        std::size_t budget;
+        bool onlyRowStrings;
+    };
+    const Parse parses[] = {
+        {&many, kReadBudgetBytes, false}, {&few, kReadBudgetBytes, false},
+        {&many, kReadBudgetBytes, true},  {&unsigned_, kReadBudgetBytes, false},
+        {&many, kReadBudgetBytes, false}, {&none, kReadBudgetBytes, false},
+        {&sixteen, kReadBudgetBytes, true}, {&many, 300, false},
+        {&few, kReadBudgetBytes, true},   {&many, kReadBudgetBytes, true},
+    };
+    VersionInfo reused;
+    for (std::size_t i = 0; i < std::size(parses); ++i) {
+        const Parse& p = parses[i];
+        SCOPED_TRACE(testing::Message() << "parse " << i);
+        const auto only = p.onlyRowStrings ? std::span<const std::string_view>(rowStrings)
+                                           : std::span<const std::string_view>();
+        const auto fresh = ParseVersionBlock(ByteSpan(*p.block), p.budget, only);
+        const bool parsed = ParseVersionBlockInto(ByteSpan(*p.block), reused, p.budget, only);
+        ASSERT_EQ(parsed, fresh.has_value());
+        if (parsed)
+            EXPECT_EQ(Describe(reused), Describe(fresh));
     }
 }
 
