@@ -1,9 +1,13 @@
+#include "engine/files/opened_file.h"
 #include "engine/formats/byte_reader.h"
 #include "engine/formats/pe_image.h"
 #include "engine/formats/version_block.h"
 #include "engine/formats/version_reader.h"
 #include "support/byte_writer.h"
 #include "support/pe_builder.h"
+#include "support/scan_files.h"
+#include "support/temp_dir.h"
+#include "support/ttf_builder.h"
 #include "support/version_block_builder.h"
 
 #include <gtest/gtest.h>
@@ -16,6 +20,16 @@ using test::BuildPe;
 using test::PutU16;
 using test::PutU32;
 using test::TestResource;
+
+} // namespace
+
+// Readable failures for the texts of one side.
+void PrintTo(const VersionTexts& texts, std::ostream* out) {
+    *out << "{\"" << texts.version << "\", \"" << texts.language << "\", \"" << texts.description
+         << "\", \"" << texts.copyright << "\"}";
+}
+
+namespace {
 
 const ResourceId kVersion = ResourceId::Number(kResourceTypeVersion);
 const ResourceId kFirst = ResourceId::Number(kVersionResourceName);
@@ -285,6 +299,73 @@ TEST(ExecutableImage, ABufferReadIntoAgainHoldsOnlyTheLastResource) {
         EXPECT_EQ(read(cut.bytes),
                   (VersionTexts{"1.02.03.04", "English (United States)", "Pegs", ""}));
     }
+}
+
+TEST(ReadScanTexts, GivesWhatTheWholeReadGivesWhateverTheThreadReadBefore) {
+    // Files read one after the other on one thread, which parses every
+    // block into the same memory: each must give the texts, size and
+    // failure that reading all of it gives, nothing of the file before.
+    test::TempDir dir;
+    const std::string typeLibrary = dir.write("lib.tlb", "not a type library");
+    struct File {
+        std::string path;
+        FileKind kind;
+    };
+    const File files[] = {
+        {dir.write("full.dll", test::VersionedPe({{1, 2, 3, 4}, 0x0409, "Full", "(c) Full"})),
+         FileKind::VersionResource},
+        // A table with no string the scan keeps.
+        {dir.write("bare.dll",
+                   BuildPe({{kVersion, kFirst, 0x0409,
+                             test::StandardBlock32({test::StringNode("ProductName", "Bare")})}})
+                       .bytes),
+         FileKind::VersionResource},
+        {dir.write("nothing.dll", "MZ but nothing more"), FileKind::VersionResource},
+        {dir.write("no-resource.exe", BuildPe({}).bytes), FileKind::VersionResource},
+        {dir.write("full-again.dll",
+                   test::VersionedPe({{9, 8, 7, 6}, 0x0000, "A description longer than most",
+                                      "(c) Again", 4000})),
+         FileKind::VersionResource},
+        {dir.write("font.ttf", test::TtfBuilder{.names = {test::MacName(0, "(c) Font"),
+                                                          test::MacName(1, "Family"),
+                                                          test::MacName(2, "Regular"),
+                                                          test::MacName(3, "Id"),
+                                                          test::MacName(4, "Full"),
+                                                          test::MacName(5, "Version 1.5")}}
+                                   .Build()),
+         FileKind::TrueType},
+        {typeLibrary, FileKind::TypeLibrary},
+        {dir.file("missing.dll"), FileKind::VersionResource},
+        {dir.write("other.dll", test::VersionedPe({{3, 0, 0, 1}, 0x0407, "Andere", ""})),
+         FileKind::VersionResource},
+    };
+    for (int round = 0; round < 2; ++round) {
+        for (const File& f : files) {
+            SCOPED_TRACE(f.path);
+            std::error_code error;
+            const auto file = OpenedFile::Open(f.path, error);
+            const FileVersionData whole =
+                ReadFileVersionData(file.get(), error, f.kind, ReadDepth::RowTexts);
+            const VersionTexts expected = ScanTexts(whole);
+            const ScanFileTexts scan = ReadScanTexts(file.get(), error, f.kind);
+            EXPECT_EQ(scan.texts.version, expected.version);
+            EXPECT_EQ(scan.texts.language, expected.language);
+            EXPECT_EQ(scan.texts.description, expected.description);
+            EXPECT_EQ(scan.texts.copyright, expected.copyright);
+            EXPECT_EQ(scan.size, whole.size);
+            EXPECT_EQ(scan.error, whole.error);
+            EXPECT_EQ(scan.typeLibrary, whole.typeLibrary.has_value());
+        }
+    }
+    // What the files hold, so the comparison above is not of empty texts.
+    const auto texts = [](const std::string& path) {
+        const auto file = OpenedFile::Open(path);
+        return ReadScanTexts(file.get(), {}, FileKind::VersionResource).texts;
+    };
+    EXPECT_EQ(texts(files[0].path),
+              (VersionTexts{"1.02.03.04", "English (United States)", "Full", "(c) Full"}));
+    EXPECT_EQ(texts(files[1].path), (VersionTexts{"1.02.03.04", "English (United States)", "", ""}));
+    EXPECT_EQ(texts(files[2].path), VersionTexts{});
 }
 
 TEST(ExecutableImage, ReadsNeImagesAndTheirSixteenBitVersionBlock) {
