@@ -18,15 +18,15 @@ bool Same(const sorvane::VersionInfo& a, const sorvane::VersionInfo& b) {
                               const std::optional<FixedFileInfo>& y) {
         if (x.has_value() != y.has_value())
             return false;
-        return !x || (x->signature == y->signature && x->structVersion == y->structVersion &&
-                      x->fileVersionMS == y->fileVersionMS &&
-                      x->fileVersionLS == y->fileVersionLS &&
-                      x->productVersionMS == y->productVersionMS &&
-                      x->productVersionLS == y->productVersionLS &&
-                      x->fileFlagsMask == y->fileFlagsMask && x->fileFlags == y->fileFlags &&
-                      x->fileOS == y->fileOS && x->fileType == y->fileType &&
-                      x->fileSubtype == y->fileSubtype && x->fileDateMS == y->fileDateMS &&
-                      x->fileDateLS == y->fileDateLS);
+        return !x ||
+               (x->signature == y->signature && x->structVersion == y->structVersion &&
+                x->fileVersionMS == y->fileVersionMS && x->fileVersionLS == y->fileVersionLS &&
+                x->productVersionMS == y->productVersionMS &&
+                x->productVersionLS == y->productVersionLS &&
+                x->fileFlagsMask == y->fileFlagsMask && x->fileFlags == y->fileFlags &&
+                x->fileOS == y->fileOS && x->fileType == y->fileType &&
+                x->fileSubtype == y->fileSubtype && x->fileDateMS == y->fileDateMS &&
+                x->fileDateLS == y->fileDateLS);
     };
     if (a.sixteenBit != b.sixteenBit || a.budgetSpent != b.budgetSpent ||
         !sameFixed(a.fixed, b.fixed) || a.translations != b.translations ||

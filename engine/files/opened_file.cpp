@@ -221,8 +221,8 @@ bool OpenedFile::ReadInto(std::uint64_t offset, std::span<std::byte> out) const 
             w.data = TakeWindowBuffer();
         w.offset = offset - offset % kWindowAlign;
         w.length = 0;
-        const std::size_t span = offset + out.size() - w.offset <= kWindowAlign ? kWindowAlign
-                                                                                : kWindowBytes;
+        const std::size_t span =
+            offset + out.size() - w.offset <= kWindowAlign ? kWindowAlign : kWindowBytes;
         const auto wanted =
             static_cast<std::size_t>(std::min<std::uint64_t>(span, size_ - w.offset));
         const auto got = ReadFully(w.offset, std::span<std::byte>(w.data.get(), wanted));

@@ -298,9 +298,9 @@ std::optional<ResourceId> ResourceTree::EntryId(const DirectoryEntry& e, std::si
     return ResourceId::Named(std::move(name));
 }
 
-std::optional<std::uint32_t>
-ResourceTree::FindSubdirectory(const DirectoryEntries& entries, const ResourceId& id,
-                               VisitedDirectories& visited) const {
+std::optional<std::uint32_t> ResourceTree::FindSubdirectory(const DirectoryEntries& entries,
+                                                            const ResourceId& id,
+                                                            VisitedDirectories& visited) const {
     // A name of n characters takes n to 2n UTF-16 units (surrogate pairs
     // make one character of two), and letter case never changes the count:
     // names of other lengths are passed over without reading them.

@@ -87,7 +87,8 @@ TextRun ScanText(std::span<const std::byte> bytes, std::size_t unit) {
 // hands its callback the capacity instead of the size asked for.)
 void DecodeInto(std::span<const std::byte> text, std::size_t unit, bool ascii, std::string& out) {
     if (!ascii) {
-        out = unit == 1 ? Windows1252ToUtf8(BytesToString(text)) : Utf16ToUtf8(text, Endian::Little);
+        out =
+            unit == 1 ? Windows1252ToUtf8(BytesToString(text)) : Utf16ToUtf8(text, Endian::Little);
         return;
     }
     out.resize(text.size() / unit);
@@ -326,8 +327,7 @@ std::optional<VersionInfo> ParseVersionBlock(std::span<const std::byte> block,
 }
 
 bool ParseVersionBlockInto(std::span<const std::byte> block, VersionInfo& info,
-                           std::size_t budgetBytes,
-                           std::span<const std::string_view> onlyStrings) {
+                           std::size_t budgetBytes, std::span<const std::string_view> onlyStrings) {
     if (block.size() <= 4)
         return false;
     info.sixteenBit = std::to_integer<std::uint8_t>(block[4]) >= kFirstKeyCharacter;

@@ -223,7 +223,8 @@ VersionTexts VersionResourceTexts(const VersionInfo& info) {
 ScanFileTexts ReadScanTexts(const OpenedFile* file, std::error_code openError, FileKind kind) {
     ScanFileTexts out;
     if (file == nullptr || kind != FileKind::VersionResource) {
-        const FileVersionData data = ReadFileVersionData(file, openError, kind, ReadDepth::RowTexts);
+        const FileVersionData data =
+            ReadFileVersionData(file, openError, kind, ReadDepth::RowTexts);
         out.texts = ScanTexts(data);
         out.size = data.size;
         out.error = data.error;

@@ -142,9 +142,8 @@ FileResult Unreadable(std::string path, std::error_code error) {
 
 // Opens `relative` below the folder `held` or, when that is not open, by its
 // whole path below `folder`; then reads it. The file stays open in `file`.
-ScanFileTexts ReadSide(const HeldFolder& held, std::string_view folder,
-                       const std::string& relative, FileKind kind,
-                       std::unique_ptr<OpenedFile>& file) {
+ScanFileTexts ReadSide(const HeldFolder& held, std::string_view folder, const std::string& relative,
+                       FileKind kind, std::unique_ptr<OpenedFile>& file) {
     std::error_code error;
     file = held.fd() >= 0 ? OpenedFile::OpenAt(held.fd(), relative, error)
                           : OpenedFile::Open(JoinPath(folder, relative), error);
@@ -216,10 +215,10 @@ FileResult CompareOneFile(const Job& job, const ScanContext& context) {
     }
     // The texts are lent to the two sides for the decision and taken back:
     // the mark needs no path.
-    FileSide sourceSide{{}, std::move(row.SourceVersion), std::move(row.SourceLanguage),
-                        row.SourceSize};
-    FileSide targetSide{{}, std::move(row.TargetVersion), std::move(row.TargetLanguage),
-                        targetData.size};
+    FileSide sourceSide{
+        {}, std::move(row.SourceVersion), std::move(row.SourceLanguage), row.SourceSize};
+    FileSide targetSide{
+        {}, std::move(row.TargetVersion), std::move(row.TargetLanguage), targetData.size};
     row.Mark = DecideMark(sourceSide, targetSide, context.strict);
     row.SourceVersion = std::move(sourceSide.Version);
     row.SourceLanguage = std::move(sourceSide.Language);

@@ -246,8 +246,7 @@ TEST(ExecutableImage, ABufferReadIntoAgainHoldsOnlyTheLastResource) {
     const auto dataInSection = static_cast<std::uint32_t>(full.data[0] - full.resourceSection);
     const Image longImage(BuildPe({{kVersion, kFirst, 0x0409, longData}}).bytes);
     const Image cutImage(
-        BuildPe({{kVersion, kFirst, 0x0409, data}}, {.resourceRawSize = dataInSection + 40})
-            .bytes);
+        BuildPe({{kVersion, kFirst, 0x0409, data}}, {.resourceRawSize = dataInSection + 40}).bytes);
     ASSERT_TRUE(longImage && cutImage);
     const auto text = [](const Bytes& bytes) {
         return std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size());
@@ -280,18 +279,19 @@ TEST(ExecutableImage, ABufferReadIntoAgainHoldsOnlyTheLastResource) {
         test::FixedInfoBytes(0x00010002, 0x00030004, 0x00050006, 0x00070008),
         {test::Container("VarFileInfo", {test::TranslationNode({{0x0409, 0x04B0}})}),
          test::Container("StringFileInfo",
-                         {test::Container("040904B0",
-                                          {test::StringNode("FileDescription", "Pegs"),
-                                           test::StringNode("LegalCopyright", "(c) Brannock")})})}));
+                         {test::Container(
+                             "040904B0", {test::StringNode("FileDescription", "Pegs"),
+                                          test::StringNode("LegalCopyright", "(c) Brannock")})})}));
     const std::size_t copyrightNode = block.find(std::string("L\0e\0g\0a\0l\0", 10)) - 6;
     const auto whole = BuildPe({{kVersion, kFirst, 0x0409, block}});
     const auto blockInSection = static_cast<std::uint32_t>(whole.data[0] - whole.resourceSection);
-    const auto cut = BuildPe({{kVersion, kFirst, 0x0409, block}},
-                             {.resourceRawSize = blockInSection +
-                                                 static_cast<std::uint32_t>(copyrightNode)});
+    const auto cut =
+        BuildPe({{kVersion, kFirst, 0x0409, block}},
+                {.resourceRawSize = blockInSection + static_cast<std::uint32_t>(copyrightNode)});
     const auto read = [](const std::string& file) {
         const MemorySource source(test::ByteSpan(file));
-        return ScanTexts(ReadFileVersionData(source, FileKind::VersionResource, ReadDepth::RowTexts));
+        return ScanTexts(
+            ReadFileVersionData(source, FileKind::VersionResource, ReadDepth::RowTexts));
     };
     for (int round = 0; round < 2; ++round) {
         EXPECT_EQ(read(whole.bytes),
@@ -322,17 +322,17 @@ TEST(ReadScanTexts, GivesWhatTheWholeReadGivesWhateverTheThreadReadBefore) {
          FileKind::VersionResource},
         {dir.write("nothing.dll", "MZ but nothing more"), FileKind::VersionResource},
         {dir.write("no-resource.exe", BuildPe({}).bytes), FileKind::VersionResource},
-        {dir.write("full-again.dll",
-                   test::VersionedPe({{9, 8, 7, 6}, 0x0000, "A description longer than most",
-                                      "(c) Again", 4000})),
+        {dir.write(
+             "full-again.dll",
+             test::VersionedPe(
+                 {{9, 8, 7, 6}, 0x0000, "A description longer than most", "(c) Again", 4000})),
          FileKind::VersionResource},
-        {dir.write("font.ttf", test::TtfBuilder{.names = {test::MacName(0, "(c) Font"),
-                                                          test::MacName(1, "Family"),
-                                                          test::MacName(2, "Regular"),
-                                                          test::MacName(3, "Id"),
-                                                          test::MacName(4, "Full"),
-                                                          test::MacName(5, "Version 1.5")}}
-                                   .Build()),
+        {dir.write(
+             "font.ttf",
+             test::TtfBuilder{.names = {test::MacName(0, "(c) Font"), test::MacName(1, "Family"),
+                                        test::MacName(2, "Regular"), test::MacName(3, "Id"),
+                                        test::MacName(4, "Full"), test::MacName(5, "Version 1.5")}}
+                 .Build()),
          FileKind::TrueType},
         {typeLibrary, FileKind::TypeLibrary},
         {dir.file("missing.dll"), FileKind::VersionResource},
@@ -364,7 +364,8 @@ TEST(ReadScanTexts, GivesWhatTheWholeReadGivesWhateverTheThreadReadBefore) {
     };
     EXPECT_EQ(texts(files[0].path),
               (VersionTexts{"1.02.03.04", "English (United States)", "Full", "(c) Full"}));
-    EXPECT_EQ(texts(files[1].path), (VersionTexts{"1.02.03.04", "English (United States)", "", ""}));
+    EXPECT_EQ(texts(files[1].path),
+              (VersionTexts{"1.02.03.04", "English (United States)", "", ""}));
     EXPECT_EQ(texts(files[2].path), VersionTexts{});
 }
 

@@ -189,14 +189,16 @@ TEST(VersionBlock, ParsingIntoAnEarlierResultGivesWhatAFreshParseGives) {
                     Container("040704B0", {StringNode("FileDescription", "Beschreibung")})}),
          Container("StringFileInfo", {Container("040C04B0", {StringNode("Comments", "deux")})}),
          Container("VarFileInfo", {TranslationNode({{0x0409, 0x04B0}, {0x0407, 0x04B0}})})}));
-    const std::string few = Serialize32(RootNode(
-        FixedInfoBytes(0x00010000, 0, 1, 0),
-        {Container("StringFileInfo", {Container("041104B0", {StringNode("LegalCopyright", "€")})})}));
+    const std::string few = Serialize32(
+        RootNode(FixedInfoBytes(0x00010000, 0, 1, 0),
+                 {Container("StringFileInfo",
+                            {Container("041104B0", {StringNode("LegalCopyright", "€")})})}));
     const std::string unsigned_ = Serialize32(RootNode(std::string(52, '\0'), {}));
-    const std::string sixteen = Serialize16(RootNode(
-        FixedInfoBytes(0x00030000, 1, 1, 0),
-        {Container("StringFileInfo", {Container("040904E4", {StringNode16("FileDescription", "Alt")})}),
-         Container("VarFileInfo", {TranslationNode({{0x0409, 0x04E4}})})}));
+    const std::string sixteen = Serialize16(
+        RootNode(FixedInfoBytes(0x00030000, 1, 1, 0),
+                 {Container("StringFileInfo",
+                            {Container("040904E4", {StringNode16("FileDescription", "Alt")})}),
+                  Container("VarFileInfo", {TranslationNode({{0x0409, 0x04E4}})})}));
     const std::string none = "VS_VERSION_INFO, but no block";
     const std::string_view rowStrings[] = {"FileDescription", "LegalCopyright"};
     struct Parse {
@@ -205,11 +207,11 @@ TEST(VersionBlock, ParsingIntoAnEarlierResultGivesWhatAFreshParseGives) {
         bool onlyRowStrings;
     };
     const Parse parses[] = {
-        {&many, kReadBudgetBytes, false}, {&few, kReadBudgetBytes, false},
-        {&many, kReadBudgetBytes, true},  {&unsigned_, kReadBudgetBytes, false},
-        {&many, kReadBudgetBytes, false}, {&none, kReadBudgetBytes, false},
+        {&many, kReadBudgetBytes, false},   {&few, kReadBudgetBytes, false},
+        {&many, kReadBudgetBytes, true},    {&unsigned_, kReadBudgetBytes, false},
+        {&many, kReadBudgetBytes, false},   {&none, kReadBudgetBytes, false},
         {&sixteen, kReadBudgetBytes, true}, {&many, 300, false},
-        {&few, kReadBudgetBytes, true},   {&many, kReadBudgetBytes, true},
+        {&few, kReadBudgetBytes, true},     {&many, kReadBudgetBytes, true},
     };
     VersionInfo reused;
     for (std::size_t i = 0; i < std::size(parses); ++i) {
