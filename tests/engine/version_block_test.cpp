@@ -222,9 +222,14 @@ TEST(VersionBlock, ParsingIntoAnEarlierResultGivesWhatAFreshParseGives) {
         const auto fresh = ParseVersionBlock(ByteSpan(*p.block), p.budget, only);
         const bool parsed = ParseVersionBlockInto(ByteSpan(*p.block), reused, p.budget, only);
         ASSERT_EQ(parsed, fresh.has_value());
-        if (parsed)
+        if (parsed) {
             EXPECT_EQ(Describe(reused), Describe(fresh));
+        }
     }
+    // The blocks are what they were made to be.
+    EXPECT_TRUE(ParseVersionBlock(ByteSpan(many), 300)->budgetSpent);
+    EXPECT_TRUE(ParseVersionBlock(ByteSpan(sixteen))->sixteenBit);
+    EXPECT_FALSE(ParseVersionBlock(ByteSpan(unsigned_))->fixed);
 }
 
 TEST(VersionBlock, MatchesKeysOverTheirWholeLengthAndTakesTheFirstMatch) {
