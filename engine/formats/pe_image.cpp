@@ -19,7 +19,9 @@ constexpr std::uint16_t kPe32Magic = 0x10B;
 constexpr std::uint16_t kPe32PlusMagic = 0x20B;
 constexpr std::size_t kCoffHeaderEnd = 0x18; // signature + COFF header
 constexpr std::size_t kResourceDirectoryIndex = 2;
+constexpr std::size_t kClrDirectoryIndex = 14; ///< the CLI header of a .NET image
 constexpr std::size_t kDataDirectorySize = 8;
+constexpr std::size_t kClrHeaderSize = 72;
 
 // Windows XP refused images with more sections; later versions allow more,
 // but no real image needs them and the cap keeps the header read small.
@@ -180,6 +182,7 @@ struct ExecutableImage::State {
                    : std::span<const Section>(sectionsInPlace).first(sectionCount);
     }
     std::optional<std::uint32_t> resourceRva;
+    std::optional<std::uint32_t> clrRva;
     // NE: every resource in table order.
     std::vector<NeResource> neResources;
 };
@@ -470,24 +473,33 @@ Result<ExecutableImage> ExecutableImage::Open(const ByteSource& source,
         return failed(Reason::BadFormat);
     const bool plus = kind == kPe32PlusMagic;
     const std::size_t rvaCountOffset = plus ? 108 : 92;
-    const std::size_t resourceEntryOffset =
-        (plus ? 112 : 96) + kResourceDirectoryIndex * kDataDirectorySize;
+    const std::size_t directories = plus ? 112 : 96;
+    const std::size_t resourceEntryOffset = directories + kResourceDirectoryIndex * kDataDirectorySize;
+    const std::size_t clrEntryOffset = directories + kClrDirectoryIndex * kDataDirectorySize;
 
-    // Only the header bytes up to the resource entry are needed; they must be
-    // in the file as far as the header claims them.
-    const std::size_t wanted = std::min<std::size_t>(optionalSize, resourceEntryOffset + 8);
-    Fixed<112 + kResourceDirectoryIndex * kDataDirectorySize + 8> optional;
-    const auto optionalBytes = std::span<std::byte>(optional).first(wanted);
+    // The header bytes up to the resource entry must be in the file as far
+    // as the header claims them; those up to the CLI header's entry are read
+    // when they are there.
+    const std::size_t required = std::min<std::size_t>(optionalSize, resourceEntryOffset + 8);
+    const std::size_t wanted = std::min<std::size_t>(optionalSize, clrEntryOffset + 8);
+    Fixed<112 + kClrDirectoryIndex * kDataDirectorySize + 8> optional;
+    const auto optionalBytes = std::span<std::byte>(optional).first(required);
     if (!budget.ReadExactly(source, optionalStart, optionalBytes))
         return unread(optionalStart, optionalBytes.size());
-    const ByteReader o(optionalBytes, Endian::Little);
-    if (resourceEntryOffset + kDataDirectorySize <= optionalSize &&
-        *o.u32At(rvaCountOffset) > kResourceDirectoryIndex) {
-        const std::uint32_t rva = *o.u32At(resourceEntryOffset);
-        const std::uint32_t size = *o.u32At(resourceEntryOffset + 4);
-        if (rva != 0 && size != 0)
-            state->resourceRva = rva;
-    }
+    const std::size_t held =
+        required + budget.ReadUpTo(source, optionalStart + required,
+                                   std::span<std::byte>(optional).subspan(required, wanted - required));
+    const ByteReader o(std::span<const std::byte>(optional).first(held), Endian::Little);
+    // The directory `index`, when the header holds it and it is not empty.
+    const auto directory = [&](std::size_t index, std::size_t entry) -> std::optional<std::uint32_t> {
+        if (entry + kDataDirectorySize > held || *o.u32At(rvaCountOffset) <= index)
+            return std::nullopt;
+        const std::uint32_t rva = *o.u32At(entry);
+        const std::uint32_t size = *o.u32At(entry + 4);
+        return rva != 0 && size != 0 ? std::optional(rva) : std::nullopt;
+    };
+    state->resourceRva = directory(kResourceDirectoryIndex, resourceEntryOffset);
+    state->clrRva = directory(kClrDirectoryIndex, clrEntryOffset);
 
     // A table cut short by the end of the file keeps its whole entries.
     const std::size_t tableCount = std::min<std::size_t>(sectionCount, kMaxSections);
@@ -508,6 +520,30 @@ Result<ExecutableImage> ExecutableImage::Open(const ByteSource& source,
 
     image.format_ = plus ? ExecutableFormat::Pe32Plus : ExecutableFormat::Pe32;
     return image;
+}
+
+std::optional<Result<AssemblyIdentity>> ExecutableImage::Assembly() const {
+    const State& s = *state_;
+    if (format_ == ExecutableFormat::Ne || !s.clrRva)
+        return std::nullopt;
+    const auto bad = [](Reason reason) -> Result<AssemblyIdentity> {
+        return Fail({reason, Step::ReadAssemblyIdentity});
+    };
+    // The CLI header names the metadata by its place in memory and its size.
+    const auto header = MapRva(s.sections(), *s.clrRva);
+    Fixed<kClrHeaderSize> bytes;
+    if (!header || header->storedBytes < bytes.size() ||
+        !budget_->ReadExactly(*source_, header->fileOffset, bytes))
+        return bad(Reason::Truncated);
+    const ByteReader h(bytes, Endian::Little);
+    const std::uint32_t metadataRva = *h.u32At(8);
+    const std::uint32_t metadataSize = *h.u32At(12);
+    const auto metadata = MapRva(s.sections(), metadataRva);
+    if (!metadata || metadataSize == 0)
+        return bad(Reason::BadFormat);
+    const SubSource view(*source_, metadata->fileOffset,
+                         std::min<std::uint64_t>(metadataSize, metadata->storedBytes));
+    return ReadAssemblyIdentity(view);
 }
 
 std::optional<ResourceLocation>

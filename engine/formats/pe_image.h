@@ -5,6 +5,7 @@
 
 #include "engine/failure.h"
 #include "engine/formats/byte_source.h"
+#include "engine/formats/clr_metadata.h"
 
 #include <cstdint>
 #include <memory>
@@ -80,6 +81,13 @@ public:
     /// once. False, with `out` holding nothing of use, when they cannot be
     /// read or paid for.
     bool ReadResourceInto(const ResourceLocation& where, std::size_t maxBytes, Bytes& out) const;
+
+    /// The identity of the .NET assembly the image is, from its CLI header
+    /// and metadata; nothing when the image has no CLI header (no .NET
+    /// image, or an NE image). Fails as ReadAssemblyIdentity does, and with
+    /// Truncated or BadFormat when the CLI header cannot be read or names no
+    /// metadata in the image.
+    std::optional<Result<AssemblyIdentity>> Assembly() const;
 
     /// True once the budget refused or shortened a read.
     bool budgetSpent() const { return budget_->spent(); }

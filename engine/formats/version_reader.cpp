@@ -31,6 +31,14 @@ bool ReadVersionResourceInto(const ByteSource& source, ReadDepth depth, VersionI
         return false;
     }
     data.executable = image->format();
+    if (depth == ReadDepth::Everything) {
+        if (auto assembly = image->Assembly()) {
+            if (*assembly)
+                data.assembly = std::move(**assembly);
+            else
+                data.assemblyFailure = std::move(assembly->error());
+        }
+    }
     const auto where = image->FindResource(
         ResourceId::Number(kResourceTypeVersion), ResourceId::Number(kVersionResourceName),
         depth == ReadDepth::Everything ? &data.resourceLanguages : nullptr);

@@ -48,6 +48,11 @@ struct FileVersionData {
     std::optional<TrueTypeNames> font;
     /// Type libraries: the library attributes (nothing when it cannot be loaded).
     std::optional<TypeLibraryInfo> typeLibrary;
+    /// .NET assemblies (read with ReadDepth::Everything): the identity of the
+    /// Assembly table, or why the metadata gave none. Both empty for a file
+    /// without a CLI header.
+    std::optional<AssemblyIdentity> assembly;
+    std::optional<Failure> assemblyFailure;
     /// Why the file could not be read when it is there but opening or reading
     /// it failed (permissions, too many open files, an I/O error); the data
     /// above is then incomplete. Clear for a missing path and for anything
