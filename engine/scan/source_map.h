@@ -6,6 +6,7 @@
 // else Windows-1252).
 
 #include "engine/scan/comparison.h"
+#include "engine/scan/row_range.h"
 
 #include <cstdint>
 #include <expected>
@@ -54,8 +55,7 @@ struct SourceMapWriteResult {
 /// renamed over it, so a failed write never replaces a good map. The error
 /// text says what went wrong.
 std::expected<SourceMapWriteResult, std::string>
-WriteSourceMap(const std::string& path, std::string_view header,
-               const std::vector<ComparisonRow>& rows);
+WriteSourceMap(const std::string& path, std::string_view header, RowRange rows);
 
 /// The header of a map saved from these box texts: the Source folder, or the
 /// Target when the Source is empty, normalised and made absolute (against the
