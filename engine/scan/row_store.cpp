@@ -11,8 +11,10 @@ namespace sorvane {
 
 namespace {
 
-// Short texts share blocks of this size; a text of more than a quarter of it
-// gets a block of its own.
+// Short texts share blocks, the first of a few KiB, each next one twice as
+// large up to the largest size; a text of more than a quarter of that gets a
+// block of its own.
+constexpr std::size_t kFirstBlockBytes = std::size_t{1} << 12;
 constexpr std::size_t kBlockBytes = std::size_t{1} << 18;
 
 std::size_t LengthBytes(std::size_t length) {
@@ -62,10 +64,12 @@ TextArena::Place TextArena::Add(std::string_view text) {
         blocks_.push_back(std::make_unique_for_overwrite<char[]>(needed));
     } else {
         if (room_ == 0 || used_ + needed > room_) {
-            blocks_.push_back(std::make_unique_for_overwrite<char[]>(kBlockBytes));
+            const std::size_t room =
+                std::max(needed, room_ == 0 ? kFirstBlockBytes : std::min(room_ * 2, kBlockBytes));
+            blocks_.push_back(std::make_unique_for_overwrite<char[]>(room));
             filling_ = blocks_.size() - 1;
             used_ = 0;
-            room_ = kBlockBytes;
+            room_ = room;
         }
         block = filling_;
         offset = used_;
