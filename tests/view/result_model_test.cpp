@@ -469,6 +469,19 @@ TEST(ResultModel, ReadsAndUpdatesRowsByTheirPlaceInTheOrderShown) {
     EXPECT_EQ(model.RowAt(0)->Mark, ComparisonMark::Orphan);
     EXPECT_EQ(Cell(model, 1, kTargetLanguageColumn), "");
 
+    // Sorts after new rows and new texts take them into account.
+    model.UpdateTarget(0, ComparisonMark::Copied, "0.5", "");
+    for (const int key : {kTargetVersionColumn, kNameColumn, kTargetLanguageColumn}) {
+        std::vector<ComparisonRow> expected = model.Rows().ToVector();
+        SortRows(expected, key, false);
+        model.Sort(key, false, 0);
+        std::vector<std::string> expectedNames;
+        for (const ComparisonRow& row : expected)
+            expectedNames.push_back(row.Name);
+        EXPECT_EQ(Names(model), expectedNames) << key;
+    }
+    EXPECT_EQ(Names(model), (std::vector<std::string>{"c.dll", "b.dll", "a.dll", "0.dll"}));
+
     ResultModel empty;
     EXPECT_TRUE(empty.Rows().empty());
     EXPECT_FALSE(empty.HoldsRow(0)); // the placeholder holds no row
