@@ -263,6 +263,8 @@ constexpr std::size_t kComparisonItems = 256;
 template <class Item>
 bool RadixSortByKey(std::span<Item> items, std::vector<Item>& buffer, bool copyBack = true) {
     const std::size_t count = items.size();
+    if (count < 2)
+        return false;
     std::array<std::array<std::uint32_t, 256>, 8> counts{};
     for (const Item& item : items)
         for (std::size_t byte = 0; byte < 8; ++byte)
@@ -492,7 +494,7 @@ std::vector<std::uint32_t> SortedRowOrder(const RowStore& store, std::vector<std
         const std::size_t count = run.end - run.begin;
         const std::span<std::uint32_t> ids(order.data() + run.begin, count);
         keys.resize(count);
-        if (count == order.size()) {
+        if (count == store.size()) {
             // Every row: their keys are taken in the order the rows are held,
             // which reads the store from front to back, and then picked.
             if (everyId.empty()) {

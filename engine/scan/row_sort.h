@@ -65,8 +65,8 @@ std::vector<std::uint32_t> SortedRowOrder(const std::vector<ComparisonRow>& rows
 void SortRows(std::vector<ComparisonRow>& rows, int sortKey, bool ascending);
 
 /// The order SortedRowOrder gives, for rows held in a RowStore: `order` is
-/// the present order as ids of `store` (empty: the order the rows were added
-/// in), and the result the same ids in the sorted order. Rows equal in every
+/// the present order, the ids of `store` (empty: the order the rows were
+/// added in), and the result the same ids in the sorted order. Rows equal in every
 /// compared column keep their present order. Only ids move: each compared
 /// column is ranked once (a pooled column by its distinct texts) and the ids
 /// are sorted by the ranks.

@@ -35,11 +35,11 @@ std::uint32_t HashTop(std::string_view text) {
     return static_cast<std::uint32_t>(std::hash<std::string_view>{}(text) >> 32);
 }
 
-// Sizes from 0 to 10^17 - 1 compare as their decimal digits do when the
-// digits, padded with zeros to 17, come first and their count second.
 // How many ids ahead the loops over ids in any order ask for what they read.
 constexpr std::size_t kAhead = 16;
 
+// Sizes from 0 to 10^17 - 1 compare as their decimal digits do when the
+// digits, padded with zeros to 17, come first and their count second.
 constexpr std::int64_t kSizeKeyLimit = 100'000'000'000'000'000;
 
 std::uint64_t SizeTextKey(std::int64_t size) {
@@ -99,8 +99,8 @@ void TextPool::Clear() {
         part = {};
     last_ = 0;
     places_.push_back(arena_.Add({}));
-    Place(parts_[HashTop({}) >> (32 - kPartBits)],
-          static_cast<std::uint64_t>(HashTop({})) << 32 | 1u);
+    Insert(parts_[HashTop({}) >> (32 - kPartBits)],
+           static_cast<std::uint64_t>(HashTop({})) << 32 | 1u);
 }
 
 std::uint32_t TextPool::Intern(std::string_view text) {
@@ -112,11 +112,11 @@ std::uint32_t TextPool::Intern(std::string_view text) {
         const std::size_t mask = part.cells.size() - 1;
         for (std::size_t at = static_cast<std::uint32_t>(top << kPartBits) >> (32 - part.bits);;
              at = (at + 1) & mask) {
-            const std::uint64_t slot = part.cells[at];
-            if (slot == 0)
+            const std::uint64_t cell = part.cells[at];
+            if (cell == 0)
                 break;
-            if (static_cast<std::uint32_t>(slot >> 32) == top) {
-                const auto id = static_cast<std::uint32_t>(slot) - 1;
+            if (static_cast<std::uint32_t>(cell >> 32) == top) {
+                const auto id = static_cast<std::uint32_t>(cell) - 1;
                 if (Text(id) == text)
                     return last_ = id;
             }
@@ -124,19 +124,19 @@ std::uint32_t TextPool::Intern(std::string_view text) {
     }
     const auto id = static_cast<std::uint32_t>(places_.size());
     places_.push_back(arena_.Add(text));
-    Place(part, static_cast<std::uint64_t>(top) << 32 | (id + 1u));
+    Insert(part, static_cast<std::uint64_t>(top) << 32 | (id + 1u));
     return last_ = id;
 }
 
-void TextPool::Place(Part& part, std::uint64_t slot) {
+void TextPool::Insert(Part& part, std::uint64_t cell) {
     if ((part.taken + 1) * 2 > part.cells.size())
         Grow(part);
     const std::size_t mask = part.cells.size() - 1;
-    const auto top = static_cast<std::uint32_t>(slot >> 32);
+    const auto top = static_cast<std::uint32_t>(cell >> 32);
     std::size_t at = static_cast<std::uint32_t>(top << kPartBits) >> (32 - part.bits);
     while (part.cells[at] != 0)
         at = (at + 1) & mask;
-    part.cells[at] = slot;
+    part.cells[at] = cell;
     ++part.taken;
 }
 
@@ -144,9 +144,9 @@ void TextPool::Grow(Part& part) {
     Part larger;
     larger.bits = part.bits == 0 ? 2 : part.bits + 1;
     larger.cells.assign(std::size_t{1} << larger.bits, 0);
-    for (const std::uint64_t slot : part.cells)
-        if (slot != 0)
-            Place(larger, slot);
+    for (const std::uint64_t cell : part.cells)
+        if (cell != 0)
+            Insert(larger, cell);
     part = std::move(larger);
 }
 

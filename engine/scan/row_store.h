@@ -74,7 +74,7 @@ private:
         int bits = 0;
         std::size_t taken = 0;
     };
-    static void Place(Part& part, std::uint64_t slot);
+    static void Insert(Part& part, std::uint64_t cell);
     static void Grow(Part& part);
 
     TextArena arena_;
