@@ -95,7 +95,7 @@ int main(int argc, char** argv) {
             const std::chrono::duration<double, std::milli> took =
                 std::chrono::steady_clock::now() - start;
             if (!written) {
-                std::fprintf(stderr, "%s: %s\n", name, written.error().c_str());
+                std::fprintf(stderr, "%s: %s\n", name, written.error().Message().c_str());
                 status = 1;
                 break;
             }

@@ -38,13 +38,22 @@ folder it was saved from, and a folder is simply listed.)",
            "the column to sort by: name, ext, language, source-version, mark, target-version, "
            "target-language, busy, description, copyright, or none (default)"},
           {"--descending", "", None, {}, "sort in descending order"},
-          {"--format", "table|csv|csv-raw|json|html", Choice,
-           {"table", "csv", "csv-raw", "json", "html"},
+          {"--format", "table|csv|csv-raw|json|html|junit|github", Choice,
+           {"table", "csv", "csv-raw", "json", "html", "junit", "github"},
            "output format (default: table); html is one page with the paths, the date, the "
            "display mode, the counters and the rows in the window's default colours. csv is "
            "for spreadsheets: a cell that would start a formula (\"=\", \"+\", \"-\", \"@\", "
            "a tab or CR, then more) gets a leading \"'\". csv-raw is csv without that, for "
-           "other programs."},
+           "other programs. junit is a JUnit XML report for CI systems (GitLab, Jenkins): one "
+           "test case per listed file (every compared file unless --show says otherwise), a "
+           "failure for each row of a --fail-on category, an error for each entry that could "
+           "not be read. github is one GitHub Actions workflow command per listed row that is "
+           "not \"=\": ::error for a row of a --fail-on category, ::warning for the others."},
+          {"--fail-on", "CATEGORIES", Text, {},
+           "a release gate: exit status 1 only when a row of one of these comma-separated "
+           "categories is found, else 0 (2 on trouble as always): newer-source, newer-target, "
+           "unequal-language, different-size, incomparable, orphans. Without --show the rows "
+           "of every category named are let through; a --show that leaves them out is refused."},
           {"--save-map", "FILE", File, {},
            "also save the listed rows as a Source Map; its first line is the absolute source "
            "folder. Files whose names a map line cannot hold (\"|\", \"\\\", a line break, "
@@ -76,7 +85,8 @@ of names and version texts and the marks that reorder text are
 shown as escapes (\x1b, \u202E); csv and json keep them exact.)",
          "0 no row listed, 1 rows listed, 2 trouble or usage",
          R"(Exit status like diff: 0 when no row was listed, 1 when rows were
-listed (a plain listing without TARGET exits 0), 2 on bad paths,
+listed (a plain listing without TARGET exits 0); with --fail-on, 1
+only when a row of its categories was found, else 0. 2 on bad paths,
 usage, entries that could not be read (each named on standard
 error; the rows that could be read are still listed) or too little
 memory.)",
@@ -142,7 +152,12 @@ shown with empty texts; that is not an error.)",
          {{"FILE", File}},
          {{"--json", "", None, {},
            "print one JSON array, an object for each file; a file that could not be read "
-           "has an \"error\" field with the reason"},
+           "has an \"error\" field with the reason, and a file that gave no data (not read, "
+           "or not versioned, truncated, of a bad format) a \"failure\" object: \"code\" "
+           "(an errno name such as ENOENT, or not-versioned, truncated, bad-format, "
+           "not-regular-file), \"step\" (open, read, read executable header, find version "
+           "resource, read version resource, parse version block, read font names, read type "
+           "library) and \"message\""},
           {"--all", "", None, {},
            "add everything found in the file (fixed version fields, every translation and "
            "string table, every font name, the type library's attributes)"}},

@@ -214,19 +214,19 @@ int Copy(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
         if (result.status == RowCopyStatus::Refused) {
             // Written nowhere: a link on the way, or not the file the scan read.
             err << "sorvane-cli: refused " << Shown(result.failedPath) << ": "
-                << Shown(result.reason) << "\n";
+                << Shown(result.failure.Message()) << "\n";
             ++refused;
             continue;
         }
         if (result.status == RowCopyStatus::BackupFailed) {
             err << "sorvane-cli: cannot back up " << Shown(result.failedPath) << ": "
-                << Shown(result.reason) << "\n";
+                << Shown(result.failure.Message()) << "\n";
             stopped = true;
             break;
         }
         if (result.status == RowCopyStatus::CopyFailed) {
             err << "sorvane-cli: cannot copy " << Shown(result.failedPath) << ": "
-                << Shown(result.reason) << "\n";
+                << Shown(result.failure.Message()) << "\n";
             ++failed;
             continue;
         }

@@ -33,8 +33,8 @@ int RunExecute(const std::vector<std::string>& args, std::ostream& out, std::ost
         seconds > 86400)
         return parser.Fail(err, "--timeout takes a number of seconds above 0 and at most 86400, "
                                 "not '" + timeoutText + "'");
-    if (const auto refused = CheckCommandText(commands.front()))
-        return parser.Fail(err, *refused);
+    if (const auto sendable = CheckCommandText(commands.front()); !sendable)
+        return parser.Fail(err, sendable.error().Message());
 
     const std::string path = socket && !socket->empty() ? *socket : CommandChannelPath();
     const auto timeout = std::chrono::milliseconds(std::llround(seconds * 1000));
@@ -51,7 +51,7 @@ int RunExecute(const std::vector<std::string>& args, std::ostream& out, std::ost
     case SendResult::Status::Unreachable:
         break;
     }
-    err << "sorvane-cli execute: " << result.message << "\n";
+    err << "sorvane-cli execute: " << result.Message() << "\n";
     return 2;
 }
 

@@ -10,13 +10,7 @@
 #include "engine/text/text_utils.h"
 #include "engine/formats/version_reader.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <optional>
 #include <ostream>
 #include <span>
@@ -42,21 +36,14 @@ std::string_view KindName(FileKind kind) {
     return "version-resource";
 }
 
-// Why a file could not be opened, for the message on standard error.
-std::string Unreadable(const std::string& path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0)
-        return std::strerror(errno);
-    if (S_ISDIR(st.st_mode))
-        return "is a folder";
-    if (!S_ISREG(st.st_mode))
-        return "not a regular file";
-    // Most often no permission to read it: open says so.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        return std::strerror(errno);
-    ::close(fd);
-    return "cannot be opened for reading";
+// Why the file gave no data: "failure": {"code", "step", "message"}.
+void WriteFailureJson(JsonWriter& json, const Failure& failure) {
+    json.Key("failure");
+    json.BeginObject();
+    json.Field("code", failure.CodeName());
+    json.Field("step", StepName(failure.step));
+    json.Field("message", failure.Message());
+    json.EndObject();
 }
 
 std::string Hex(std::uint32_t value, int digits) {
@@ -320,7 +307,7 @@ int RunInfo(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         const FileVersionData data = ReadFileVersionData(path, kind);
         std::optional<std::string> error;
         if (!data.opened) {
-            error = Unreadable(path);
+            error = data.failure ? data.failure->Message() : std::string("cannot be read");
             err << "sorvane-cli: " << TerminalText(DecodeText(path)) << ": " << *error << "\n";
             status = kUsageError;
         }
@@ -341,6 +328,8 @@ int RunInfo(const std::vector<std::string>& args, std::ostream& out, std::ostrea
             json.Field("copyright", texts.copyright);
             if (error)
                 json.Field("error", *error);
+            if (data.failure)
+                WriteFailureJson(json, *data.failure);
             if (options.all)
                 WriteAllJson(json, all);
             json.EndObject();

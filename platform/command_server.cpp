@@ -26,7 +26,7 @@ CommandServer::CommandServer(QString path, Handler handler, QObject* parent)
       takeOver_(new QTimer(this)) {
     takeOver_->setInterval(500);
     connect(takeOver_, &QTimer::timeout, this, [this] {
-        const StartResult result = Start();
+        const StartResult result = Start().result;
         if (result != StartResult::TakenByAnother)
             takeOver_->stop();
         if (result == StartResult::Serving)
@@ -50,17 +50,13 @@ CommandServer::~CommandServer() {
 
 bool CommandServer::IsServing() const { return server_ != nullptr && server_->isListening(); }
 
-CommandServer::StartResult CommandServer::Start(QString* why) {
-    const auto fail = [why](StartResult result, const QString& text) {
-        if (why != nullptr)
-            *why = text;
-        return result;
-    };
+CommandServer::Started CommandServer::Start() {
+    const auto fail = [](StartResult result, Failure why) { return Started{result, std::move(why)}; };
     if (IsServing())
-        return StartResult::Serving;
+        return {StartResult::Serving, {}};
     const std::string path = path_.toStdString();
-    if (const auto refused = CheckChannelPath(path, true))
-        return fail(StartResult::Failed, QString::fromStdString(*refused));
+    if (const auto usable = CheckChannelPath(path, true); !usable)
+        return fail(StartResult::Failed, usable.error());
     // Whoever holds the lock serves: a window that finds it taken waits for
     // its turn, and only the holder may call a socket stale.
     lock_ = TryLockChannel(path);
@@ -68,8 +64,7 @@ CommandServer::StartResult CommandServer::Start(QString* why) {
         lock_ = UniqueFd();
         if (!takeOver_->isActive())
             takeOver_->start();
-        return fail(StartResult::TakenByAnother,
-                    QStringLiteral("another window serves commands on %1").arg(path_));
+        return fail(StartResult::TakenByAnother, {Reason::ChannelTaken, Step::Listen, path});
     };
     if (lock_.get() < 0)
         return taken();
@@ -81,8 +76,7 @@ CommandServer::StartResult CommandServer::Start(QString* why) {
         // Left behind by a window that ended without closing it.
         if (!QLocalServer::removeServer(path_)) {
             lock_ = UniqueFd();
-            return fail(StartResult::Failed,
-                        QStringLiteral("cannot remove the old socket %1").arg(path_));
+            return fail(StartResult::Failed, {Reason::OldSocketStays, Step::Listen, path});
         }
     }
     server_ = new QLocalServer(this);
@@ -94,10 +88,12 @@ CommandServer::StartResult CommandServer::Start(QString* why) {
         delete server_;
         server_ = nullptr;
         lock_ = UniqueFd();
-        return fail(StartResult::Failed, QStringLiteral("cannot serve on %1: %2").arg(path_, error));
+        Failure why(Reason::NotServed, Step::Listen, path);
+        why.detail = error.toStdString();
+        return fail(StartResult::Failed, std::move(why));
     }
     connect(server_, &QLocalServer::newConnection, this, &CommandServer::OnNewConnection);
-    return StartResult::Serving;
+    return {StartResult::Serving, {}};
 }
 
 void CommandServer::OnNewConnection() {

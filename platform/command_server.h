@@ -4,6 +4,7 @@
 // ("accepted" or "not accepted"). Everything runs on the window's thread
 // without ever waiting there for a client.
 
+#include "engine/failure.h"
 #include "engine/files/unique_fd.h"
 
 #include <QObject>
@@ -29,6 +30,11 @@ public:
         TakenByAnother, ///< a live server answers on the path; this one stays silent
         Failed,         ///< the path may not be used or the socket cannot be made
     };
+    /// How a start went, and on anything but Serving what happened.
+    struct Started {
+        StartResult result = StartResult::Failed;
+        Failure why;
+    };
 
     CommandServer(QString path, Handler handler, QObject* parent = nullptr);
     ~CommandServer() override;
@@ -38,8 +44,7 @@ public:
     /// first; one that a live server answers on is left alone. On
     /// TakenByAnother the server keeps trying every take-over interval and
     /// serves as soon as the other window lets go (ServingStarted says so).
-    /// On anything but Serving, `why` (when given) says what happened.
-    StartResult Start(QString* why = nullptr);
+    Started Start();
     bool IsServing() const;
 
     /// How long a client may take to send its whole command; after that it

@@ -22,16 +22,17 @@ void ChannelDispatch::Start(const QString& path) {
         path, [this](const QString& c) { return fwMain_Form_LinkExecute(c); }, this);
     // Another window of the user's may serve already: this one still runs,
     // and takes the channel over when that one closes.
-    QString why;
-    switch (server_->Start(&why)) {
+    const auto started = server_->Start();
+    const std::string why = started.why.Message();
+    switch (started.result) {
     case platform::CommandServer::StartResult::Serving:
         break;
     case platform::CommandServer::StartResult::TakenByAnother:
         std::fprintf(stderr, "sorvane: %s; this window takes commands once it closes\n",
-                     qPrintable(why));
+                     why.c_str());
         break;
     case platform::CommandServer::StartResult::Failed:
-        std::fprintf(stderr, "sorvane: %s; this window takes no commands\n", qPrintable(why));
+        std::fprintf(stderr, "sorvane: %s; this window takes no commands\n", why.c_str());
         break;
     }
 }

@@ -177,7 +177,7 @@ void EditCommands::mEditSaveSpecialList_Click(int index) {
     QApplication::restoreOverrideCursor();
     if (!written) {
         window_.Warn(tr("The list could not be saved as\n%1\n\n%2")
-                         .arg(*chosen, QString::fromStdString(written.error())));
+                         .arg(*chosen, QString::fromStdString(written.error().Message())));
         return;
     }
     if (!list.leftOut.empty())

@@ -106,7 +106,7 @@ void FileCommands::mFileSaveSourceMap_Click() {
     QApplication::restoreOverrideCursor();
     if (!written) {
         window_.Warn(tr("The Source Map could not be saved as\n%1\n\n%2")
-                         .arg(*chosen, Qt8(written.error())));
+                         .arg(*chosen, Qt8(written.error().Message())));
         return;
     }
     if (!written->skippedNames.empty())

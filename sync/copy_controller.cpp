@@ -7,6 +7,9 @@
 #include <QMetaObject>
 #include <QWidget>
 
+#include <cerrno>
+#include <new>
+#include <system_error>
 #include <thread>
 
 namespace sorvane::sync {
@@ -204,12 +207,19 @@ void CopyController::CopyRowAsync(int row, std::function<void(RowCopyResult)> do
         worker_.join();
     worker_ = std::thread([this, request, done = std::move(done)]() mutable {
         RowCopyResult outcome;
-        try {
-            outcome = copier_(request);
-        } catch (const std::exception& error) {
+        const auto failed = [&](std::error_code code) {
             outcome.status = RowCopyStatus::CopyFailed;
             outcome.failedPath = JoinPath(request.sourceFolder, request.relativePath);
-            outcome.reason = error.what();
+            outcome.failure = Failure(code, Step::Copy, outcome.failedPath);
+        };
+        try {
+            outcome = copier_(request);
+        } catch (const std::system_error& error) {
+            failed(error.code());
+        } catch (const std::bad_alloc&) {
+            failed(SystemError(ENOMEM));
+        } catch (const std::exception&) {
+            failed(make_error_code(Reason::Internal));
         }
         QMetaObject::invokeMethod(
             this, [outcome, done = std::move(done)] { done(outcome); }, Qt::QueuedConnection);
@@ -224,8 +234,8 @@ bool CopyController::ReportFailure(int row, const RowCopyResult& outcome) {
                                  : JoinPath(backup ? targetFolder_ : sourceFolder_, name);
     QString text = Qt8(path) + QStringLiteral("\n") +
                    QString::fromLatin1(backup ? "Can not be backuped." : "Can not be copied.");
-    if (!outcome.reason.empty())
-        text += QStringLiteral("\n") + Qt8(outcome.reason);
+    if (outcome.failure.code)
+        text += QStringLiteral("\n") + Qt8(outcome.failure.Message());
     dialogs_.ShowMessage(window_, title_, text, MessageIcon::Critical, MessageButtons::Ok, {},
                          MessageHelp::Button);
     return backup;

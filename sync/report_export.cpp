@@ -123,7 +123,7 @@ bool ReportExport::Run(const view::ResultView& grid, const ReportContext& contex
     if (!written) {
         dialogs_.ShowMessage(parent_, messageTitle_,
                              QObject::tr("The report could not be saved as\n%1\n\n%2")
-                                 .arg(*chosen, QString::fromStdString(written.error())),
+                                 .arg(*chosen, QString::fromStdString(written.error().Message())),
                              platform::MessageIcon::Warning, platform::MessageButtons::Ok);
         return false;
     }

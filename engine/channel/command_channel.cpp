@@ -28,7 +28,6 @@ bool UsableFolder(const std::optional<std::string>& folder) {
     return folder && !folder->empty() && folder->front() == '/';
 }
 
-std::string ErrorText(int error) { return std::system_category().message(error); }
 
 bool FillAddress(const std::string& path, sockaddr_un& address) {
     address = {};
@@ -61,8 +60,8 @@ bool WaitFor(int fd, short events, Clock::time_point deadline) {
     }
 }
 
-SendResult Failure(SendResult::Status status, std::string message) {
-    return {status, std::move(message)};
+SendResult Failed(SendResult::Status status, Failure failure) {
+    return {status, std::move(failure)};
 }
 
 // Nothing at `path` at all (an empty path is not "nothing there").
@@ -89,38 +88,41 @@ std::string CommandChannelPath() {
     return CommandChannelPath(inputs);
 }
 
-std::optional<std::string> CheckChannelPath(const std::string& path, bool makeFolder) {
+Result<void> CheckChannelPath(const std::string& path, bool makeFolder) {
     sockaddr_un address;
     if (!FillAddress(path, address))
-        return "the path " + path + " is too long for a local socket";
+        return Fail({Reason::SocketPathTooLong, Step::CheckPath, path});
     const std::string folder = std::filesystem::path(path).parent_path().string();
     if (folder.empty())
-        return "the path " + path + " has no folder";
+        return Fail({Reason::NoFolder, Step::CheckPath, path});
     const uid_t user = ::getuid();
     struct stat info{};
     if (::lstat(folder.c_str(), &info) != 0) {
         if (errno != ENOENT || !makeFolder)
-            return folder + ": " + ErrorText(errno);
+            return Fail(Failure::System(errno, Step::CheckPath, folder));
         if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
-            return "cannot make " + folder + ": " + ErrorText(errno);
+            return Fail(Failure::System(errno, Step::MakeSocketFolder, folder));
         if (::lstat(folder.c_str(), &info) != 0)
-            return folder + ": " + ErrorText(errno);
+            return Fail(Failure::System(errno, Step::CheckPath, folder));
     }
     // A folder someone else owns or may write to could hold their socket
     // under our name, or get ours replaced.
     if (!S_ISDIR(info.st_mode))
-        return folder + " is not a folder";
+        return Fail({Reason::NotAFolder, Step::CheckPath, folder});
     if (info.st_uid != user)
-        return folder + " belongs to another user";
+        return Fail({Reason::OtherUser, Step::CheckPath, folder});
     if ((info.st_mode & (S_IWGRP | S_IWOTH)) != 0)
-        return folder + " can be written by other users";
-    if (::lstat(path.c_str(), &info) != 0)
-        return errno == ENOENT ? std::nullopt : std::optional(path + ": " + ErrorText(errno));
+        return Fail({Reason::OpenToOthers, Step::CheckPath, folder});
+    if (::lstat(path.c_str(), &info) != 0) {
+        if (errno == ENOENT)
+            return {};
+        return Fail(Failure::System(errno, Step::CheckPath, path));
+    }
     if (!S_ISSOCK(info.st_mode))
-        return path + " is not a socket";
+        return Fail({Reason::NotASocket, Step::CheckPath, path});
     if (info.st_uid != user)
-        return path + " belongs to another user";
-    return std::nullopt;
+        return Fail({Reason::OtherUser, Step::CheckPath, path});
+    return {};
 }
 
 bool ChannelIsLive(const std::string& path) {
@@ -174,51 +176,60 @@ CommandRequestReader::State CommandRequestReader::Add(std::string_view bytes) {
     return state_;
 }
 
-std::optional<std::string> CheckCommandText(std::string_view command) {
+Result<void> CheckCommandText(std::string_view command) {
+    // The words of CommandTooLong give the limit.
+    static_assert(kMaxCommandBytes == 4096);
     if (command.size() > kMaxCommandBytes)
-        return "the command is longer than " + std::to_string(kMaxCommandBytes) + " bytes";
+        return Fail({Reason::CommandTooLong, Step::CheckCommand});
     if (command.find_first_of(std::string_view("\n\r\0", 3)) != std::string_view::npos)
-        return "the command holds a line end or a NUL character";
-    return std::nullopt;
+        return Fail({Reason::CommandLineEnd, Step::CheckCommand});
+    return {};
+}
+
+std::string SendResult::Message() const {
+    // A folder or socket that may not be used is said as it is, with what
+    // was not done because of it.
+    if (status == Status::Refused)
+        return failure.Message() + "; the command was not sent";
+    return failure.Message();
 }
 
 SendResult SendCommand(const std::string& path, std::string_view command,
                        std::chrono::milliseconds timeout) {
     using Status = SendResult::Status;
     const auto deadline = Clock::now() + timeout;
-    if (const auto refused = CheckCommandText(command))
-        return Failure(Status::Unreachable, *refused);
+    if (const auto sendable = CheckCommandText(command); !sendable)
+        return Failed(Status::Unreachable, sendable.error());
     // A window makes its folder when it starts: without the folder, or
     // without a socket in a folder fit for one, no window runs. A folder of
     // another user, or one others can write to, is said as it is: a window
     // may well run, but commands are not sent where others could listen.
-    const std::string noWindow = "no Sorvane window is running (nothing at " + path + ")";
-    if (const auto refused = CheckChannelPath(path, false)) {
+    const Failure noWindow(Reason::NoWindowFolder, Step::CheckPath, path);
+    if (const auto usable = CheckChannelPath(path, false); !usable) {
         if (Missing(std::filesystem::path(path).parent_path().string()))
-            return Failure(Status::NoWindow, noWindow);
-        return Failure(Status::Refused, *refused + "; the command was not sent");
+            return Failed(Status::NoWindow, noWindow);
+        return Failed(Status::Refused, usable.error());
     }
     if (Missing(path))
-        return Failure(Status::NoWindow, noWindow);
+        return Failed(Status::NoWindow, noWindow);
     sockaddr_un address;
     FillAddress(path, address);
     const UniqueFd socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
     if (socket.get() < 0)
-        return Failure(Status::Unreachable, "cannot make a socket: " + ErrorText(errno));
+        return Failed(Status::Unreachable, Failure::System(errno, Step::MakeSocket));
     while (::connect(socket.get(), reinterpret_cast<const sockaddr*>(&address), sizeof(address)) !=
            0) {
         const int error = errno;
         if (error == ECONNREFUSED || error == ENOENT)
-            return Failure(Status::NoWindow, "no Sorvane window is running (nobody listens on " +
-                                                 path + ")");
+            return Failed(Status::NoWindow, {Reason::NobodyListens, Step::Connect, path});
         if (error == EINTR)
             continue;
         if (error != EAGAIN)
-            return Failure(Status::Unreachable, "cannot connect to " + path + ": " + ErrorText(error));
+            return Failed(Status::Unreachable, Failure::System(error, Step::Connect, path));
         // A full backlog: the window is busy with other clients; try again
         // shortly, within the time limit.
         if (MillisecondsLeft(deadline) == 0)
-            return Failure(Status::Unreachable, "the window did not take the connection in time");
+            return Failed(Status::Unreachable, {Reason::ConnectionNotTaken, Step::Connect, path});
         ::poll(nullptr, 0, std::min(10, MillisecondsLeft(deadline)));
     }
 
@@ -227,13 +238,13 @@ SendResult SendCommand(const std::string& path, std::string_view command,
     std::size_t sent = 0;
     while (sent < request.size()) {
         if (!WaitFor(socket.get(), POLLOUT, deadline))
-            return Failure(Status::Unreachable, "the window did not take the command in time");
+            return Failed(Status::Unreachable, {Reason::CommandNotTaken, Step::SendCommand, path});
         const ssize_t written =
             ::send(socket.get(), request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
         if (written < 0) {
             if (errno == EINTR || errno == EAGAIN)
                 continue;
-            return Failure(Status::Unreachable, "cannot send the command: " + ErrorText(errno));
+            return Failed(Status::Unreachable, Failure::System(errno, Step::SendCommand, path));
         }
         sent += static_cast<std::size_t>(written);
     }
@@ -241,16 +252,16 @@ SendResult SendCommand(const std::string& path, std::string_view command,
     std::string reply;
     for (;;) {
         if (!WaitFor(socket.get(), POLLIN, deadline))
-            return Failure(Status::Unreachable, "no reply from the window within the time limit");
+            return Failed(Status::Unreachable, {Reason::NoReplyInTime, Step::ReadReply, path});
         char buffer[kMaxReplyBytes];
         const ssize_t got = ::recv(socket.get(), buffer, sizeof(buffer), 0);
         if (got < 0) {
             if (errno == EINTR || errno == EAGAIN)
                 continue;
-            return Failure(Status::Unreachable, "cannot read the reply: " + ErrorText(errno));
+            return Failed(Status::Unreachable, Failure::System(errno, Step::ReadReply, path));
         }
         if (got == 0)
-            return Failure(Status::Unreachable, "the window closed the connection without a reply");
+            return Failed(Status::Unreachable, {Reason::NoReply, Step::ReadReply, path});
         reply.append(buffer, static_cast<std::size_t>(got));
         if (const auto end = reply.find('\n'); end != std::string::npos) {
             reply.resize(end);
@@ -263,7 +274,7 @@ SendResult SendCommand(const std::string& path, std::string_view command,
         return {Status::Accepted, {}};
     if (reply == kNotAcceptedReply)
         return {Status::NotAccepted, {}};
-    return Failure(Status::Unreachable, "the reply was not understood");
+    return Failed(Status::Unreachable, {Reason::ReplyNotUnderstood, Step::ReadReply, path});
 }
 
 } // namespace sorvane

@@ -9,6 +9,7 @@
 // reply is one line, "accepted" or "not accepted", after which the window
 // closes the connection.
 
+#include "engine/failure.h"
 #include "engine/files/unique_fd.h"
 
 #include <chrono>
@@ -44,9 +45,9 @@ std::string CommandChannelPath();
 /// Checks that `path` can be a channel no other user can reach or replace:
 /// it fits a socket address, its folder belongs to the user and nobody else
 /// can write to it, and whatever is at `path` is a socket of the user. With
-/// `makeFolder`, a missing folder is made (readable by the user only). An
-/// explanation when the path must not be used, nothing when it is fine.
-std::optional<std::string> CheckChannelPath(const std::string& path, bool makeFolder);
+/// `makeFolder`, a missing folder is made (readable by the user only).
+/// Nothing when it is fine; the failure says why the path must not be used.
+Result<void> CheckChannelPath(const std::string& path, bool makeFolder);
 
 /// Whether a server listens on `path` (a connection is made and closed).
 bool ChannelIsLive(const std::string& path);
@@ -77,9 +78,10 @@ private:
     State state_ = State::Incomplete;
 };
 
-/// Why `command` cannot be sent (a line end or NUL byte in it, or more than
-/// kMaxCommandBytes bytes); nothing when it can.
-std::optional<std::string> CheckCommandText(std::string_view command);
+/// Nothing when `command` can be sent; else why not (CommandLineEnd for a
+/// line end or NUL byte in it, CommandTooLong for more than
+/// kMaxCommandBytes bytes).
+Result<void> CheckCommandText(std::string_view command);
 
 /// How a command sent by SendCommand fared.
 struct SendResult {
@@ -91,7 +93,10 @@ struct SendResult {
         Unreachable, ///< failed connection, garbled or late reply
     };
     Status status = Status::Unreachable;
-    std::string message; ///< what went wrong, for the last three
+    Failure failure; ///< what went wrong, for the last three
+
+    /// What went wrong in words; empty for Accepted and NotAccepted.
+    std::string Message() const;
 };
 
 /// Sends `command` to the window serving on `path` and waits at most

@@ -20,25 +20,14 @@
 namespace sorvane {
 namespace {
 
-std::unexpected<std::string> Fail(std::string text) {
-    return std::unexpected(std::move(text));
-}
-
-std::unexpected<std::string> FailWith(int error) {
-    return Fail(std::system_category().message(error));
+std::unexpected<Failure> FailWith(int error, Step step) {
+    return Fail(Failure::System(error, step));
 }
 
 // The refusal for a name that is not a regular file.
-std::unexpected<std::string> NotRegular(mode_t mode, bool throughLink) {
-    const char* kind = S_ISDIR(mode)    ? "a folder"
-                       : S_ISFIFO(mode) ? "a FIFO"
-                       : S_ISCHR(mode)  ? "a character device"
-                       : S_ISBLK(mode)  ? "a block device"
-                       : S_ISSOCK(mode) ? "a socket"
-                       : S_ISLNK(mode)  ? "a link"
-                                        : "something other than a file";
-    return Fail(std::string(throughLink ? "a link to " : "") + kind +
-                " has that name; only regular files are replaced");
+std::unexpected<Failure> NotRegular(mode_t mode, bool throughLink, const std::string& path) {
+    return Fail({throughLink ? Reason::LinkToNotRegular : Reason::NotRegularFile, Step::Replace,
+                 path, FileTypeOf(mode)});
 }
 
 // Where the bytes really go: the final target of a chain of links (relative
@@ -161,21 +150,21 @@ private:
 WriteOutcome GiveOwnerAndMode(int fd, uid_t uid, gid_t gid, mode_t mode) {
     if (::fchown(fd, uid, gid) != 0) {
         if (errno != EPERM && errno != EINVAL)
-            return FailWith(errno);
+            return FailWith(errno, Step::SetOwner);
         // A group of ours, at least; nothing to add when not even that.
         [[maybe_unused]] const int kept = ::fchown(fd, static_cast<uid_t>(-1), gid);
     }
     mode &= 07777;
     struct stat now {};
     if (::fstat(fd, &now) != 0)
-        return FailWith(errno);
+        return FailWith(errno, Step::Status);
     if (now.st_uid != uid)
         mode &= ~S_ISUID;
     if (now.st_gid != gid)
         mode &= ~S_ISGID;
     // Some file systems (FAT) have no permission bits to set.
     if (::fchmod(fd, mode) != 0 && errno != EPERM)
-        return FailWith(errno);
+        return FailWith(errno, Step::SetPermissions);
     return {};
 }
 
@@ -200,7 +189,7 @@ WriteOutcome ReplaceEntry(int folder, const std::string& name, const struct stat
     if (options.unnamedTemporary && ::access("/proc/self/fd", X_OK) == 0) {
         fd = UniqueFd(::openat(folder, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, createMode));
         if (fd.get() < 0 && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
-            return FailWith(errno);
+            return FailWith(errno, Step::Create);
     }
     const bool unnamed = fd.get() >= 0;
     for (int slot = 0; !unnamed && slot < kTemporarySlots && fd.get() < 0; ++slot) {
@@ -210,10 +199,10 @@ WriteOutcome ReplaceEntry(int folder, const std::string& name, const struct stat
         if (fd.get() >= 0)
             temporary.Set(candidate);
         else if (errno != EEXIST)
-            return FailWith(errno);
+            return FailWith(errno, Step::Create);
     }
     if (fd.get() < 0)
-        return Fail("too many unfinished writes of this file");
+        return Fail({Reason::TooManyWrites, Step::Create});
     // The lock tells the next writer that this temporary file is in use.
     ::flock(fd.get(), LOCK_EX | LOCK_NB);
 
@@ -228,16 +217,16 @@ WriteOutcome ReplaceEntry(int folder, const std::string& name, const struct stat
     }
     if (options.permissions && ::fchmod(fd.get(), *options.permissions & 0777) != 0 &&
         errno != EPERM)
-        return FailWith(errno);
+        return FailWith(errno, Step::SetPermissions);
     if (options.modified) {
         const struct timespec times[2] = {{0, UTIME_OMIT}, *options.modified};
         if (::futimens(fd.get(), times) != 0 && errno != EPERM)
-            return FailWith(errno);
+            return FailWith(errno, Step::SetTime);
     }
     if (::fsync(fd.get()) != 0)
-        return FailWith(errno);
+        return FailWith(errno, Step::Sync);
     if (options.written != nullptr && ::fstat(fd.get(), options.written) != 0)
-        return FailWith(errno);
+        return FailWith(errno, Step::Status);
 
     if (unnamed) {
         const std::string self = "/proc/self/fd/" + std::to_string(fd.get());
@@ -250,10 +239,10 @@ WriteOutcome ReplaceEntry(int folder, const std::string& name, const struct stat
             if (linked == 0)
                 temporary.Set(candidate);
             else if (errno != EEXIST)
-                return FailWith(errno);
+                return FailWith(errno, Step::Create);
         }
         if (temporary.Get().empty())
-            return Fail("too many unfinished writes of this file");
+            return Fail({Reason::TooManyWrites, Step::Create});
     }
 
     // Something else may have taken the name since it was looked at.
@@ -263,9 +252,9 @@ WriteOutcome ReplaceEntry(int folder, const std::string& name, const struct stat
         if (auto agreed = options.beforeRename(present ? &now : nullptr); !agreed)
             return agreed;
     if (present && !S_ISREG(now.st_mode))
-        return NotRegular(now.st_mode, false);
+        return NotRegular(now.st_mode, false, {});
     if (::renameat(folder, temporary.Get().c_str(), folder, name.c_str()) != 0)
-        return FailWith(errno);
+        return FailWith(errno, Step::Rename);
     temporary.Keep();
     // Make the rename itself durable.
     ::fsync(folder);
@@ -274,15 +263,18 @@ WriteOutcome ReplaceEntry(int folder, const std::string& name, const struct stat
 
 } // namespace
 
-std::optional<std::string> ReadSmallFile(const std::string& path, std::size_t maxBytes) {
+Result<std::string> ReadSmallFile(const std::string& path, std::size_t maxBytes) {
     // O_NONBLOCK so that opening a FIFO cannot hang; non-regular files are refused below.
     UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (fd.get() < 0)
-        return std::nullopt;
+        return Fail(Failure::System(errno, Step::Open, path));
     struct stat st {};
-    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0 ||
-        static_cast<std::size_t>(st.st_size) > maxBytes)
-        return std::nullopt;
+    if (::fstat(fd.get(), &st) != 0)
+        return Fail(Failure::System(errno, Step::Status, path));
+    if (!S_ISREG(st.st_mode) || st.st_size < 0)
+        return Fail({Reason::NotRegularFile, Step::Open, path, FileTypeOf(st.st_mode)});
+    if (static_cast<std::size_t>(st.st_size) > maxBytes)
+        return Fail(Failure::System(EFBIG, Step::Read, path));
     std::string data;
     data.resize(static_cast<std::size_t>(st.st_size));
     std::size_t got = 0;
@@ -291,7 +283,7 @@ std::optional<std::string> ReadSmallFile(const std::string& path, std::size_t ma
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
-            return std::nullopt;
+            return Fail(Failure::System(errno, Step::Read, path));
         if (n == 0)
             break; // the file shrank while we read it
         got += static_cast<std::size_t>(n);
@@ -307,7 +299,7 @@ WriteOutcome WriteAllTo(int fd, std::string_view data) {
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
-            return FailWith(n < 0 ? errno : EIO);
+            return FailWith(n < 0 ? errno : EIO, Step::Write);
         data.remove_prefix(static_cast<std::size_t>(n));
     }
     return {};
@@ -316,32 +308,32 @@ WriteOutcome WriteAllTo(int fd, std::string_view data) {
 WriteOutcome ReplaceFileAtomically(const std::string& path, const FileFiller& fill,
                                    const AtomicWriteOptions& options) {
     if (path.empty())
-        return Fail("no file name");
+        return Fail({Reason::NoFileName, Step::Replace});
     // What the name leads to decides: only a regular file (or nothing) is replaced.
     struct stat seen {};
     const bool exists = ::stat(path.c_str(), &seen) == 0;
     if (!exists && errno != ENOENT)
-        return FailWith(errno);
+        return FailWith(errno, Step::Status);
     struct stat own {};
     const bool isLink = ::lstat(path.c_str(), &own) == 0 && S_ISLNK(own.st_mode);
     if (exists && !S_ISREG(seen.st_mode))
-        return NotRegular(seen.st_mode, isLink);
+        return NotRegular(seen.st_mode, isLink, path);
 
     const auto resolved = FinalTarget(path);
     if (!resolved)
-        return FailWith(resolved.error());
+        return FailWith(resolved.error(), Step::FollowLink);
     const std::filesystem::path target(*resolved);
     struct stat old {};
     const bool replacing = ::lstat(target.c_str(), &old) == 0;
     if (replacing && !S_ISREG(old.st_mode))
-        return NotRegular(old.st_mode, isLink);
+        return NotRegular(old.st_mode, isLink, path);
     // A link of /proc (a file opened by a process, maybe deleted since) names
     // no path that leads to the same file.
     if (exists && (!replacing || old.st_dev != seen.st_dev || old.st_ino != seen.st_ino))
-        return Fail("the link does not lead to a file that can be replaced");
+        return Fail({Reason::LinkNotReplaceable, Step::FollowLink, path});
     const std::string name = target.filename().string();
     if (name.empty() || name == "." || name == "..")
-        return Fail("no file name");
+        return Fail({Reason::NoFileName, Step::Replace, path});
 
     const std::filesystem::path folderPath =
         target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
@@ -351,20 +343,23 @@ WriteOutcome ReplaceFileAtomically(const std::string& path, const FileFiller& fi
     }
     const UniqueFd folder = OpenNamedFolder(folderPath.native());
     if (folder.get() < 0)
-        return FailWith(errno);
-    return ReplaceEntry(folder.get(), name, replacing ? &old : nullptr, fill, options);
+        return Fail(Failure::System(errno, Step::Open, folderPath.native()));
+    auto replaced = ReplaceEntry(folder.get(), name, replacing ? &old : nullptr, fill, options);
+    if (!replaced && replaced.error().path.empty())
+        replaced.error().path = path;
+    return replaced;
 }
 
 WriteOutcome ReplaceFileInFolder(int folder, const std::string& name, const FileFiller& fill,
                                  const AtomicWriteOptions& options) {
     if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos)
-        return Fail("no file name");
+        return Fail({Reason::NoFileName, Step::Replace, name});
     struct stat old {};
     const bool replacing = ::fstatat(folder, name.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0;
     if (!replacing && errno != ENOENT)
-        return FailWith(errno);
+        return FailWith(errno, Step::Status);
     if (replacing && !S_ISREG(old.st_mode))
-        return NotRegular(old.st_mode, false);
+        return NotRegular(old.st_mode, false, name);
     return ReplaceEntry(folder, name, replacing ? &old : nullptr, fill, options);
 }
 

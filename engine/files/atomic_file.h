@@ -2,6 +2,8 @@
 // Whole-file reads with a size cap, and writes that never leave a half-written
 // file in place of a good one.
 
+#include "engine/failure.h"
+
 #include <cstddef>
 #include <expected>
 #include <functional>
@@ -15,17 +17,18 @@
 
 namespace sorvane {
 
-/// The bytes of a regular file of at most `maxBytes` bytes. Nothing for a
-/// missing, unreadable, larger or non-regular file (folders, FIFOs, devices
-/// are never opened for reading).
-std::optional<std::string> ReadSmallFile(const std::string& path, std::size_t maxBytes);
+/// The bytes of a regular file of at most `maxBytes` bytes. The failure for a
+/// missing or unreadable file (the system's error), a larger one (EFBIG) or
+/// one that is not a regular file (NotRegularFile: folders, FIFOs, devices
+/// are never read).
+Result<std::string> ReadSmallFile(const std::string& path, std::size_t maxBytes);
 
-/// Nothing when a write succeeded; otherwise a line saying why it failed (the
-/// system's error text, or which kind of file has the name).
-using WriteOutcome = std::expected<void, std::string>;
+/// Nothing when a write succeeded; otherwise why it failed (the system's
+/// error and the step, or which kind of file has the name).
+using WriteOutcome = Result<void>;
 
 /// Fills the temporary file open for writing at `fd`, at offset 0. Returns
-/// the error text when it cannot; the replacement is then abandoned.
+/// the failure when it cannot; the replacement is then abandoned.
 using FileFiller = std::function<WriteOutcome(int fd)>;
 
 struct AtomicWriteOptions {

@@ -33,22 +33,6 @@ namespace fs = std::filesystem;
 constexpr std::size_t kRangeChunk = 8u << 20;
 constexpr std::size_t kBufferSize = 256u << 10;
 
-std::unexpected<std::string> Fail(std::string text) {
-    return std::unexpected(std::move(text));
-}
-
-std::string ErrorText(int error) {
-    return std::system_category().message(error);
-}
-
-std::string KindOf(mode_t mode) {
-    return S_ISDIR(mode)    ? "a folder"
-           : S_ISFIFO(mode) ? "a FIFO"
-           : S_ISCHR(mode)  ? "a character device"
-           : S_ISBLK(mode)  ? "a block device"
-           : S_ISSOCK(mode) ? "a socket"
-                            : "not a regular file";
-}
 
 // Some file systems (procfs, sysfs, some FUSE and network ones) answer
 // copy_file_range with an error, or with 0 bytes for a file that has more;
@@ -65,13 +49,16 @@ bool SameTime(const struct timespec& a, const struct timespec& b) {
 // Which side a copy failed on: reading the source or writing the target.
 struct CopyFault {
     bool source = false;
-    std::string text;
+    Failure failure;
 };
-std::unexpected<CopyFault> SourceFault(std::string text) {
-    return std::unexpected(CopyFault{true, std::move(text)});
+std::unexpected<CopyFault> SourceFault(Failure failure) {
+    return std::unexpected(CopyFault{true, std::move(failure)});
+}
+std::unexpected<CopyFault> SourceFault(int error, Step step) {
+    return SourceFault(Failure::System(error, step));
 }
 std::unexpected<CopyFault> TargetFault(int error) {
-    return std::unexpected(CopyFault{false, ErrorText(error)});
+    return std::unexpected(CopyFault{false, Failure::System(error, Step::Write)});
 }
 
 // The errors of an in-kernel copy that lie with the file written.
@@ -114,7 +101,7 @@ std::expected<std::int64_t, CopyFault> CopyBytes(int from, int to, std::int64_t 
         if (n < 0 && TargetSideError(errno))
             return TargetFault(errno);
         if (n < 0 && !RangeCopyUnsupported(errno))
-            return SourceFault(ErrorText(errno));
+            return SourceFault(errno, Step::Copy);
         break; // the end, or a file system without it: the loop below says which
     }
     std::unique_ptr<char[]> buffer;
@@ -125,7 +112,7 @@ std::expected<std::int64_t, CopyFault> CopyBytes(int from, int to, std::int64_t 
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
-            return SourceFault("the source file could not be read: " + ErrorText(errno));
+            return SourceFault(errno, Step::ReadSource);
         if (n == 0)
             break;
         if (auto written = WriteAll(to, buffer.get(), static_cast<std::size_t>(n), calls);
@@ -164,7 +151,7 @@ std::expected<void, CopyFault> CopyContents(int from, int to, const struct stat&
             if (data >= size)
                 break;
             if (::lseek(from, data, SEEK_SET) < 0)
-                return SourceFault(ErrorText(errno));
+                return SourceFault(errno, Step::Read);
             if (::lseek(to, data, SEEK_SET) < 0)
                 return TargetFault(errno);
         }
@@ -172,7 +159,7 @@ std::expected<void, CopyFault> CopyContents(int from, int to, const struct stat&
         if (!copied)
             return std::unexpected(copied.error());
         if (*copied != end - data)
-            return SourceFault("the source file changed while it was copied");
+            return SourceFault({Reason::ChangedWhileCopied, Step::Copy});
         at = end;
     }
     if (MayHaveHoles(before) && ::ftruncate(to, size) != 0)
@@ -181,9 +168,9 @@ std::expected<void, CopyFault> CopyContents(int from, int to, const struct stat&
     // the new one.
     struct stat after {};
     if (::fstat(from, &after) != 0)
-        return SourceFault(ErrorText(errno));
+        return SourceFault(errno, Step::Status);
     if (after.st_size != before.st_size || !SameTime(after.st_mtim, before.st_mtim))
-        return SourceFault("the source file changed while it was copied");
+        return SourceFault({Reason::ChangedWhileCopied, Step::Copy});
     return {};
 }
 
@@ -256,15 +243,15 @@ struct OpenedSource {
 };
 
 // Opens the regular file `path` to copy it; the reason when it cannot.
-std::expected<OpenedSource, std::string> OpenSource(const std::string& path) {
+Result<OpenedSource> OpenSource(const std::string& path) {
     // O_NONBLOCK: a FIFO put in the source's place must not hang the copy.
     OpenedSource source;
     source.fd = UniqueFd(OpenLongPath(path, O_RDONLY | O_NONBLOCK | O_NOCTTY));
     if (source.fd.get() < 0 || ::fstat(source.fd.get(), &source.st) != 0)
-        return std::unexpected(ErrorText(errno));
+        return Fail(Failure::System(errno, Step::OpenSource, path));
     if (!S_ISREG(source.st.st_mode))
-        return std::unexpected(KindOf(source.st.st_mode) +
-                               " has that name; only regular files are copied");
+        return Fail(
+            {Reason::NotRegularFile, Step::OpenSource, path, FileTypeOf(source.st.st_mode)});
     return source;
 }
 
@@ -287,7 +274,7 @@ std::string Joined(std::string_view folder, std::string_view name) {
 
 WriteOutcome CreateFolderPath(std::string_view folder) {
     if (folder.empty())
-        return Fail("no folder name");
+        return Fail({Reason::NoFolderName, Step::None});
     std::string path;
     std::size_t at = 0;
     if (folder.front() == '/') {
@@ -307,11 +294,11 @@ WriteOutcome CreateFolderPath(std::string_view folder) {
         if (::stat(path.c_str(), &st) == 0) {
             if (S_ISDIR(st.st_mode))
                 continue;
-            return Fail("cannot make the folder " + path + ": a file has that name");
+            return Fail({Reason::NameTaken, Step::MakeFolder, path});
         }
         if (errno != ENOENT || (::mkdir(path.c_str(), 0777) != 0 && errno != EEXIST) ||
             ::stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
-            return Fail("cannot make the folder " + path + ": " + ErrorText(errno));
+            return Fail(Failure::System(errno, Step::MakeFolder, path));
     }
     return {};
 }
@@ -329,7 +316,7 @@ WriteOutcome CopyFileReplacing(const std::string& from, const std::string& to,
         to,
         [&](int fd) -> WriteOutcome {
             if (auto copied = CopyContents(source->fd.get(), fd, source->st, calls); !copied)
-                return Fail(copied.error().text);
+                return Fail(copied.error().failure);
             return {};
         },
         CopyOptions(source->st));
@@ -369,27 +356,25 @@ public:
     }
 
 private:
-    static constexpr const char* kChanged = "changed since the scan; scan again";
-
     bool Copy(std::string_view relativeName, bool backup) {
         auto parts = InsideParts(relativeName);
         if (!parts)
             return Failed(RowCopyStatus::CopyFailed, source_,
-                          "the name does not lead to a file inside the folder");
+                          {Reason::OutsideFolder, Step::None, source_});
         parts_ = std::move(*parts);
         leaf_ = std::string(parts_.back());
         folders_ = std::span<const std::string_view>(parts_).first(parts_.size() - 1);
         root_ = OpenNamedFolder(targetFolder_);
         if (root_.get() < 0)
             return Failed(RowCopyStatus::CopyFailed, target_,
-                          "the target folder " + targetFolder_ + " is not there");
+                          Failure::System(errno, Step::OpenTargetFolder, targetFolder_));
 
         // The source first: a row refused for it leaves no backup behind.
         auto source = OpenSource(source_);
         if (!source)
             return Failed(RowCopyStatus::CopyFailed, source_, source.error());
         if (!SameAsScanned(scanned_.source, &source->st))
-            return Failed(RowCopyStatus::Refused, source_, kChanged);
+            return Failed(RowCopyStatus::Refused, source_, Changed(source_));
         if (!LookAtTarget())
             return false;
         if (backup && targetThere_ && !BackUp())
@@ -398,19 +383,22 @@ private:
     }
 
     // Keeps the row's failure; false, for the step to return.
-    bool Failed(RowCopyStatus status, std::string path, std::string reason) {
+    bool Failed(RowCopyStatus status, std::string path, Failure failure) {
         RowCopyResult failed;
         failed.status = status;
         failed.backedUp = backedUp_;
         failed.failedPath = std::move(path);
-        failed.reason = std::move(reason);
+        failed.failure = std::move(failure);
         result_ = std::move(failed);
         return false;
     }
     // The failure of a walk below the Target: a link refuses the row.
-    bool FailedWalk(RowCopyStatus status, const BeneathFailure& failure) {
-        return Failed(failure.kind == BeneathFailure::Kind::Link ? RowCopyStatus::Refused : status,
-                      target_, BeneathFailureText(failure));
+    bool FailedWalk(RowCopyStatus status, const Failure& failure) {
+        return Failed(failure.Is(Reason::SymbolicLink) ? RowCopyStatus::Refused : status, target_,
+                      failure);
+    }
+    static Failure Changed(const std::string& path) {
+        return {Reason::Changed, Step::CompareWithScan, path};
     }
 
     static bool SameAsScanned(const FileStamp& scanned, const struct stat* now) {
@@ -426,9 +414,10 @@ private:
         if (present == nullptr || S_ISREG(present->st_mode))
             return true;
         if (S_ISLNK(present->st_mode))
-            return Failed(RowCopyStatus::Refused, target_, LinkRefusalText(path));
+            return Failed(RowCopyStatus::Refused, target_,
+                          {Reason::SymbolicLink, Step::Replace, path});
         return Failed(status, target_,
-                      KindOf(present->st_mode) + " has that name; only regular files are replaced");
+                      {Reason::NotRegularFile, Step::Replace, path, FileTypeOf(present->st_mode)});
     }
 
     // What the target's name holds now, through folders that must not be
@@ -436,23 +425,23 @@ private:
     bool LookAtTarget() {
         auto folder = OpenFolderBeneath(root_.get(), targetFolder_, folders_, false);
         if (!folder) {
-            if (folder.error().kind != BeneathFailure::Kind::Missing &&
-                folder.error().kind != BeneathFailure::Kind::NotFolder)
+            if (!folder.error().Is(Reason::FolderMissing) && !folder.error().Is(Reason::NameTaken))
                 return FailedWalk(RowCopyStatus::CopyFailed, folder.error());
             // No folder, so no target file: the copy makes the folders.
             if (!SameAsScanned(scanned_.target, nullptr))
-                return Failed(RowCopyStatus::Refused, target_, kChanged);
+                return Failed(RowCopyStatus::Refused, target_, Changed(target_));
             return true;
         }
         targetFolderFd_ = std::move(*folder);
         targetThere_ =
             ::fstatat(targetFolderFd_.get(), leaf_.c_str(), &targetSeen_, AT_SYMLINK_NOFOLLOW) == 0;
         if (!targetThere_ && errno != ENOENT)
-            return Failed(RowCopyStatus::CopyFailed, target_, ErrorText(errno));
+            return Failed(RowCopyStatus::CopyFailed, target_,
+                          Failure::System(errno, Step::Status, target_));
         if (!Writable(targetThere_ ? &targetSeen_ : nullptr, target_, RowCopyStatus::CopyFailed))
             return false;
         if (!SameAsScanned(scanned_.target, targetThere_ ? &targetSeen_ : nullptr))
-            return Failed(RowCopyStatus::Refused, target_, kChanged);
+            return Failed(RowCopyStatus::Refused, target_, Changed(target_));
         return true;
     }
 
@@ -464,9 +453,9 @@ private:
         if (same)
             return {};
         if (present != nullptr && !Writable(present, target_, RowCopyStatus::CopyFailed))
-            return Fail(result_->reason);
-        Failed(RowCopyStatus::Refused, target_, kChanged);
-        return Fail(kChanged);
+            return Fail(result_->failure);
+        Failed(RowCopyStatus::Refused, target_, Changed(target_));
+        return Fail(result_->failure);
     }
 
     // Saves the target file as it is under _Backup, the old file's bits,
@@ -477,12 +466,14 @@ private:
         struct stat st {};
         if (old.get() < 0 || ::fstat(old.get(), &st) != 0) {
             if (errno == ELOOP)
-                return Failed(RowCopyStatus::Refused, target_, LinkRefusalText(target_));
-            return Failed(RowCopyStatus::BackupFailed, target_, ErrorText(errno));
+                return Failed(RowCopyStatus::Refused, target_,
+                              {Reason::SymbolicLink, Step::Open, target_});
+            return Failed(RowCopyStatus::BackupFailed, target_,
+                          Failure::System(errno, Step::Open, target_));
         }
         if (st.st_dev != targetSeen_.st_dev || st.st_ino != targetSeen_.st_ino ||
             !S_ISREG(st.st_mode))
-            return Failed(RowCopyStatus::Refused, target_, kChanged);
+            return Failed(RowCopyStatus::Refused, target_, Changed(target_));
 
         // Below the Target's _Backup, or below the user's own folder, which
         // is opened by its name like the Target.
@@ -493,17 +484,16 @@ private:
         if (backupFolder_) {
             ownRoot = OpenNamedFolder(*backupFolder_);
             if (ownRoot.get() < 0) {
-                const int error = errno;
                 return Failed(RowCopyStatus::BackupFailed, target_,
-                              "the backup folder " + *backupFolder_ + " cannot be opened: " +
-                                  ErrorText(error));
+                              Failure::System(errno, Step::OpenBackupFolder, *backupFolder_));
             }
             struct stat own {}, targetRoot {};
             if (::fstat(ownRoot.get(), &own) != 0 || ::fstat(root_.get(), &targetRoot) != 0)
-                return Failed(RowCopyStatus::BackupFailed, target_, ErrorText(errno));
+                return Failed(RowCopyStatus::BackupFailed, target_,
+                              Failure::System(errno, Step::Status, *backupFolder_));
             if (own.st_dev == targetRoot.st_dev && own.st_ino == targetRoot.st_ino)
                 return Failed(RowCopyStatus::BackupFailed, target_,
-                              "the backup folder " + *backupFolder_ + " is the target folder");
+                              {Reason::BackupIsTarget, Step::OpenBackupFolder, *backupFolder_});
             backupRoot = ownRoot.get();
             rootPath = *backupFolder_;
         } else {
@@ -527,7 +517,7 @@ private:
         std::optional<CopyFault> fault;
         options.beforeRename = [&](const struct stat* now) -> WriteOutcome {
             if (!Writable(now, backupPath, RowCopyStatus::BackupFailed))
-                return Fail(result_->reason);
+                return Fail(result_->failure);
             return {};
         };
         const auto saved =
@@ -536,7 +526,7 @@ private:
             if (result_) // refused just before the rename
                 return false;
             return Failed(RowCopyStatus::BackupFailed, target_,
-                          WriteFailureText(ParentOf(backupPath), fault, saved.error()));
+                          WriteFailure(ParentOf(backupPath), fault, saved.error()));
         }
         backedUp_ = true;
         return true;
@@ -561,9 +551,9 @@ private:
         if (result_) // refused just before the rename
             return false;
         if (fault && fault->source)
-            return Failed(RowCopyStatus::CopyFailed, source_, fault->text);
+            return Failed(RowCopyStatus::CopyFailed, source_, fault->failure);
         return Failed(RowCopyStatus::CopyFailed, target_,
-                      WriteFailureText(ParentOf(target_), fault, copied.error()));
+                      WriteFailure(ParentOf(target_), fault, copied.error()));
     }
 
     // Fills a new file with the bytes of `from`; a failure is kept in `fault`,
@@ -572,7 +562,7 @@ private:
         return [this, from, &st, &fault](int fd) -> WriteOutcome {
             if (auto copied = CopyContents(from, fd, st, calls_); !copied) {
                 fault = copied.error();
-                return Fail(fault->text);
+                return Fail(fault->failure);
             }
             return {};
         };
@@ -580,12 +570,14 @@ private:
 
     // A failure to write a new file in `folder`: the source's own fault as it
     // is, any other with the folder it happened in.
-    static std::string WriteFailureText(const std::string& folder,
-                                        const std::optional<CopyFault>& fault,
-                                        const std::string& error) {
+    static Failure WriteFailure(const std::string& folder, const std::optional<CopyFault>& fault,
+                                const Failure& error) {
         if (fault && fault->source)
-            return fault->text;
-        return "cannot write in the folder " + folder + ": " + (fault ? fault->text : error);
+            return fault->failure;
+        Failure failure = fault ? fault->failure : error;
+        failure.step = Step::WriteInFolder;
+        failure.path = folder;
+        return failure;
     }
 
     static std::string JoinedParts(std::span<const std::string_view> folders,

@@ -25,9 +25,9 @@ struct ByteCopyCalls {
 
 /// Makes every missing folder of `folder`, one after the other from the top
 /// (new folders get 0777 less the umask). Nothing when all of them exist
-/// afterwards; otherwise the folder that could not be made and why ("cannot
-/// make the folder /a/b: Permission denied"). Folders made before the one
-/// that failed stay.
+/// afterwards; otherwise the folder that could not be made and why (step
+/// MakeFolder: "cannot make the folder /a/b: Permission denied"). Folders
+/// made before the one that failed stay.
 WriteOutcome CreateFolderPath(std::string_view folder);
 
 /// Copies the regular file `from` to `to`, replacing `to` if it is there. The
@@ -69,10 +69,10 @@ struct RowCopyResult {
     /// had no target yet, or without backup).
     bool backedUp = false;
     /// After a failure: the file of the side that failed (the source file
-    /// when it could not be read, else the target file), and one line that
-    /// says why, naming the folder or link at fault.
+    /// when it could not be read, else the target file), and why: its
+    /// Message() is one line naming the folder or link at fault.
     std::string failedPath;
-    std::string reason;
+    Failure failure;
     /// After a copy: the new target file.
     FileStamp target;
 

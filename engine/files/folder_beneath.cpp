@@ -5,7 +5,6 @@
 #include <linux/openat2.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
-#include <system_error>
 #include <unistd.h>
 
 namespace sorvane {
@@ -54,18 +53,15 @@ int OpenAllAtOnce(int root, std::span<const std::string_view> parts) {
 
 } // namespace
 
-std::expected<UniqueFd, BeneathFailure> OpenFolderBeneath(int root, std::string_view rootPath,
-                                                          std::span<const std::string_view> parts,
-                                                          bool create) {
+Result<UniqueFd> OpenFolderBeneath(int root, std::string_view rootPath,
+                                   std::span<const std::string_view> parts, bool create) {
     for (const auto part : parts)
         if (part.empty() || part == "." || part == ".." || part.find('/') != std::string_view::npos)
-            return std::unexpected(BeneathFailure{BeneathFailure::Kind::Error,
-                                                  Joined(rootPath, part), EINVAL});
+            return Fail(Failure::System(EINVAL, Step::OpenFolder, Joined(rootPath, part)));
     if (parts.empty()) {
         UniqueFd copy(::fcntl(root, F_DUPFD_CLOEXEC, 0));
         if (copy.get() < 0)
-            return std::unexpected(
-                BeneathFailure{BeneathFailure::Kind::Error, std::string(rootPath), errno});
+            return Fail(Failure::System(errno, Step::OpenFolder, std::string(rootPath)));
         return copy;
     }
     if (UniqueFd whole(OpenAllAtOnce(root, parts)); whole.get() >= 0)
@@ -80,22 +76,20 @@ std::expected<UniqueFd, BeneathFailure> OpenFolderBeneath(int root, std::string_
         int fd = OpenChild(at, name.c_str());
         if (fd < 0 && errno == ENOENT && create) {
             if (::mkdirat(at, name.c_str(), 0777) != 0 && errno != EEXIST)
-                return std::unexpected(
-                    BeneathFailure{BeneathFailure::Kind::NotMade, path, errno});
+                return Fail(Failure::System(errno, Step::MakeFolder, path));
             fd = OpenChild(at, name.c_str());
         }
         if (fd < 0) {
             const int error = errno;
             struct stat st {};
             const bool there = ::fstatat(at, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
-            BeneathFailure failure{BeneathFailure::Kind::Error, path, error};
             if (there && S_ISLNK(st.st_mode))
-                failure.kind = BeneathFailure::Kind::Link;
-            else if (there && !S_ISDIR(st.st_mode))
-                failure.kind = BeneathFailure::Kind::NotFolder;
-            else if (!there && (error == ENOENT || error == ENOTDIR))
-                failure.kind = BeneathFailure::Kind::Missing;
-            return std::unexpected(std::move(failure));
+                return Fail({Reason::SymbolicLink, Step::OpenFolder, path});
+            if (there && !S_ISDIR(st.st_mode))
+                return Fail({Reason::NameTaken, Step::MakeFolder, path});
+            if (!there && (error == ENOENT || error == ENOTDIR))
+                return Fail({Reason::FolderMissing, Step::OpenFolder, path});
+            return Fail(Failure::System(error, Step::OpenFolder, path));
         }
         current = UniqueFd(fd);
         at = fd;
@@ -108,28 +102,6 @@ UniqueFd OpenNamedFolder(const std::string& path) {
     if (folder.get() < 0 && errno == EACCES)
         folder = UniqueFd(::open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     return folder;
-}
-
-std::string LinkRefusalText(std::string_view path) {
-    return std::string(path) + " is a symbolic link; Sorvane does not copy through links";
-}
-
-std::string BeneathFailureText(const BeneathFailure& failure) {
-    switch (failure.kind) {
-    case BeneathFailure::Kind::Link:
-        return LinkRefusalText(failure.path);
-    case BeneathFailure::Kind::NotFolder:
-        return "cannot make the folder " + failure.path + ": a file has that name";
-    case BeneathFailure::Kind::Missing:
-        return "the folder " + failure.path + " is not there";
-    case BeneathFailure::Kind::NotMade:
-        return "cannot make the folder " + failure.path + ": " +
-               std::system_category().message(failure.error);
-    case BeneathFailure::Kind::Error:
-        break;
-    }
-    return "cannot open the folder " + failure.path + ": " +
-           std::system_category().message(failure.error);
 }
 
 } // namespace sorvane

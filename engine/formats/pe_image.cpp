@@ -320,21 +320,35 @@ std::vector<NeResource> ParseNeResourceTable(std::span<const std::byte> table,
 
 } // namespace
 
-std::optional<ExecutableImage> ExecutableImage::Open(const ByteSource& source,
-                                                     std::size_t budgetBytes) {
+Result<ExecutableImage> ExecutableImage::Open(const ByteSource& source,
+                                              std::size_t budgetBytes) {
     ExecutableImage image(source, budgetBytes);
     ReadBudget& budget = *image.budget_;
+    const auto failed = [](Reason reason) {
+        return Fail({reason, Step::ReadExecutableHeader});
+    };
+    // A header that cannot be read where the file claims it: cut off by the
+    // end of the file, or (an offset inside the file) a read that failed.
+    const auto unread = [&](std::uint64_t offset, std::size_t length) {
+        const std::uint64_t size = source.size();
+        return failed(offset <= size && length <= size - offset ? Reason::BadFormat
+                                                                : Reason::Truncated);
+    };
     Fixed<kDosHeaderSize> dos;
-    if (!budget.ReadExactly(source, 0, dos))
-        return std::nullopt;
+    if (!budget.ReadExactly(source, 0, dos)) {
+        Fixed<2> start;
+        const bool mz = budget.ReadExactly(source, 0, start) &&
+                        ByteReader(start, Endian::Little).u16At(0) == kDosMagic;
+        return failed(mz ? Reason::Truncated : Reason::NotVersioned);
+    }
     const ByteReader dosReader(dos, Endian::Little);
     if (dosReader.u16At(0) != kDosMagic)
-        return std::nullopt;
+        return failed(Reason::NotVersioned);
     const std::uint64_t lfanew = *dosReader.u32At(kLfanewOffset);
 
     Fixed<2> magic;
     if (!budget.ReadExactly(source, lfanew, magic))
-        return std::nullopt;
+        return unread(lfanew, magic.size());
     const std::uint16_t signature = *ByteReader(magic, Endian::Little).u16At(0);
 
     auto state = std::make_shared<State>();
@@ -342,7 +356,7 @@ std::optional<ExecutableImage> ExecutableImage::Open(const ByteSource& source,
     if (signature == kNeSignature) {
         Fixed<kNeHeaderSize> header;
         if (!budget.ReadExactly(source, lfanew, header))
-            return std::nullopt;
+            return unread(lfanew, header.size());
         const ByteReader h(header, Endian::Little);
         const std::uint16_t rsrctab = *h.u16At(kNeResourceTableOffset);
         const std::uint16_t restab = *h.u16At(kNeResidentNameTableOffset);
@@ -358,22 +372,22 @@ std::optional<ExecutableImage> ExecutableImage::Open(const ByteSource& source,
 
     Fixed<kCoffHeaderEnd> coff;
     if (!budget.ReadExactly(source, lfanew, coff))
-        return std::nullopt;
+        return unread(lfanew, coff.size());
     const ByteReader c(coff, Endian::Little);
     if (c.u32At(0) != kPeSignature)
-        return std::nullopt;
+        return failed(Reason::BadFormat);
     const std::uint16_t sectionCount = *c.u16At(0x06);
     const std::uint16_t optionalSize = *c.u16At(0x14);
 
     const std::uint64_t optionalStart = lfanew + kCoffHeaderEnd;
     if (optionalSize < 2)
-        return std::nullopt;
+        return failed(Reason::BadFormat);
     Fixed<2> optionalMagic;
     if (!budget.ReadExactly(source, optionalStart, optionalMagic))
-        return std::nullopt;
+        return unread(optionalStart, optionalMagic.size());
     const std::uint16_t kind = *ByteReader(optionalMagic, Endian::Little).u16At(0);
     if (kind != kPe32Magic && kind != kPe32PlusMagic)
-        return std::nullopt;
+        return failed(Reason::BadFormat);
     const bool plus = kind == kPe32PlusMagic;
     const std::size_t rvaCountOffset = plus ? 108 : 92;
     const std::size_t resourceEntryOffset =
@@ -385,7 +399,7 @@ std::optional<ExecutableImage> ExecutableImage::Open(const ByteSource& source,
     Fixed<112 + kResourceDirectoryIndex * kDataDirectorySize + 8> optional;
     const auto optionalBytes = std::span<std::byte>(optional).first(wanted);
     if (!budget.ReadExactly(source, optionalStart, optionalBytes))
-        return std::nullopt;
+        return unread(optionalStart, optionalBytes.size());
     const ByteReader o(optionalBytes, Endian::Little);
     if (resourceEntryOffset + kDataDirectorySize <= optionalSize &&
         *o.u32At(rvaCountOffset) > kResourceDirectoryIndex) {

@@ -3,6 +3,7 @@
 // images. Only the headers, the resource directory and the bytes of the
 // resources asked for are read.
 
+#include "engine/failure.h"
 #include "engine/formats/byte_source.h"
 
 #include <cstdint>
@@ -48,10 +49,12 @@ struct ResourceLocation {
 /// to one thread.
 class ExecutableImage {
 public:
-    /// Parses the DOS header and the PE or NE header. Nothing when the source
-    /// is not an executable of a known kind or its headers are damaged.
-    static std::optional<ExecutableImage> Open(const ByteSource& source,
-                                               std::size_t budgetBytes = kReadBudgetBytes);
+    /// Parses the DOS header and the PE or NE header. Fails (step
+    /// ReadExecutableHeader) with NotVersioned when the source is no
+    /// executable (no "MZ"), Truncated when it ends inside a header it
+    /// declares, BadFormat when a header is of no known kind or damaged.
+    static Result<ExecutableImage> Open(const ByteSource& source,
+                                        std::size_t budgetBytes = kReadBudgetBytes);
 
     ExecutableFormat format() const { return format_; }
 

@@ -5,7 +5,11 @@
 #include "engine/formats/pe_image.h"
 #include "engine/text/text_utils.h"
 
+#include <cerrno>
 #include <charconv>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace sorvane {
 namespace {
@@ -17,48 +21,88 @@ constexpr std::string_view kRowStrings[] = {"FileDescription", "LegalCopyright"}
 
 void ReadVersionResource(const ByteSource& source, FileVersionData& data, ReadDepth depth) {
     const auto image = ExecutableImage::Open(source);
-    if (!image)
+    if (!image) {
+        data.failure = image.error();
         return;
+    }
     data.executable = image->format();
     std::vector<std::uint16_t> languages;
     const auto where = image->FindResource(ResourceId::Number(kResourceTypeVersion),
                                            ResourceId::Number(kVersionResourceName), &languages);
-    if (!where)
+    if (!where) {
+        data.failure = Failure(Reason::NotVersioned, Step::FindVersionResource);
         return;
+    }
     data.resourceLanguages = std::move(languages);
     const auto block = image->ReadResource(*where, kMaxVersionBlockBytes);
-    if (!block)
+    if (!block) {
+        data.failure = Failure(Reason::Truncated, Step::ReadVersionResource);
         return;
+    }
     data.version = ParseVersionBlock(*block, kReadBudgetBytes,
                                      depth == ReadDepth::RowTexts
                                          ? std::span<const std::string_view>(kRowStrings)
                                          : std::span<const std::string_view>());
+    if (!data.version)
+        data.failure = Failure(Reason::BadFormat, Step::ParseVersionBlock);
     data.resourceLanguage = where->language;
+}
+
+// Why a reader that needs at least `headerBytes` found nothing in `source`.
+Failure NothingRead(const ByteSource& source, std::uint64_t headerBytes, Step step) {
+    return {source.size() < headerBytes ? Reason::Truncated : Reason::BadFormat, step};
+}
+
+// Why `path`, which gave no open file and no error, was not read: it names
+// nothing, or something that is not a regular file.
+Failure WhyNotOpened(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return Failure::System(errno, Step::Open);
+    if (!S_ISREG(st.st_mode))
+        return {Reason::NotRegularFile, Step::Open, {}, FileTypeOf(st.st_mode)};
+    // Most often no permission to read it: open says so.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return Failure::System(errno, Step::Open);
+    ::close(fd);
+    return {Reason::NotOpened, Step::Open};
 }
 
 // A type library is told by its content, whatever the extension says: an
 // executable carries it as a TYPELIB resource (number 1, else the first one),
 // anything else must be the library itself.
 void ReadTypeLibrary(const ByteSource& source, FileVersionData& data) {
+    // The fixed header of an MSFT library; no real library is shorter.
+    constexpr std::uint64_t kLibraryHeaderBytes = 0x54;
     const auto image = ExecutableImage::Open(source);
     if (!image) {
         data.typeLibrary = ParseTypeLibrary(source);
+        if (!data.typeLibrary)
+            data.failure = NothingRead(source, kLibraryHeaderBytes, Step::ReadTypeLibrary);
         return;
     }
     data.executable = image->format();
+    const Failure none(Reason::NotVersioned, Step::ReadTypeLibrary);
     const ResourceId type = ResourceId::Named(kTypeLibraryResourceType);
     const auto names = image->ResourceNames(type);
-    if (names.empty())
+    if (names.empty()) {
+        data.failure = none;
         return;
+    }
     ResourceId name = names.front();
     for (const auto& candidate : names)
         if (candidate == ResourceId::Number(1))
             name = candidate;
     const auto where = image->FindResource(type, name);
-    if (!where)
+    if (!where) {
+        data.failure = none;
         return;
+    }
     const SubSource embedded(source, where->fileOffset, where->storedSize);
     data.typeLibrary = ParseTypeLibrary(embedded);
+    if (!data.typeLibrary)
+        data.failure = NothingRead(embedded, kLibraryHeaderBytes, Step::ReadTypeLibrary);
 }
 
 const Translation* FirstTranslation(const FileVersionData& data) {
@@ -102,6 +146,8 @@ FileVersionData ReadFileVersionData(const ByteSource& source, FileKind kind, Rea
         break;
     case FileKind::TrueType:
         data.font = ReadTrueTypeNames(source, kShownNameIds);
+        if (!data.font) // a font shorter than its offset table is cut off
+            data.failure = NothingRead(source, 12, Step::ReadFontNames);
         break;
     case FileKind::TypeLibrary:
         ReadTypeLibrary(source, data);
@@ -113,7 +159,12 @@ FileVersionData ReadFileVersionData(const ByteSource& source, FileKind kind, Rea
 FileVersionData ReadFileVersionData(const std::string& path, FileKind kind) {
     std::error_code error;
     const auto file = OpenedFile::Open(path, error);
-    return ReadFileVersionData(file.get(), error, kind);
+    FileVersionData data = ReadFileVersionData(file.get(), error, kind);
+    if (!file && !data.failure)
+        data.failure = WhyNotOpened(path);
+    if (data.failure)
+        data.failure->path = path;
+    return data;
 }
 
 FileVersionData ReadFileVersionData(const OpenedFile* file, std::error_code openError,
@@ -122,11 +173,16 @@ FileVersionData ReadFileVersionData(const OpenedFile* file, std::error_code open
         FileVersionData data;
         data.kind = kind;
         data.error = openError;
+        if (openError)
+            data.failure = Failure(openError, Step::Open);
         return data;
     }
     FileVersionData data =
         ReadFileVersionData(static_cast<const ByteSource&>(*file), kind, depth);
     data.error = file->ReadError();
+    // A failed read explains what the reader then missed.
+    if (data.error)
+        data.failure = Failure(data.error, Step::Read);
     return data;
 }
 

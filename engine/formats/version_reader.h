@@ -4,6 +4,7 @@
 // libraries. A file is parsed once; the reader functions below are views of
 // that one parse and give the texts the result grid shows.
 
+#include "engine/failure.h"
 #include "engine/formats/byte_source.h"
 #include "engine/formats/pe_image.h"
 #include "engine/formats/truetype_reader.h"
@@ -52,6 +53,12 @@ struct FileVersionData {
     /// above is then incomplete. Clear for a missing path and for anything
     /// that is not a regular file.
     std::error_code error;
+    /// Why the file gave no data, or incomplete data: opening it failed (the
+    /// system's error, or NotRegularFile, step Open), a read failed (step
+    /// Read), or its reader found nothing it could use (NotVersioned,
+    /// Truncated or BadFormat, with the reader's step). Nothing when the
+    /// reader got its data. Its path is set by the reader of a path only.
+    std::optional<Failure> failure;
 };
 
 /// How much of a version resource a read keeps.
@@ -65,7 +72,8 @@ enum class ReadDepth {
 /// Parses the file at `path` with the reader for `kind`. Missing files,
 /// folders, FIFOs, devices and unreadable files give `opened` false and no
 /// data; they are never opened for reading, so nothing can block. A file
-/// that is there but cannot be read also sets `error`. Paths longer than
+/// that is there but cannot be read also sets `error`. A file that gives no
+/// data always has a `failure`, which names `path`. Paths longer than
 /// PATH_MAX are read too.
 FileVersionData ReadFileVersionData(const std::string& path, FileKind kind);
 
@@ -73,7 +81,8 @@ class OpenedFile;
 
 /// The same for a file opened by the caller, who keeps it open: `file` is
 /// null when opening failed, with `openError` saying why (clear when the path
-/// names nothing or no regular file).
+/// names nothing or no regular file: then there is no `failure` either, the
+/// caller knowing best what the path names).
 FileVersionData ReadFileVersionData(const OpenedFile* file, std::error_code openError,
                                     FileKind kind, ReadDepth depth = ReadDepth::Everything);
 

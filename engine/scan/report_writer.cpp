@@ -58,7 +58,7 @@ ReportSink StreamSink(std::ostream& out) {
     return [&out](std::string_view bytes) -> WriteOutcome {
         out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
         if (!out)
-            return std::unexpected(std::string("the output could not be written"));
+            return Fail({Reason::OutputNotWritten, Step::Write});
         return {};
     };
 }

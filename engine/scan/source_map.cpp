@@ -75,8 +75,8 @@ SourceMapEntry ParseSourceMapLine(std::string_view line) {
     return entry;
 }
 
-std::expected<SourceMapWriteResult, std::string>
-WriteSourceMap(const std::string& path, std::string_view header, RowRange rows) {
+Result<SourceMapWriteResult> WriteSourceMap(const std::string& path, std::string_view header,
+                                            RowRange rows) {
     SourceMapWriteResult result;
     std::string text = OneLine(header);
     text.append("\r\n");
@@ -91,7 +91,7 @@ WriteSourceMap(const std::string& path, std::string_view header, RowRange rows) 
         ++result.written;
     }
     if (auto written = WriteFileAtomically(path, text); !written)
-        return std::unexpected(std::move(written.error()));
+        return Fail(std::move(written.error()));
     return result;
 }
 

@@ -5,6 +5,7 @@
 // by "|". Lines end with CR LF; text is UTF-8 (read back as UTF-8 when valid,
 // else Windows-1252).
 
+#include "engine/failure.h"
 #include "engine/scan/comparison.h"
 #include "engine/scan/row_range.h"
 
@@ -52,10 +53,10 @@ struct SourceMapWriteResult {
 /// Writes a map: `header`, then one line per row in the given order. Rows
 /// whose name the format cannot hold are left out (a line break in another
 /// field becomes a blank). The file is written beside its final name and
-/// renamed over it, so a failed write never replaces a good map. The error
-/// text says what went wrong.
-std::expected<SourceMapWriteResult, std::string>
-WriteSourceMap(const std::string& path, std::string_view header, RowRange rows);
+/// renamed over it, so a failed write never replaces a good map. A failure
+/// is the write's.
+Result<SourceMapWriteResult> WriteSourceMap(const std::string& path, std::string_view header,
+                                            RowRange rows);
 
 /// The header of a map saved from these box texts: the Source folder, or the
 /// Target when the Source is empty, normalised and made absolute (against the

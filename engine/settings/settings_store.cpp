@@ -271,7 +271,7 @@ std::string SettingsDocument::SaveOrSayWhy() const {
         return "it is not a settings file that can be replaced";
     gFileWrites.fetch_add(1, std::memory_order_relaxed);
     const auto written = WriteFileAtomically(file_, Text(), true);
-    return written ? std::string() : written.error();
+    return written ? std::string() : written.error().Message();
 }
 
 SettingsFileCounts SettingsFileActivity() {

@@ -225,5 +225,67 @@ TEST(InfoCommand, AFileThatCannotBeReadGetsItsReasonAndStatus2) {
     EXPECT_EQ(RunInfo({"--jsn", font}, out, err), 2);
 }
 
+// Every file that gives no data says why in --json: the code, the step that
+// failed and the message; a file that was read says nothing more. Only a
+// file that could not be read is an error (status 2, "error" and standard
+// error as before).
+TEST(InfoCommand, JsonGivesTheReasonAFileGaveNoData) {
+    test::TempDir dir;
+    const std::string good = test::VersionedPe({{1, 2, 3, 4}, 0x0409, "D"});
+    const test::PeLayout bare = test::BuildPe({});
+    std::string badSignature = bare.bytes;
+    badSignature[bare.lfanew] = 'X'; // "XE\0\0" for "PE\0\0"
+    const std::string badBlock =
+        test::BuildPe({{ResourceId::Number(kResourceTypeVersion),
+                        ResourceId::Number(kVersionResourceName), 0x0409, std::string(8, '\xff')}})
+            .bytes;
+    const std::string locked = dir.write("locked.dll", good);
+    ::chmod(locked.c_str(), 0);
+    struct Row {
+        std::string file;
+        std::string code; ///< empty: read, no "failure"
+        std::string step;
+        std::string message;
+        bool error; ///< not read at all: "error", status 2
+    };
+    std::vector<Row> rows = {
+        {dir.write("good.dll", good), "", "", "", false},
+        {dir.write("cut.dll", good.substr(0, bare.lfanew + 10)), "truncated",
+         "read executable header", "truncated", false},
+        {dir.write("mz.dll", "MZ"), "truncated", "read executable header", "truncated", false},
+        {dir.write("text.dll", "plain text, no executable"), "not-versioned",
+         "read executable header", "not a versioned file", false},
+        {dir.write("bare.dll", bare.bytes), "not-versioned", "find version resource",
+         "not a versioned file", false},
+        {dir.write("sig.dll", badSignature), "bad-format", "read executable header", "bad format",
+         false},
+        {dir.write("block.dll", badBlock), "bad-format", "parse version block", "bad format",
+         false},
+        {dir.write("cut.ttf", "0123"), "truncated", "read font names", "truncated", false},
+        {dir.file("gone.dll"), "ENOENT", "open", "No such file or directory", true},
+        {dir.path().string(), "not-regular-file", "open", "is a folder", true},
+    };
+    if (::access(locked.c_str(), R_OK) != 0) // not as root
+        rows.push_back({locked, "EACCES", "open", "Permission denied", true});
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.file);
+        std::ostringstream out, err;
+        EXPECT_EQ(RunInfo({"--json", row.file}, out, err), row.error ? 2 : 0);
+        nlohmann::json parsed;
+        ASSERT_NO_THROW(parsed = nlohmann::json::parse(out.str()));
+        const nlohmann::json& entry = parsed.at(0);
+        EXPECT_EQ(entry.contains("error"), row.error);
+        ASSERT_EQ(entry.contains("failure"), !row.code.empty());
+        if (row.code.empty())
+            continue;
+        EXPECT_EQ(entry["failure"], (nlohmann::json{{"code", row.code},
+                                                    {"step", row.step},
+                                                    {"message", row.message}}));
+        if (row.error) {
+            EXPECT_EQ(entry["error"], row.message);
+        }
+    }
+}
+
 } // namespace
 } // namespace sorvane::cli

@@ -31,7 +31,7 @@ WriteOutcome Save(const std::string& path, std::string_view text, bool unnamed) 
 }
 
 std::string Said(const WriteOutcome& outcome) {
-    return outcome ? "ok" : outcome.error();
+    return outcome ? "ok" : outcome.error().Message();
 }
 
 std::vector<std::string> Entries(const fs::path& folder) {
@@ -411,12 +411,12 @@ TEST(ReadSmallFile, ReadsOnlyRegularFilesWithinTheCap) {
     test::TempDir dir;
     const std::string file = dir.write("f", "12345");
     EXPECT_EQ(ReadSmallFile(file, 5), "12345");
-    EXPECT_EQ(ReadSmallFile(file, 4), std::nullopt);
-    EXPECT_EQ(ReadSmallFile(dir.path().string(), 100), std::nullopt);
-    EXPECT_EQ(ReadSmallFile(dir.file("missing"), 100), std::nullopt);
+    EXPECT_FALSE(ReadSmallFile(file, 4).has_value());
+    EXPECT_FALSE(ReadSmallFile(dir.path().string(), 100).has_value());
+    EXPECT_FALSE(ReadSmallFile(dir.file("missing"), 100).has_value());
     const std::string fifo = dir.file("fifo");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    EXPECT_EQ(ReadSmallFile(fifo, 100), std::nullopt);
+    EXPECT_FALSE(ReadSmallFile(fifo, 100).has_value());
 }
 
 } // namespace

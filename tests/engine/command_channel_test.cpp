@@ -91,7 +91,7 @@ TEST(CommandChannel, CommandTextsThatCannotBeSent) {
         {std::string("Sc\0an", 5), false},
     };
     for (const auto& row : rows)
-        EXPECT_EQ(!CheckCommandText(row.command).has_value(), row.sendable)
+        EXPECT_EQ(CheckCommandText(row.command).has_value(), row.sendable)
             << row.command.substr(0, 20);
 }
 
@@ -132,7 +132,7 @@ TEST(CommandChannel, PathsNoOtherUserCanReachOrReplace) {
         rows.push_back({dir.file("plain/their-socket"), false, false});
     }
     for (const auto& row : rows)
-        EXPECT_EQ(!CheckChannelPath(row.path, row.makeFolder).has_value(), row.usable) << row.path;
+        EXPECT_EQ(CheckChannelPath(row.path, row.makeFolder).has_value(), row.usable) << row.path;
     // The folder made for the channel is the user's alone.
     struct stat info{};
     ASSERT_EQ(::stat(dir.file("made").c_str(), &info), 0);
@@ -159,7 +159,7 @@ TEST(CommandChannel, SendCommandReadsTheReply) {
         test::FakeChannelServer window(path, row.reply);
         const SendResult result = SendCommand(path, "Maximize", 5s);
         EXPECT_EQ(result.status, row.status) << row.reply;
-        EXPECT_EQ(result.message.empty(), row.status == Status::Accepted ||
+        EXPECT_EQ(result.Message().empty(), row.status == Status::Accepted ||
                                               row.status == Status::NotAccepted);
         EXPECT_EQ(window.Received(), "Maximize\n");
     }
@@ -213,7 +213,7 @@ TEST(CommandChannel, AFolderOthersMayUseIsRefusedNotTakenForNoWindow) {
     for (const auto& row : rows) {
         const SendResult result = SendCommand(row.path, "Show", 1s);
         EXPECT_EQ(result.status, row.status) << row.path;
-        EXPECT_NE(result.message.find(row.message), std::string::npos) << result.message;
+        EXPECT_NE(result.Message().find(row.message), std::string::npos) << result.Message();
     }
 }
 

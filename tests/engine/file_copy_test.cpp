@@ -80,7 +80,7 @@ TEST(CopyRowFiles, CopiesMakesFoldersAndBacksUpOnlyWhatIsThere) {
         if (!older.empty())
             dir.write("dst/_Backup/" + name, older);
         const RowCopyResult result = CopyRowFiles(dir.file("src"), dir.file("dst/"), name, backup);
-        EXPECT_EQ(result.status, RowCopyStatus::Copied) << result.reason;
+        EXPECT_EQ(result.status, RowCopyStatus::Copied) << result.failure.Message();
         EXPECT_EQ(result.backedUp, !saved.empty());
         EXPECT_EQ(dir.read("dst/" + name), "new");
         EXPECT_EQ(saved.empty() ? "" : dir.read("dst/_Backup/" + name), saved);
@@ -91,7 +91,7 @@ TEST(CopyRowFiles, CopiesMakesFoldersAndBacksUpOnlyWhatIsThere) {
     dir.write("src/a.dll", "new");
     const RowCopyResult missing = CopyRowFiles(dir.file("src"), dir.file("gone"), "a.dll", true);
     EXPECT_EQ(missing.status, RowCopyStatus::CopyFailed);
-    EXPECT_EQ(missing.reason, "the target folder " + dir.file("gone") + " is not there");
+    EXPECT_EQ(missing.failure.Message(), "the target folder " + dir.file("gone") + " is not there");
     EXPECT_FALSE(fs::exists(dir.file("gone")));
 }
 
@@ -117,7 +117,7 @@ TEST(CopyRowFiles, GivesTheCopyTheSourceBitsAndTimeAndTheBackupTheTargets) {
         if (targetBits != 0)
             make("dst/a.dll", targetBits, 900'000'000);
         const RowCopyResult result = CopyRowFiles(dir.file("src"), dir.file("dst"), "a.dll", true);
-        ASSERT_TRUE(result) << result.reason;
+        ASSERT_TRUE(result) << result.failure.Message();
         EXPECT_EQ(dir.read("dst/a.dll"), "src/a.dll");
         EXPECT_EQ(Stamp(dir.file("dst/a.dll")), std::string(copyBits) + " 1000000000.000000005");
         char saved[32] = "";
@@ -241,7 +241,7 @@ TEST(CopyRowFiles, AFailureAtAnyStepKeepsTheOldTargetAndLeavesNoTemporaryFile) {
             const RowCopyResult result =
                 CopyRowFiles(dir.file("src"), dir.file("dst"), c.name, c.backup, c.calls);
             said = std::to_string(static_cast<int>(result.status)) + "|" + result.failedPath +
-                   ": " + result.reason + "|" +
+                   ": " + result.failure.Message() + "|" +
                    (dir.read("dst/a.dll") == old ? "old kept" : "old lost") + "|" +
                    Tree(dir.file("dst"));
             return 0;
@@ -279,7 +279,7 @@ TEST(CopyFileReplacing, CopiesLargeFilesInPiecesWhicheverWayTheBytesGo) {
         const auto child = test::RunInChild(
             test::ChildLimits().SpareAddressSpace(16u << 20), [&](std::string& said) {
                 const auto copied = CopyFileReplacing(dir.file("big"), dir.file("copy"), calls);
-                said = copied ? "ok" : copied.error();
+                said = copied ? "ok" : copied.error().Message();
                 return 0;
             });
         ASSERT_TRUE(child.ran);
@@ -305,11 +305,12 @@ TEST(CreateFolderPath, MakesEachMissingFolderOrSaysWhichOneItCouldNot) {
             entry.ends_with('/') ? (void)fs::create_directories(dir.file(entry))
                                  : (void)dir.write(entry, "");
         const auto made = CreateFolderPath(dir.file(asked));
-        EXPECT_EQ(made ? "ok" : Replaced(made.error(), dir.path().string(), "<dir>"), said);
+        EXPECT_EQ(made ? "ok" : Replaced(made.error().Message(), dir.path().string(), "<dir>"),
+                  said);
         EXPECT_EQ(fs::is_directory(dir.file(asked)), made.has_value());
     }
     EXPECT_EQ(CreateFolderPath("/").has_value(), true);
-    EXPECT_EQ(CreateFolderPath("").error(), "no folder name");
+    EXPECT_EQ(CreateFolderPath("").error().Message(), "no folder name");
 }
 
 TEST(CheckSystemFolder, WarnsForWindowsAndSystemFoldersHoweverTheyAreReached) {
@@ -480,7 +481,7 @@ TEST(CopyRowFiles, WritesNothingThroughALinkNorOverAFileThatChangedSinceTheScan)
                 const RowCopyResult result =
                     CopyRowFiles(dir.file("src"), dir.file("dst"), c.name, c.backup, scanned);
                 said = std::to_string(static_cast<int>(result.status)) + "|" + result.failedPath +
-                       "|" + result.reason;
+                       "|" + result.failure.Message();
                 if (result)
                     said += "|" + std::string(result.target == ScanStamp(dir.file("dst/") + c.name)
                                                   ? "stamp of the copy"
@@ -559,7 +560,8 @@ TEST(CopyRowFiles, BacksUpIntoTheUsersFolderOneNameAtATimeNeverThroughALink) {
         const RowCopyResult result =
             CopyRowFiles(dir.file("src"), dir.file("dst"), c.name, BackupFolder{bak}, {});
         EXPECT_EQ(result.status, c.status);
-        EXPECT_EQ(Replaced(Replaced(result.reason, bak, "<bak>"), dir.file("dst"), "<dst>"),
+        EXPECT_EQ(Replaced(Replaced(result.failure.Message(), bak, "<bak>"), dir.file("dst"),
+                           "<dst>"),
                   c.reason);
         EXPECT_EQ(result.backedUp, *c.backup != '\0');
         EXPECT_EQ(test::TreeDigest(dir.file("elsewhere")), elsewhere);
@@ -596,7 +598,7 @@ TEST(CopyRowFiles, ASparseFileKeepsItsHolesInTheCopyAndTheBackup) {
         GTEST_SKIP() << "this file system keeps no holes";
     ::utimensat(AT_FDCWD, dir.file("src/big.dll").c_str(), nullptr, 0);
     const RowCopyResult result = CopyRowFiles(dir.file("src"), dir.file("dst"), "big.dll", true);
-    ASSERT_TRUE(result) << result.reason;
+    ASSERT_TRUE(result) << result.failure.Message();
     for (const char* name : {"dst/big.dll", "dst/_Backup/big.dll"}) {
         SCOPED_TRACE(name);
         ASSERT_EQ(::stat(dir.file(name).c_str(), &st), 0);

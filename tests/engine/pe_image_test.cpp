@@ -52,7 +52,7 @@ public:
 private:
     std::string bytes_;
     MemorySource source_;
-    std::optional<ExecutableImage> image_;
+    Result<ExecutableImage> image_;
 };
 
 std::uint32_t U32At(const std::string& bytes, std::size_t at) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cerrno>
 #include <string>
 #include <vector>
 
@@ -184,7 +185,7 @@ TEST(ReportWriter, ByteOrderMarkAndSinkFailures) {
         std::size_t bytes = 0;
         ReportWriter writer(ReportFormat::Html, [&](std::string_view piece) -> WriteOutcome {
             if (++calls == failAt)
-                return std::unexpected("disk full " + std::to_string(calls));
+                return Fail(Failure::System(ENOSPC, Step::Write, "call " + std::to_string(calls)));
             bytes += piece.size();
             return {};
         });
@@ -196,7 +197,8 @@ TEST(ReportWriter, ByteOrderMarkAndSinkFailures) {
             writer.Row(cells);
         const WriteOutcome outcome = writer.Finish();
         ASSERT_FALSE(outcome) << failAt;
-        EXPECT_EQ(outcome.error(), "disk full " + std::to_string(failAt));
+        EXPECT_EQ(outcome.error(),
+                  Failure::System(ENOSPC, Step::Write, "call " + std::to_string(failAt)));
         EXPECT_EQ(calls, failAt);
         EXPECT_LT(bytes, std::size_t{1000} * 1000);
     }

@@ -90,7 +90,7 @@ TEST(SourceMap, UnopenableMapsAndFailedWrites) {
     std::filesystem::create_directory(dir.file("taken.map"));
     const auto result = WriteSourceMap(dir.file("taken.map"), "/x", {});
     ASSERT_FALSE(result.has_value());
-    EXPECT_FALSE(result.error().empty());
+    EXPECT_FALSE(result.error().Message().empty());
     EXPECT_FALSE(WriteSourceMap(dir.file("no/such/folder.map"), "/x", {}).has_value());
     EXPECT_EQ(dir.read("good.map"), "/keep\r\n");
 }
@@ -221,7 +221,7 @@ TEST(SourceMap, NeverSavedOverWhatIsNotARegularFile) {
             std::filesystem::create_symlink(node, map);
         const auto saved = WriteSourceMap(map, "/src", rows);
         ASSERT_FALSE(saved.has_value());
-        EXPECT_EQ(saved.error(),
+        EXPECT_EQ(saved.error().Message(),
                   std::string(kind) + " has that name; only regular files are replaced");
         EXPECT_EQ(std::filesystem::status(map).type(), std::filesystem::status(node).type());
         EXPECT_EQ(std::filesystem::status(node).type(),

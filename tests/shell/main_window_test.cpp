@@ -1531,8 +1531,9 @@ TEST_F(MainWindowTest, AHardToReadColourIsPointedOutAndUserColoursAreKept) {
                   std::to_string(view::ToColorRef(c.chosen)));
         EXPECT_EQ(ReadSetting(settingsFile, "Color", "Defaults"),
                   std::to_string(0x1FF & ~(1 << c.item)));
-        if (c.item != 3)
+        if (c.item != 3) {
             EXPECT_EQ(ReadSetting(settingsFile, "Color", "Newer Target"), "255");
+        }
         auto w = Open();
         EXPECT_EQ(w->model()->Colors().color(c.item), c.chosen);
         EXPECT_EQ(w->PanelText(2).toStdString(), c.notice);

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <QSignalSpy>
+#include <cerrno>
 #include <QWidget>
 
 #include <mutex>
@@ -32,10 +33,10 @@ ComparisonRow Row(const char* name, ComparisonMark mark, bool busy = false) {
     return row;
 }
 
-RowCopyResult Failed(RowCopyStatus status, const char* reason) {
+RowCopyResult Failed(RowCopyStatus status, int error) {
     RowCopyResult result;
     result.status = status;
-    result.reason = reason;
+    result.failure = Failure::System(error, Step::Write);
     return result;
 }
 
@@ -177,7 +178,7 @@ TEST_F(CopyControllerTest, ABatchCopiesNewerSourceRowsAndReportsFailures) {
           Row("gone.dll", ComparisonMark::NewerSource), Row("three.dll", ComparisonMark::NewerSource)});
     onCopy = [](const RowCopyRequest& r) {
         return r.relativePath == "gone.dll"
-                   ? Failed(RowCopyStatus::CopyFailed, "No such file or directory")
+                   ? Failed(RowCopyStatus::CopyFailed, ENOENT)
                    : RowCopyResult{};
     };
     QSignalSpy progress(&controller, &CopyController::BatchProgress);
@@ -205,7 +206,7 @@ TEST_F(CopyControllerTest, ABatchCopiesNewerSourceRowsAndReportsFailures) {
     Fill({Row("x.dll", ComparisonMark::NewerSource), Row("y.dll", ComparisonMark::NewerSource)});
     requests.clear();
     onCopy = [](const RowCopyRequest&) {
-        return Failed(RowCopyStatus::BackupFailed, "Read-only file system");
+        return Failed(RowCopyStatus::BackupFailed, EROFS);
     };
     dialogs.messageAnswers = {MessageResult::Ok};
     controller.StartBatch("/src", "/dst", true, 2);
