@@ -8,6 +8,7 @@
 #include <bit>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <numeric>
 #include <optional>
 #include <string>
@@ -258,10 +259,27 @@ namespace {
 constexpr std::size_t kInsertionItems = 32;
 constexpr std::size_t kComparisonItems = 256;
 
+// Room for items that are written before they are read: a million of them
+// are not cleared first.
+template <class Item> class Scratch {
+public:
+    Item* Room(std::size_t count) {
+        if (size_ < count) {
+            items_ = std::make_unique_for_overwrite<Item[]>(count);
+            size_ = count;
+        }
+        return items_.get();
+    }
+
+private:
+    std::unique_ptr<Item[]> items_;
+    std::size_t size_ = 0;
+};
+
 // Returns true when the sorted items are left in `buffer` rather than
 // copied back (only where `copyBack` is false).
 template <class Item>
-bool RadixSortByKey(std::span<Item> items, std::vector<Item>& buffer, bool copyBack = true) {
+bool RadixSortByKey(std::span<Item> items, Scratch<Item>& buffer, bool copyBack = true) {
     const std::size_t count = items.size();
     if (count < 2)
         return false;
@@ -269,10 +287,8 @@ bool RadixSortByKey(std::span<Item> items, std::vector<Item>& buffer, bool copyB
     for (const Item& item : items)
         for (std::size_t byte = 0; byte < 8; ++byte)
             ++counts[byte][(item.key >> (8 * byte)) & 0xFFu];
-    if (buffer.size() < count)
-        buffer.resize(count);
     Item* from = items.data();
-    Item* to = buffer.data();
+    Item* to = buffer.Room(count);
     for (std::size_t byte = 0; byte < 8; ++byte) {
         std::array<std::uint32_t, 256>& at = counts[byte];
         if (at[(from[0].key >> (8 * byte)) & 0xFFu] == count)
@@ -295,7 +311,7 @@ bool RadixSortByKey(std::span<Item> items, std::vector<Item>& buffer, bool copyB
     return false;
 }
 
-template <class Item> void StableSortByKey(std::span<Item> items, std::vector<Item>& buffer) {
+template <class Item> void StableSortByKey(std::span<Item> items, Scratch<Item>& buffer) {
     if (items.size() <= kInsertionItems) {
         for (std::size_t i = 1; i < items.size(); ++i) {
             const Item item = items[i];
@@ -353,6 +369,15 @@ std::uint64_t ChunkKey(const char* text, std::size_t length, std::size_t offset)
 
 constexpr std::size_t kChunkBytes = 7;
 constexpr std::uint64_t kTextGoesOn = 8;
+constexpr std::uint64_t kLeftBits = 0x7F;
+
+// The first key of a text in group 0 or 1: the group first, then the bytes
+// and what is left of ChunkKey, one bit lower.
+std::uint64_t FirstKey(const char* text, std::size_t length, int group) {
+    const std::uint64_t key = ChunkKey(text, length, 0);
+    return static_cast<std::uint64_t>(group) << 63 | (key & ~std::uint64_t{0xFF}) >> 1 |
+           (key & kLeftBits);
+}
 
 bool IsAscii(std::string_view text) {
     std::size_t i = 0;
@@ -370,9 +395,13 @@ bool IsAscii(std::string_view text) {
 
 } // namespace
 
-std::vector<std::uint32_t> FoldedTextRanks(std::span<const std::string_view> texts,
-                                           std::uint32_t* distinct) {
-    const std::size_t count = texts.size();
+namespace {
+
+// `groupAt(i)` (0 or 1) puts text i among the texts of its group, all of
+// group 0 first.
+template <class TextAt, class GroupAt>
+std::vector<std::uint32_t> RankTexts(std::size_t count, const TextAt& textAt,
+                                     const GroupAt& groupAt, std::uint32_t* distinct) {
     std::vector<std::uint32_t> ranks(count);
     if (distinct != nullptr)
         *distinct = 0;
@@ -382,32 +411,39 @@ std::vector<std::uint32_t> FoldedTextRanks(std::span<const std::string_view> tex
     // Plain ASCII texts are folded as their keys are taken; the others are
     // folded first, as folding may change their length. Byte order of folded
     // UTF-8 is code point order, the order CompareIgnoreCase gives.
-    std::vector<TextItem> items(count);
+    Scratch<TextItem> itemRoom;
+    Scratch<TextItem> buffer;
+    std::span<TextItem> items(itemRoom.Room(count), count);
     std::string folded;
-    std::vector<std::pair<std::uint32_t, std::size_t>> foldedAt; // item, start
+    struct Folded {
+        std::uint32_t item;
+        int group;
+        std::size_t start;
+    };
+    std::vector<Folded> foldedAt;
     for (std::size_t i = 0; i < count; ++i) {
-        const std::string_view text = texts[i];
+        const std::string_view text = textAt(i);
         TextItem& item = items[i];
         item.index = static_cast<std::uint32_t>(i);
         if (IsAscii(text)) {
             item.text = text.data();
             item.length = static_cast<std::uint32_t>(text.size());
-            item.key = ChunkKey(item.text, item.length, 0);
+            item.key = FirstKey(item.text, item.length, groupAt(i, text));
         } else {
-            foldedAt.emplace_back(static_cast<std::uint32_t>(i), folded.size());
+            foldedAt.push_back({static_cast<std::uint32_t>(i), groupAt(i, text), folded.size()});
             folded += FoldCase(text);
-            item.length = static_cast<std::uint32_t>(folded.size() - foldedAt.back().second);
+            item.length = static_cast<std::uint32_t>(folded.size() - foldedAt.back().start);
         }
     }
-    for (const auto& [i, start] : foldedAt) {
-        TextItem& item = items[i];
-        item.text = folded.data() + start;
-        item.key = ChunkKey(item.text, item.length, 0);
+    for (const Folded& at : foldedAt) {
+        TextItem& item = items[at.item];
+        item.text = folded.data() + at.start;
+        item.key = FirstKey(item.text, item.length, at.group);
     }
 
-    std::vector<TextItem> buffer;
-    if (RadixSortByKey(std::span(items), buffer, false))
-        items.swap(buffer);
+    const bool inBuffer = RadixSortByKey(items, buffer, false);
+    if (inBuffer)
+        items = std::span(buffer.Room(count), count);
 
     // Where a new text begins in the sorted items, and the runs of items
     // whose keys tie so far while their texts go on.
@@ -424,12 +460,14 @@ std::vector<std::uint32_t> FoldedTextRanks(std::span<const std::string_view> tex
                 ++j;
             if (i != begin)
                 starts[i] = 1;
-            if (j - i > 1 && (items[i].key & 0xFFu) == kTextGoesOn)
+            if (j - i > 1 && (items[i].key & kLeftBits) == kTextGoesOn)
                 runs.push_back({i, j, depth + 1});
             i = j;
         }
     };
     split(0, count, 0);
+    // The runs are sorted through the room the items do not lie in.
+    Scratch<TextItem>& other = inBuffer ? itemRoom : buffer;
     while (!runs.empty()) {
         const Run run = runs.back();
         runs.pop_back();
@@ -440,12 +478,12 @@ std::vector<std::uint32_t> FoldedTextRanks(std::span<const std::string_view> tex
                 __builtin_prefetch(items[i + 8].text + offset);
             items[i].key = ChunkKey(items[i].text, items[i].length, offset);
         }
-        const std::span<TextItem> part(items.data() + run.begin, run.end - run.begin);
+        const std::span<TextItem> part = items.subspan(run.begin, run.end - run.begin);
         if (part.size() <= kComparisonItems)
             std::sort(part.begin(), part.end(),
                       [](const TextItem& a, const TextItem& b) { return a.key < b.key; });
         else
-            RadixSortByKey(part, buffer);
+            RadixSortByKey(part, other);
         split(run.begin, run.end, run.depth);
     }
 
@@ -457,6 +495,33 @@ std::vector<std::uint32_t> FoldedTextRanks(std::span<const std::string_view> tex
     if (distinct != nullptr)
         *distinct = rank;
     return ranks;
+}
+
+} // namespace
+
+constexpr auto kOneGroup = [](std::size_t, std::string_view) { return 0; };
+
+std::vector<std::uint32_t> FoldedTextRanks(std::span<const std::string_view> texts,
+                                           std::uint32_t* distinct) {
+    return RankTexts(
+        texts.size(), [&](std::size_t i) { return texts[i]; }, kOneGroup, distinct);
+}
+
+std::vector<std::uint32_t>
+FoldedTextRanks(std::size_t count, const std::function<std::string_view(std::size_t)>& textAt,
+                std::uint32_t* distinct) {
+    return RankTexts(count, textAt, kOneGroup, distinct);
+}
+
+std::vector<std::uint32_t>
+NameSortRanks(std::size_t count, const std::function<std::string_view(std::size_t)>& nameAt) {
+    // Files in sub-folders have no root marker, which sorts first.
+    return RankTexts(
+        count, nameAt,
+        [](std::size_t, std::string_view name) {
+            return name.find('/') == std::string_view::npos ? 1 : 0;
+        },
+        nullptr);
 }
 
 std::vector<std::uint32_t> SortedRowOrder(const RowStore& store, std::vector<std::uint32_t> order,
@@ -478,11 +543,9 @@ std::vector<std::uint32_t> SortedRowOrder(const RowStore& store, std::vector<std
         std::uint64_t key;
         std::uint32_t id;
     };
-    std::vector<std::uint64_t> keys;
-    std::vector<std::uint32_t> everyId;
-    std::vector<std::uint64_t> keyOfId;
-    std::vector<KeyedId> items;
-    std::vector<KeyedId> buffer;
+    Scratch<std::uint64_t> keyRoom;
+    Scratch<KeyedId> itemRoom;
+    Scratch<KeyedId> buffer;
     struct Run {
         std::size_t begin, end;
         int level;
@@ -493,35 +556,32 @@ std::vector<std::uint32_t> SortedRowOrder(const RowStore& store, std::vector<std
         runs.pop_back();
         const std::size_t count = run.end - run.begin;
         const std::span<std::uint32_t> ids(order.data() + run.begin, count);
-        keys.resize(count);
+        const std::span<KeyedId> items(itemRoom.Room(count), count);
+        const std::uint64_t flip = ascending ? 0 : ~std::uint64_t{0};
         if (count == store.size()) {
             // Every row: their keys are taken in the order the rows are held,
             // which reads the store from front to back, and then picked.
-            if (everyId.empty()) {
-                everyId.resize(count);
-                std::iota(everyId.begin(), everyId.end(), 0u);
-                keyOfId.resize(count);
-            }
-            store.SortKeys(sortKey + run.level, everyId, keyOfId);
+            const std::span<std::uint64_t> keyOfId(keyRoom.Room(count), count);
+            store.SortKeys(sortKey + run.level, keyOfId);
             for (std::size_t i = 0; i < count; ++i) {
                 if (i + 16 < count)
                     __builtin_prefetch(&keyOfId[ids[i + 16]]);
-                keys[i] = keyOfId[ids[i]];
+                items[i] = {keyOfId[ids[i]] ^ flip, ids[i]};
             }
         } else {
+            const std::span<std::uint64_t> keys(keyRoom.Room(count), count);
             store.SortKeys(sortKey + run.level, ids, keys);
+            for (std::size_t i = 0; i < count; ++i)
+                items[i] = {keys[i] ^ flip, ids[i]};
         }
-        if (std::all_of(keys.begin(), keys.end(),
-                        [&](std::uint64_t key) { return key == keys[0]; })) {
+        if (std::all_of(items.begin(), items.end(),
+                        [&](const KeyedId& item) { return item.key == items[0].key; })) {
             // All alike in this column: the next one decides.
             if (run.level + 1 < levels)
                 runs.push_back({run.begin, run.end, run.level + 1});
             continue;
         }
-        items.resize(count);
-        for (std::size_t i = 0; i < count; ++i)
-            items[i] = {ascending ? keys[i] : ~keys[i], ids[i]};
-        StableSortByKey(std::span(items), buffer);
+        StableSortByKey(items, buffer);
         for (std::size_t i = 0; i < count; ++i)
             ids[i] = items[i].id;
         if (run.level + 1 == levels)

@@ -4,6 +4,7 @@
 #include "engine/scan/comparison.h"
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -78,5 +79,17 @@ std::vector<std::uint32_t> SortedRowOrder(const RowStore& store, std::vector<std
 /// rank. `distinct`, when given, gets the number of distinct ranks.
 std::vector<std::uint32_t> FoldedTextRanks(std::span<const std::string_view> texts,
                                            std::uint32_t* distinct = nullptr);
+/// The same for `count` texts, text i given by `textAt(i)`, asked for once
+/// each, which must stay valid until the ranks are there.
+std::vector<std::uint32_t>
+FoldedTextRanks(std::size_t count, const std::function<std::string_view(std::size_t)>& textAt,
+                std::uint32_t* distinct = nullptr);
+
+/// The ranks of `count` names, name i given by `nameAt(i)`, in the order of
+/// CompareRowsForSort's first two columns for the Name key: names in
+/// sub-folders (no root marker) before names in the root, each group
+/// without regard to case.
+std::vector<std::uint32_t>
+NameSortRanks(std::size_t count, const std::function<std::string_view(std::size_t)>& nameAt);
 
 } // namespace sorvane

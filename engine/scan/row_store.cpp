@@ -97,15 +97,12 @@ void TextPool::Clear() {
     places_.shrink_to_fit();
     for (Part& part : parts_)
         part = {};
-    last_ = 0;
     places_.push_back(arena_.Add({}));
     Insert(parts_[HashTop({}) >> (32 - kPartBits)],
            static_cast<std::uint64_t>(HashTop({})) << 32 | 1u);
 }
 
 std::uint32_t TextPool::Intern(std::string_view text) {
-    if (Text(last_) == text)
-        return last_;
     const std::uint32_t top = HashTop(text);
     Part& part = parts_[top >> (32 - kPartBits)];
     if (!part.cells.empty()) {
@@ -118,14 +115,14 @@ std::uint32_t TextPool::Intern(std::string_view text) {
             if (static_cast<std::uint32_t>(cell >> 32) == top) {
                 const auto id = static_cast<std::uint32_t>(cell) - 1;
                 if (Text(id) == text)
-                    return last_ = id;
+                    return id;
             }
         }
     }
     const auto id = static_cast<std::uint32_t>(places_.size());
     places_.push_back(arena_.Add(text));
     Insert(part, static_cast<std::uint64_t>(top) << 32 | (id + 1u));
-    return last_ = id;
+    return id;
 }
 
 void TextPool::Insert(Part& part, std::uint64_t cell) {
@@ -172,6 +169,7 @@ void RowStore::Clear() {
         ranks.clear();
         ranks.shrink_to_fit();
     }
+    lastText_.fill(0);
 }
 
 void RowStore::Reserve(std::size_t count) {
@@ -191,10 +189,13 @@ std::uint32_t RowStore::Append(const ComparisonRow& row) {
         &row.TargetVersion, &row.TargetLanguage, &row.Description,
         &row.Copyright};
     static constexpr std::array<int, kSlots> kPoolOfSlot = {0, 1, 2, 2, 1, 3, 4};
-    for (int slot = 0; slot < kSlots; ++slot)
-        packed.text[static_cast<std::size_t>(slot)] =
-            pools_[static_cast<std::size_t>(kPoolOfSlot[static_cast<std::size_t>(slot)])].Intern(
-                *texts[static_cast<std::size_t>(slot)]);
+    for (std::size_t slot = 0; slot < kSlots; ++slot) {
+        TextPool& pool = pools_[static_cast<std::size_t>(kPoolOfSlot[slot])];
+        std::uint32_t& last = lastText_[slot];
+        if (pool.Text(last) != *texts[slot])
+            last = pool.Intern(*texts[slot]);
+        packed.text[slot] = last;
+    }
     const auto id = static_cast<std::uint32_t>(rows_.size());
     rows_.push_back(packed);
     if (!stampNumbers_.empty())
@@ -324,52 +325,25 @@ std::vector<std::uint32_t> RowStore::SameNames(std::uint32_t id) const {
 }
 
 const std::vector<std::uint32_t>& RowStore::NameRanks() const {
-    if (nameRanks_.size() == rows_.size())
-        return nameRanks_;
-    // Files in sub-folders (no root marker) come before those in the root:
-    // the two groups are ranked apart, the root's after the others.
-    const std::size_t count = rows_.size();
-    std::vector<std::uint32_t> ids(count);
-    std::vector<std::string_view> names(count);
-    std::size_t inFolders = 0;
-    for (std::uint32_t id = 0; id < count; ++id)
-        if (Name(id).find('/') != std::string_view::npos)
-            ++inFolders;
-    std::array<std::size_t, 2> next = {0, inFolders};
-    for (std::uint32_t id = 0; id < count; ++id) {
-        const std::string_view name = Name(id);
-        std::size_t& at = next[name.find('/') == std::string_view::npos ? 1 : 0];
-        ids[at] = id;
-        names[at++] = name;
-    }
-    nameRanks_.assign(count, 0);
-    std::uint32_t first = 0;
-    for (const auto& [begin, end] : {std::pair{std::size_t{0}, inFolders}, {inFolders, count}}) {
-        std::uint32_t distinct = 0;
-        const std::vector<std::uint32_t> ranks =
-            FoldedTextRanks(std::span(names).subspan(begin, end - begin), &distinct);
-        for (std::size_t i = 0; i < ranks.size(); ++i)
-            nameRanks_[ids[begin + i]] = first + ranks[i];
-        first += distinct;
-    }
+    if (nameRanks_.size() != rows_.size())
+        nameRanks_ = NameSortRanks(
+            rows_.size(), [&](std::size_t id) { return Name(static_cast<std::uint32_t>(id)); });
     return nameRanks_;
 }
 
 const std::vector<std::uint32_t>& RowStore::PoolRanks(int pool) const {
     const TextPool& texts = pools_[static_cast<std::size_t>(pool)];
     std::vector<std::uint32_t>& ranks = poolRanks_[static_cast<std::size_t>(pool)];
-    if (ranks.size() == texts.size())
-        return ranks;
-    std::vector<std::string_view> views(texts.size());
-    for (std::uint32_t id = 0; id < texts.size(); ++id)
-        views[id] = texts.Text(id);
-    ranks = FoldedTextRanks(views);
+    if (ranks.size() != texts.size())
+        ranks = FoldedTextRanks(texts.size(), [&](std::size_t id) {
+            return texts.Text(static_cast<std::uint32_t>(id));
+        });
     return ranks;
 }
 
-void RowStore::SortKeys(int column, std::span<const std::uint32_t> ids,
-                        std::span<std::uint64_t> keys) const {
-    const std::size_t count = std::min(ids.size(), keys.size());
+template <class IdAt>
+void RowStore::FillSortKeys(int column, std::size_t count, const IdAt& ids,
+                            std::span<std::uint64_t> keys) const {
     switch (column) {
     case kRootColumn:
         for (std::size_t i = 0; i < count; ++i)
@@ -407,10 +381,9 @@ void RowStore::SortKeys(int column, std::span<const std::uint32_t> ids,
         }
         return;
     case kSizeColumn: {
-        const bool plain = std::all_of(
-            ids.begin(), ids.begin() + static_cast<std::ptrdiff_t>(count), [&](std::uint32_t id) {
-                return rows_[id].size >= 0 && rows_[id].size < kSizeKeyLimit;
-            });
+        bool plain = true;
+        for (std::size_t i = 0; i < count && plain; ++i)
+            plain = rows_[ids[i]].size >= 0 && rows_[ids[i]].size < kSizeKeyLimit;
         if (plain) {
             for (std::size_t i = 0; i < count; ++i) {
                 if (i + kAhead < count)
@@ -456,6 +429,19 @@ void RowStore::SortKeys(int column, std::span<const std::uint32_t> ids,
             __builtin_prefetch(&ranks[rows_[ids[i + kAhead]].text[slot]]);
         keys[i] = ranks[rows_[ids[i]].text[slot]];
     }
+}
+
+void RowStore::SortKeys(int column, std::span<const std::uint32_t> ids,
+                        std::span<std::uint64_t> keys) const {
+    FillSortKeys(column, std::min(ids.size(), keys.size()), ids, keys);
+}
+
+void RowStore::SortKeys(int column, std::span<std::uint64_t> keys) const {
+    // Read front to back: nothing to ask for ahead of time.
+    struct EveryId {
+        std::uint32_t operator[](std::size_t i) const { return static_cast<std::uint32_t>(i); }
+    };
+    FillSortKeys(column, std::min(keys.size(), rows_.size()), EveryId{}, keys);
 }
 
 } // namespace sorvane

@@ -80,7 +80,6 @@ private:
     TextArena arena_;
     std::vector<TextArena::Place> places_;
     std::array<Part, std::size_t{1} << kPartBits> parts_;
-    std::uint32_t last_ = 0; ///< rows in a row often share a text
 };
 
 /// Rows held compactly, by id: the place each row was added in.
@@ -135,6 +134,8 @@ public:
     /// out once and kept until rows or texts are added.
     void SortKeys(int column, std::span<const std::uint32_t> ids,
                   std::span<std::uint64_t> keys) const;
+    /// The same for every row, key i for id i (`keys` holds size() keys).
+    void SortKeys(int column, std::span<std::uint64_t> keys) const;
 
 private:
     // The pooled columns: Ext, the languages, the versions, Description and
@@ -164,12 +165,17 @@ private:
 
     void SetStamp(std::uint32_t id, int side, const FileStamp& stamp);
 
+    template <class IdAt>
+    void FillSortKeys(int column, std::size_t count, const IdAt& idAt,
+                      std::span<std::uint64_t> keys) const;
     const std::vector<std::uint32_t>& NameRanks() const;
     const std::vector<std::uint32_t>& PoolRanks(int pool) const;
 
     std::vector<Packed> rows_;
     TextArena names_;
     std::array<TextPool, kPools> pools_;
+    // The text each column was given last: rows in a row often share it.
+    std::array<std::uint32_t, kSlots> lastText_{};
     // The numbers of the stamps the scan took, by id; empty while no row has
     // any (rows of a Source Map against no target file: the states say all).
     std::vector<StampNumbers> stampNumbers_;
