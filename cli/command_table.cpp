@@ -22,7 +22,8 @@ std::vector<CommandSpec> MakeTable() {
          R"(Compare the versions of the files in the folder SOURCE with the files
 of the same relative path under the folder TARGET, and list each pair
 with a mark:  >  source newer   <  target newer   !  languages differ
-~  same version, different size   -  no versioned target (orphan)
+~  same version, different size (or bytes, with --content)
+-  no versioned target (orphan)
 =  equal.  SOURCE may also be a Source Map (a file ending in .map,
 saved with --save-map); without TARGET a map is compared against the
 folder it was saved from, and a folder is simply listed.)",
@@ -59,6 +60,9 @@ folder it was saved from, and a folder is simply listed.)",
            "folder. Files whose names a map line cannot hold (\"|\", \"\\\", a line break, "
            "bytes that are not UTF-8) are left out and named on standard error."},
           {"--strict", "", None, {}, "mark versions whose parts differ in length \"?\""},
+          {"--content", "", None, {},
+           "also compare the bytes of each pair whose versions and sizes are equal (XXH3-128, "
+           "each file read once): \"~\" then also means same version, different bytes"},
           {"--threads", "N", Text, {},
            "at most N files read in parallel (default 4; 0 = sequential): one per core at "
            "first, all N when the files come from the disk"},

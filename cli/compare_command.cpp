@@ -50,6 +50,7 @@ struct CompareOptions {
     Format format = Format::Table;
     std::optional<std::string> saveMap;
     bool strict = false;
+    bool content = false;
     int threads = 4;
     /// The mark whose special list is printed instead of the rows.
     std::optional<ComparisonMark> list;
@@ -106,6 +107,7 @@ std::optional<int> ParseOptions(const std::vector<std::string>& args, CompareOpt
             },
             ""));
     parser.Flag("--strict", options.strict);
+    parser.Flag("--content", options.content);
     parser.Choice<std::optional<ComparisonMark>>(
         "--list", options.list,
         {ComparisonMark::NewerSource, ComparisonMark::NewerTarget,
@@ -345,6 +347,7 @@ int Compare(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     request.includeSubfolders = options.subfolders && !request.sourceIsMap;
     request.displayMode = options.show;
     request.strictVersions = options.strict;
+    request.compareContents = options.content;
     request.readThreads = options.threads;
 
     Scanner scanner;

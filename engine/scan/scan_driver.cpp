@@ -102,6 +102,7 @@ struct ScanContext {
     ScanMode mode = ScanMode::Compare;
     int displayMode = 1;
     bool strict = false;
+    bool compareContents = false;
 };
 
 // Names from a map are only trusted below the target folder.
@@ -162,11 +163,11 @@ FileResult CompareOneFile(const Job& job, const ScanContext& context) {
     const FileKind kind = FileKindOf(row.Ext);
 
     VersionTexts source;
+    std::unique_ptr<OpenedFile> sourceFile;
     if (job.fromMap) {
         source.version = job.mapVersion;
         source.language = job.mapLanguage;
     } else {
-        std::unique_ptr<OpenedFile> sourceFile;
         ScanFileTexts sourceData =
             ReadSide(context.sourceFolder, context.source, row.Name, kind, sourceFile);
         if (sourceData.error)
@@ -175,6 +176,9 @@ FileResult CompareOneFile(const Job& job, const ScanContext& context) {
         row.SourceSize = sourceData.size; // the file whose version was read
         if (sourceFile)
             row.SourceStamp = sourceFile->Stamp();
+        // One descriptor at a time, but for a pair whose bytes may be compared.
+        if (!context.compareContents)
+            sourceFile.reset();
     }
     if (source.version.empty())
         return {};
@@ -224,6 +228,18 @@ FileResult CompareOneFile(const Job& job, const ScanContext& context) {
     row.SourceLanguage = std::move(sourceSide.Language);
     row.TargetVersion = std::move(targetSide.Version);
     row.TargetLanguage = std::move(targetSide.Language);
+    // Same version, same size: with contents compared, different bytes make
+    // it "same version, different file" all the same.
+    if (context.compareContents && row.Mark == ComparisonMark::Equal && sourceFile && targetFile) {
+        const auto sourceHash = sourceFile->HashContents();
+        if (!sourceHash)
+            return Unreadable(JoinPath(context.source, row.Name), sourceHash.error().code);
+        const auto targetHash = targetFile->HashContents();
+        if (!targetHash)
+            return Unreadable(JoinPath(context.target, row.Name), targetHash.error().code);
+        if (*sourceHash != *targetHash)
+            row.Mark = ComparisonMark::DifferentSize;
+    }
     if (!ShouldShowRow(row.Mark, context.displayMode))
         return {};
     // Asked of the open file: its path need not be looked up once more.
@@ -686,6 +702,7 @@ ScanOutcome Scanner::Run(const ScanRequest& request, ScanObserver& observer) {
     context.displayMode = request.displayMode;
     outcome.displayMode = request.displayMode;
     context.strict = request.strictVersions;
+    context.compareContents = request.compareContents;
     context.mode = ScanModeOf(context.source, context.target, request.sourceIsMap);
     outcome.mode = context.mode;
     context.descriptorsPlentiful = ManyDescriptorsFree();

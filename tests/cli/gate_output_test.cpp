@@ -74,6 +74,48 @@ TEST_F(ReleaseGate, FailsOnlyWhenARowOfAListedCategoryIsFound) {
     EXPECT_EQ(Run({"--filter", "newer-source.dll"}), 1);
 }
 
+TEST_F(ReleaseGate, ContentMarksEqualVersionsWithDifferentBytes) {
+    test::TempDir pairs;
+    const std::string base = VersionedPe({{1, 0, 0, 0}});
+    std::string changed = base;
+    changed.back() = static_cast<char>(changed.back() ^ 0x5A); // same size, one byte
+    struct Row {
+        const char* name;
+        std::string source, target;
+        const char* plain; ///< the mark without --content
+        const char* content;
+    };
+    const Row rows[] = {
+        {"same.dll", base, base, "=", "="},
+        {"one-byte.dll", base, changed, "=", "~"},
+        {"longer.dll", base, base + "tail", "~", "~"},
+        {"newer.dll", VersionedPe({{2, 0, 0, 0}}), base, ">", ">"},
+    };
+    for (const Row& row : rows) {
+        pairs.write(std::string("s/") + row.name, row.source);
+        pairs.write(std::string("t/") + row.name, row.target);
+    }
+    for (const bool content : {false, true}) {
+        std::vector<std::string> args = {pairs.file("s"), pairs.file("t"), "--show", "all",
+                                         "--format", "csv-raw"};
+        if (content)
+            args.push_back("--content");
+        out.str("");
+        err.str("");
+        RunCompare(args, out, err);
+        for (const Row& row : rows) {
+            SCOPED_TRACE(std::string(row.name) + (content ? " --content" : ""));
+            const std::string line = std::string(row.name) + ",.dll,";
+            const auto at = out.str().find(line);
+            ASSERT_NE(at, std::string::npos) << out.str();
+            const std::string rest = out.str().substr(at, out.str().find('\n', at) - at);
+            EXPECT_NE(rest.find(std::string(",") + (content ? row.content : row.plain) + ","),
+                      std::string::npos)
+                << rest;
+        }
+    }
+}
+
 TEST_F(ReleaseGate, CategoryListsAreCheckedAndAShowThatHidesThemIsRefused) {
     struct Row {
         std::string text;
