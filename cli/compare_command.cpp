@@ -93,13 +93,7 @@ std::optional<int> ParseOptions(const std::vector<std::string>& args, CompareOpt
                           {Format::Table, Format::Csv, Format::CsvRaw, Format::Json,
                            Format::Html, Format::JUnit, Format::Github});
     std::string failOn;
-    parser.Option("--fail-on", failOn)
-        ->check(CLI::Validator(
-            [](std::string& text) -> std::string {
-                const auto marks = ParseFailOn(text);
-                return marks ? "" : marks.error();
-            },
-            ""));
+    parser.Option("--fail-on", failOn);
     parser.Option("--save-map", options.saveMap)
         ->check(CLI::Validator(
             [](std::string& file) -> std::string {
@@ -131,7 +125,10 @@ std::optional<int> ParseOptions(const std::vector<std::string>& args, CompareOpt
     if (options.nullSeparated && !options.list)
         return parser.Fail(err, "--null goes with --list");
     if (parser->count("--fail-on") > 0) {
-        options.failOn = *ParseFailOn(failOn);
+        auto marks = ParseFailOn(failOn);
+        if (!marks)
+            return parser.Fail(err, "--fail-on: " + marks.error());
+        options.failOn = std::move(*marks);
         if (options.list)
             return parser.Fail(err, "--fail-on does not go with --list");
         // A gate never passes because the rows it looks for were not let

@@ -5,7 +5,6 @@
 #include "engine/text/text_utils.h"
 
 #include <algorithm>
-#include <cstdio>
 
 namespace sorvane::cli {
 
@@ -58,27 +57,19 @@ std::string_view GateCategoryName(ComparisonMark mark) {
 }
 
 std::string XmlText(std::string_view utf8) {
+    // Controls (which XML 1.0 cannot hold) and direction marks as the grid
+    // shows them, then the characters markup gives a meaning to.
+    const std::string shown = NeedsEscapes(utf8) ? EscapeControls(utf8) : std::string(utf8);
     std::string out;
-    out.reserve(utf8.size());
-    for (const char c : utf8) {
-        const auto byte = static_cast<unsigned char>(c);
+    out.reserve(shown.size());
+    for (const char c : shown) {
         switch (c) {
         case '&': out += "&amp;"; break;
         case '<': out += "&lt;"; break;
         case '>': out += "&gt;"; break;
         case '"': out += "&quot;"; break;
         case '\'': out += "&apos;"; break;
-        case '\t': out += "&#9;"; break;
-        case '\n': out += "&#10;"; break;
-        case '\r': out += "&#13;"; break;
-        default:
-            if (byte < 0x20 || byte == 0x7F) {
-                char escape[8];
-                std::snprintf(escape, sizeof(escape), "\\x%02x", byte);
-                out += escape;
-            } else {
-                out += c;
-            }
+        default: out += c;
         }
     }
     return out;

@@ -29,9 +29,9 @@ std::expected<std::vector<ComparisonMark>, std::string> ParseFailOn(std::string_
 /// The name of a mark's category ("newer-target"); "equal" for "=", empty for none.
 std::string_view GateCategoryName(ComparisonMark mark);
 
-/// Text for XML 1.0 content and attribute values: the five special
-/// characters as entities, tab and line breaks as character references, other
-/// control characters (which XML 1.0 cannot hold at all) as visible "\x1b".
+/// Text for XML 1.0 content and attribute values: control characters (which
+/// XML 1.0 cannot hold) and direction marks as the grid shows them ("\x1b",
+/// "\u202E"), then the five special characters as entities.
 std::string XmlText(std::string_view utf8);
 
 /// A GitHub workflow command's message ("%", CR and LF escaped) and a

@@ -22,8 +22,6 @@
 namespace sorvane::shell {
 
 namespace {
-std::string Utf8(const QString& text) { return text.toStdString(); }
-QString Qt8(const std::string& text) { return QString::fromStdString(text); }
 
 platform::FileDialogOptions MapDialog(const QString& title) {
     platform::FileDialogOptions options;

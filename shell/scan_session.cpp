@@ -19,10 +19,6 @@
 
 namespace sorvane::shell {
 
-namespace {
-QString Qt8(const std::string& text) { return QString::fromStdString(text); }
-} // namespace
-
 ScanSession::ScanSession(WindowContext& window, ViewCommands& view, QObject* parent)
     : QObject(parent), window_(window), view_(view) {
     connect(window_.runner, &ScanRunner::Updated, this, &ScanSession::OnScanUpdated);

@@ -33,6 +33,10 @@ namespace sorvane::shell {
 class ActionTable;
 class ScanRunner;
 
+/// The window's texts and the engine's: UTF-8 both ways.
+inline std::string Utf8(const QString& text) { return text.toStdString(); }
+inline QString Qt8(const std::string& text) { return QString::fromStdString(text); }
+
 /// What the window is showing and how.
 struct WindowState {
     bool sourceIsMap = false;

@@ -43,8 +43,6 @@ constexpr int kDesignedHeight = 354;
 constexpr int kSmallestWidth = 200;
 constexpr int kSmallestHeight = 150;
 
-std::string Utf8(const QString& text) { return text.toStdString(); }
-QString Qt8(const std::string& text) { return QString::fromStdString(text); }
 
 FontRecord ToRecord(const QFont& font) {
     FontRecord record;

@@ -105,6 +105,23 @@ private:
     bool spent_ = false;
 };
 
+/// Another source, every read of which is paid from `budget` first: a
+/// reader that takes a source then spends the budget of the file it reads.
+class PaidSource final : public ByteSource {
+public:
+    PaidSource(const ByteSource& parent, ReadBudget& budget) : parent_(parent), budget_(budget) {}
+    std::uint64_t size() const override { return parent_.size(); }
+
+protected:
+    bool ReadInto(std::uint64_t offset, std::span<std::byte> out) const override {
+        return budget_.ReadExactly(parent_, offset, out);
+    }
+
+private:
+    const ByteSource& parent_;
+    ReadBudget& budget_;
+};
+
 /// The budget each reader has for one file. A real version block, naming
 /// table or type library needs a small part of it.
 inline constexpr std::size_t kReadBudgetBytes = 4 * 1024 * 1024;

@@ -1,11 +1,12 @@
 #include "engine/formats/clr_metadata.h"
 
+#include "engine/formats/byte_reader.h"
+
 #include <nettle/sha1.h>
 
 #include <algorithm>
 #include <array>
 #include <bit>
-#include <cstring>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -21,22 +22,11 @@ constexpr int kAssemblyTable = 0x20;
 
 Failure Bad(Reason reason) { return {reason, Step::ReadAssemblyIdentity}; }
 
-// A little-endian value of 2 or 4 bytes at `at`; the caller checked the range.
+// A little-endian index of 2 or 4 bytes at `at`; the caller checked the range.
 std::uint32_t Le(std::span<const std::byte> bytes, std::size_t at, std::size_t width) {
-    if (width == 2) {
-        std::uint16_t value;
-        std::memcpy(&value, bytes.data() + at, 2);
-        if constexpr (std::endian::native == std::endian::big)
-            value = std::byteswap(value);
-        return value;
-    }
-    std::uint32_t value;
-    std::memcpy(&value, bytes.data() + at, 4);
-    if constexpr (std::endian::native == std::endian::big)
-        value = std::byteswap(value);
-    return value;
+    const ByteReader reader(bytes, Endian::Little);
+    return width == 2 ? *reader.u16At(at) : *reader.u32At(at);
 }
-
 // The tables whose indexes the rows before the Assembly table hold.
 enum Table : int {
     kModule = 0x00, kTypeRef = 0x01, kTypeDef = 0x02, kField = 0x04, kMethodDef = 0x06,
@@ -190,7 +180,7 @@ private:
         if (!head || tables_.size < 24)
             return Fail(Bad(Reason::Truncated));
         const auto heapSizes = static_cast<std::uint8_t>((*head)[6]);
-        const std::uint64_t valid = Le(*head, 8, 4) | (std::uint64_t{Le(*head, 12, 4)} << 32);
+        const std::uint64_t valid = *ByteReader(*head, Endian::Little).u64At(8);
         if ((valid & (std::uint64_t{1} << kAssemblyTable)) == 0)
             return Fail(Bad(Reason::NotVersioned)); // a module, no assembly
         const int present = std::popcount(valid);
@@ -247,7 +237,6 @@ private:
         identity.version = std::to_string(Le(*row, 4, 2)) + "." + std::to_string(Le(*row, 6, 2)) +
                            "." + std::to_string(Le(*row, 8, 2)) + "." +
                            std::to_string(Le(*row, 10, 2));
-        const std::uint32_t flags = Le(*row, 12, 4);
         std::size_t column = 16;
         const std::uint32_t keyIndex = Le(*row, column, blobWidth_);
         column += blobWidth_;
@@ -260,9 +249,8 @@ private:
             return Fail(Bad(Reason::BadFormat));
         identity.name = std::move(*name);
         identity.culture = std::move(*culture);
-        // The definition holds the whole key whatever its flag says (the
-        // flag tells references' keys from their tokens).
-        (void)flags;
+        // The definition holds the whole key whatever its flags say (the
+        // public key flag tells references' keys from their tokens).
         if (keyIndex != 0) {
             const auto key = Blob(keyIndex);
             if (!key)

@@ -541,7 +541,9 @@ std::optional<Result<AssemblyIdentity>> ExecutableImage::Assembly() const {
     const auto metadata = MapRva(s.sections(), metadataRva);
     if (!metadata || metadataSize == 0)
         return bad(Reason::BadFormat);
-    const SubSource view(*source_, metadata->fileOffset,
+    // The metadata's reads are paid from the image's budget like the rest.
+    const PaidSource paid(*source_, *budget_);
+    const SubSource view(paid, metadata->fileOffset,
                          std::min<std::uint64_t>(metadataSize, metadata->storedBytes));
     return ReadAssemblyIdentity(view);
 }

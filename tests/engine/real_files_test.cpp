@@ -9,6 +9,7 @@
 // same declarations with pefile.
 
 #include "engine/files/opened_file.h"
+#include "engine/formats/pe_image.h"
 #include "engine/formats/version_reader.h"
 
 #include "support/temp_dir.h"
@@ -456,6 +457,25 @@ TEST(MonoAssembly, TheIdentityIsWhatMonodisReads) {
         signedOnes += expected->key.empty() ? 0 : 1;
     }
     EXPECT_GT(signedOnes, 0);
+}
+
+// The metadata's reads are paid from the image's budget: a budget that pays
+// for the headers only gets no identity.
+TEST(MonoAssembly, TheMetadataIsReadWithinTheImagesBudget) {
+    const std::string path = "/usr/lib/mono/4.5/mscorlib.dll";
+    const auto file = OpenedFile::Open(path);
+    if (!file)
+        GTEST_SKIP() << path << " is missing (package mono-utils)";
+    for (const auto& [budget, read] :
+         {std::pair{kReadBudgetBytes, true}, std::pair{std::size_t{2048}, false}}) {
+        SCOPED_TRACE(budget);
+        const auto image = ExecutableImage::Open(*file, budget);
+        ASSERT_TRUE(image);
+        const auto assembly = image->Assembly();
+        ASSERT_TRUE(assembly);
+        EXPECT_EQ(assembly->has_value(), read);
+        EXPECT_EQ(image->budgetSpent(), !read);
+    }
 }
 
 // A native library has no CLI header and so no identity, and no reason for none.

@@ -1,4 +1,5 @@
 #include "engine/scan/row_sort.h"
+#include "sort_texts.h"
 
 #include <algorithm>
 #include <array>
@@ -63,14 +64,6 @@ std::vector<ComparisonRow> TrickyRows(std::size_t count) {
     return rows;
 }
 
-// Everything the sort can see of a row.
-std::vector<std::string> Texts(const ComparisonRow& row) {
-    std::vector<std::string> texts;
-    for (int column = kRootColumn; column < kFillerColumn; ++column)
-        texts.push_back(ColumnText(row, column));
-    return texts;
-}
-
 TEST(SortedRowOrder, GivesTheOrderOfTheRowComparisonForEveryKeyAndDirection) {
     const std::vector<ComparisonRow> rows = TrickyRows(1500);
     for (int key = kNameColumn; key <= kSizeColumn; ++key) {
@@ -88,8 +81,10 @@ TEST(SortedRowOrder, GivesTheOrderOfTheRowComparisonForEveryKeyAndDirection) {
             const std::vector<std::uint32_t> order = SortedRowOrder(rows, key, ascending);
             ASSERT_EQ(order.size(), rows.size());
             for (std::size_t i = 0; i < order.size(); ++i) {
-                ASSERT_EQ(Texts(rows[order[i]]), Texts(expected[i])) << "position " << i;
-                ASSERT_EQ(Texts(sorted[i]), Texts(expected[i])) << "position " << i;
+                ASSERT_EQ(test::SortTexts(rows[order[i]]), test::SortTexts(expected[i]))
+                    << "position " << i;
+                ASSERT_EQ(test::SortTexts(sorted[i]), test::SortTexts(expected[i]))
+                    << "position " << i;
             }
         }
     }

@@ -1,4 +1,5 @@
 #include "engine/scan/row_sort.h"
+#include "sort_texts.h"
 #include "engine/scan/row_store.h"
 #include "engine/text/text_utils.h"
 
@@ -224,13 +225,6 @@ std::vector<ComparisonRow> TiedRows(std::size_t count, Dice& dice) {
     return rows;
 }
 
-std::vector<std::string> Texts(const ComparisonRow& row) {
-    std::vector<std::string> texts;
-    for (int column = kRootColumn; column < kFillerColumn; ++column)
-        texts.push_back(ColumnText(row, column));
-    return texts;
-}
-
 TEST(SortedRowOrder, OfAStoreIsTheOrderOfTheRowsSortedWholeForEveryKeyAndDirection) {
     Dice dice;
     for (const std::size_t count : {0u, 1u, 2u, 30u, 301u, 2000u, 2001u}) {
@@ -257,7 +251,8 @@ TEST(SortedRowOrder, OfAStoreIsTheOrderOfTheRowsSortedWholeForEveryKeyAndDirecti
                 for (std::size_t i = 0; i < count; ++i) {
                     // The very rows, not only rows that look alike.
                     ASSERT_EQ(order[i], present[expected[i]]) << "position " << i;
-                    ASSERT_EQ(Texts(store.Row(order[i])), Texts(shown[expected[i]]));
+                    ASSERT_EQ(test::SortTexts(store.Row(order[i])),
+                              test::SortTexts(shown[expected[i]]));
                 }
                 // The next sort starts from this one's order.
                 if (key % 3 == 0)
