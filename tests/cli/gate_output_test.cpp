@@ -10,6 +10,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <map>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -165,6 +167,46 @@ TEST_F(ReleaseGate, TheJUnitReportIsValidAndCountsItsFailures) {
         << xml;
     EXPECT_NE(xml.find("<failure type=\"orphans\""), std::string::npos);
     EXPECT_EQ(xml.find("<failure type=\"newer-source\""), std::string::npos);
+}
+
+// A target that cannot be read is an error of both reports, never a pass.
+TEST_F(ReleaseGate, AnEntryThatCannotBeReadIsAnErrorOfBothReports) {
+    namespace fs = std::filesystem;
+    for (const char* folder : {"", "src", "dst"})
+        fs::permissions(dir.file(folder), fs::perms::others_read | fs::perms::others_exec,
+                        fs::perm_options::add);
+    fs::permissions(dir.file("dst/equal.dll"), fs::perms::none);
+    std::map<std::string, std::string> reports;
+    bool ran = true;
+    for (const char* format : {"junit", "github"}) {
+        const std::vector<std::string> args = {dir.file("src"), dir.file("dst"), "--format",
+                                               format, "--fail-on", "orphans"};
+        const auto child =
+            test::RunInChild(test::ChildLimits().Unprivileged(), [&](std::string& output) {
+                std::ostringstream childOut, childErr;
+                const int status = RunCompare(args, childOut, childErr);
+                output = childOut.str();
+                return status;
+            });
+        ran = ran && child.ran;
+        EXPECT_EQ(child.status, 2) << format; // trouble, whatever the gate says
+        reports[format] = child.output;
+    }
+    fs::permissions(dir.file("dst/equal.dll"), fs::perms::owner_all);
+    if (!ran)
+        GTEST_SKIP() << "cannot run as an unprivileged user here";
+    const std::string path = dir.file("dst/equal.dll");
+    EXPECT_NE(reports["junit"].find("errors=\"1\""), std::string::npos) << reports["junit"];
+    EXPECT_NE(reports["junit"].find("name=\"" + path +
+                                    "\" time=\"0\">\n      <error type=\"unreadable\" "
+                                    "message=\"Permission denied\">"),
+              std::string::npos)
+        << reports["junit"];
+    EXPECT_NE(reports["github"].find("::error file=" + GithubProperty(path) +
+                                     ",title=Sorvane%3A not read::" + path +
+                                     ": Permission denied\n"),
+              std::string::npos)
+        << reports["github"];
 }
 
 TEST_F(ReleaseGate, GithubCommandsPickTheirLevelAndEscapeTheirTexts) {
