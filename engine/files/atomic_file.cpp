@@ -340,9 +340,16 @@ std::uint64_t ReplacementGroup::Bytes() const {
 }
 
 void ReplacementGroup::FlushFirst(int folder) {
+    struct stat st {};
+    if (::fstat(folder, &st) != 0)
+        return;
+    const auto id = std::pair(st.st_dev, st.st_ino);
+    if (std::ranges::find(flushFirst_, id, &std::pair<std::pair<dev_t, ino_t>, UniqueFd>::first) !=
+        flushFirst_.end())
+        return;
     UniqueFd copy(::fcntl(folder, F_DUPFD_CLOEXEC, 0));
     if (copy.get() >= 0)
-        flushFirst_.push_back(std::move(copy));
+        flushFirst_.emplace_back(id, std::move(copy));
 }
 
 WriteOutcome ReplacementGroup::Add(int folder, const std::string& name, const FileFiller& fill,
@@ -459,12 +466,9 @@ std::vector<WriteOutcome> ReplacementGroup::Commit() {
     } else if (waiting_.size() == 1 && ::fsync(waiting_.front()->fd.get()) != 0) {
         outcomes.front() = FailWith(errno, Step::Sync);
     }
-    for (const auto& folder : flushFirst_) {
-        struct stat st {};
-        if (::fstat(folder.get(), &st) != 0 ||
-            std::ranges::find(flushed, st.st_dev) == flushed.end())
+    for (const auto& [id, folder] : flushFirst_)
+        if (std::ranges::find(flushed, id.first) == flushed.end())
             ::fsync(folder.get());
-    }
 
     // Each takes its name, in order; then each folder is flushed once, to
     // make the renames themselves durable.

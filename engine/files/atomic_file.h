@@ -177,7 +177,7 @@ private:
 
     TemporaryFiles& temporaries_;
     std::vector<std::unique_ptr<Waiting>> waiting_;
-    std::vector<UniqueFd> flushFirst_;
+    std::vector<std::pair<std::pair<dev_t, ino_t>, UniqueFd>> flushFirst_;
     std::uint64_t bytes_ = 0;
 };
 
