@@ -18,6 +18,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <system_error>
+#include <thread>
 #include <unistd.h>
 #include <unordered_map>
 #include <utility>
@@ -195,6 +196,9 @@ int LinkUnnamed(int fd, int folder, const std::string& name) {
 // group's flush has less to wait for.
 constexpr std::int64_t kEarlyWriteBytes = 256 << 10;
 
+// Threads that let a group's replaced files go (see LetGo).
+constexpr std::size_t kReleasers = 8;
+
 } // namespace
 
 struct TemporaryFiles::Folders {
@@ -310,6 +314,7 @@ struct ReplacementGroup::Waiting {
     std::string temporary; ///< the name it has while it waits or is linked
     std::function<WriteOutcome(const struct stat*)> beforeRename;
     struct stat written {};
+    UniqueFd replaced; ///< the file that had the name, once the new file took it
 };
 
 ReplacementGroup::ReplacementGroup(TemporaryFiles& temporaries) : temporaries_(temporaries) {}
@@ -322,7 +327,34 @@ bool ReplacementGroup::UnnamedFilesCanBeNamed() {
     return *procFd;
 }
 
+// The files a group replaced are let go on threads of their own when the
+// group had more than one: freeing a file's blocks can wait on the disk (a
+// file system mounted with "discard" trims them there and then, one file
+// after the other), and several at once wait about as long as one. The
+// waiting then overlaps the next group's copying instead of adding to it.
+void ReplacementGroup::LetGo(std::vector<UniqueFd> replaced) {
+    for (auto& releaser : releasers_)
+        releaser.join();
+    releasers_.clear();
+    if (replaced.size() < 2)
+        return;
+    auto files = std::make_shared<std::vector<UniqueFd>>(std::move(replaced));
+    const std::size_t threads = std::min<std::size_t>(kReleasers, files->size());
+    try {
+        for (std::size_t first = 0; first < threads; ++first)
+            releasers_.emplace_back([files, first, threads] {
+                for (std::size_t i = first; i < files->size(); i += threads)
+                    (*files)[i] = UniqueFd();
+            });
+    } catch (const std::system_error&) {
+        // No thread to spare: those left go when the last thread is done
+        // with `files`, or here.
+    }
+}
+
 ReplacementGroup::~ReplacementGroup() {
+    for (auto& releaser : releasers_)
+        releaser.join();
     // A temporary name goes while its lock is held.
     for (const auto& waiting : waiting_)
         if (!waiting->temporary.empty()) {
@@ -488,11 +520,16 @@ std::vector<WriteOutcome> ReplacementGroup::Commit() {
     for (const int folder : toFlush)
         ::fsync(folder);
 
-    for (const auto& waiting : waiting_)
+    std::vector<UniqueFd> replaced;
+    for (const auto& waiting : waiting_) {
         if (!waiting->temporary.empty()) {
             ::unlinkat(waiting->folder, waiting->temporary.c_str(), 0);
             temporaries_.Release(waiting->folder, waiting->temporary);
         }
+        if (waiting->replaced.get() >= 0)
+            replaced.push_back(std::move(waiting->replaced));
+    }
+    LetGo(std::move(replaced));
     waiting_.clear();
     flushFirst_.clear();
     bytes_ = 0;
@@ -500,9 +537,17 @@ std::vector<WriteOutcome> ReplacementGroup::Commit() {
 }
 
 WriteOutcome ReplacementGroup::TakeName(Waiting& waiting) {
-    // Something else may have taken the name since it was looked at.
+    // Something else may have taken the name since it was looked at. What
+    // has it is held open, so that the file it leaves goes only when the
+    // group lets it go (see Commit).
     struct stat now {};
-    bool present = ::fstatat(waiting.folder, waiting.name.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0;
+    bool present = false;
+    const auto look = [&] {
+        waiting.replaced = UniqueFd(
+            ::openat(waiting.folder, waiting.name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+        present = waiting.replaced.get() >= 0 && ::fstat(waiting.replaced.get(), &now) == 0;
+    };
+    look();
     const auto agreed = [&]() -> WriteOutcome {
         if (waiting.beforeRename)
             if (auto yes = waiting.beforeRename(present ? &now : nullptr); !yes)
@@ -521,8 +566,7 @@ WriteOutcome ReplacementGroup::TakeName(Waiting& waiting) {
                 return {};
             if (errno != EEXIST)
                 return FailWith(errno, Step::Create);
-            present =
-                ::fstatat(waiting.folder, waiting.name.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0;
+            look();
             if (auto yes = agreed(); !yes)
                 return yes;
         }
@@ -546,10 +590,6 @@ WriteOutcome ReplacementGroup::TakeName(Waiting& waiting) {
     waiting.temporary.clear();
     return {};
 }
-
-namespace {
-
-} // namespace
 
 Result<std::string> ReadSmallFile(const std::string& path, std::size_t maxBytes) {
     // O_NONBLOCK so that opening a FIFO cannot hang; non-regular files are refused below.

@@ -16,6 +16,7 @@
 #include <sys/stat.h>
 #include <utility>
 #include <sys/types.h>
+#include <thread>
 #include <time.h>
 #include <vector>
 
@@ -141,7 +142,10 @@ WriteOutcome ReplaceFileInFolder(int folder, const std::string& name, const File
 /// disk at once (one flush of each file system they are on), renamed over
 /// their targets one after the other, and each folder flushed once. A crash
 /// or kill at any moment leaves every target old or new; a new file never
-/// takes its name before its bytes are on the disk.
+/// takes its name before its bytes are on the disk. The old files a group
+/// replaced are let go on threads of their own while the next group is
+/// written (freeing a file can wait on the disk); all of them are gone once
+/// the group is.
 class ReplacementGroup {
 public:
     explicit ReplacementGroup(TemporaryFiles& temporaries);
@@ -174,11 +178,13 @@ private:
     struct Waiting;
     WriteOutcome TakeName(Waiting& waiting);
     bool UnnamedFilesCanBeNamed();
+    void LetGo(std::vector<UniqueFd> replaced);
 
     TemporaryFiles& temporaries_;
     std::vector<std::unique_ptr<Waiting>> waiting_;
     std::vector<std::pair<std::pair<dev_t, ino_t>, UniqueFd>> flushFirst_;
     std::uint64_t bytes_ = 0;
+    std::vector<std::thread> releasers_;
 };
 
 /// ReplaceFileAtomically with `contents` as the new bytes.
