@@ -411,7 +411,8 @@ TEST(WriteFileAtomically, RemovesOnlyStaleTemporaryFilesOfTheSameTarget) {
 
 TEST(TemporaryFiles, GiveANameNothingHasAndRemoveOnlyTheTargetsStaleFiles) {
     const std::string longName(250, 'n');
-    const std::string cut = "." + longName.substr(0, NAME_MAX - 1 - 13 - 2) + ".sorvane-tmp-";
+    const std::string cut =
+        std::string(".") + longName.substr(0, NAME_MAX - 1 - 13 - 2) + ".sorvane-tmp-";
     // What the folder holds first ('s' a stale file, 'y' a young one, 'l' one
     // a live writer holds, 'd' a folder), the target, the name given ("" none)
     // and what is left of the first.
@@ -575,7 +576,8 @@ TEST(ReplacementGroup, NewFilesTakeTheirNamesOnlyWhenTheGroupIsCommitted) {
         // Nothing has its name yet; only named temporary files show.
         std::size_t temporaries = 0;
         for (const auto& entry : fs::recursive_directory_iterator(dir.path()))
-            temporaries += entry.path().filename().string().find(".sorvane-tmp-") != std::string::npos;
+            temporaries +=
+                entry.path().filename().string().find(".sorvane-tmp-") != std::string::npos;
         EXPECT_EQ(temporaries, unnamed ? 0u : cases.size());
         for (const auto& c : cases) {
             EXPECT_EQ(c.old.empty() ? "" : dir.read(c.name), c.old) << c.name;
@@ -589,10 +591,11 @@ TEST(ReplacementGroup, NewFilesTakeTheirNamesOnlyWhenTheGroupIsCommitted) {
         for (std::size_t i = 0; i < cases.size(); ++i) {
             const auto& c = cases[i];
             EXPECT_EQ(outcomes[i] ? "ok" : outcomes[i].error().Message(), c.outcome) << c.name;
-            if (c.outcome == "ok")
+            if (c.outcome == "ok") {
                 EXPECT_EQ(dir.read(c.name), "new " + c.name);
-            else if (fs::is_regular_file(dir.file(c.name)))
+            } else if (fs::is_regular_file(dir.file(c.name))) {
                 EXPECT_EQ(dir.read(c.name), c.old);
+            }
         }
         EXPECT_EQ(group.Size(), 0u);
         EXPECT_EQ(group.Bytes(), 0u);

@@ -646,7 +646,8 @@ TEST(RowCopyBatch, CopiesInGroupsAndTellsEachRowInTheOrderAdded) {
         std::vector<std::string> names;
         std::vector<ScannedPair> scanned;
         for (std::size_t i = 0; i < kRows; ++i) {
-            names.push_back("d" + std::to_string(i % 7) + "/f" + std::to_string(i) + ".dll");
+            names.push_back(std::string("d") + std::to_string(i % 7) + "/f" + std::to_string(i) +
+                            ".dll");
             dir.write("src/" + names[i], "new " + std::to_string(i) + std::string(i * 37, 'n'));
             if (i % 4 != 0)
                 dir.write("dst/" + names[i], "old " + std::to_string(i));
@@ -694,8 +695,9 @@ TEST(RowCopyBatch, CopiesInGroupsAndTellsEachRowInTheOrderAdded) {
                       "new " + std::to_string(i) + std::string(i * 37, 'n'));
             EXPECT_EQ(told[i].result.target, ScanStamp(dir.file("dst/" + names[i])));
             EXPECT_EQ(told[i].result.backedUp, backup && i % 4 != 0);
-            if (backup && i % 4 != 0)
+            if (backup && i % 4 != 0) {
                 EXPECT_EQ(dir.read("dst/_Backup/" + names[i]), "old " + std::to_string(i));
+            }
         }
         for (const auto& entry : fs::recursive_directory_iterator(dir.file("dst")))
             EXPECT_EQ(entry.path().filename().string().find(".sorvane-tmp-"), std::string::npos)
@@ -769,7 +771,7 @@ TEST(CopyRowFiles, TheBackupIsTheOldFileItselfWhereALinkCanBeMade) {
             dir.write(fs::relative(bak, dir.path()).string() + "/sub/a.dll", "older");
         if (c.asNobody) {
             test::ChownDeep(dir.path().string(), 65534, 65534);
-            ::chown(old.c_str(), 0, 0);
+            ASSERT_EQ(::chown(old.c_str(), 0, 0), 0);
         }
         struct stat before {};
         ::stat(old.c_str(), &before);
@@ -824,7 +826,8 @@ void MakeKillTrees(const test::TempDir& dir, std::size_t rows, bool backup) {
         ::utimensat(AT_FDCWD, path.c_str(), past, AT_SYMLINK_NOFOLLOW);
     };
     for (std::size_t i = 0; i < rows; ++i) {
-        const std::string name = "d" + std::to_string(i % 5) + "/f" + std::to_string(i);
+        const std::string name =
+            std::string("d") + std::to_string(i % 5) + "/f" + std::to_string(i);
         dated(dir.write("src/" + name, "new " + std::to_string(i) +
                                            std::string((i * 7919) % (96 << 10), 'n')));
         dated(dir.write("dst/" + name, "old " + std::to_string(i)));
@@ -837,7 +840,7 @@ TEST(RowCopyBatch, AKillAtAnyMomentLeavesEachTargetOldOrNewAndTheNextRunCleansUp
     constexpr std::size_t kRows = 300;
     constexpr int kKills = 5;
     const auto name = [](std::size_t i) {
-        return "d" + std::to_string(i % 5) + "/f" + std::to_string(i);
+        return std::string("d") + std::to_string(i % 5) + "/f" + std::to_string(i);
     };
     const auto newBytes = [](std::size_t i) {
         return "new " + std::to_string(i) + std::string((i * 7919) % (96 << 10), 'n');
@@ -870,8 +873,9 @@ TEST(RowCopyBatch, AKillAtAnyMomentLeavesEachTargetOldOrNewAndTheNextRunCleansUp
         const auto whole = run(std::nullopt);
         for (int kill = 0; kill < kKills; ++kill) {
             const auto after = std::chrono::microseconds(random() % (whole.count() + 1));
-            SCOPED_TRACE(testing::Message() << (backup ? "backup" : "no backup") << ", killed after "
-                                            << after.count() << " of " << whole.count() << " µs");
+            SCOPED_TRACE(testing::Message()
+                         << (backup ? "backup" : "no backup") << ", killed after " << after.count()
+                         << " of " << whole.count() << " µs");
             MakeKillTrees(dir, kRows, backup);
             run(after);
             // Every target is old or new, never missing or cut; a new one's
@@ -910,8 +914,9 @@ TEST(RowCopyBatch, AKillAtAnyMomentLeavesEachTargetOldOrNewAndTheNextRunCleansUp
                 EXPECT_EQ(Told(row.result), "0") << name(left[row.row]);
             for (std::size_t i = 0; i < kRows; ++i) {
                 EXPECT_EQ(dir.read("dst/" + name(i)), newBytes(i));
-                if (backup)
+                if (backup) {
                     EXPECT_EQ(dir.read("dst/_Backup/" + name(i)), "old " + std::to_string(i));
+                }
             }
             for (const auto& entry : fs::recursive_directory_iterator(dir.file("dst")))
                 EXPECT_EQ(entry.path().filename().string().find(".sorvane-tmp-"),
