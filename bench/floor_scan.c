@@ -5,7 +5,8 @@
  *   floor_scan FOLDER...
  *
  * Prints the files read and the bytes read, so the compiler cannot drop the
- * reads. Used by bench/floor_bench.sh as the yardstick for `compare`.
+ * reads. bench/floor_bench.sh runs it for scale beside bench/floor_versions.c,
+ * which reads what a version reader must.
  */
 #define _GNU_SOURCE
 #include <dirent.h>

@@ -219,7 +219,7 @@ int main(int argc, char** argv) {
     // memory above, as it needs a copy of the rows).
     std::printf("engine SortRows, ascending, without the grid:\n");
     for (int key = kNameColumn; key <= kCopyrightColumn; ++key) {
-        std::vector<ComparisonRow> copy = model.Rows();
+        std::vector<ComparisonRow> copy = model.Rows().ToVector();
         step.start();
         SortRows(copy, key, true);
         std::printf("%2d %-16s %7.0f ms\n", key, qPrintable(ResultModel::Caption(key)), Ms(step));

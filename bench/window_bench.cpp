@@ -23,7 +23,9 @@
 // gap timer runs during the scrolling as well. Beside each wait it prints the
 // processor time the window's thread used in it ("work"): on a machine busy
 // with other programs the waits grow, the work stays about what a quiet
-// machine would wait.
+// machine would wait. After the last scan it prints what a row costs: the
+// growth of the allocated and of the resident memory since before the first
+// scan, divided by the rows shown.
 //
 // Runs on the offscreen platform unless QT_QPA_PLATFORM names another. The
 // settings file (with the installation record) and the store earlier versions
@@ -316,6 +318,10 @@ int main(int argc, char** argv) {
     });
 
     GapMeter gaps;
+    // What the window holds before its first scan: the growth beyond it,
+    // divided by the rows, is what a row costs.
+    const double rssBefore = ResidentMiB();
+    const double allocatedBefore = AllocatedMiB();
     double rssAfter10 = 0;
     double allocatedAfter10 = 0;
     struct {
@@ -355,6 +361,13 @@ int main(int argc, char** argv) {
                         qPrintable(window.PanelText(1)), Ms(runner->WorkerEnded() - started),
                         scanGap.wallMs, scanGap.atMs, scanGap.cpuMs, endToShown, endCpu,
                         ResidentMiB(), AllocatedMiB());
+    }
+    if (const auto rows = static_cast<double>(window.model()->Rows().size()); rows > 0) {
+        constexpr double kMiB = 1024.0 * 1024.0;
+        std::printf("memory a row: %.0f bytes allocated, %.0f bytes resident growth (before the "
+                    "first scan: allocated %.1f MiB, resident %.1f MiB)\n",
+                    (AllocatedMiB() - allocatedBefore) * kMiB / rows,
+                    (ResidentMiB() - rssBefore) * kMiB / rows, allocatedBefore, rssBefore);
     }
     // The widths Resize Columns would give, to compare one build with another.
     std::printf("widest texts (pixels):");

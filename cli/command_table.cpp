@@ -22,7 +22,8 @@ std::vector<CommandSpec> MakeTable() {
          R"(Compare the versions of the files in the folder SOURCE with the files
 of the same relative path under the folder TARGET, and list each pair
 with a mark:  >  source newer   <  target newer   !  languages differ
-~  same version, different size   -  no versioned target (orphan)
+~  same version, different size (or bytes, with --content)
+-  no versioned target (orphan)
 =  equal.  SOURCE may also be a Source Map (a file ending in .map,
 saved with --save-map); without TARGET a map is compared against the
 folder it was saved from, and a folder is simply listed.)",
@@ -38,18 +39,30 @@ folder it was saved from, and a folder is simply listed.)",
            "the column to sort by: name, ext, language, source-version, mark, target-version, "
            "target-language, busy, description, copyright, or none (default)"},
           {"--descending", "", None, {}, "sort in descending order"},
-          {"--format", "table|csv|csv-raw|json|html", Choice,
-           {"table", "csv", "csv-raw", "json", "html"},
+          {"--format", "table|csv|csv-raw|json|html|junit|github", Choice,
+           {"table", "csv", "csv-raw", "json", "html", "junit", "github"},
            "output format (default: table); html is one page with the paths, the date, the "
            "display mode, the counters and the rows in the window's default colours. csv is "
            "for spreadsheets: a cell that would start a formula (\"=\", \"+\", \"-\", \"@\", "
            "a tab or CR, then more) gets a leading \"'\". csv-raw is csv without that, for "
-           "other programs."},
+           "other programs. junit is a JUnit XML report for CI systems (GitLab, Jenkins): one "
+           "test case per listed file (every compared file unless --show says otherwise), a "
+           "failure for each row of a --fail-on category, an error for each entry that could "
+           "not be read. github is one GitHub Actions workflow command per listed row that is "
+           "not \"=\": ::error for a row of a --fail-on category, ::warning for the others."},
+          {"--fail-on", "CATEGORIES", Text, {},
+           "a release gate: exit status 1 only when a row of one of these comma-separated "
+           "categories is found, else 0 (2 on trouble as always): newer-source, newer-target, "
+           "unequal-language, different-size, incomparable, orphans. Without --show the rows "
+           "of every category named are let through; a --show that leaves them out is refused."},
           {"--save-map", "FILE", File, {},
            "also save the listed rows as a Source Map; its first line is the absolute source "
            "folder. Files whose names a map line cannot hold (\"|\", \"\\\", a line break, "
            "bytes that are not UTF-8) are left out and named on standard error."},
           {"--strict", "", None, {}, "mark versions whose parts differ in length \"?\""},
+          {"--content", "", None, {},
+           "also compare the bytes of each pair whose versions and sizes are equal (XXH3-128, "
+           "each file read once): \"~\" then also means same version, different bytes"},
           {"--threads", "N", Text, {},
            "at most N files read in parallel (default 4; 0 = sequential): one per core at "
            "first, all N when the files come from the disk"},
@@ -76,7 +89,8 @@ of names and version texts and the marks that reorder text are
 shown as escapes (\x1b, \u202E); csv and json keep them exact.)",
          "0 no row listed, 1 rows listed, 2 trouble or usage",
          R"(Exit status like diff: 0 when no row was listed, 1 when rows were
-listed (a plain listing without TARGET exits 0), 2 on bad paths,
+listed (a plain listing without TARGET exits 0); with --fail-on, 1
+only when a row of its categories was found, else 0. 2 on bad paths,
 usage, entries that could not be read (each named on standard
 error; the rows that could be read are still listed) or too little
 memory.)",

@@ -3,11 +3,13 @@
 
 #include "command_parser.h"
 #include "commands.h"
+#include "gate_output.h"
 #include "json_writer.h"
 #include "row_output.h"
 #include "terminal_text.h"
 
 #include "engine/text/path_utils.h"
+#include "engine/scan/display_filter.h"
 #include "engine/scan/report_writer.h"
 #include "engine/scan/row_sort.h"
 #include "engine/scan/scan_driver.h"
@@ -35,7 +37,7 @@
 namespace sorvane::cli {
 namespace {
 
-enum class Format { Table, Csv, CsvRaw, Json, Html };
+enum class Format { Table, Csv, CsvRaw, Json, Html, JUnit, Github };
 
 struct CompareOptions {
     std::string source;
@@ -48,10 +50,14 @@ struct CompareOptions {
     Format format = Format::Table;
     std::optional<std::string> saveMap;
     bool strict = false;
+    bool content = false;
     int threads = 4;
     /// The mark whose special list is printed instead of the rows.
     std::optional<ComparisonMark> list;
     bool nullSeparated = false;
+    /// The categories whose rows fail the run (exit status 1); none: the
+    /// status says whether any row was listed.
+    std::optional<std::vector<ComparisonMark>> failOn;
 };
 
 // How many left-out names a map save lists before it only counts them.
@@ -85,7 +91,15 @@ std::optional<int> ParseOptions(const std::vector<std::string>& args, CompareOpt
     parser.Flag("--descending", options.descending);
     parser.Choice<Format>("--format", options.format,
                           {Format::Table, Format::Csv, Format::CsvRaw, Format::Json,
-                           Format::Html});
+                           Format::Html, Format::JUnit, Format::Github});
+    std::string failOn;
+    parser.Option("--fail-on", failOn)
+        ->check(CLI::Validator(
+            [](std::string& text) -> std::string {
+                const auto marks = ParseFailOn(text);
+                return marks ? "" : marks.error();
+            },
+            ""));
     parser.Option("--save-map", options.saveMap)
         ->check(CLI::Validator(
             [](std::string& file) -> std::string {
@@ -93,6 +107,7 @@ std::optional<int> ParseOptions(const std::vector<std::string>& args, CompareOpt
             },
             ""));
     parser.Flag("--strict", options.strict);
+    parser.Flag("--content", options.content);
     parser.Choice<std::optional<ComparisonMark>>(
         "--list", options.list,
         {ComparisonMark::NewerSource, ComparisonMark::NewerTarget,
@@ -115,6 +130,28 @@ std::optional<int> ParseOptions(const std::vector<std::string>& args, CompareOpt
         return status;
     if (options.nullSeparated && !options.list)
         return parser.Fail(err, "--null goes with --list");
+    if (parser->count("--fail-on") > 0) {
+        options.failOn = *ParseFailOn(failOn);
+        if (options.list)
+            return parser.Fail(err, "--fail-on does not go with --list");
+        // A gate never passes because the rows it looks for were not let
+        // through: without --show it lets them through; a --show that leaves
+        // them out is refused.
+        const auto hidden = [&options]() -> std::optional<ComparisonMark> {
+            for (const ComparisonMark mark : *options.failOn)
+                if (!ShouldShowRow(mark, options.show))
+                    return mark;
+            return std::nullopt;
+        };
+        if (hidden() && parser->count("--show") == 0)
+            options.show = static_cast<int>(DisplayMode::AllVersioned);
+        if (const auto mark = hidden())
+            return parser.Fail(err, "--fail-on " + std::string(GateCategoryName(*mark)) +
+                                        " looks for rows that this --show leaves out");
+    }
+    // A test report lists every compared file unless told otherwise.
+    if (options.format == Format::JUnit && parser->count("--show") == 0)
+        options.show = static_cast<int>(DisplayMode::AllVersioned);
     if (options.list) {
         for (const char* other : {"--format", "--show"})
             if (parser->count(other) > 0)
@@ -310,6 +347,7 @@ int Compare(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     request.includeSubfolders = options.subfolders && !request.sourceIsMap;
     request.displayMode = options.show;
     request.strictVersions = options.strict;
+    request.compareContents = options.content;
     request.readThreads = options.threads;
 
     Scanner scanner;
@@ -323,6 +361,10 @@ int Compare(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         output = MakeCsvOutput(out, CsvCells::ForSpreadsheets);
     else if (options.format == Format::CsvRaw)
         output = MakeCsvOutput(out, CsvCells::Exact);
+    else if (options.format == Format::JUnit)
+        output = MakeJUnitOutput(out, options.failOn.value_or(std::vector<ComparisonMark>{}));
+    else if (options.format == Format::Github)
+        output = MakeGithubOutput(out, options.failOn.value_or(std::vector<ComparisonMark>{}));
     // Rows in the order they are found are written while the scan runs, so
     // the writing takes no time of its own at the end. Not to a terminal,
     // where the progress line shares the screen.
@@ -420,6 +462,13 @@ int Compare(const std::vector<std::string>& args, std::ostream& out, std::ostrea
                                !outcome.messageIsClosing && !outcome.interrupted;
     if (unreadableMap)
         return kUsageError;
+    if (options.failOn) {
+        // The gate: only rows of the listed categories fail the run.
+        for (const ComparisonMark mark : *options.failOn)
+            if (const auto category = CategoryIndex(mark); category && outcome.counters[*category] > 0)
+                return 1;
+        return 0;
+    }
     if (outcome.mode == ScanMode::SourceOnly)
         return 0;
     return listed == 0 ? 0 : 1;

@@ -274,6 +274,14 @@ void WriteAllText(std::ostream& out, const AllData& all) {
         if (names.budgetSpent)
             WriteLine(out, 2, "note", kBudgetNote);
     }
+    if (data.assembly) {
+        WriteLine(out, 2, "assembly", Shown(data.assembly->name));
+        WriteLine(out, 2, "assembly ver.", data.assembly->version);
+        WriteLine(out, 2, "culture", Shown(data.assembly->culture));
+        WriteLine(out, 2, "key token", data.assembly->publicKeyToken);
+    } else if (data.assemblyFailure) {
+        WriteLine(out, 2, "assembly", "not read: " + data.assemblyFailure->Message());
+    }
     if (data.typeLibrary) {
         const TypeLibraryInfo& t = *data.typeLibrary;
         WriteLine(out, 2, "format", FormatName(t.format));
@@ -330,6 +338,12 @@ int RunInfo(const std::vector<std::string>& args, std::ostream& out, std::ostrea
                 json.Field("error", *error);
             if (data.failure)
                 WriteFailureJson(json, *data.failure);
+            if (data.assembly) {
+                json.Field("assemblyName", DecodeText(data.assembly->name));
+                json.Field("assemblyVersion", data.assembly->version);
+                json.Field("assemblyCulture", DecodeText(data.assembly->culture));
+                json.Field("publicKeyToken", data.assembly->publicKeyToken);
+            }
             if (options.all)
                 WriteAllJson(json, all);
             json.EndObject();

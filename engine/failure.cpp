@@ -191,6 +191,7 @@ std::string_view StepName(Step step) {
     case Step::ParseVersionBlock: return "parse version block";
     case Step::ReadFontNames: return "read font names";
     case Step::ReadTypeLibrary: return "read type library";
+    case Step::ReadAssemblyIdentity: return "read assembly identity";
     }
     return "";
 }

@@ -101,6 +101,7 @@ enum class Step : std::uint8_t {
     ParseVersionBlock,
     ReadFontNames,
     ReadTypeLibrary,
+    ReadAssemblyIdentity,
 };
 
 /// The step's name: "open", "parse version block", ...; empty for None.

@@ -9,6 +9,7 @@ What a target gets depends on its name:
   *truetype*, *font*  each font cut down to its offset table and naming table
   *typelib*, *tlb*    type library images: the .tlb files, and the TYPELIB
                       resources of executables
+  *clr*, *metadata*   the .NET metadata of the assemblies (from "BSJB" on)
   *map*               Source Maps written here (the files are not used)
   *settings*          settings files written here, UTF-8 and UTF-16 (the
                       files are not used)
@@ -139,6 +140,8 @@ def main(argv):
         elif "truetype" in target or "font" in target:
             reduced = naming_table_font(data) if base.lower().endswith(".ttf") else None
             seeds = [reduced] if reduced else []
+        elif "clr" in target or "metadata" in target:
+            seeds = clr_metadata(path)
         elif "typelib" in target or "tlb" in target:
             seeds = [data] if data[:4] in (b"MSFT", b"SLTG") else resources(path, "TYPELIB")
             if data[:2] == b"MZ" and base.lower().endswith((".tlb", ".olb")):
@@ -150,6 +153,22 @@ def main(argv):
             written += 1
     print("%s: %d seeds in %s" % (target, written, folder))
     return 0
+
+
+def clr_metadata(path):
+    """The metadata a .NET assembly's CLI header names, or nothing."""
+    if pefile is None:
+        return []
+    try:
+        pe = pefile.PE(path, fast_load=True)
+        directories = pe.OPTIONAL_HEADER.DATA_DIRECTORY
+        if len(directories) <= 14 or directories[14].VirtualAddress == 0:
+            return []
+        header = pe.get_data(directories[14].VirtualAddress, 16)
+        rva, size = struct.unpack_from("<II", header, 8)
+        return [pe.get_data(rva, size)] if rva and size else []
+    except (pefile.PEFormatError, struct.error):
+        return []
 
 
 if __name__ == "__main__":

@@ -69,9 +69,10 @@ void ToolsCommands::mTools_Click() {
     window_.action("mToolsSwap")
         ->setEnabled(!sourceIsMap &&
                      (!window_.source->Text().isEmpty() || !window_.target->Text().isEmpty()));
-    const bool canCopy = sync::CopyController::CanCopy(
-        window_.model->RowAt(window_.grid->CurrentRow()), window_.Folder(window_.source),
-        window_.Folder(window_.target), sourceIsMap);
+    const std::optional<ComparisonRow> current = window_.model->RowAt(window_.grid->CurrentRow());
+    const bool canCopy =
+        sync::CopyController::CanCopy(current ? &*current : nullptr, window_.Folder(window_.source),
+                                      window_.Folder(window_.target), sourceIsMap);
     window_.action("mToolsCopySource")->setEnabled(canCopy);
     window_.action("mToolsCopyBatch")->setEnabled(canCopy);
     // A Source Map names no source files; a folder is no file.
@@ -184,7 +185,7 @@ void ToolsCommands::mToolsTargetProperties_Click() {
 }
 
 std::optional<windows::PropertySection> ToolsCommands::CurrentGridRowSection() const {
-    if (const ComparisonRow* row = window_.model->RowAt(window_.grid->CurrentRow()))
+    if (const std::optional<ComparisonRow> row = window_.model->RowAt(window_.grid->CurrentRow()))
         return sync::GridRowSection(*row);
     return std::nullopt;
 }

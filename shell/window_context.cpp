@@ -47,12 +47,10 @@ std::string WindowContext::Folder(const view::PathBox* box) const {
 }
 
 std::string WindowContext::CurrentRowPath(const view::PathBox* box) const {
-    const int row = grid->CurrentRow();
-    const auto& rows = model->Rows();
-    if (row < 0 || static_cast<std::size_t>(row) >= rows.size() || rows[row].Name.empty() ||
-        box->Text().isEmpty())
+    const std::string_view name = model->NameAt(grid->CurrentRow());
+    if (name.empty() || box->Text().isEmpty())
         return {};
-    return JoinPath(Folder(box), rows[row].Name);
+    return JoinPath(Folder(box), name);
 }
 
 void WindowContext::Warn(const QString& text) const {

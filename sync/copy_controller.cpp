@@ -130,10 +130,9 @@ bool CopyController::ConfirmReplacement(const std::string& targetFolder, bool ba
 bool CopyController::WarnOfCategoryChange(int row) {
     if (row < 1 || !CategoryWarningOn)
         return true;
-    const ComparisonRow* current = model_.RowAt(row);
-    const ComparisonRow* above = model_.RowAt(row - 1);
-    if (current == nullptr || above == nullptr || current->Mark == above->Mark ||
-        above->Mark == ComparisonMark::Copied)
+    if (!model_.HoldsRow(row) || !model_.HoldsRow(row - 1) ||
+        model_.MarkAt(row) == model_.MarkAt(row - 1) ||
+        model_.MarkAt(row - 1) == ComparisonMark::Copied)
         return true;
     switch (dialogs_.ShowMessage(window_, title_, QString::fromLatin1(kAnotherCategory),
                                  MessageIcon::Warning, MessageButtons::YesNoCancel,
@@ -150,7 +149,7 @@ bool CopyController::WarnOfCategoryChange(int row) {
 
 void CopyController::CopySingle(int row, const std::string& sourceFolder,
                                 const std::string& targetFolder, bool backupChecked) {
-    if (copying_ || model_.RowAt(row) == nullptr)
+    if (copying_ || !model_.HoldsRow(row))
         return;
     if (CopyConfirmationPending) {
         if (!ConfirmReplacement(targetFolder, backupChecked)) {
@@ -186,8 +185,8 @@ void CopyController::StartBatch(const std::string& sourceFolder, const std::stri
     batch_ = std::make_unique<Batch>();
     batch_->newerSourceRows = newerSourceRows;
     std::vector<RowCopyRequest> requests;
-    for (int row = 0; const ComparisonRow* r = model_.RowAt(row); ++row) {
-        if (r->Mark != ComparisonMark::NewerSource || r->Busy)
+    for (int row = 0; model_.HoldsRow(row); ++row) {
+        if (model_.MarkAt(row) != ComparisonMark::NewerSource || model_.RowAt(row)->Busy)
             continue;
         batch_->rows.push_back(row);
         requests.push_back(RequestFor(row));
@@ -280,7 +279,7 @@ RowCopyRequest CopyController::RequestFor(int row) const {
     RowCopyRequest request;
     request.sourceFolder = sourceFolder_;
     request.targetFolder = targetFolder_;
-    const ComparisonRow* r = model_.RowAt(row);
+    const std::optional<ComparisonRow> r = model_.RowAt(row);
     request.relativePath = r->Name;
     request.backup = BackupOnCopy;
     request.scanned = {r->SourceStamp, r->TargetStamp};
@@ -303,7 +302,7 @@ void CopyController::CopyRowAsync(int row, std::function<void(RowCopyResult)> do
 
 bool CopyController::ReportFailure(int row, const RowCopyResult& outcome) {
     const bool backup = outcome.status == RowCopyStatus::BackupFailed;
-    const std::string& name = model_.RowAt(row)->Name;
+    const std::string name(model_.NameAt(row));
     const std::string path = !outcome.failedPath.empty()
                                  ? outcome.failedPath
                                  : JoinPath(backup ? targetFolder_ : sourceFolder_, name);
@@ -317,7 +316,7 @@ bool CopyController::ReportFailure(int row, const RowCopyResult& outcome) {
 }
 
 void CopyController::MarkCopied(int row, const FileStamp& target) {
-    const ComparisonRow* r = model_.RowAt(row);
+    const std::optional<ComparisonRow> r = model_.RowAt(row);
     const std::string version = r->SourceVersion;
     const std::string language = r->SourceLanguage;
     // The target is now the copy: a second copy of the row holds to it.
@@ -325,7 +324,7 @@ void CopyController::MarkCopied(int row, const FileStamp& target) {
 }
 
 int CopyController::NextRowToCopy(int after) const {
-    for (int row = after + 1; const ComparisonRow* r = model_.RowAt(row); ++row)
+    for (int row = after + 1; const std::optional<ComparisonRow> r = model_.RowAt(row); ++row)
         if (r->Mark != ComparisonMark::Copied && !r->Busy)
             return row;
     return -1;

@@ -51,7 +51,7 @@ ReportFormat ReportExport::FormatOfFile(const QString& path) {
 WriteOutcome ReportExport::Write(const std::string& path, ReportFormat format,
                                  const view::ResultView& grid, const ReportContext& context) {
     const view::ResultModel& model = *grid.resultModel();
-    const std::vector<ComparisonRow>& rows = model.Rows();
+    const RowRange rows = model.Rows();
     const std::vector<int> shown = ShownColumns(grid);
 
     std::vector<ReportColumn> columns;
@@ -70,14 +70,15 @@ WriteOutcome ReportExport::Write(const std::string& path, ReportFormat format,
     for (std::size_t r = 0; r < rows.size(); ++r) {
         const QVariant color =
             model.data(model.index(static_cast<int>(r), kNameColumn), Qt::ForegroundRole);
-        const std::string_view name = ReportClassOfMark(rows[r].Mark);
+        const ComparisonMark mark = model.MarkAt(static_cast<int>(r));
+        const std::string_view name = ReportClassOfMark(mark);
         if (!color.isValid() || name.empty())
             continue;
-        const auto key = std::make_pair(rows[r].Mark, Rgb(color.value<QColor>()));
+        const auto key = std::make_pair(mark, Rgb(color.value<QColor>()));
         auto found = styleOf.find(key);
         if (found == styleOf.end()) {
             std::string className(name);
-            if (const int n = ++classesOfMark[rows[r].Mark]; n > 1) {
+            if (const int n = ++classesOfMark[mark]; n > 1) {
                 className += '-';
                 className += std::to_string(n);
             }
@@ -98,8 +99,9 @@ WriteOutcome ReportExport::Write(const std::string& path, ReportFormat format,
     return ReplaceFileAtomically(path, [&](int fd) {
         ReportWriter writer(format, FileSink(fd), format == ReportFormat::Csv);
         writer.Begin(heading, columns, colors);
+        ComparisonRow row;
         for (std::size_t r = 0; r < rows.size(); ++r)
-            writer.Row(rows[r], shown, rowStyles[r]);
+            writer.Row(rows.At(r, row), shown, rowStyles[r]);
         return writer.Finish();
     });
 }

@@ -52,8 +52,8 @@ std::string SpecialList::Text() const {
     return text;
 }
 
-SpecialList MakeSpecialList(int category, const std::vector<ComparisonRow>& rows,
-                            std::string_view source, std::string_view target) {
+SpecialList MakeSpecialList(int category, RowRange rows, std::string_view source,
+                            std::string_view target) {
     SpecialList list;
     const ComparisonMark mark = SpecialListMark(category);
     if (mark == ComparisonMark::None)
@@ -62,7 +62,9 @@ SpecialList MakeSpecialList(int category, const std::vector<ComparisonRow>& rows
     std::string folder = SpecialListFolder(category, source, target);
     if (!folder.empty() && folder.back() != '/')
         folder += '/';
-    for (const ComparisonRow& row : rows) {
+    ComparisonRow scratch;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const ComparisonRow& row = rows.At(i, scratch);
         if (row.Mark != mark)
             continue;
         std::string path = folder + row.Name;
@@ -71,13 +73,13 @@ SpecialList MakeSpecialList(int category, const std::vector<ComparisonRow>& rows
     return list;
 }
 
-std::vector<std::string> SpecialListPaths(int category, const std::vector<ComparisonRow>& rows,
-                                          std::string_view source, std::string_view target) {
+std::vector<std::string> SpecialListPaths(int category, RowRange rows, std::string_view source,
+                                          std::string_view target) {
     return MakeSpecialList(category, rows, source, target).paths;
 }
 
-std::string SpecialListText(int category, const std::vector<ComparisonRow>& rows,
-                            std::string_view source, std::string_view target) {
+std::string SpecialListText(int category, RowRange rows, std::string_view source,
+                            std::string_view target) {
     return MakeSpecialList(category, rows, source, target).Text();
 }
 

@@ -4,6 +4,7 @@
 // is offered.
 
 #include "engine/scan/comparison.h"
+#include "engine/scan/row_range.h"
 
 #include <array>
 #include <QString>
@@ -50,16 +51,16 @@ struct SpecialList {
 /// bottom, under SpecialListFolder. A row marked copied ("+") belongs to no
 /// list. Names are kept byte for byte; those a list line cannot hold are
 /// left out and named in `leftOut`.
-SpecialList MakeSpecialList(int category, const std::vector<ComparisonRow>& rows,
-                            std::string_view source, std::string_view target);
+SpecialList MakeSpecialList(int category, RowRange rows, std::string_view source,
+                            std::string_view target);
 
 /// MakeSpecialList(...).paths.
-std::vector<std::string> SpecialListPaths(int category, const std::vector<ComparisonRow>& rows,
-                                          std::string_view source, std::string_view target);
+std::vector<std::string> SpecialListPaths(int category, RowRange rows, std::string_view source,
+                                          std::string_view target);
 
 /// MakeSpecialList(...).Text().
-std::string SpecialListText(int category, const std::vector<ComparisonRow>& rows,
-                            std::string_view source, std::string_view target);
+std::string SpecialListText(int category, RowRange rows, std::string_view source,
+                            std::string_view target);
 
 /// What files were left out of.
 enum class LeftOutOf { SourceMap, List };

@@ -74,14 +74,13 @@ int FindInGrid(const ResultModel& model, int currentRow, const QString& text,
     for (int row = currentRow + step; options.upwards ? row >= last : row <= last; row += step) {
         if (row < 0 || row >= rows)
             break;
-        const ComparisonRow* cells = model.RowAt(row);
-        if (cells == nullptr)
+        if (!model.HoldsRow(row))
             continue; // the empty placeholder
         for (int column = kNameColumn; column < kGridColumnCount; ++column) {
             // The text as it is, and as the grid shows it when that differs:
             // a name holding U+202E is found both by the name pasted from
             // elsewhere and by the "\u202E" the user reads in the grid.
-            const std::string_view cell = ColumnView(*cells, column, scratch);
+            const std::string_view cell = model.CellText(row, column, scratch);
             if (CellMatches(QString::fromUtf8(cell.data(), static_cast<qsizetype>(cell.size())),
                             text, options) ||
                 (NeedsEscapes(cell) && CellMatches(ShownText(cell), text, options)))

@@ -66,11 +66,12 @@ void GridSearch::Jump(const QString& text) {
     if (text.isEmpty())
         return;
     // The first row whose Name is not smaller than the text, whatever the order.
-    const auto& rows = model_.Rows();
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        if (text.compare(QString::fromStdString(rows[i].Name), Qt::CaseInsensitive) <= 0) {
+    for (int row = 0; model_.HoldsRow(row); ++row) {
+        const std::string_view name = model_.NameAt(row);
+        if (text.compare(QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())),
+                         Qt::CaseInsensitive) <= 0) {
             ++scrollGuard_;
-            grid_.SelectRow(static_cast<int>(i));
+            grid_.SelectRow(row);
             --scrollGuard_;
             return;
         }

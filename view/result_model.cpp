@@ -20,6 +20,11 @@ constexpr ColorRef kNoRowColor = 0xFFFFFFFFu;
 // time, which only columns with mostly unique texts reach.
 constexpr std::size_t kMaxCachedWidths = 4096;
 
+// The palette of row colours holds at most this many. Each colour beyond the
+// current set's nine needs a colour change followed by a copy, so a palette
+// that fills up holds mostly colours no row shows any more.
+constexpr std::size_t kMaxPalette = 0x10000;
+
 } // namespace
 
 QString ShownText(std::string_view text) {
@@ -70,12 +75,17 @@ int ColorIndexOfMark(ComparisonMark mark) {
 }
 
 ResultModel::ResultModel(QObject* parent)
-    : QAbstractTableModel(parent), colors_(ColorSet::Defaults(QGuiApplication::palette())) {}
+    : QAbstractTableModel(parent), palette_{kNoRowColor},
+      colors_(ColorSet::Defaults(QGuiApplication::palette())) {}
+
+void ResultModel::ShownRows::ReadRow(std::size_t i, ComparisonRow& row) const {
+    model_.store_.Read(model_.IdAt(static_cast<int>(i)), row);
+}
 
 int ResultModel::rowCount(const QModelIndex& parent) const {
     if (parent.isValid())
         return 0;
-    return std::max(1, static_cast<int>(rows_.size()));
+    return std::max(1, static_cast<int>(store_.size()));
 }
 
 int ResultModel::columnCount(const QModelIndex& parent) const {
@@ -87,9 +97,9 @@ QVariant ResultModel::data(const QModelIndex& index, int role) const {
         return {};
     switch (role) {
     case Qt::DisplayRole:
-        if (const ComparisonRow* row = RowAt(index.row())) {
+        if (HoldsRow(index.row())) {
             std::string scratch;
-            return ShownText(ColumnView(*row, index.column(), scratch));
+            return ShownText(store_.Text(IdAt(index.row()), index.column(), scratch));
         }
         return QString();
     case Qt::TextAlignmentRole: {
@@ -101,8 +111,8 @@ QVariant ResultModel::data(const QModelIndex& index, int role) const {
         return static_cast<int>(horizontal | Qt::AlignVCenter);
     }
     case Qt::ForegroundRole:
-        if (RowAt(index.row()) != nullptr) {
-            const ColorRef color = rowColors_[static_cast<std::size_t>(index.row())];
+        if (HoldsRow(index.row())) {
+            const ColorRef color = palette_[rowColors_[IdAt(index.row())]];
             if (color != kNoRowColor)
                 return FromColorRef(color);
         }
@@ -114,7 +124,7 @@ QVariant ResultModel::data(const QModelIndex& index, int role) const {
 
 Qt::ItemFlags ResultModel::flags(const QModelIndex& index) const {
     const Qt::ItemFlags flags = QAbstractTableModel::flags(index);
-    if (index.isValid() && RowAt(index.row()) == nullptr)
+    if (index.isValid() && !HoldsRow(index.row()))
         return flags & ~Qt::ItemIsSelectable;
     return flags;
 }
@@ -148,14 +158,17 @@ QString ResultModel::Caption(int column) {
 
 void ResultModel::ClearResults() {
     beginResetModel();
-    rows_.clear();
-    rows_.shrink_to_fit();
+    store_.Clear();
+    order_.clear();
+    order_.shrink_to_fit();
     rowColors_.clear();
     rowColors_.shrink_to_fit();
+    palette_.assign(1, kNoRowColor);
     endResetModel();
 
     for (WidthCache& cache : widthCache_)
         cache.clear();
+    ForgetMeasured();
     const QFontMetrics metrics(measuringFont_);
     widest_.fill(0);
     for (int column = kNameColumn; column < kGridColumnCount; ++column)
@@ -163,14 +176,16 @@ void ResultModel::ClearResults() {
 }
 
 void ResultModel::ReserveRows(std::int64_t count) {
-    if (count <= 0 || static_cast<std::uint64_t>(count) <= rows_.capacity())
+    if (count <= 0 || static_cast<std::uint64_t>(count) <= store_.size())
         return;
     // Room that is never filled (a scan that shows only a few of its files)
     // costs address space, not memory. Where even that is short, the rows
     // simply grow as they come.
     try {
-        rows_.reserve(static_cast<std::size_t>(count));
+        store_.Reserve(static_cast<std::size_t>(count));
         rowColors_.reserve(static_cast<std::size_t>(count));
+        if (!order_.empty())
+            order_.reserve(static_cast<std::size_t>(count));
     } catch (const std::bad_alloc&) {
     } catch (const std::length_error&) {
     }
@@ -179,62 +194,80 @@ void ResultModel::ReserveRows(std::int64_t count) {
 void ResultModel::AppendRows(std::vector<ComparisonRow> rows) {
     if (rows.empty())
         return;
-    const QFontMetrics metrics(measuringFont_);
-    PrepareEstimates(metrics);
-    for (const ComparisonRow& row : rows)
-        Measure(row, metrics);
-
     // The first rows take the place of the empty placeholder row: row 0
     // changes and only the rest is inserted.
-    const bool replacesPlaceholder = rows_.empty();
-    const int first = replacesPlaceholder ? 1 : static_cast<int>(rows_.size());
-    const int last = static_cast<int>(rows_.size() + rows.size()) - 1;
+    const bool replacesPlaceholder = store_.empty();
+    const std::size_t firstId = store_.size();
+    const int first = replacesPlaceholder ? 1 : static_cast<int>(store_.size());
+    const int last = static_cast<int>(store_.size() + rows.size()) - 1;
     const bool inserts = first <= last;
     if (inserts)
         beginInsertRows({}, first, last);
-    for (const ComparisonRow& row : rows)
-        rowColors_.push_back(RowColor(row.Mark));
-    rows_.insert(rows_.end(), std::make_move_iterator(rows.begin()),
-                 std::make_move_iterator(rows.end()));
+    for (ComparisonRow& row : rows) {
+        const std::uint32_t id = store_.Append(row);
+        rowColors_.push_back(PaletteIndex(RowColor(row.Mark)));
+        if (!order_.empty())
+            order_.push_back(id);
+        row = {}; // the texts go as soon as they are held
+    }
     if (inserts)
         endInsertRows();
     if (replacesPlaceholder)
         emit dataChanged(index(0, 0), index(0, kGridColumnCount - 1));
+
+    const QFontMetrics metrics(measuringFont_);
+    PrepareEstimates(metrics);
+    for (std::size_t id = firstId; id < store_.size(); ++id)
+        Measure(static_cast<std::uint32_t>(id), metrics);
 }
 
 bool ResultModel::HasResults() const {
-    return !rows_.empty() && !rows_.front().Name.empty();
+    return !store_.empty() && !NameAt(0).empty();
 }
 
-const ComparisonRow* ResultModel::RowAt(int row) const {
-    if (row < 0 || static_cast<std::size_t>(row) >= rows_.size())
-        return nullptr;
-    return &rows_[static_cast<std::size_t>(row)];
+std::optional<ComparisonRow> ResultModel::RowAt(int row) const {
+    if (!HoldsRow(row))
+        return std::nullopt;
+    return store_.Row(IdAt(row));
+}
+
+std::string_view ResultModel::NameAt(int row) const {
+    return HoldsRow(row) ? store_.Name(IdAt(row)) : std::string_view();
+}
+
+std::string_view ResultModel::CellText(int row, int column, std::string& scratch) const {
+    return HoldsRow(row) ? store_.Text(IdAt(row), column, scratch) : std::string_view();
 }
 
 void ResultModel::UpdateTarget(int row, ComparisonMark mark, const std::string& targetVersion,
                                const std::string& targetLanguage, const FileStamp& targetStamp) {
-    if (RowAt(row) == nullptr)
+    if (!HoldsRow(row))
         return;
-    const auto at = static_cast<std::size_t>(row);
-    rows_[at].Mark = mark;
-    rows_[at].TargetVersion = targetVersion;
-    rows_[at].TargetLanguage = targetLanguage;
-    rows_[at].TargetStamp = targetStamp;
-    rowColors_[at] = RowColor(mark);
+    const std::uint32_t id = IdAt(row);
+    store_.UpdateTarget(id, mark, targetVersion, targetLanguage, targetStamp);
+    rowColors_[id] = PaletteIndex(RowColor(mark));
     emit dataChanged(index(row, 0), index(row, kGridColumnCount - 1));
 }
 
 void ResultModel::SetColorSet(const ColorSet& colors) {
     const ColorSet old = colors_;
     colors_ = colors;
-    bool recoloured = false;
-    for (std::size_t i = 0; i < rows_.size(); ++i) {
-        const auto color = static_cast<std::size_t>(ColorIndexOfMark(rows_[i].Mark));
+    // The place of each mark colour's new value, where rows of that mark
+    // take it; the palette keeps the set's own colours when it makes room.
+    std::array<int, kColorCount> recolour;
+    recolour.fill(-1);
+    for (int color = 0; color < kColorCount; ++color) {
+        const auto at = static_cast<std::size_t>(color);
         const bool recolourable =
             (color >= kNewerSourceColor && color <= kIncomparableColor) || color == kOrphansColor;
-        if (recolourable && old.colors[color] != colors.colors[color]) {
-            rowColors_[i] = colors.colors[color];
+        if (recolourable && old.colors[at] != colors.colors[at])
+            recolour[at] = PaletteIndex(colors.colors[at]);
+    }
+    bool recoloured = false;
+    for (std::uint32_t id = 0; id < store_.size(); ++id) {
+        const int color = ColorIndexOfMark(store_.Mark(id));
+        if (color >= 0 && recolour[static_cast<std::size_t>(color)] >= 0) {
+            rowColors_[id] = static_cast<std::uint16_t>(recolour[static_cast<std::size_t>(color)]);
             recoloured = true;
         }
     }
@@ -260,50 +293,42 @@ void ResultModel::SetSortColumn(int column) {
 int ResultModel::Sort(int key, bool ascending, int currentRow) {
     if (key < kNameColumn || key > kSizeColumn)
         return currentRow >= 0 && currentRow < rowCount() ? currentRow : 0;
-    if (rows_.empty())
+    if (store_.empty())
         return 0;
-    const ComparisonRow* current = RowAt(currentRow);
-    const std::string name = current != nullptr ? current->Name : std::string();
+    const bool hasCurrent = HoldsRow(currentRow);
+    const std::uint32_t current = hasCurrent ? IdAt(currentRow) : 0;
 
-    const std::vector<std::uint32_t> order = SortedRowOrder(rows_, key, ascending);
+    // Only the order changes: the rows stay where they are held.
+    std::vector<std::uint32_t> order = SortedRowOrder(store_, order_, key, ascending);
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-    // Position i takes the row from order[i]. Each cycle of the permutation
-    // is moved round in place, so the rows are never held twice.
-    std::vector<int> newRowOf(rows_.size());
-    std::vector<bool> placed(rows_.size());
-    for (std::size_t start = 0; start < order.size(); ++start) {
-        if (placed[start])
-            continue;
-        ComparisonRow row = std::move(rows_[start]);
-        const ColorRef color = rowColors_[start];
-        std::size_t at = start;
-        while (order[at] != start) {
-            rows_[at] = std::move(rows_[order[at]]);
-            rowColors_[at] = rowColors_[order[at]];
-            newRowOf[order[at]] = static_cast<int>(at);
-            placed[at] = true;
-            at = order[at];
-        }
-        rows_[at] = std::move(row);
-        rowColors_[at] = color;
-        newRowOf[start] = static_cast<int>(at);
-        placed[at] = true;
-    }
-
     const QModelIndexList before = persistentIndexList();
-    QModelIndexList after;
-    after.reserve(before.size());
+    std::vector<std::uint32_t> persistentIds;
+    persistentIds.reserve(static_cast<std::size_t>(before.size()));
     for (const QModelIndex& index : before)
-        after.append(this->index(newRowOf[static_cast<std::size_t>(index.row())], index.column()));
+        persistentIds.push_back(HoldsRow(index.row()) ? IdAt(index.row()) : 0);
+    order_ = std::move(order);
+    QModelIndexList after;
+    if (!before.isEmpty()) {
+        std::vector<int> shownAt(order_.size());
+        for (std::size_t at = 0; at < order_.size(); ++at)
+            shownAt[order_[at]] = static_cast<int>(at);
+        after.reserve(before.size());
+        for (qsizetype i = 0; i < before.size(); ++i)
+            after.append(this->index(shownAt[persistentIds[static_cast<std::size_t>(i)]],
+                                     before[i].column()));
+    }
     changePersistentIndexList(before, after);
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 
-    if (name.empty())
+    if (!hasCurrent || store_.Name(current).empty())
         return 0;
-    const auto found = std::find_if(rows_.begin(), rows_.end(), [&](const ComparisonRow& row) {
-        return EqualsIgnoreCase(row.Name, name);
+    // The first row whose name equals the current row's without regard to
+    // case: mostly the current row itself.
+    const std::vector<std::uint32_t> same = store_.SameNames(current);
+    const auto found = std::find_if(order_.begin(), order_.end(), [&](std::uint32_t id) {
+        return std::binary_search(same.begin(), same.end(), id);
     });
-    return found != rows_.end() ? static_cast<int>(found - rows_.begin()) : 0;
+    return found != order_.end() ? static_cast<int>(found - order_.begin()) : 0;
 }
 
 void ResultModel::SetMeasuringFont(const QFont& font) {
@@ -313,6 +338,7 @@ void ResultModel::SetMeasuringFont(const QFont& font) {
     measuringFont_ = font;
     for (WidthCache& cache : widthCache_)
         cache.clear();
+    ForgetMeasured();
     estimatesReady_ = false;
 }
 
@@ -322,24 +348,50 @@ int ResultModel::WidestText(int column) const {
     return widest_[static_cast<std::size_t>(column)];
 }
 
-void ResultModel::Measure(const ComparisonRow& row, const QFontMetrics& metrics) {
+void ResultModel::Measure(std::uint32_t id, const QFontMetrics& metrics) {
+    MeasureText(kNameColumn, store_.Name(id), metrics);
     std::string scratch;
+    for (int column = kExtColumn; column <= kCopyrightColumn; ++column) {
+        // Each text once per column: pooled texts by their id, the mark by
+        // its character, Busy by its state.
+        std::size_t text;
+        if (RowStore::IsPooled(column))
+            text = store_.TextId(id, column);
+        else if (column == kMarkColumn)
+            text = static_cast<unsigned char>(store_.Mark(id));
+        else
+            text = store_.Busy(id) ? 1 : 0;
+        std::vector<bool>& seen = measured_[static_cast<std::size_t>(column)];
+        if (text >= seen.size())
+            seen.resize(std::max(text + 1, seen.size() * 2));
+        if (seen[text])
+            continue;
+        seen[text] = true;
+        MeasureText(column, store_.Text(id, column, scratch), metrics);
+    }
+}
+
+void ResultModel::MeasureText(int column, std::string_view text, const QFontMetrics& metrics) {
+    if (text.empty())
+        return;
+    // Measured as shown: an escape is wider than what it stands for.
     std::string escaped;
-    for (int column = kNameColumn; column <= kCopyrightColumn; ++column) {
-        std::string_view text = ColumnView(row, column, scratch);
-        if (text.empty())
-            continue;
-        // Measured as shown: an escape is wider than what it stands for.
-        if (NeedsEscapes(text)) {
-            escaped = EscapeControls(text);
-            text = escaped;
-        }
-        int& widest = widest_[static_cast<std::size_t>(column)];
-        // Most texts are clearly narrower than the widest one so far; the sum
-        // of their characters' advances shows that without laying them out.
-        if (const auto estimate = EstimateWidth(text); estimate && *estimate <= widest)
-            continue;
-        widest = std::max(widest, MeasureCached(column, text, metrics));
+    if (NeedsEscapes(text)) {
+        escaped = EscapeControls(text);
+        text = escaped;
+    }
+    int& widest = widest_[static_cast<std::size_t>(column)];
+    // Most texts are clearly narrower than the widest one so far; the sum of
+    // their characters' advances shows that without laying them out.
+    if (const auto estimate = EstimateWidth(text); estimate && *estimate <= widest)
+        return;
+    widest = std::max(widest, MeasureCached(column, text, metrics));
+}
+
+void ResultModel::ForgetMeasured() {
+    for (std::vector<bool>& seen : measured_) {
+        seen.clear();
+        seen.shrink_to_fit();
     }
 }
 
@@ -431,6 +483,37 @@ void ResultModel::PrepareEstimates(const QFontMetrics& metrics) {
 ColorRef ResultModel::RowColor(ComparisonMark mark) const {
     const int index = ColorIndexOfMark(mark);
     return index < 0 ? kNoRowColor : colors_.colors[static_cast<std::size_t>(index)];
+}
+
+std::uint16_t ResultModel::PaletteIndex(ColorRef color) {
+    // Mostly the colour asked for last, or one of a handful.
+    for (std::size_t at = palette_.size(); at-- > 0;)
+        if (palette_[at] == color)
+            return static_cast<std::uint16_t>(at);
+    if (palette_.size() == kMaxPalette) {
+        // Keeps the colours rows show and those of the current set.
+        std::vector<bool> keep(palette_.size());
+        keep[0] = true;
+        for (const std::uint16_t at : rowColors_)
+            keep[at] = true;
+        std::vector<std::uint16_t> moved(palette_.size());
+        std::vector<ColorRef> kept;
+        for (std::size_t at = 0; at < palette_.size(); ++at) {
+            const bool inSet = std::find(colors_.colors.begin(), colors_.colors.end(),
+                                         palette_[at]) != colors_.colors.end();
+            if (keep[at] || inSet) {
+                moved[at] = static_cast<std::uint16_t>(kept.size());
+                kept.push_back(palette_[at]);
+            }
+        }
+        for (std::uint16_t& at : rowColors_)
+            at = moved[at];
+        palette_ = std::move(kept);
+        if (palette_.size() == kMaxPalette)
+            return 0; // every colour in use: the row shows the default text colour
+    }
+    palette_.push_back(color);
+    return static_cast<std::uint16_t>(palette_.size() - 1);
 }
 
 } // namespace sorvane::view

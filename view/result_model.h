@@ -1,10 +1,14 @@
 #pragma once
 // The result grid's model: one row per ComparisonRow in the grid's column
 // layout, an empty placeholder row while there are no results, the text
-// colour of each row's category, and the widest text of each column.
+// colour of each row's category, and the widest text of each column. The
+// rows are held compactly (RowStore) and never move: a sort changes only
+// the order they are shown in.
 
 #include "engine/scan/comparison.h"
+#include "engine/scan/row_range.h"
 #include "engine/scan/row_sort.h"
+#include "engine/scan/row_store.h"
 
 #include <array>
 #include <cstdint>
@@ -98,10 +102,27 @@ public:
     void ReserveRows(std::int64_t count);
     /// True when the first row has a name.
     bool HasResults() const;
-    /// The result rows (without the placeholder).
-    const std::vector<ComparisonRow>& Rows() const { return rows_; }
-    /// Row `row` or null (the placeholder, or out of range).
-    const ComparisonRow* RowAt(int row) const;
+    /// The result rows (without the placeholder) in the order shown, read
+    /// one at a time.
+    RowRange Rows() const { return RowRange(shownRows_); }
+    /// True when `row` holds a result row: not the placeholder, not out of range.
+    bool HoldsRow(int row) const {
+        return row >= 0 && static_cast<std::size_t>(row) < store_.size();
+    }
+    /// Row `row` as a copy; nothing for the placeholder or out of range.
+    std::optional<ComparisonRow> RowAt(int row) const;
+    /// The name of row `row`; empty for the placeholder or out of range.
+    std::string_view NameAt(int row) const;
+    /// The mark of row `row`; None for the placeholder or out of range.
+    ComparisonMark MarkAt(int row) const {
+        return HoldsRow(row) ? store_.Mark(IdAt(row)) : ComparisonMark::None;
+    }
+    /// The text row `row` shows in `column` as it is held (not escaped);
+    /// empty for the placeholder or out of range. The size column's digits
+    /// are written into `scratch`.
+    std::string_view CellText(int row, int column, std::string& scratch) const;
+    /// The rows as they are held.
+    const RowStore& Store() const { return store_; }
     /// Replaces the mark and target columns of one row (after a copy), and
     /// what is known of the target file now.
     void UpdateTarget(int row, ComparisonMark mark, const std::string& targetVersion,
@@ -140,6 +161,17 @@ signals:
     void ColorsChanged();
 
 private:
+    // The rows in the order shown, for Rows().
+    class ShownRows final : public RowSource {
+    public:
+        explicit ShownRows(const ResultModel& model) : model_(model) {}
+        std::size_t RowCount() const override { return model_.store_.size(); }
+        void ReadRow(std::size_t i, ComparisonRow& row) const override;
+
+    private:
+        const ResultModel& model_;
+    };
+
     // Widths already measured, per column, by text.
     struct TextHash {
         using is_transparent = void;
@@ -149,8 +181,17 @@ private:
     };
     using WidthCache = std::unordered_map<std::string, int, TextHash, std::equal_to<>>;
 
-    void Measure(const ComparisonRow& row, const QFontMetrics& metrics);
+    /// The id of the row shown at `row`, which must hold one.
+    std::uint32_t IdAt(int row) const {
+        return order_.empty() ? static_cast<std::uint32_t>(row)
+                              : order_[static_cast<std::size_t>(row)];
+    }
+    /// Measures what row `id` shows: its name, and each text of the other
+    /// columns the first time the column shows it.
+    void Measure(std::uint32_t id, const QFontMetrics& metrics);
+    void MeasureText(int column, std::string_view text, const QFontMetrics& metrics);
     int MeasureCached(int column, std::string_view text, const QFontMetrics& metrics);
+    void ForgetMeasured();
     std::optional<double> EstimateWidth(std::string_view text) const;
     void PrepareEstimates(const QFontMetrics& metrics);
     void FindLookAlikes();
@@ -158,15 +199,26 @@ private:
     /// font draws exactly like it; texts with the same result are equally wide.
     void LookAlikeKey(std::string_view text, std::string& key) const;
     ColorRef RowColor(ComparisonMark mark) const;
+    /// The place of `color` in the palette, added when new.
+    std::uint16_t PaletteIndex(ColorRef color);
 
-    std::vector<ComparisonRow> rows_;
-    // The text colour each row was given, parallel to rows_.
-    std::vector<ColorRef> rowColors_;
+    RowStore store_;
+    // The ids of the rows in the order shown; empty while that is the order
+    // they were added in.
+    std::vector<std::uint32_t> order_;
+    ShownRows shownRows_{*this};
+    // The text colour each row was given, by id, as a place in the palette:
+    // the colours rows were given since the last ClearResults.
+    std::vector<std::uint16_t> rowColors_;
+    std::vector<ColorRef> palette_;
     ColorSet colors_;
     int sortColumn_ = 0;
     QFont measuringFont_;
     std::array<int, kGridColumnCount> widest_{};
     std::array<WidthCache, kGridColumnCount> widthCache_;
+    // For each column but the name's, which of its texts (by id in the
+    // column's pool, by mark, by Busy) were measured in the measuring font.
+    std::array<std::vector<bool>, kGridColumnCount> measured_;
     // Advances of the characters U+0020 to U+00FF in the measuring font, and
     // the most a text can be wider than the sum of its characters' advances.
     std::array<double, 256> charAdvance_{};

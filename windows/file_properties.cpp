@@ -550,6 +550,30 @@ void AddTypeLibrarySection(const TypeLibraryInfo& t, FileProperties& out) {
          }});
 }
 
+// --------------------------------------------------------------- .NET
+
+// The identity a .NET assembly binds by, beside its file version.
+void AddAssemblySection(const FileVersionData& data, FileProperties& out) {
+    if (data.assembly) {
+        const AssemblyIdentity& a = *data.assembly;
+        out.sections.push_back(
+            {QStringLiteral(".NET assembly"),
+             {
+                 {QStringLiteral("Name"), Shown(a.name)},
+                 {QStringLiteral("Assembly version"), Q(a.version)},
+                 {QStringLiteral("Culture"),
+                  a.culture.empty() ? QStringLiteral("neutral") : Shown(a.culture)},
+                 {QStringLiteral("Public key token"),
+                  a.publicKeyToken.empty() ? QStringLiteral("none (not signed)")
+                                           : Q(a.publicKeyToken)},
+             }});
+    } else if (data.assemblyFailure) {
+        out.sections.push_back(
+            {QStringLiteral(".NET assembly"),
+             {{QStringLiteral("Not read"), Q(data.assemblyFailure->Message())}}});
+    }
+}
+
 // ------------------------------------------------------------- the whole
 
 QString ExecutableText(ExecutableFormat format) {
@@ -745,6 +769,7 @@ FileProperties ReadFileProperties(const std::string& path) {
     switch (kind) {
     case FileKind::VersionResource:
         AddVersionSections(data, out);
+        AddAssemblySection(data, out);
         break;
     case FileKind::TrueType:
         if (names)

@@ -15,8 +15,10 @@
 namespace sorvane {
 namespace {
 
-// Windows start on a 4 KiB boundary and span two such blocks, so any read of
-// up to 4 KiB fits in the window of its first byte.
+// Windows start on a 4 KiB boundary and hold that one block, or the two a
+// read that crosses its end needs: the first read of a file brings the
+// headers of a PE file or a font, and each later one the block a table lies
+// in, without copying more out of the page cache than that.
 constexpr std::uint64_t kWindowAlign = 4096;
 constexpr std::size_t kWindowBytes = 2 * kWindowAlign;
 constexpr std::size_t kLargestCachedRead = kWindowAlign;
@@ -219,8 +221,10 @@ bool OpenedFile::ReadInto(std::uint64_t offset, std::span<std::byte> out) const 
             w.data = TakeWindowBuffer();
         w.offset = offset - offset % kWindowAlign;
         w.length = 0;
+        const std::size_t span =
+            offset + out.size() - w.offset <= kWindowAlign ? kWindowAlign : kWindowBytes;
         const auto wanted =
-            static_cast<std::size_t>(std::min<std::uint64_t>(kWindowBytes, size_ - w.offset));
+            static_cast<std::size_t>(std::min<std::uint64_t>(span, size_ - w.offset));
         const auto got = ReadFully(w.offset, std::span<std::byte>(w.data.get(), wanted));
         if (!got)
             return false;

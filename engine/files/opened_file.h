@@ -3,6 +3,7 @@
 // when a file is there but cannot be read.
 
 #include "engine/formats/byte_source.h"
+#include "engine/files/content_hash.h"
 #include "engine/files/file_stamp.h"
 
 #include <array>
@@ -76,6 +77,9 @@ public:
     /// The first error a read met. A file that shrank while it was read gives
     /// short reads, not an error.
     std::error_code ReadError() const { return readError_; }
+
+    /// The hash of the whole file, read once from its start.
+    Result<ContentHash> HashContents() const { return HashDescriptor(fd_); }
 
     /// Whether the program may write the file, asked of the descriptor with
     /// the rights the program runs with (as faccessat with AT_EACCESS on its

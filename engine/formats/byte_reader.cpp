@@ -27,26 +27,14 @@ bool ByteReader::alignTo(std::size_t alignment) {
     return rest == 0 || skip(alignment - rest);
 }
 
-std::optional<std::uint64_t> ByteReader::unsignedAt(std::size_t offset, std::size_t width) const {
-    if (!contains(offset, width))
-        return std::nullopt;
-    std::uint64_t value = 0;
-    for (std::size_t i = 0; i < width; ++i) {
-        const std::size_t k = endian_ == Endian::Little ? width - 1 - i : i;
-        value = (value << 8) | std::to_integer<std::uint8_t>(data_[offset + k]);
-    }
-    return value;
-}
-
 std::optional<std::uint8_t> ByteReader::u8() {
-    const auto v = unsignedAt(offset_, 1);
-    if (v)
-        offset_ += 1;
-    return v ? std::optional<std::uint8_t>(static_cast<std::uint8_t>(*v)) : std::nullopt;
+    if (remaining() < 1)
+        return std::nullopt;
+    return std::to_integer<std::uint8_t>(data_[offset_++]);
 }
 
 std::optional<std::uint64_t> ByteReader::u64() {
-    const auto v = unsignedAt(offset_, 8);
+    const auto v = u64At(offset_);
     if (v)
         offset_ += 8;
     return v;

@@ -3,8 +3,10 @@
 // checks its bounds and fails with an empty optional instead of reading past
 // the end; the position only moves on success.
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <span>
 #include <string>
@@ -56,21 +58,23 @@ public:
     std::string bytesz(std::size_t maxBytes);
 
     /// Reads at an absolute offset without moving.
-    // Inline: parsers call these for every field of every table.
+    // Inline: parsers call these for every field of every table. Each value
+    // is one bounds check and one load, turned round when the buffer's byte
+    // order is not the machine's.
     std::optional<std::uint16_t> u16At(std::size_t offset) const {
         if (!contains(offset, 2))
             return std::nullopt;
-        const unsigned a = byteAt(offset), b = byteAt(offset + 1);
-        return static_cast<std::uint16_t>(endian_ == Endian::Little ? a | b << 8 : a << 8 | b);
+        return LoadAt<std::uint16_t>(offset);
     }
     std::optional<std::uint32_t> u32At(std::size_t offset) const {
         if (!contains(offset, 4))
             return std::nullopt;
-        std::uint32_t v = 0;
-        for (std::size_t i = 0; i < 4; ++i)
-            v |= std::uint32_t{byteAt(offset + i)}
-                 << (endian_ == Endian::Little ? 8 * i : 8 * (3 - i));
-        return v;
+        return LoadAt<std::uint32_t>(offset);
+    }
+    std::optional<std::uint64_t> u64At(std::size_t offset) const {
+        if (!contains(offset, 8))
+            return std::nullopt;
+        return LoadAt<std::uint64_t>(offset);
     }
 
     /// A reader over [offset, offset + length) of this buffer, same endianness.
@@ -82,10 +86,18 @@ public:
     }
 
 private:
-    std::uint8_t byteAt(std::size_t offset) const {
-        return std::to_integer<std::uint8_t>(data_[offset]);
+    // The unsigned value of sizeof(T) bytes at `offset`, which the caller
+    // has checked to lie inside.
+    template <typename T> T LoadAt(std::size_t offset) const {
+        static_assert(std::endian::native == std::endian::little ||
+                          std::endian::native == std::endian::big,
+                      "a machine of mixed byte order");
+        T value;
+        std::memcpy(&value, data_.data() + offset, sizeof value);
+        constexpr Endian kNative =
+            std::endian::native == std::endian::little ? Endian::Little : Endian::Big;
+        return endian_ == kNative ? value : std::byteswap(value);
     }
-    std::optional<std::uint64_t> unsignedAt(std::size_t offset, std::size_t width) const;
 
     std::span<const std::byte> data_;
     Endian endian_;

@@ -19,7 +19,9 @@ constexpr std::uint16_t kPe32Magic = 0x10B;
 constexpr std::uint16_t kPe32PlusMagic = 0x20B;
 constexpr std::size_t kCoffHeaderEnd = 0x18; // signature + COFF header
 constexpr std::size_t kResourceDirectoryIndex = 2;
+constexpr std::size_t kClrDirectoryIndex = 14; ///< the CLI header of a .NET image
 constexpr std::size_t kDataDirectorySize = 8;
+constexpr std::size_t kClrHeaderSize = 72;
 
 // Windows XP refused images with more sections; later versions allow more,
 // but no real image needs them and the cap keeps the header read small.
@@ -78,6 +80,52 @@ struct DirectoryEntry {
     std::uint16_t id() const { return static_cast<std::uint16_t>(name & 0xFFFF); }
 };
 
+/// The entries of one directory. Real directories have a few entries: those
+/// are kept in place, and only a larger one takes memory of its own.
+class DirectoryEntries {
+public:
+    static constexpr std::size_t kInPlace = 32;
+
+    std::span<DirectoryEntry> Resize(std::size_t count) {
+        count_ = count;
+        if (count <= kInPlace)
+            return std::span<DirectoryEntry>(inPlace_).first(count);
+        large_.resize(count);
+        return large_;
+    }
+    std::span<const DirectoryEntry> entries() const {
+        return count_ <= kInPlace ? std::span<const DirectoryEntry>(inPlace_).first(count_)
+                                  : std::span<const DirectoryEntry>(large_);
+    }
+    bool empty() const { return count_ == 0; }
+    const DirectoryEntry* begin() const { return entries().data(); }
+    const DirectoryEntry* end() const { return entries().data() + count_; }
+
+private:
+    std::array<DirectoryEntry, kInPlace> inPlace_;
+    std::vector<DirectoryEntry> large_;
+    std::size_t count_ = 0;
+};
+
+/// The directories a walk down the tree has entered (the root first), so a
+/// tree that points back into its own path ends the walk.
+class VisitedDirectories {
+public:
+    /// False when `offset` was entered already, or the walk is deeper than
+    /// the three levels a resource tree has.
+    bool Enter(std::uint32_t offset) {
+        const auto seen = std::span(offsets_).first(count_);
+        if (count_ == offsets_.size() || std::find(seen.begin(), seen.end(), offset) != seen.end())
+            return false;
+        offsets_[count_++] = offset;
+        return true;
+    }
+
+private:
+    std::array<std::uint32_t, 3> offsets_{};
+    std::size_t count_ = 0;
+};
+
 std::span<const std::byte> View(const Bytes& bytes) {
     return {bytes.data(), bytes.size()};
 }
@@ -86,7 +134,7 @@ std::span<const std::byte> View(const Bytes& bytes) {
 // table entries of every file.
 template <std::size_t N> using Fixed = std::array<std::byte, N>;
 
-std::optional<MappedRva> MapRva(const std::vector<Section>& sections, std::uint32_t rva) {
+std::optional<MappedRva> MapRva(std::span<const Section> sections, std::uint32_t rva) {
     for (const Section& s : sections) {
         const std::uint64_t start = s.virtualAddress;
         const std::uint64_t extent = std::max(s.virtualSize, s.rawSize);
@@ -111,9 +159,30 @@ bool Matches(const ResourceId& wanted, const ResourceId& found) {
 } // namespace
 
 struct ExecutableImage::State {
-    // PE
-    std::vector<Section> sections;
+    // PE: the section table. An image is made for every file a scan reads:
+    // a table of the usual size stays in place, in the one allocation that
+    // holds the image's state.
+    static constexpr std::size_t kSectionsInPlace = 16;
+    std::array<Section, kSectionsInPlace> sectionsInPlace;
+    std::vector<Section> moreSections;
+    std::size_t sectionCount = 0;
+    void SetSections(std::size_t count) {
+        sectionCount = count;
+        if (count > kSectionsInPlace)
+            moreSections.resize(count);
+    }
+    std::span<Section> sections() {
+        return sectionCount > kSectionsInPlace
+                   ? std::span<Section>(moreSections)
+                   : std::span<Section>(sectionsInPlace).first(sectionCount);
+    }
+    std::span<const Section> sections() const {
+        return sectionCount > kSectionsInPlace
+                   ? std::span<const Section>(moreSections)
+                   : std::span<const Section>(sectionsInPlace).first(sectionCount);
+    }
     std::optional<std::uint32_t> resourceRva;
+    std::optional<std::uint32_t> clrRva;
     // NE: every resource in table order.
     std::vector<NeResource> neResources;
 };
@@ -123,7 +192,7 @@ namespace {
 /// The resource tree of a PE image, every read paid from the image's budget.
 class ResourceTree {
 public:
-    ResourceTree(const ByteSource& source, const std::vector<Section>& sections,
+    ResourceTree(const ByteSource& source, std::span<const Section> sections,
                  std::uint32_t resourceRva, ReadBudget& budget)
         : source_(source), sections_(sections), rva_(resourceRva), budget_(budget) {}
 
@@ -133,21 +202,22 @@ public:
     Bytes ReadRva(std::uint64_t rva, std::size_t length) const;
     /// The same into `out`: the number of bytes it holds.
     std::size_t ReadRvaInto(std::uint64_t rva, std::span<std::byte> out) const;
-    /// The entries of the directory at `offset` (from the tree's start).
-    std::optional<std::vector<DirectoryEntry>> ReadDirectory(std::uint32_t offset) const;
+    /// Reads the entries of the directory at `offset` (from the tree's
+    /// start) into `entries`; false when its header cannot be read.
+    bool ReadDirectory(std::uint32_t offset, DirectoryEntries& entries) const;
     /// The entry's name or number. A name is read only when its length in
     /// UTF-16 units lies in [minUnits, maxUnits]; nothing otherwise.
     std::optional<ResourceId> EntryId(const DirectoryEntry& e, std::size_t minUnits = 0,
                                       std::size_t maxUnits = kMaxNameUnits) const;
     /// The sub-directory that the entry matching `id` points to; nothing when
     /// there is none, it is a data entry, or it was already visited.
-    std::optional<std::uint32_t> FindSubdirectory(const std::vector<DirectoryEntry>& entries,
+    std::optional<std::uint32_t> FindSubdirectory(const DirectoryEntries& entries,
                                                   const ResourceId& id,
-                                                  std::vector<std::uint32_t>& visited) const;
+                                                  VisitedDirectories& visited) const;
 
 private:
     const ByteSource& source_;
-    const std::vector<Section>& sections_;
+    std::span<const Section> sections_;
     std::uint32_t rva_;
     ReadBudget& budget_;
 };
@@ -179,17 +249,17 @@ std::size_t ResourceTree::ReadRvaInto(std::uint64_t rva, std::span<std::byte> ou
     return got;
 }
 
-std::optional<std::vector<DirectoryEntry>> ResourceTree::ReadDirectory(std::uint32_t offset) const {
+bool ResourceTree::ReadDirectory(std::uint32_t offset, DirectoryEntries& entries) const {
     const std::uint64_t rva = std::uint64_t{rva_} + offset;
     Fixed<kDirectoryHeaderSize> header;
     if (ReadRvaInto(rva, header) < kDirectoryHeaderSize)
-        return std::nullopt;
+        return false;
     const ByteReader h(header, Endian::Little);
     const std::size_t count = std::size_t{*h.u16At(12)} + *h.u16At(14);
     // Counts larger than the data hold: keep the whole entries that are there.
     // Real directories have a few entries: those are read on the stack.
     const std::size_t wanted = std::min(count, kMaxDirectoryEntries) * kDirectoryEntrySize;
-    Fixed<32 * kDirectoryEntrySize> small;
+    Fixed<DirectoryEntries::kInPlace * kDirectoryEntrySize> small;
     Bytes large;
     std::span<std::byte> buffer = std::span<std::byte>(small).first(std::min(wanted, small.size()));
     if (wanted > small.size()) {
@@ -197,15 +267,17 @@ std::optional<std::vector<DirectoryEntry>> ResourceTree::ReadDirectory(std::uint
         buffer = large;
     }
     const std::size_t got = ReadRvaInto(rva + kDirectoryHeaderSize, buffer);
+    // Paid for as if each entry were kept on its own.
     const std::size_t present =
         budget_.TakeItems(got / kDirectoryEntrySize, sizeof(DirectoryEntry));
-    ByteReader r(buffer.first(got), Endian::Little);
-    std::vector<DirectoryEntry> entries(present);
-    for (DirectoryEntry& e : entries) {
-        e.name = *r.u32();
-        e.target = *r.u32();
+    const ByteReader r(buffer.first(got), Endian::Little);
+    std::size_t at = 0;
+    for (DirectoryEntry& e : entries.Resize(present)) {
+        e.name = *r.u32At(at);
+        e.target = *r.u32At(at + 4);
+        at += kDirectoryEntrySize;
     }
-    return entries;
+    return true;
 }
 
 std::optional<ResourceId> ResourceTree::EntryId(const DirectoryEntry& e, std::size_t minUnits,
@@ -229,9 +301,9 @@ std::optional<ResourceId> ResourceTree::EntryId(const DirectoryEntry& e, std::si
     return ResourceId::Named(std::move(name));
 }
 
-std::optional<std::uint32_t>
-ResourceTree::FindSubdirectory(const std::vector<DirectoryEntry>& entries, const ResourceId& id,
-                               std::vector<std::uint32_t>& visited) const {
+std::optional<std::uint32_t> ResourceTree::FindSubdirectory(const DirectoryEntries& entries,
+                                                            const ResourceId& id,
+                                                            VisitedDirectories& visited) const {
     // A name of n characters takes n to 2n UTF-16 units (surrogate pairs
     // make one character of two), and letter case never changes the count:
     // names of other lengths are passed over without reading them.
@@ -247,9 +319,8 @@ ResourceTree::FindSubdirectory(const std::vector<DirectoryEntry>& entries, const
         if (!e.isDirectory())
             return std::nullopt;
         const std::uint32_t offset = e.targetOffset();
-        if (std::find(visited.begin(), visited.end(), offset) != visited.end())
+        if (!visited.Enter(offset))
             return std::nullopt; // points back into the path already walked
-        visited.push_back(offset);
         return offset;
     }
     return std::nullopt;
@@ -320,6 +391,19 @@ std::vector<NeResource> ParseNeResourceTable(std::span<const std::byte> table,
 
 } // namespace
 
+ExecutableImage::ExecutableImage(const ByteSource& source, std::size_t budgetBytes)
+    : source_(&source) {
+    // The budget and the parsed headers share one allocation.
+    struct Shared {
+        explicit Shared(std::size_t bytes) : budget(bytes) {}
+        ReadBudget budget;
+        State state;
+    };
+    auto shared = std::make_shared<Shared>(budgetBytes);
+    budget_ = std::shared_ptr<ReadBudget>(shared, &shared->budget);
+    state_ = std::shared_ptr<State>(shared, &shared->state);
+}
+
 Result<ExecutableImage> ExecutableImage::Open(const ByteSource& source,
                                               std::size_t budgetBytes) {
     ExecutableImage image(source, budgetBytes);
@@ -351,7 +435,7 @@ Result<ExecutableImage> ExecutableImage::Open(const ByteSource& source,
         return unread(lfanew, magic.size());
     const std::uint16_t signature = *ByteReader(magic, Endian::Little).u16At(0);
 
-    auto state = std::make_shared<State>();
+    State* state = image.state_.get();
 
     if (signature == kNeSignature) {
         Fixed<kNeHeaderSize> header;
@@ -366,7 +450,6 @@ Result<ExecutableImage> ExecutableImage::Open(const ByteSource& source,
             state->neResources = ParseNeResourceTable(View(table), source.size(), budget);
         }
         image.format_ = ExecutableFormat::Ne;
-        image.state_ = std::move(state);
         return image;
     }
 
@@ -390,24 +473,33 @@ Result<ExecutableImage> ExecutableImage::Open(const ByteSource& source,
         return failed(Reason::BadFormat);
     const bool plus = kind == kPe32PlusMagic;
     const std::size_t rvaCountOffset = plus ? 108 : 92;
-    const std::size_t resourceEntryOffset =
-        (plus ? 112 : 96) + kResourceDirectoryIndex * kDataDirectorySize;
+    const std::size_t directories = plus ? 112 : 96;
+    const std::size_t resourceEntryOffset = directories + kResourceDirectoryIndex * kDataDirectorySize;
+    const std::size_t clrEntryOffset = directories + kClrDirectoryIndex * kDataDirectorySize;
 
-    // Only the header bytes up to the resource entry are needed; they must be
-    // in the file as far as the header claims them.
-    const std::size_t wanted = std::min<std::size_t>(optionalSize, resourceEntryOffset + 8);
-    Fixed<112 + kResourceDirectoryIndex * kDataDirectorySize + 8> optional;
-    const auto optionalBytes = std::span<std::byte>(optional).first(wanted);
+    // The header bytes up to the resource entry must be in the file as far
+    // as the header claims them; those up to the CLI header's entry are read
+    // when they are there.
+    const std::size_t required = std::min<std::size_t>(optionalSize, resourceEntryOffset + 8);
+    const std::size_t wanted = std::min<std::size_t>(optionalSize, clrEntryOffset + 8);
+    Fixed<112 + kClrDirectoryIndex * kDataDirectorySize + 8> optional;
+    const auto optionalBytes = std::span<std::byte>(optional).first(required);
     if (!budget.ReadExactly(source, optionalStart, optionalBytes))
         return unread(optionalStart, optionalBytes.size());
-    const ByteReader o(optionalBytes, Endian::Little);
-    if (resourceEntryOffset + kDataDirectorySize <= optionalSize &&
-        *o.u32At(rvaCountOffset) > kResourceDirectoryIndex) {
-        const std::uint32_t rva = *o.u32At(resourceEntryOffset);
-        const std::uint32_t size = *o.u32At(resourceEntryOffset + 4);
-        if (rva != 0 && size != 0)
-            state->resourceRva = rva;
-    }
+    const std::size_t held =
+        required + budget.ReadUpTo(source, optionalStart + required,
+                                   std::span<std::byte>(optional).subspan(required, wanted - required));
+    const ByteReader o(std::span<const std::byte>(optional).first(held), Endian::Little);
+    // The directory `index`, when the header holds it and it is not empty.
+    const auto directory = [&](std::size_t index, std::size_t entry) -> std::optional<std::uint32_t> {
+        if (entry + kDataDirectorySize > held || *o.u32At(rvaCountOffset) <= index)
+            return std::nullopt;
+        const std::uint32_t rva = *o.u32At(entry);
+        const std::uint32_t size = *o.u32At(entry + 4);
+        return rva != 0 && size != 0 ? std::optional(rva) : std::nullopt;
+    };
+    state->resourceRva = directory(kResourceDirectoryIndex, resourceEntryOffset);
+    state->clrRva = directory(kClrDirectoryIndex, clrEntryOffset);
 
     // A table cut short by the end of the file keeps its whole entries.
     const std::size_t tableCount = std::min<std::size_t>(sectionCount, kMaxSections);
@@ -415,22 +507,43 @@ Result<ExecutableImage> ExecutableImage::Open(const ByteSource& source,
     const std::size_t tableSize =
         budget.ReadUpTo(source, optionalStart + optionalSize,
                         std::span<std::byte>(tableBytes).first(tableCount * kSectionHeaderSize));
-    ByteReader t(std::span<const std::byte>(tableBytes).first(tableSize), Endian::Little);
-    state->sections.reserve(tableSize / kSectionHeaderSize);
-    while (t.remaining() >= kSectionHeaderSize) {
-        const std::size_t at = t.offset();
-        Section s;
+    const ByteReader t(std::span<const std::byte>(tableBytes).first(tableSize), Endian::Little);
+    state->SetSections(tableSize / kSectionHeaderSize);
+    std::size_t at = 0;
+    for (Section& s : state->sections()) {
         s.virtualSize = *t.u32At(at + 0x08);
         s.virtualAddress = *t.u32At(at + 0x0C);
         s.rawSize = *t.u32At(at + 0x10);
         s.rawOffset = *t.u32At(at + 0x14);
-        state->sections.push_back(s);
-        t.skip(kSectionHeaderSize);
+        at += kSectionHeaderSize;
     }
 
     image.format_ = plus ? ExecutableFormat::Pe32Plus : ExecutableFormat::Pe32;
-    image.state_ = std::move(state);
     return image;
+}
+
+std::optional<Result<AssemblyIdentity>> ExecutableImage::Assembly() const {
+    const State& s = *state_;
+    if (format_ == ExecutableFormat::Ne || !s.clrRva)
+        return std::nullopt;
+    const auto bad = [](Reason reason) -> Result<AssemblyIdentity> {
+        return Fail({reason, Step::ReadAssemblyIdentity});
+    };
+    // The CLI header names the metadata by its place in memory and its size.
+    const auto header = MapRva(s.sections(), *s.clrRva);
+    Fixed<kClrHeaderSize> bytes;
+    if (!header || header->storedBytes < bytes.size() ||
+        !budget_->ReadExactly(*source_, header->fileOffset, bytes))
+        return bad(Reason::Truncated);
+    const ByteReader h(bytes, Endian::Little);
+    const std::uint32_t metadataRva = *h.u32At(8);
+    const std::uint32_t metadataSize = *h.u32At(12);
+    const auto metadata = MapRva(s.sections(), metadataRva);
+    if (!metadata || metadataSize == 0)
+        return bad(Reason::BadFormat);
+    const SubSource view(*source_, metadata->fileOffset,
+                         std::min<std::uint64_t>(metadataSize, metadata->storedBytes));
+    return ReadAssemblyIdentity(view);
 }
 
 std::optional<ResourceLocation>
@@ -447,32 +560,33 @@ ExecutableImage::FindResource(const ResourceId& type, const ResourceId& name,
 
     if (!s.resourceRva)
         return std::nullopt;
-    const ResourceTree tree(*source_, s.sections, *s.resourceRva, *budget_);
-    std::vector<std::uint32_t> visited{0};
-    const auto types = tree.ReadDirectory(0);
-    if (!types)
+    const ResourceTree tree(*source_, s.sections(), *s.resourceRva, *budget_);
+    VisitedDirectories visited;
+    visited.Enter(0);
+    DirectoryEntries types;
+    if (!tree.ReadDirectory(0, types))
         return std::nullopt;
-    const auto typeDir = tree.FindSubdirectory(*types, type, visited);
+    const auto typeDir = tree.FindSubdirectory(types, type, visited);
     if (!typeDir)
         return std::nullopt;
-    const auto names = tree.ReadDirectory(*typeDir);
-    if (!names)
+    DirectoryEntries names;
+    if (!tree.ReadDirectory(*typeDir, names))
         return std::nullopt;
-    const auto nameDir = tree.FindSubdirectory(*names, name, visited);
+    const auto nameDir = tree.FindSubdirectory(names, name, visited);
     if (!nameDir)
         return std::nullopt;
-    const auto languages = tree.ReadDirectory(*nameDir);
-    if (!languages || languages->empty())
+    DirectoryEntries languages;
+    if (!tree.ReadDirectory(*nameDir, languages) || languages.empty())
         return std::nullopt;
 
-    const DirectoryEntry* chosen = &languages->front();
+    const DirectoryEntry* chosen = languages.begin();
     for (const std::uint16_t preferred : kPreferredLanguages) {
         const auto it =
-            std::find_if(languages->begin(), languages->end(), [&](const DirectoryEntry& e) {
+            std::find_if(languages.begin(), languages.end(), [&](const DirectoryEntry& e) {
                 return !e.named() && e.id() == preferred;
             });
-        if (it != languages->end()) {
-            chosen = &*it;
+        if (it != languages.end()) {
+            chosen = it;
             break;
         }
     }
@@ -486,7 +600,7 @@ ExecutableImage::FindResource(const ResourceId& type, const ResourceId& name,
     const ByteReader e(entry, Endian::Little);
     const std::uint32_t dataRva = *e.u32At(0); // an RVA, unlike the offsets inside the tree
     const std::uint32_t size = *e.u32At(4);
-    const auto mapped = MapRva(s.sections, dataRva);
+    const auto mapped = MapRva(s.sections(), dataRva);
     if (!mapped)
         return std::nullopt;
 
@@ -498,7 +612,7 @@ ExecutableImage::FindResource(const ResourceId& type, const ResourceId& name,
         static_cast<std::uint32_t>(std::min<std::uint64_t>(size, mapped->storedBytes));
     if (storedLanguages != nullptr) {
         // A named language entry counts as language 0, as in the choice above.
-        for (const DirectoryEntry& e : *languages)
+        for (const DirectoryEntry& e : languages)
             storedLanguages->push_back(e.named() ? 0 : e.id());
     }
     return where;
@@ -517,18 +631,19 @@ std::vector<ResourceId> ExecutableImage::ResourceNames(const ResourceId& type) c
 
     if (!s.resourceRva)
         return out;
-    const ResourceTree tree(*source_, s.sections, *s.resourceRva, *budget_);
-    std::vector<std::uint32_t> visited{0};
-    const auto types = tree.ReadDirectory(0);
-    if (!types)
+    const ResourceTree tree(*source_, s.sections(), *s.resourceRva, *budget_);
+    VisitedDirectories visited;
+    visited.Enter(0);
+    DirectoryEntries types;
+    if (!tree.ReadDirectory(0, types))
         return out;
-    const auto typeDir = tree.FindSubdirectory(*types, type, visited);
+    const auto typeDir = tree.FindSubdirectory(types, type, visited);
     if (!typeDir)
         return out;
-    const auto names = tree.ReadDirectory(*typeDir);
-    if (!names)
+    DirectoryEntries names;
+    if (!tree.ReadDirectory(*typeDir, names))
         return out;
-    for (const DirectoryEntry& e : *names) {
+    for (const DirectoryEntry& e : names) {
         if (!budget_->Take(sizeof(ResourceId)))
             break;
         if (auto id = tree.EntryId(e))
@@ -539,20 +654,27 @@ std::vector<ResourceId> ExecutableImage::ResourceNames(const ResourceId& type) c
 
 std::optional<Bytes> ExecutableImage::ReadResource(const ResourceLocation& where,
                                                    std::size_t maxBytes) const {
+    Bytes bytes;
+    if (!ReadResourceInto(where, maxBytes, bytes))
+        return std::nullopt;
+    return bytes;
+}
+
+bool ExecutableImage::ReadResourceInto(const ResourceLocation& where, std::size_t maxBytes,
+                                       Bytes& out) const {
     const auto total = static_cast<std::size_t>(
         std::min<std::uint64_t>({where.size, maxBytes, std::uint64_t{kMaxReadBytes}}));
     const std::size_t stored = std::min<std::size_t>(total, where.storedSize);
     if (!budget_->Take(total - stored))
-        return std::nullopt;
-    Bytes bytes;
-    if (stored > 0) {
-        auto fromFile = budget_->Read(*source_, where.fileOffset, stored);
-        if (!fromFile)
-            return std::nullopt;
-        bytes = std::move(*fromFile);
-    }
-    bytes.resize(total); // the part only present in memory is zeros
-    return bytes;
+        return false;
+    out.resize(total);
+    const auto fromFile = std::span<std::byte>(out).first(stored);
+    if (stored > 0 && !budget_->ReadExactly(*source_, where.fileOffset, fromFile))
+        return false;
+    // The part only present in memory is zeros, whatever the buffer held
+    // before.
+    std::fill(out.begin() + static_cast<std::ptrdiff_t>(stored), out.end(), std::byte{0});
+    return true;
 }
 
 } // namespace sorvane

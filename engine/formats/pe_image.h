@@ -5,6 +5,7 @@
 
 #include "engine/failure.h"
 #include "engine/formats/byte_source.h"
+#include "engine/formats/clr_metadata.h"
 
 #include <cstdint>
 #include <memory>
@@ -75,18 +76,30 @@ public:
     /// stored in the file reads as zeros. Nothing when they cannot be read or
     /// paid for.
     std::optional<Bytes> ReadResource(const ResourceLocation& where, std::size_t maxBytes) const;
+    /// The same into `out`, which then holds exactly those bytes; its
+    /// capacity is kept, so a buffer read into file after file is allocated
+    /// once. False, with `out` holding nothing of use, when they cannot be
+    /// read or paid for.
+    bool ReadResourceInto(const ResourceLocation& where, std::size_t maxBytes, Bytes& out) const;
+
+    /// The identity of the .NET assembly the image is, from its CLI header
+    /// and metadata; nothing when the image has no CLI header (no .NET
+    /// image, or an NE image). Fails as ReadAssemblyIdentity does, and with
+    /// Truncated or BadFormat when the CLI header cannot be read or names no
+    /// metadata in the image.
+    std::optional<Result<AssemblyIdentity>> Assembly() const;
 
     /// True once the budget refused or shortened a read.
     bool budgetSpent() const { return budget_->spent(); }
 
 private:
-    ExecutableImage(const ByteSource& source, std::size_t budgetBytes)
-        : source_(&source), budget_(std::make_shared<ReadBudget>(budgetBytes)) {}
+    ExecutableImage(const ByteSource& source, std::size_t budgetBytes);
     struct State;
     const ByteSource* source_;
     std::shared_ptr<ReadBudget> budget_;
     ExecutableFormat format_ = ExecutableFormat::Pe32;
-    std::shared_ptr<const State> state_;
+    // Filled by Open only; read-only once the image is handed out.
+    std::shared_ptr<State> state_;
 };
 
 } // namespace sorvane

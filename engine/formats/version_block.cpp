@@ -4,6 +4,8 @@
 #include "engine/text/text_utils.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 #include <limits>
 
 namespace sorvane {
@@ -49,6 +51,23 @@ TextRun ScanText(std::span<const std::byte> bytes, std::size_t unit) {
             seen |= c;
         }
     } else {
+        if constexpr (std::endian::native == std::endian::little) {
+            // Four characters a load while none of them is NUL; the loop
+            // below finds the NUL in the four that hold one, and reads what
+            // is left after the last whole four.
+            constexpr std::uint64_t kOnes = 0x0001000100010001u;
+            constexpr std::uint64_t kTops = 0x8000800080008000u;
+            std::uint64_t wide = 0;
+            for (; bytes.size() - pos >= 8; pos += 8) {
+                std::uint64_t four;
+                std::memcpy(&four, p + pos, sizeof four);
+                if (((four - kOnes) & ~four & kTops) != 0)
+                    break;
+                wide |= four;
+            }
+            if ((wide & 0xFF80FF80FF80FF80u) != 0)
+                seen |= 0x80;
+        }
         for (; bytes.size() - pos >= 2; pos += 2) {
             const unsigned c =
                 std::to_integer<unsigned>(p[pos]) | std::to_integer<unsigned>(p[pos + 1]) << 8;
@@ -62,17 +81,24 @@ TextRun ScanText(std::span<const std::byte> bytes, std::size_t unit) {
     return {pos, nul, seen < 0x80};
 }
 
-// Text found by ScanText as UTF-8: 8-bit text is Windows-1252. Plain ASCII
-// (keys and most values) is copied a character at a time. (No
-// resize_and_overwrite: the C++ library of g++ 12 hands its callback the
-// capacity instead of the size asked for.)
-std::string Decode(std::span<const std::byte> text, std::size_t unit, bool ascii) {
-    if (!ascii)
-        return unit == 1 ? Windows1252ToUtf8(BytesToString(text))
-                         : Utf16ToUtf8(text, Endian::Little);
-    std::string out(text.size() / unit, '\0');
+// Text found by ScanText as UTF-8 into `out` (whose memory is reused): 8-bit
+// text is Windows-1252. Plain ASCII (keys and most values) is copied a
+// character at a time. (No resize_and_overwrite: the C++ library of g++ 12
+// hands its callback the capacity instead of the size asked for.)
+void DecodeInto(std::span<const std::byte> text, std::size_t unit, bool ascii, std::string& out) {
+    if (!ascii) {
+        out =
+            unit == 1 ? Windows1252ToUtf8(BytesToString(text)) : Utf16ToUtf8(text, Endian::Little);
+        return;
+    }
+    out.resize(text.size() / unit);
     for (std::size_t i = 0; i < out.size(); ++i)
         out[i] = static_cast<char>(text[i * unit]);
+}
+
+std::string Decode(std::span<const std::byte> text, std::size_t unit, bool ascii) {
+    std::string out;
+    DecodeInto(text, unit, ascii, out);
     return out;
 }
 
@@ -108,6 +134,7 @@ public:
 
     /// The node's key as UTF-8.
     std::string Key(const Node& node) const;
+    void KeyInto(const Node& node, std::string& out) const;
     /// Whether the key is `wanted` (plain ASCII), without regard to case.
     bool KeyIs(const Node& node, std::string_view wanted) const;
 
@@ -118,11 +145,14 @@ public:
 
     /// The text value of a string node, up to its first NUL.
     std::string Text(const Node& node) const;
+    void TextInto(const Node& node, std::string& out) const;
     /// The size of Text(node), mostly without making it.
     std::size_t TextSize(const Node& node) const;
 
     std::optional<FixedFileInfo> Fixed(const Node& root) const;
-    std::vector<Translation> Translations(const Node& var) const;
+    /// Pays for the translations of `var` and puts them into `out`; false,
+    /// leaving `out` alone, when the budget cannot pay.
+    bool TranslationsInto(const Node& var, std::vector<Translation>& out);
 
 private:
     // Bytes per character.
@@ -197,6 +227,10 @@ std::string BlockParser::Key(const Node& node) const {
     return Decode(block_.subspan(node.keyStart, node.keyBytes), Unit(), node.keyAscii);
 }
 
+void BlockParser::KeyInto(const Node& node, std::string& out) const {
+    DecodeInto(block_.subspan(node.keyStart, node.keyBytes), Unit(), node.keyAscii, out);
+}
+
 bool BlockParser::KeyIs(const Node& node, std::string_view wanted) const {
     if (!node.keyAscii)
         return EqualsIgnoreCase(Key(node), wanted);
@@ -222,6 +256,11 @@ TextRun BlockParser::TextOf(const Node& node) const {
 std::string BlockParser::Text(const Node& node) const {
     const TextRun text = TextOf(node);
     return Decode(block_.subspan(node.valueStart, text.bytes), Unit(), text.ascii);
+}
+
+void BlockParser::TextInto(const Node& node, std::string& out) const {
+    const TextRun text = TextOf(node);
+    DecodeInto(block_.subspan(node.valueStart, text.bytes), Unit(), text.ascii, out);
 }
 
 std::size_t BlockParser::TextSize(const Node& node) const {
@@ -254,19 +293,26 @@ std::optional<FixedFileInfo> BlockParser::Fixed(const Node& root) const {
     return f;
 }
 
-std::vector<Translation> BlockParser::Translations(const Node& var) const {
+bool BlockParser::TranslationsInto(const Node& var, std::vector<Translation>& out) {
     // The length of this value is in bytes in both layouts.
     const std::size_t bytes = std::min<std::size_t>(var.valueLength, var.end - var.valueStart);
-    ByteReader r(block_.subspan(var.valueStart, bytes), Endian::Little);
-    std::vector<Translation> out;
-    out.reserve(bytes / 4);
-    while (r.remaining() >= 4) {
-        Translation t;
-        t.language = *r.u16();
-        t.codePage = *r.u16();
-        out.push_back(t);
-    }
-    return out;
+    const std::size_t count = bytes / 4;
+    if (!Pay(count * sizeof(Translation)))
+        return false;
+    const ByteReader r(block_.subspan(var.valueStart, bytes), Endian::Little);
+    out.resize(count);
+    for (std::size_t i = 0; i < count; ++i)
+        out[i] = {*r.u16At(4 * i), *r.u16At(4 * i + 2)};
+    return true;
+}
+
+/// The next item of `items`, of which `used` are filled so far: one left
+/// from an earlier parse when there is one (its memory is reused), else a
+/// new one.
+template <typename T> T& NextItem(std::vector<T>& items, std::size_t used) {
+    if (used < items.size())
+        return items[used];
+    return items.emplace_back();
 }
 
 } // namespace
@@ -274,15 +320,27 @@ std::vector<Translation> BlockParser::Translations(const Node& var) const {
 std::optional<VersionInfo> ParseVersionBlock(std::span<const std::byte> block,
                                              std::size_t budgetBytes,
                                              std::span<const std::string_view> onlyStrings) {
-    if (block.size() <= 4)
-        return std::nullopt;
     VersionInfo info;
+    if (!ParseVersionBlockInto(block, info, budgetBytes, onlyStrings))
+        return std::nullopt;
+    return info;
+}
+
+bool ParseVersionBlockInto(std::span<const std::byte> block, VersionInfo& info,
+                           std::size_t budgetBytes, std::span<const std::string_view> onlyStrings) {
+    if (block.size() <= 4)
+        return false;
     info.sixteenBit = std::to_integer<std::uint8_t>(block[4]) >= kFirstKeyCharacter;
+    info.fixed.reset();
+    info.translations.clear();
+    info.budgetSpent = false;
     BlockParser parser(block, info.sixteenBit, budgetBytes);
 
     const auto root = parser.ReadNode(0, block.size());
-    if (!root || !parser.KeyIs(*root, "VS_VERSION_INFO"))
-        return std::nullopt;
+    if (!root || !parser.KeyIs(*root, "VS_VERSION_INFO")) {
+        info.stringTables.clear();
+        return false;
+    }
     info.fixed = parser.Fixed(*root);
 
     const auto kept = [&](const Node& stringNode) {
@@ -290,6 +348,10 @@ std::optional<VersionInfo> ParseVersionBlock(std::span<const std::byte> block,
                std::any_of(onlyStrings.begin(), onlyStrings.end(),
                            [&](std::string_view name) { return parser.KeyIs(stringNode, name); });
     };
+    // Tables and strings left from an earlier parse are filled again, so a
+    // block like the one before takes no new memory; what is left over is
+    // dropped at the end.
+    std::size_t tables = 0;
     // The Windows query walks one path and takes the first child with each
     // key: a second StringFileInfo or VarFileInfo block is never searched.
     // Its tables are still kept (marked with their block) for listing.
@@ -302,9 +364,10 @@ std::optional<VersionInfo> ParseVersionBlock(std::span<const std::byte> block,
         if (parser.KeyIs(child, "StringFileInfo")) {
             const std::size_t block = stringBlocks++;
             parser.ForEachChild(child, [&](const Node& tableNode) {
-                StringTable table;
-                table.key = parser.Key(tableNode);
+                StringTable& table = NextItem(info.stringTables, tables++);
+                parser.KeyInto(tableNode, table.key);
                 table.block = block;
+                std::size_t strings = 0;
                 parser.ForEachChild(tableNode, [&](const Node& stringNode) {
                     // A string left out is paid for all the same, so that
                     // what is kept does not depend on what was asked for.
@@ -312,12 +375,15 @@ std::optional<VersionInfo> ParseVersionBlock(std::span<const std::byte> block,
                         parser.Pay(parser.TextSize(stringNode));
                         return;
                     }
-                    std::string value = parser.Text(stringNode);
-                    if (parser.Pay(value.size()))
-                        table.strings.push_back(
-                            {parser.Key(stringNode), std::move(value), stringNode.valueLength});
+                    VersionString& string = NextItem(table.strings, strings);
+                    parser.TextInto(stringNode, string.value);
+                    if (!parser.Pay(string.value.size()))
+                        return;
+                    parser.KeyInto(stringNode, string.name);
+                    string.valueLength = stringNode.valueLength;
+                    ++strings;
                 });
-                info.stringTables.push_back(std::move(table));
+                table.strings.resize(strings);
             });
         } else if (parser.KeyIs(child, "VarFileInfo") && !varBlockSeen) {
             varBlockSeen = true;
@@ -325,15 +391,14 @@ std::optional<VersionInfo> ParseVersionBlock(std::span<const std::byte> block,
             parser.ForEachChild(child, [&](const Node& var) {
                 if (!translationSeen && parser.KeyIs(var, "Translation")) {
                     translationSeen = true;
-                    auto translations = parser.Translations(var);
-                    if (parser.Pay(translations.size() * sizeof(Translation)))
-                        info.translations = std::move(translations);
+                    parser.TranslationsInto(var, info.translations);
                 }
             });
         }
     });
+    info.stringTables.resize(tables);
     info.budgetSpent = parser.budgetSpent();
-    return info;
+    return true;
 }
 
 std::optional<std::string> VersionInfo::QueryString(std::string_view tableKey,

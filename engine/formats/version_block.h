@@ -97,4 +97,12 @@ std::optional<VersionInfo> ParseVersionBlock(std::span<const std::byte> block,
                                              std::size_t budgetBytes = kReadBudgetBytes,
                                              std::span<const std::string_view> onlyStrings = {});
 
+/// The same into `info`, whose lists and texts keep the memory they hold
+/// from an earlier parse: a scan parses a block for every file, and a block
+/// like the last one then takes no new memory. False, with `info` holding
+/// nothing of use, where ParseVersionBlock gives nothing.
+bool ParseVersionBlockInto(std::span<const std::byte> block, VersionInfo& info,
+                           std::size_t budgetBytes = kReadBudgetBytes,
+                           std::span<const std::string_view> onlyStrings = {});
+
 } // namespace sorvane

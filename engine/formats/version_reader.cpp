@@ -19,33 +19,55 @@ constexpr std::string_view kNeutral = "[Neutral]";
 // The strings ScanTexts shows.
 constexpr std::string_view kRowStrings[] = {"FileDescription", "LegalCopyright"};
 
-void ReadVersionResource(const ByteSource& source, FileVersionData& data, ReadDepth depth) {
+// Reads the version resource of `source` into `info`: true when it holds a
+// parsed block. Tells `data` the kind of executable, the languages the
+// resource is stored in (when all is read), the language read, and why
+// there is no block.
+bool ReadVersionResourceInto(const ByteSource& source, ReadDepth depth, VersionInfo& info,
+                             FileVersionData& data) {
     const auto image = ExecutableImage::Open(source);
     if (!image) {
         data.failure = image.error();
-        return;
+        return false;
     }
     data.executable = image->format();
-    std::vector<std::uint16_t> languages;
-    const auto where = image->FindResource(ResourceId::Number(kResourceTypeVersion),
-                                           ResourceId::Number(kVersionResourceName), &languages);
+    if (depth == ReadDepth::Everything) {
+        if (auto assembly = image->Assembly()) {
+            if (*assembly)
+                data.assembly = std::move(**assembly);
+            else
+                data.assemblyFailure = std::move(assembly->error());
+        }
+    }
+    const auto where = image->FindResource(
+        ResourceId::Number(kResourceTypeVersion), ResourceId::Number(kVersionResourceName),
+        depth == ReadDepth::Everything ? &data.resourceLanguages : nullptr);
     if (!where) {
         data.failure = Failure(Reason::NotVersioned, Step::FindVersionResource);
-        return;
+        return false;
     }
-    data.resourceLanguages = std::move(languages);
-    const auto block = image->ReadResource(*where, kMaxVersionBlockBytes);
-    if (!block) {
+    // One buffer a thread for the blocks of every file it reads: a scan
+    // reads tens of thousands, and the parse keeps nothing of it.
+    thread_local Bytes block;
+    if (!image->ReadResourceInto(*where, kMaxVersionBlockBytes, block)) {
         data.failure = Failure(Reason::Truncated, Step::ReadVersionResource);
-        return;
+        return false;
     }
-    data.version = ParseVersionBlock(*block, kReadBudgetBytes,
-                                     depth == ReadDepth::RowTexts
-                                         ? std::span<const std::string_view>(kRowStrings)
-                                         : std::span<const std::string_view>());
-    if (!data.version)
-        data.failure = Failure(Reason::BadFormat, Step::ParseVersionBlock);
     data.resourceLanguage = where->language;
+    if (!ParseVersionBlockInto(block, info, kReadBudgetBytes,
+                               depth == ReadDepth::RowTexts
+                                   ? std::span<const std::string_view>(kRowStrings)
+                                   : std::span<const std::string_view>())) {
+        data.failure = Failure(Reason::BadFormat, Step::ParseVersionBlock);
+        return false;
+    }
+    return true;
+}
+
+void ReadVersionResource(const ByteSource& source, FileVersionData& data, ReadDepth depth) {
+    VersionInfo info;
+    if (ReadVersionResourceInto(source, depth, info, data))
+        data.version = std::move(info);
 }
 
 // Why a reader that needs at least `headerBytes` found nothing in `source`.
@@ -186,22 +208,54 @@ FileVersionData ReadFileVersionData(const OpenedFile* file, std::error_code open
     return data;
 }
 
+namespace {
+
+// The texts of a version resource: its fixed file version, and the language,
+// description and copyright of its first translation.
+VersionTexts VersionResourceTexts(const VersionInfo& info) {
+    VersionTexts texts;
+    if (info.fixed)
+        texts.version = FixedFileVersionText(*info.fixed);
+    if (!info.translations.empty()) {
+        const Translation& first = info.translations.front();
+        texts.language = LanguageText(first.language);
+        const std::string code = TranslationCode(first);
+        texts.description = info.QueryString(code, "FileDescription").value_or(std::string{});
+        texts.copyright = info.QueryString(code, "LegalCopyright").value_or(std::string{});
+    }
+    return texts;
+}
+
+} // namespace
+
+ScanFileTexts ReadScanTexts(const OpenedFile* file, std::error_code openError, FileKind kind) {
+    ScanFileTexts out;
+    if (file == nullptr || kind != FileKind::VersionResource) {
+        const FileVersionData data =
+            ReadFileVersionData(file, openError, kind, ReadDepth::RowTexts);
+        out.texts = ScanTexts(data);
+        out.size = data.size;
+        out.error = data.error;
+        out.typeLibrary = data.typeLibrary.has_value();
+        return out;
+    }
+    out.size = static_cast<std::int64_t>(file->size());
+    // The parse of every block this thread reads goes into the same lists
+    // and texts; only what the row keeps is copied out of them.
+    thread_local VersionInfo info;
+    FileVersionData notes;
+    if (ReadVersionResourceInto(*file, ReadDepth::RowTexts, info, notes))
+        out.texts = VersionResourceTexts(info);
+    out.error = file->ReadError();
+    return out;
+}
+
 VersionTexts ScanTexts(const FileVersionData& data) {
     VersionTexts texts;
     switch (data.kind) {
     case FileKind::VersionResource:
-        if (!data.version)
-            break;
-        if (data.version->fixed)
-            texts.version = FixedFileVersionText(*data.version->fixed);
-        if (const Translation* first = FirstTranslation(data)) {
-            texts.language = LanguageText(first->language);
-            const std::string code = TranslationCode(*first);
-            texts.description =
-                data.version->QueryString(code, "FileDescription").value_or(std::string{});
-            texts.copyright =
-                data.version->QueryString(code, "LegalCopyright").value_or(std::string{});
-        }
+        if (data.version)
+            texts = VersionResourceTexts(*data.version);
         break;
     case FileKind::TrueType:
         if (!data.font)

@@ -48,6 +48,11 @@ struct FileVersionData {
     std::optional<TrueTypeNames> font;
     /// Type libraries: the library attributes (nothing when it cannot be loaded).
     std::optional<TypeLibraryInfo> typeLibrary;
+    /// .NET assemblies (read with ReadDepth::Everything): the identity of the
+    /// Assembly table, or why the metadata gave none. Both empty for a file
+    /// without a CLI header.
+    std::optional<AssemblyIdentity> assembly;
+    std::optional<Failure> assemblyFailure;
     /// Why the file could not be read when it is there but opening or reading
     /// it failed (permissions, too many open files, an I/O error); the data
     /// above is then incomplete. Clear for a missing path and for anything
@@ -65,7 +70,8 @@ struct FileVersionData {
 enum class ReadDepth {
     Everything,
     /// Only what ScanTexts takes from it: the other strings of the string
-    /// tables are left out, which saves most of the work on a scan.
+    /// tables and the list of the resource's languages are left out, which
+    /// saves most of the work on a scan.
     RowTexts,
 };
 
@@ -102,6 +108,22 @@ struct VersionTexts {
 /// The texts the scan shows for a file: version, language, description and
 /// copyright, each empty when the file has none.
 VersionTexts ScanTexts(const FileVersionData& data);
+
+/// What a scan takes of one file.
+struct ScanFileTexts {
+    VersionTexts texts;
+    std::int64_t size = 0;
+    /// Why the file could not be read (as FileVersionData::error).
+    std::error_code error;
+    /// A type library was loaded.
+    bool typeLibrary = false;
+};
+
+/// ScanTexts of ReadFileVersionData(file, openError, kind, ReadDepth::RowTexts),
+/// with the rest of that data a scan needs. A version block is parsed into
+/// lists and texts the calling thread keeps for its next file, so reading
+/// file after file takes new memory only for the texts handed out.
+ScanFileTexts ReadScanTexts(const OpenedFile* file, std::error_code openError, FileKind kind);
 
 /// "5.00.2134.01" from version 5.0.2134.1; "2.03.0000" when the low double
 /// word is 0.

@@ -202,6 +202,13 @@ void FolderEnumerator::Walk(const std::string& root, const FolderListedHandler* 
                     files.emplace_back(std::string(name), kSizeUnknown);
                 continue;
             }
+            // So does one that names a folder: the folder is opened, and
+            // looked at, when its turn comes.
+            if (e->d_type == DT_DIR && searchable) {
+                if (IncludeSubfolders)
+                    subfolders.emplace_back(name);
+                continue;
+            }
             struct stat st {};
             if (::fstatat(::dirfd(dir.get()), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
                 // A folder with read but without search permission lists

@@ -295,11 +295,12 @@ std::string_view ReportClassOfMark(ComparisonMark mark) {
     return {};
 }
 
-std::vector<std::pair<std::string, std::int64_t>>
-ReportCounters(std::span<const ComparisonRow> rows) {
+std::vector<std::pair<std::string, std::int64_t>> ReportCounters(RowRange rows) {
     std::array<std::int64_t, kCategoryCount> counts{};
     std::int64_t copied = 0;
-    for (const ComparisonRow& row : rows) {
+    ComparisonRow scratch;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const ComparisonRow& row = rows.At(i, scratch);
         if (const auto category = CategoryIndex(row.Mark))
             ++counts[static_cast<std::size_t>(*category)];
         else if (row.Mark == ComparisonMark::Copied)

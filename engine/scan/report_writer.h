@@ -6,6 +6,7 @@
 
 #include "engine/files/atomic_file.h"
 #include "engine/scan/comparison.h"
+#include "engine/scan/row_range.h"
 
 #include <cstdint>
 #include <ctime>
@@ -127,7 +128,6 @@ std::string_view ReportClassOfMark(ComparisonMark mark);
 
 /// The report's counters: how many of `rows` fall into each category, then
 /// "Copied" when any row was copied, then "Rows" with the number of rows.
-std::vector<std::pair<std::string, std::int64_t>>
-ReportCounters(std::span<const ComparisonRow> rows);
+std::vector<std::pair<std::string, std::int64_t>> ReportCounters(RowRange rows);
 
 } // namespace sorvane

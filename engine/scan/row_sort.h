@@ -4,11 +4,15 @@
 #include "engine/scan/comparison.h"
 
 #include <cstdint>
+#include <functional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace sorvane {
+
+class RowStore;
 
 /// Columns of the result grid.
 enum GridColumn : int {
@@ -60,5 +64,32 @@ std::vector<std::uint32_t> SortedRowOrder(const std::vector<ComparisonRow>& rows
 /// compared column keep their order. A key of 0 or outside 1..11 leaves the
 /// rows as they are.
 void SortRows(std::vector<ComparisonRow>& rows, int sortKey, bool ascending);
+
+/// The order SortedRowOrder gives, for rows held in a RowStore: `order` is
+/// the present order, the ids of `store` (empty: the order the rows were
+/// added in), and the result the same ids in the sorted order. Rows equal in every
+/// compared column keep their present order. Only ids move: each compared
+/// column is ranked once (a pooled column by its distinct texts) and the ids
+/// are sorted by the ranks.
+std::vector<std::uint32_t> SortedRowOrder(const RowStore& store, std::vector<std::uint32_t> order,
+                                          int sortKey, bool ascending);
+
+/// The place of each of `texts` among the distinct texts in the order of
+/// CompareIgnoreCase, from 0: texts equal without regard to case share a
+/// rank. `distinct`, when given, gets the number of distinct ranks.
+std::vector<std::uint32_t> FoldedTextRanks(std::span<const std::string_view> texts,
+                                           std::uint32_t* distinct = nullptr);
+/// The same for `count` texts, text i given by `textAt(i)`, asked for once
+/// each, which must stay valid until the ranks are there.
+std::vector<std::uint32_t>
+FoldedTextRanks(std::size_t count, const std::function<std::string_view(std::size_t)>& textAt,
+                std::uint32_t* distinct = nullptr);
+
+/// The ranks of `count` names, name i given by `nameAt(i)`, in the order of
+/// CompareRowsForSort's first two columns for the Name key: names in
+/// sub-folders (no root marker) before names in the root, each group
+/// without regard to case.
+std::vector<std::uint32_t>
+NameSortRanks(std::size_t count, const std::function<std::string_view(std::size_t)>& nameAt);
 
 } // namespace sorvane

@@ -102,6 +102,7 @@ struct ScanContext {
     ScanMode mode = ScanMode::Compare;
     int displayMode = 1;
     bool strict = false;
+    bool compareContents = false;
 };
 
 // Names from a map are only trusted below the target folder.
@@ -140,19 +141,19 @@ FileResult Unreadable(std::string path, std::error_code error) {
     return result;
 }
 
-// Opens `relative` below the folder `held` or, when that is not open, the
-// whole `path`; then reads it. The file stays open in `file`.
-FileVersionData ReadSide(const HeldFolder& held, const std::string& path,
-                         const std::string& relative, FileKind kind,
-                         std::unique_ptr<OpenedFile>& file) {
+// Opens `relative` below the folder `held` or, when that is not open, by its
+// whole path below `folder`; then reads it. The file stays open in `file`.
+ScanFileTexts ReadSide(const HeldFolder& held, std::string_view folder, const std::string& relative,
+                       FileKind kind, std::unique_ptr<OpenedFile>& file) {
     std::error_code error;
     file = held.fd() >= 0 ? OpenedFile::OpenAt(held.fd(), relative, error)
-                          : OpenedFile::Open(path, error);
-    return ReadFileVersionData(file.get(), error, kind, ReadDepth::RowTexts);
+                          : OpenedFile::Open(JoinPath(folder, relative), error);
+    return ReadScanTexts(file.get(), error, kind);
 }
 
 // The per-file step without its bookkeeping: reads both sides and gives the
-// row the display mode lets through, if any. Runs on any thread.
+// row the display mode lets through, if any. Runs on any thread. The full
+// paths of the two files are put together only when a message needs them.
 FileResult CompareOneFile(const Job& job, const ScanContext& context) {
     if (job.fromMap && !IsSafeRelativeName(job.name))
         return {};
@@ -160,28 +161,29 @@ FileResult CompareOneFile(const Job& job, const ScanContext& context) {
     row.Name = job.name;
     row.Ext = job.ext;
     const FileKind kind = FileKindOf(row.Ext);
-    std::string sourcePath = JoinPath(context.source, row.Name);
-    std::string targetPath = JoinPath(context.target, row.Name);
 
     VersionTexts source;
+    std::unique_ptr<OpenedFile> sourceFile;
     if (job.fromMap) {
         source.version = job.mapVersion;
         source.language = job.mapLanguage;
     } else {
-        std::unique_ptr<OpenedFile> sourceFile;
-        const FileVersionData sourceData =
-            ReadSide(context.sourceFolder, sourcePath, row.Name, kind, sourceFile);
+        ScanFileTexts sourceData =
+            ReadSide(context.sourceFolder, context.source, row.Name, kind, sourceFile);
         if (sourceData.error)
-            return Unreadable(sourcePath, sourceData.error);
-        source = ScanTexts(sourceData);
+            return Unreadable(JoinPath(context.source, row.Name), sourceData.error);
+        source = std::move(sourceData.texts);
         row.SourceSize = sourceData.size; // the file whose version was read
         if (sourceFile)
             row.SourceStamp = sourceFile->Stamp();
+        // One descriptor at a time, but for a pair whose bytes may be compared.
+        if (!context.compareContents)
+            sourceFile.reset();
     }
     if (source.version.empty())
         return {};
-    row.SourceVersion = source.version;
-    row.SourceLanguage = source.language;
+    row.SourceVersion = std::move(source.version);
+    row.SourceLanguage = std::move(source.language);
     if (job.fromMap)
         row.SourceSize = job.sourceSize;
 
@@ -194,14 +196,14 @@ FileResult CompareOneFile(const Job& job, const ScanContext& context) {
     // A target that is there but cannot be read is no orphan: nothing is
     // known about how it compares, so it gives no row and is listed instead.
     std::unique_ptr<OpenedFile> targetFile;
-    const FileVersionData targetData =
-        ReadSide(context.targetFolder, targetPath, row.Name, kind, targetFile);
+    ScanFileTexts targetData =
+        ReadSide(context.targetFolder, context.target, row.Name, kind, targetFile);
     if (targetData.error)
-        return Unreadable(targetPath, targetData.error);
-    VersionTexts target = ScanTexts(targetData);
+        return Unreadable(JoinPath(context.target, row.Name), targetData.error);
+    VersionTexts target = std::move(targetData.texts);
     row.TargetStamp = targetFile ? targetFile->Stamp() : FileStamp::Missing();
-    row.TargetVersion = target.version;
-    row.TargetLanguage = target.language;
+    row.TargetVersion = std::move(target.version);
+    row.TargetLanguage = std::move(target.language);
     if (kind == FileKind::TypeLibrary && !targetData.typeLibrary) {
         row.Description = std::move(source.description); // the source's help string stays
     } else {
@@ -209,23 +211,40 @@ FileResult CompareOneFile(const Job& job, const ScanContext& context) {
         row.Copyright = std::move(target.copyright);
     }
 
-    if (target.version.empty()) {
+    if (row.TargetVersion.empty()) {
         if (context.displayMode != static_cast<int>(DisplayMode::AllVersioned))
             return {};
         row.Mark = ComparisonMark::Orphan;
         return {std::move(row), std::nullopt};
     }
-    // The texts are kept in the row already: these are no longer needed.
-    const FileSide sourceSide{std::move(sourcePath), std::move(source.version),
-                              std::move(source.language), row.SourceSize};
-    const FileSide targetSide{std::move(targetPath), std::move(target.version),
-                              std::move(target.language), targetData.size};
+    // The texts are lent to the two sides for the decision and taken back:
+    // the mark needs no path.
+    FileSide sourceSide{
+        {}, std::move(row.SourceVersion), std::move(row.SourceLanguage), row.SourceSize};
+    FileSide targetSide{
+        {}, std::move(row.TargetVersion), std::move(row.TargetLanguage), targetData.size};
     row.Mark = DecideMark(sourceSide, targetSide, context.strict);
+    row.SourceVersion = std::move(sourceSide.Version);
+    row.SourceLanguage = std::move(sourceSide.Language);
+    row.TargetVersion = std::move(targetSide.Version);
+    row.TargetLanguage = std::move(targetSide.Language);
+    // Same version, same size: with contents compared, different bytes make
+    // it "same version, different file" all the same.
+    if (context.compareContents && row.Mark == ComparisonMark::Equal && sourceFile && targetFile) {
+        const auto sourceHash = sourceFile->HashContents();
+        if (!sourceHash)
+            return Unreadable(JoinPath(context.source, row.Name), sourceHash.error().code);
+        const auto targetHash = targetFile->HashContents();
+        if (!targetHash)
+            return Unreadable(JoinPath(context.target, row.Name), targetHash.error().code);
+        if (*sourceHash != *targetHash)
+            row.Mark = ComparisonMark::DifferentSize;
+    }
     if (!ShouldShowRow(row.Mark, context.displayMode))
         return {};
     // Asked of the open file: its path need not be looked up once more.
     const auto writable = targetFile ? targetFile->Writable() : std::nullopt;
-    row.Busy = writable ? !*writable : IsBusy(targetSide.Path);
+    row.Busy = writable ? !*writable : IsBusy(JoinPath(context.target, row.Name));
     return {std::move(row), std::nullopt};
 }
 
@@ -683,6 +702,7 @@ ScanOutcome Scanner::Run(const ScanRequest& request, ScanObserver& observer) {
     context.displayMode = request.displayMode;
     outcome.displayMode = request.displayMode;
     context.strict = request.strictVersions;
+    context.compareContents = request.compareContents;
     context.mode = ScanModeOf(context.source, context.target, request.sourceIsMap);
     outcome.mode = context.mode;
     context.descriptorsPlentiful = ManyDescriptorsFree();

@@ -49,6 +49,9 @@ struct ScanRequest {
     int displayMode = static_cast<int>(DisplayMode::DifferentOnly);
     /// Marks pairs whose version parts differ in length as incomparable ("?").
     bool strictVersions = false;
+    /// Reads the whole of both files of a pair whose versions and sizes are
+    /// equal, and marks it "~" when their bytes differ.
+    bool compareContents = false;
     /// Threads reading version data ahead of the scan; 0 reads on the
     /// scanning thread itself. Rows come in the same order either way. When
     /// the threads cannot be made, or open files or memory run short while

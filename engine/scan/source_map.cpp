@@ -76,11 +76,13 @@ SourceMapEntry ParseSourceMapLine(std::string_view line) {
 }
 
 Result<SourceMapWriteResult> WriteSourceMap(const std::string& path, std::string_view header,
-               const std::vector<ComparisonRow>& rows) {
+                                            RowRange rows) {
     SourceMapWriteResult result;
     std::string text = OneLine(header);
     text.append("\r\n");
-    for (const auto& row : rows) {
+    ComparisonRow scratch;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const ComparisonRow& row = rows.At(i, scratch);
         if (!MapCanHoldName(row.Name)) {
             result.skippedNames.push_back(row.Name);
             continue;

@@ -7,6 +7,7 @@
 
 #include "engine/failure.h"
 #include "engine/scan/comparison.h"
+#include "engine/scan/row_range.h"
 
 #include <cstdint>
 #include <expected>
@@ -55,7 +56,7 @@ struct SourceMapWriteResult {
 /// renamed over it, so a failed write never replaces a good map. A failure
 /// is the write's.
 Result<SourceMapWriteResult> WriteSourceMap(const std::string& path, std::string_view header,
-               const std::vector<ComparisonRow>& rows);
+                                            RowRange rows);
 
 /// The header of a map saved from these box texts: the Source folder, or the
 /// Target when the Source is empty, normalised and made absolute (against the

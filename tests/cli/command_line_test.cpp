@@ -104,7 +104,7 @@ TEST(CommandLine, ParsesOptionsAndNamesWhatIsWrong) {
         {{"compare", "a", "b", "c"}, 2, "", "compare: unexpected argument 'c'"},
         {{"compare", "a", "--format"}, 2, "", "compare: --format needs a value"},
         {{"compare", "a", "--format", "xml"}, 2, "",
-         "--format: takes table, csv, csv-raw, json or html, not 'xml'"},
+         "--format: takes table, csv, csv-raw, json, html, junit or github, not 'xml'"},
         {{"compare", "a", "--show=odd"}, 2, "", "--show: takes all, different or newer, not 'odd'"},
         {{"compare", "a", "--sort", "size"}, 2, "", "--sort: takes none, name, ext, language,"},
         {{"compare", "a", "--threads=65"}, 2, "",

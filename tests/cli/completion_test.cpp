@@ -82,7 +82,7 @@ TEST_F(Completions, BashRegistersAndOffersCommandsOptionsValuesAndPaths) {
         {{"s"}, "settings-file\n"},
         {{"help", "la"}, "language\n"},
         {{"compare", "--fo"}, "--format\n"},
-        {{"compare", "--format", ""}, "csv\ncsv-raw\nhtml\njson\ntable\n"},
+        {{"compare", "--format", ""}, "csv\ncsv-raw\ngithub\nhtml\njson\njunit\ntable\n"},
         {{"compare", "--show", "n"}, "newer\n"},
         // "--show=n": bash splits the word at "=".
         {{"compare", "--show", "=", "n"}, "newer\n"},
@@ -121,7 +121,7 @@ TEST_F(Completions, FishOffersCommandsOptionsAndValues) {
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"sorvane-cli co", "compare\ncopy\n"},
         {"sorvane-cli compare --fo", "--format\n"},
-        {"sorvane-cli compare --format ", "csv\ncsv-raw\nhtml\njson\ntable\n"},
+        {"sorvane-cli compare --format ", "csv\ncsv-raw\ngithub\nhtml\njson\njunit\ntable\n"},
         {"sorvane-cli copy --d", "--dry-run\n"},
         {"sorvane-cli copy --no", "--no-backup\n"},
         {"sorvane-cli execute Sc", "Scan\n"},

@@ -44,6 +44,58 @@ TEST(ByteReader, ReadsBothByteOrdersAndNeverPastTheEnd) {
     EXPECT_EQ(n.i32(), -2);
 }
 
+// The value of `width` bytes at `offset` put together one byte at a time:
+// what a one-load read must give.
+std::optional<std::uint64_t> ByteWise(const std::vector<std::byte>& data, std::size_t offset,
+                                      std::size_t width, Endian endian) {
+    if (offset > data.size() || width > data.size() - offset)
+        return std::nullopt;
+    std::uint64_t value = 0;
+    for (std::size_t i = 0; i < width; ++i) {
+        const std::size_t k = endian == Endian::Little ? width - 1 - i : i;
+        value = value << 8 | std::to_integer<std::uint64_t>(data[offset + k]);
+    }
+    return value;
+}
+
+TEST(ByteReader, ReadsEveryWidthAtEveryOffsetInBothByteOrders) {
+    // Distinct bytes with the high bit set in some, so a byte out of place
+    // or sign-extended shows. The reader starts one byte into the storage,
+    // so most reads are not aligned to their width.
+    std::vector<std::byte> storage(20);
+    for (std::size_t i = 0; i < storage.size(); ++i)
+        storage[i] = static_cast<std::byte>(0x11 * i + 0x80 * (i % 3 == 0));
+    const std::vector<std::byte> data(storage.begin() + 1, storage.end());
+    const std::span<const std::byte> view(storage.data() + 1, data.size());
+    for (const Endian endian : {Endian::Little, Endian::Big}) {
+        const ByteReader r(view, endian);
+        for (std::size_t offset = 0; offset <= data.size() + 1; ++offset) {
+            SCOPED_TRACE(testing::Message() << (endian == Endian::Little ? "little" : "big")
+                                            << " endian, offset " << offset);
+            const auto as = [](auto v) -> std::optional<std::uint64_t> {
+                return v ? std::optional<std::uint64_t>(*v) : std::nullopt;
+            };
+            EXPECT_EQ(as(r.u16At(offset)), ByteWise(data, offset, 2, endian));
+            EXPECT_EQ(as(r.u32At(offset)), ByteWise(data, offset, 4, endian));
+            EXPECT_EQ(as(r.u64At(offset)), ByteWise(data, offset, 8, endian));
+
+            // The reads that move give the same and move only on success.
+            ByteReader moving(view, endian);
+            if (!moving.seek(offset))
+                continue;
+            EXPECT_EQ(as(moving.u8()), ByteWise(data, offset, 1, endian));
+            ASSERT_TRUE(moving.seek(offset));
+            EXPECT_EQ(as(moving.u16()), ByteWise(data, offset, 2, endian));
+            const std::size_t after16 = moving.offset();
+            EXPECT_EQ(as(moving.u32()), ByteWise(data, after16, 4, endian));
+            const std::size_t after32 = moving.offset();
+            EXPECT_EQ(as(moving.u64()), ByteWise(data, after32, 8, endian));
+            EXPECT_EQ(moving.offset(), after32 + (ByteWise(data, after32, 8, endian) ? 8 : 0));
+            EXPECT_EQ(after16, offset + (ByteWise(data, offset, 2, endian) ? 2 : 0));
+        }
+    }
+}
+
 TEST(ByteReader, AlignsFromTheBufferStart) {
     const std::string data(10, '\0');
     ByteReader r(Span(data), Endian::Little);

@@ -1,9 +1,13 @@
+#include "engine/files/opened_file.h"
 #include "engine/formats/byte_reader.h"
 #include "engine/formats/pe_image.h"
 #include "engine/formats/version_block.h"
 #include "engine/formats/version_reader.h"
 #include "support/byte_writer.h"
 #include "support/pe_builder.h"
+#include "support/scan_files.h"
+#include "support/temp_dir.h"
+#include "support/ttf_builder.h"
 #include "support/version_block_builder.h"
 
 #include <gtest/gtest.h>
@@ -16,6 +20,16 @@ using test::BuildPe;
 using test::PutU16;
 using test::PutU32;
 using test::TestResource;
+
+} // namespace
+
+// Readable failures for the texts of one side.
+void PrintTo(const VersionTexts& texts, std::ostream* out) {
+    *out << "{\"" << texts.version << "\", \"" << texts.language << "\", \"" << texts.description
+         << "\", \"" << texts.copyright << "\"}";
+}
+
+namespace {
 
 const ResourceId kVersion = ResourceId::Number(kResourceTypeVersion);
 const ResourceId kFirst = ResourceId::Number(kVersionResourceName);
@@ -220,6 +234,139 @@ TEST(ExecutableImage, ReadsZerosWhereASectionIsShorterInTheFileThanInMemory) {
         BuildPe({{kVersion, kFirst, 0x0409, data}}, {.resourceRawSize = entryInSection}).bytes);
     ASSERT_TRUE(noEntry);
     EXPECT_EQ(noEntry->FindResource(kVersion, kFirst), std::nullopt);
+}
+
+TEST(ExecutableImage, ABufferReadIntoAgainHoldsOnlyTheLastResource) {
+    // One buffer for three reads: a long resource, then one whose last 60
+    // bytes exist only in memory, then a part of one. Each leaves exactly
+    // its own bytes, zeros where the file holds none.
+    const std::string longData(300, 'y');
+    const std::string data(100, 'x');
+    const auto full = BuildPe({{kVersion, kFirst, 0x0409, data}});
+    const auto dataInSection = static_cast<std::uint32_t>(full.data[0] - full.resourceSection);
+    const Image longImage(BuildPe({{kVersion, kFirst, 0x0409, longData}}).bytes);
+    const Image cutImage(
+        BuildPe({{kVersion, kFirst, 0x0409, data}}, {.resourceRawSize = dataInSection + 40}).bytes);
+    ASSERT_TRUE(longImage && cutImage);
+    const auto text = [](const Bytes& bytes) {
+        return std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    };
+    struct Step {
+        const Image& image;
+        std::size_t maxBytes;
+        std::string expected;
+    };
+    const Step steps[] = {
+        {longImage, 1000, longData},
+        {cutImage, 1000, std::string(40, 'x') + std::string(60, '\0')},
+        {longImage, 1000, longData},
+        {cutImage, 50, std::string(40, 'x') + std::string(10, '\0')},
+        {cutImage, 30, std::string(30, 'x')},
+    };
+    Bytes buffer;
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.expected.size());
+        const auto where = step.image->FindResource(kVersion, kFirst);
+        ASSERT_TRUE(where);
+        ASSERT_TRUE(step.image->ReadResourceInto(*where, step.maxBytes, buffer));
+        EXPECT_EQ(text(buffer), step.expected);
+    }
+
+    // Through the version reader, which keeps one buffer a thread: a block
+    // cut off before its last string, read after the whole block, shows
+    // nothing of the one before.
+    const std::string block = Serialize32(test::RootNode(
+        test::FixedInfoBytes(0x00010002, 0x00030004, 0x00050006, 0x00070008),
+        {test::Container("VarFileInfo", {test::TranslationNode({{0x0409, 0x04B0}})}),
+         test::Container("StringFileInfo",
+                         {test::Container(
+                             "040904B0", {test::StringNode("FileDescription", "Pegs"),
+                                          test::StringNode("LegalCopyright", "(c) Brannock")})})}));
+    const std::size_t copyrightNode = block.find(std::string("L\0e\0g\0a\0l\0", 10)) - 6;
+    const auto whole = BuildPe({{kVersion, kFirst, 0x0409, block}});
+    const auto blockInSection = static_cast<std::uint32_t>(whole.data[0] - whole.resourceSection);
+    const auto cut =
+        BuildPe({{kVersion, kFirst, 0x0409, block}},
+                {.resourceRawSize = blockInSection + static_cast<std::uint32_t>(copyrightNode)});
+    const auto read = [](const std::string& file) {
+        const MemorySource source(test::ByteSpan(file));
+        return ScanTexts(
+            ReadFileVersionData(source, FileKind::VersionResource, ReadDepth::RowTexts));
+    };
+    for (int round = 0; round < 2; ++round) {
+        EXPECT_EQ(read(whole.bytes),
+                  (VersionTexts{"1.02.03.04", "English (United States)", "Pegs", "(c) Brannock"}));
+        EXPECT_EQ(read(cut.bytes),
+                  (VersionTexts{"1.02.03.04", "English (United States)", "Pegs", ""}));
+    }
+}
+
+TEST(ReadScanTexts, GivesWhatTheWholeReadGivesWhateverTheThreadReadBefore) {
+    // Files read one after the other on one thread, which parses every
+    // block into the same memory: each must give the texts, size and
+    // failure that reading all of it gives, nothing of the file before.
+    test::TempDir dir;
+    const std::string typeLibrary = dir.write("lib.tlb", "not a type library");
+    struct File {
+        std::string path;
+        FileKind kind;
+    };
+    const File files[] = {
+        {dir.write("full.dll", test::VersionedPe({{1, 2, 3, 4}, 0x0409, "Full", "(c) Full"})),
+         FileKind::VersionResource},
+        // A table with no string the scan keeps.
+        {dir.write("bare.dll",
+                   BuildPe({{kVersion, kFirst, 0x0409,
+                             test::StandardBlock32({test::StringNode("ProductName", "Bare")})}})
+                       .bytes),
+         FileKind::VersionResource},
+        {dir.write("nothing.dll", "MZ but nothing more"), FileKind::VersionResource},
+        {dir.write("no-resource.exe", BuildPe({}).bytes), FileKind::VersionResource},
+        {dir.write(
+             "full-again.dll",
+             test::VersionedPe(
+                 {{9, 8, 7, 6}, 0x0000, "A description longer than most", "(c) Again", 4000})),
+         FileKind::VersionResource},
+        {dir.write(
+             "font.ttf",
+             test::TtfBuilder{.names = {test::MacName(0, "(c) Font"), test::MacName(1, "Family"),
+                                        test::MacName(2, "Regular"), test::MacName(3, "Id"),
+                                        test::MacName(4, "Full"), test::MacName(5, "Version 1.5")}}
+                 .Build()),
+         FileKind::TrueType},
+        {typeLibrary, FileKind::TypeLibrary},
+        {dir.file("missing.dll"), FileKind::VersionResource},
+        {dir.write("other.dll", test::VersionedPe({{3, 0, 0, 1}, 0x0407, "Andere", ""})),
+         FileKind::VersionResource},
+    };
+    for (int round = 0; round < 2; ++round) {
+        for (const File& f : files) {
+            SCOPED_TRACE(f.path);
+            std::error_code error;
+            const auto file = OpenedFile::Open(f.path, error);
+            const FileVersionData whole =
+                ReadFileVersionData(file.get(), error, f.kind, ReadDepth::RowTexts);
+            const VersionTexts expected = ScanTexts(whole);
+            const ScanFileTexts scan = ReadScanTexts(file.get(), error, f.kind);
+            EXPECT_EQ(scan.texts.version, expected.version);
+            EXPECT_EQ(scan.texts.language, expected.language);
+            EXPECT_EQ(scan.texts.description, expected.description);
+            EXPECT_EQ(scan.texts.copyright, expected.copyright);
+            EXPECT_EQ(scan.size, whole.size);
+            EXPECT_EQ(scan.error, whole.error);
+            EXPECT_EQ(scan.typeLibrary, whole.typeLibrary.has_value());
+        }
+    }
+    // What the files hold, so the comparison above is not of empty texts.
+    const auto texts = [](const std::string& path) {
+        const auto file = OpenedFile::Open(path);
+        return ReadScanTexts(file.get(), {}, FileKind::VersionResource).texts;
+    };
+    EXPECT_EQ(texts(files[0].path),
+              (VersionTexts{"1.02.03.04", "English (United States)", "Full", "(c) Full"}));
+    EXPECT_EQ(texts(files[1].path),
+              (VersionTexts{"1.02.03.04", "English (United States)", "", ""}));
+    EXPECT_EQ(texts(files[2].path), VersionTexts{});
 }
 
 TEST(ExecutableImage, ReadsNeImagesAndTheirSixteenBitVersionBlock) {

@@ -16,6 +16,9 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <cstdio>
+#include <memory>
+#include <sstream>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -379,6 +382,91 @@ TEST(SpecialPath, GivesNothingAndIsNotOpened) {
         EXPECT_EQ(ReadTrueTypeName(path, kTrueTypeVersion), "");
         EXPECT_FALSE(ReadTypeLibraryInfo(path).loaded);
     }
+}
+
+// What monodis, Mono's own disassembler, says of an assembly's identity: the
+// Assembly table's name, version and culture, and the public key's bytes.
+struct MonodisAssembly {
+    std::string name, version, culture;
+    std::vector<std::byte> key;
+};
+
+std::optional<MonodisAssembly> Monodis(const std::string& path) {
+    const std::string command = "monodis --assembly '" + path + "' 2>/dev/null";
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(command.c_str(), "r"), ::pclose);
+    if (!pipe)
+        return std::nullopt;
+    std::string text;
+    char buffer[4096];
+    while (const std::size_t got = std::fread(buffer, 1, sizeof(buffer), pipe.get()))
+        text.append(buffer, got);
+    MonodisAssembly out;
+    bool dump = false;
+    std::istringstream lines(text);
+    const auto value = [](const std::string& line) {
+        const std::size_t colon = line.find(':');
+        std::string v = line.substr(colon + 1);
+        v.erase(0, v.find_first_not_of(' '));
+        return v;
+    };
+    for (std::string line; std::getline(lines, line);) {
+        if (line.starts_with("Name:"))
+            out.name = value(line);
+        else if (line.starts_with("Version:"))
+            out.version = value(line);
+        else if (line.starts_with("Culture:"))
+            out.culture = value(line), dump = false;
+        else if (line.find("Dump:") != std::string::npos)
+            dump = true;
+        else if (dump && line.starts_with("0x")) {
+            std::istringstream bytes(line.substr(line.find(':') + 1));
+            for (std::string hex; bytes >> hex;)
+                out.key.push_back(static_cast<std::byte>(std::stoi(hex, nullptr, 16)));
+        }
+    }
+    if (out.name.empty())
+        return std::nullopt;
+    return out;
+}
+
+TEST(MonoAssembly, TheIdentityIsWhatMonodisReads) {
+    std::vector<std::string> paths;
+    for (const char* folder : {"/usr/lib/mono/4.5", "/usr/lib/mono/gac"}) {
+        std::error_code error;
+        for (auto it = std::filesystem::recursive_directory_iterator(folder, error);
+             !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error))
+            if (it->path().extension() == ".dll" && it->is_regular_file())
+                paths.push_back(it->path().string());
+    }
+    if (paths.empty() || std::system("monodis --help >/dev/null 2>&1") == -1 ||
+        !Monodis(paths.front()))
+        GTEST_SKIP() << "no Mono assemblies or no monodis (package mono-utils)";
+    int signedOnes = 0;
+    for (const std::string& path : paths) {
+        SCOPED_TRACE(path);
+        const auto expected = Monodis(path);
+        ASSERT_TRUE(expected);
+        const FileVersionData data = ReadFileVersionData(path, FileKind::VersionResource);
+        ASSERT_TRUE(data.assembly) << (data.assemblyFailure ? data.assemblyFailure->Message() : "");
+        EXPECT_EQ(data.assembly->name, expected->name);
+        EXPECT_EQ(data.assembly->version, expected->version);
+        EXPECT_EQ(data.assembly->culture, expected->culture);
+        EXPECT_EQ(data.assembly->publicKeyToken,
+                  expected->key.empty() ? "" : PublicKeyToken(expected->key));
+        signedOnes += expected->key.empty() ? 0 : 1;
+    }
+    EXPECT_GT(signedOnes, 0);
+}
+
+// A native library has no CLI header and so no identity, and no reason for none.
+TEST(MonoAssembly, ANativeLibraryHasNoIdentity) {
+    const std::string path = "/usr/lib/x86_64-linux-gnu/wine/x86_64-windows/kernel32.dll";
+    if (!std::filesystem::exists(path))
+        GTEST_SKIP() << path << " is missing (package libwine)";
+    const FileVersionData data = ReadFileVersionData(path, FileKind::VersionResource);
+    EXPECT_TRUE(data.version);
+    EXPECT_FALSE(data.assembly);
+    EXPECT_FALSE(data.assemblyFailure);
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <gtest/gtest.h>
+#include <sstream>
 
 namespace sorvane {
 namespace {
@@ -115,6 +116,120 @@ TEST(VersionBlock, ReadsTextUpToItsNulWhateverTheStoredLengthSays) {
     EXPECT_EQ(strings[3].valueLength, 1);
     EXPECT_EQ(info->QueryString("040904B0", "NoValue"), std::nullopt);
     EXPECT_EQ(strings[4].name, "NoValue");
+}
+
+TEST(VersionBlock, ReadsKeysAndTextsOfEveryLengthWithAnyCharacterAnywhere) {
+    // Texts are scanned several characters at a time: a character that is
+    // not ASCII (one whose low byte is, too) or a NUL must count wherever it
+    // falls among them, and a text may end anywhere.
+    const std::string others[] = {"é", "Ā", "€", "😀"};
+    for (std::size_t length = 0; length <= 17; ++length) {
+        SCOPED_TRACE(testing::Message() << "length " << length);
+        std::vector<VersionNode> strings;
+        std::vector<std::pair<std::string, std::string>> expected;
+        const auto add = [&](std::string key, std::string text, std::string_view shown) {
+            strings.push_back(StringNode(key, text));
+            expected.emplace_back(std::move(key), std::string(shown));
+        };
+        for (std::size_t at = 0; at < length; ++at) {
+            for (const std::string& other : others) {
+                std::string text(length, 'a');
+                text.replace(at, 1, other);
+                add("K" + text, text, text);
+            }
+            // A NUL at `at` ends the text there, whatever follows it.
+            std::string cut(length, 'b');
+            cut[at] = '\0';
+            cut += "€Ā";
+            add("N" + std::to_string(at), cut, std::string_view(cut).substr(0, at));
+        }
+        add(std::string(length, 'k') + "!", std::string(length, 'c'), std::string(length, 'c'));
+        const auto info = Parse(StandardBlock32(strings));
+        ASSERT_TRUE(info);
+        ASSERT_EQ(info->stringTables.size(), 1u);
+        const auto& table = info->stringTables[0].strings;
+        ASSERT_EQ(table.size(), expected.size());
+        for (std::size_t i = 0; i < expected.size(); ++i) {
+            EXPECT_EQ(table[i].name, expected[i].first);
+            EXPECT_EQ(table[i].value, expected[i].second) << expected[i].first;
+            EXPECT_EQ(info->QueryString("040904B0", expected[i].first), expected[i].second);
+        }
+    }
+}
+
+// Everything a parse gives, as text, so two results compare field by field.
+std::string Describe(const std::optional<VersionInfo>& info) {
+    if (!info)
+        return "nothing";
+    std::ostringstream out;
+    out << (info->sixteenBit ? "16-bit" : "32-bit") << (info->budgetSpent ? ", spent" : "");
+    if (info->fixed)
+        out << ", fixed " << info->fixed->fileVersionMS << "." << info->fixed->fileVersionLS;
+    for (const Translation& t : info->translations)
+        out << ", translation " << t.language << "/" << t.codePage;
+    for (const StringTable& table : info->stringTables) {
+        out << "\ntable " << table.key << " in block " << table.block;
+        for (const VersionString& s : table.strings)
+            out << "\n  " << s.name << "=" << s.value << " (" << s.valueLength << ")";
+    }
+    return out.str();
+}
+
+TEST(VersionBlock, ParsingIntoAnEarlierResultGivesWhatAFreshParseGives) {
+    // Blocks with more and fewer tables, strings and translations than the
+    // one before, one that is no block at all, one whose budget runs out:
+    // parsed one after the other into the same result, each must come out
+    // as a parse of its own gives it, nothing left from the one before.
+    const std::string many = Serialize32(RootNode(
+        FixedInfoBytes(0x00050001, 0x00020003, 1, 0),
+        {Container("StringFileInfo",
+                   {Container("040904B0", {StringNode("FileDescription", "A long description"),
+                                           StringNode("LegalCopyright", "(c) Many"),
+                                           StringNode("ProductName", "Many")}),
+                    Container("040704B0", {StringNode("FileDescription", "Beschreibung")})}),
+         Container("StringFileInfo", {Container("040C04B0", {StringNode("Comments", "deux")})}),
+         Container("VarFileInfo", {TranslationNode({{0x0409, 0x04B0}, {0x0407, 0x04B0}})})}));
+    const std::string few = Serialize32(
+        RootNode(FixedInfoBytes(0x00010000, 0, 1, 0),
+                 {Container("StringFileInfo",
+                            {Container("041104B0", {StringNode("LegalCopyright", "€")})})}));
+    const std::string unsigned_ = Serialize32(RootNode(std::string(52, '\0'), {}));
+    const std::string sixteen = Serialize16(
+        RootNode(FixedInfoBytes(0x00030000, 1, 1, 0),
+                 {Container("StringFileInfo",
+                            {Container("040904E4", {StringNode16("FileDescription", "Alt")})}),
+                  Container("VarFileInfo", {TranslationNode({{0x0409, 0x04E4}})})}));
+    const std::string none = "VS_VERSION_INFO, but no block";
+    const std::string_view rowStrings[] = {"FileDescription", "LegalCopyright"};
+    struct Parse {
+        const std::string* block;
+        std::size_t budget;
+        bool onlyRowStrings;
+    };
+    const Parse parses[] = {
+        {&many, kReadBudgetBytes, false},   {&few, kReadBudgetBytes, false},
+        {&many, kReadBudgetBytes, true},    {&unsigned_, kReadBudgetBytes, false},
+        {&many, kReadBudgetBytes, false},   {&none, kReadBudgetBytes, false},
+        {&sixteen, kReadBudgetBytes, true}, {&many, 300, false},
+        {&few, kReadBudgetBytes, true},     {&many, kReadBudgetBytes, true},
+    };
+    VersionInfo reused;
+    for (std::size_t i = 0; i < std::size(parses); ++i) {
+        const Parse& p = parses[i];
+        SCOPED_TRACE(testing::Message() << "parse " << i);
+        const auto only = p.onlyRowStrings ? std::span<const std::string_view>(rowStrings)
+                                           : std::span<const std::string_view>();
+        const auto fresh = ParseVersionBlock(ByteSpan(*p.block), p.budget, only);
+        const bool parsed = ParseVersionBlockInto(ByteSpan(*p.block), reused, p.budget, only);
+        ASSERT_EQ(parsed, fresh.has_value());
+        if (parsed) {
+            EXPECT_EQ(Describe(reused), Describe(fresh));
+        }
+    }
+    // The blocks are what they were made to be.
+    EXPECT_TRUE(ParseVersionBlock(ByteSpan(many), 300)->budgetSpent);
+    EXPECT_TRUE(ParseVersionBlock(ByteSpan(sixteen))->sixteenBit);
+    EXPECT_FALSE(ParseVersionBlock(ByteSpan(unsigned_))->fixed);
 }
 
 TEST(VersionBlock, MatchesKeysOverTheirWholeLengthAndTakesTheFirstMatch) {

@@ -141,7 +141,7 @@ TEST_F(CopyControllerTest, SingleCopiesMarkTheRowMoveOnAndWarnOfAnotherCategory)
     };
     dialogs.messageAnswers = {MessageResult::Ok};
     EXPECT_EQ(copy(0), 1); // confirmed once, then copied; b.dll is next
-    const ComparisonRow* a = model.RowAt(0);
+    const std::optional<ComparisonRow> a = model.RowAt(0);
     EXPECT_EQ(a->Mark, ComparisonMark::Copied);
     EXPECT_EQ(a->TargetVersion, "2.0");
     EXPECT_EQ(a->TargetLanguage, "German");

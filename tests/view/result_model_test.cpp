@@ -38,7 +38,7 @@ TEST(ResultModel, HoldsOneEmptyPlaceholderRowWhileThereAreNoResults) {
         EXPECT_EQ(model.rowCount(), 1);
         EXPECT_EQ(model.columnCount(), kGridColumnCount);
         EXPECT_TRUE(model.Rows().empty());
-        EXPECT_EQ(model.RowAt(0), nullptr);
+        EXPECT_EQ(model.RowAt(0), std::nullopt);
         EXPECT_FALSE(model.HasResults());
         for (int column = 0; column < kGridColumnCount; ++column) {
             EXPECT_TRUE(Cell(model, 0, column).isEmpty()) << column;
@@ -55,7 +55,7 @@ TEST(ResultModel, HoldsOneEmptyPlaceholderRowWhileThereAreNoResults) {
     // Results are judged by the first row's name alone.
     model.AppendRows({Row("")});
     EXPECT_EQ(model.rowCount(), 1);
-    EXPECT_NE(model.RowAt(0), nullptr);
+    EXPECT_NE(model.RowAt(0), std::nullopt);
     EXPECT_FALSE(model.HasResults());
 }
 
@@ -86,8 +86,8 @@ TEST(ResultModel, FirstBatchTakesThePlaceOfThePlaceholderAndLaterBatchesAppend) 
     EXPECT_EQ(Names(model),
               (std::vector<std::string>{"a.dll", "b.dll", "c.dll", "d.dll", "e.dll"}));
     EXPECT_EQ(model.RowAt(4)->Name, "e.dll");
-    EXPECT_EQ(model.RowAt(5), nullptr);
-    EXPECT_EQ(model.RowAt(-1), nullptr);
+    EXPECT_EQ(model.RowAt(5), std::nullopt);
+    EXPECT_EQ(model.RowAt(-1), std::nullopt);
 
     model.AppendRows({});
     EXPECT_EQ(model.rowCount(), 5);
@@ -403,7 +403,7 @@ TEST(ResultModel, SortGivesTheEngineOrderAndColoursTravelWithTheirRows) {
         SCOPED_TRACE(key);
         // Rows equal in every compared column keep the order the last sort
         // left them in.
-        std::vector<ComparisonRow> expected = model.Rows();
+        std::vector<ComparisonRow> expected = model.Rows().ToVector();
         SortRows(expected, key, ascending);
         model.Sort(key, ascending, 0);
         ASSERT_EQ(model.Rows().size(), expected.size());
@@ -420,6 +420,107 @@ TEST(ResultModel, SortGivesTheEngineOrderAndColoursTravelWithTheirRows) {
                 ASSERT_EQ(shown.value<QColor>(), model.Colors().color(color));
             }
         }
+    }
+}
+
+// The rows stay where they are held; only the order they are shown in
+// changes. Everything that reads a row by its place reads the shown one.
+TEST(ResultModel, ReadsAndUpdatesRowsByTheirPlaceInTheOrderShown) {
+    ResultModel model;
+    ComparisonRow c = Row("c.dll", ComparisonMark::NewerSource);
+    c.SourceVersion = "3.0";
+    c.SourceSize = 300;
+    model.AppendRows({c, Row("a.dll", ComparisonMark::Orphan), Row("b.dll")});
+    model.Sort(kNameColumn, true, 0);
+    model.AppendRows({Row("0.dll")}); // after a sort, new rows come last
+
+    const std::vector<std::string> shown = {"a.dll", "b.dll", "c.dll", "0.dll"};
+    EXPECT_EQ(Names(model), shown);
+    const RowRange rows = model.Rows();
+    ASSERT_EQ(rows.size(), shown.size());
+    std::string scratch;
+    for (int row = 0; row < 4; ++row) {
+        const auto at = static_cast<std::size_t>(row);
+        EXPECT_TRUE(model.HoldsRow(row));
+        EXPECT_EQ(model.NameAt(row), shown[at]);
+        EXPECT_EQ(model.RowAt(row)->Name, shown[at]);
+        EXPECT_EQ(rows[at].Name, shown[at]);
+        EXPECT_EQ(model.MarkAt(row), rows[at].Mark);
+        for (int column = kRootColumn; column < kGridColumnCount; ++column)
+            EXPECT_EQ(model.CellText(row, column, scratch), ColumnText(rows[at], column))
+                << row << " " << column;
+    }
+    EXPECT_EQ(model.CellText(2, kSizeColumn, scratch), "300");
+    EXPECT_EQ(model.CellText(2, kSourceVersionColumn, scratch), "3.0");
+    for (const int outside : {-1, 4}) {
+        EXPECT_FALSE(model.HoldsRow(outside));
+        EXPECT_EQ(model.NameAt(outside), "");
+        EXPECT_EQ(model.MarkAt(outside), ComparisonMark::None);
+        EXPECT_EQ(model.CellText(outside, kNameColumn, scratch), "");
+    }
+
+    // A copy of the row shown third changes that row, c.dll, and only it.
+    model.UpdateTarget(2, ComparisonMark::Copied, "3.0", "German");
+    EXPECT_EQ(model.RowAt(2)->Name, "c.dll");
+    EXPECT_EQ(model.RowAt(2)->Mark, ComparisonMark::Copied);
+    EXPECT_EQ(Cell(model, 2, kTargetLanguageColumn), "German");
+    EXPECT_EQ(model.data(model.index(2, kNameColumn), Qt::ForegroundRole).value<QColor>(),
+              model.Colors().color(kCopiedFileColor));
+    EXPECT_EQ(model.RowAt(0)->Mark, ComparisonMark::Orphan);
+    EXPECT_EQ(Cell(model, 1, kTargetLanguageColumn), "");
+
+    // Sorts after new rows and new texts take them into account.
+    model.UpdateTarget(0, ComparisonMark::Copied, "0.5", "");
+    for (const int key : {kTargetVersionColumn, kNameColumn, kTargetLanguageColumn}) {
+        std::vector<ComparisonRow> expected = model.Rows().ToVector();
+        SortRows(expected, key, false);
+        model.Sort(key, false, 0);
+        std::vector<std::string> expectedNames;
+        for (const ComparisonRow& row : expected)
+            expectedNames.push_back(row.Name);
+        EXPECT_EQ(Names(model), expectedNames) << key;
+    }
+    EXPECT_EQ(Names(model), (std::vector<std::string>{"c.dll", "b.dll", "a.dll", "0.dll"}));
+
+    ResultModel empty;
+    EXPECT_TRUE(empty.Rows().empty());
+    EXPECT_FALSE(empty.HoldsRow(0)); // the placeholder holds no row
+}
+
+// Each colour a row shows is kept once; a long life of colour changes and
+// copies, each leaving rows in a colour of their own, keeps every row in
+// the colour it was given.
+TEST(ResultModel, RowsKeepTheirColoursThroughManyColourChangesAndCopies) {
+    ResultModel model;
+    std::vector<ComparisonRow> rows;
+    for (int i = 0; i < 40; ++i)
+        rows.push_back(Row(std::string("f").append(std::to_string(i)).append(".dll"),
+                           i % 2 == 0 ? ComparisonMark::Equal : ComparisonMark::NewerSource));
+    model.AppendRows(rows);
+    std::vector<ColorRef> expected(rows.size(), model.Colors().colors[kRegularTextColor]);
+    for (std::size_t i = 1; i < rows.size(); i += 2)
+        expected[i] = model.Colors().colors[kNewerSourceColor];
+    ColorSet colors = model.Colors();
+    // More colours than a row's place in the palette can name.
+    for (int change = 1; change <= 70000; ++change) {
+        colors.colors[kCopiedFileColor] = static_cast<ColorRef>(change);
+        colors.colors[kNewerSourceColor] = static_cast<ColorRef>(0x100000 + change);
+        model.SetColorSet(colors);
+        for (std::size_t i = 1; i < rows.size(); i += 2)
+            if (model.MarkAt(static_cast<int>(i)) == ComparisonMark::NewerSource)
+                expected[i] = colors.colors[kNewerSourceColor];
+        // A copy now and then keeps this copied colour on its row.
+        if (change % 1750 == 0) {
+            const auto row = static_cast<std::size_t>(change / 1750 - 1);
+            model.UpdateTarget(static_cast<int>(row), ComparisonMark::Copied, "1", "");
+            expected[row] = colors.colors[kCopiedFileColor];
+        }
+    }
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        EXPECT_EQ(model.data(model.index(static_cast<int>(i), kNameColumn), Qt::ForegroundRole)
+                      .value<QColor>(),
+                  FromColorRef(expected[i]))
+            << i;
     }
 }
 
@@ -479,10 +580,10 @@ TEST(ResultModel, ReservedRowsStayWhereTheyAreWhileMoreArrive) {
     model.ClearResults();
     model.ReserveRows(100);
     model.AppendRows({Row("a.dll")});
-    const ComparisonRow* first = &model.Rows().front();
+    const void* first = model.Store().Storage();
     for (int i = 0; i < 99; ++i)
         model.AppendRows({Row(std::string("b").append(std::to_string(i)).append(".dll"))});
-    EXPECT_EQ(&model.Rows().front(), first);
+    EXPECT_EQ(model.Store().Storage(), first);
     EXPECT_EQ(model.rowCount(), 100);
     EXPECT_EQ(model.RowAt(0)->Name, "a.dll");
     EXPECT_EQ(model.RowAt(99)->Name, "b98.dll");
@@ -491,7 +592,7 @@ TEST(ResultModel, ReservedRowsStayWhereTheyAreWhileMoreArrive) {
     for (const std::int64_t count : {std::int64_t{0}, std::int64_t{-5}, std::int64_t{50},
                                      std::numeric_limits<std::int64_t>::max()}) {
         model.ReserveRows(count);
-        EXPECT_EQ(&model.Rows().front(), first) << count;
+        EXPECT_EQ(model.Store().Storage(), first) << count;
         EXPECT_EQ(model.rowCount(), 100) << count;
     }
 }
@@ -537,6 +638,41 @@ TEST(ResultModel, WidestTextGrowsWithWiderTextsAndStartsFromTheCaptions) {
     EXPECT_EQ(model.WidestText(kNameColumn), width("Name"));
     EXPECT_EQ(model.WidestText(kDescriptionColumn), width("Description"));
     EXPECT_EQ(model.WidestText(kFillerColumn), 0);
+}
+
+// Source and target share their texts where they are held, but each column
+// is as wide as the texts it shows itself.
+TEST(ResultModel, WidestTextOfAColumnCountsOnlyTheTextsThatColumnShows) {
+    ResultModel model;
+    const QFont font = QGuiApplication::font();
+    model.SetMeasuringFont(font);
+    model.ClearResults();
+    const QFontMetrics metrics(font);
+    ComparisonRow row = Row("a.dll");
+    row.SourceVersion = "1.0";
+    row.TargetVersion = "1.0.0.0 (a much longer target version)";
+    row.SourceLanguage = "a much longer source language than the target's";
+    row.TargetLanguage = "German";
+    model.AppendRows({row});
+    ComparisonRow second = Row("b.dll");
+    second.SourceVersion = row.TargetVersion; // seen before, in the other column
+    model.AppendRows({second});
+
+    EXPECT_EQ(model.WidestText(kTargetVersionColumn),
+              metrics.horizontalAdvance(QString::fromStdString(row.TargetVersion)));
+    EXPECT_EQ(model.WidestText(kSourceVersionColumn),
+              metrics.horizontalAdvance(QString::fromStdString(row.TargetVersion)));
+    EXPECT_EQ(model.WidestText(kTargetLanguageColumn),
+              std::max(metrics.horizontalAdvance("German"), metrics.horizontalAdvance("Language")));
+    EXPECT_EQ(model.WidestText(kSourceLanguageColumn),
+              metrics.horizontalAdvance(QString::fromStdString(row.SourceLanguage)));
+    model.ClearResults();
+    row.TargetVersion = "1.0";
+    model.AppendRows({row});
+    EXPECT_EQ(model.WidestText(kSourceVersionColumn),
+              metrics.horizontalAdvance(ResultModel::Caption(kSourceVersionColumn)));
+    EXPECT_EQ(model.WidestText(kTargetVersionColumn),
+              metrics.horizontalAdvance(ResultModel::Caption(kTargetVersionColumn)));
 }
 
 TEST(ResultModel, WidestTextIsExactlyTheWidestOfAllTextsWhateverTheirCharacters) {

@@ -296,6 +296,38 @@ TEST_F(FilePropertiesTest, TypeLibrariesShowTheirAttributesWholeOrAsAResource) {
     }
 }
 
+TEST_F(FilePropertiesTest, DotNetAssembliesShowTheIdentityTheyBindBy) {
+    struct Case {
+        const char* path;
+        const char* name;
+        const char* token;
+    };
+    const Case cases[] = {
+        {"/usr/lib/mono/4.5/mscorlib.dll", "mscorlib", "b77a5c561934e089"},
+        {"/usr/lib/mono/4.5/Mono.Security.dll", "Mono.Security", "0738eb9f132ed756"},
+    };
+    if (!std::filesystem::exists(cases[0].path))
+        GTEST_SKIP() << "no Mono assemblies (package mono-utils)";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        const FileProperties p = ReadFileProperties(c.path);
+        const PropertySection* section = p.Section(QStringLiteral(".NET assembly"));
+        ASSERT_NE(section, nullptr);
+        EXPECT_EQ(section->rows,
+                  (std::vector<PropertyRow>{
+                      {QStringLiteral("Name"), QString::fromLatin1(c.name)},
+                      {QStringLiteral("Assembly version"), QStringLiteral("4.0.0.0")},
+                      {QStringLiteral("Culture"), QStringLiteral("neutral")},
+                      {QStringLiteral("Public key token"), QString::fromLatin1(c.token)},
+                  }));
+    }
+    // A native library has none.
+    const FileProperties native = ReadFileProperties(
+        dir.write("native.dll", test::BuildPe({{kVersion, kFirst, 0x0409,
+                                                Block({{0x0409, 0x04B0}}, {})}}).bytes));
+    EXPECT_EQ(native.Section(QStringLiteral(".NET assembly")), nullptr);
+}
+
 TEST_F(FilePropertiesTest, LinksFoldersAndMissingPaths) {
     const std::string target = dir.write("real.dll", "MZ");
     std::filesystem::create_symlink(target, dir.file("link.dll"));

@@ -1,0 +1,342 @@
+#include "engine/formats/clr_metadata.h"
+
+#include <nettle/sha1.h>
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstring>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+namespace sorvane {
+namespace {
+
+constexpr std::uint32_t kMetadataSignature = 0x424A5342; // "BSJB"
+constexpr std::uint32_t kMaxVersionLength = 255;
+constexpr int kMaxStreams = 16;
+constexpr int kTableCount = 64;
+constexpr int kAssemblyTable = 0x20;
+
+Failure Bad(Reason reason) { return {reason, Step::ReadAssemblyIdentity}; }
+
+// A little-endian value of 2 or 4 bytes at `at`; the caller checked the range.
+std::uint32_t Le(std::span<const std::byte> bytes, std::size_t at, std::size_t width) {
+    if (width == 2) {
+        std::uint16_t value;
+        std::memcpy(&value, bytes.data() + at, 2);
+        if constexpr (std::endian::native == std::endian::big)
+            value = std::byteswap(value);
+        return value;
+    }
+    std::uint32_t value;
+    std::memcpy(&value, bytes.data() + at, 4);
+    if constexpr (std::endian::native == std::endian::big)
+        value = std::byteswap(value);
+    return value;
+}
+
+// The tables whose indexes the rows before the Assembly table hold.
+enum Table : int {
+    kModule = 0x00, kTypeRef = 0x01, kTypeDef = 0x02, kField = 0x04, kMethodDef = 0x06,
+    kParam = 0x08, kInterfaceImpl = 0x09, kMemberRef = 0x0A, kDeclSecurity = 0x0E,
+    kStandAloneSig = 0x11, kEvent = 0x14, kProperty = 0x17, kModuleRef = 0x1A, kTypeSpec = 0x1B,
+    kAssembly = 0x20, kAssemblyRef = 0x23, kFile = 0x26, kExportedType = 0x27,
+    kManifestResource = 0x28, kGenericParam = 0x2A, kMethodSpec = 0x2B,
+    kGenericParamConstraint = 0x2C, kUnused = -1,
+};
+
+// A column: a fixed width, a heap index, an index into one table, or a
+// coded index over several.
+struct Column {
+    enum Kind : std::uint8_t { Fixed, String, Guid, Blob, Index, Coded } kind;
+    int size = 0;                 ///< Fixed: bytes; Index: the table
+    std::span<const int> tables = {}; ///< Coded: the tables it may name
+};
+
+constexpr int kTypeDefOrRef[] = {kTypeDef, kTypeRef, kTypeSpec};
+constexpr int kHasConstant[] = {kField, kParam, kProperty};
+constexpr int kHasCustomAttribute[] = {
+    kMethodDef, kField, kTypeRef, kTypeDef, kParam, kInterfaceImpl, kMemberRef, kModule,
+    kDeclSecurity, kProperty, kEvent, kStandAloneSig, kModuleRef, kTypeSpec, kAssembly,
+    kAssemblyRef, kFile, kExportedType, kManifestResource, kGenericParam,
+    kGenericParamConstraint, kMethodSpec};
+constexpr int kHasFieldMarshal[] = {kField, kParam};
+constexpr int kHasDeclSecurity[] = {kTypeDef, kMethodDef, kAssembly};
+constexpr int kMemberRefParent[] = {kTypeDef, kTypeRef, kModuleRef, kMethodDef, kTypeSpec};
+constexpr int kHasSemantics[] = {kEvent, kProperty};
+constexpr int kMethodDefOrRef[] = {kMethodDef, kMemberRef};
+constexpr int kMemberForwarded[] = {kField, kMethodDef};
+constexpr int kCustomAttributeType[] = {kUnused, kUnused, kMethodDef, kMemberRef, kUnused};
+constexpr int kResolutionScope[] = {kModule, kModuleRef, kAssemblyRef, kTypeRef};
+
+constexpr Column F(int bytes) { return {Column::Fixed, bytes}; }
+constexpr Column S{Column::String};
+constexpr Column G{Column::Guid};
+constexpr Column B{Column::Blob};
+constexpr Column I(int table) { return {Column::Index, table}; }
+constexpr Column C(std::span<const int> tables) { return {Column::Coded, 0, tables}; }
+
+// The columns of the tables 0x00 to 0x1F, which come before the Assembly
+// table in the stream (ECMA-335, II.22).
+const std::array<std::vector<Column>, kAssemblyTable>& Schemas() {
+    static const std::array<std::vector<Column>, kAssemblyTable> schemas = {{
+        {F(2), S, G, G, G},                                 // 0x00 Module
+        {C(kResolutionScope), S, S},                        // 0x01 TypeRef
+        {F(4), S, S, C(kTypeDefOrRef), I(kField), I(kMethodDef)}, // 0x02 TypeDef
+        {I(kField)},                                        // 0x03 FieldPtr
+        {F(2), S, B},                                       // 0x04 Field
+        {I(kMethodDef)},                                    // 0x05 MethodPtr
+        {F(4), F(2), F(2), S, B, I(kParam)},                // 0x06 MethodDef
+        {I(kParam)},                                        // 0x07 ParamPtr
+        {F(2), F(2), S},                                    // 0x08 Param
+        {I(kTypeDef), C(kTypeDefOrRef)},                    // 0x09 InterfaceImpl
+        {C(kMemberRefParent), S, B},                        // 0x0A MemberRef
+        {F(2), C(kHasConstant), B},                         // 0x0B Constant
+        {C(kHasCustomAttribute), C(kCustomAttributeType), B}, // 0x0C CustomAttribute
+        {C(kHasFieldMarshal), B},                           // 0x0D FieldMarshal
+        {F(2), C(kHasDeclSecurity), B},                     // 0x0E DeclSecurity
+        {F(2), F(4), I(kTypeDef)},                          // 0x0F ClassLayout
+        {F(4), I(kField)},                                  // 0x10 FieldLayout
+        {B},                                                // 0x11 StandAloneSig
+        {I(kTypeDef), I(kEvent)},                           // 0x12 EventMap
+        {I(kEvent)},                                        // 0x13 EventPtr
+        {F(2), S, C(kTypeDefOrRef)},                        // 0x14 Event
+        {I(kTypeDef), I(kProperty)},                        // 0x15 PropertyMap
+        {I(kProperty)},                                     // 0x16 PropertyPtr
+        {F(2), S, B},                                       // 0x17 Property
+        {F(2), I(kMethodDef), C(kHasSemantics)},            // 0x18 MethodSemantics
+        {I(kTypeDef), C(kMethodDefOrRef), C(kMethodDefOrRef)}, // 0x19 MethodImpl
+        {S},                                                // 0x1A ModuleRef
+        {B},                                                // 0x1B TypeSpec
+        {F(2), C(kMemberForwarded), S, I(kModuleRef)},      // 0x1C ImplMap
+        {F(4), I(kField)},                                  // 0x1D FieldRVA
+        {F(4), F(4)},                                       // 0x1E EncLog
+        {F(4)},                                             // 0x1F EncMap
+    }};
+    return schemas;
+}
+
+struct Stream {
+    std::uint32_t offset = 0;
+    std::uint32_t size = 0;
+    bool found = false;
+};
+
+class Reader {
+public:
+    explicit Reader(const ByteSource& source) : source_(source) {}
+
+    Result<AssemblyIdentity> Run() {
+        if (auto streams = ReadStreams(); !streams)
+            return Fail(streams.error());
+        if (!tables_.found || !strings_.found)
+            return Fail(Bad(Reason::BadFormat));
+        return ReadTables();
+    }
+
+private:
+    std::optional<Bytes> At(std::uint64_t offset, std::size_t size) const {
+        return source_.Read(offset, size);
+    }
+
+    Result<void> ReadStreams() {
+        const auto head = At(0, 16);
+        if (!head)
+            return Fail(Bad(source_.size() < 16 ? Reason::Truncated : Reason::BadFormat));
+        if (Le(*head, 0, 4) != kMetadataSignature)
+            return Fail(Bad(Reason::BadFormat));
+        const std::uint32_t versionLength = Le(*head, 12, 4);
+        if (versionLength > kMaxVersionLength || versionLength % 4 != 0)
+            return Fail(Bad(Reason::BadFormat));
+        std::uint64_t at = 16 + versionLength;
+        const auto counts = At(at, 4);
+        if (!counts)
+            return Fail(Bad(Reason::Truncated));
+        const int streams = static_cast<int>(Le(*counts, 2, 2));
+        if (streams > kMaxStreams)
+            return Fail(Bad(Reason::BadFormat));
+        at += 4;
+        for (int i = 0; i < streams; ++i) {
+            // Offset, size, and a NUL-ended name padded to four bytes.
+            const auto header = source_.ReadUpTo(at, 8 + 32);
+            if (header.size() < 12)
+                return Fail(Bad(Reason::Truncated));
+            const auto name = std::span(header).subspan(8);
+            const auto end = std::find(name.begin(), name.end(), std::byte{0});
+            if (end == name.end())
+                return Fail(Bad(Reason::BadFormat));
+            const std::string_view text(reinterpret_cast<const char*>(name.data()),
+                                        static_cast<std::size_t>(end - name.begin()));
+            const Stream stream{Le(header, 0, 4), Le(header, 4, 4), true};
+            if (stream.offset > source_.size() || stream.size > source_.size() - stream.offset)
+                return Fail(Bad(Reason::Truncated));
+            if (text == "#~" || text == "#-")
+                tables_ = stream;
+            else if (text == "#Strings")
+                strings_ = stream;
+            else if (text == "#Blob")
+                blobs_ = stream;
+            else if (text == "#GUID")
+                guids_ = stream;
+            at += 8 + ((text.size() + 4) & ~std::size_t{3});
+        }
+        return {};
+    }
+
+    Result<AssemblyIdentity> ReadTables() {
+        const auto head = At(tables_.offset, 24);
+        if (!head || tables_.size < 24)
+            return Fail(Bad(Reason::Truncated));
+        const auto heapSizes = static_cast<std::uint8_t>((*head)[6]);
+        const std::uint64_t valid = Le(*head, 8, 4) | (std::uint64_t{Le(*head, 12, 4)} << 32);
+        if ((valid & (std::uint64_t{1} << kAssemblyTable)) == 0)
+            return Fail(Bad(Reason::NotVersioned)); // a module, no assembly
+        const int present = std::popcount(valid);
+        const auto counts = At(tables_.offset + 24, static_cast<std::size_t>(present) * 4);
+        if (!counts)
+            return Fail(Bad(Reason::Truncated));
+        std::array<std::uint32_t, kTableCount> rows{};
+        for (int table = 0, n = 0; table < kTableCount; ++table)
+            if ((valid >> table) & 1)
+                rows[static_cast<std::size_t>(table)] = Le(*counts, static_cast<std::size_t>(n++) * 4, 4);
+        stringWidth_ = (heapSizes & 0x01) ? 4 : 2;
+        guidWidth_ = (heapSizes & 0x02) ? 4 : 2;
+        blobWidth_ = (heapSizes & 0x04) ? 4 : 2;
+
+        const auto indexWidth = [&rows](int table) {
+            return table >= 0 && rows[static_cast<std::size_t>(table)] > 0xFFFF ? 4 : 2;
+        };
+        const auto codedWidth = [&rows](std::span<const int> tables) {
+            const int tagBits = std::bit_width(tables.size() - 1);
+            std::uint32_t most = 0;
+            for (const int table : tables)
+                if (table >= 0)
+                    most = std::max(most, rows[static_cast<std::size_t>(table)]);
+            return most < (std::uint32_t{1} << (16 - tagBits)) ? 2 : 4;
+        };
+        // The tables before the Assembly table, row by row width, skipped.
+        std::uint64_t at = tables_.offset + 24 + static_cast<std::uint64_t>(present) * 4;
+        if ((heapSizes & 0x40) != 0)
+            at += 4; // an uncompressed stream's extra word
+        for (int table = 0; table < kAssemblyTable; ++table) {
+            std::uint64_t width = 0;
+            for (const Column& column : Schemas()[static_cast<std::size_t>(table)]) {
+                switch (column.kind) {
+                case Column::Fixed: width += static_cast<std::uint64_t>(column.size); break;
+                case Column::String: width += stringWidth_; break;
+                case Column::Guid: width += guidWidth_; break;
+                case Column::Blob: width += blobWidth_; break;
+                case Column::Index: width += static_cast<std::uint64_t>(indexWidth(column.size)); break;
+                case Column::Coded: width += static_cast<std::uint64_t>(codedWidth(column.tables)); break;
+                }
+            }
+            at += width * rows[static_cast<std::size_t>(table)];
+        }
+        if (rows[kAssemblyTable] == 0)
+            return Fail(Bad(Reason::NotVersioned));
+        // HashAlgId, four version parts, Flags, PublicKey, Name, Culture.
+        const std::size_t rowSize = 4 + 8 + 4 + blobWidth_ + 2 * stringWidth_;
+        if (at + rowSize > std::uint64_t{tables_.offset} + tables_.size)
+            return Fail(Bad(Reason::Truncated));
+        const auto row = At(at, rowSize);
+        if (!row)
+            return Fail(Bad(Reason::Truncated));
+        AssemblyIdentity identity;
+        identity.version = std::to_string(Le(*row, 4, 2)) + "." + std::to_string(Le(*row, 6, 2)) +
+                           "." + std::to_string(Le(*row, 8, 2)) + "." +
+                           std::to_string(Le(*row, 10, 2));
+        const std::uint32_t flags = Le(*row, 12, 4);
+        std::size_t column = 16;
+        const std::uint32_t keyIndex = Le(*row, column, blobWidth_);
+        column += blobWidth_;
+        const std::uint32_t nameIndex = Le(*row, column, stringWidth_);
+        column += stringWidth_;
+        const std::uint32_t cultureIndex = Le(*row, column, stringWidth_);
+        auto name = String(nameIndex);
+        auto culture = String(cultureIndex);
+        if (!name || !culture)
+            return Fail(Bad(Reason::BadFormat));
+        identity.name = std::move(*name);
+        identity.culture = std::move(*culture);
+        // The definition holds the whole key whatever its flag says (the
+        // flag tells references' keys from their tokens).
+        (void)flags;
+        if (keyIndex != 0) {
+            const auto key = Blob(keyIndex);
+            if (!key)
+                return Fail(Bad(Reason::BadFormat));
+            if (!key->empty())
+                identity.publicKeyToken = PublicKeyToken(*key);
+        }
+        return identity;
+    }
+
+    // A NUL-ended string of the strings heap.
+    std::optional<std::string> String(std::uint32_t index) const {
+        if (index >= strings_.size)
+            return std::nullopt;
+        const Bytes bytes = source_.ReadUpTo(std::uint64_t{strings_.offset} + index,
+                                             std::min<std::size_t>(kMaxIdentityText + 1,
+                                                                   strings_.size - index));
+        const auto end = std::find(bytes.begin(), bytes.end(), std::byte{0});
+        if (end == bytes.end())
+            return std::nullopt;
+        return std::string(reinterpret_cast<const char*>(bytes.data()),
+                           static_cast<std::size_t>(end - bytes.begin()));
+    }
+
+    // A blob: its length in one, two or four bytes (II.24.2.4), then its bytes.
+    std::optional<Bytes> Blob(std::uint32_t index) const {
+        if (!blobs_.found || index >= blobs_.size)
+            return std::nullopt;
+        const std::uint64_t start = std::uint64_t{blobs_.offset} + index;
+        const Bytes head = source_.ReadUpTo(start, std::min<std::size_t>(4, blobs_.size - index));
+        if (head.empty())
+            return std::nullopt;
+        const auto b = [&head](std::size_t i) { return static_cast<std::uint32_t>(head[i]); };
+        std::uint32_t length = 0;
+        std::size_t prefix = 0;
+        if ((b(0) & 0x80) == 0) {
+            length = b(0), prefix = 1;
+        } else if ((b(0) & 0xC0) == 0x80 && head.size() >= 2) {
+            length = ((b(0) & 0x3F) << 8) | b(1), prefix = 2;
+        } else if ((b(0) & 0xE0) == 0xC0 && head.size() >= 4) {
+            length = ((b(0) & 0x1F) << 24) | (b(1) << 16) | (b(2) << 8) | b(3), prefix = 4;
+        } else {
+            return std::nullopt;
+        }
+        if (length > kMaxPublicKeyBytes || prefix + length > blobs_.size - index)
+            return std::nullopt;
+        return At(start + prefix, length);
+    }
+
+    const ByteSource& source_;
+    Stream tables_, strings_, blobs_, guids_;
+    std::size_t stringWidth_ = 2, guidWidth_ = 2, blobWidth_ = 2;
+};
+
+} // namespace
+
+Result<AssemblyIdentity> ReadAssemblyIdentity(const ByteSource& metadata) {
+    return Reader(metadata).Run();
+}
+
+std::string PublicKeyToken(std::span<const std::byte> publicKey) {
+    sha1_ctx context;
+    sha1_init(&context);
+    sha1_update(&context, publicKey.size(), reinterpret_cast<const std::uint8_t*>(publicKey.data()));
+    std::array<std::uint8_t, SHA1_DIGEST_SIZE> digest{};
+    sha1_digest(&context, digest.size(), digest.data());
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string token;
+    for (std::size_t i = 0; i < 8; ++i) {
+        const std::uint8_t byte = digest[digest.size() - 1 - i];
+        token += kHex[byte >> 4];
+        token += kHex[byte & 0x0F];
+    }
+    return token;
+}
+
+} // namespace sorvane
