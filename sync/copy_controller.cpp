@@ -198,7 +198,9 @@ void CopyController::StartBatch(const std::string& sourceFolder, const std::stri
 }
 
 // The rows are copied on a thread of their own, which tells each row's end
-// to this object's thread. Stop and Esc take effect between two rows.
+// to this object's thread. Stop and Esc take effect between two rows: the
+// rows reached before are copied (their new files may be written already,
+// waiting for the rest of their group), the others are not.
 void CopyController::RunBatch(std::vector<RowCopyRequest> requests) {
     if (worker_.joinable())
         worker_.join();
@@ -207,11 +209,20 @@ void CopyController::RunBatch(std::vector<RowCopyRequest> requests) {
         const auto post = [this](auto call) {
             QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
         };
+        // The window makes each row current as the copy comes to it, and
+        // handles its input before the copy goes on: Stop and Esc end the
+        // batch after that row.
         const auto reached = [&](std::size_t index) {
+            {
+                const std::lock_guard lock(toldMutex_);
+                told_ = false;
+            }
             post([this, index] {
                 if (batch_ && index < batch_->rows.size())
                     emit RowReached(batch_->rows[index]);
+                Told();
             });
+            WaitUntilTold();
         };
         const auto done = [&](std::size_t index, RowCopyResult outcome) {
             undone = index + 1;

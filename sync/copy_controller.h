@@ -122,8 +122,8 @@ public:
                     bool backupChecked, int newerSourceRows);
 
     bool IsCopying() const { return copying_; }
-    /// Ends a batch after the current file (after the files already written
-    /// that wait to take their names).
+    /// Ends a batch after the current file: the rows reached so far are
+    /// copied, the others are not.
     void RequestStop() { stopRequested_ = true; }
 
 signals:
@@ -153,8 +153,9 @@ private:
     void RunBatch(std::vector<RowCopyRequest> requests);
     void BatchRowDone(std::size_t index, const RowCopyResult& outcome);
     void FinishBatch(bool interrupted);
-    /// The copy thread waits after a failed row until the window has told
-    /// it, so a batch goes on only once the message is answered.
+    /// The copy thread waits, after it reached a row and after a failed row,
+    /// until the window has told it: a batch goes on only once the window
+    /// has handled its input, and once a failure's message is answered.
     void WaitUntilTold();
     void Told();
     void SetCopying(bool copying);

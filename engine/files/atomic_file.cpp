@@ -541,35 +541,18 @@ WriteOutcome ReplacementGroup::TakeName(Waiting& waiting) {
     // has it is held open, so that the file it leaves goes only when the
     // group lets it go (see Commit).
     struct stat now {};
-    bool present = false;
-    const auto look = [&] {
-        waiting.replaced = UniqueFd(
-            ::openat(waiting.folder, waiting.name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
-        present = waiting.replaced.get() >= 0 && ::fstat(waiting.replaced.get(), &now) == 0;
-    };
-    look();
-    const auto agreed = [&]() -> WriteOutcome {
-        if (waiting.beforeRename)
-            if (auto yes = waiting.beforeRename(present ? &now : nullptr); !yes)
-                return yes;
-        if (present && !S_ISREG(now.st_mode))
-            return NotRegular(now.st_mode, false, {});
-        return {};
-    };
-    if (auto yes = agreed(); !yes)
-        return yes;
+    waiting.replaced = UniqueFd(
+        ::openat(waiting.folder, waiting.name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+    const bool present = waiting.replaced.get() >= 0 && ::fstat(waiting.replaced.get(), &now) == 0;
+    if (waiting.beforeRename)
+        if (auto agreed = waiting.beforeRename(present ? &now : nullptr); !agreed)
+            return agreed;
+    if (present && !S_ISREG(now.st_mode))
+        return NotRegular(now.st_mode, false, {});
     if (waiting.unnamed) {
-        // Nothing to replace: the file takes the name itself, unless
-        // something took it meanwhile.
-        if (!present) {
-            if (LinkUnnamed(waiting.fd.get(), waiting.folder, waiting.name) == 0)
-                return {};
-            if (errno != EEXIST)
-                return FailWith(errno, Step::Create);
-            look();
-            if (auto yes = agreed(); !yes)
-                return yes;
-        }
+        // A name beside the target first: the file takes the target's name
+        // by a rename, whether or not something has it, as watchers of the
+        // folder expect of a file put in place.
         while (waiting.temporary.empty()) {
             const std::string candidate = temporaries_.Reserve(waiting.folder, waiting.name);
             if (candidate.empty())
