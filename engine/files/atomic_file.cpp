@@ -503,7 +503,8 @@ std::vector<WriteOutcome> ReplacementGroup::Commit() {
             ::fsync(folder.get());
 
     // Each takes its name, in order; then each folder is flushed once, to
-    // make the renames themselves durable.
+    // make the renames themselves durable: by itself where it is the only
+    // one of its file system, else with the whole file system at once.
     std::vector<std::pair<dev_t, ino_t>> folders;
     std::vector<int> toFlush;
     for (std::size_t i = 0; i < waiting_.size(); ++i) {
@@ -517,8 +518,21 @@ std::vector<WriteOutcome> ReplacementGroup::Commit() {
             toFlush.push_back(waiting_[i]->folder);
         }
     }
-    for (const int folder : toFlush)
-        ::fsync(folder);
+    std::vector<dev_t> synced;
+    for (std::size_t i = 0; i < toFlush.size(); ++i) {
+        const dev_t device = folders[i].first;
+        if (std::ranges::find(synced, device) != synced.end())
+            continue;
+        const bool others = std::ranges::count(folders, device, &std::pair<dev_t, ino_t>::first) > 1;
+        if (others && ::syncfs(toFlush[i]) == 0) {
+            synced.push_back(device);
+            continue;
+        }
+        for (std::size_t j = i; j < toFlush.size(); ++j)
+            if (folders[j].first == device)
+                ::fsync(toFlush[j]);
+        synced.push_back(device);
+    }
 
     std::vector<UniqueFd> replaced;
     for (const auto& waiting : waiting_) {

@@ -170,8 +170,9 @@ public:
     /// Puts the waiting files on the disk (when more than one, with one
     /// flush of each file system they are on), then renames each over its
     /// target in the order added (asking its `beforeRename` first), then
-    /// flushes each of their folders once. The outcome of each, in that
-    /// order; the group is empty afterwards.
+    /// flushes each of their folders once (the folders of one file system
+    /// together, with one flush of it). The outcome of each, in that order;
+    /// the group is empty afterwards.
     std::vector<WriteOutcome> Commit();
 
 private:
