@@ -328,10 +328,11 @@ bool ReplacementGroup::UnnamedFilesCanBeNamed() {
 }
 
 // The files a group replaced are let go on threads of their own when the
-// group had more than one: freeing a file's blocks can wait on the disk (a
-// file system mounted with "discard" trims them there and then, one file
-// after the other), and several at once wait about as long as one. The
-// waiting then overlaps the next group's copying instead of adding to it.
+// group had more than one: freeing a file's blocks can wait on the disk
+// (ext4 without a journal, mounted with "discard", trims them there and
+// then, one file after the other), and several at once wait about as long as
+// one. The waiting then overlaps the next group's copying instead of adding
+// to it.
 void ReplacementGroup::LetGo(std::vector<UniqueFd> replaced) {
     for (auto& releaser : releasers_)
         releaser.join();
