@@ -54,6 +54,7 @@ void ScanSession::mFileScan_Click() {
     request.includeSubfolders =
         window_.action("mViewSubfolders")->isChecked() && !window_.state.sourceIsMap;
     request.displayMode = window_.state.displayMode;
+    request.compareContents = window_.state.compareContents && !window_.state.sourceIsMap;
     if (const auto refused = CheckScanRequest(request)) {
         // The results of the last scan stay; only a message, if any.
         window_.SetPanel(2, Qt8(refused->message));

@@ -62,6 +62,8 @@ void ViewCommands::ShowViewMenuAt(const QPoint& globalPos) {
 void ViewCommands::mView_Click() {
     window_.action("mViewResizeColumns")->setEnabled(window_.model->HasResults());
     window_.action("mViewSubfolders")->setEnabled(!window_.state.sourceIsMap);
+    // A map holds no bytes to compare.
+    window_.action("mViewContents")->setEnabled(!window_.state.sourceIsMap);
     for (int i = 1; i <= kBandTotal; ++i)
         window_.action(QStringLiteral("mViewToolbar%1").arg(i))
             ->setChecked(!window_.bands[static_cast<std::size_t>(i - 1)]->isHidden());
@@ -145,6 +147,11 @@ void ViewCommands::mViewSubfolders_Click(bool itemToggled) {
     if (!itemToggled) // the menu item toggles itself; everything else inverts it here
         item->setChecked(!item->isChecked());
     window_.commands->button(QStringLiteral("Recur"))->setChecked(item->isChecked());
+    window_.NoteSettingsChanged();
+}
+
+void ViewCommands::mViewContents_Click() {
+    window_.state.compareContents = window_.action("mViewContents")->isChecked();
     window_.NoteSettingsChanged();
 }
 

@@ -35,6 +35,9 @@ public:
     /// changed its own check mark.
     void mViewSubfolders_Click(bool itemToggled = false);
     void mViewShowFiles_Click(int index);
+    /// Compare Contents: the next scan also compares the bytes of pairs
+    /// whose versions and sizes are equal.
+    void mViewContents_Click();
     void mViewColor_Click(int index);
     void mViewSetFont_Click();
     void mViewCustomize_Click();

@@ -137,6 +137,8 @@ void WindowCommands::Build(ActionTable& table) {
              // The item checks itself before its handler runs.
              {"mViewSubfolders", tr("&Include Sub-folders"), {}, 204,
               [&view] { view.mViewSubfolders_Click(true); }, kCheck},
+             {"mViewContents", tr("Co&mpare Contents"), {}, 218,
+              [&view] { view.mViewContents_Click(); }, kCheck},
              kSeparator,
              {"mViewOrder0", tr("&Ascending"), {}, 406, [&view] { view.mViewOrder_Click(0); },
               kCheck, {}, "order"},

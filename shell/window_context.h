@@ -44,6 +44,8 @@ struct WindowState {
     /// state without re-sorting or recomputing what is enabled.
     bool settingUp = true;
     std::string backupFolder;
+    /// Pairs of equal version and size are also compared byte for byte.
+    bool compareContents = false;
     /// The enabled state of "Target File Properties...", kept here because
     /// Qt disables every hidden action.
     bool targetPropertiesEnabled = false;

@@ -148,6 +148,8 @@ void WindowSettings::LoadSettings(const QString& commandLineSource) {
     window_.state.backupFolder = ReadSetting(file, "General", "BackupDir");
     window_.action("mToolsBackup")->setChecked(ReadNumberSetting(file, "General", "Backup", 1) == 0);
     tools_.mToolsBackup_Click();
+    window_.state.compareContents = ReadNumberSetting(file, "General", "Content", 0) == 1;
+    window_.action("mViewContents")->setChecked(window_.state.compareContents);
     const bool statusShown = ReadNumberSetting(file, "General", "StatusBar", 1) == 1;
     window_.action("mViewStatus")->setChecked(statusShown);
     window_.panels->bar().setVisible(statusShown);
@@ -228,6 +230,7 @@ void WindowSettings::SaveSettings() {
     WriteSetting(file, "General", "BackupDir", window_.state.backupFolder);
     WriteNumberSetting(file, "General", "Backup", checked("mToolsBackup"));
     WriteNumberSetting(file, "General", "StatusBar", checked("mViewStatus"));
+    WriteNumberSetting(file, "General", "Content", checked("mViewContents"));
     std::string columns;
     for (int i = 1; i <= kDataColumns; ++i)
         columns += window_.action(QStringLiteral("mViewColumns%1").arg(i))->isChecked() ? '1' : '0';

@@ -1,4 +1,5 @@
 #include "cli/commands.h"
+#include "compare_runner.h"
 
 #include "support/csv_records.h"
 #include "support/scan_files.h"
@@ -20,7 +21,7 @@ using test::VersionedPe;
 
 using test::ReadCsv;
 
-class CompareCommand : public ::testing::Test {
+class CompareCommand : public test_compare::CompareRunner {
 protected:
     void SetUp() override {
         dir.write("src/new.dll", VersionedPe({{2, 0, 0, 0}, 0x0409, "Source"}));
@@ -30,16 +31,6 @@ protected:
         dir.write("src/sub/deep.dll", VersionedPe({{3, 0, 0, 0}}));
     }
 
-    int Run(std::vector<std::string> args) {
-        out.str("");
-        err.str("");
-        args.insert(args.begin(), {dir.file("src"), dir.file("dst")});
-        return RunCompare(args, out, err);
-    }
-
-    test::TempDir dir;
-    std::ostringstream out;
-    std::ostringstream err;
 };
 
 TEST_F(CompareCommand, JsonHoldsRowsCountersAndMessage) {

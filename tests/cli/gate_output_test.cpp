@@ -1,6 +1,7 @@
 // compare as a release gate: --fail-on, and the JUnit and GitHub reports.
 
 #include "cli/commands.h"
+#include "compare_runner.h"
 #include "cli/gate_output.h"
 
 #include "support/scan_files.h"
@@ -20,7 +21,7 @@ namespace {
 using test::VersionedPe;
 
 // One file of each category, named after it, and an equal one.
-class ReleaseGate : public ::testing::Test {
+class ReleaseGate : public test_compare::CompareRunner {
 protected:
     void SetUp() override {
         const auto pair = [this](const std::string& name, test::VersionedFile source,
@@ -38,16 +39,6 @@ protected:
         pair("equal.dll", {{3, 0, 0, 0}}, test::VersionedFile{{3, 0, 0, 0}});
     }
 
-    int Run(std::vector<std::string> args) {
-        out.str("");
-        err.str("");
-        args.insert(args.begin(), {dir.file("src"), dir.file("dst")});
-        return RunCompare(args, out, err);
-    }
-
-    test::TempDir dir;
-    std::ostringstream out;
-    std::ostringstream err;
 };
 
 TEST_F(ReleaseGate, FailsOnlyWhenARowOfAListedCategoryIsFound) {

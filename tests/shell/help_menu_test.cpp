@@ -74,7 +74,7 @@ struct Topic {
 // Every menu item and sub-menu with the topic its F1 opens.
 std::vector<Topic> AllTopics() {
     std::vector<Topic> rows = {
-        {"mFileScan", 201},          {"mFileSaveSourceMap", 203}, {"mFileExportReport", 217},     {"mViewSubfolders", 204},
+        {"mFileScan", 201},          {"mFileSaveSourceMap", 203}, {"mFileExportReport", 217},     {"mViewSubfolders", 204}, {"mViewContents", 218},
         {"mViewShowFiles1", 205},    {"mToolsBackup", 206},           {"mViewResizeColumns", 207},
         {"mEditFind", 208},          {"mToolsCopySource", 209},       {"mToolsSetFilter", 210},
         {"mFileOpenSourcePath", 211}, {"mFileOpenSourceMap", 212},    {"mFileOpenTargetPath", 213},

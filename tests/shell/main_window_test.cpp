@@ -621,6 +621,46 @@ TEST_F(MainWindowTest, CustomisedToolbarIsKeptInTheSettingsFile) {
     EXPECT_FALSE(w->toolbarButton("Save")->isVisible());
 }
 
+TEST_F(MainWindowTest, CompareContentsMarksEqualVersionsWithOtherBytesAndIsKept) {
+    const std::string base = VersionedPe({{1, 0, 0, 0}});
+    std::string changed = base;
+    changed.back() = static_cast<char>(changed.back() ^ 0x5A);
+    dir.write("src/same.dll", base);
+    dir.write("dst/same.dll", base);
+    dir.write("src/rebuilt.dll", base);
+    dir.write("dst/rebuilt.dll", changed);
+    const auto marks = [](const MainWindow& w) {
+        std::map<std::string, char> out;
+        for (std::size_t i = 0; i < w.model()->Rows().size(); ++i) {
+            const auto row = w.model()->RowAt(static_cast<int>(i));
+            out[row->Name] = static_cast<char>(row->Mark);
+        }
+        return out;
+    };
+    {
+        auto w = Open();
+        w->sourceBox()->SetText(Q(dir.file("src")));
+        w->targetBox()->SetText(Q(dir.file("dst")));
+        w->viewCommands().mViewShowFiles_Click(0);
+        EXPECT_FALSE(w->action("mViewContents")->isChecked()); // off for a new user
+        Scan(*w);
+        EXPECT_EQ(marks(*w), (std::map<std::string, char>{{"rebuilt.dll", '='}, {"same.dll", '='}}));
+        w->action("mViewContents")->trigger();
+        EXPECT_EQ(w->PanelText(2),
+                  "Settings were changed. Perform the scan again to update the results.");
+        Scan(*w);
+        EXPECT_EQ(marks(*w), (std::map<std::string, char>{{"rebuilt.dll", '~'}, {"same.dll", '='}}));
+        w->close();
+    }
+    EXPECT_EQ(ReadSetting(settingsFile, "General", "Content"), "1");
+    auto w = Open();
+    EXPECT_TRUE(w->action("mViewContents")->isChecked());
+    // A map holds no bytes: the item is off while one is the Source.
+    w->sourceBox()->SetText(Q(dir.write("old.map", dir.file("src") + "\r\n")));
+    w->viewCommands().mView_Click();
+    EXPECT_FALSE(w->action("mViewContents")->isEnabled());
+}
+
 TEST_F(MainWindowTest, MenusHoldEveryItemInOrder) {
     auto w = Open();
     QStringList file;
