@@ -106,11 +106,15 @@ memory.)",
 source is newer (">") onto its target, as the window's Batch Copy
 does. Each replaced target file is first saved under TARGET/_Backup
 (or the folder --backup-dir names) with the same relative path (an
-older backup there is replaced).
+older backup there is replaced); on the Target's file system the
+backup is a second name (a hard link) of the old file, so nothing is
+copied for it.
 A copy is written to a temporary file beside the target, flushed and
 renamed over it, so a failure (a full disk, a folder that cannot be
-written) leaves the old target as it was; the copy gets the source's
-permission bits and modification time. Missing sub-folders are made.
+written) or a kill leaves the old target as it was; the files are
+flushed in groups of up to a few hundred, each group at once. The copy
+gets the source's permission bits and modification time. Missing
+sub-folders are made.
 Nothing is written through a symbolic link: a link at a target
 file, at a folder on its way, at TARGET/_Backup or below it refuses
 that file, as does a source or target file that changed after the

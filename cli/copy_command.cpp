@@ -20,6 +20,7 @@
 #include <cstring>
 #include <csignal>
 #include <filesystem>
+#include <memory>
 #include <new>
 #include <optional>
 #include <ostream>
@@ -187,53 +188,85 @@ int Copy(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
 
     std::size_t copied = 0, backedUp = 0, failed = 0, skipped = 0, refused = 0;
     bool stopped = false, interrupted = false;
-    for (const auto& row : found.rows) {
-        if (gInterrupted.load()) {
-            interrupted = true;
-            break;
-        }
-        if (row.Busy) {
+    // Says how one row ended.
+    const auto report = [&](const ComparisonRow& row, const RowCopyResult* result) {
+        if (result == nullptr) {
             // As in the window: the scan found that the target file cannot be
             // written (read-only, on a read-only file system, immutable).
             err << "sorvane-cli: skipped " << Shown(JoinPath(outcome.target, row.Name))
                 << ": the target file cannot be written\n";
             ++skipped;
-            continue;
-        }
-        if (options.dryRun) {
-            out << "would copy " << RowText(row) << "\n";
-            ++copied;
-            continue;
-        }
-        const ScannedPair scanned{row.SourceStamp, row.TargetStamp};
-        const RowCopyResult result =
-            options.backupDir
-                ? CopyRowFiles(outcome.source, outcome.target, row.Name,
-                               BackupFolder{*options.backupDir}, scanned)
-                : CopyRowFiles(outcome.source, outcome.target, row.Name, options.backup, scanned);
-        if (result.status == RowCopyStatus::Refused) {
+        } else if (result->status == RowCopyStatus::Refused) {
             // Written nowhere: a link on the way, or not the file the scan read.
-            err << "sorvane-cli: refused " << Shown(result.failedPath) << ": "
-                << Shown(result.failure.Message()) << "\n";
+            err << "sorvane-cli: refused " << Shown(result->failedPath) << ": "
+                << Shown(result->failure.Message()) << "\n";
             ++refused;
-            continue;
-        }
-        if (result.status == RowCopyStatus::BackupFailed) {
-            err << "sorvane-cli: cannot back up " << Shown(result.failedPath) << ": "
-                << Shown(result.failure.Message()) << "\n";
+        } else if (result->status == RowCopyStatus::BackupFailed) {
+            err << "sorvane-cli: cannot back up " << Shown(result->failedPath) << ": "
+                << Shown(result->failure.Message()) << "\n";
             stopped = true;
+        } else if (result->status == RowCopyStatus::CopyFailed) {
+            err << "sorvane-cli: cannot copy " << Shown(result->failedPath) << ": "
+                << Shown(result->failure.Message()) << "\n";
+            ++failed;
+        } else {
+            out << "copied " << RowText(row) << "\n";
+            ++copied;
+            backedUp += result->backedUp ? 1 : 0;
+        }
+    };
+
+    // The files are copied in groups, so a row's outcome may come after
+    // later rows were handed over; each row is still told in its order.
+    struct Told {
+        const ComparisonRow* row;
+        bool busy = false;
+        std::optional<RowCopyResult> result;
+    };
+    std::vector<Told> told;
+    std::size_t nextToTell = 0;
+    std::vector<std::size_t> toldOfBatchRow;
+    const auto tell = [&](std::vector<RowCopyBatch::Finished> finished) {
+        for (auto& row : finished)
+            told[toldOfBatchRow[row.row]].result = std::move(row.result);
+        for (; nextToTell < told.size() && (told[nextToTell].busy || told[nextToTell].result);
+             ++nextToTell)
+            report(*told[nextToTell].row,
+                   told[nextToTell].busy ? nullptr : &*told[nextToTell].result);
+    };
+    std::unique_ptr<RowCopyBatch> batch;
+    if (!options.dryRun)
+        batch = options.backupDir
+                    ? std::make_unique<RowCopyBatch>(outcome.source, outcome.target,
+                                                     BackupFolder{*options.backupDir})
+                    : std::make_unique<RowCopyBatch>(outcome.source, outcome.target,
+                                                     options.backup);
+    for (const auto& row : found.rows) {
+        if (gInterrupted.load()) {
+            interrupted = true;
             break;
         }
-        if (result.status == RowCopyStatus::CopyFailed) {
-            err << "sorvane-cli: cannot copy " << Shown(result.failedPath) << ": "
-                << Shown(result.failure.Message()) << "\n";
-            ++failed;
+        if (options.dryRun) {
+            if (row.Busy) {
+                report(row, nullptr);
+            } else {
+                out << "would copy " << RowText(row) << "\n";
+                ++copied;
+            }
             continue;
         }
-        out << "copied " << RowText(row) << "\n";
-        ++copied;
-        backedUp += result.backedUp ? 1 : 0;
+        told.push_back({&row, row.Busy, std::nullopt});
+        if (row.Busy) {
+            tell({});
+            continue;
+        }
+        toldOfBatchRow.push_back(told.size() - 1);
+        tell(batch->Add(row.Name, ScannedPair{row.SourceStamp, row.TargetStamp}));
+        if (batch->Stopped())
+            break;
     }
+    if (batch)
+        tell(batch->Finish());
     std::signal(SIGINT, previous);
 
     const std::string backupFolder =

@@ -49,7 +49,8 @@ MainWindow::MainWindow(const StartOptions& options, QWidget* parent)
     w.runner = new ScanRunner(this);
     w.copier = new sync::CopyController(this, *w.dialogs, *w.model,
                                         QString::fromLatin1(kProgramTitle) + QStringLiteral(" Message"),
-                                        sync::CopyRowWithBackup, sync::SystemFolderWarningFor);
+                                        sync::CopyRowWithBackup, sync::SystemFolderWarningFor,
+                                        sync::CopyRowsInGroups);
     w.commands = new ActionTable(*this);
     w.panels = new view::StatusPanels(
         *statusBar(), *w.model, *w.grid,

@@ -8,6 +8,7 @@
 #include <QWidget>
 
 #include <cerrno>
+#include <exception>
 #include <new>
 #include <system_error>
 #include <thread>
@@ -34,23 +35,59 @@ const char* const kAnotherCategory =
 
 QString Qt8(const std::string& text) { return QString::fromStdString(text); }
 
+// How a row ends whose copy threw `thrown`.
+RowCopyResult ThrownFailure(const RowCopyRequest& request, std::exception_ptr thrown) {
+    std::error_code code = make_error_code(Reason::Internal);
+    try {
+        std::rethrow_exception(std::move(thrown));
+    } catch (const std::system_error& error) {
+        code = error.code();
+    } catch (const std::bad_alloc&) {
+        code = SystemError(ENOMEM);
+    } catch (...) {
+    }
+    RowCopyResult outcome;
+    outcome.status = RowCopyStatus::CopyFailed;
+    outcome.failedPath = JoinPath(request.sourceFolder, request.relativePath);
+    outcome.failure = Failure(code, Step::Copy, outcome.failedPath);
+    return outcome;
+}
+
+// Copies a row with `copier`; an exception it throws fails the row.
+RowCopyResult CopyCaught(const RowCopier& copier, const RowCopyRequest& request) {
+    try {
+        return copier(request);
+    } catch (...) {
+        return ThrownFailure(request, std::current_exception());
+    }
+}
+
 } // namespace
 
-// The rows still to visit and what the batch has done.
+// The rows of the batch (grid rows, in the order of the requests) and what
+// the batch has done.
 struct CopyController::Batch {
-    int nextRow = 0;
+    std::vector<int> rows;
     int copied = 0;
     int newerSourceRows = 0;
+    bool backupFailed = false;
 };
 
 CopyController::CopyController(QWidget* window, platform::DialogService& dialogs,
                                view::ResultModel& model, QString messageTitle, RowCopier copier,
-                               SystemFolderCheck systemFolder)
+                               SystemFolderCheck systemFolder, BatchCopier batchCopier)
     : QObject(window), window_(window), dialogs_(dialogs), model_(model),
       title_(std::move(messageTitle)), copier_(std::move(copier)),
-      systemFolder_(std::move(systemFolder)) {}
+      systemFolder_(std::move(systemFolder)),
+      batchCopier_(batchCopier ? std::move(batchCopier) : RowByRow(copier_)) {}
 
 CopyController::~CopyController() {
+    stopRequested_ = true;
+    {
+        const std::lock_guard lock(toldMutex_);
+        closing_ = true;
+    }
+    toldChanged_.notify_all();
     if (worker_.joinable())
         worker_.join();
 }
@@ -147,42 +184,99 @@ void CopyController::StartBatch(const std::string& sourceFolder, const std::stri
     targetFolder_ = targetFolder;
     batch_ = std::make_unique<Batch>();
     batch_->newerSourceRows = newerSourceRows;
+    std::vector<RowCopyRequest> requests;
+    for (int row = 0; model_.HoldsRow(row); ++row) {
+        if (model_.MarkAt(row) != ComparisonMark::NewerSource || model_.RowAt(row)->Busy)
+            continue;
+        batch_->rows.push_back(row);
+        requests.push_back(RequestFor(row));
+    }
     stopRequested_ = false;
     SetCopying(true);
     emit BatchStarted(newerSourceRows);
-    NextBatchRow();
+    RunBatch(std::move(requests));
 }
 
-// One row at a time: the window handles its input between two files, which
-// is when Stop and Esc take effect.
-void CopyController::NextBatchRow() {
-    for (;;) {
-        if (stopRequested_) {
-            FinishBatch(true);
-            return;
-        }
-        const int row = batch_->nextRow++;
-        const std::optional<ComparisonRow> r = model_.RowAt(row);
-        if (!r) {
-            FinishBatch(false);
-            return;
-        }
-        if (r->Mark != ComparisonMark::NewerSource || r->Busy)
-            continue;
-        emit RowReached(row);
-        CopyRowAsync(row, [this, row](const RowCopyResult& outcome) {
-            if (outcome.status == RowCopyStatus::Copied) {
-                MarkCopied(row, outcome.target);
-                ++batch_->copied;
-                emit BatchProgress(batch_->copied, batch_->newerSourceRows);
-            } else if (ReportFailure(row, outcome)) {
-                FinishBatch(false); // a target that cannot be backed up ends the batch
-                return;
+// The rows are copied on a thread of their own, which tells each row's end
+// to this object's thread. Stop and Esc take effect between two rows: the
+// rows reached before are copied (their new files may be written already,
+// waiting for the rest of their group), the others are not.
+void CopyController::RunBatch(std::vector<RowCopyRequest> requests) {
+    if (worker_.joinable())
+        worker_.join();
+    worker_ = std::thread([this, requests = std::move(requests)] {
+        std::size_t undone = 0;
+        const auto post = [this](auto call) {
+            QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
+        };
+        // The window makes each row current as the copy comes to it, and
+        // handles its input before the copy goes on: Stop and Esc end the
+        // batch after that row.
+        const auto reached = [&](std::size_t index) {
+            {
+                const std::lock_guard lock(toldMutex_);
+                told_ = false;
             }
-            NextBatchRow();
+            post([this, index] {
+                if (batch_ && index < batch_->rows.size())
+                    emit RowReached(batch_->rows[index]);
+                Told();
+            });
+            WaitUntilTold();
+        };
+        const auto done = [&](std::size_t index, RowCopyResult outcome) {
+            undone = index + 1;
+            const bool failed = outcome.status != RowCopyStatus::Copied;
+            if (failed) {
+                const std::lock_guard lock(toldMutex_);
+                told_ = false;
+            }
+            post([this, index, failed, outcome = std::move(outcome)] {
+                BatchRowDone(index, outcome);
+                if (failed)
+                    Told();
+            });
+            if (failed)
+                WaitUntilTold();
+        };
+        try {
+            batchCopier_(requests, stopRequested_, reached, done);
+        } catch (...) {
+            // The row it was at fails; the batch ends there.
+            if (undone < requests.size())
+                done(undone, ThrownFailure(requests[undone], std::current_exception()));
+        }
+        post([this] {
+            if (batch_)
+                FinishBatch(!batch_->backupFailed && stopRequested_);
         });
+    });
+}
+
+void CopyController::BatchRowDone(std::size_t index, const RowCopyResult& outcome) {
+    if (!batch_ || index >= batch_->rows.size())
         return;
+    const int row = batch_->rows[index];
+    if (outcome.status == RowCopyStatus::Copied) {
+        MarkCopied(row, outcome.target);
+        ++batch_->copied;
+        emit BatchProgress(batch_->copied, batch_->newerSourceRows);
+    } else if (ReportFailure(row, outcome)) {
+        batch_->backupFailed = true; // a target that cannot be backed up ends the batch
     }
+}
+
+void CopyController::WaitUntilTold() {
+    std::unique_lock lock(toldMutex_);
+    toldChanged_.wait(lock, [this] { return told_ || closing_; });
+}
+
+void CopyController::Told() {
+    {
+        const std::lock_guard lock(toldMutex_);
+        told_ = true;
+    }
+    toldChanged_.notify_all();
 }
 
 void CopyController::FinishBatch(bool interrupted) {
@@ -192,7 +286,7 @@ void CopyController::FinishBatch(bool interrupted) {
     emit BatchFinished(interrupted);
 }
 
-void CopyController::CopyRowAsync(int row, std::function<void(RowCopyResult)> done) {
+RowCopyRequest CopyController::RequestFor(int row) const {
     RowCopyRequest request;
     request.sourceFolder = sourceFolder_;
     request.targetFolder = targetFolder_;
@@ -200,27 +294,18 @@ void CopyController::CopyRowAsync(int row, std::function<void(RowCopyResult)> do
     request.relativePath = r->Name;
     request.backup = BackupOnCopy;
     request.scanned = {r->SourceStamp, r->TargetStamp};
+    return request;
+}
+
+void CopyController::CopyRowAsync(int row, std::function<void(RowCopyResult)> done) {
+    const RowCopyRequest request = RequestFor(row);
     // The file is copied on a thread of its own; the answer comes back to
     // this object's thread. One copy runs at a time, and this object waits
     // for it before it goes, so the thread never outlives it.
     if (worker_.joinable())
         worker_.join();
     worker_ = std::thread([this, request, done = std::move(done)]() mutable {
-        RowCopyResult outcome;
-        const auto failed = [&](std::error_code code) {
-            outcome.status = RowCopyStatus::CopyFailed;
-            outcome.failedPath = JoinPath(request.sourceFolder, request.relativePath);
-            outcome.failure = Failure(code, Step::Copy, outcome.failedPath);
-        };
-        try {
-            outcome = copier_(request);
-        } catch (const std::system_error& error) {
-            failed(error.code());
-        } catch (const std::bad_alloc&) {
-            failed(SystemError(ENOMEM));
-        } catch (const std::exception&) {
-            failed(make_error_code(Reason::Internal));
-        }
+        RowCopyResult outcome = CopyCaught(copier_, request);
         QMetaObject::invokeMethod(
             this, [outcome, done = std::move(done)] { done(outcome); }, Qt::QueuedConnection);
     });
@@ -266,6 +351,43 @@ void CopyController::SetCopying(bool copying) {
 RowCopyResult CopyRowWithBackup(const RowCopyRequest& request) {
     return CopyRowFiles(request.sourceFolder, request.targetFolder, request.relativePath,
                         request.backup, request.scanned);
+}
+
+BatchCopier RowByRow(RowCopier copier) {
+    return [copier = std::move(copier)](const std::vector<RowCopyRequest>& requests,
+                                        const std::atomic<bool>& stop,
+                                        const std::function<void(std::size_t)>& reached,
+                                        const std::function<void(std::size_t, RowCopyResult)>&
+                                            done) {
+        for (std::size_t i = 0; i < requests.size() && !stop; ++i) {
+            reached(i);
+            RowCopyResult outcome = CopyCaught(copier, requests[i]);
+            const bool backupFailed = outcome.status == RowCopyStatus::BackupFailed;
+            done(i, std::move(outcome));
+            if (backupFailed)
+                return;
+        }
+    };
+}
+
+void CopyRowsInGroups(const std::vector<RowCopyRequest>& requests, const std::atomic<bool>& stop,
+                      const std::function<void(std::size_t)>& reached,
+                      const std::function<void(std::size_t, RowCopyResult)>& done) {
+    if (requests.empty())
+        return;
+    const RowCopyRequest& first = requests.front();
+    RowCopyBatch batch(first.sourceFolder, first.targetFolder, first.backup);
+    const auto tell = [&](std::vector<RowCopyBatch::Finished> finished) {
+        for (auto& row : finished)
+            done(row.row, std::move(row.result));
+    };
+    for (std::size_t i = 0; i < requests.size() && !stop; ++i) {
+        reached(i);
+        tell(batch.Add(requests[i].relativePath, requests[i].scanned));
+        if (batch.Stopped())
+            return;
+    }
+    tell(batch.Finish());
 }
 
 std::string SystemFolderWarningFor(const std::string& targetFolder) {

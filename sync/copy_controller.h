@@ -14,10 +14,14 @@
 #include <QPointer>
 
 #include <atomic>
+#include <condition_variable>
+#include <cstddef>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 class QWidget;
 
@@ -43,10 +47,29 @@ using RowCopier = std::function<RowCopyResult(const RowCopyRequest&)>;
 /// The warning for a Target that looks like a system folder, or empty text.
 using SystemFolderCheck = std::function<std::string(const std::string& targetFolder)>;
 
+/// Copies the rows of a batch on the copy thread, in order: `reached(i)`
+/// when it comes to request i, `done(i, result)` once that row ended, in the
+/// order of the requests (a row may end after later ones were reached). It
+/// looks at `stop` before each row, and ends after a BackupFailed.
+using BatchCopier = std::function<void(
+    const std::vector<RowCopyRequest>& requests, const std::atomic<bool>& stop,
+    const std::function<void(std::size_t)>& reached,
+    const std::function<void(std::size_t, RowCopyResult)>& done)>;
+
 /// The copy of one row with the engine's file operations: the target backed
 /// up under "<target>/_Backup/<relative path>" first when asked, then the
 /// source copied over it, each as one safe replacement.
 RowCopyResult CopyRowWithBackup(const RowCopyRequest& request);
+
+/// A batch copier that copies each row with `copier`, one after the other.
+BatchCopier RowByRow(RowCopier copier);
+
+/// The batch copy with the engine's file operations: rows in groups that
+/// wait on the disk once (see RowCopyBatch). The requests share the folders
+/// and the backup choice of the first.
+void CopyRowsInGroups(const std::vector<RowCopyRequest>& requests, const std::atomic<bool>& stop,
+                      const std::function<void(std::size_t)>& reached,
+                      const std::function<void(std::size_t, RowCopyResult)>& done);
 
 /// The warning a Target gets when it looks like a folder of an operating
 /// system (the Windows folder of Wine, a mounted Windows partition, a system
@@ -56,8 +79,11 @@ std::string SystemFolderWarningFor(const std::string& targetFolder);
 class CopyController : public QObject {
     Q_OBJECT
 public:
+    /// `copier` copies a single row; `batchCopier` the rows of a batch
+    /// (RowByRow(copier) when empty).
     CopyController(QWidget* window, platform::DialogService& dialogs, view::ResultModel& model,
-                   QString messageTitle, RowCopier copier, SystemFolderCheck systemFolder);
+                   QString messageTitle, RowCopier copier, SystemFolderCheck systemFolder,
+                   BatchCopier batchCopier = {});
     ~CopyController() override;
 
     // The state of the copy confirmations.
@@ -96,7 +122,8 @@ public:
                     bool backupChecked, int newerSourceRows);
 
     bool IsCopying() const { return copying_; }
-    /// Ends a batch after the current file.
+    /// Ends a batch after the current file: the rows reached so far are
+    /// copied, the others are not.
     void RequestStop() { stopRequested_ = true; }
 
 signals:
@@ -118,12 +145,19 @@ signals:
 private:
     struct Batch;
     bool WarnOfCategoryChange(int row);
+    RowCopyRequest RequestFor(int row) const;
     void CopyRowAsync(int row, std::function<void(RowCopyResult)> done);
     /// Reports a failed row; true for a backup failure.
     bool ReportFailure(int row, const RowCopyResult& outcome);
     void MarkCopied(int row, const FileStamp& target);
-    void NextBatchRow();
+    void RunBatch(std::vector<RowCopyRequest> requests);
+    void BatchRowDone(std::size_t index, const RowCopyResult& outcome);
     void FinishBatch(bool interrupted);
+    /// The copy thread waits, after it reached a row and after a failed row,
+    /// until the window has told it: a batch goes on only once the window
+    /// has handled its input, and once a failure's message is answered.
+    void WaitUntilTold();
+    void Told();
     void SetCopying(bool copying);
     int NextRowToCopy(int after) const;
 
@@ -133,12 +167,17 @@ private:
     QString title_;
     RowCopier copier_;
     SystemFolderCheck systemFolder_;
+    BatchCopier batchCopier_;
     bool copying_ = false;
     std::atomic<bool> stopRequested_{false};
     std::string sourceFolder_;
     std::string targetFolder_;
     std::unique_ptr<Batch> batch_;
     std::thread worker_;
+    std::mutex toldMutex_;
+    std::condition_variable toldChanged_;
+    bool told_ = false;
+    bool closing_ = false;
 };
 
 } // namespace sorvane::sync

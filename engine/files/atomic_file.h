@@ -3,17 +3,22 @@
 // file in place of a good one.
 
 #include "engine/failure.h"
+#include "engine/files/unique_fd.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <expected>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <sys/stat.h>
 #include <utility>
 #include <sys/types.h>
+#include <thread>
 #include <time.h>
+#include <vector>
 
 namespace sorvane {
 
@@ -64,6 +69,44 @@ inline constexpr int kTemporarySlots = 16;
 /// many seconds old and no process holds its lock.
 inline constexpr int kStaleTemporarySeconds = 5;
 
+/// The temporary names of the folders one run of writes (a copy of many
+/// files, or one save) writes in. Each folder is listed once, when the run
+/// first writes in it: that tells which temporary names are taken, so that a
+/// write never tries a name that turns out to be taken, nor looks for stale
+/// files under names that are not there. The temporary files a stopped
+/// writer left for a target are removed when the run first writes that
+/// target. A folder that cannot be listed (one we may write in but not read)
+/// is asked name by name instead. Used by one thread at a time.
+class TemporaryFiles {
+public:
+    TemporaryFiles();
+    ~TemporaryFiles();
+    TemporaryFiles(const TemporaryFiles&) = delete;
+    TemporaryFiles& operator=(const TemporaryFiles&) = delete;
+
+    /// Removes the temporary files that writers which stopped left for the
+    /// target `name` in the folder open as `folder` (the first time only).
+    void Tidy(int folder, const std::string& name);
+    /// A temporary name for a new file of the target `name` in the folder
+    /// open as `folder` that nothing had when the folder was listed and no
+    /// write of this run holds, once the stale files of the target are
+    /// removed; empty when all kTemporarySlots names are taken.
+    std::string Reserve(int folder, const std::string& name);
+    /// Something else had the name Reserve gave (made since the listing):
+    /// it stays taken for the run.
+    void Taken(int folder, const std::string& temporary);
+    /// The name Reserve gave is free again: its file took the target's name
+    /// or was removed.
+    void Release(int folder, const std::string& temporary);
+    /// Folders listed so far.
+    std::size_t Listings() const;
+
+private:
+    friend class ReplacementGroup;
+    struct Folders;
+    std::unique_ptr<Folders> folders_;
+};
+
 /// Replaces the file at `path` with what `fill` writes: the bytes go to a
 /// temporary file in the same folder, which is flushed and renamed over the
 /// old one, so a crash or a kill leaves either the old or the new file, and
@@ -88,6 +131,62 @@ WriteOutcome ReplaceFileAtomically(const std::string& path, const FileFiller& fi
 /// `options.createFolders` has no effect here.
 WriteOutcome ReplaceFileInFolder(int folder, const std::string& name, const FileFiller& fill,
                                  const AtomicWriteOptions& options = {});
+
+/// The same as one write of the run `temporaries`.
+WriteOutcome ReplaceFileInFolder(int folder, const std::string& name, const FileFiller& fill,
+                                 const AtomicWriteOptions& options, TemporaryFiles& temporaries);
+
+/// Files replaced together, as ReplaceFileInFolder replaces one, for less
+/// waiting on the disk: each new file is written in full to its temporary
+/// file, and only when the group is committed are all of them put on the
+/// disk at once (one flush of each file system they are on), renamed over
+/// their targets one after the other, and each folder flushed once. A crash
+/// or kill at any moment leaves every target old or new; a new file never
+/// takes its name before its bytes are on the disk. The old files a group
+/// replaced are let go on threads of their own while the next group is
+/// written (freeing a file can wait on the disk); all of them are gone once
+/// the group is.
+class ReplacementGroup {
+public:
+    explicit ReplacementGroup(TemporaryFiles& temporaries);
+    /// Files still waiting are dropped: their targets keep the old files.
+    ~ReplacementGroup();
+    ReplacementGroup(const ReplacementGroup&) = delete;
+    ReplacementGroup& operator=(const ReplacementGroup&) = delete;
+
+    /// Writes the new file for the entry `name` of the folder open as
+    /// `folder`, which must stay open until Commit, as ReplaceFileInFolder
+    /// does up to the flush; it then waits, complete, for Commit
+    /// (`options.written` is filled now). The failure when it could not be
+    /// written, and nothing waits.
+    WriteOutcome Add(int folder, const std::string& name, const FileFiller& fill,
+                     AtomicWriteOptions options);
+    /// Entries made in `folder` (a backup linked there) that must be on the
+    /// disk before any file of the group takes its name.
+    void FlushFirst(int folder);
+    /// Files waiting, and the bytes they hold.
+    std::size_t Size() const;
+    std::uint64_t Bytes() const;
+    /// Puts the waiting files on the disk (when more than one, with one
+    /// flush of each file system they are on), then renames each over its
+    /// target in the order added (asking its `beforeRename` first), then
+    /// flushes each of their folders once (the folders of one file system
+    /// together, with one flush of it). The outcome of each, in that order;
+    /// the group is empty afterwards.
+    std::vector<WriteOutcome> Commit();
+
+private:
+    struct Waiting;
+    WriteOutcome TakeName(Waiting& waiting);
+    bool UnnamedFilesCanBeNamed();
+    void LetGo(std::vector<UniqueFd> replaced);
+
+    TemporaryFiles& temporaries_;
+    std::vector<std::unique_ptr<Waiting>> waiting_;
+    std::vector<std::pair<std::pair<dev_t, ino_t>, UniqueFd>> flushFirst_;
+    std::uint64_t bytes_ = 0;
+    std::vector<std::thread> releasers_;
+};
 
 /// ReplaceFileAtomically with `contents` as the new bytes.
 WriteOutcome WriteFileAtomically(const std::string& path, std::string_view contents,

@@ -18,6 +18,7 @@
 #include <optional>
 #include <span>
 #include <pwd.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <system_error>
 #include <utility>
@@ -332,42 +333,66 @@ std::string BackupPath(std::string_view targetFolder, std::string_view relativeN
 
 namespace {
 
-// One row's copy, step by step; each step ends the row on a failure.
+// The errors of a link that only say that no link can be made here: another
+// file system, one without hard links, a file that has as many links as it
+// may, or one this user may not link (protected_hardlinks).
+bool LinkRefused(int error) {
+    return error == EXDEV || error == EPERM || error == EMLINK || error == EOPNOTSUPP;
+}
+
+// A group holds at most this many new files (two descriptors each), and at
+// most this many bytes waiting in the page cache for the group's flush.
+constexpr std::size_t kGroupFiles = 256;
+constexpr std::uint64_t kGroupBytes = 64u << 20;
+
+// What the rows of one batch share: the Target folder, opened once, where
+// the backups go, the run's temporary names and the group the new files
+// wait in.
+struct CopyPlace {
+    CopyPlace(std::string_view source, std::string_view target, bool backup,
+              std::optional<std::string> backupFolder, const ByteCopyCalls& calls)
+        : sourceFolder(source), targetFolder(target), backup(backup),
+          backupFolder(std::move(backupFolder)), calls(calls),
+          root(OpenNamedFolder(targetFolder)), rootError(root.get() < 0 ? errno : 0) {}
+
+    std::string sourceFolder;
+    std::string targetFolder;
+    bool backup;
+    std::optional<std::string> backupFolder;
+    ByteCopyCalls calls;
+    UniqueFd root;
+    int rootError;
+    UniqueFd ownBackupRoot; ///< `backupFolder`, once a backup went there
+    TemporaryFiles temporaries;
+    ReplacementGroup group{temporaries};
+};
+
+// One row's copy, step by step; each step ends the row on a failure. The
+// new file then waits in the place's group until the group is committed.
 class RowCopy {
 public:
-    RowCopy(std::string_view sourceFolder, std::string_view targetFolder,
-            std::string_view relativeName, const ScannedPair& scanned, const ByteCopyCalls& calls)
-        : targetFolder_(targetFolder), source_(Joined(sourceFolder, relativeName)),
-          target_(Joined(targetFolder, relativeName)), scanned_(scanned), calls_(calls) {}
+    RowCopy(CopyPlace& place, std::string_view relativeName, const ScannedPair& scanned)
+        : place_(place), relativeName_(relativeName),
+          source_(Joined(place.sourceFolder, relativeName)),
+          target_(Joined(place.targetFolder, relativeName)), scanned_(scanned) {}
+    RowCopy(const RowCopy&) = delete;
+    RowCopy& operator=(const RowCopy&) = delete;
 
-    /// The backups go below `folder` instead of the Target's _Backup.
-    RowCopy& BackUpInto(std::string folder) {
-        backupFolder_ = std::move(folder);
-        return *this;
-    }
-
-    RowCopyResult Run(std::string_view relativeName, bool backup) {
-        if (!Copy(relativeName, backup))
-            return *result_;
-        RowCopyResult done;
-        done.backedUp = backedUp_;
-        done.target = StampOf(written_);
-        return done;
-    }
-
-private:
-    bool Copy(std::string_view relativeName, bool backup) {
-        auto parts = InsideParts(relativeName);
+    /// Checks the row, saves the old target when asked and writes the new
+    /// file, which then waits in the group. False when the row ends here:
+    /// Result() tells how.
+    bool Prepare() {
+        auto parts = InsideParts(relativeName_);
         if (!parts)
             return Failed(RowCopyStatus::CopyFailed, source_,
                           {Reason::OutsideFolder, Step::None, source_});
         parts_ = std::move(*parts);
         leaf_ = std::string(parts_.back());
         folders_ = std::span<const std::string_view>(parts_).first(parts_.size() - 1);
-        root_ = OpenNamedFolder(targetFolder_);
-        if (root_.get() < 0)
+        if (place_.root.get() < 0)
             return Failed(RowCopyStatus::CopyFailed, target_,
-                          Failure::System(errno, Step::OpenTargetFolder, targetFolder_));
+                          Failure::System(place_.rootError, Step::OpenTargetFolder,
+                                          place_.targetFolder));
 
         // The source first: a row refused for it leaves no backup behind.
         auto source = OpenSource(source_);
@@ -377,11 +402,27 @@ private:
             return Failed(RowCopyStatus::Refused, source_, Changed(source_));
         if (!LookAtTarget())
             return false;
-        if (backup && targetThere_ && !BackUp())
+        if (place_.backup && targetThere_ && !BackUp())
             return false;
-        return CopyOver(*source);
+        return WriteNew(*source);
     }
 
+    /// How the row ended: after a Prepare that failed, or once the group
+    /// was committed with `outcome` for this row.
+    RowCopyResult Result(const WriteOutcome& outcome = {}) {
+        if (!result_ && outcome) {
+            RowCopyResult done;
+            done.backedUp = backedUp_;
+            done.target = StampOf(written_);
+            return done;
+        }
+        if (!result_) // refused just before the rename otherwise
+            Failed(RowCopyStatus::CopyFailed, target_,
+                   WriteFailure(ParentOf(target_), std::nullopt, outcome.error()));
+        return *result_;
+    }
+
+private:
     // Keeps the row's failure; false, for the step to return.
     bool Failed(RowCopyStatus status, std::string path, Failure failure) {
         RowCopyResult failed;
@@ -423,7 +464,7 @@ private:
     // What the target's name holds now, through folders that must not be
     // links; the target must be the file the scan read.
     bool LookAtTarget() {
-        auto folder = OpenFolderBeneath(root_.get(), targetFolder_, folders_, false);
+        auto folder = OpenFolderBeneath(place_.root.get(), place_.targetFolder, folders_, false);
         if (!folder) {
             if (!folder.error().Is(Reason::FolderMissing) && !folder.error().Is(Reason::NameTaken))
                 return FailedWalk(RowCopyStatus::CopyFailed, folder.error());
@@ -458,9 +499,159 @@ private:
         return Fail(result_->failure);
     }
 
-    // Saves the target file as it is under _Backup, the old file's bits,
-    // time and owner kept.
+    // Saves the target file as it is below _Backup (or the user's own
+    // folder): as a second name of the same file where the file system
+    // allows it, else as a copy with the old file's bits, time and owner.
     bool BackUp() {
+        // Below the Target's _Backup, or below the user's own folder, which
+        // is opened by its name like the Target.
+        int backupRoot = place_.root.get();
+        std::string rootPath = place_.targetFolder;
+        std::vector<std::string_view> below;
+        if (place_.backupFolder) {
+            if (place_.ownBackupRoot.get() < 0 && !OpenOwnBackupFolder())
+                return false;
+            backupRoot = place_.ownBackupRoot.get();
+            rootPath = *place_.backupFolder;
+        } else {
+            below.push_back(kBackupFolderName);
+        }
+        below.insert(below.end(), folders_.begin(), folders_.end());
+        auto folder = OpenFolderBeneath(backupRoot, rootPath, below, true);
+        if (!folder)
+            return FailedWalk(RowCopyStatus::BackupFailed, folder.error());
+        const std::string backupPath =
+            Joined(place_.backupFolder ? *place_.backupFolder
+                                       : Joined(place_.targetFolder, kBackupFolderName),
+                   JoinedParts(folders_, leaf_));
+        struct stat present {};
+        const bool there =
+            ::fstatat(folder->get(), leaf_.c_str(), &present, AT_SYMLINK_NOFOLLOW) == 0;
+        if (!Writable(there ? &present : nullptr, backupPath, RowCopyStatus::BackupFailed))
+            return false;
+
+        switch (LinkBackup(folder->get(), there, backupPath)) {
+        case Linked::Yes:
+            // The backup's name is on the disk before the target's is given away.
+            place_.group.FlushFirst(folder->get());
+            backedUp_ = true;
+            return true;
+        case Linked::Failed:
+            return false;
+        case Linked::Refused:
+            break;
+        }
+        if (!CopyBackup(folder->get(), backupPath))
+            return false;
+        backedUp_ = true;
+        return true;
+    }
+
+    bool OpenOwnBackupFolder() {
+        UniqueFd own = OpenNamedFolder(*place_.backupFolder);
+        if (own.get() < 0)
+            return Failed(RowCopyStatus::BackupFailed, target_,
+                          Failure::System(errno, Step::OpenBackupFolder, *place_.backupFolder));
+        struct stat ownStat {}, targetRoot {};
+        if (::fstat(own.get(), &ownStat) != 0 || ::fstat(place_.root.get(), &targetRoot) != 0)
+            return Failed(RowCopyStatus::BackupFailed, target_,
+                          Failure::System(errno, Step::Status, *place_.backupFolder));
+        if (ownStat.st_dev == targetRoot.st_dev && ownStat.st_ino == targetRoot.st_ino)
+            return Failed(RowCopyStatus::BackupFailed, target_,
+                          {Reason::BackupIsTarget, Step::OpenBackupFolder, *place_.backupFolder});
+        place_.ownBackupRoot = std::move(own);
+        return true;
+    }
+
+    enum class Linked { Yes, Refused, Failed };
+
+    // The backup as a second name of the old target file, made through the
+    // two folders' descriptors without following a link: no byte is copied,
+    // and the backup keeps the old file's owner, bits and times by being it.
+    // Where there is an older backup, the link gets a temporary name that is
+    // renamed over it. Refused where no link can be made (the backup is
+    // then copied).
+    Linked LinkBackup(int folder, bool there, const std::string& backupPath) {
+        // A backup that is already this file (a copy stopped before the new
+        // file took the target's name) stays as it is: a rename of a name
+        // over another name of the same file would leave both.
+        if (there && SameFile(folder, leaf_))
+            return Linked::Yes;
+        const auto failed = [&](RowCopyStatus status, Failure failure) {
+            Failed(status, target_, std::move(failure));
+            return Linked::Failed;
+        };
+        const auto writeFailed = [&](int error, Step step) {
+            return failed(RowCopyStatus::BackupFailed,
+                          WriteFailure(ParentOf(backupPath), std::nullopt,
+                                       Failure::System(error, step)));
+        };
+        std::string name = there ? std::string() : leaf_;
+        bool temporary = false;
+        for (;;) {
+            if (name.empty()) {
+                name = place_.temporaries.Reserve(folder, leaf_);
+                if (name.empty())
+                    return failed(RowCopyStatus::BackupFailed,
+                                  WriteFailure(ParentOf(backupPath), std::nullopt,
+                                               {Reason::TooManyWrites, Step::Create}));
+                temporary = true;
+            }
+            if (::linkat(targetFolderFd_.get(), leaf_.c_str(), folder, name.c_str(), 0) == 0)
+                break;
+            const int error = errno;
+            // EEXIST: an older backup made since it was looked at, or a
+            // temporary name taken since the listing. Both take the next
+            // temporary name.
+            if (error == EEXIST) {
+                name.clear();
+                continue;
+            }
+            if (temporary)
+                place_.temporaries.Release(folder, name);
+            if (LinkRefused(error))
+                return Linked::Refused;
+            return writeFailed(error, Step::Create);
+        }
+        const auto drop = [&] {
+            ::unlinkat(folder, name.c_str(), 0);
+            if (temporary)
+                place_.temporaries.Release(folder, name);
+        };
+        // The name links the file the scan read, not one put in its place.
+        if (!SameFile(folder, name)) {
+            drop();
+            return failed(RowCopyStatus::Refused, Changed(target_));
+        }
+        if (!temporary)
+            return Linked::Yes;
+        struct stat present {};
+        const bool taken = ::fstatat(folder, leaf_.c_str(), &present, AT_SYMLINK_NOFOLLOW) == 0;
+        if (!Writable(taken ? &present : nullptr, backupPath, RowCopyStatus::BackupFailed)) {
+            drop();
+            return Linked::Failed;
+        }
+        if (::renameat(folder, name.c_str(), folder, leaf_.c_str()) != 0) {
+            const int error = errno;
+            drop();
+            return writeFailed(error, Step::Rename);
+        }
+        if (SameFile(folder, name)) // the older backup became this file meanwhile
+            ::unlinkat(folder, name.c_str(), 0);
+        place_.temporaries.Release(folder, name);
+        return Linked::Yes;
+    }
+
+    // True when `name` in `folder` is the target file the scan read.
+    bool SameFile(int folder, const std::string& name) const {
+        struct stat st {};
+        return ::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+               S_ISREG(st.st_mode) && StampOf(st) == StampOf(targetSeen_);
+    }
+
+    // The backup as a copy of the old target file, its bits, time and owner
+    // kept: for a backup on another file system, or one without links.
+    bool CopyBackup(int folder, const std::string& backupPath) {
         UniqueFd old(::openat(targetFolderFd_.get(), leaf_.c_str(),
                               O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
         struct stat st {};
@@ -475,43 +666,6 @@ private:
             !S_ISREG(st.st_mode))
             return Failed(RowCopyStatus::Refused, target_, Changed(target_));
 
-        // Below the Target's _Backup, or below the user's own folder, which
-        // is opened by its name like the Target.
-        UniqueFd ownRoot;
-        int backupRoot = root_.get();
-        std::string rootPath = targetFolder_;
-        std::vector<std::string_view> below;
-        if (backupFolder_) {
-            ownRoot = OpenNamedFolder(*backupFolder_);
-            if (ownRoot.get() < 0) {
-                return Failed(RowCopyStatus::BackupFailed, target_,
-                              Failure::System(errno, Step::OpenBackupFolder, *backupFolder_));
-            }
-            struct stat own {}, targetRoot {};
-            if (::fstat(ownRoot.get(), &own) != 0 || ::fstat(root_.get(), &targetRoot) != 0)
-                return Failed(RowCopyStatus::BackupFailed, target_,
-                              Failure::System(errno, Step::Status, *backupFolder_));
-            if (own.st_dev == targetRoot.st_dev && own.st_ino == targetRoot.st_ino)
-                return Failed(RowCopyStatus::BackupFailed, target_,
-                              {Reason::BackupIsTarget, Step::OpenBackupFolder, *backupFolder_});
-            backupRoot = ownRoot.get();
-            rootPath = *backupFolder_;
-        } else {
-            below.push_back(kBackupFolderName);
-        }
-        below.insert(below.end(), folders_.begin(), folders_.end());
-        auto folder = OpenFolderBeneath(backupRoot, rootPath, below, true);
-        if (!folder)
-            return FailedWalk(RowCopyStatus::BackupFailed, folder.error());
-        const std::string backupPath =
-            Joined(backupFolder_ ? *backupFolder_ : Joined(targetFolder_, kBackupFolderName),
-                   JoinedParts(folders_, leaf_));
-        struct stat present {};
-        const bool there =
-            ::fstatat(folder->get(), leaf_.c_str(), &present, AT_SYMLINK_NOFOLLOW) == 0;
-        if (!Writable(there ? &present : nullptr, backupPath, RowCopyStatus::BackupFailed))
-            return false;
-
         AtomicWriteOptions options = CopyOptions(st);
         options.owner = std::pair(st.st_uid, st.st_gid);
         std::optional<CopyFault> fault;
@@ -520,22 +674,22 @@ private:
                 return Fail(result_->failure);
             return {};
         };
-        const auto saved =
-            ReplaceFileInFolder(folder->get(), leaf_, Filler(old.get(), st, fault), options);
+        const auto saved = ReplaceFileInFolder(folder, leaf_, Filler(old.get(), st, fault),
+                                               options, place_.temporaries);
         if (!saved) {
             if (result_) // refused just before the rename
                 return false;
             return Failed(RowCopyStatus::BackupFailed, target_,
                           WriteFailure(ParentOf(backupPath), fault, saved.error()));
         }
-        backedUp_ = true;
         return true;
     }
 
-    // Writes the source's bytes over the target.
-    bool CopyOver(const OpenedSource& source) {
+    // Writes the source's bytes for the target; the new file then waits in
+    // the group.
+    bool WriteNew(const OpenedSource& source) {
         if (targetFolderFd_.get() < 0) {
-            auto folder = OpenFolderBeneath(root_.get(), targetFolder_, folders_, true);
+            auto folder = OpenFolderBeneath(place_.root.get(), place_.targetFolder, folders_, true);
             if (!folder)
                 return FailedWalk(RowCopyStatus::CopyFailed, folder.error());
             targetFolderFd_ = std::move(*folder);
@@ -544,23 +698,22 @@ private:
         options.written = &written_;
         options.beforeRename = [this](const struct stat* now) { return StillAsSeen(now); };
         std::optional<CopyFault> fault;
-        const auto copied = ReplaceFileInFolder(targetFolderFd_.get(), leaf_,
-                                                Filler(source.fd.get(), source.st, fault), options);
-        if (copied)
+        const auto added = place_.group.Add(targetFolderFd_.get(), leaf_,
+                                            Filler(source.fd.get(), source.st, fault),
+                                            std::move(options));
+        if (added)
             return true;
-        if (result_) // refused just before the rename
-            return false;
         if (fault && fault->source)
             return Failed(RowCopyStatus::CopyFailed, source_, fault->failure);
         return Failed(RowCopyStatus::CopyFailed, target_,
-                      WriteFailure(ParentOf(target_), fault, copied.error()));
+                      WriteFailure(ParentOf(target_), fault, added.error()));
     }
 
     // Fills a new file with the bytes of `from`; a failure is kept in `fault`,
     // which tells the side it lies with.
     FileFiller Filler(int from, const struct stat& st, std::optional<CopyFault>& fault) const {
         return [this, from, &st, &fault](int fd) -> WriteOutcome {
-            if (auto copied = CopyContents(from, fd, st, calls_); !copied) {
+            if (auto copied = CopyContents(from, fd, st, place_.calls); !copied) {
                 fault = copied.error();
                 return Fail(fault->failure);
             }
@@ -591,39 +744,114 @@ private:
         return path.substr(0, path.rfind('/'));
     }
 
-    std::string targetFolder_;
+    CopyPlace& place_;
+    std::string relativeName_;
     std::string source_;
     std::string target_;
-    const ScannedPair& scanned_;
-    const ByteCopyCalls& calls_;
+    ScannedPair scanned_;
     std::vector<std::string_view> parts_;
     std::span<const std::string_view> folders_;
     std::string leaf_;
-    UniqueFd root_;
     UniqueFd targetFolderFd_;
     bool targetThere_ = false;
     struct stat targetSeen_ {};
     struct stat written_ {};
     bool backedUp_ = false;
-    std::optional<std::string> backupFolder_;
     std::optional<RowCopyResult> result_;
 };
 
+// Files a group may hold: two descriptors each, within the process's limit.
+std::size_t GroupFiles() {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+        return kGroupFiles;
+    return std::clamp<std::size_t>((limit.rlim_cur - 32) / 4, 1, kGroupFiles);
+}
+
 } // namespace
+
+struct RowCopyBatch::State {
+    State(std::string_view source, std::string_view target, bool backup,
+          std::optional<std::string> backupFolder, const ByteCopyCalls& calls)
+        : place(source, target, backup, std::move(backupFolder), calls) {}
+
+    // Commits the group: how each row waiting in it ended.
+    std::vector<Finished> Commit() {
+        const std::vector<WriteOutcome> outcomes = place.group.Commit();
+        std::vector<Finished> finished;
+        finished.reserve(waiting.size());
+        for (std::size_t i = 0; i < waiting.size(); ++i)
+            finished.push_back({waiting[i].first, waiting[i].second->Result(outcomes[i])});
+        waiting.clear();
+        return finished;
+    }
+
+    // Declared before the place: the group's files go before their folders.
+    std::vector<std::pair<std::size_t, std::unique_ptr<RowCopy>>> waiting;
+    CopyPlace place;
+    std::size_t groupFiles = GroupFiles();
+    std::size_t next = 0;
+    bool stopped = false;
+};
+
+RowCopyBatch::RowCopyBatch(std::string_view sourceFolder, std::string_view targetFolder,
+                           bool backup, const ByteCopyCalls& calls)
+    : state_(std::make_unique<State>(sourceFolder, targetFolder, backup, std::nullopt, calls)) {}
+
+RowCopyBatch::RowCopyBatch(std::string_view sourceFolder, std::string_view targetFolder,
+                           const BackupFolder& backupFolder, const ByteCopyCalls& calls)
+    : state_(std::make_unique<State>(sourceFolder, targetFolder, true, backupFolder.path,
+                                     calls)) {}
+
+RowCopyBatch::~RowCopyBatch() = default;
+
+std::vector<RowCopyBatch::Finished> RowCopyBatch::Add(std::string_view relativeName,
+                                                      const ScannedPair& scanned) {
+    State& state = *state_;
+    if (state.stopped)
+        return {};
+    const std::size_t row = state.next++;
+    auto copy = std::make_unique<RowCopy>(state.place, relativeName, scanned);
+    if (copy->Prepare()) {
+        state.waiting.emplace_back(row, std::move(copy));
+        if (state.place.group.Size() >= state.groupFiles ||
+            state.place.group.Bytes() >= kGroupBytes)
+            return state.Commit();
+        return {};
+    }
+    // The rows before it end first.
+    std::vector<Finished> finished = state.Commit();
+    finished.push_back({row, copy->Result()});
+    state.stopped = finished.back().result.status == RowCopyStatus::BackupFailed;
+    return finished;
+}
+
+std::vector<RowCopyBatch::Finished> RowCopyBatch::Finish() {
+    return state_->Commit();
+}
+
+bool RowCopyBatch::Stopped() const {
+    return state_->stopped;
+}
 
 RowCopyResult CopyRowFiles(std::string_view sourceFolder, std::string_view targetFolder,
                            std::string_view relativeName, bool backup, const ScannedPair& scanned,
                            const ByteCopyCalls& calls) {
-    return RowCopy(sourceFolder, targetFolder, relativeName, scanned, calls)
-        .Run(relativeName, backup);
+    RowCopyBatch batch(sourceFolder, targetFolder, backup, calls);
+    auto finished = batch.Add(relativeName, scanned);
+    if (finished.empty())
+        finished = batch.Finish();
+    return std::move(finished.front().result);
 }
 
 RowCopyResult CopyRowFiles(std::string_view sourceFolder, std::string_view targetFolder,
                            std::string_view relativeName, const BackupFolder& backupFolder,
                            const ScannedPair& scanned, const ByteCopyCalls& calls) {
-    return RowCopy(sourceFolder, targetFolder, relativeName, scanned, calls)
-        .BackUpInto(backupFolder.path)
-        .Run(relativeName, true);
+    RowCopyBatch batch(sourceFolder, targetFolder, backupFolder, calls);
+    auto finished = batch.Add(relativeName, scanned);
+    if (finished.empty())
+        finished = batch.Finish();
+    return std::move(finished.front().result);
 }
 
 std::string WineWindowsFolder() {

@@ -7,8 +7,11 @@
 #include "engine/files/atomic_file.h"
 #include "engine/files/file_stamp.h"
 
+#include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -87,8 +90,10 @@ struct ScannedPair {
 };
 
 /// Copies `<sourceFolder>/<relativeName>` onto `<targetFolder>/<relativeName>`.
-/// With `backup`, an existing target file is first copied to its BackupPath
-/// (an older backup there is replaced); when there is no target file nothing
+/// With `backup`, an existing target file is first saved at its BackupPath
+/// (an older backup there is replaced): as a hard link to the old file where
+/// the backup folder is on the Target's file system and links are allowed,
+/// else as a copy; when there is no target file nothing
 /// is backed up and no `_Backup` folder is made. Missing sub-folders of the
 /// target are made; the Target folder itself must exist (a drive that is not
 /// mounted is not made into an empty folder). A name that is empty, absolute
@@ -124,6 +129,52 @@ struct BackupFolder {
 RowCopyResult CopyRowFiles(std::string_view sourceFolder, std::string_view targetFolder,
                            std::string_view relativeName, const BackupFolder& backupFolder,
                            const ScannedPair& scanned, const ByteCopyCalls& calls = {});
+
+/// Copies many rows as CopyRowFiles copies one, with less waiting on the
+/// disk: the new files of a group of rows are written in full first, then put
+/// on the disk together and renamed over their targets one after the other
+/// (see ReplacementGroup); a group ends after some hundred files or some tens
+/// of MiB. A crash or kill at any moment leaves every target old or new; a
+/// temporary file it leaves under a name is removed by the next copy of that
+/// target. Where the backup folder is on the Target's file system, each
+/// backup is a second name (a hard link) of the old target file, made
+/// before the new file takes the target's name: no byte is copied.
+class RowCopyBatch {
+public:
+    /// Rows of `sourceFolder` copied onto `targetFolder`, each old target
+    /// saved below its _Backup first when `backup`. The Target folder is
+    /// opened once, now.
+    RowCopyBatch(std::string_view sourceFolder, std::string_view targetFolder, bool backup,
+                 const ByteCopyCalls& calls = {});
+    /// The same with the backups in `backupFolder`.
+    RowCopyBatch(std::string_view sourceFolder, std::string_view targetFolder,
+                 const BackupFolder& backupFolder, const ByteCopyCalls& calls = {});
+    /// Rows still waiting are dropped: their targets keep the old files.
+    ~RowCopyBatch();
+    RowCopyBatch(const RowCopyBatch&) = delete;
+    RowCopyBatch& operator=(const RowCopyBatch&) = delete;
+
+    /// How a row ended; `row` counts the rows added, from 0.
+    struct Finished {
+        std::size_t row = 0;
+        RowCopyResult result;
+    };
+
+    /// Copies `relativeName` as CopyRowFiles does, except that its new file
+    /// may wait, complete, to take its name with the rest of its group. The
+    /// rows whose outcome is known now, in the order they were added (this
+    /// one among them or not yet). After a BackupFailed the batch has
+    /// stopped: rows added later are not copied and not returned.
+    std::vector<Finished> Add(std::string_view relativeName, const ScannedPair& scanned);
+    /// Ends the group: how each row still waiting ended.
+    std::vector<Finished> Finish();
+    /// True once a backup failed.
+    bool Stopped() const;
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
 
 /// Why replacing files in a Target deserves a warning.
 enum class SystemFolderKind {

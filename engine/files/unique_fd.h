@@ -21,6 +21,8 @@ public:
         return *this;
     }
     int get() const { return fd_; }
+    /// Gives the descriptor up without closing it.
+    int release() { return std::exchange(fd_, -1); }
 
 private:
     int fd_;

@@ -7,6 +7,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <optional>
+#include <random>
+#include <thread>
+#include <sys/wait.h>
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
@@ -347,6 +354,88 @@ TEST_F(CopyCommand, RefusesEveryFileALinkLeadsOutOfTheTargetAndExitsWithTwo) {
             EXPECT_EQ(child.output, "2\n" + said);
             EXPECT_EQ(test::TreeDigest(dir.file("elsewhere")), elsewhere);
             EXPECT_FALSE(fs::exists(dir.file("elsewhere/new.sh")));
+        }
+    }
+}
+
+// Runs sorvane-cli copy on the test folders, killed `after` into it when
+// given; its wall time.
+std::chrono::microseconds RunProgram(const test::TempDir& dir, bool backup,
+                                     std::optional<std::chrono::microseconds> after = {}) {
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t program = ::fork();
+    if (program == 0) {
+        const int quiet = ::open("/dev/null", O_WRONLY);
+        ::dup2(quiet, 1);
+        ::dup2(quiet, 2);
+        ::execl(SORVANE_CLI_PROGRAM, "sorvane-cli", "copy", "-r",
+                backup ? "--backup" : "--no-backup", dir.file("src").c_str(),
+                dir.file("dst").c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    if (after) {
+        std::this_thread::sleep_for(*after);
+        ::kill(program, SIGKILL);
+    }
+    int status = 0;
+    ::waitpid(program, &status, 0);
+    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() -
+                                                                 start);
+}
+
+TEST(CopyProgram, AKillAtAnyMomentLeavesEachTargetOldOrNewAndTheNextCopyFinishes) {
+    constexpr int kFiles = 300;
+    constexpr int kKills = 3;
+    const auto name = [](int i) {
+        return std::string("d") + std::to_string(i % 4) + "/f" + std::to_string(i) + ".dll";
+    };
+    const auto bytes = [](int major, int i) {
+        return VersionedPe({{static_cast<std::uint16_t>(major), 0, 0, 0},
+                            0x0409,
+                            "",
+                            "",
+                            static_cast<std::size_t>(major * 100 + (i * 4099) % (64 << 10))});
+    };
+    std::mt19937 random(4711);
+    for (const bool backup : {false, true}) {
+        test::TempDir dir;
+        // Everything dated long ago, as a temporary file left by a kill is
+        // only removed once it is some seconds old.
+        const auto make = [&] {
+            fs::remove_all(dir.file("src"));
+            fs::remove_all(dir.file("dst"));
+            const struct timespec past[2] = {{946'684'800, 0}, {946'684'800, 0}};
+            for (int i = 0; i < kFiles; ++i)
+                for (const auto& [side, major] : {std::pair("src/", 2), std::pair("dst/", 1)})
+                    ::utimensat(AT_FDCWD, dir.write(side + name(i), bytes(major, i)).c_str(), past,
+                                0);
+        };
+        make();
+        const auto whole = RunProgram(dir, backup);
+        for (int kill = 0; kill < kKills; ++kill) {
+            const auto after = std::chrono::microseconds(random() % (whole.count() + 1));
+            SCOPED_TRACE(testing::Message() << (backup ? "backup" : "no backup") << ", killed after "
+                                            << after.count() << " of " << whole.count() << " µs");
+            make();
+            RunProgram(dir, backup, after);
+            for (int i = 0; i < kFiles; ++i) {
+                const std::string now = dir.read("dst/" + name(i));
+                EXPECT_TRUE(now == bytes(1, i) || now == bytes(2, i)) << name(i);
+                if (backup && now == bytes(2, i)) {
+                    EXPECT_EQ(dir.read("dst/_Backup/" + name(i)), bytes(1, i)) << name(i);
+                }
+            }
+            RunProgram(dir, backup);
+            for (int i = 0; i < kFiles; ++i) {
+                EXPECT_EQ(dir.read("dst/" + name(i)), bytes(2, i)) << name(i);
+                if (backup) {
+                    EXPECT_EQ(dir.read("dst/_Backup/" + name(i)), bytes(1, i)) << name(i);
+                }
+            }
+            for (const auto& entry : fs::recursive_directory_iterator(dir.file("dst")))
+                EXPECT_EQ(entry.path().filename().string().find(".sorvane-tmp-"),
+                          std::string::npos)
+                    << entry.path();
         }
     }
 }

@@ -2,6 +2,7 @@
 #include "support/temp_dir.h"
 
 #include <algorithm>
+#include <climits>
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
@@ -11,6 +12,7 @@
 #include <gtest/gtest.h>
 #include <iostream>
 #include <sched.h>
+#include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -404,6 +406,227 @@ TEST(WriteFileAtomically, RemovesOnlyStaleTemporaryFilesOfTheSameTarget) {
             EXPECT_EQ(fs::exists(fs::symlink_status(dir.file(name))), !removed) << name << unnamed;
         EXPECT_EQ(dir.read("victim"), "kept");
         EXPECT_EQ(dir.read("map"), "new");
+    }
+}
+
+TEST(TemporaryFiles, GiveANameNothingHasAndRemoveOnlyTheTargetsStaleFiles) {
+    const std::string longName(250, 'n');
+    const std::string cut =
+        std::string(".") + longName.substr(0, NAME_MAX - 1 - 13 - 2) + ".sorvane-tmp-";
+    // What the folder holds first ('s' a stale file, 'y' a young one, 'l' one
+    // a live writer holds, 'd' a folder), the target, the name given ("" none)
+    // and what is left of the first.
+    struct Case {
+        const char* what;
+        std::vector<std::pair<std::string, char>> before;
+        std::string target;
+        std::string given;
+        std::vector<std::string> left;
+    };
+    std::vector<std::pair<std::string, char>> allLive;
+    std::vector<std::string> allNames;
+    for (int slot = 0; slot < kTemporarySlots; ++slot) {
+        allLive.emplace_back(".map.sorvane-tmp-" + std::to_string(slot), 'l');
+        allNames.push_back(allLive.back().first);
+    }
+    const std::vector<Case> cases = {
+        {"an empty folder", {}, "map", ".map.sorvane-tmp-0", {}},
+        {"a live writer's", {{".map.sorvane-tmp-0", 'l'}}, "map", ".map.sorvane-tmp-1",
+         {".map.sorvane-tmp-0"}},
+        {"a stale one goes", {{".map.sorvane-tmp-0", 's'}, {".map.sorvane-tmp-3", 's'}}, "map",
+         ".map.sorvane-tmp-0", {}},
+        {"a young one stays", {{".map.sorvane-tmp-0", 'y'}, {".map.sorvane-tmp-1", 's'}}, "map",
+         ".map.sorvane-tmp-1", {".map.sorvane-tmp-0"}},
+        {"a folder keeps its name", {{".map.sorvane-tmp-0", 'd'}}, "map", ".map.sorvane-tmp-1",
+         {".map.sorvane-tmp-0"}},
+        {"another target's stay", {{".other.sorvane-tmp-0", 's'}}, "map", ".map.sorvane-tmp-0",
+         {".other.sorvane-tmp-0"}},
+        {"names that are not temporary ones",
+         {{".map.sorvane-tmp-00", 's'}, {".map.sorvane-tmp-16", 's'}, {"map.sorvane-tmp-0", 's'}},
+         "map", ".map.sorvane-tmp-0",
+         {".map.sorvane-tmp-00", ".map.sorvane-tmp-16", "map.sorvane-tmp-0"}},
+        {"every name taken", allLive, "map", "", allNames},
+        {"a long name is cut", {{cut + "0", 's'}}, longName, cut + "0", {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        test::TempDir dir;
+        std::vector<int> held;
+        for (const auto& [name, kind] : c.before) {
+            if (kind == 'd') {
+                fs::create_directory(dir.file(name));
+            } else {
+                dir.write(name, "stray");
+                if (kind != 'y')
+                    Age(dir.file(name), 60);
+            }
+            if (kind == 'l') {
+                held.push_back(::open(dir.file(name).c_str(), O_RDONLY));
+                ASSERT_EQ(::flock(held.back(), LOCK_EX), 0);
+            }
+        }
+        const int folder = ::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY);
+        TemporaryFiles run;
+        EXPECT_EQ(run.Reserve(folder, c.target), c.given);
+        std::vector<std::string> left = c.left;
+        std::ranges::sort(left);
+        EXPECT_EQ(Entries(dir.path()), left);
+        EXPECT_EQ(run.Listings(), 1u);
+        ::close(folder);
+        for (const int fd : held)
+            ::close(fd);
+    }
+}
+
+TEST(TemporaryFiles, ListEachFolderOnceAndKeepTheNamesTheRunHolds) {
+    test::TempDir dir;
+    fs::create_directories(dir.file("a"));
+    fs::create_directories(dir.file("b"));
+    const int a = ::open(dir.file("a").c_str(), O_RDONLY | O_DIRECTORY);
+    const int b = ::open(dir.file("b").c_str(), O_RDONLY | O_DIRECTORY);
+    const int alsoA = ::open(dir.file("a").c_str(), O_RDONLY | O_DIRECTORY);
+    TemporaryFiles run;
+    // call (R reserve, F free), folder, target or name, what Reserve gives
+    const std::vector<std::tuple<char, int, std::string, std::string>> calls = {
+        {'R', a, "x", ".x.sorvane-tmp-0"},
+        {'R', a, "x", ".x.sorvane-tmp-1"}, // the first is held
+        {'R', alsoA, "x", ".x.sorvane-tmp-2"},
+        {'F', a, ".x.sorvane-tmp-0", ""},
+        {'R', a, "x", ".x.sorvane-tmp-0"},
+        {'R', a, "y", ".y.sorvane-tmp-0"},
+        {'R', b, "x", ".x.sorvane-tmp-0"},
+    };
+    for (const auto& [call, folder, name, given] : calls) {
+        SCOPED_TRACE(std::string(1, call) + " " + name);
+        if (call == 'R')
+            EXPECT_EQ(run.Reserve(folder, name), given);
+        else
+            run.Release(folder, name);
+    }
+    EXPECT_EQ(run.Listings(), 2u);
+    // A name made after the listing is found taken when the write tries it,
+    // and the write takes the next.
+    dir.write("a/.z.sorvane-tmp-0", "live");
+    const int live = ::open(dir.file("a/.z.sorvane-tmp-0").c_str(), O_RDONLY);
+    ASSERT_EQ(::flock(live, LOCK_EX), 0);
+    AtomicWriteOptions named;
+    named.unnamedTemporary = false;
+    std::string during;
+    EXPECT_EQ(Said(ReplaceFileInFolder(
+                  a, "z",
+                  [&](int fd) {
+                      during = Entries(dir.file("a")).back();
+                      return WriteAllTo(fd, "zz");
+                  },
+                  named, run)),
+              "ok");
+    EXPECT_EQ(during, ".z.sorvane-tmp-1");
+    EXPECT_EQ(Entries(dir.file("a")), (std::vector<std::string>{".z.sorvane-tmp-0", "z"}));
+    EXPECT_EQ(run.Listings(), 2u);
+    for (const int fd : {a, b, alsoA, live})
+        ::close(fd);
+}
+
+TEST(ReplacementGroup, NewFilesTakeTheirNamesOnlyWhenTheGroupIsCommitted) {
+    // name (in "sub/" for the second folder), its old bytes ("" none), what
+    // happens to the name after the file is written, the outcome
+    struct Case {
+        std::string name;
+        std::string old;
+        const char* meanwhile;
+        std::string outcome;
+    };
+    const std::vector<Case> cases = {
+        {"a", "old a", "", "ok"},
+        {"b", "", "", "ok"},
+        {"sub/c", "old c", "", "ok"},
+        {"d", "old d", "refuse", "changed since the scan; scan again"},
+        {"e", "old e", "folder", "a folder has that name; only regular files are replaced"},
+        {"f", "", "file", "ok"}, // a file made meanwhile is replaced all the same
+        {"g", "old g", "", "ok"},
+    };
+    for (const bool unnamed : {true, false}) {
+        SCOPED_TRACE(unnamed ? "unnamed" : "named");
+        test::TempDir dir;
+        fs::create_directory(dir.file("sub"));
+        for (const auto& c : cases)
+            if (!c.old.empty())
+                dir.write(c.name, c.old);
+        const int top = ::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY);
+        const int sub = ::open(dir.file("sub").c_str(), O_RDONLY | O_DIRECTORY);
+        TemporaryFiles run;
+        ReplacementGroup group(run);
+        std::uint64_t bytes = 0;
+        for (const auto& c : cases) {
+            AtomicWriteOptions options;
+            options.unnamedTemporary = unnamed;
+            if (std::string(c.meanwhile) == "refuse")
+                options.beforeRename = [](const struct stat*) -> WriteOutcome {
+                    return Fail({Reason::Changed, Step::CompareWithScan});
+                };
+            const std::string leaf = fs::path(c.name).filename();
+            const std::string bytesOf = "new " + c.name;
+            bytes += bytesOf.size();
+            EXPECT_EQ(Said(group.Add(c.name.starts_with("sub/") ? sub : top, leaf,
+                                     [&](int fd) { return WriteAllTo(fd, bytesOf); }, options)),
+                      "ok");
+        }
+        EXPECT_EQ(group.Size(), cases.size());
+        EXPECT_EQ(group.Bytes(), bytes);
+        // Nothing has its name yet; only named temporary files show.
+        std::size_t temporaries = 0;
+        for (const auto& entry : fs::recursive_directory_iterator(dir.path()))
+            temporaries +=
+                entry.path().filename().string().find(".sorvane-tmp-") != std::string::npos;
+        EXPECT_EQ(temporaries, unnamed ? 0u : cases.size());
+        for (const auto& c : cases) {
+            EXPECT_EQ(c.old.empty() ? "" : dir.read(c.name), c.old) << c.name;
+            if (std::string(c.meanwhile) == "folder")
+                fs::remove(dir.file(c.name)), fs::create_directory(dir.file(c.name));
+            if (std::string(c.meanwhile) == "file")
+                dir.write(c.name, "theirs");
+        }
+        const std::vector<WriteOutcome> outcomes = group.Commit();
+        ASSERT_EQ(outcomes.size(), cases.size());
+        for (std::size_t i = 0; i < cases.size(); ++i) {
+            const auto& c = cases[i];
+            EXPECT_EQ(outcomes[i] ? "ok" : outcomes[i].error().Message(), c.outcome) << c.name;
+            if (c.outcome == "ok") {
+                EXPECT_EQ(dir.read(c.name), "new " + c.name);
+            } else if (fs::is_regular_file(dir.file(c.name))) {
+                EXPECT_EQ(dir.read(c.name), c.old);
+            }
+        }
+        EXPECT_EQ(group.Size(), 0u);
+        EXPECT_EQ(group.Bytes(), 0u);
+        for (const auto& entry : fs::recursive_directory_iterator(dir.path()))
+            EXPECT_EQ(entry.path().filename().string().find(".sorvane-tmp-"), std::string::npos)
+                << entry.path();
+
+        // A group dropped unfinished, or one whose file could not be written,
+        // leaves the old files and no name behind.
+        {
+            ReplacementGroup dropped(run);
+            AtomicWriteOptions options;
+            options.unnamedTemporary = unnamed;
+            EXPECT_EQ(Said(dropped.Add(top, "a", [](int fd) { return WriteAllTo(fd, "lost"); },
+                                       options)),
+                      "ok");
+            EXPECT_EQ(Said(dropped.Add(top, "g",
+                                       [](int) -> WriteOutcome {
+                                           return Fail(Failure::System(EIO, Step::Write));
+                                       },
+                                       options)),
+                      "Input/output error");
+            EXPECT_EQ(dropped.Size(), 1u);
+        }
+        EXPECT_EQ(dir.read("a"), "new a");
+        EXPECT_EQ(dir.read("g"), "new g");
+        for (const auto& entry : fs::recursive_directory_iterator(dir.path()))
+            EXPECT_EQ(entry.path().filename().string().find(".sorvane-tmp-"), std::string::npos)
+                << entry.path();
+        ::close(top);
+        ::close(sub);
     }
 }
 

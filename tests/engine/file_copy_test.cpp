@@ -6,6 +6,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <iostream>
+#include <iterator>
+#include <optional>
+#include <random>
+#include <thread>
+#include <sys/wait.h>
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
@@ -616,6 +624,305 @@ TEST(CopyRowFiles, ASparseFileKeepsItsHolesInTheCopyAndTheBackup) {
             EXPECT_TRUE(after == kSize || (::pread(fd, &around[1], 1, after) == 1 && around[1] == 0));
         }
         ::close(fd);
+    }
+}
+
+// Status and failure message of a row: "0" when copied.
+std::string Told(const RowCopyResult& result) {
+    return result ? "0"
+                  : std::to_string(static_cast<int>(result.status)) + " " +
+                        result.failure.Message();
+}
+
+TEST(RowCopyBatch, CopiesInGroupsAndTellsEachRowInTheOrderAdded) {
+    // Every row's fate by its number: most are copied, some fail or are refused.
+    constexpr std::size_t kRows = 320;
+    const auto fate = [](std::size_t i) {
+        return i % 97 == 5 ? "source gone" : i % 89 == 7 ? "changed" : i % 83 == 3 ? "link" : "";
+    };
+    for (const bool backup : {false, true}) {
+        SCOPED_TRACE(backup ? "backup" : "no backup");
+        test::TempDir dir;
+        std::vector<std::string> names;
+        std::vector<ScannedPair> scanned;
+        for (std::size_t i = 0; i < kRows; ++i) {
+            names.push_back(std::string("d") + std::to_string(i % 7) + "/f" + std::to_string(i) +
+                            ".dll");
+            dir.write("src/" + names[i], "new " + std::to_string(i) + std::string(i * 37, 'n'));
+            if (i % 4 != 0)
+                dir.write("dst/" + names[i], "old " + std::to_string(i));
+            scanned.push_back({ScanStamp(dir.file("src/" + names[i])),
+                               ScanStamp(dir.file("dst/" + names[i]))});
+            const std::string what = fate(i);
+            if (what == "source gone")
+                fs::remove(dir.file("src/" + names[i]));
+            else if (what == "changed")
+                dir.write("dst/" + names[i], "changed after the scan, longer");
+            else if (what == "link")
+                fs::remove(dir.file("dst/" + names[i])),
+                    fs::create_symlink("../../src/" + names[i], dir.file("dst/" + names[i]));
+        }
+        fs::create_directories(dir.file("dst"));
+        RowCopyBatch batch(dir.file("src"), dir.file("dst"), backup);
+        std::vector<RowCopyBatch::Finished> told;
+        std::size_t deliveries = 0, largest = 0;
+        for (std::size_t i = 0; i < kRows; ++i) {
+            auto finished = batch.Add(names[i], scanned[i]);
+            deliveries += !finished.empty();
+            largest = std::max(largest, finished.size());
+            std::ranges::move(finished, std::back_inserter(told));
+        }
+        std::ranges::move(batch.Finish(), std::back_inserter(told));
+        EXPECT_FALSE(batch.Stopped());
+        // Rows come back grouped, every one once, in order.
+        EXPECT_GT(deliveries, 2u);
+        EXPECT_GT(largest, 50u);
+        ASSERT_EQ(told.size(), kRows);
+        for (std::size_t i = 0; i < kRows; ++i) {
+            SCOPED_TRACE(names[i]);
+            EXPECT_EQ(told[i].row, i);
+            const std::string what = fate(i);
+            const std::string expected =
+                what == "source gone" ? "-1 No such file or directory"
+                : what == "changed"   ? "-3 changed since the scan; scan again"
+                : what == "link"      ? "-3 " + dir.file("dst/" + names[i]) +
+                                       " is a symbolic link; Sorvane does not copy through links"
+                                      : "0";
+            EXPECT_EQ(Told(told[i].result), expected);
+            if (expected != "0")
+                continue;
+            EXPECT_EQ(dir.read("dst/" + names[i]),
+                      "new " + std::to_string(i) + std::string(i * 37, 'n'));
+            EXPECT_EQ(told[i].result.target, ScanStamp(dir.file("dst/" + names[i])));
+            EXPECT_EQ(told[i].result.backedUp, backup && i % 4 != 0);
+            if (backup && i % 4 != 0) {
+                EXPECT_EQ(dir.read("dst/_Backup/" + names[i]), "old " + std::to_string(i));
+            }
+        }
+        for (const auto& entry : fs::recursive_directory_iterator(dir.file("dst")))
+            EXPECT_EQ(entry.path().filename().string().find(".sorvane-tmp-"), std::string::npos)
+                << entry.path();
+    }
+}
+
+TEST(RowCopyBatch, ABackupThatFailsEndsTheBatchAfterTheRowsBeforeIt) {
+    test::TempDir dir;
+    for (const char* name : {"a.dll", "b.dll", "sub/c.dll", "d.dll"}) {
+        dir.write(std::string("src/") + name, "new");
+        dir.write(std::string("dst/") + name, "old");
+    }
+    dir.write("dst/_Backup/sub", "a file where the folder goes");
+    RowCopyBatch batch(dir.file("src"), dir.file("dst"), true);
+    std::vector<std::string> told;
+    const auto tell = [&](const std::vector<RowCopyBatch::Finished>& finished) {
+        for (const auto& row : finished)
+            told.push_back(std::to_string(row.row) + ":" +
+                           Replaced(Told(row.result), dir.file("dst"), "<dst>"));
+    };
+    for (const char* name : {"a.dll", "b.dll", "sub/c.dll", "d.dll"})
+        tell(batch.Add(name, {}));
+    tell(batch.Finish());
+    EXPECT_TRUE(batch.Stopped());
+    EXPECT_EQ(told, (std::vector<std::string>{
+                        "0:0", "1:0",
+                        "2:-2 cannot make the folder <dst>/_Backup/sub: a file has that name"}));
+    EXPECT_EQ(dir.read("dst/a.dll"), "new");
+    EXPECT_EQ(dir.read("dst/b.dll"), "new");
+    EXPECT_EQ(dir.read("dst/sub/c.dll"), "old");
+    EXPECT_EQ(dir.read("dst/d.dll"), "old");
+}
+
+TEST(CopyRowFiles, TheBackupIsTheOldFileItselfWhereALinkCanBeMade) {
+    enum Where { TargetBackup, OwnFolder, OtherFileSystem };
+    struct Case {
+        const char* what;
+        Where where;
+        bool older;       ///< an older backup is there
+        bool asNobody;    ///< run as nobody, the old target root's own
+        bool linked;      ///< the backup is the old file itself
+    };
+    const std::vector<Case> cases = {
+        {"_Backup", TargetBackup, false, false, true},
+        {"_Backup over an older backup", TargetBackup, true, false, true},
+        {"the user's folder", OwnFolder, false, false, true},
+        {"the user's folder over an older backup", OwnFolder, true, false, true},
+        {"another file system", OtherFileSystem, false, false, false},
+        {"another file system over an older backup", OtherFileSystem, true, false, false},
+        // protected_hardlinks: no link to another user's file we may not write
+        {"another user's file", TargetBackup, false, true, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.asNobody && ::geteuid() != 0) {
+            std::cout << "not tested without root: " << c.what << "\n";
+            continue;
+        }
+        test::TempDir dir;
+        fs::permissions(dir.path(), fs::perms::all);
+        dir.write("src/sub/a.dll", "new bytes");
+        const std::string old = dir.write("dst/sub/a.dll", "old bytes");
+        const struct timespec times[2] = {{900'000'000, 7}, {900'000'000, 7}};
+        ::utimensat(AT_FDCWD, old.c_str(), times, 0);
+        // Another user's file must be readable to be copied.
+        ::chmod(old.c_str(), c.asNobody ? 0644 : 0640);
+        const std::string bak = c.where == TargetBackup ? dir.file("dst/_Backup") : dir.file("bak");
+        fs::create_directories(bak);
+        if (c.older)
+            dir.write(fs::relative(bak, dir.path()).string() + "/sub/a.dll", "older");
+        if (c.asNobody) {
+            test::ChownDeep(dir.path().string(), 65534, 65534);
+            ASSERT_EQ(::chown(old.c_str(), 0, 0), 0);
+        }
+        struct stat before {};
+        ::stat(old.c_str(), &before);
+        test::ChildLimits limits;
+        if (c.asNobody)
+            limits.Unprivileged();
+        const auto child = test::RunInChild(limits, [&](std::string& said) {
+            if (c.where == OtherFileSystem &&
+                (::unshare(CLONE_NEWNS) != 0 ||
+                 ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+                 ::mount("tmpfs", bak.c_str(), "tmpfs", 0, "size=1m") != 0))
+                return 77;
+            if (c.where == OtherFileSystem && c.older)
+                dir.write("bak/sub/a.dll", "older");
+            const RowCopyResult result =
+                c.where == TargetBackup
+                    ? CopyRowFiles(dir.file("src"), dir.file("dst"), "sub/a.dll", true)
+                    : CopyRowFiles(dir.file("src"), dir.file("dst"), "sub/a.dll",
+                                   BackupFolder{bak}, {});
+            struct stat saved {}, now {};
+            ::stat((bak + "/sub/a.dll").c_str(), &saved);
+            ::stat(old.c_str(), &now);
+            said = Told(result) + "|" + dir.read(fs::relative(bak, dir.path()).string() +
+                                                 "/sub/a.dll") +
+                   "|" + Stamp(bak + "/sub/a.dll") + "|" +
+                   (saved.st_ino == before.st_ino ? "linked" : "copied") + "|" +
+                   std::to_string(saved.st_uid) + "|" +
+                   (now.st_ino != before.st_ino ? "new target" : "old target") + "|" +
+                   dir.read("dst/sub/a.dll") + "|" + Tree(bak);
+            return 0;
+        });
+        if (!child.ran) {
+            std::cout << "not tested here (no file system of its own): " << c.what << "\n";
+            continue;
+        }
+        EXPECT_EQ(child.status, 0);
+        EXPECT_EQ(child.output, std::string("0|old bytes|") + (c.asNobody ? "0644" : "0640") +
+                                    " 900000000.000000007|" + (c.linked ? "linked" : "copied") +
+                                    "|" + (c.asNobody ? "65534" : std::to_string(::geteuid())) +
+                                    "|new target|new bytes|sub/,sub/a.dll");
+    }
+}
+
+// Makes the two trees of the kill test afresh: `rows` targets with old bytes
+// and sources with new ones, every third row with an older backup, all of
+// them dated long ago.
+void MakeKillTrees(const test::TempDir& dir, std::size_t rows, bool backup) {
+    fs::remove_all(dir.file("src"));
+    fs::remove_all(dir.file("dst"));
+    const struct timespec past[2] = {{946'684'800, 0}, {946'684'800, 0}};
+    const auto dated = [&](const std::string& path) {
+        ::utimensat(AT_FDCWD, path.c_str(), past, AT_SYMLINK_NOFOLLOW);
+    };
+    for (std::size_t i = 0; i < rows; ++i) {
+        const std::string name =
+            std::string("d") + std::to_string(i % 5) + "/f" + std::to_string(i);
+        dated(dir.write("src/" + name, "new " + std::to_string(i) +
+                                           std::string((i * 7919) % (96 << 10), 'n')));
+        dated(dir.write("dst/" + name, "old " + std::to_string(i)));
+        if (backup && i % 3 == 0)
+            dated(dir.write("dst/_Backup/" + name, "older " + std::to_string(i)));
+    }
+}
+
+TEST(RowCopyBatch, AKillAtAnyMomentLeavesEachTargetOldOrNewAndTheNextRunCleansUp) {
+    constexpr std::size_t kRows = 300;
+    constexpr int kKills = 5;
+    const auto name = [](std::size_t i) {
+        return std::string("d") + std::to_string(i % 5) + "/f" + std::to_string(i);
+    };
+    const auto newBytes = [](std::size_t i) {
+        return "new " + std::to_string(i) + std::string((i * 7919) % (96 << 10), 'n');
+    };
+    std::mt19937 random(20240607);
+    for (const bool backup : {false, true}) {
+        test::TempDir dir;
+        // One batch in a child process, killed `after` into it (never: the
+        // time a whole batch takes).
+        const auto run = [&](std::optional<std::chrono::microseconds> after) {
+            const auto start = std::chrono::steady_clock::now();
+            const pid_t copier = ::fork();
+            if (copier == 0) {
+                RowCopyBatch batch(dir.file("src"), dir.file("dst"), backup);
+                for (std::size_t i = 0; i < kRows; ++i)
+                    batch.Add(name(i), {});
+                batch.Finish();
+                ::_exit(0);
+            }
+            if (after) {
+                std::this_thread::sleep_for(*after);
+                ::kill(copier, SIGKILL);
+            }
+            int status = 0;
+            ::waitpid(copier, &status, 0);
+            return std::chrono::duration_cast<std::chrono::microseconds>(
+                std::chrono::steady_clock::now() - start);
+        };
+        MakeKillTrees(dir, kRows, backup);
+        const auto whole = run(std::nullopt);
+        for (int kill = 0; kill < kKills; ++kill) {
+            const auto after = std::chrono::microseconds(random() % (whole.count() + 1));
+            SCOPED_TRACE(testing::Message()
+                         << (backup ? "backup" : "no backup") << ", killed after " << after.count()
+                         << " of " << whole.count() << " µs");
+            MakeKillTrees(dir, kRows, backup);
+            run(after);
+            // Every target is old or new, never missing or cut; a new one's
+            // backup is the old file.
+            std::size_t copied = 0;
+            std::vector<std::size_t> left;
+            for (std::size_t i = 0; i < kRows; ++i) {
+                const std::string now = dir.read("dst/" + name(i));
+                const bool isNew = now == newBytes(i);
+                EXPECT_TRUE(isNew || now == "old " + std::to_string(i)) << name(i);
+                copied += isNew;
+                if (!isNew)
+                    left.push_back(i);
+                if (!backup)
+                    continue;
+                const std::string saved = fs::exists(dir.file("dst/_Backup/" + name(i)))
+                                              ? dir.read("dst/_Backup/" + name(i))
+                                              : "";
+                if (isNew)
+                    EXPECT_EQ(saved, "old " + std::to_string(i)) << name(i);
+                else
+                    EXPECT_TRUE(saved == (i % 3 == 0 ? "older " + std::to_string(i) : "") ||
+                                saved == "old " + std::to_string(i))
+                        << name(i);
+            }
+            std::cout << "killed after " << after.count() << " of " << whole.count() << " µs: "
+                      << copied << " of " << kRows << " copied\n";
+            // The next run copies the rest and leaves no temporary file.
+            RowCopyBatch again(dir.file("src"), dir.file("dst"), backup);
+            std::vector<RowCopyBatch::Finished> told;
+            for (const std::size_t i : left)
+                std::ranges::move(again.Add(name(i), {}), std::back_inserter(told));
+            std::ranges::move(again.Finish(), std::back_inserter(told));
+            ASSERT_EQ(told.size(), left.size());
+            for (const auto& row : told)
+                EXPECT_EQ(Told(row.result), "0") << name(left[row.row]);
+            for (std::size_t i = 0; i < kRows; ++i) {
+                EXPECT_EQ(dir.read("dst/" + name(i)), newBytes(i));
+                if (backup) {
+                    EXPECT_EQ(dir.read("dst/_Backup/" + name(i)), "old " + std::to_string(i));
+                }
+            }
+            for (const auto& entry : fs::recursive_directory_iterator(dir.file("dst")))
+                EXPECT_EQ(entry.path().filename().string().find(".sorvane-tmp-"),
+                          std::string::npos)
+                    << entry.path();
+        }
     }
 }
 

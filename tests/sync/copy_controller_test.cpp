@@ -4,6 +4,7 @@
 #include "sync/copy_controller.h"
 
 #include "support/fake_dialogs.h"
+#include "support/temp_dir.h"
 #include "view/result_model.h"
 
 #include <gtest/gtest.h>
@@ -270,6 +271,82 @@ TEST_F(CopyControllerTest, ABatchSaysItStartsOnlyOnceConfirmedBeforeItsFirstRow)
             ASSERT_TRUE(finished.wait(5000));
         }
         EXPECT_EQ(events, c.events);
+    }
+}
+
+TEST_F(CopyControllerTest, AGroupedBatchMarksRowsAsTheyEndAndWaitsWhileAFailureIsShown) {
+    Fill({Row("a.dll", ComparisonMark::NewerSource), Row("b.dll", ComparisonMark::NewerSource),
+          Row("c.dll", ComparisonMark::NewerTarget), Row("d.dll", ComparisonMark::NewerSource),
+          Row("busy.dll", ComparisonMark::NewerSource, true),
+          Row("e.dll", ComparisonMark::NewerSource)});
+    // Messages shown when each row's end came back to the copy thread.
+    std::vector<std::pair<std::string, std::size_t>> shownWhenDone;
+    // Every row is reached before the first ends, as a group's rows are.
+    BatchCopier grouped = [&](const std::vector<RowCopyRequest>& requests,
+                              const std::atomic<bool>&,
+                              const std::function<void(std::size_t)>& reached,
+                              const std::function<void(std::size_t, RowCopyResult)>& done) {
+        for (std::size_t i = 0; i < requests.size(); ++i)
+            reached(i);
+        for (std::size_t i = 0; i < requests.size(); ++i) {
+            done(i, requests[i].relativePath == "b.dll" ? Failed(RowCopyStatus::CopyFailed, EIO)
+                                                        : RowCopyResult{});
+            std::lock_guard lock(mutex);
+            shownWhenDone.emplace_back(requests[i].relativePath,
+                                       dialogs.Count(FakeDialogs::Kind::Message));
+        }
+    };
+    CopyController batch(&window, dialogs, model, QStringLiteral("Sorvane Message"),
+                         [](const RowCopyRequest&) { return RowCopyResult{}; }, {}, grouped);
+    QSignalSpy progress(&batch, &CopyController::BatchProgress);
+    QSignalSpy finished(&batch, &CopyController::BatchFinished);
+    QSignalSpy reached(&batch, &CopyController::RowReached);
+    dialogs.messageAnswers = {MessageResult::Ok, MessageResult::Ok};
+    batch.StartBatch("/src", "/dst", false, 5);
+    ASSERT_TRUE(finished.wait(5000));
+    EXPECT_FALSE(finished.at(0).at(0).toBool());
+    std::vector<int> rows;
+    for (const auto& r : reached)
+        rows.push_back(r.at(0).toInt());
+    EXPECT_EQ(rows, (std::vector<int>{0, 1, 3, 5}));
+    std::vector<std::pair<int, int>> counts;
+    for (const auto& p : progress)
+        counts.emplace_back(p.at(0).toInt(), p.at(1).toInt());
+    EXPECT_EQ(counts, (std::vector<std::pair<int, int>>{{1, 5}, {2, 5}, {3, 5}}));
+    for (const auto& [row, mark] : std::vector<std::pair<int, ComparisonMark>>{
+             {0, ComparisonMark::Copied}, {1, ComparisonMark::NewerSource},
+             {3, ComparisonMark::Copied}, {4, ComparisonMark::NewerSource},
+             {5, ComparisonMark::Copied}})
+        EXPECT_EQ(model.RowAt(row)->Mark, mark) << row;
+    // The copy thread went on past the failed row only once its message was
+    // shown: the confirmation and that message.
+    std::lock_guard lock(mutex);
+    ASSERT_EQ(shownWhenDone.size(), 4u);
+    EXPECT_EQ(shownWhenDone[1], std::pair(std::string("b.dll"), std::size_t{2}));
+    EXPECT_EQ(dialogs.Last(FakeDialogs::Kind::Message).text,
+              "/src/b.dll\nCan not be copied.\nInput/output error");
+}
+
+TEST_F(CopyControllerTest, TheGroupedCopyOfTheEngineCopiesTheBatchsFiles) {
+    test::TempDir dir;
+    std::vector<ComparisonRow> rows;
+    for (const char* name : {"a.dll", "sub/b.dll", "c.dll"}) {
+        dir.write(std::string("src/") + name, std::string("new ") + name);
+        dir.write(std::string("dst/") + name, "old");
+        rows.push_back(Row(name, ComparisonMark::NewerSource));
+    }
+    Fill(rows);
+    CopyController batch(&window, dialogs, model, QStringLiteral("Sorvane Message"),
+                         CopyRowWithBackup, {}, CopyRowsInGroups);
+    QSignalSpy finished(&batch, &CopyController::BatchFinished);
+    dialogs.messageAnswers = {MessageResult::Ok};
+    batch.StartBatch(dir.file("src"), dir.file("dst"), true, 3);
+    ASSERT_TRUE(finished.wait(10000));
+    for (int row = 0; row < 3; ++row) {
+        const std::string name = model.RowAt(row)->Name;
+        EXPECT_EQ(model.RowAt(row)->Mark, ComparisonMark::Copied) << name;
+        EXPECT_EQ(dir.read("dst/" + name), "new " + name);
+        EXPECT_EQ(dir.read("dst/_Backup/" + name), "old");
     }
 }
 
