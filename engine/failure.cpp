@@ -91,6 +91,22 @@ ReasonWords WordsOf(Reason reason) {
         return {"not-served", "cannot serve on {}", true};
     case Reason::Internal:
         return {"internal", "an internal error of the program"};
+    case Reason::MemberNameUnsafe:
+        return {"member-name-unsafe", "the member's name leads outside the archive's tree"};
+    case Reason::DuplicateMember:
+        return {"duplicate-member", "another member has the same name"};
+    case Reason::LinkMember:
+        return {"link-member", "the member is a link"};
+    case Reason::EncryptedMember:
+        return {"encrypted-member", "the member is encrypted"};
+    case Reason::NotDecompressed:
+        return {"not-decompressed", "the member cannot be decompressed"};
+    case Reason::OverBudget:
+        return {"over-budget", "the member unpacks to more bytes than allowed"};
+    case Reason::NotAnArchive:
+        return {"not-an-archive", "not an archive or installer this program reads"};
+    case Reason::CabinetMissing:
+        return {"cabinet-missing", "the installer's cabinet is not there"};
     }
     return {"unknown", "unknown reason"};
 }

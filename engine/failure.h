@@ -52,6 +52,15 @@ enum class Reason : int {
     OldSocketStays,     ///< a socket left behind could not be removed
     NotServed,          ///< the socket could not be served on
     Internal,           ///< the program met an error of its own making
+    // Members of archives and installers.
+    MemberNameUnsafe,   ///< an absolute name, "..", a backslash or an empty part
+    DuplicateMember,    ///< a second member of the same name
+    LinkMember,         ///< a symbolic or hard link member
+    EncryptedMember,
+    NotDecompressed,    ///< the member's bytes could not be decompressed
+    OverBudget,         ///< more unpacked bytes than the member's or archive's budget
+    NotAnArchive,       ///< a file in no archive or installer format read here
+    CabinetMissing,     ///< an installer's external cabinet is not there
 };
 
 const std::error_category& ReasonCategory();
