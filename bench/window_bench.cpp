@@ -82,6 +82,10 @@ public:
     std::optional<QString> BrowseForFolder(QWidget*, const QString&, const QString&) override {
         return {};
     }
+    std::optional<QString> BrowseForFolderOrArchive(QWidget*, const QString&,
+                                                    const QString&) override {
+        return {};
+    }
     std::optional<QString> OpenFileName(QWidget*, const platform::FileDialogOptions&) override {
         return {};
     }

@@ -6,7 +6,9 @@
 
 #include <QApplication>
 #include <QColorDialog>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFontDialog>
 #include <QGroupBox>
 #include <QLineEdit>
@@ -85,6 +87,38 @@ std::optional<QString> RunFileDialog(QFileDialog& dialog, const FileDialogOption
     return files.first();
 }
 
+// A file dialog that also takes a folder: Open with a folder selected, or
+// its name (or ".") typed, picks the folder instead of entering it; a
+// double click still enters it.
+class FolderOrFileDialog final : public QFileDialog {
+public:
+    using QFileDialog::QFileDialog;
+
+    QString Picked() const { return picked_; }
+
+    void accept() override {
+        const QStringList chosen = selectedFiles();
+        if (!chosen.isEmpty() && QFileInfo(chosen.first()).isDir()) {
+            picked_ = QDir::cleanPath(chosen.first());
+            QDialog::accept();
+            return;
+        }
+        QFileDialog::accept(); // a file; or nothing yet, as a file dialog does
+    }
+
+    void done(int result) override {
+        if (result == QDialog::Accepted && picked_.isEmpty()) {
+            const QStringList chosen = selectedFiles();
+            if (!chosen.isEmpty())
+                picked_ = chosen.first();
+        }
+        QFileDialog::done(result);
+    }
+
+private:
+    QString picked_;
+};
+
 } // namespace
 
 MessageResult QtDialogService::ShowMessage(QWidget* parent, const QString& title,
@@ -150,6 +184,31 @@ std::optional<QString> QtDialogService::BrowseForFolder(QWidget* parent, const Q
     if (folders.isEmpty())
         return std::nullopt;
     return folders.first();
+}
+
+std::optional<QString> QtDialogService::BrowseForFolderOrArchive(QWidget* parent,
+                                                                 const QString& prompt,
+                                                                 const QString& startPath) {
+    const ShowingScope showing(*this);
+    // The path it holds now is shown selected in its folder: Open keeps it,
+    // a double click on a folder enters it.
+    const QFileInfo start(QDir::cleanPath(startPath));
+    const bool startsAtPath = !startPath.isEmpty() && start.exists() && !start.isRoot();
+    FolderOrFileDialog dialog(parent, TitleOf(prompt),
+                              startsAtPath ? start.absolutePath() : startPath);
+    // A desktop's own file chooser would enter a folder on Open, never pick it.
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setNameFilters({QString::fromLatin1(kArchiveFilter), QString::fromLatin1(kAllFilesFilter)});
+    QString label = prompt;
+    label.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    dialog.setLabelText(QFileDialog::FileName, label);
+    if (startsAtPath)
+        dialog.selectFile(start.fileName());
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.Picked();
 }
 
 std::optional<QString> QtDialogService::OpenFileName(QWidget* parent,

@@ -59,6 +59,12 @@ struct ToolbarButtonState {
     bool visible = true;
 };
 
+/// The filter box's choices of the browser for a folder or an archive.
+inline constexpr const char* kAllFilesFilter = "All files (*)";
+inline constexpr const char* kArchiveFilter =
+    "Archives and installers (*.zip *.nupkg *.jar *.vsix *.appx *.7z *.tar *.tar.gz *.tgz "
+    "*.tar.bz2 *.tbz2 *.tar.xz *.txz *.tar.zst *.tzst *.cab *.iso *.msi)";
+
 class DialogService {
 public:
     virtual ~DialogService() = default;
@@ -81,6 +87,11 @@ public:
     /// Lets the user pick a folder (new folders can be created); nothing on cancel.
     virtual std::optional<QString> BrowseForFolder(QWidget* parent, const QString& prompt,
                                                    const QString& startFolder) = 0;
+    /// Lets the user pick a folder, or an archive or installer (its filter
+    /// box shows those first, kArchiveFilter): a folder is picked by opening
+    /// it with it selected or its name typed, and entered by a double click.
+    virtual std::optional<QString> BrowseForFolderOrArchive(QWidget* parent, const QString& prompt,
+                                                            const QString& startPath) = 0;
     virtual std::optional<QString> OpenFileName(QWidget* parent,
                                                 const FileDialogOptions& options) = 0;
     virtual std::optional<QString> SaveFileName(QWidget* parent,
@@ -133,6 +144,8 @@ public:
                               MessageHelp help = MessageHelp::None) override;
     std::optional<QString> BrowseForFolder(QWidget* parent, const QString& prompt,
                                            const QString& startFolder) override;
+    std::optional<QString> BrowseForFolderOrArchive(QWidget* parent, const QString& prompt,
+                                                    const QString& startPath) override;
     std::optional<QString> OpenFileName(QWidget* parent, const FileDialogOptions& options) override;
     std::optional<QString> SaveFileName(QWidget* parent, const FileDialogOptions& options) override;
     std::optional<QString> EditFilter(QWidget* parent, const QString& filter) override;

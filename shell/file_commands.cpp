@@ -65,7 +65,7 @@ void FileCommands::ReleaseSubfolders() {
 }
 
 void FileCommands::mFileOpenSourcePath_Click() {
-    const auto folder = window_.Dialogs().BrowseForFolder(
+    const auto folder = window_.Dialogs().BrowseForFolderOrArchive(
         window_.window, tr("Select the Source &Path:"), window_.source->Text());
     if (!folder)
         return;
@@ -77,7 +77,7 @@ void FileCommands::mFileOpenSourcePath_Click() {
 }
 
 void FileCommands::mFileOpenTargetPath_Click() {
-    const auto folder = window_.Dialogs().BrowseForFolder(
+    const auto folder = window_.Dialogs().BrowseForFolderOrArchive(
         window_.window, tr("Select the &Target Path:"), window_.target->Text());
     if (!folder)
         return;

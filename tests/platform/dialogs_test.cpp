@@ -14,6 +14,7 @@
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFontDialog>
 #include <QGroupBox>
 #include <QLabel>
@@ -426,6 +427,51 @@ TEST(FolderBrowser, ReturnsTheFolderChosenAndAllowsNewFolders) {
         std::nullopt);
 }
 
+TEST(FolderBrowser, PicksAFolderOrAnArchive) {
+    test::TempDir dir;
+    std::filesystem::create_directory(dir.path() / "picked");
+    const QString folder = QString::fromStdString(dir.path().string());
+    const QString archive = QString::fromStdString(dir.write("release.zip", "PK"));
+    struct Row {
+        const char* name;
+        QString start; // the path box's text
+        QString pick;  // selected, or typed, before Open (else what it starts with)
+        std::optional<QString> picked;
+    };
+    const QString inside = folder + "/picked";
+    const Row rows[] = {
+        {"another folder selected", inside, folder + "/picked", folder + "/picked"},
+        {"an archive", inside, archive, archive},
+        {"starting at an archive: Open keeps it", archive, {}, archive},
+        {"starting at a folder: Open keeps it", inside, {}, inside},
+        {"cancelled", inside, {}, std::nullopt},
+    };
+    QtDialogService service;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        OnNextModal([&](QWidget* modal) {
+            auto* dialog = qobject_cast<QFileDialog*>(modal);
+            ASSERT_NE(dialog, nullptr);
+            EXPECT_EQ(dialog->labelText(QFileDialog::FileName), "Select the &Target Path:");
+            EXPECT_EQ(dialog->nameFilters(),
+                      QStringList({kArchiveFilter, kAllFilesFilter}));
+            EXPECT_TRUE(SameFolder(dialog->directory().path(), folder));
+            if (!row.pick.isEmpty())
+                dialog->selectFile(row.pick);
+            if (row.picked)
+                static_cast<QDialog*>(dialog)->accept(); // Open
+            else
+                dialog->reject();
+        });
+        const auto result =
+            service.BrowseForFolderOrArchive(nullptr, "Select the &Target Path:", row.start);
+        ASSERT_EQ(result.has_value(), row.picked.has_value());
+        if (row.picked)
+            EXPECT_EQ(QFileInfo(*result).canonicalFilePath(),
+                      QFileInfo(*row.picked).canonicalFilePath());
+    }
+}
+
 TEST(FileDialogs, OpenAndSaveApplyTheOptions) {
     test::TempDir dir;
     const QString map = QString::fromStdString(dir.write("old.map", "x"));
@@ -525,6 +571,8 @@ TEST(WaitsForUser, WhileAnyDialogOrMenuIsOpen) {
         {"message", [&] { service.ShowMessage(nullptr, "T", "x", MessageIcon::Information,
                                               MessageButtons::Ok); }, true},
         {"folder", [&] { service.BrowseForFolder(nullptr, "Pick", QDir::tempPath()); }, true},
+        {"folder or archive",
+         [&] { service.BrowseForFolderOrArchive(nullptr, "Pick", QDir::tempPath()); }, true},
         {"open file", [&] { service.OpenFileName(nullptr, {}); }, true},
         {"save file", [&] { service.SaveFileName(nullptr, {}); }, true},
         {"filter", [&] { service.EditFilter(nullptr, "*.dll"); }, true},

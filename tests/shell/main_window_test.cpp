@@ -579,8 +579,10 @@ TEST_F(MainWindowTest, FolderCommandsSwapAndFilter) {
     dialogs.folders.push_back(Q(dir.file("a")));
     w->files().mFileOpenSourcePath_Click();
     EXPECT_EQ(dialogs.Last(FakeDialogs::Kind::Folder).title, "Select the Source &Path:");
+    EXPECT_TRUE(dialogs.Last(FakeDialogs::Kind::Folder).archivesToo);
     dialogs.folders.push_back(Q(dir.file("b")));
     w->files().mFileOpenTargetPath_Click();
+    EXPECT_TRUE(dialogs.Last(FakeDialogs::Kind::Folder).archivesToo);
     EXPECT_EQ(w->sourceBox()->Text(), Q(dir.file("a")));
     EXPECT_EQ(w->targetBox()->Text(), Q(dir.file("b")));
     w->tools().mToolsSwap_Click();
@@ -1154,6 +1156,7 @@ TEST_F(MainWindowTest, TheCopyConfirmationsAreAskedAgainAfterWhatChangesThem) {
              QTest::keyClick(w.get(), Qt::Key_B, Qt::ControlModifier); // the hidden item's key
              EXPECT_EQ(dialogs.Last(FakeDialogs::Kind::Folder).title,
                        "Select the &Backup Folder, or\nPress 'Ins' to create a new Folder");
+             EXPECT_FALSE(dialogs.Last(FakeDialogs::Kind::Folder).archivesToo);
          },
          true, false, false},
     };

@@ -72,6 +72,16 @@ std::optional<QString> FakeDialogs::BrowseForFolder(QWidget* parent, const QStri
     return TakeFront(folders);
 }
 
+std::optional<QString> FakeDialogs::BrowseForFolderOrArchive(QWidget* parent,
+                                                             const QString& prompt,
+                                                             const QString& startPath) {
+    Call& call = Record(Kind::Folder, parent);
+    call.title = prompt;
+    call.text = startPath;
+    call.archivesToo = true;
+    return TakeFront(folders);
+}
+
 std::optional<QString> FakeDialogs::OpenFileName(QWidget* parent,
                                                  const platform::FileDialogOptions& options) {
     Call& call = Record(Kind::OpenFile, parent);

@@ -34,6 +34,8 @@ public:
         /// The font dialog's text colour, or the colour dialog's current colour.
         QColor color;
         std::vector<platform::ToolbarButtonState> toolbar;
+        /// A folder browser that offers archives and installers too.
+        bool archivesToo = false;
     };
 
     /// Every call, oldest first.
@@ -72,6 +74,9 @@ public:
                                         platform::MessageHelp help = platform::MessageHelp::None) override;
     std::optional<QString> BrowseForFolder(QWidget* parent, const QString& prompt,
                                            const QString& startFolder) override;
+    /// Recorded as a Folder call with `archivesToo` set; answered from `folders`.
+    std::optional<QString> BrowseForFolderOrArchive(QWidget* parent, const QString& prompt,
+                                                    const QString& startPath) override;
     std::optional<QString> OpenFileName(QWidget* parent,
                                         const platform::FileDialogOptions& options) override;
     std::optional<QString> SaveFileName(QWidget* parent,
