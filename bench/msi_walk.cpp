@@ -51,11 +51,13 @@ int main(int argc, char** argv) {
                 if (!version.empty()) {
                     ++versioned;
                     // The table writes "5.0.2134.1" where the reader gives
-                    // "5.00.2134.01": the numbers are compared.
+                    // "5.00.2134.01", and "2.3.0.0" where it gives
+                    // "2.03.0000": the numbers are compared, a missing one
+                    // counting as 0.
                     unsigned a[4] = {}, b[4] = {};
                     const int na = std::sscanf(version.c_str(), "%u.%u.%u.%u", &a[0], &a[1], &a[2], &a[3]);
                     const int nb = std::sscanf(member.declaredVersion.c_str(), "%u.%u.%u.%u", &b[0], &b[1], &b[2], &b[3]);
-                    if (na > 0 && na == nb && a[0] == b[0] && a[1] == b[1] && a[2] == b[2] && a[3] == b[3])
+                    if (na > 0 && nb > 0 && a[0] == b[0] && a[1] == b[1] && a[2] == b[2] && a[3] == b[3])
                         ++agree;
                 }
             }
