@@ -112,6 +112,10 @@ Result<void> ForEachRow(LibmsiDatabase* database, const std::string& path, const
         return Fail(TableFailure(path, error.message()));
     for (std::size_t count = 0;; ++count) {
         GObjectPtr<LibmsiRecord> record(libmsi_query_fetch(query.get(), error.out()));
+        // No record at the end of the rows; with an error, a table that
+        // cannot be read on.
+        if (!record && error.set())
+            return Fail(TableFailure(path, error.message()));
         if (!record)
             break;
         if (count == limit) {
@@ -121,9 +125,6 @@ Result<void> ForEachRow(LibmsiDatabase* database, const std::string& path, const
         }
         row(record.get());
     }
-    // The end of the rows leaves an error of its own ("no more items") on
-    // some versions of the library: only a query that fetched nothing at all
-    // and failed to run is an error, and that was caught above.
     libmsi_query_close(query.get(), nullptr);
     return {};
 }
@@ -855,8 +856,13 @@ void MsiPackage::WalkCabinet(WalkState& walk, const MediaRow& media,
         cabinetFile = OpenedFile::Open(cabinetPath, error);
         if (!cabinetFile && error)
             return offerAll(Failure(error, Step::Open, cabinetPath));
-        if (!cabinetFile)
+        if (!cabinetFile) {
+            struct stat status {};
+            if (stat(cabinetPath.c_str(), &status) == 0)
+                return offerAll(Failure(Reason::NotRegularFile, Step::Open, cabinetPath,
+                                        FileTypeOf(status.st_mode)));
             return offerAll(std::nullopt); // missing: visited without bytes
+        }
         input = std::make_unique<FileInput>(*cabinetFile);
     }
 
@@ -955,20 +961,21 @@ Result<void> MsiPackage::Walk(const Wanted& wanted, const Visit& visit,
     WalkState walk{wanted, visit, unreadable};
     // The files of each media: those in its cabinet, then those lying
     // uncompressed beside the package.
+    std::vector<std::vector<std::size_t>> packed(media_.size());
+    std::vector<std::vector<std::size_t>> loose(media_.size());
+    for (std::size_t i = 0; i < files_.size(); ++i) {
+        const std::size_t index = files_[i].media;
+        if (index >= media_.size())
+            continue;
+        if (files_[i].compressed && !media_[index].cabinet.empty())
+            packed[index].push_back(i);
+        else
+            loose[index].push_back(i);
+    }
     for (std::size_t index = 0; index < media_.size() && !walk.stopped; ++index) {
-        std::vector<std::size_t> packed;
-        std::vector<std::size_t> loose;
-        for (std::size_t i = 0; i < files_.size(); ++i) {
-            if (files_[i].media != index)
-                continue;
-            if (files_[i].compressed && !media_[index].cabinet.empty())
-                packed.push_back(i);
-            else
-                loose.push_back(i);
-        }
-        if (!packed.empty())
-            WalkCabinet(walk, media_[index], packed);
-        WalkUncompressed(walk, loose);
+        if (!packed[index].empty())
+            WalkCabinet(walk, media_[index], packed[index]);
+        WalkUncompressed(walk, loose[index]);
     }
     // The files no media holds.
     for (const PackageFile& file : files_) {

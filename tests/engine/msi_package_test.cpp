@@ -382,6 +382,11 @@ TEST(MsiPackage, CabinetsBesideThePackageAndBrokenCabinets) {
          {"UPDATE `File` SET `Attributes` = 8192 WHERE `File` = 'neutral'"},
          {{names[0], true}, {names[1], true}, {names[2], false}},
          {}},
+        {"a folder has the cabinet's name", Cabinet::Beside,
+         [](const test::TempDir& dir, std::string&) { return fs::create_directory(dir.file("product.cab")); },
+         {},
+         {},
+         {{names[0], "not-regular-file"}, {names[1], "not-regular-file"}, {names[2], "not-regular-file"}}},
         {"a cabinet named outside the package's folder", Cabinet::Beside,
          [&](const test::TempDir& dir, std::string& log) {
              fs::create_directories(dir.file("inner"));
