@@ -46,7 +46,8 @@ int main(int argc, char** argv) {
             if (!bytes) {
                 ++withoutBytes;
             } else {
-                const auto kind = FileKindOf(std::filesystem::path(member.name).extension().string());
+                const auto kind =
+                    FileKindOf(std::filesystem::path(member.name).extension().string());
                 version = ScanTexts(ReadFileVersionData(*bytes, kind, ReadDepth::RowTexts)).version;
                 if (!version.empty()) {
                     ++versioned;
@@ -55,9 +56,12 @@ int main(int argc, char** argv) {
                     // "2.03.0000": the numbers are compared, a missing one
                     // counting as 0.
                     unsigned a[4] = {}, b[4] = {};
-                    const int na = std::sscanf(version.c_str(), "%u.%u.%u.%u", &a[0], &a[1], &a[2], &a[3]);
-                    const int nb = std::sscanf(member.declaredVersion.c_str(), "%u.%u.%u.%u", &b[0], &b[1], &b[2], &b[3]);
-                    if (na > 0 && nb > 0 && a[0] == b[0] && a[1] == b[1] && a[2] == b[2] && a[3] == b[3])
+                    const int na =
+                        std::sscanf(version.c_str(), "%u.%u.%u.%u", &a[0], &a[1], &a[2], &a[3]);
+                    const int nb = std::sscanf(member.declaredVersion.c_str(), "%u.%u.%u.%u", &b[0],
+                                               &b[1], &b[2], &b[3]);
+                    if (na > 0 && nb > 0 && a[0] == b[0] && a[1] == b[1] && a[2] == b[2] &&
+                        a[3] == b[3])
                         ++agree;
                 }
             }
@@ -76,7 +80,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "msi_walk: %s\n", walked.error().Message().c_str());
         return 2;
     }
-    std::printf("members %zu, without bytes %zu, unreadable %zu, versions read %zu, agreeing with the File table %zu\n",
+    std::printf("members %zu, without bytes %zu, unreadable %zu, versions read %zu, agreeing with "
+                "the File table %zu\n",
                 visited, withoutBytes, unreadable, versioned, agree);
-    return withoutBytes == 0 && unreadable == 0 && versioned == visited && agree == versioned ? 0 : 1;
+    return withoutBytes == 0 && unreadable == 0 && versioned == visited && agree == versioned ? 0
+                                                                                              : 1;
 }

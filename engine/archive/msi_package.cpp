@@ -2,27 +2,22 @@
 
 #include "engine/files/opened_file.h"
 
-// The cabinets are read with libarchive rather than libgcab: libarchive
-// unpacks a member as far as it is asked and no further, reading the cabinet
-// forward from any stream, while libgcab unpacks whole members (and whole
-// folders of members) into files or memory, and wants a stream it can seek.
+#include <algorithm>
 #include <archive.h>
 #include <archive_entry.h>
-#include <fcntl.h>
-#include <gio/gio.h>
-#include <libmsi.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <functional>
+#include <gio/gio.h>
+#include <libmsi.h>
 #include <limits>
 #include <optional>
 #include <string_view>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -40,8 +35,7 @@ struct GObjectUnref {
             g_object_unref(object);
     }
 };
-template <class T>
-using GObjectPtr = std::unique_ptr<T, GObjectUnref>;
+template <class T> using GObjectPtr = std::unique_ptr<T, GObjectUnref>;
 
 /// A GError out-parameter that frees itself.
 class GErrorSlot {
@@ -143,17 +137,18 @@ bool HasTable(LibmsiDatabase* database, const std::string& path, const char* tab
 /// The folders the installer sets itself; a path installed below one of
 /// them starts with its name.
 constexpr std::array<std::string_view, 27> kStandardFolders = {
-    "AdminToolsFolder",    "AppDataFolder",       "CommonAppDataFolder", "CommonFiles64Folder",
-    "CommonFilesFolder",   "DesktopFolder",       "FavoritesFolder",     "FontsFolder",
-    "LocalAppDataFolder",  "MyPicturesFolder",    "NetHoodFolder",       "PersonalFolder",
-    "PrintHoodFolder",     "ProgramFiles64Folder", "ProgramFilesFolder", "ProgramMenuFolder",
-    "RecentFolder",        "SendToFolder",        "StartMenuFolder",     "StartupFolder",
-    "System16Folder",      "System64Folder",      "SystemFolder",        "TempFolder",
-    "TemplateFolder",      "WindowsFolder",       "WindowsVolume",
+    "AdminToolsFolder",   "AppDataFolder",        "CommonAppDataFolder", "CommonFiles64Folder",
+    "CommonFilesFolder",  "DesktopFolder",        "FavoritesFolder",     "FontsFolder",
+    "LocalAppDataFolder", "MyPicturesFolder",     "NetHoodFolder",       "PersonalFolder",
+    "PrintHoodFolder",    "ProgramFiles64Folder", "ProgramFilesFolder",  "ProgramMenuFolder",
+    "RecentFolder",       "SendToFolder",         "StartMenuFolder",     "StartupFolder",
+    "System16Folder",     "System64Folder",       "SystemFolder",        "TempFolder",
+    "TemplateFolder",     "WindowsFolder",        "WindowsVolume",
 };
 
 bool IsStandardFolder(std::string_view key) {
-    return std::find(kStandardFolders.begin(), kStandardFolders.end(), key) != kStandardFolders.end();
+    return std::find(kStandardFolders.begin(), kStandardFolders.end(), key) !=
+           kStandardFolders.end();
 }
 
 /// The long name of "short|long" (the whole text when it has no "|"); the
@@ -204,6 +199,11 @@ constexpr std::size_t kMostFolderDepth = 256;
 
 // ---------------------------------------------------------------------------
 // Reading a cabinet
+//
+// The cabinets are read with libarchive rather than libgcab: libarchive
+// unpacks a member as far as it is asked and no further, reading the cabinet
+// forward from any stream, while libgcab unpacks whole members (and whole
+// folders of members) into files or memory, and wants a stream it can seek.
 
 /// Where libarchive reads a cabinet from.
 class CabinetInput {
@@ -231,8 +231,8 @@ public:
     explicit StreamInput(GInputStream* stream) : stream_(stream), buffer_(kChunk) {}
     la_ssize_t Read(const void** buffer) override {
         GErrorSlot error;
-        const gssize got = g_input_stream_read(stream_, buffer_.data(), buffer_.size(), nullptr,
-                                               error.out());
+        const gssize got =
+            g_input_stream_read(stream_, buffer_.data(), buffer_.size(), nullptr, error.out());
         *buffer = buffer_.data();
         return got < 0 ? -1 : static_cast<la_ssize_t>(got);
     }
@@ -338,14 +338,16 @@ private:
                 return false;
             if (chunk_.empty())
                 chunk_.resize(kChunk);
-            const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, size_ - have_));
+            const auto want =
+                static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, size_ - have_));
             const la_ssize_t got = archive_read_data(reader_, chunk_.data(), want);
             // An error, or a cabinet that ends inside the member.
             if (got <= 0) {
                 failed_ = true;
                 return false;
             }
-            if (!Keep(std::span(chunk_.data(), std::min<std::size_t>(static_cast<std::size_t>(got), want)))) {
+            if (!Keep(std::span(chunk_.data(),
+                                std::min<std::size_t>(static_cast<std::size_t>(got), want)))) {
                 failed_ = true;
                 return false;
             }
@@ -481,8 +483,8 @@ Result<void> MsiPackage::Load() {
         GObjectPtr<LibmsiSummaryInfo> summary(libmsi_summary_info_new(db, 0, error.out()));
         if (summary) {
             GErrorSlot intError;
-            const gint words = libmsi_summary_info_get_int(summary.get(), LIBMSI_PROPERTY_SOURCE,
-                                                           intError.out());
+            const gint words =
+                libmsi_summary_info_get_int(summary.get(), LIBMSI_PROPERTY_SOURCE, intError.out());
             if (!intError.set() && words >= 0) {
                 shortNames_ = (words & kWordCountShortNames) != 0;
                 compressedByDefault_ = (words & kWordCountCompressed) != 0;
@@ -508,13 +510,12 @@ Result<void> MsiPackage::Load() {
             return read;
     }
     if (HasTable(db, path_, "Media")) {
-        auto read = ForEachRow(db, path_,
-                               "SELECT `DiskId`, `LastSequence`, `Cabinet` FROM `Media`",
-                               limits_.tableRows, [&](LibmsiRecord* row) {
-                                   media_.push_back({IntField(row, 2).value_or(0),
-                                                     IntField(row, 1).value_or(0),
-                                                     StringField(row, 3)});
-                               });
+        auto read =
+            ForEachRow(db, path_, "SELECT `DiskId`, `LastSequence`, `Cabinet` FROM `Media`",
+                       limits_.tableRows, [&](LibmsiRecord* row) {
+                           media_.push_back({IntField(row, 2).value_or(0),
+                                             IntField(row, 1).value_or(0), StringField(row, 3)});
+                       });
         if (!read)
             return read;
     }
@@ -527,9 +528,10 @@ Result<void> MsiPackage::Load() {
 
     // Each file's media: the first whose last sequence reaches its own.
     for (PackageFile& file : files_) {
-        const auto at = std::lower_bound(
-            media_.begin(), media_.end(), file.sequence,
-            [](const MediaRow& media, std::int64_t sequence) { return media.lastSequence < sequence; });
+        const auto at = std::lower_bound(media_.begin(), media_.end(), file.sequence,
+                                         [](const MediaRow& media, std::int64_t sequence) {
+                                             return media.lastSequence < sequence;
+                                         });
         if (at != media_.end())
             file.media = static_cast<std::size_t>(at - media_.begin());
         else if (!file.failure)
@@ -543,10 +545,11 @@ Result<void> MsiPackage::ReadFiles() {
     LibmsiDatabase* db = database_.get();
     std::unordered_map<std::string, std::string> componentFolders;
     if (HasTable(db, path_, "Component")) {
-        auto read = ForEachRow(db, path_, "SELECT `Component`, `Directory_` FROM `Component`",
-                               limits_.tableRows, [&](LibmsiRecord* row) {
-                                   componentFolders.emplace(StringField(row, 1), StringField(row, 2));
-                               });
+        auto read =
+            ForEachRow(db, path_, "SELECT `Component`, `Directory_` FROM `Component`",
+                       limits_.tableRows, [&](LibmsiRecord* row) {
+                           componentFolders.emplace(StringField(row, 1), StringField(row, 2));
+                       });
         if (!read)
             return read;
     }
@@ -557,22 +560,23 @@ Result<void> MsiPackage::ReadFiles() {
         std::int64_t attributes = 0;
     };
     std::vector<Row> rows;
-    auto read = ForEachRow(
-        db, path_,
-        "SELECT `File`, `Component_`, `FileName`, `FileSize`, `Version`, `Language`, "
-        "`Attributes`, `Sequence` FROM `File`",
-        limits_.tableRows, [&](LibmsiRecord* record) {
-            Row row;
-            row.file.key = StringField(record, 1);
-            row.component = StringField(record, 2);
-            row.fileName = StringField(record, 3);
-            row.file.member.size = static_cast<std::uint64_t>(std::max<std::int64_t>(0, IntField(record, 4).value_or(0)));
-            row.file.member.declaredVersion = StringField(record, 5);
-            row.file.member.declaredLanguage = StringField(record, 6);
-            row.attributes = IntField(record, 7).value_or(0);
-            row.file.sequence = IntField(record, 8).value_or(0);
-            rows.push_back(std::move(row));
-        });
+    auto read =
+        ForEachRow(db, path_,
+                   "SELECT `File`, `Component_`, `FileName`, `FileSize`, `Version`, `Language`, "
+                   "`Attributes`, `Sequence` FROM `File`",
+                   limits_.tableRows, [&](LibmsiRecord* record) {
+                       Row row;
+                       row.file.key = StringField(record, 1);
+                       row.component = StringField(record, 2);
+                       row.fileName = StringField(record, 3);
+                       row.file.member.size = static_cast<std::uint64_t>(
+                           std::max<std::int64_t>(0, IntField(record, 4).value_or(0)));
+                       row.file.member.declaredVersion = StringField(record, 5);
+                       row.file.member.declaredLanguage = StringField(record, 6);
+                       row.attributes = IntField(record, 7).value_or(0);
+                       row.file.sequence = IntField(record, 8).value_or(0);
+                       rows.push_back(std::move(row));
+                   });
     if (!read)
         return read;
 
@@ -600,8 +604,8 @@ Result<void> MsiPackage::ReadFiles() {
         file.storedName = file.longName;
         const auto folder = componentFolders.find(row.component);
         if (folder == componentFolders.end())
-            file.failure = MemberFailure(Reason::BadFormat, "no row of the Component table for " +
-                                                                row.component);
+            file.failure = MemberFailure(Reason::BadFormat,
+                                         "no row of the Component table for " + row.component);
         else
             file.folderKey = folder->second;
     }
@@ -752,7 +756,8 @@ void MsiPackage::NameMembers() {
             continue;
         }
         std::size_t same = 0;
-        while (same < common && same < file.folder.size() && file.folder[same] == first->folder[same])
+        while (same < common && same < file.folder.size() &&
+               file.folder[same] == first->folder[same])
             ++same;
         common = same;
     }
@@ -761,8 +766,10 @@ void MsiPackage::NameMembers() {
         if (file.failure) {
             // The stored name below the same root where it lies below it.
             if (first && file.folder.size() >= common &&
-                std::equal(first->folder.begin(), first->folder.begin() + static_cast<std::ptrdiff_t>(common),
-                           file.folder.begin()) && !file.folder.empty()) {
+                std::equal(first->folder.begin(),
+                           first->folder.begin() + static_cast<std::ptrdiff_t>(common),
+                           file.folder.begin()) &&
+                !file.folder.empty()) {
                 const std::string below = Join(file.folder, common);
                 file.storedName = below.empty() ? file.longName : below + "/" + file.longName;
             }
@@ -796,7 +803,8 @@ void MsiPackage::Offer(WalkState& walk, const PackageFile& file, const ByteSourc
 
 void MsiPackage::WalkUncompressed(WalkState& walk, const std::vector<std::size_t>& files) {
     const auto slash = path_.rfind('/');
-    const std::string folder = slash == std::string::npos ? std::string(".") : path_.substr(0, slash);
+    const std::string folder =
+        slash == std::string::npos ? std::string(".") : path_.substr(0, slash);
     for (const std::size_t index : files) {
         if (walk.stopped)
             return;
@@ -805,7 +813,8 @@ void MsiPackage::WalkUncompressed(WalkState& walk, const std::vector<std::size_t
             Offer(walk, file, nullptr);
             continue;
         }
-        const std::string source = (folder.empty() ? std::string() : folder) + "/" + file.sourcePath;
+        const std::string source =
+            (folder.empty() ? std::string() : folder) + "/" + file.sourcePath;
         std::error_code error;
         const auto opened = OpenedFile::Open(source, error);
         if (!opened && error) {
@@ -846,12 +855,13 @@ void MsiPackage::WalkCabinet(WalkState& walk, const MediaRow& media,
         input = std::make_unique<StreamInput>(stream.get());
     } else {
         if (!IsSafePart(media.cabinet))
-            return offerAll(MemberFailure(Reason::OutsideFolder,
-                                          "the cabinet " + media.cabinet +
-                                              " is not a file beside the package"));
+            return offerAll(
+                MemberFailure(Reason::OutsideFolder, "the cabinet " + media.cabinet +
+                                                         " is not a file beside the package"));
         const auto slash = path_.rfind('/');
         const std::string cabinetPath =
-            (slash == std::string::npos ? std::string() : path_.substr(0, slash + 1)) + media.cabinet;
+            (slash == std::string::npos ? std::string() : path_.substr(0, slash + 1)) +
+            media.cabinet;
         std::error_code error;
         cabinetFile = OpenedFile::Open(cabinetPath, error);
         if (!cabinetFile && error)
@@ -894,11 +904,14 @@ void MsiPackage::WalkCabinet(WalkState& walk, const MediaRow& media,
             break;
         }
         const std::uint64_t size =
-            archive_entry_size_is_set(entry) ? static_cast<std::uint64_t>(std::max<la_int64_t>(0, archive_entry_size(entry))) : 0;
+            archive_entry_size_is_set(entry)
+                ? static_cast<std::uint64_t>(std::max<la_int64_t>(0, archive_entry_size(entry)))
+                : 0;
         const char* keyText = archive_entry_pathname(entry);
         const auto found = keyText ? byKey.find(keyText) : byKey.end();
         // Passing a member can mean unpacking it: it is paid for either way.
-        const bool withinBudget = size <= limits_.packageBytes - std::min(walk.passed, limits_.packageBytes);
+        const bool withinBudget =
+            size <= limits_.packageBytes - std::min(walk.passed, limits_.packageBytes);
         if (!withinBudget)
             walk.overBudget = true;
         else
@@ -941,7 +954,8 @@ void MsiPackage::WalkCabinet(WalkState& walk, const MediaRow& media,
     if (walk.stopped)
         return;
     // The files the cabinet did not give.
-    const std::string cabinetName = media.cabinet.starts_with('#') ? media.cabinet.substr(1) : media.cabinet;
+    const std::string cabinetName =
+        media.cabinet.starts_with('#') ? media.cabinet.substr(1) : media.cabinet;
     for (const std::size_t index : files) {
         if (seen.contains(index))
             continue;
@@ -949,10 +963,12 @@ void MsiPackage::WalkCabinet(WalkState& walk, const MediaRow& media,
             Offer(walk, files_[index], nullptr,
                   MemberFailure(Reason::OverBudget, "the package's budget is spent"));
         else if (!cabinetError.empty())
-            Offer(walk, files_[index], nullptr, MemberFailure(Reason::NotDecompressed, cabinetError));
+            Offer(walk, files_[index], nullptr,
+                  MemberFailure(Reason::NotDecompressed, cabinetError));
         else
             Offer(walk, files_[index], nullptr,
-                  MemberFailure(Reason::NotDecompressed, "the cabinet " + cabinetName + " does not hold it"));
+                  MemberFailure(Reason::NotDecompressed,
+                                "the cabinet " + cabinetName + " does not hold it"));
     }
 }
 
@@ -1004,14 +1020,17 @@ Result<std::unique_ptr<PackedTree>> OpenMsiPackage(const std::string& path,
             struct stat status {};
             if (stat(path.c_str(), &status) != 0)
                 return Fail(Failure::System(errno, Step::Open, path));
-            return Fail(Failure(Reason::NotRegularFile, Step::Open, path, FileTypeOf(status.st_mode)));
+            return Fail(
+                Failure(Reason::NotRegularFile, Step::Open, path, FileTypeOf(status.st_mode)));
         }
         // Every installer database is a compound file.
         static constexpr std::array<unsigned char, 8> kCompoundFile = {0xD0, 0xCF, 0x11, 0xE0,
                                                                        0xA1, 0xB1, 0x1A, 0xE1};
         const auto head = file->Read(0, kCompoundFile.size());
         if (!head || !std::equal(kCompoundFile.begin(), kCompoundFile.end(), head->begin(),
-                                 [](unsigned char a, std::byte b) { return a == std::to_integer<unsigned char>(b); }))
+                                 [](unsigned char a, std::byte b) {
+                                     return a == std::to_integer<unsigned char>(b);
+                                 }))
             return Fail(Failure(Reason::NotAnArchive, Step::Open, path));
     }
     GErrorSlot error;

@@ -4,15 +4,13 @@
 
 #include "engine/archive/msi_package.h"
 #include "engine/formats/version_reader.h"
-
 #include "support/temp_dir.h"
-
-#include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <gtest/gtest.h>
 #include <map>
 #include <optional>
 #include <regex>
@@ -54,7 +52,8 @@ std::string ComponentXml(std::string_view id, const std::string& files) {
     static int count = 0;
     char guid[40];
     std::snprintf(guid, sizeof guid, "11111111-2222-3333-4444-%012d", ++count);
-    return "<Component Id=\"" + std::string(id) + "\" Guid=\"" + guid + "\">" + files + "</Component>";
+    return "<Component Id=\"" + std::string(id) + "\" Guid=\"" + guid + "\">" + files +
+           "</Component>";
 }
 
 /// A Directory element; without a name for the standard folders.
@@ -72,8 +71,9 @@ std::string OneProduct() {
         "ProgramFilesFolder", "",
         FolderXml("Company", "Example Tools",
                   FolderXml("INSTALLDIR", "Example Product",
-                            ComponentXml("Main", FileXml("english", "english.dll", "english.dll") +
-                                                     FileXml("german", "german library.dll", "german.dll")) +
+                            ComponentXml(
+                                "Main", FileXml("english", "english.dll", "english.dll") +
+                                            FileXml("german", "german library.dll", "german.dll")) +
                                 FolderXml("Sub", "plugins",
                                           ComponentXml("Plug", FileXml("neutral", "neutral.dll",
                                                                        "neutral.dll"))))));
@@ -90,8 +90,8 @@ struct Built {
 /// Runs `command` in `folder`; its output goes to the log.
 bool RunIn(const std::string& folder, const std::string& command, std::string& log) {
     const std::string output = folder + "/command.log";
-    const int status =
-        std::system(("cd " + Quoted(folder) + " && (" + command + ") >" + Quoted(output) + " 2>&1").c_str());
+    const int status = std::system(
+        ("cd " + Quoted(folder) + " && (" + command + ") >" + Quoted(output) + " 2>&1").c_str());
     std::ifstream in(output);
     log += command + "\n" + std::string(std::istreambuf_iterator<char>(in), {});
     return status == 0;
@@ -100,8 +100,8 @@ bool RunIn(const std::string& folder, const std::string& command, std::string& l
 /// Builds product.msi in `dir` from the Directory elements `folders` (below
 /// TARGETDIR) with wixl, then runs each msibuild query on it. The fixtures
 /// the files name are copied beside it (wixl takes relative sources only).
-Built Build(const test::TempDir& dir, const std::string& folders, Cabinet cabinet = Cabinet::Embedded,
-            const std::vector<std::string>& queries = {}) {
+Built Build(const test::TempDir& dir, const std::string& folders,
+            Cabinet cabinet = Cabinet::Embedded, const std::vector<std::string>& queries = {}) {
     static const std::regex source("Source=\"([^\"]+)\"");
     for (auto it = std::sregex_iterator(folders.begin(), folders.end(), source);
          it != std::sregex_iterator(); ++it)
@@ -127,18 +127,21 @@ Built Build(const test::TempDir& dir, const std::string& folders, Cabinet cabine
     dir.write("product.wxs", wxs);
     Built built;
     built.msi = dir.file("product.msi");
-    built.ok = RunIn(dir.path().string(), std::string(SORVANE_WIXL) + " -o product.msi product.wxs", built.log);
+    built.ok = RunIn(dir.path().string(), std::string(SORVANE_WIXL) + " -o product.msi product.wxs",
+                     built.log);
     for (const std::string& query : queries)
-        built.ok = built.ok && RunIn(dir.path().string(),
-                                   std::string(SORVANE_MSIBUILD) + " product.msi -q " + Quoted(query),
-                                   built.log);
+        built.ok =
+            built.ok &&
+            RunIn(dir.path().string(),
+                  std::string(SORVANE_MSIBUILD) + " product.msi -q " + Quoted(query), built.log);
     return built;
 }
 
 /// A cabinet `name` in `dir` of the fixtures `members` (File key, fixture),
 /// in that order.
 bool MakeCabinet(const test::TempDir& dir, std::string_view name,
-                 const std::vector<std::pair<std::string, std::string>>& members, std::string& log) {
+                 const std::vector<std::pair<std::string, std::string>>& members,
+                 std::string& log) {
     const std::string staging = dir.file("cabinet-members");
     fs::create_directories(staging);
     std::string list;
@@ -146,7 +149,8 @@ bool MakeCabinet(const test::TempDir& dir, std::string_view name,
         fs::copy_file(Fixture(fixture), staging + "/" + key, fs::copy_options::overwrite_existing);
         list.append(" ").append(Quoted(key));
     }
-    return RunIn(staging, std::string(SORVANE_GCAB) + " -c -z " + Quoted(dir.file(name)) + list, log);
+    return RunIn(staging, std::string(SORVANE_GCAB) + " -c -z " + Quoted(dir.file(name)) + list,
+                 log);
 }
 
 // ---------------------------------------------------------------------------
@@ -176,7 +180,8 @@ struct Walked {
     }
 };
 
-Walked WalkAll(PackedTree& tree, const PackedTree::Wanted& wanted = [](const PackedMember&) { return true; }) {
+Walked WalkAll(
+    PackedTree& tree, const PackedTree::Wanted& wanted = [](const PackedMember&) { return true; }) {
     Walked walked;
     const auto result = tree.Walk(
         wanted,
@@ -186,14 +191,17 @@ Walked WalkAll(PackedTree& tree, const PackedTree::Wanted& wanted = [](const Pac
             if (bytes) {
                 // The version first, as a scan reads it, then every byte.
                 const auto kind = FileKindOf(fs::path(member.name).extension().string());
-                v.versionRead = ScanTexts(ReadFileVersionData(*bytes, kind, ReadDepth::RowTexts)).version;
+                v.versionRead =
+                    ScanTexts(ReadFileVersionData(*bytes, kind, ReadDepth::RowTexts)).version;
                 const auto all = bytes->Read(0, static_cast<std::size_t>(bytes->size()));
                 v.bytes = all ? std::string(reinterpret_cast<const char*>(all->data()), all->size())
                               : std::string("<read failed>");
             }
             return true;
         },
-        [&](const std::string& name, const Failure& failure) { walked.unreadable.emplace_back(name, failure); });
+        [&](const std::string& name, const Failure& failure) {
+            walked.unreadable.emplace_back(name, failure);
+        });
     EXPECT_TRUE(result) << result.error().Message();
     return walked;
 }
@@ -202,13 +210,14 @@ bool ToolsPresent() {
     return SORVANE_HAVE_PE64_FIXTURES && *SORVANE_WIXL && *SORVANE_MSIBUILD && *SORVANE_GCAB;
 }
 
-#define SKIP_WITHOUT_TOOLS()                                                                     \
-    if (!ToolsPresent())                                                                         \
+#define SKIP_WITHOUT_TOOLS()                                                                       \
+    if (!ToolsPresent())                                                                           \
     GTEST_SKIP() << "wixl, msibuild, gcab or the MinGW fixtures were missing when the tests were " \
                     "built"
 
 /// Each visited member against the fixture it was made of.
-void ExpectFixtureBytes(const Walked& walked, const std::vector<std::pair<std::string, std::string>>& expected) {
+void ExpectFixtureBytes(const Walked& walked,
+                        const std::vector<std::pair<std::string, std::string>>& expected) {
     ASSERT_EQ(walked.visited.size(), expected.size());
     for (std::size_t i = 0; i < expected.size(); ++i) {
         SCOPED_TRACE(expected[i].first);
@@ -234,7 +243,9 @@ struct LayoutCase {
 TEST(MsiPackage, TreeIsTheInstalledLayoutBelowTheDeepestCommonFolder) {
     SKIP_WITHOUT_TOOLS();
     const std::vector<LayoutCase> cases = {
-        {"one product, rooted at its install folder", OneProduct(), {},
+        {"one product, rooted at its install folder",
+         OneProduct(),
+         {},
          {{"english.dll", "english.dll"},
           {"german library.dll", "german.dll"},
           {"plugins/neutral.dll", "neutral.dll"}}},
@@ -248,7 +259,8 @@ TEST(MsiPackage, TreeIsTheInstalledLayoutBelowTheDeepestCommonFolder) {
          {{"ProgramFilesFolder/Example App/english.dll", "english.dll"},
           {"SystemFolder/german.dll", "german.dll"}}},
         {"a folder below the root that no property sets is named by the root",
-         FolderXml("Tools", "Tools", ComponentXml("T", FileXml("english", "english.dll", "english.dll"))) +
+         FolderXml("Tools", "Tools",
+                   ComponentXml("T", FileXml("english", "english.dll", "english.dll"))) +
              FolderXml("ProgramFiles64Folder", "",
                        ComponentXml("P", FileXml("neutral", "neutral.dll", "neutral.dll"))),
          {},
@@ -256,15 +268,20 @@ TEST(MsiPackage, TreeIsTheInstalledLayoutBelowTheDeepestCommonFolder) {
           {"ProgramFiles64Folder/neutral.dll", "neutral.dll"}}},
         {"long names of short|long, target parts of target:source, '.' adds no folder",
          OneProduct(),
-         {"UPDATE `Directory` SET `DefaultDir` = 'PLUGIN~1|plug ins:SRC~1|source' WHERE `Directory` = 'Sub'",
+         {"UPDATE `Directory` SET `DefaultDir` = 'PLUGIN~1|plug ins:SRC~1|source' WHERE "
+          "`Directory` = 'Sub'",
           "UPDATE `Directory` SET `DefaultDir` = '.' WHERE `Directory` = 'Company'",
-          "UPDATE `File` SET `FileName` = 'GERMAN~1.DLL|Deutsche Bibliothek.dll' WHERE `File` = 'german'"},
+          "UPDATE `File` SET `FileName` = 'GERMAN~1.DLL|Deutsche Bibliothek.dll' WHERE `File` = "
+          "'german'"},
          {{"english.dll", "english.dll"},
           {"Deutsche Bibliothek.dll", "german.dll"},
           {"plug ins/neutral.dll", "neutral.dll"}}},
         {"one file is rooted at its own folder",
-         FolderXml("ProgramFilesFolder", "",
-                   FolderXml("A", "a", FolderXml("B", "b", ComponentXml("Only", FileXml("only", "only.dll", "german.dll"))))),
+         FolderXml(
+             "ProgramFilesFolder", "",
+             FolderXml("A", "a",
+                       FolderXml("B", "b",
+                                 ComponentXml("Only", FileXml("only", "only.dll", "german.dll"))))),
          {},
          {{"only.dll", "german.dll"}}},
     };
@@ -302,7 +319,8 @@ TEST(MsiPackage, VersionIsReadFromTheCabinetAndTheFileTablesBesideIt) {
     for (const Row& row : rows)
         if (row.tableVersion)
             queries.push_back(std::string("UPDATE `File` SET `Version` = '") + row.tableVersion +
-                              "', `Language` = '" + row.tableLanguage + "' WHERE `File` = '" + row.file + "'");
+                              "', `Language` = '" + row.tableLanguage + "' WHERE `File` = '" +
+                              row.file + "'");
     test::TempDir dir;
     const Built built = Build(dir, OneProduct(), Cabinet::Embedded, queries);
     ASSERT_TRUE(built.ok) << built.log;
@@ -322,7 +340,8 @@ TEST(MsiPackage, CabinetsBesideThePackageAndBrokenCabinets) {
     SKIP_WITHOUT_TOOLS();
     const std::vector<std::pair<std::string, std::string>> all = {
         {"english", "english.dll"}, {"german", "german.dll"}, {"neutral", "neutral.dll"}};
-    const std::vector<std::string> names = {"english.dll", "german library.dll", "plugins/neutral.dll"};
+    const std::vector<std::string> names = {"english.dll", "german library.dll",
+                                            "plugins/neutral.dll"};
     struct Row {
         const char* label;
         Cabinet cabinet;
@@ -334,67 +353,90 @@ TEST(MsiPackage, CabinetsBesideThePackageAndBrokenCabinets) {
         std::vector<std::pair<std::string, std::string>> unreadable;
     };
     const std::vector<Row> rows = {
-        {"a cabinet beside the package", Cabinet::Beside,
-         [&](const test::TempDir& dir, std::string& log) { return MakeCabinet(dir, "product.cab", all, log); },
+        {"a cabinet beside the package",
+         Cabinet::Beside,
+         [&](const test::TempDir& dir, std::string& log) {
+             return MakeCabinet(dir, "product.cab", all, log);
+         },
          {},
          {{names[0], true}, {names[1], true}, {names[2], true}},
          {}},
-        {"a missing cabinet: the members are there, without bytes", Cabinet::Beside,
+        {"a missing cabinet: the members are there, without bytes",
+         Cabinet::Beside,
          [](const test::TempDir&, std::string&) { return true; },
          {"UPDATE `File` SET `Version` = '5.0.2134.1' WHERE `File` = 'english'"},
          {{names[0], false}, {names[1], false}, {names[2], false}},
          {}},
-        {"a cabinet that lacks a member", Cabinet::Beside,
+        {"a cabinet that lacks a member",
+         Cabinet::Beside,
          [&](const test::TempDir& dir, std::string& log) {
              return MakeCabinet(dir, "product.cab", {all[0], all[2]}, log);
          },
          {},
          {{names[0], true}, {names[2], true}},
          {{names[1], "not-decompressed"}}},
-        {"a file that is no cabinet", Cabinet::Beside,
+        {"a file that is no cabinet",
+         Cabinet::Beside,
          [](const test::TempDir& dir, std::string&) {
              dir.write("product.cab", std::string(4000, 'M'));
              return true;
          },
          {},
          {},
-         {{names[0], "not-decompressed"}, {names[1], "not-decompressed"}, {names[2], "not-decompressed"}}},
-        {"an embedded cabinet that is garbage", Cabinet::Embedded,
+         {{names[0], "not-decompressed"},
+          {names[1], "not-decompressed"},
+          {names[2], "not-decompressed"}}},
+        {"an embedded cabinet that is garbage",
+         Cabinet::Embedded,
          [](const test::TempDir& dir, std::string& log) {
              dir.write("garbage.bin", "MSCF" + std::string(3000, '\x7f'));
              return RunIn(dir.path().string(),
-                        std::string(SORVANE_MSIBUILD) + " product.msi -a product.cab garbage.bin", log);
+                          std::string(SORVANE_MSIBUILD) + " product.msi -a product.cab garbage.bin",
+                          log);
          },
          {},
          {},
-         {{names[0], "not-decompressed"}, {names[1], "not-decompressed"}, {names[2], "not-decompressed"}}},
-        {"an uncompressed file in the source image beside the package", Cabinet::Embedded,
+         {{names[0], "not-decompressed"},
+          {names[1], "not-decompressed"},
+          {names[2], "not-decompressed"}}},
+        {"an uncompressed file in the source image beside the package",
+         Cabinet::Embedded,
          [](const test::TempDir& dir, std::string&) {
              fs::create_directories(dir.file("Example Tools/Example Product/plugins"));
-             fs::copy_file(Fixture("neutral.dll"), dir.file("Example Tools/Example Product/plugins/neutral.dll"));
+             fs::copy_file(Fixture("neutral.dll"),
+                           dir.file("Example Tools/Example Product/plugins/neutral.dll"));
              return true;
          },
          {"UPDATE `File` SET `Attributes` = 8192 WHERE `File` = 'neutral'"},
          {{names[0], true}, {names[1], true}, {names[2], true}},
          {}},
-        {"an uncompressed file the image lacks", Cabinet::Embedded,
+        {"an uncompressed file the image lacks",
+         Cabinet::Embedded,
          [](const test::TempDir&, std::string&) { return true; },
          {"UPDATE `File` SET `Attributes` = 8192 WHERE `File` = 'neutral'"},
          {{names[0], true}, {names[1], true}, {names[2], false}},
          {}},
-        {"a folder has the cabinet's name", Cabinet::Beside,
-         [](const test::TempDir& dir, std::string&) { return fs::create_directory(dir.file("product.cab")); },
+        {"a folder has the cabinet's name",
+         Cabinet::Beside,
+         [](const test::TempDir& dir, std::string&) {
+             return fs::create_directory(dir.file("product.cab"));
+         },
          {},
          {},
-         {{names[0], "not-regular-file"}, {names[1], "not-regular-file"}, {names[2], "not-regular-file"}}},
-        {"a cabinet named outside the package's folder", Cabinet::Beside,
+         {{names[0], "not-regular-file"},
+          {names[1], "not-regular-file"},
+          {names[2], "not-regular-file"}}},
+        {"a cabinet named outside the package's folder",
+         Cabinet::Beside,
          [&](const test::TempDir& dir, std::string& log) {
              fs::create_directories(dir.file("inner"));
              return MakeCabinet(dir, "product.cab", all, log);
          },
          {"UPDATE `Media` SET `Cabinet` = '../product.cab'"},
          {},
-         {{names[0], "outside-folder"}, {names[1], "outside-folder"}, {names[2], "outside-folder"}}},
+         {{names[0], "outside-folder"},
+          {names[1], "outside-folder"},
+          {names[2], "outside-folder"}}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.label);
@@ -415,7 +457,10 @@ TEST(MsiPackage, CabinetsBesideThePackageAndBrokenCabinets) {
         for (const Visited& v : walked.visited) {
             visited.emplace_back(v.member.name, v.bytes.has_value());
             if (v.bytes) {
-                const auto& fixture = all[v.member.name == names[0] ? 0 : v.member.name == names[1] ? 1 : 2].second;
+                const auto& fixture = all[v.member.name == names[0]   ? 0
+                                          : v.member.name == names[1] ? 1
+                                                                      : 2]
+                                          .second;
                 EXPECT_TRUE(*v.bytes == FixtureBytes(fixture)) << v.member.name;
             }
         }
@@ -464,7 +509,9 @@ TEST(MsiPackage, HostileTablesGiveUnreadableEntriesAndNothingOutsideTheTree) {
         {"folders whose parents loop",
          {"UPDATE `Directory` SET `Directory_Parent` = 'Sub' WHERE `Directory` = 'INSTALLDIR'"},
          {},
-         {{"english.dll", "bad-format"}, {"german library.dll", "bad-format"}, {"neutral.dll", "bad-format"}}},
+         {{"english.dll", "bad-format"},
+          {"german library.dll", "bad-format"},
+          {"neutral.dll", "bad-format"}}},
         {"a folder that is its own grandparent, below a good one",
          {"UPDATE `Directory` SET `Directory_Parent` = 'Sub' WHERE `Directory` = 'Company'",
           "UPDATE `Directory` SET `Directory_Parent` = 'Company' WHERE `Directory` = 'Sub'",
@@ -525,24 +572,29 @@ TEST(MsiPackage, BudgetsAndTheTemporaryFileKeepBytesBounded) {
         return l;
     };
     const std::vector<Row> rows = {
-        {"members larger than the member budget", limits(english - 1, 1 << 30, 1 << 20),
+        {"members larger than the member budget",
+         limits(english - 1, 1 << 30, 1 << 20),
          {"german library.dll", "plugins/neutral.dll"},
          {{"english.dll", "over-budget"}}},
-        {"the package budget spent after two members", limits(1 << 20, english + german, 1 << 20),
+        {"the package budget spent after two members",
+         limits(1 << 20, english + german, 1 << 20),
          {"english.dll", "german library.dll"},
          {{"plugins/neutral.dll", "over-budget"}}},
-        {"every member past the memory limit goes to a temporary file", limits(1 << 20, 1 << 30, 1000),
+        {"every member past the memory limit goes to a temporary file",
+         limits(1 << 20, 1 << 30, 1000),
          {"english.dll", "german library.dll", "plugins/neutral.dll"},
          {}},
-        {"nothing held in memory", limits(1 << 20, 1 << 30, 0),
+        {"nothing held in memory",
+         limits(1 << 20, 1 << 30, 0),
          {"english.dll", "german library.dll", "plugins/neutral.dll"},
          {}},
     };
     test::TempDir dir;
     const Built built = Build(dir, OneProduct());
     ASSERT_TRUE(built.ok) << built.log;
-    const std::map<std::string, std::string> fixtures = {
-        {"english.dll", "english.dll"}, {"german library.dll", "german.dll"}, {"plugins/neutral.dll", "neutral.dll"}};
+    const std::map<std::string, std::string> fixtures = {{"english.dll", "english.dll"},
+                                                         {"german library.dll", "german.dll"},
+                                                         {"plugins/neutral.dll", "neutral.dll"}};
     for (const Row& row : rows) {
         SCOPED_TRACE(row.label);
         auto tree = OpenMsiPackage(built.msi, row.limits);
@@ -570,11 +622,18 @@ TEST(MsiPackage, WantedIsAskedByNameAndTheVisitorCanStop) {
         std::vector<std::string> visited;
     };
     const std::vector<Row> rows = {
-        {"only the plugins", [](const PackedMember& m) { return m.name.starts_with("plugins/"); }, false,
+        {"only the plugins",
+         [](const PackedMember& m) { return m.name.starts_with("plugins/"); },
+         false,
          {"plugins/neutral.dll"}},
         {"none", [](const PackedMember&) { return false; }, false, {}},
-        {"the visitor stops at the first", [](const PackedMember&) { return true; }, true, {"english.dll"}},
-        {"the second of all, then stop", [](const PackedMember& m) { return m.name != "english.dll"; }, true,
+        {"the visitor stops at the first",
+         [](const PackedMember&) { return true; },
+         true,
+         {"english.dll"}},
+        {"the second of all, then stop",
+         [](const PackedMember& m) { return m.name != "english.dll"; },
+         true,
          {"german library.dll"}},
     };
     for (const Row& row : rows) {
@@ -608,10 +667,13 @@ TEST(MsiPackage, WhatIsNoPackage) {
     test::TempDir dir;
     dir.write("notes.txt", "not an installer\n");
     // A compound file that is no database: the first sector of one, then zeros.
-    dir.write("compound.msi", std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + std::string(4096, '\0'));
+    dir.write("compound.msi",
+              std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + std::string(4096, '\0'));
     fs::create_directories(dir.file("folder.msi"));
     std::string log;
-    ASSERT_TRUE(RunIn(dir.path().string(), std::string(SORVANE_MSIBUILD) + " empty.msi -s Empty", log)) << log;
+    ASSERT_TRUE(
+        RunIn(dir.path().string(), std::string(SORVANE_MSIBUILD) + " empty.msi -s Empty", log))
+        << log;
     struct Row {
         const char* label;
         std::string path;
