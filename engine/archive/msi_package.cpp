@@ -202,8 +202,8 @@ constexpr std::size_t kMostFolderDepth = 256;
 //
 // The cabinets are read with libarchive rather than libgcab: libarchive
 // unpacks a member as far as it is asked and no further, reading the cabinet
-// forward from any stream, while libgcab unpacks whole members (and whole
-// folders of members) into files or memory, and wants a stream it can seek.
+// forward from any stream, while libgcab's extraction unpacks whole members
+// into files or memory before anyone reads them.
 
 /// Where libarchive reads a cabinet from.
 class CabinetInput {
