@@ -39,6 +39,13 @@ struct MsiLimits {
 /// by its key ("TARGETDIR"); below it come the long names of the Directory
 /// table's target folders and the File table's long name.
 ///
+/// Each member's size is the File table's FileSize, its declared version and
+/// language the File table's Version and Language texts as they stand (the
+/// language a list of decimal language identifiers, "1033,1031"); a Version
+/// that names another file of the table is left empty. Members come in the
+/// order of their cabinets; a member of a cabinet that is not there, or an
+/// uncompressed file the package's folder lacks, is visited without bytes.
+///
 /// Fails with the system's error (step Open) when the file cannot be opened,
 /// NotAnArchive when it is no installer database, BadFormat (step Read, with
 /// the library's words as detail) when its tables cannot be read, and

@@ -563,6 +563,8 @@ TEST(MsiPackage, BudgetsAndTheTemporaryFileKeepBytesBounded) {
         MsiLimits limits;
         std::vector<std::string> visited;
         std::vector<std::pair<std::string, std::string>> unreadable;
+        /// Only the member of this name is wanted; all when empty.
+        std::string only = {};
     };
     const auto limits = [](std::uint64_t member, std::uint64_t package, std::size_t memory) {
         MsiLimits l;
@@ -580,6 +582,11 @@ TEST(MsiPackage, BudgetsAndTheTemporaryFileKeepBytesBounded) {
          limits(1 << 20, english + german, 1 << 20),
          {"english.dll", "german library.dll"},
          {{"plugins/neutral.dll", "over-budget"}}},
+        {"members passed unwanted are paid for too",
+         limits(1 << 20, english + german - 1, 1 << 20),
+         {},
+         {{"plugins/neutral.dll", "over-budget"}},
+         "plugins/neutral.dll"},
         {"every member past the memory limit goes to a temporary file",
          limits(1 << 20, 1 << 30, 1000),
          {"english.dll", "german library.dll", "plugins/neutral.dll"},
@@ -599,7 +606,8 @@ TEST(MsiPackage, BudgetsAndTheTemporaryFileKeepBytesBounded) {
         SCOPED_TRACE(row.label);
         auto tree = OpenMsiPackage(built.msi, row.limits);
         ASSERT_TRUE(tree) << tree.error().Message();
-        const Walked walked = WalkAll(**tree);
+        const Walked walked = WalkAll(
+            **tree, [&](const PackedMember& m) { return row.only.empty() || m.name == row.only; });
         EXPECT_EQ(walked.Names(), row.visited);
         EXPECT_EQ(walked.Reasons(), row.unreadable);
         for (const Visited& v : walked.visited) {
