@@ -103,6 +103,8 @@ struct ScanContext {
     int displayMode = 1;
     bool strict = false;
     bool compareContents = false;
+    /// Which file systems of the target files are mounted read-only.
+    ReadOnlyMounts mounts;
 };
 
 // Names from a map are only trusted below the target folder.
@@ -243,7 +245,7 @@ FileResult CompareOneFile(const Job& job, const ScanContext& context) {
     if (!ShouldShowRow(row.Mark, context.displayMode))
         return {};
     // Asked of the open file: its path need not be looked up once more.
-    const auto writable = targetFile ? targetFile->Writable() : std::nullopt;
+    const auto writable = targetFile ? targetFile->Writable(&context.mounts) : std::nullopt;
     row.Busy = writable ? !*writable : IsBusy(JoinPath(context.target, row.Name));
     return {std::move(row), std::nullopt};
 }
