@@ -264,7 +264,8 @@ std::string Failure::Message() const {
     case Step::ReadReply:
         return "cannot read the reply: " + reason;
     default:
-        return reason;
+        // What a library added to one of the program's own reasons.
+        return detail.empty() ? reason : reason + ": " + detail;
     }
 }
 

@@ -129,6 +129,13 @@ TEST(Failure, MessageAndCodeNameOfEachStep) {
              return why;
          }(),
          "cannot serve on /r/s: QLocalServer::listen: Address in use", "not-served"},
+        // What a library said follows the reason.
+        {[] {
+             Failure why(Reason::NotDecompressed, Step::Read, "/p/product.msi");
+             why.detail = "Invalid CAB header";
+             return why;
+         }(),
+         "the member cannot be decompressed: Invalid CAB header", "not-decompressed"},
         // No code, no failure: nothing to say.
         {{std::error_code(), Step::Write, "/a"}, "", ""},
     };
