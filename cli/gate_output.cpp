@@ -120,8 +120,12 @@ std::string GateRowMessage(const ComparisonRow& row) {
         const auto side = [](const std::string& version) {
             return version.empty() ? std::string("none") : version;
         };
-        message += "; assembly version: source " + side(row.SourceAssemblyVersion) +
-                   ", target " + side(row.TargetAssemblyVersion);
+        message += "; assembly version: ";
+        // The source of a Source Map row was never read: a map holds no
+        // assembly version, so there is none to name.
+        if (row.SourceStamp.state != FileStamp::State::Unknown)
+            message += "source " + side(row.SourceAssemblyVersion) + ", ";
+        message += "target " + side(row.TargetAssemblyVersion);
         if (AssemblyVersionWentDown(row))
             message += " (went down)";
     }

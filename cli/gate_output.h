@@ -54,7 +54,8 @@ std::string GithubData(std::string_view text);
 std::string GithubProperty(std::string_view text);
 
 /// What a report says of a row: its category, both versions and its mark,
-/// then the assembly versions when a side has one.
+/// then the assembly versions when a side has one (the target's alone for a
+/// Source Map row, whose source was not read).
 std::string GateRowMessage(const ComparisonRow& row);
 
 /// One JUnit test case per row, a failure for each row `failOn` fails and

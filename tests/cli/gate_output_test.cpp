@@ -329,6 +329,23 @@ TEST_F(ReleaseGate, AnAssemblyVersionThatWentDownFailsTheGate) {
     }
     EXPECT_EQ(run("*", {"--fail-on", "assembly-version-down"}), 1);
     EXPECT_EQ(run("up.dll;equal.dll", {"--fail-on", "assembly-version-down,different-size"}), 0);
+
+    // A Source Map holds no assembly versions: against one, only the
+    // target's is named, and none can have gone down.
+    const std::string map = trees.file("s.map");
+    std::ostringstream saved, savedErr;
+    ASSERT_EQ(RunCompare({trees.file("s"), "--filter", "down.dll", "--save-map", map}, saved,
+                         savedErr),
+              0);
+    out.str("");
+    EXPECT_EQ(RunCompare({map, trees.file("t"), "--format", "github", "--fail-on",
+                          "assembly-version-down"},
+                         out, err),
+              0);
+    EXPECT_EQ(out.str(), "::warning file=" + GithubProperty(trees.file("t/down.dll")) +
+                             ",title=Sorvane%3A down.dll::down.dll: newer source: source 2.00.0000 "
+                             "(English (United States)), target 1.00.0000 (English (United "
+                             "States)), mark >; assembly version: target 2.0.0.0\n");
 }
 
 // A map saved with --content holds the hash of each source file; a compare
