@@ -106,6 +106,8 @@ struct ScanContext {
     bool compareContents = false;
     /// Every row keeps the hash of its source file (contents compared).
     bool keepSourceHashes = false;
+    /// Which file systems of the target files are mounted read-only.
+    ReadOnlyMounts mounts;
 };
 
 // Names from a map are only trusted below the target folder.
@@ -275,7 +277,7 @@ FileResult CompareOneFile(const Job& job, const ScanContext& context) {
     if (const auto failed = KeepSourceHash(row, sourceFile.get(), context))
         return Unreadable(JoinPath(context.source, row.Name), failed);
     // Asked of the open file: its path need not be looked up once more.
-    const auto writable = targetFile ? targetFile->Writable() : std::nullopt;
+    const auto writable = targetFile ? targetFile->Writable(&context.mounts) : std::nullopt;
     row.Busy = writable ? !*writable : IsBusy(JoinPath(context.target, row.Name));
     return {std::move(row), std::nullopt};
 }
