@@ -36,7 +36,7 @@ struct SourceMapEntry {
     std::int64_t Size = 0;
     /// The hash of the file's bytes (field 6); nothing when the line has no
     /// sixth field or one that is not 32 hex digits.
-    std::optional<ContentHash> Hash;
+    std::optional<ContentHash> Hash = {};
     bool operator==(const SourceMapEntry&) const = default;
 };
 
