@@ -305,8 +305,9 @@ TEST_F(ReleaseGate, AnAssemblyVersionThatWentDownFailsTheGate) {
         EXPECT_EQ(junit.find("failures=\"1\"") != std::string::npos, c.fails) << junit;
         EXPECT_EQ(junit.find("<failure type=\"assembly-version-down\"") != std::string::npos,
                   c.fails);
-        if (c.fails)
+        if (c.fails) {
             EXPECT_NE(junit.find(XmlText(versions) + "\">"), std::string::npos) << junit;
+        }
         std::ofstream(trees.file("report.xml")) << junit;
         const std::string check = "xmllint --noout --schema " SORVANE_JUNIT_XSD " '" +
                                   trees.file("report.xml") + "' 2>/dev/null";
@@ -316,8 +317,9 @@ TEST_F(ReleaseGate, AnAssemblyVersionThatWentDownFailsTheGate) {
         EXPECT_EQ(github.starts_with("::error "), c.fails) << github;
         // A passing "=" row says nothing; the other rows warn.
         EXPECT_EQ(github.empty(), !c.fails && std::string(c.mark) == "=") << github;
-        if (!github.empty())
+        if (!github.empty()) {
             EXPECT_NE(github.find(GithubData(versions) + "\n"), std::string::npos) << github;
+        }
     }
     // A --show that may leave a row out is refused: any mark can hide one.
     for (const char* show : {"different", "newer"}) {

@@ -103,7 +103,7 @@ TEST(SourceMap, ALineWithAHashReadsAsTheSameEntryToReadersOfFiveFields) {
           "a||c||12abc", "a|b|c|d|", "||||", "x.dll|.dll|1.0|L|5000000000"}) {
         SCOPED_TRACE(line);
         const SourceMapEntry plain = ReadFiveFields(line);
-        for (const std::string more : {"|" + hex, "|" + hex + "|later|fields", "|" + hex + "|"}) {
+        for (const std::string& more : {"|" + hex, "|" + hex + "|later|fields", "|" + hex + "|"}) {
             EXPECT_EQ(ReadFiveFields(line + more), plain) << more;
             SourceMapEntry withHash = plain;
             withHash.Hash = hash;
