@@ -3,6 +3,7 @@
 `sorvane-cli compare` against bench/floor_scan.c.
 
     bench/make_wine_trees.py OUTDIR [--files N] [--seed S] [--wine DIR] [--fonts DIR]
+                             [--equal] [--whole] [--max-bytes B]
 
 OUTDIR/source and OUTDIR/target each get N files (default 20,000) in nested
 folders, as bench/make_trees.py lays them out. The files are the PE files of
@@ -26,6 +27,12 @@ A version reader reads nothing else, and the 40,000 files take about 2 GB
 instead of 29. Do not warm the trees with `cat`: that would fill the page
 cache with the holes' zeros. bench/floor_bench.sh warms them by reading them
 with the floor program once.
+
+For benchmarks that read whole files (compare --content, bench/content_bench.sh):
+--equal makes every target the same file as its source (no orphans, no
+other versions), --whole writes each file whole, without holes, and
+--max-bytes B takes only Wine's files of at most B bytes, so that both trees
+fit in the page cache.
 """
 import argparse
 import os
@@ -159,10 +166,11 @@ class Pool:
     """Files of one kind, handed out in turn; of each only the bytes a
     version reader may read are kept, as (offset, bytes) chunks."""
 
-    def __init__(self, paths):
+    def __init__(self, paths, whole=False):
         self.paths = paths
         self.next = 0
         self.cache = {}
+        self.whole = whole
 
     def take(self):
         path = self.paths[self.next % len(self.paths)]
@@ -180,6 +188,8 @@ class Pool:
             with open(path, "rb") as f:
                 data = f.read()
             ranges, _ = kept_ranges(data)
+            if self.whole:
+                ranges = [(0, len(data))]
             self.cache[path] = ([(start, data[start:end]) for start, end in ranges], len(data))
         return self.cache[path]
 
@@ -191,12 +201,19 @@ def main():
     parser.add_argument("--seed", type=int, default=1)
     parser.add_argument("--wine", default="/usr/lib/x86_64-linux-gnu/wine/x86_64-windows")
     parser.add_argument("--fonts", default="/usr/share/wine/fonts")
+    parser.add_argument("--equal", action="store_true",
+                        help="every target the same file as its source")
+    parser.add_argument("--whole", action="store_true", help="files written whole, no holes")
+    parser.add_argument("--max-bytes", type=int, default=0,
+                        help="only Wine files of at most this many bytes")
     args = parser.parse_args()
 
     versioned, plain, fonts = [], [], []
     for name in sorted(os.listdir(args.wine)):
         path = os.path.join(args.wine, name)
         if not os.path.isfile(path) or name.lower().endswith((".tlb", ".olb", ".ttf")):
+            continue
+        if args.max_bytes and os.path.getsize(path) > args.max_bytes:
             continue
         with open(path, "rb") as f:
             data = f.read()
@@ -210,7 +227,8 @@ def main():
     if len(versioned) < 40 or len(plain) < 40 or not fonts:
         sys.exit("make_wine_trees: needs Wine's PE files in %s (package libwine) and its fonts "
                  "in %s (package fonts-wine)" % (args.wine, args.fonts))
-    pools = {"versioned": Pool(versioned), "plain": Pool(plain), "font": Pool(fonts)}
+    pools = {"versioned": Pool(versioned, args.whole), "plain": Pool(plain, args.whole),
+             "font": Pool(fonts, args.whole)}
     # Of every 20 files: 13 versioned, 6 without a version, 1 font.
     pattern = ["versioned"] * 13 + ["plain"] * 6 + ["font"]
 
@@ -236,7 +254,7 @@ def main():
         write_sparse(os.path.join(source, name), chunks, size)
         stored += sum(len(data) for _, data in chunks)
 
-        roll = rng.random()
+        roll = 1.0 if args.equal else rng.random()
         other, other_size, what = None, size, "equal"
         if roll < 0.06:
             what = "orphan"

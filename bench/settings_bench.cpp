@@ -64,13 +64,13 @@ double Median(std::vector<double> values) {
     return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
-struct Result {
+struct Timing {
     std::vector<double> ms;
     SettingsFileCounts perRun;
     bool sameBytes = true;
 };
 
-void Print(const char* label, const Result& result) {
+void Print(const char* label, const Timing& result) {
     std::printf("%-32s median %8.2f ms   min %8.2f   max %8.2f   %llu read(s), %llu write(s) "
                 "per run%s\n",
                 label, Median(result.ms), *std::min_element(result.ms.begin(), result.ms.end()),
@@ -83,9 +83,9 @@ void Print(const char* label, const Result& result) {
 // Runs `step` `runs` times, each time on a fresh copy of `start` and after
 // `prepare`; only `step` is timed. Each way writes the content it started
 // with, so the file must come out byte for byte as it went in.
-Result Measure(int runs, const std::string& file, const std::string& start,
+Timing Measure(int runs, const std::string& file, const std::string& start,
                const std::function<void()>& prepare, const std::function<void()>& step) {
-    Result result;
+    Timing result;
     for (int run = 0; run < runs; ++run) {
         WriteAll(file, start);
         if (prepare)
@@ -184,7 +184,7 @@ int main(int argc, char** argv) {
     // The window: a new one for each run (its start-up is not timed), then
     // the close.
     std::unique_ptr<shell::MainWindow> window;
-    const Result closing = Measure(
+    const Timing closing = Measure(
         runs, file, start,
         [&] {
             window = std::make_unique<shell::MainWindow>(options);
@@ -194,7 +194,7 @@ int main(int argc, char** argv) {
         [&] { window->close(); });
     window.reset();
 
-    const Result document = Measure(runs, file, start, {}, [&] {
+    const Timing document = Measure(runs, file, start, {}, [&] {
         SettingsDocument settings = SettingsDocument::Load(file);
         for (const Entry& e : entries)
             WriteSetting(settings, e.section, e.key, e.value);
@@ -203,7 +203,7 @@ int main(int argc, char** argv) {
         settings.Save();
     });
 
-    const Result keyByKey = Measure(runs, file, start, {}, [&] {
+    const Timing keyByKey = Measure(runs, file, start, {}, [&] {
         for (const Entry& e : entries)
             WriteSetting(file, e.section, e.key, e.value);
         for (const auto& [section, items] : lists)

@@ -47,22 +47,32 @@ folder it was saved from, and a folder is simply listed.)",
            "a tab or CR, then more) gets a leading \"'\". csv-raw is csv without that, for "
            "other programs. junit is a JUnit XML report for CI systems (GitLab, Jenkins): one "
            "test case per listed file (every compared file unless --show says otherwise), a "
-           "failure for each row of a --fail-on category, an error for each entry that could "
+           "failure for each row that --fail-on fails, an error for each entry that could "
            "not be read. github is one GitHub Actions workflow command per listed row that is "
-           "not \"=\": ::error for a row of a --fail-on category, ::warning for the others."},
+           "not \"=\" or that --fail-on fails: ::error for a row --fail-on fails, ::warning "
+           "for the others. Both give the versions, the mark and, for .NET assemblies, the "
+           "assembly versions; json rows hold them as sourceAssemblyVersion and "
+           "targetAssemblyVersion."},
           {"--fail-on", "CATEGORIES", Text, {},
            "a release gate: exit status 1 only when a row of one of these comma-separated "
            "categories is found, else 0 (2 on trouble as always): newer-source, newer-target, "
-           "unequal-language, different-size, incomparable, orphans. Without --show the rows "
-           "of every category named are let through; a --show that leaves them out is refused."},
+           "unequal-language, different-size, incomparable, orphans; and assembly-version-down: "
+           "a pair of .NET assemblies whose source has the lower AssemblyVersion, whatever its "
+           "mark (its file version may have gone up). Without --show the rows of every "
+           "category named are let through; a --show that leaves them out is refused."},
           {"--save-map", "FILE", File, {},
            "also save the listed rows as a Source Map; its first line is the absolute source "
            "folder. Files whose names a map line cannot hold (\"|\", \"\\\", a line break, "
-           "bytes that are not UTF-8) are left out and named on standard error."},
+           "bytes that are not UTF-8) are left out and named on standard error. With --content "
+           "each entry also holds the XXH3-128 hash of its file's bytes, so a later compare "
+           "against the map with --content marks a target of the same version and size whose "
+           "bytes differ \"~\"."},
           {"--strict", "", None, {}, "mark versions whose parts differ in length \"?\""},
           {"--content", "", None, {},
            "also compare the bytes of each pair whose versions and sizes are equal (XXH3-128, "
-           "each file read once): \"~\" then also means same version, different bytes"},
+           "each file read once): \"~\" then also means same version, different bytes. "
+           "Against a Source Map the target's bytes are compared with the hash its entry holds "
+           "(a map saved with --content)"},
           {"--threads", "N", Text, {},
            "at most N files read in parallel (default 4; 0 = sequential): one per core at "
            "first, all N when the files come from the disk"},
@@ -90,7 +100,8 @@ shown as escapes (\x1b, \u202E); csv and json keep them exact.)",
          "0 no row listed, 1 rows listed, 2 trouble or usage",
          R"(Exit status like diff: 0 when no row was listed, 1 when rows were
 listed (a plain listing without TARGET exits 0); with --fail-on, 1
-only when a row of its categories was found, else 0. 2 on bad paths,
+only when a row of its categories (or, with assembly-version-down, a
+pair whose assembly version went down) was found, else 0. 2 on bad paths,
 usage, entries that could not be read (each named on standard
 error; the rows that could be read are still listed) or too little
 memory.)",

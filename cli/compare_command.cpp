@@ -55,9 +55,9 @@ struct CompareOptions {
     /// The mark whose special list is printed instead of the rows.
     std::optional<ComparisonMark> list;
     bool nullSeparated = false;
-    /// The categories whose rows fail the run (exit status 1); none: the
-    /// status says whether any row was listed.
-    std::optional<std::vector<ComparisonMark>> failOn;
+    /// What fails the run (exit status 1); none: the status says whether any
+    /// row was listed.
+    std::optional<GateConditions> failOn;
 };
 
 // How many left-out names a map save lists before it only counts them.
@@ -134,16 +134,20 @@ std::optional<int> ParseOptions(const std::vector<std::string>& args, CompareOpt
         // A gate never passes because the rows it looks for were not let
         // through: without --show it lets them through; a --show that leaves
         // them out is refused.
-        const auto hidden = [&options]() -> std::optional<ComparisonMark> {
-            for (const ComparisonMark mark : *options.failOn)
+        // An assembly version can go down in a row of any mark, "=" too.
+        const auto hidden = [&options]() -> std::optional<std::string_view> {
+            for (const ComparisonMark mark : options.failOn->marks)
                 if (!ShouldShowRow(mark, options.show))
-                    return mark;
+                    return GateCategoryName(mark);
+            if (options.failOn->assemblyVersionDown &&
+                options.show != static_cast<int>(DisplayMode::AllVersioned))
+                return kAssemblyVersionDown;
             return std::nullopt;
         };
         if (hidden() && parser->count("--show") == 0)
             options.show = static_cast<int>(DisplayMode::AllVersioned);
-        if (const auto mark = hidden())
-            return parser.Fail(err, "--fail-on " + std::string(GateCategoryName(*mark)) +
+        if (const auto name = hidden())
+            return parser.Fail(err, "--fail-on " + std::string(*name) +
                                         " looks for rows that this --show leaves out");
     }
     // A test report lists every compared file unless told otherwise.
@@ -181,6 +185,24 @@ public:
     }
 
     void RowAdded(ComparisonRow row) override {
+        // Counted here, as the counters are in the scan: a row written and
+        // not kept is still known to the gate. One that could not be taken
+        // (out of memory) is not counted.
+        const bool fails = failOn_ != nullptr && failOn_->assemblyVersionDown &&
+                           AssemblyVersionWentDown(row);
+        AddRow(std::move(row));
+        if (fails)
+            ++assemblyVersionsDown;
+    }
+
+    /// Counts the rows whose assembly version went down against `failOn`.
+    void GateOn(const GateConditions& failOn) { failOn_ = &failOn; }
+
+    /// Rows whose assembly version went down, when the gate asks for them.
+    std::size_t assemblyVersionsDown = 0;
+
+private:
+    void AddRow(ComparisonRow row) {
         if (output_ == nullptr) {
             rows.push_back(std::move(row));
             return;
@@ -202,6 +224,7 @@ public:
         }
     }
 
+public:
     /// Whether the output has begun.
     bool Begun() const { return begun_; }
 
@@ -241,6 +264,7 @@ private:
     std::string folder_;
     std::chrono::steady_clock::time_point lastShown_{};
     RowOutput* output_ = nullptr;
+    const GateConditions* failOn_ = nullptr;
     bool sourceIsMap_ = false;
     bool keepRows_ = false;
     bool begun_ = false;
@@ -345,6 +369,8 @@ int Compare(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     request.displayMode = options.show;
     request.strictVersions = options.strict;
     request.compareContents = options.content;
+    // Only a map saved from the rows needs the hash of every source file.
+    request.keepSourceHashes = options.saveMap.has_value();
     request.readThreads = options.threads;
 
     Scanner scanner;
@@ -359,9 +385,11 @@ int Compare(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     else if (options.format == Format::CsvRaw)
         output = MakeCsvOutput(out, CsvCells::Exact);
     else if (options.format == Format::JUnit)
-        output = MakeJUnitOutput(out, options.failOn.value_or(std::vector<ComparisonMark>{}));
+        output = MakeJUnitOutput(out, options.failOn.value_or(GateConditions{}));
     else if (options.format == Format::Github)
-        output = MakeGithubOutput(out, options.failOn.value_or(std::vector<ComparisonMark>{}));
+        output = MakeGithubOutput(out, options.failOn.value_or(GateConditions{}));
+    if (options.failOn)
+        observer.GateOn(*options.failOn);
     // Rows in the order they are found are written while the scan runs, so
     // the writing takes no time of its own at the end. Not to a terminal,
     // where the progress line shares the screen.
@@ -460,11 +488,12 @@ int Compare(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     if (unreadableMap)
         return kUsageError;
     if (options.failOn) {
-        // The gate: only rows of the listed categories fail the run.
-        for (const ComparisonMark mark : *options.failOn)
+        // The gate: only rows of the listed categories, or pairs whose
+        // assembly version went down, fail the run.
+        for (const ComparisonMark mark : options.failOn->marks)
             if (const auto category = CategoryIndex(mark); category && outcome.counters[*category] > 0)
                 return 1;
-        return 0;
+        return observer.assemblyVersionsDown > 0 ? 1 : 0;
     }
     if (outcome.mode == ScanMode::SourceOnly)
         return 0;

@@ -20,15 +20,22 @@ const std::vector<GateCategory>& GateCategories() {
     return categories;
 }
 
-std::expected<std::vector<ComparisonMark>, std::string> ParseFailOn(std::string_view text) {
-    std::vector<ComparisonMark> marks;
+bool GateConditions::Fails(const ComparisonRow& row) const {
+    return std::ranges::find(marks, row.Mark) != marks.end() ||
+           (assemblyVersionDown && AssemblyVersionWentDown(row));
+}
+
+std::expected<GateConditions, std::string> ParseFailOn(std::string_view text) {
+    GateConditions gate;
     std::size_t at = 0;
     for (;;) {
         const std::size_t comma = text.find(',', at);
         const std::string_view name =
             TrimBlanks(text.substr(at, comma == std::string_view::npos ? comma : comma - at));
         const auto known = std::ranges::find(GateCategories(), name, &GateCategory::name);
-        if (known == GateCategories().end()) {
+        if (name == kAssemblyVersionDown) {
+            gate.assemblyVersionDown = true;
+        } else if (known == GateCategories().end()) {
             std::string why = "'";
             why.append(name);
             why += "' is no category; the categories: ";
@@ -37,12 +44,14 @@ std::expected<std::vector<ComparisonMark>, std::string> ParseFailOn(std::string_
                     why += ", ";
                 why += category.name;
             }
+            why += ", and ";
+            why += kAssemblyVersionDown;
             return std::unexpected(std::move(why));
+        } else if (std::ranges::find(gate.marks, known->mark) == gate.marks.end()) {
+            gate.marks.push_back(known->mark);
         }
-        if (std::ranges::find(marks, known->mark) == marks.end())
-            marks.push_back(known->mark);
         if (comma == std::string_view::npos)
-            return marks;
+            return gate;
         at = comma + 1;
     }
 }
@@ -99,22 +108,35 @@ std::string Side(const std::string& version, const std::string& language) {
     return language.empty() ? version : version + " (" + language + ")";
 }
 
-// What a row says in a report: its category, both versions and its mark.
-std::string RowMessage(const ComparisonRow& row) {
+} // namespace
+
+std::string GateRowMessage(const ComparisonRow& row) {
     std::string category(GateCategoryName(row.Mark));
     std::replace(category.begin(), category.end(), '-', ' ');
-    return DecodeText(category + ": source " + Side(row.SourceVersion, row.SourceLanguage) +
-                      ", target " + Side(row.TargetVersion, row.TargetLanguage) + ", mark " +
-                      std::string(MarkText(row.Mark)));
+    std::string message = category + ": source " + Side(row.SourceVersion, row.SourceLanguage) +
+                          ", target " + Side(row.TargetVersion, row.TargetLanguage) + ", mark " +
+                          std::string(MarkText(row.Mark));
+    if (!row.SourceAssemblyVersion.empty() || !row.TargetAssemblyVersion.empty()) {
+        const auto side = [](const std::string& version) {
+            return version.empty() ? std::string("none") : version;
+        };
+        message += "; assembly version: ";
+        // The source of a Source Map row was never read: a map holds no
+        // assembly version, so there is none to name.
+        if (row.SourceStamp.state != FileStamp::State::Unknown)
+            message += "source " + side(row.SourceAssemblyVersion) + ", ";
+        message += "target " + side(row.TargetAssemblyVersion);
+        if (AssemblyVersionWentDown(row))
+            message += " (went down)";
+    }
+    return DecodeText(message);
 }
 
-bool Listed(const std::vector<ComparisonMark>& marks, ComparisonMark mark) {
-    return std::ranges::find(marks, mark) != marks.end();
-}
+namespace {
 
 class JUnitOutput : public RowOutput {
 public:
-    JUnitOutput(std::ostream& out, std::vector<ComparisonMark> failOn)
+    JUnitOutput(std::ostream& out, GateConditions failOn)
         : out_(out), failOn_(std::move(failOn)) {}
 
     void Begin(const ScanHeading& heading) override {
@@ -125,9 +147,13 @@ public:
     void Row(const ComparisonRow& row) override {
         std::string test = "    <testcase classname=\"sorvane.compare\" name=\"" +
                            XmlText(DecodeText(row.Name)) + "\" time=\"0\"";
-        if (Listed(failOn_, row.Mark)) {
-            const std::string message = XmlText(RowMessage(row));
-            test += ">\n      <failure type=\"" + std::string(GateCategoryName(row.Mark)) +
+        if (failOn_.Fails(row)) {
+            const std::string message = XmlText(GateRowMessage(row));
+            // Named after the row's category when that is listed, else
+            // after the assembly's version.
+            const bool listed = std::ranges::find(failOn_.marks, row.Mark) != failOn_.marks.end();
+            test += ">\n      <failure type=\"" +
+                    std::string(listed ? GateCategoryName(row.Mark) : kAssemblyVersionDown) +
                     "\" message=\"" + message + "\">" + message + "</failure>\n    </testcase>\n";
             ++failures_;
         } else {
@@ -159,7 +185,7 @@ public:
 
 private:
     std::ostream& out_;
-    std::vector<ComparisonMark> failOn_;
+    GateConditions failOn_;
     std::string suite_;
     std::string cases_;
     std::size_t failures_ = 0;
@@ -167,7 +193,7 @@ private:
 
 class GithubOutput : public RowOutput {
 public:
-    GithubOutput(std::ostream& out, std::vector<ComparisonMark> failOn)
+    GithubOutput(std::ostream& out, GateConditions failOn)
         : out_(out), failOn_(std::move(failOn)) {}
 
     void Begin(const ScanHeading& heading) override {
@@ -178,13 +204,14 @@ public:
     }
 
     void Row(const ComparisonRow& row) override {
-        if (row.Mark == ComparisonMark::Equal || row.Mark == ComparisonMark::None)
+        const bool fails = failOn_.Fails(row);
+        if (!fails && (row.Mark == ComparisonMark::Equal || row.Mark == ComparisonMark::None))
             return;
         const std::string name = DecodeText(row.Name);
-        line_ = Listed(failOn_, row.Mark) ? "::error" : "::warning";
+        line_ = fails ? "::error" : "::warning";
         line_ += " file=" + GithubProperty(DecodeText(JoinPath(folder_, row.Name))) +
                  ",title=" + GithubProperty("Sorvane: " + name) +
-                 "::" + GithubData(name + ": " + RowMessage(row)) + "\n";
+                 "::" + GithubData(name + ": " + GateRowMessage(row)) + "\n";
         out_ << line_;
         ++written_;
     }
@@ -198,7 +225,7 @@ public:
 
 private:
     std::ostream& out_;
-    std::vector<ComparisonMark> failOn_;
+    GateConditions failOn_;
     std::string folder_;
     std::string line_;
 };
@@ -208,11 +235,11 @@ private:
 std::string GithubData(std::string_view text) { return GithubEscape(text, false); }
 std::string GithubProperty(std::string_view text) { return GithubEscape(text, true); }
 
-std::unique_ptr<RowOutput> MakeJUnitOutput(std::ostream& out, std::vector<ComparisonMark> failOn) {
+std::unique_ptr<RowOutput> MakeJUnitOutput(std::ostream& out, GateConditions failOn) {
     return std::make_unique<JUnitOutput>(out, std::move(failOn));
 }
 
-std::unique_ptr<RowOutput> MakeGithubOutput(std::ostream& out, std::vector<ComparisonMark> failOn) {
+std::unique_ptr<RowOutput> MakeGithubOutput(std::ostream& out, GateConditions failOn) {
     return std::make_unique<GithubOutput>(out, std::move(failOn));
 }
 

@@ -48,6 +48,9 @@ public:
                             DecodeTextView(ColumnView(row, column, scratch_), decoded_));
             }
             json_.Field("sourceSize", row.SourceSize);
+            // Empty for a side that is no .NET assembly.
+            json_.Field("sourceAssemblyVersion", row.SourceAssemblyVersion);
+            json_.Field("targetAssemblyVersion", row.TargetAssemblyVersion);
             json_.EndObject();
         } catch (...) {
             json_.Restore(mark);

@@ -50,7 +50,10 @@ void ScanSession::mFileScan_Click() {
     request.includeSubfolders =
         window_.action("mViewSubfolders")->isChecked() && !window_.state.sourceIsMap;
     request.displayMode = window_.state.displayMode;
-    request.compareContents = window_.state.compareContents && !window_.state.sourceIsMap;
+    // Against a map the target's bytes are compared with the hashes the map
+    // holds; the rows keep the source's hashes for a map saved from them.
+    request.compareContents = window_.state.compareContents;
+    request.keepSourceHashes = window_.state.compareContents;
     if (const auto refused = CheckScanRequest(request)) {
         // The results of the last scan stay; only a message, if any.
         window_.SetPanel(2, Qt8(refused->message));

@@ -1,10 +1,13 @@
 #include "shell/view_commands.h"
 
 #include "engine/scan/row_sort.h"
+#include "engine/scan/source_map.h"
+#include "engine/text/path_utils.h"
 #include "shell/program_record.h"
 #include "shell/action_table.h"
 #include "shell/window_context.h"
 #include "view/color_scheme.h"
+#include "view/path_box.h"
 #include "view/result_model.h"
 #include "view/result_view.h"
 #include "view/status_panels.h"
@@ -62,8 +65,11 @@ void ViewCommands::ShowViewMenuAt(const QPoint& globalPos) {
 void ViewCommands::mView_Click() {
     window_.action("mViewResizeColumns")->setEnabled(window_.model->HasResults());
     window_.action("mViewSubfolders")->setEnabled(!window_.state.sourceIsMap);
-    // A map holds no bytes to compare.
-    window_.action("mViewContents")->setEnabled(!window_.state.sourceIsMap);
+    // A map holds no bytes to compare, only their hashes when it was saved
+    // with this on; its first entry tells.
+    window_.action("mViewContents")
+        ->setEnabled(!window_.state.sourceIsMap ||
+                     SourceMapHoldsHashes(NormalizeFolderPath(Utf8(window_.source->Text()), false)));
     for (int i = 1; i <= kBandTotal; ++i)
         window_.action(QStringLiteral("mViewToolbar%1").arg(i))
             ->setChecked(!window_.bands[static_cast<std::size_t>(i - 1)]->isHidden());

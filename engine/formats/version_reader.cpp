@@ -6,6 +6,7 @@
 #include "engine/text/text_utils.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <charconv>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -19,6 +20,17 @@ constexpr std::string_view kNeutral = "[Neutral]";
 // The strings ScanTexts shows.
 constexpr std::string_view kRowStrings[] = {"FileDescription", "LegalCopyright"};
 
+// A switch for bench/identity_bench.sh alone: SORVANE_BENCH_NO_ASSEMBLY=1
+// leaves the metadata of .NET assemblies unread, so the bench can time what
+// reading it adds. Asked once.
+bool ReadsAssemblyIdentity() {
+    static const bool reads = [] {
+        const char* value = std::getenv("SORVANE_BENCH_NO_ASSEMBLY");
+        return value == nullptr || std::string_view(value) != "1";
+    }();
+    return reads;
+}
+
 // Reads the version resource of `source` into `info`: true when it holds a
 // parsed block. Tells `data` the kind of executable, the languages the
 // resource is stored in (when all is read), the language read, and why
@@ -31,13 +43,13 @@ bool ReadVersionResourceInto(const ByteSource& source, ReadDepth depth, VersionI
         return false;
     }
     data.executable = image->format();
-    if (depth == ReadDepth::Everything) {
-        if (auto assembly = image->Assembly()) {
-            if (*assembly)
-                data.assembly = std::move(**assembly);
-            else
-                data.assemblyFailure = std::move(assembly->error());
-        }
+    // Only files with a CLI header pay for this: a native image has no
+    // metadata to read.
+    if (auto assembly = ReadsAssemblyIdentity() ? image->Assembly() : std::nullopt) {
+        if (*assembly)
+            data.assembly = std::move(**assembly);
+        else
+            data.assemblyFailure = std::move(assembly->error());
     }
     const auto where = image->FindResource(
         ResourceId::Number(kResourceTypeVersion), ResourceId::Number(kVersionResourceName),
@@ -237,6 +249,8 @@ ScanFileTexts ReadScanTexts(const OpenedFile* file, std::error_code openError, F
         out.size = data.size;
         out.error = data.error;
         out.typeLibrary = data.typeLibrary.has_value();
+        if (data.assembly)
+            out.assemblyVersion = data.assembly->version;
         return out;
     }
     out.size = static_cast<std::int64_t>(file->size());
@@ -246,6 +260,8 @@ ScanFileTexts ReadScanTexts(const OpenedFile* file, std::error_code openError, F
     FileVersionData notes;
     if (ReadVersionResourceInto(*file, ReadDepth::RowTexts, info, notes))
         out.texts = VersionResourceTexts(info);
+    if (notes.assembly)
+        out.assemblyVersion = std::move(notes.assembly->version);
     out.error = file->ReadError();
     return out;
 }

@@ -48,9 +48,8 @@ struct FileVersionData {
     std::optional<TrueTypeNames> font;
     /// Type libraries: the library attributes (nothing when it cannot be loaded).
     std::optional<TypeLibraryInfo> typeLibrary;
-    /// .NET assemblies (read with ReadDepth::Everything): the identity of the
-    /// Assembly table, or why the metadata gave none. Both empty for a file
-    /// without a CLI header.
+    /// .NET assemblies: the identity of the Assembly table, or why the
+    /// metadata gave none. Both empty for a file without a CLI header.
     std::optional<AssemblyIdentity> assembly;
     std::optional<Failure> assemblyFailure;
     /// Why the file could not be read when it is there but opening or reading
@@ -117,6 +116,8 @@ struct ScanFileTexts {
     std::error_code error;
     /// A type library was loaded.
     bool typeLibrary = false;
+    /// The AssemblyVersion of a .NET assembly; empty for any other file.
+    std::string assemblyVersion;
 };
 
 /// ScanTexts of ReadFileVersionData(file, openError, kind, ReadDepth::RowTexts),

@@ -109,6 +109,11 @@ ComparisonMark DecideMark(const FileSide& source, const FileSide& target, bool s
     }
 }
 
+bool AssemblyVersionWentDown(const ComparisonRow& row) {
+    return !row.SourceAssemblyVersion.empty() && !row.TargetAssemblyVersion.empty() &&
+           CompareVersions(row.SourceAssemblyVersion, row.TargetAssemblyVersion) == -1;
+}
+
 bool IsBusy(const std::string& path) {
     // Asked, never tried: opening every target for writing would tell file
     // watchers and sync clients that each one was written. AT_EACCESS checks

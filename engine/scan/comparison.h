@@ -2,6 +2,7 @@
 // The comparison result model: one side of a pair, the result row, the marks
 // with their categories and counters, and the version comparison.
 
+#include "engine/files/content_hash.h"
 #include "engine/files/file_stamp.h"
 
 #include <array>
@@ -71,7 +72,19 @@ struct ComparisonRow {
     /// The two files as the scan read them; not shown.
     FileStamp SourceStamp;
     FileStamp TargetStamp;
+    /// The AssemblyVersion of each side that is a .NET assembly ("4.0.0.0");
+    /// empty for any other file. Not shown in the grid.
+    std::string SourceAssemblyVersion;
+    std::string TargetAssemblyVersion;
+    /// The hash of the source file's bytes, when the scan took it (contents
+    /// compared) or the Source Map entry held it; a map saved from the row
+    /// keeps it. Not shown.
+    std::optional<ContentHash> SourceHash;
 };
+
+/// True when both sides are .NET assemblies and the source's AssemblyVersion
+/// is the lower one.
+bool AssemblyVersionWentDown(const ComparisonRow& row);
 
 /// Six counts, one per category, raised for each row added to the grid.
 struct CategoryCounters {

@@ -162,6 +162,12 @@ void RowStore::Clear() {
         pool.Clear();
     stampNumbers_.clear();
     stampNumbers_.shrink_to_fit();
+    assemblyVersions_.clear();
+    assemblyVersions_.shrink_to_fit();
+    sourceHashes_.clear();
+    sourceHashes_.shrink_to_fit();
+    hasSourceHash_.clear();
+    hasSourceHash_.shrink_to_fit();
     devices_.assign(1, 0); // rows without numbers stand on device 0
     nameRanks_.clear();
     nameRanks_.shrink_to_fit();
@@ -176,6 +182,12 @@ void RowStore::Reserve(std::size_t count) {
     rows_.reserve(count);
     if (!stampNumbers_.empty())
         stampNumbers_.reserve(count);
+    if (!assemblyVersions_.empty())
+        assemblyVersions_.reserve(count);
+    if (!sourceHashes_.empty()) {
+        sourceHashes_.reserve(count);
+        hasSourceHash_.reserve(count);
+    }
 }
 
 std::uint32_t RowStore::Append(const ComparisonRow& row) {
@@ -202,6 +214,26 @@ std::uint32_t RowStore::Append(const ComparisonRow& row) {
         stampNumbers_.emplace_back();
     SetStamp(id, 0, row.SourceStamp);
     SetStamp(id, 1, row.TargetStamp);
+    // The side tables start at the first row that has what they hold, and
+    // then keep a place for every row.
+    if (!assemblyVersions_.empty() || !row.SourceAssemblyVersion.empty() ||
+        !row.TargetAssemblyVersion.empty()) {
+        if (assemblyVersions_.empty())
+            assemblyVersions_.reserve(rows_.capacity());
+        assemblyVersions_.resize(rows_.size());
+        assemblyVersions_[id] = {pools_[2].Intern(row.SourceAssemblyVersion),
+                                 pools_[2].Intern(row.TargetAssemblyVersion)};
+    }
+    if (!sourceHashes_.empty() || row.SourceHash) {
+        if (sourceHashes_.empty()) {
+            sourceHashes_.reserve(rows_.capacity());
+            hasSourceHash_.reserve(rows_.capacity());
+        }
+        sourceHashes_.resize(rows_.size());
+        hasSourceHash_.resize(rows_.size());
+        sourceHashes_[id] = row.SourceHash.value_or(ContentHash{});
+        hasSourceHash_[id] = row.SourceHash.has_value();
+    }
     return id;
 }
 
@@ -255,6 +287,17 @@ void RowStore::Read(std::uint32_t id, ComparisonRow& row) const {
             stamp.modifiedNs = held.modifiedNs[side];
         }
     }
+    if (id < assemblyVersions_.size()) {
+        row.SourceAssemblyVersion.assign(pools_[2].Text(assemblyVersions_[id][0]));
+        row.TargetAssemblyVersion.assign(pools_[2].Text(assemblyVersions_[id][1]));
+    } else {
+        row.SourceAssemblyVersion.clear();
+        row.TargetAssemblyVersion.clear();
+    }
+    if (id < sourceHashes_.size() && hasSourceHash_[id])
+        row.SourceHash = sourceHashes_[id];
+    else
+        row.SourceHash.reset();
 }
 
 ComparisonRow RowStore::Row(std::uint32_t id) const {
@@ -297,6 +340,8 @@ void RowStore::UpdateTarget(std::uint32_t id, ComparisonMark mark, std::string_v
         pools_[static_cast<std::size_t>(kPoolOfColumn[kTargetLanguageColumn])].Intern(
             targetLanguage);
     SetStamp(id, 1, targetStamp);
+    if (id < assemblyVersions_.size())
+        assemblyVersions_[id][1] = assemblyVersions_[id][0];
 }
 
 std::vector<std::uint32_t> RowStore::SameNames(std::uint32_t id) const {

@@ -111,7 +111,8 @@ public:
     std::string_view Text(std::uint32_t id, int column, std::string& scratch) const;
 
     /// Replaces the mark and the target's version, language and stamp of
-    /// row `id` (after a copy).
+    /// row `id` (after a copy). The target is the source's file then, so its
+    /// assembly version becomes the source's.
     void UpdateTarget(std::uint32_t id, ComparisonMark mark, std::string_view targetVersion,
                       std::string_view targetLanguage, const FileStamp& targetStamp);
 
@@ -180,6 +181,13 @@ private:
     // any (rows of a Source Map against no target file: the states say all).
     std::vector<StampNumbers> stampNumbers_;
     std::vector<std::uint64_t> devices_;
+    // What only some scans give, each by id and empty while no row has it:
+    // the assembly versions of both sides (ids into the versions' pool), and
+    // the hashes of the source files with a flag for the rows that have one.
+    // A scan without .NET assemblies or without contents compared pays nothing.
+    std::vector<std::array<std::uint32_t, 2>> assemblyVersions_;
+    std::vector<ContentHash> sourceHashes_;
+    std::vector<bool> hasSourceHash_;
 
     // Ranks for sorting, each valid while the rows or the pool it was worked
     // out for have not grown.

@@ -38,6 +38,7 @@ struct Job {
     bool fromMap = false;
     std::string mapVersion;
     std::string mapLanguage;
+    std::optional<ContentHash> mapHash;
     // The folder being searched, for the status line; shared by the files
     // of one folder.
     std::shared_ptr<const std::string> folder;
@@ -103,6 +104,8 @@ struct ScanContext {
     int displayMode = 1;
     bool strict = false;
     bool compareContents = false;
+    /// Every row keeps the hash of its source file (contents compared).
+    bool keepSourceHashes = false;
     /// Which file systems of the target files are mounted read-only.
     ReadOnlyMounts mounts;
 };
@@ -153,6 +156,19 @@ ScanFileTexts ReadSide(const HeldFolder& held, std::string_view folder, const st
     return ReadScanTexts(file.get(), error, kind);
 }
 
+// Puts the hash of the source file into a row that keeps one and has none
+// yet; the error of a read that failed.
+std::error_code KeepSourceHash(ComparisonRow& row, const OpenedFile* sourceFile,
+                               const ScanContext& context) {
+    if (!context.keepSourceHashes || row.SourceHash || sourceFile == nullptr)
+        return {};
+    const auto hash = sourceFile->HashContents();
+    if (!hash)
+        return hash.error().code;
+    row.SourceHash = *hash;
+    return {};
+}
+
 // The per-file step without its bookkeeping: reads both sides and gives the
 // row the display mode lets through, if any. Runs on any thread. The full
 // paths of the two files are put together only when a message needs them.
@@ -169,6 +185,7 @@ FileResult CompareOneFile(const Job& job, const ScanContext& context) {
     if (job.fromMap) {
         source.version = job.mapVersion;
         source.language = job.mapLanguage;
+        row.SourceHash = job.mapHash;
     } else {
         ScanFileTexts sourceData =
             ReadSide(context.sourceFolder, context.source, row.Name, kind, sourceFile);
@@ -176,6 +193,7 @@ FileResult CompareOneFile(const Job& job, const ScanContext& context) {
             return Unreadable(JoinPath(context.source, row.Name), sourceData.error);
         source = std::move(sourceData.texts);
         row.SourceSize = sourceData.size; // the file whose version was read
+        row.SourceAssemblyVersion = std::move(sourceData.assemblyVersion);
         if (sourceFile)
             row.SourceStamp = sourceFile->Stamp();
         // One descriptor at a time, but for a pair whose bytes may be compared.
@@ -192,6 +210,8 @@ FileResult CompareOneFile(const Job& job, const ScanContext& context) {
     if (context.mode == ScanMode::SourceOnly) {
         row.Description = std::move(source.description);
         row.Copyright = std::move(source.copyright);
+        if (const auto failed = KeepSourceHash(row, sourceFile.get(), context))
+            return Unreadable(JoinPath(context.source, row.Name), failed);
         return {std::move(row), std::nullopt};
     }
 
@@ -206,6 +226,7 @@ FileResult CompareOneFile(const Job& job, const ScanContext& context) {
     row.TargetStamp = targetFile ? targetFile->Stamp() : FileStamp::Missing();
     row.TargetVersion = std::move(target.version);
     row.TargetLanguage = std::move(target.language);
+    row.TargetAssemblyVersion = std::move(targetData.assemblyVersion);
     if (kind == FileKind::TypeLibrary && !targetData.typeLibrary) {
         row.Description = std::move(source.description); // the source's help string stays
     } else {
@@ -217,6 +238,8 @@ FileResult CompareOneFile(const Job& job, const ScanContext& context) {
         if (context.displayMode != static_cast<int>(DisplayMode::AllVersioned))
             return {};
         row.Mark = ComparisonMark::Orphan;
+        if (const auto failed = KeepSourceHash(row, sourceFile.get(), context))
+            return Unreadable(JoinPath(context.source, row.Name), failed);
         return {std::move(row), std::nullopt};
     }
     // The texts are lent to the two sides for the decision and taken back:
@@ -231,19 +254,28 @@ FileResult CompareOneFile(const Job& job, const ScanContext& context) {
     row.TargetVersion = std::move(targetSide.Version);
     row.TargetLanguage = std::move(targetSide.Language);
     // Same version, same size: with contents compared, different bytes make
-    // it "same version, different file" all the same.
-    if (context.compareContents && row.Mark == ComparisonMark::Equal && sourceFile && targetFile) {
-        const auto sourceHash = sourceFile->HashContents();
-        if (!sourceHash)
-            return Unreadable(JoinPath(context.source, row.Name), sourceHash.error().code);
-        const auto targetHash = targetFile->HashContents();
-        if (!targetHash)
-            return Unreadable(JoinPath(context.target, row.Name), targetHash.error().code);
-        if (*sourceHash != *targetHash)
-            row.Mark = ComparisonMark::DifferentSize;
+    // it "same version, different file" all the same. The source's hash is
+    // that of its file, or the one its map entry holds (an entry without one
+    // has no bytes to compare).
+    if (context.compareContents && row.Mark == ComparisonMark::Equal && targetFile) {
+        if (!row.SourceHash && sourceFile) {
+            const auto sourceHash = sourceFile->HashContents();
+            if (!sourceHash)
+                return Unreadable(JoinPath(context.source, row.Name), sourceHash.error().code);
+            row.SourceHash = *sourceHash;
+        }
+        if (row.SourceHash) {
+            const auto targetHash = targetFile->HashContents();
+            if (!targetHash)
+                return Unreadable(JoinPath(context.target, row.Name), targetHash.error().code);
+            if (*row.SourceHash != *targetHash)
+                row.Mark = ComparisonMark::DifferentSize;
+        }
     }
     if (!ShouldShowRow(row.Mark, context.displayMode))
         return {};
+    if (const auto failed = KeepSourceHash(row, sourceFile.get(), context))
+        return Unreadable(JoinPath(context.source, row.Name), failed);
     // Asked of the open file: its path need not be looked up once more.
     const auto writable = targetFile ? targetFile->Writable(&context.mounts) : std::nullopt;
     row.Busy = writable ? !*writable : IsBusy(JoinPath(context.target, row.Name));
@@ -438,6 +470,7 @@ void WalkMap(ScanContext& context, const ScanRequest& request, ScanObserver& obs
         job.fromMap = true;
         job.mapVersion = std::move(entry->Version);
         job.mapLanguage = std::move(entry->Language);
+        job.mapHash = entry->Hash;
         if (!pipeline.Add(std::move(job)))
             break;
     }
@@ -705,6 +738,7 @@ ScanOutcome Scanner::Run(const ScanRequest& request, ScanObserver& observer) {
     outcome.displayMode = request.displayMode;
     context.strict = request.strictVersions;
     context.compareContents = request.compareContents;
+    context.keepSourceHashes = request.compareContents && request.keepSourceHashes;
     context.mode = ScanModeOf(context.source, context.target, request.sourceIsMap);
     outcome.mode = context.mode;
     context.descriptorsPlentiful = ManyDescriptorsFree();

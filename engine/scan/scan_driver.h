@@ -50,8 +50,13 @@ struct ScanRequest {
     /// Marks pairs whose version parts differ in length as incomparable ("?").
     bool strictVersions = false;
     /// Reads the whole of both files of a pair whose versions and sizes are
-    /// equal, and marks it "~" when their bytes differ.
+    /// equal, and marks it "~" when their bytes differ. Against a Source Map,
+    /// the target's bytes are compared with the hash its entry holds.
     bool compareContents = false;
+    /// With compareContents: every row keeps the hash of its source file's
+    /// bytes (each source file shown is read whole), so a Source Map saved
+    /// from the rows holds them. Rows from a map keep the map's hashes always.
+    bool keepSourceHashes = false;
     /// Threads reading version data ahead of the scan; 0 reads on the
     /// scanning thread itself. Rows come in the same order either way. When
     /// the threads cannot be made, or open files or memory run short while

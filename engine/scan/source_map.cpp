@@ -8,6 +8,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -51,6 +52,8 @@ std::string SourceMapLine(const ComparisonRow& row) {
     line.append("|").append(OneLine(row.SourceVersion));
     line.append("|").append(OneLine(row.SourceLanguage));
     line.append("|").append(std::to_string(row.SourceSize));
+    if (row.SourceHash)
+        line.append("|").append(row.SourceHash->Hex());
     return line;
 }
 
@@ -72,6 +75,12 @@ SourceMapEntry ParseSourceMapLine(std::string_view line) {
     entry.Version = fields.NextToken(line);
     entry.Language = fields.NextToken(line);
     entry.Size = WholeNumber(NumericValue(fields.NextToken(line)));
+    // The hash only from a sixth field of its own: on a shorter line the
+    // tokenizer would start over and hand out field 1 again. A field that is
+    // not a hash (damaged, or cut short) leaves the entry without one: its
+    // bytes are then not compared, which is what a map without hashes gives.
+    if (std::count(line.begin(), line.end(), '|') >= 5)
+        entry.Hash = ContentHash::FromHex(fields.NextToken(line));
     return entry;
 }
 
@@ -172,6 +181,14 @@ std::optional<SourceMapEntry> SourceMapReader::Next() {
     if (!line)
         return std::nullopt;
     return ParseSourceMapLine(*line);
+}
+
+bool SourceMapHoldsHashes(const std::string& path) {
+    auto map = SourceMapReader::Open(path);
+    if (!map)
+        return false;
+    const auto first = map->Next();
+    return first && first->Hash.has_value();
 }
 
 bool IsSourceMapPath(std::string_view sourceText) {

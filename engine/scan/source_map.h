@@ -4,6 +4,14 @@
 // Line 1 is the folder; each further line is one entry of five fields joined
 // by "|". Lines end with CR LF; text is UTF-8 (read back as UTF-8 when valid,
 // else Windows-1252).
+//
+// How the format grows: new fields only ever go after the fifth. A reader
+// takes field 5 up to the next "|" and never looks past it, so every reader
+// of five fields (this program's older versions among them) reads a longer
+// line as the same entry and ignores the rest. A map saved with the contents
+// compared has a sixth field: the XXH3-128 hash of the source file's bytes,
+// 32 hex digits, as xxhsum -H2 prints it. An entry without one (an older map,
+// or a row whose bytes were not read) simply has five fields.
 
 #include "engine/failure.h"
 #include "engine/scan/comparison.h"
@@ -26,18 +34,26 @@ struct SourceMapEntry {
     std::string Version;
     std::string Language;
     std::int64_t Size = 0;
+    /// The hash of the file's bytes (field 6); nothing when the line has no
+    /// sixth field or one that is not 32 hex digits.
+    std::optional<ContentHash> Hash = {};
     bool operator==(const SourceMapEntry&) const = default;
 };
 
 /// The entry line of a row: Name (folders joined by "\"), Ext, version,
-/// language, size.
+/// language, size, and the hash of the source's bytes when the row has one.
 std::string SourceMapLine(const ComparisonRow& row);
 
-/// Parses one entry line. Fields after the fifth are ignored; with fewer
-/// than five, the first missing field is empty and the following ones repeat
-/// the line's fields from the first on. The size is the leading number of
-/// field 5, 0 when there is none. "\" and "/" both separate folders.
+/// Parses one entry line. With fewer than five fields, the first missing
+/// field is empty and the following ones repeat the line's fields from the
+/// first on. The size is the leading number of field 5, 0 when there is none.
+/// Field 6 is the hash; fields after it are ignored. "\" and "/" both
+/// separate folders.
 SourceMapEntry ParseSourceMapLine(std::string_view line);
+
+/// True when the first entry of the map at `path` holds a hash: a map saved
+/// with the contents compared. False for a map that cannot be read.
+bool SourceMapHoldsHashes(const std::string& path);
 
 /// True when a map line can hold `name` so that it reads back as the same
 /// file: valid UTF-8 without "|", "\\" or a line break.

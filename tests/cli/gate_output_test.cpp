@@ -8,6 +8,7 @@
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <cstdlib>
 #include <map>
@@ -130,7 +131,7 @@ TEST_F(ReleaseGate, CategoryListsAreCheckedAndAShowThatHidesThemIsRefused) {
         const auto marks = ParseFailOn(row.text);
         EXPECT_EQ(marks.has_value(), !row.marks.empty());
         if (marks)
-            EXPECT_EQ(*marks, row.marks);
+            EXPECT_EQ(marks->marks, row.marks);
         else
             EXPECT_NE(marks.error().find("the categories: newer-source, newer-target"),
                       std::string::npos);
@@ -239,6 +240,158 @@ TEST_F(ReleaseGate, GithubCommandsPickTheirLevelAndEscapeTheirTexts) {
     for (const std::string& line : warnings)
         EXPECT_TRUE(line.starts_with("::warning file=")) << line;
     EXPECT_EQ(out.str().find("equal.dll"), std::string::npos);
+}
+
+// The assembly version of a pair of .NET assemblies that went down (the
+// source's lower than the target's) fails the gate whatever the pair's mark,
+// a file version that went up included; up, equal, or a side that is no
+// assembly passes. The rows carry both versions in JSON and the reports.
+TEST_F(ReleaseGate, AnAssemblyVersionThatWentDownFailsTheGate) {
+    using test::AssemblyPe;
+    struct Case {
+        const char* name;
+        std::string source, target;
+        const char* mark;
+        const char* sourceAssembly;
+        const char* targetAssembly;
+        bool fails;
+    };
+    const Case cases[] = {
+        {"down.dll", AssemblyPe({{2, 0, 0, 0}}, {1, 0, 0, 0}), AssemblyPe({{1, 0, 0, 0}}, {2, 0, 0, 0}),
+         ">", "1.0.0.0", "2.0.0.0", true},
+        {"down-same-file.dll", AssemblyPe({{1, 0, 0, 0}}, {1, 2, 3, 4}),
+         AssemblyPe({{1, 0, 0, 0}}, {1, 2, 3, 10}), "=", "1.2.3.4", "1.2.3.10", true},
+        {"up.dll", AssemblyPe({{1, 0, 0, 0}}, {3, 0, 0, 0}), AssemblyPe({{2, 0, 0, 0}}, {2, 9, 0, 0}),
+         "<", "3.0.0.0", "2.9.0.0", false},
+        {"equal.dll", AssemblyPe({{1, 0, 0, 0}}, {4, 0, 0, 0}), AssemblyPe({{1, 0, 0, 0}}, {4, 0, 0, 0}),
+         "=", "4.0.0.0", "4.0.0.0", false},
+        {"native-source.dll", VersionedPe({{1, 0, 0, 0}}), AssemblyPe({{1, 0, 0, 0}}, {9, 0, 0, 0}),
+         "=", "", "9.0.0.0", false},
+        {"native-target.dll", AssemblyPe({{1, 0, 0, 0}}, {0, 0, 0, 1}), VersionedPe({{1, 0, 0, 0}}),
+         "=", "0.0.0.1", "", false},
+    };
+    test::TempDir trees;
+    for (const Case& c : cases) {
+        trees.write(std::string("s/") + c.name, c.source);
+        trees.write(std::string("t/") + c.name, c.target);
+    }
+    const auto run = [&](const std::string& filter, std::vector<std::string> more) {
+        std::vector<std::string> args = {trees.file("s"), trees.file("t"), "--filter", filter};
+        args.insert(args.end(), more.begin(), more.end());
+        out.str("");
+        err.str("");
+        return RunCompare(args, out, err);
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        // Without --show every row is let through, "=" too.
+        EXPECT_EQ(run(c.name, {"--fail-on", "assembly-version-down"}), c.fails ? 1 : 0) << err.str();
+        EXPECT_EQ(run(c.name, {"--fail-on", "orphans,assembly-version-down", "--show", "all"}),
+                  c.fails ? 1 : 0);
+        ASSERT_EQ(run(c.name, {"--format", "json", "--show", "all"}), 1);
+        const auto rows = nlohmann::json::parse(out.str()).at("rows");
+        ASSERT_EQ(rows.size(), 1u) << out.str();
+        EXPECT_EQ(rows[0].at("mark"), c.mark);
+        EXPECT_EQ(rows[0].at("sourceAssemblyVersion"), c.sourceAssembly);
+        EXPECT_EQ(rows[0].at("targetAssemblyVersion"), c.targetAssembly);
+        // The reports: a failure or an error exactly for the rows the gate
+        // fails, with both assembly versions in the message.
+        const std::string versions = std::string("; assembly version: source ") +
+                                     (*c.sourceAssembly ? c.sourceAssembly : "none") + ", target " +
+                                     (*c.targetAssembly ? c.targetAssembly : "none") +
+                                     (c.fails ? " (went down)" : "");
+        run(c.name, {"--format", "junit", "--fail-on", "assembly-version-down"});
+        const std::string junit = out.str();
+        EXPECT_EQ(junit.find("failures=\"1\"") != std::string::npos, c.fails) << junit;
+        EXPECT_EQ(junit.find("<failure type=\"assembly-version-down\"") != std::string::npos,
+                  c.fails);
+        if (c.fails) {
+            EXPECT_NE(junit.find(XmlText(versions) + "\">"), std::string::npos) << junit;
+        }
+        std::ofstream(trees.file("report.xml")) << junit;
+        const std::string check = "xmllint --noout --schema " SORVANE_JUNIT_XSD " '" +
+                                  trees.file("report.xml") + "' 2>/dev/null";
+        EXPECT_EQ(std::system(check.c_str()), 0) << junit;
+        run(c.name, {"--format", "github", "--fail-on", "assembly-version-down"});
+        const std::string github = out.str();
+        EXPECT_EQ(github.starts_with("::error "), c.fails) << github;
+        // A passing "=" row says nothing; the other rows warn.
+        EXPECT_EQ(github.empty(), !c.fails && std::string(c.mark) == "=") << github;
+        if (!github.empty()) {
+            EXPECT_NE(github.find(GithubData(versions) + "\n"), std::string::npos) << github;
+        }
+    }
+    // A --show that may leave a row out is refused: any mark can hide one.
+    for (const char* show : {"different", "newer"}) {
+        EXPECT_EQ(run("*", {"--fail-on", "assembly-version-down", "--show", show}), 2);
+        EXPECT_NE(err.str().find("--fail-on assembly-version-down looks for rows that this --show "
+                                 "leaves out"),
+                  std::string::npos)
+            << err.str();
+    }
+    EXPECT_EQ(run("*", {"--fail-on", "assembly-version-down"}), 1);
+    EXPECT_EQ(run("up.dll;equal.dll", {"--fail-on", "assembly-version-down,different-size"}), 0);
+
+    // A Source Map holds no assembly versions: against one, only the
+    // target's is named, and none can have gone down.
+    const std::string map = trees.file("s.map");
+    std::ostringstream saved, savedErr;
+    ASSERT_EQ(RunCompare({trees.file("s"), "--filter", "down.dll", "--save-map", map}, saved,
+                         savedErr),
+              0);
+    out.str("");
+    EXPECT_EQ(RunCompare({map, trees.file("t"), "--format", "github", "--fail-on",
+                          "assembly-version-down"},
+                         out, err),
+              0);
+    EXPECT_EQ(out.str(), "::warning file=" + GithubProperty(trees.file("t/down.dll")) +
+                             ",title=Sorvane%3A down.dll::down.dll: newer source: source 2.00.0000 "
+                             "(English (United States)), target 1.00.0000 (English (United "
+                             "States)), mark >; assembly version: target 2.0.0.0\n");
+}
+
+// A map saved with --content holds the hash of each source file; a compare
+// against it with --content fails a different-size gate on a target whose
+// bytes changed under the same version and size, and only then.
+TEST_F(ReleaseGate, AMapSavedWithContentGatesTargetsWhoseBytesChanged) {
+    test::TempDir trees;
+    const std::string base = VersionedPe({{1, 2, 0, 0}});
+    std::string changed = base;
+    changed[0x300] ^= 1; // inside the image, same size
+    trees.write("release/lib/a.dll", base);
+    trees.write("release/b.dll", VersionedPe({{7, 0, 0, 0}}));
+    const std::string map = trees.file("release.map");
+    std::ostringstream listing, listingErr;
+    ASSERT_EQ(RunCompare({trees.file("release"), "-r", "--content", "--save-map", map}, listing,
+                         listingErr),
+              0)
+        << listingErr.str();
+    const std::string text = trees.read("release.map");
+    EXPECT_NE(text.find("lib\\a.dll|.dll|1.02.0000|English (United States)|" +
+                        std::to_string(base.size()) + "|" + HashBytes(base).Hex() + "\r\n"),
+              std::string::npos)
+        << text;
+    struct Case {
+        std::string build; ///< lib/a.dll of the build
+        bool content;
+        int status;
+    };
+    for (const Case& c : {Case{base, true, 0}, Case{changed, true, 1}, Case{changed, false, 0},
+                          Case{base + "x", false, 1}}) {
+        SCOPED_TRACE(std::to_string(c.build.size()) + (c.content ? " --content" : ""));
+        trees.write("build/lib/a.dll", c.build);
+        trees.write("build/b.dll", VersionedPe({{7, 0, 0, 0}}));
+        std::vector<std::string> args = {map, trees.file("build"), "--fail-on", "different-size"};
+        if (c.content)
+            args.push_back("--content");
+        out.str("");
+        err.str("");
+        EXPECT_EQ(RunCompare(args, out, err), c.status) << out.str() << err.str();
+    }
+    // Without --content the map keeps five fields a line.
+    std::ostringstream plain, plainErr;
+    ASSERT_EQ(RunCompare({trees.file("release"), "-r", "--save-map", map}, plain, plainErr), 0);
+    EXPECT_EQ(trees.read("release.map").find(HashBytes(base).Hex()), std::string::npos);
 }
 
 } // namespace

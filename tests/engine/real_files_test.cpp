@@ -12,10 +12,12 @@
 #include "engine/formats/pe_image.h"
 #include "engine/formats/version_reader.h"
 
+#include "support/scan_files.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cctype>
 #include <cstdio>
 #include <memory>
@@ -457,6 +459,38 @@ TEST(MonoAssembly, TheIdentityIsWhatMonodisReads) {
         signedOnes += expected->key.empty() ? 0 : 1;
     }
     EXPECT_GT(signedOnes, 0);
+}
+
+// The .NET assemblies the tests build are assemblies to Mono too: monodis
+// reads the name and version they were built with, and so does the program.
+TEST(MonoAssembly, TheAssembliesTheTestsBuildAreReadAlikeByMonodis) {
+    if (std::system("monodis --help >/dev/null 2>&1") == -1 ||
+        !Monodis("/usr/lib/mono/4.5/mscorlib.dll"))
+        GTEST_SKIP() << "no monodis or no Mono assemblies (package mono-utils)";
+    test::TempDir dir;
+    struct Case {
+        std::string name;
+        std::array<std::uint16_t, 4> version;
+        const char* text;
+    };
+    for (const Case& c : {Case{"Library", {1, 2, 3, 4}, "1.2.3.4"},
+                          Case{"Other.Name", {65535, 0, 65534, 1}, "65535.0.65534.1"},
+                          Case{"Zero", {0, 0, 0, 0}, "0.0.0.0"}}) {
+        SCOPED_TRACE(c.name);
+        const std::string path =
+            dir.write(c.name + ".dll", test::AssemblyPe({{7, 0, 0, 0}}, c.version, c.name));
+        const auto mono = Monodis(path);
+        ASSERT_TRUE(mono);
+        EXPECT_EQ(mono->name, c.name);
+        EXPECT_EQ(mono->version, c.text);
+        EXPECT_EQ(mono->culture, "");
+        const FileVersionData data = ReadFileVersionData(path, FileKind::VersionResource);
+        ASSERT_TRUE(data.assembly);
+        EXPECT_EQ(data.assembly->name, c.name);
+        EXPECT_EQ(data.assembly->version, c.text);
+        EXPECT_EQ(data.assembly->publicKeyToken, "");
+        EXPECT_EQ(ReadFixedFileVersion(path), "7.00.0000");
+    }
 }
 
 // The metadata's reads are paid from the image's budget: a budget that pays

@@ -152,6 +152,56 @@ TEST(RowStore, GivesBackEveryRowAndEachColumnAsTheGridShowsIt) {
     EXPECT_EQ(store.Row(0).SourceStamp, FileStamp{});
 }
 
+// What only some scans give (assembly versions, hashes of the source files)
+// comes back for the rows that have it, and for no other, wherever in the
+// store the first such row stands; a copy gives the target the source's
+// assembly version.
+TEST(RowStore, KeepsAssemblyVersionsAndSourceHashesOfTheRowsThatHaveThem) {
+    struct Case {
+        std::size_t firstWith; ///< the first row that has them; rows past it every third
+        std::size_t rows;
+    };
+    for (const Case c : {Case{0, 10}, Case{5, 12}, Case{3000, 3100}, Case{50, 40}}) {
+        SCOPED_TRACE(c.firstWith);
+        std::vector<ComparisonRow> rows(c.rows);
+        RowStore store;
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            ComparisonRow& row = rows[i];
+            row.Name = "f" + std::to_string(i) + ".dll";
+            row.SourceVersion = "1.0";
+            if (i >= c.firstWith && (i - c.firstWith) % 3 == 0) {
+                row.SourceAssemblyVersion = "4.0.0." + std::to_string(i % 5);
+                if (i % 2 == 0)
+                    row.TargetAssemblyVersion = "4.0.0.1";
+                row.SourceHash = HashBytes(row.Name);
+            } else if (i >= c.firstWith && (i - c.firstWith) % 3 == 1) {
+                row.TargetAssemblyVersion = "1.0.0.0"; // only the target is an assembly
+            }
+            ASSERT_EQ(store.Append(row), i);
+        }
+        ComparisonRow read;
+        for (std::uint32_t id = 0; id < rows.size(); ++id) {
+            store.Read(id, read);
+            ASSERT_EQ(read.SourceAssemblyVersion, rows[id].SourceAssemblyVersion) << id;
+            ASSERT_EQ(read.TargetAssemblyVersion, rows[id].TargetAssemblyVersion) << id;
+            ASSERT_EQ(read.SourceHash, rows[id].SourceHash) << id;
+            ASSERT_EQ(read.SourceVersion, "1.0") << id;
+        }
+        if (c.firstWith < rows.size()) {
+            const auto id = static_cast<std::uint32_t>(c.firstWith);
+            store.UpdateTarget(id, ComparisonMark::Copied, "1.0", "", {});
+            EXPECT_EQ(store.Row(id).TargetAssemblyVersion, rows[id].SourceAssemblyVersion);
+            EXPECT_EQ(store.Row(id).SourceHash, rows[id].SourceHash);
+        }
+        store.Clear();
+        ComparisonRow plain;
+        plain.Name = "plain.dll";
+        store.Append(plain);
+        EXPECT_EQ(store.Row(0).SourceHash, std::nullopt);
+        EXPECT_EQ(store.Row(0).SourceAssemblyVersion, "");
+    }
+}
+
 TEST(FoldedTextRanks, RanksTextsInTheOrderOfTheCaseIgnoringComparison) {
     Dice dice;
     for (const std::size_t count : {0u, 1u, 2u, 40u, 300u, 3000u}) {

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
@@ -516,6 +517,150 @@ TEST_F(ScanTest, SourceMapRoundTrip) {
     EXPECT_EQ(header.target, dir.file("source"));
     EXPECT_EQ(fromHeader.paths.back().second, dir.file("source"));
     EXPECT_EQ(header.counters[kOrphansCategory], 7);
+}
+
+// A map saved with the contents compared holds the hash of each source
+// file; comparing a target against it with the contents compared marks a
+// file of the same version and size whose bytes changed "~". Entries without
+// a hash, or with a damaged one, compare by version and size alone.
+TEST_F(ScanTest, AMapWithHashesTellsTargetsWhoseBytesChanged) {
+    const std::string base = VersionedPe({{5, 0, 0, 0}});
+    std::string changed = base;
+    changed[changed.size() - 1] ^= 0x21; // same version, same size
+    const std::string hex = HashBytes(base).Hex();
+    struct Case {
+        const char* name;
+        std::string hashField; ///< the sixth field of the map line; "" for none
+        std::string target;
+        const char* plain;   ///< the mark without the contents compared
+        const char* content; ///< with them
+        bool hashed;         ///< the entry holds a hash
+    };
+    const Case cases[] = {
+        {"same.dll", "|" + hex, base, "=", "=", true},
+        {"changed.dll", "|" + hex, changed, "=", "~", true},
+        {"upper.dll", "|" + [&] {
+             std::string upper = hex;
+             for (char& c : upper)
+                 c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+             return upper;
+         }(), changed, "=", "~", true},
+        {"unhashed.dll", "", changed, "=", "=", false},
+        {"damaged.dll", "|" + hex.substr(0, 31) + "x", changed, "=", "=", false},
+        {"longer.dll", "|" + hex, base + "more", "~", "~", true},
+        {"newer.dll", "|" + hex, VersionedPe({{4, 0, 0, 0}}), ">", ">", true},
+        {"later.dll", "|" + hex + "|a later field", changed, "=", "~", true},
+    };
+    std::string map = dir.file("target") + "\r\n";
+    for (const Case& c : cases) {
+        map += std::string(c.name) + "|.dll|5.00.0000|English (United States)|" +
+               std::to_string(base.size()) + c.hashField + "\r\n";
+        dir.write(std::string("target/") + c.name, c.target);
+    }
+    ScanRequest request;
+    request.source = dir.write("hashes.map", map);
+    request.sourceIsMap = true;
+    request.target = dir.file("target");
+    request.displayMode = 0;
+    for (const bool content : {false, true}) {
+        request.compareContents = content;
+        RecordingObserver rec;
+        Scanner scanner;
+        const auto outcome = scanner.Run(request, rec);
+        EXPECT_TRUE(outcome.unreadable.empty());
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + (content ? " with contents" : ""));
+            const ComparisonRow& row = RowNamed(rec.rows, c.name);
+            EXPECT_EQ(MarkText(row.Mark), content ? c.content : c.plain);
+            // The row keeps the map's hash either way, for a map saved from it.
+            EXPECT_EQ(row.SourceHash, c.hashed ? ContentHash::FromHex(hex) : std::nullopt);
+        }
+    }
+}
+
+// With the contents compared and the hashes kept, every row gets the hash of
+// its source file, in a listing and in a compare, whatever its mark; a map
+// saved from the rows holds them and reads back with them.
+TEST_F(ScanTest, KeptSourceHashesAreThoseOfTheFilesAndGoIntoASavedMap) {
+    for (const bool keep : {false, true}) {
+        for (const bool listing : {true, false}) {
+            SCOPED_TRACE(std::string(keep ? "kept" : "not kept") + (listing ? ", listing" : ", compare"));
+            ScanRequest request = Request(0);
+            if (listing)
+                request.target.clear();
+            request.compareContents = true;
+            request.keepSourceHashes = keep;
+            RecordingObserver rec;
+            Scanner scanner;
+            const auto outcome = scanner.Run(request, rec);
+            ASSERT_EQ(rec.rows.size(), 7u);
+            for (const ComparisonRow& row : rec.rows) {
+                SCOPED_TRACE(row.Name);
+                // The one pair of equal versions and sizes, equal.dll, has its
+                // bytes compared (and found to differ), so its source's hash is
+                // known anyway.
+                if (keep || (!listing && row.Name == "equal.dll")) {
+                    ASSERT_TRUE(row.SourceHash);
+                    EXPECT_EQ(*row.SourceHash, HashBytes(dir.read("source/" + row.Name)));
+                } else {
+                    EXPECT_FALSE(row.SourceHash);
+                }
+            }
+            const std::string map = dir.file("kept.map");
+            ASSERT_TRUE(WriteSourceMap(map, outcome.source, rec.rows).has_value());
+            EXPECT_EQ(SourceMapHoldsHashes(map), rec.rows.front().SourceHash.has_value());
+            EXPECT_EQ(MarkText(RowNamed(rec.rows, "equal.dll").Mark), listing ? "" : "~");
+            auto reader = SourceMapReader::Open(map);
+            ASSERT_TRUE(reader);
+            for (const ComparisonRow& row : rec.rows)
+                EXPECT_EQ(reader->Next()->Hash, row.SourceHash) << row.Name;
+        }
+    }
+}
+
+// The assembly version of each side that is a .NET assembly goes into the
+// row; a native file, a file without version data and a missing target give
+// none.
+TEST_F(ScanTest, RowsCarryTheAssemblyVersionOfEachSide) {
+    using test::AssemblyPe;
+    struct Case {
+        const char* name;
+        std::string source, target;
+        const char* sourceAssembly;
+        const char* targetAssembly;
+    };
+    const Case cases[] = {
+        {"both.dll", AssemblyPe({{1, 0, 0, 0}}, {2, 0, 0, 0}), AssemblyPe({{1, 0, 0, 0}}, {2, 1, 0, 7}),
+         "2.0.0.0", "2.1.0.7"},
+        {"source-only.dll", AssemblyPe({{1, 0, 0, 0}}, {65535, 0, 3, 0}), VersionedPe({{1, 0, 0, 0}}),
+         "65535.0.3.0", ""},
+        {"target-only.dll", VersionedPe({{1, 0, 0, 0}}), AssemblyPe({{1, 0, 0, 0}}, {1, 2, 3, 4}), "",
+         "1.2.3.4"},
+        {"no-target.dll", AssemblyPe({{1, 0, 0, 0}}, {3, 0, 0, 0}), "", "3.0.0.0", ""},
+        {"unversioned-target.dll", AssemblyPe({{1, 0, 0, 0}}, {3, 0, 0, 0}), "not a PE", "3.0.0.0", ""},
+    };
+    test::TempDir trees;
+    for (const Case& c : cases) {
+        trees.write(std::string("s/") + c.name, c.source);
+        if (!c.target.empty())
+            trees.write(std::string("t/") + c.name, c.target);
+    }
+    for (const bool listing : {false, true}) {
+        ScanRequest request;
+        request.source = trees.file("s");
+        request.target = listing ? std::string() : trees.file("t");
+        request.displayMode = 0;
+        RecordingObserver rec;
+        Scanner scanner;
+        scanner.Run(request, rec);
+        ASSERT_EQ(rec.rows.size(), std::size(cases));
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + (listing ? " listed" : ""));
+            const ComparisonRow& row = RowNamed(rec.rows, c.name);
+            EXPECT_EQ(row.SourceAssemblyVersion, c.sourceAssembly);
+            EXPECT_EQ(row.TargetAssemblyVersion, listing ? "" : c.targetAssembly);
+        }
+    }
 }
 
 TEST_F(ScanTest, MalformedAndHostileMapLines) {

@@ -2,8 +2,13 @@
 
 #include "support/temp_dir.h"
 
+#include "engine/text/number_utils.h"
+#include "engine/text/tokenizer.h"
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -66,6 +71,98 @@ TEST(SourceMap, ParsesMalformedLinesTolerantly) {
     EXPECT_EQ(ParseSourceMapLine("a|b|c|d|size"), (SourceMapEntry{"a", "b", "c", "d", 0}));
     EXPECT_EQ(ParseSourceMapLine("x\\y/z.dll|.dll|1|L|1"), (SourceMapEntry{"x/y/z.dll", ".dll", "1", "L", 1}));
     EXPECT_EQ(ParseSourceMapLine("a||c|d|1"), (SourceMapEntry{"a", "", "c", "d", 1}));
+}
+
+// The entry reader as it was before maps held hashes, five fields and no
+// more, step for step: what older versions of the program read from a map.
+SourceMapEntry ReadFiveFields(std::string_view line) {
+    const auto separators = [](std::string text, char from, char to) {
+        std::replace(text.begin(), text.end(), from, to);
+        return text;
+    };
+    Tokenizer fields;
+    SourceMapEntry entry;
+    entry.Name = separators(fields.FirstToken(line, "|"), '\\', '/');
+    entry.Ext = fields.NextToken(line);
+    entry.Version = fields.NextToken(line);
+    entry.Language = fields.NextToken(line);
+    const double size = NumericValue(fields.NextToken(line));
+    entry.Size = static_cast<std::int64_t>(std::nearbyint(size));
+    return entry;
+}
+
+// Readers of five fields stop at the fifth: a line that carries the hash (and
+// anything after it) reads as the same entry without them. This reader takes
+// the hash from the sixth field and ignores what follows it.
+TEST(SourceMap, ALineWithAHashReadsAsTheSameEntryToReadersOfFiveFields) {
+    const std::string hex = "0123456789abcdef0123456789ABCDEF";
+    const auto hash = ContentHash::FromHex(hex);
+    ASSERT_TRUE(hash);
+    for (const std::string line :
+         {"setup.exe|.exe|2.1.0.5|English (British)|73728", "bin\\conv.exe|.exe|1.0|[Neutral]|0",
+          "a||c||12abc", "a|b|c|d|", "||||", "x.dll|.dll|1.0|L|5000000000"}) {
+        SCOPED_TRACE(line);
+        const SourceMapEntry plain = ReadFiveFields(line);
+        for (const std::string& more : {"|" + hex, "|" + hex + "|later|fields", "|" + hex + "|"}) {
+            EXPECT_EQ(ReadFiveFields(line + more), plain) << more;
+            SourceMapEntry withHash = plain;
+            withHash.Hash = hash;
+            EXPECT_EQ(ParseSourceMapLine(line + more), withHash) << more;
+        }
+        EXPECT_EQ(ParseSourceMapLine(line), plain);
+    }
+}
+
+// A sixth field that is not a hash gives an entry without one, whatever else
+// the line holds; a line of fewer fields never takes its own first field
+// (which the reader hands out again after the last) for a hash.
+TEST(SourceMap, ASixthFieldThatIsNoHashGivesNone) {
+    const std::string hex = "00112233445566778899aabbccddeeff";
+    for (const std::string& line : std::vector<std::string>{
+             "a|b|c|d|1|", "a|b|c|d|1|" + hex.substr(1), "a|b|c|d|1|" + hex + "0",
+          "a|b|c|d|1|" + hex.substr(0, 31) + "g", "a|b|c|d|1| " + hex, "a|b|c|d|1|0x" + hex,
+          hex + "|.dll|1.0|L", hex + "|.dll|1.0", hex + "|.dll|1.0|L|"}) {
+        SCOPED_TRACE(line);
+        const SourceMapEntry entry = ParseSourceMapLine(line);
+        EXPECT_FALSE(entry.Hash.has_value());
+        EXPECT_EQ(entry, ReadFiveFields(line));
+    }
+    EXPECT_EQ(ParseSourceMapLine("a|b|c|d|1|" + hex).Hash, ContentHash::FromHex(hex));
+}
+
+// A row with the hash of its file's bytes gets it as a sixth field; one
+// without keeps five. The reader gives both back, and a map counts as one
+// with hashes by its first entry.
+TEST(SourceMap, WritesTheHashOfEachRowThatHasOneAndReadsItBack) {
+    test::TempDir dir;
+    ComparisonRow hashed = MapRow("bin/a.dll", ".dll", "1.0", "German", 12);
+    hashed.SourceHash = HashBytes("the bytes of a.dll");
+    const ComparisonRow plain = MapRow("b.dll", ".dll", "2.0", "", 7);
+    struct Case {
+        std::vector<ComparisonRow> rows;
+        bool holdsHashes;
+    };
+    for (const Case& c : {Case{{hashed, plain}, true}, Case{{plain, hashed}, false},
+                          Case{{}, false}}) {
+        const std::string file = dir.file("hashes.map");
+        ASSERT_TRUE(WriteSourceMap(file, "/src", c.rows).has_value());
+        std::string expected = "/src\r\n";
+        for (const ComparisonRow& row : c.rows)
+            expected += row.SourceHash ? "bin\\a.dll|.dll|1.0|German|12|" + hashed.SourceHash->Hex() + "\r\n"
+                                       : std::string("b.dll|.dll|2.0||7\r\n");
+        EXPECT_EQ(dir.read("hashes.map"), expected);
+        EXPECT_EQ(SourceMapHoldsHashes(file), c.holdsHashes);
+        auto reader = SourceMapReader::Open(file);
+        ASSERT_TRUE(reader);
+        for (const ComparisonRow& row : c.rows) {
+            const auto entry = reader->Next();
+            ASSERT_TRUE(entry);
+            EXPECT_EQ(entry->Name, row.Name);
+            EXPECT_EQ(entry->Hash, row.SourceHash);
+        }
+        EXPECT_FALSE(reader->Next());
+    }
+    EXPECT_FALSE(SourceMapHoldsHashes(dir.file("no such.map")));
 }
 
 TEST(SourceMap, ReaderAcceptsEveryLineEndAndWindows1252) {

@@ -663,6 +663,59 @@ TEST_F(MainWindowTest, CompareContentsMarksEqualVersionsWithOtherBytesAndIsKept)
     EXPECT_FALSE(w->action("mViewContents")->isEnabled());
 }
 
+// With Compare Contents on, a Source Map saved from a listing holds the hash
+// of each file; with that map as the Source the item stays available, and a
+// scan marks a target whose bytes changed under the same version "~".
+TEST_F(MainWindowTest, AMapSavedWithCompareContentsComparesTheTargetsBytes) {
+    const std::string base = VersionedPe({{1, 0, 0, 0}});
+    std::string changed = base;
+    changed.back() = static_cast<char>(changed.back() ^ 0x5A);
+    dir.write("release/same.dll", base);
+    dir.write("release/rebuilt.dll", base);
+    auto w = Open();
+    w->viewCommands().mViewShowFiles_Click(0);
+    w->action("mViewContents")->trigger();
+    ASSERT_TRUE(w->action("mViewContents")->isChecked());
+    w->sourceBox()->SetText(Q(dir.file("release")));
+    Scan(*w);
+    ASSERT_EQ(w->model()->Rows().size(), 2u);
+    dialogs.saveFiles.push_back(Q(dir.file("release.map")));
+    w->files().mFileSaveSourceMap_Click();
+    const std::string hash = HashBytes(base).Hex();
+    const std::string text = dir.read("release.map");
+    EXPECT_NE(text.find("|" + std::to_string(base.size()) + "|" + hash + "\r\n"), std::string::npos)
+        << text;
+    EXPECT_TRUE(SourceMapHoldsHashes(dir.file("release.map")));
+
+    dir.write("build/same.dll", base);
+    dir.write("build/rebuilt.dll", changed);
+    dialogs.openFiles.push_back(Q(dir.file("release.map")));
+    w->files().mFileOpenSourceMap_Click();
+    w->targetBox()->SetText(Q(dir.file("build")));
+    w->viewCommands().mView_Click();
+    EXPECT_TRUE(w->action("mViewContents")->isEnabled());
+    struct Case {
+        bool contents;
+        char rebuilt;
+    };
+    for (const Case c : {Case{true, '~'}, Case{false, '='}}) {
+        SCOPED_TRACE(c.contents);
+        if (w->action("mViewContents")->isChecked() != c.contents)
+            w->action("mViewContents")->trigger();
+        Scan(*w);
+        std::map<std::string, char> marks;
+        for (std::size_t i = 0; i < w->model()->Rows().size(); ++i) {
+            const auto row = w->model()->RowAt(static_cast<int>(i));
+            marks[row->Name] = static_cast<char>(row->Mark);
+        }
+        EXPECT_EQ(marks, (std::map<std::string, char>{{"rebuilt.dll", c.rebuilt}, {"same.dll", '='}}));
+    }
+    // Saved again from the map, the hashes stay, the item on or off.
+    dialogs.saveFiles.push_back(Q(dir.file("again.map")));
+    w->files().mFileSaveSourceMap_Click();
+    EXPECT_NE(dir.read("again.map").find(hash), std::string::npos);
+}
+
 TEST_F(MainWindowTest, MenusHoldEveryItemInOrder) {
     auto w = Open();
     QStringList file;

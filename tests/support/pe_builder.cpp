@@ -194,7 +194,7 @@ std::string ResourceSection(const std::vector<TestResource>& resources, std::uin
 
 constexpr std::uint32_t kFileAlignment = 0x200;
 constexpr std::uint32_t kSectionAlignment = 0x1000;
-constexpr std::uint32_t kCodeRva = 0x1000;
+constexpr std::uint32_t kCodeRva = kPeCodeRva;
 constexpr std::uint32_t kResourceRva = kPeResourceRva;
 constexpr std::uint32_t kCodeFileOffset = 0x200;
 constexpr std::uint32_t kResourceFileOffset = 0x400;
@@ -271,8 +271,9 @@ PeLayout ImageAround(const std::string& content, const std::vector<std::size_t>&
     for (std::size_t i = 0; i < 16; ++i) { // DataDirectory
         if (i == 2)
             layout.resourceEntry = out.size();
-        AppendU32(out, i == 2 ? kResourceRva : 0);               // VirtualAddress
-        AppendU32(out, i == 2 ? layout.resourceContentSize : 0); // Size
+        const bool clr = i == 14;
+        AppendU32(out, i == 2 ? kResourceRva : clr ? options.clrRva : 0);                  // VirtualAddress
+        AppendU32(out, i == 2 ? layout.resourceContentSize : clr ? options.clrSize : 0); // Size
     }
     Check(out.size() == layout.optionalHeader + (plus ? 0xF0 : 0xE0));
 
@@ -291,12 +292,15 @@ PeLayout ImageAround(const std::string& content, const std::vector<std::size_t>&
         AppendU16(out, 0);               // NumberOfLinenumbers
         AppendU32(out, characteristics); // Characteristics
     };
-    section(".text\0\0\0", 0x10, kCodeRva, kFileAlignment, kCodeFileOffset, 0x60000020);
+    Check(options.code.size() <= kPeCodeBytes);
+    const std::string code = options.code.empty() ? std::string(1, '\xC3') : options.code; // "ret"
+    section(".text\0\0\0", std::max<std::uint32_t>(0x10, static_cast<std::uint32_t>(code.size())),
+            kCodeRva, kFileAlignment, kCodeFileOffset, 0x60000020);
     section(".rsrc\0\0\0", layout.resourceContentSize, kResourceRva, rawSize, kResourceFileOffset,
             0x40000040);
 
     out.resize(kCodeFileOffset, '\0'); // headers end at SizeOfHeaders
-    AppendU8(out, 0xC3);               // the code: a lone "ret"
+    out += code;
     out.resize(kResourceFileOffset, '\0');
     layout.resourceSection = out.size();
     out += content.substr(0, rawSize);

@@ -26,7 +26,17 @@ struct PeOptions {
     /// rounded up to the file alignment. A smaller value leaves the rest of
     /// the content out of the file (it then exists only in memory).
     std::optional<std::uint32_t> resourceRawSize;
+    /// The bytes of the code section (at most kPeCodeBytes); a lone "ret"
+    /// when empty. A .NET image keeps its CLI header and metadata there.
+    std::string code = {};
+    /// Data directory 14, the CLI header: its RVA and size; none when 0.
+    std::uint32_t clrRva = 0;
+    std::uint32_t clrSize = 0;
 };
+
+/// Where BuildPe loads the code section, and the most bytes it holds.
+inline constexpr std::uint32_t kPeCodeRva = 0x1000;
+inline constexpr std::size_t kPeCodeBytes = 0x200;
 
 /// A PE image and where its parts are.
 struct PeLayout {

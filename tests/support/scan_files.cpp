@@ -1,5 +1,6 @@
 #include "support/scan_files.h"
 
+#include "support/byte_writer.h"
 #include "support/pe_builder.h"
 #include "support/version_block_builder.h"
 
@@ -24,21 +25,115 @@
 
 namespace sorvane::test {
 
-std::string VersionedPe(const VersionedFile& file) {
+namespace {
+
+// The version resource of `file`.
+std::string VersionBlock(const VersionedFile& file) {
     const auto& v = file.version;
     const std::uint32_t ms = (std::uint32_t{v[0]} << 16) | v[1];
     const std::uint32_t ls = (std::uint32_t{v[2]} << 16) | v[3];
     char table[16];
     std::snprintf(table, sizeof table, "%04X04B0", file.language);
-    const std::string block = Serialize32(RootNode(
+    return Serialize32(RootNode(
         FixedInfoBytes(ms, ls, ms, ls),
         {Container("StringFileInfo",
                    {Container(table, {StringNode("FileDescription", file.description),
                                       StringNode("LegalCopyright", file.copyright)})}),
          Container("VarFileInfo", {TranslationNode({{file.language, 0x04B0}})})}));
+}
+
+void PadTo4(std::string& out) {
+    while (out.size() % 4 != 0)
+        out.push_back('\0');
+}
+
+// Metadata with a Module and an Assembly table (ECMA-335 II.24): the root,
+// the #~, #Strings, #GUID and #Blob streams, small heap indexes.
+std::string AssemblyMetadata(const std::string& name, std::array<std::uint16_t, 4> version) {
+    std::string strings(1, '\0');
+    const auto nameAt = static_cast<std::uint16_t>(strings.size());
+    strings += name + '\0';
+    const auto moduleAt = static_cast<std::uint16_t>(strings.size());
+    strings += name + ".dll" + '\0';
+    PadTo4(strings);
+    const std::string guids(16, '\x5A');
+    const std::string blobs(4, '\0'); // the empty blob, padded
+
+    std::string tables;
+    AppendU32(tables, 0);                                    // Reserved
+    AppendU8(tables, 2), AppendU8(tables, 0);                // MajorVersion, MinorVersion
+    AppendU8(tables, 0);                                     // HeapSizes: 2-byte indexes
+    AppendU8(tables, 1);                                     // Reserved
+    AppendU64(tables, (std::uint64_t{1} << 0x20) | 1u);      // Valid: Module, Assembly
+    AppendU64(tables, 0);                                    // Sorted
+    AppendU32(tables, 1), AppendU32(tables, 1);              // rows of each
+    AppendU16(tables, 0), AppendU16(tables, moduleAt);       // Module: Generation, Name
+    AppendU16(tables, 1), AppendU16(tables, 0), AppendU16(tables, 0); // Mvid, EncId, EncBaseId
+    AppendU32(tables, 0x8004);                               // Assembly: HashAlgId (SHA-1)
+    for (const std::uint16_t part : version)                 // Major, Minor, Build, Revision
+        AppendU16(tables, part);
+    AppendU32(tables, 0);                                    // Flags
+    AppendU16(tables, 0);                                    // PublicKey: none
+    AppendU16(tables, nameAt), AppendU16(tables, 0);         // Name, Culture (neutral)
+    PadTo4(tables);
+
+    std::string root;
+    AppendU32(root, 0x424A5342); // "BSJB"
+    AppendU16(root, 1), AppendU16(root, 1), AppendU32(root, 0);
+    const std::string runtime("v4.0.30319\0\0", 12);
+    AppendU32(root, static_cast<std::uint32_t>(runtime.size()));
+    root += runtime;
+    AppendU16(root, 0), AppendU16(root, 4); // Flags, Streams
+    const std::pair<std::string, const std::string*> streams[] = {
+        {std::string("#~\0\0", 4), &tables},
+        {std::string("#Strings\0\0\0\0", 12), &strings},
+        {std::string("#GUID\0\0\0", 8), &guids},
+        {std::string("#Blob\0\0\0", 8), &blobs}};
+    std::size_t at = root.size();
+    for (const auto& [streamName, bytes] : streams)
+        at += 8 + streamName.size();
+    for (const auto& [streamName, bytes] : streams) {
+        AppendU32(root, static_cast<std::uint32_t>(at));
+        AppendU32(root, static_cast<std::uint32_t>(bytes->size()));
+        root += streamName;
+        at += bytes->size();
+    }
+    for (const auto& stream : streams)
+        root += *stream.second;
+    return root;
+}
+
+} // namespace
+
+std::string AssemblyPe(const VersionedFile& file, std::array<std::uint16_t, 4> assemblyVersion,
+                       const std::string& name) {
+    // The code section holds the CLI header and, after it, the metadata.
+    constexpr std::uint32_t kClrHeaderBytes = 72;
+    const std::string metadata = AssemblyMetadata(name, assemblyVersion);
+    PeOptions options;
+    AppendU32(options.code, kClrHeaderBytes);                  // cb
+    AppendU16(options.code, 2), AppendU16(options.code, 5);   // runtime version 2.5
+    AppendU32(options.code, kPeCodeRva + kClrHeaderBytes);     // MetaData: RVA
+    AppendU32(options.code, static_cast<std::uint32_t>(metadata.size())); // and size
+    AppendU32(options.code, 1);                                // Flags: IL only
+    AppendU32(options.code, 0);                                // EntryPointToken
+    options.code.append(6 * 8, '\0'); // Resources .. ManagedNativeHeader: none
+    options.code += metadata;
+    options.clrRva = kPeCodeRva;
+    options.clrSize = kClrHeaderBytes;
     std::string bytes = BuildPe({TestResource{ResourceId::Number(kResourceTypeVersion),
                                               ResourceId::Number(kVersionResourceName),
-                                              file.language, block}})
+                                              file.language, VersionBlock(file)}},
+                                options)
+                            .bytes;
+    bytes.append(file.extraBytes, '\0');
+    return bytes;
+}
+
+std::string VersionedPe(const VersionedFile& file) {
+    std::string bytes = BuildPe({TestResource{ResourceId::Number(kResourceTypeVersion),
+                                              ResourceId::Number(kVersionResourceName),
+                                              file.language, VersionBlock(file)}})
                             .bytes;
     bytes.append(file.extraBytes, '\0');
     return bytes;

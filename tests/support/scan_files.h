@@ -33,6 +33,11 @@ struct VersionedFile {
 /// A PE32 image whose version resource says what `file` says.
 std::string VersionedPe(const VersionedFile& file);
 
+/// The same image made a .NET assembly: a CLI header and metadata whose
+/// Assembly table names `name` with `assemblyVersion`, neutral, unsigned.
+std::string AssemblyPe(const VersionedFile& file, std::array<std::uint16_t, 4> assemblyVersion,
+                       const std::string& name = "Library");
+
 /// Collects what a scan reports.
 class RecordingObserver : public ScanObserver {
 public:
