@@ -323,25 +323,23 @@ public:
                 return Fail(Failure(Reason::OverBudget, Step::Read, path_));
             const char* raw = ::archive_entry_pathname(entry_);
             const std::string stored = raw != nullptr ? raw : "";
-            if (status == ARCHIVE_FAILED) {
-                // The header is there but says nothing usable.
-                Failure failure(Reason::NotDecompressed, Step::Read);
-                if (const char* words = ::archive_error_string(a))
-                    failure.detail = words;
-                unreadable(stored, failure);
-                continue;
-            }
+            // A header libarchive could not make sense of leaves nothing to
+            // skip: the next header is looked for at once.
+            const bool headerFailed = status == ARCHIVE_FAILED;
+            const auto pass = [&]() -> Result<void> {
+                return headerFailed ? Result<void>() : Skip(tally);
+            };
             auto name = NormalizeMemberName(stored);
             const mode_t type = ::archive_entry_filetype(entry_);
             const char* hardlink = ::archive_entry_hardlink(entry_);
             if (raw == nullptr || !name || (name->empty() && type != AE_IFDIR)) {
                 unreadable(stored, Failure(Reason::MemberNameUnsafe, Step::Read));
-                if (auto skipped = Skip(tally); !skipped)
+                if (auto skipped = pass(); !skipped)
                     return skipped;
                 continue;
             }
-            if (type == AE_IFDIR) {
-                if (auto skipped = Skip(tally); !skipped)
+            if (type == AE_IFDIR && !headerFailed) {
+                if (auto skipped = pass(); !skipped)
                     return skipped;
                 continue; // folders give no entry
             }
@@ -349,27 +347,33 @@ public:
             member.name = std::move(*name);
             const bool sized = ::archive_entry_size_is_set(entry_) != 0;
             if (sized)
-                member.size = static_cast<std::uint64_t>(std::max<la_int64_t>(::archive_entry_size(entry_), 0));
+                member.size = static_cast<std::uint64_t>(
+                    std::max<la_int64_t>(::archive_entry_size(entry_), 0));
             member.mode = ::archive_entry_perm(entry_);
             if (::archive_entry_mtime_is_set(entry_) != 0)
                 member.modified = ::archive_entry_mtime(entry_);
             if (!wanted(member)) {
-                if (auto skipped = Skip(tally); !skipped)
+                if (auto skipped = pass(); !skipped)
                     return skipped;
                 continue;
             }
-            std::optional<Reason> refused;
-            if (hardlink != nullptr || type == AE_IFLNK)
-                refused = Reason::LinkMember;
-            else if (type != AE_IFREG)
-                refused = Reason::NotRegularFile;
-            else if (::archive_entry_is_encrypted(entry_) != 0)
-                refused = Reason::EncryptedMember;
-            else if (given.contains(member.name))
-                refused = Reason::DuplicateMember;
-            if (refused) {
-                unreadable(member.name, Failure(*refused, Step::Read));
-                if (auto skipped = Skip(tally); !skipped)
+            Failure refused;
+            if (headerFailed) {
+                refused = Failure(Reason::NotDecompressed, Step::Read);
+                if (const char* words = ::archive_error_string(a))
+                    refused.detail = words;
+            } else if (hardlink != nullptr || type == AE_IFLNK) {
+                refused = Failure(Reason::LinkMember, Step::Read);
+            } else if (type != AE_IFREG) {
+                refused = Failure(Reason::NotRegularFile, Step::Read, {}, FileTypeOf(type));
+            } else if (::archive_entry_is_encrypted(entry_) != 0) {
+                refused = Failure(Reason::EncryptedMember, Step::Read);
+            } else if (given.contains(member.name)) {
+                refused = Failure(Reason::DuplicateMember, Step::Read);
+            }
+            if (refused.code) {
+                unreadable(member.name, refused);
+                if (auto skipped = pass(); !skipped)
                     return skipped;
                 continue;
             }
