@@ -17,7 +17,7 @@ namespace sorvane {
 namespace {
 
 // The first bytes of the formats read as trees.
-enum class Signature { None, Libarchive, CompoundFile };
+enum class Signature { None, Libarchive, CompressedStream, CompoundFile };
 
 constexpr std::size_t kHeadBytes = 512;
 // ISO 9660: "CD001" in the first volume descriptor, sector 16.
@@ -58,11 +58,15 @@ Signature SignatureOf(const std::string& path) {
     if (StartsWith(head, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1"sv))
         return Signature::CompoundFile;
     for (const std::string_view magic :
-         {"PK\x03\x04"sv, "PK\x05\x06"sv,                // ZIP, and an empty one
-          "7z\xBC\xAF\x27\x1C"sv, "MSCF\0\0\0\0"sv,       // 7-Zip, CAB
-          "\x1F\x8B"sv, "BZh"sv, "\xFD" "7zXZ\0"sv, "\x28\xB5\x2F\xFD"sv}) // gzip, bzip2, xz, zstd
+         {"PK\x03\x04"sv, "PK\x05\x06"sv,         // ZIP, and an empty one
+          "7z\xBC\xAF\x27\x1C"sv, "MSCF\0\0\0\0"sv}) // 7-Zip, CAB
         if (StartsWith(head, magic))
             return Signature::Libarchive;
+    // gzip, bzip2, xz, zstd: a tar inside, or a single compressed file.
+    for (const std::string_view magic :
+         {"\x1F\x8B"sv, "BZh"sv, "\xFD" "7zXZ\0"sv, "\x28\xB5\x2F\xFD"sv})
+        if (StartsWith(head, magic))
+            return Signature::CompressedStream;
     // tar: "ustar" after the first header's name, mode, owner, size and link fields.
     if (head.size() >= 262 && std::memcmp(head.data() + 257, "ustar", 5) == 0)
         return Signature::Libarchive;
@@ -79,7 +83,20 @@ Signature SignatureOf(const std::string& path) {
 } // namespace
 
 bool IsPackedTree(const std::string& path) {
-    return SignatureOf(path) != Signature::None;
+    switch (SignatureOf(path)) {
+    case Signature::None:
+        return false;
+    case Signature::CompressedStream: {
+        // Only a compressed archive is a tree: the start of the stream is
+        // unpacked to see what it holds.
+        const auto tree = OpenLibarchiveTree(path);
+        return tree || !tree.error().Is(Reason::NotAnArchive);
+    }
+    case Signature::Libarchive:
+    case Signature::CompoundFile:
+        break;
+    }
+    return true;
 }
 
 Result<std::unique_ptr<PackedTree>> OpenPackedTree(const std::string& path) {
@@ -89,6 +106,7 @@ Result<std::unique_ptr<PackedTree>> OpenPackedTree(const std::string& path) {
         // once there is one; until then no tree of its own.
         return Fail(Failure(Reason::NotAnArchive, Step::Open, path));
     case Signature::Libarchive:
+    case Signature::CompressedStream:
     case Signature::None:
         break;
     }
