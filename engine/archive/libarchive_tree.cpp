@@ -218,34 +218,37 @@ private:
         return held_ >= end;
     }
 
-    // Takes `length` more bytes (zeros when `data` is null) if the budgets
-    // allow them.
+    // Takes `length` more bytes (zeros when `data` is null) as far as the
+    // budgets allow; false when they did not allow all of them.
     bool Append(const std::byte* data, std::uint64_t length) const {
-        const std::uint64_t after = held_ + length;
-        const std::uint64_t packed =
-            static_cast<std::uint64_t>(std::max<la_int64_t>(
-                ::archive_filter_bytes(a_, -1) - packedAtStart_, 0));
-        // More than the header declared (it lies), more than a member may
-        // have, or packed tighter than real files are.
-        if ((declared_ && after > *declared_) || after > budget_.memberBytes ||
-            (after >= budget_.ratioFrom && after / std::max<std::uint64_t>(packed, 1) >= budget_.ratio)) {
+        // Not more than the header declared (it would lie), nor more than a
+        // member may have.
+        std::uint64_t room = budget_.memberBytes > held_ ? budget_.memberBytes - held_ : 0;
+        if (declared_)
+            room = std::min(room, *declared_ > held_ ? *declared_ - held_ : 0);
+        const std::uint64_t take = std::min(length, room);
+        // Nor packed tighter than real files are.
+        const std::uint64_t after = held_ + take;
+        const auto packed = static_cast<std::uint64_t>(
+            std::max<la_int64_t>(::archive_filter_bytes(a_, -1) - packedAtStart_, 0));
+        if (after >= budget_.ratioFrom && after / std::max<std::uint64_t>(packed, 1) >= budget_.ratio) {
             Fail(Failure(Reason::OverBudget, Step::Read));
             return false;
         }
-        if (!tally_.Take(length)) {
+        if (!tally_.Take(take)) {
             Fail(Failure(Reason::OverBudget, Step::Read));
             return false;
         }
         std::uint64_t done = 0;
         if (held_ < budget_.heldInMemory) {
-            const auto n = static_cast<std::size_t>(std::min(length, budget_.heldInMemory - held_));
+            const auto n = static_cast<std::size_t>(std::min(take, budget_.heldInMemory - held_));
             if (data != nullptr)
                 memory_.insert(memory_.end(), data, data + n);
             else
                 memory_.resize(memory_.size() + n);
             done = n;
         }
-        if (done < length) {
+        if (done < take) {
             if (spill_ < 0) {
                 spill_ = OpenSpillFile(budget_.spillFolder);
                 if (spill_ < 0) {
@@ -256,14 +259,18 @@ private:
             const std::uint64_t at = held_ + done - budget_.heldInMemory;
             const bool written =
                 data != nullptr
-                    ? WriteAll(spill_, data + done, static_cast<std::size_t>(length - done), at)
-                    : ::ftruncate(spill_, static_cast<off_t>(at + (length - done))) == 0;
+                    ? WriteAll(spill_, data + done, static_cast<std::size_t>(take - done), at)
+                    : ::ftruncate(spill_, static_cast<off_t>(at + (take - done))) == 0;
             if (!written) {
                 Fail(Failure::System(errno != 0 ? errno : EIO, Step::Write));
                 return false;
             }
         }
         held_ = after;
+        if (take < length) {
+            Fail(Failure(Reason::OverBudget, Step::Read));
+            return false;
+        }
         return true;
     }
 
