@@ -712,7 +712,9 @@ void WalkFolderAgainstArchive(FolderEnumerator& walk, ScanContext& context,
     names.clear();
     NoteArchive(*target, outcome);
     context.targetArchive = &*target;
-    if (target->stopped)
+    // Names a target read only in part does not have are not known to be
+    // missing: no orphans from it, as from a folder that cannot be listed.
+    if (target->stopped || target->failure)
         return;
     Pipeline pipeline(context, collector, request.readThreads);
     for (Listed& listed : folders) {
@@ -876,9 +878,12 @@ ScanOutcome Scanner::Run(const ScanRequest& request, ScanObserver& observer) {
             NoteArchive(*sourceArchive, outcome);
             context.sourceArchive = &*sourceArchive;
         }
+        // An archive read only in part gives no rows (a Source's rows stay
+        // when only its later members could not be read).
         const auto stopped = [&](const std::optional<ArchiveSide>& side) {
             return side && side->stopped;
         };
+        const auto targetFailed = [&] { return targetArchive && targetArchive->failure; };
         if (outcome.targetIsArchive && !outcome.sourceIsArchive && !request.sourceIsMap) {
             WalkFolderAgainstArchive(walk, context, request, collector, outcome, targetArchive,
                                      stopRequested_);
@@ -899,8 +904,8 @@ ScanOutcome Scanner::Run(const ScanRequest& request, ScanObserver& observer) {
                 NoteArchive(*targetArchive, outcome);
                 context.targetArchive = &*targetArchive;
             }
-            if (stopped(sourceArchive) || stopped(targetArchive)) {
-                // An archive read only in part gives no rows.
+            if (stopped(sourceArchive) || stopped(targetArchive) || targetFailed()) {
+                // Nothing to list.
             } else if (sourceArchive) {
                 WalkArchive(*sourceArchive, context, request, collector, outcome);
             } else if (request.sourceIsMap) {
