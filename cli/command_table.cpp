@@ -34,7 +34,7 @@ hold without unpacking them to the disk: ZIP (.zip, .nupkg, .jar,
 backslash), a duplicate name, a link, an encrypted member, one that
 cannot be decompressed or unpacks to more than its budget gives no
 row and is named as ARCHIVE/MEMBER on standard error.)",
-         {{"SOURCE", Path}, {"TARGET", Path}},
+         {{"SOURCE", Path}, {"TARGET", Folder}},
          {filter,
           subfolders,
           {"--show", "all|different|newer", Choice, {"all", "different", "newer"},
@@ -172,11 +172,7 @@ members as compare lists it without a TARGET; with --all, every member
 with its size and time and all that is found in it, in the order the
 archive holds them.)",
          {{"FILE", File}},
-         {{"--filter", "PATTERNS", Text, {},
-           "only the members of an archive that match these wildcards (\"*.dll;*.exe\")"},
-          {"-r,--subfolders", "", None, {},
-           "the members of an archive below its folders too, not only those at its root"},
-          {"--json", "", None, {},
+         {{"--json", "", None, {},
            "print one JSON array, an object for each file; a file that could not be read "
            "has an \"error\" field with the reason, and a file that gave no data (not read, "
            "or not versioned, truncated, of a bad format) a \"failure\" object: \"code\" "
@@ -186,13 +182,17 @@ archive holds them.)",
            "library) and \"message\""},
           {"--all", "", None, {},
            "add everything found in the file (fixed version fields, every translation and "
-           "string table, every font name, the type library's attributes)"}},
+           "string table, every font name, the type library's attributes)"},
+          {"--filter", "PATTERNS", Text, {},
+           "only the members of an archive that match these wildcards (\"*.dll;*.exe\")"},
+          {"-r,--subfolders", "", None, {},
+           "the members of an archive below its folders too, not only those at its root"}},
          {},
          "0 every file read, 2 a file could not be read or usage",
          R"(Exit status: 0 when every file could be read (with or without
-version data), 2 when a file or a member of an archive could not be
-read (named with the reason on standard error; the others are still
-shown) or on usage.)",
+version data), 2 when a file could not be read, or a member of an
+archive (each named with the reason on standard error; the others
+are still shown), or on usage.)",
          {"sorvane-cli info /usr/lib/x86_64-linux-gnu/wine/x86_64-windows/kernel32.dll",
           "sorvane-cli info --json --all build/*.dll",
           "sorvane-cli info -r --filter '*.dll' product-1.2.zip"}},
