@@ -56,7 +56,7 @@ void WindowCommands::Build(ActionTable& table) {
     ToolsCommands& tools = rooms_.tools;
     ScanSession& scan = rooms_.scan;
     HelpMenu& help = rooms_.help;
-    const auto key = [](int k) { return QKeySequence(k); };
+    const auto key = [](QKeyCombination k) { return QKeySequence(k); };
 
     // Numbered families: one item per category, band, column, colour.
     std::vector<CommandSpec> copyLists, saveLists, bands, columns, arrange, colors;

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 struct stat;
+struct statx;
 
 namespace sorvane {
 
@@ -29,5 +30,7 @@ struct FileStamp {
 
 /// The stamp of the file `st` describes.
 FileStamp StampOf(const struct stat& st);
+/// The same from statx(2); equal to StampOf of fstat(2) of the same file.
+FileStamp StampOf(const struct statx& sx);
 
 } // namespace sorvane

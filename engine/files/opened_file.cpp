@@ -9,6 +9,7 @@
 #include <sched.h>
 #include <string_view>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 #include <vector>
 
@@ -28,6 +29,15 @@ constexpr std::size_t kLargestCachedRead = kWindowAlign;
 // more in the allocator than the read itself.
 constexpr std::size_t kSpareWindows = 8;
 thread_local std::vector<std::unique_ptr<std::byte[]>> spareWindows;
+
+constexpr unsigned kStatxWanted =
+    STATX_TYPE | STATX_MODE | STATX_UID | STATX_INO | STATX_SIZE | STATX_MTIME;
+
+// The user whose rights the program writes with.
+uid_t ProgramUser() {
+    static const uid_t user = ::geteuid();
+    return user;
+}
 
 std::unique_ptr<std::byte[]> TakeWindowBuffer() {
     if (spareWindows.empty())
@@ -143,19 +153,24 @@ std::unique_ptr<OpenedFile> OpenedFile::OpenAt(int folder, const std::string& pa
             error = std::error_code(code, std::generic_category());
         return nullptr;
     }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) {
+    // statx rather than fstat: the same call, and it also tells whether the
+    // file is immutable or append-only, which Writable needs.
+    struct statx sx {};
+    if (::statx(fd, "", AT_EMPTY_PATH, kStatxWanted, &sx) != 0) {
         error = std::error_code(errno, std::generic_category());
         ::close(fd);
         return nullptr;
     }
-    if (!S_ISREG(st.st_mode) || st.st_size < 0) {
+    if (!S_ISREG(sx.stx_mode) || static_cast<std::int64_t>(sx.stx_size) < 0) {
         ::close(fd);
         return nullptr;
     }
+    constexpr std::uint64_t kNoWrite = STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND;
+    const bool ownWritable = sx.stx_uid == ProgramUser() && (sx.stx_mode & S_IWUSR) != 0 &&
+                             (sx.stx_attributes_mask & kNoWrite) == kNoWrite &&
+                             (sx.stx_attributes & kNoWrite) == 0;
     try {
-        return std::unique_ptr<OpenedFile>(
-            new OpenedFile(fd, StampOf(st)));
+        return std::unique_ptr<OpenedFile>(new OpenedFile(fd, StampOf(sx), ownWritable));
     } catch (...) {
         ::close(fd);
         throw;
@@ -172,7 +187,20 @@ OpenedFile::~OpenedFile() {
     }
 }
 
-std::optional<bool> OpenedFile::Writable() const {
+bool ReadOnlyMounts::ReadOnly(int fd, std::uint64_t device) const {
+    std::lock_guard lock(mutex_);
+    for (const auto& [seenDevice, readOnly] : seen_)
+        if (seenDevice == device)
+            return readOnly;
+    struct statvfs vfs {};
+    const bool readOnly = ::fstatvfs(fd, &vfs) != 0 || (vfs.f_flag & ST_RDONLY) != 0;
+    seen_.emplace_back(device, readOnly);
+    return readOnly;
+}
+
+std::optional<bool> OpenedFile::Writable(const ReadOnlyMounts* mounts) const {
+    if (mounts != nullptr && ownWritable_ && !mounts->ReadOnly(fd_, stamp_.device))
+        return true;
     if (::faccessat(fd_, "", W_OK, AT_EACCESS | AT_EMPTY_PATH) == 0)
         return true;
     // Older kernels and C libraries refuse AT_EMPTY_PATH here.

@@ -10,10 +10,13 @@
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <span>
 #include <string>
 #include <system_error>
+#include <utility>
+#include <vector>
 
 namespace sorvane {
 
@@ -43,6 +46,20 @@ bool KeepOnlyDescriptors(std::initializer_list<int> keep) noexcept;
 /// True for the errors that mean the path names nothing (ENOENT, ENOTDIR),
 /// as against a file that is there but cannot be read.
 bool IsMissingPathError(int error);
+
+/// Whether the file systems that files are open on are mounted read-only,
+/// asked once a device: a scan asks it of every target file it lists.
+/// Shared by the threads of one scan.
+class ReadOnlyMounts {
+public:
+    /// True when the file system of `device`, on which `fd` is open, is
+    /// mounted read-only (or cannot be asked).
+    bool ReadOnly(int fd, std::uint64_t device) const;
+
+private:
+    mutable std::mutex mutex_;
+    mutable std::vector<std::pair<std::uint64_t, bool>> seen_;
+};
 
 /// A regular file read through its descriptor, which remembers why a read
 /// failed. Small reads are served from a few cached windows of the file: a
@@ -84,14 +101,20 @@ public:
     /// Whether the program may write the file, asked of the descriptor with
     /// the rights the program runs with (as faccessat with AT_EACCESS on its
     /// path would answer). Nothing when this system cannot ask a descriptor.
-    std::optional<bool> Writable() const;
+    /// With `mounts`, a file of the program's own user with its owner's write
+    /// bit, on a file system mounted for writing and known to be neither
+    /// immutable nor append-only, is writable without asking the kernel: for
+    /// the owner the owner's bits decide (an access list does not narrow
+    /// them).
+    std::optional<bool> Writable(const ReadOnlyMounts* mounts = nullptr) const;
 
 protected:
     bool ReadInto(std::uint64_t offset, std::span<std::byte> out) const override;
 
 private:
-    OpenedFile(int fd, const FileStamp& stamp)
-        : fd_(fd), size_(static_cast<std::uint64_t>(stamp.size)), stamp_(stamp) {}
+    OpenedFile(int fd, const FileStamp& stamp, bool ownWritable)
+        : fd_(fd), size_(static_cast<std::uint64_t>(stamp.size)), stamp_(stamp),
+          ownWritable_(ownWritable) {}
     /// pread(2) until `out` is full or the file ends; the bytes read, or
     /// nothing after an error (kept in readError_).
     std::optional<std::size_t> ReadFully(std::uint64_t offset, std::span<std::byte> out) const;
@@ -104,6 +127,9 @@ private:
     int fd_;
     std::uint64_t size_;
     FileStamp stamp_;
+    /// The program's user owns the file, its owner may write it, and it is
+    /// known to be neither immutable nor append-only.
+    bool ownWritable_;
     mutable std::error_code readError_;
     mutable std::array<Window, 4> windows_;
     mutable std::size_t nextWindow_ = 0;

@@ -108,6 +108,8 @@ struct ScanContext {
     int displayMode = 1;
     bool strict = false;
     bool compareContents = false;
+    /// Which file systems of the target files are mounted read-only.
+    ReadOnlyMounts mounts;
     /// The sides that are archives, read before the walk.
     const ArchiveSide* sourceArchive = nullptr;
     const ArchiveSide* targetArchive = nullptr;
@@ -271,7 +273,7 @@ FileResult CompareOneFile(const Job& job, const ScanContext& context) {
     // Asked of the open file: its path need not be looked up once more. An
     // archive's member is not written in place, so it is never busy.
     if (context.targetArchive == nullptr) {
-        const auto writable = targetFile ? targetFile->Writable() : std::nullopt;
+        const auto writable = targetFile ? targetFile->Writable(&context.mounts) : std::nullopt;
         row.Busy = writable ? !*writable : IsBusy(JoinPath(context.target, row.Name));
     }
     return {std::move(row), std::nullopt};

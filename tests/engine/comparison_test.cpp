@@ -1,9 +1,15 @@
+#include "engine/files/opened_file.h"
 #include "engine/scan/comparison.h"
 #include "support/temp_dir.h"
+
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 
 #include <filesystem>
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -147,6 +153,96 @@ TEST(IsBusy, AsksWithoutOpeningTheFile) {
     EXPECT_EQ(::read(watch, events, sizeof events), -1) << "IsBusy opened a file";
     ::close(watch);
     EXPECT_EQ(dir.read("free.dll"), "MZ");
+}
+
+// Sets or clears inode flags (immutable, append-only); false where the file
+// system or the user may not.
+bool SetInodeFlags(const std::string& path, int flags, bool on) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int now = 0;
+    bool done = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &now) == 0;
+    now = on ? now | flags : now & ~flags;
+    done = done && ::ioctl(fd, FS_IOC_SETFLAGS, &now) == 0;
+    if (fd >= 0)
+        ::close(fd);
+    return done;
+}
+
+// A mount point of a file system mounted read-only, if this system has one.
+std::string ReadOnlyMountPoint() {
+    std::ifstream mounts("/proc/self/mounts");
+    std::string device, point, type, options, rest;
+    while (mounts >> device >> point >> type >> options && std::getline(mounts, rest))
+        if (options.starts_with("ro,") || options == "ro")
+            return point;
+    return {};
+}
+
+TEST(OpenedFile, WritableWithoutAskingAnswersAsTheKernelDoes) {
+    test::TempDir dir;
+    struct Case {
+        std::string name;
+        std::string path;
+        bool ready = true; // the case could be made here
+    };
+    std::vector<Case> cases;
+    const auto add = [&](const std::string& name, mode_t mode) {
+        const std::string path = dir.write(name, "MZ");
+        std::filesystem::permissions(path, static_cast<std::filesystem::perms>(mode));
+        cases.push_back({name, path});
+        return path;
+    };
+    add("own-rw.dll", 0644);
+    add("own-ro.dll", 0444);
+    add("owner-cannot-group-can.dll", 0464);
+    const std::string immutable = add("immutable.dll", 0644);
+    const std::string appendOnly = add("append.dll", 0644);
+    // The flags go before the folder does, whatever ends the test.
+    struct ClearFlags {
+        std::string immutable, appendOnly;
+        ~ClearFlags() {
+            SetInodeFlags(immutable, FS_IMMUTABLE_FL, false);
+            SetInodeFlags(appendOnly, FS_APPEND_FL, false);
+        }
+    } clearFlags{immutable, appendOnly};
+    cases[cases.size() - 2].ready = SetInodeFlags(immutable, FS_IMMUTABLE_FL, true);
+    cases.back().ready = SetInodeFlags(appendOnly, FS_APPEND_FL, true);
+    const std::string others = add("others.dll", 0666);
+    cases.back().ready = ::chown(others.c_str(), 65534, 65534) == 0;
+    if (const std::string point = ReadOnlyMountPoint(); !point.empty())
+        cases.push_back({"on a read-only mount", point + "/."});
+
+    ReadOnlyMounts mounts;
+    for (const Case& c : cases) {
+        if (!c.ready)
+            continue;
+        SCOPED_TRACE(c.name);
+        std::error_code error;
+        // A folder gives no OpenedFile; a read-only mount's root is asked
+        // through any regular file below it, if one can be found.
+        std::string path = c.path;
+        if (std::filesystem::is_directory(path)) {
+            path.clear();
+            std::error_code walk;
+            for (auto it = std::filesystem::recursive_directory_iterator(
+                     c.path, std::filesystem::directory_options::skip_permission_denied, walk);
+                 it != std::filesystem::recursive_directory_iterator(); it.increment(walk)) {
+                if (walk)
+                    break;
+                if (it->is_regular_file(walk) && ::access(it->path().c_str(), R_OK) == 0) {
+                    path = it->path();
+                    break;
+                }
+            }
+            if (path.empty())
+                continue;
+        }
+        const auto file = OpenedFile::Open(path, error);
+        ASSERT_TRUE(file) << error.message();
+        const bool kernel = ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0;
+        EXPECT_EQ(file->Writable(&mounts), kernel);
+        EXPECT_EQ(file->Writable(), kernel);
+    }
 }
 
 } // namespace
