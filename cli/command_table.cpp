@@ -26,7 +26,14 @@ with a mark:  >  source newer   <  target newer   !  languages differ
 -  no versioned target (orphan)
 =  equal.  SOURCE may also be a Source Map (a file ending in .map,
 saved with --save-map); without TARGET a map is compared against the
-folder it was saved from, and a folder is simply listed.)",
+folder it was saved from, and a folder is simply listed.
+SOURCE and TARGET may also be archives, read as the folder tree they
+hold without unpacking them to the disk: ZIP (.zip, .nupkg, .jar,
+.vsix, .appx), 7-Zip, tar (plain, .gz, .bz2, .xz, .zst), CAB and ISO
+9660. A member whose name leads outside the tree (absolute, "..", a
+backslash), a duplicate name, a link, an encrypted member, one that
+cannot be decompressed or unpacks to more than its budget gives no
+row and is named as ARCHIVE/MEMBER on standard error.)",
          {{"SOURCE", Path}, {"TARGET", Folder}},
          {filter,
           subfolders,
@@ -72,7 +79,7 @@ folder it was saved from, and a folder is simply listed.)",
            "also compare the bytes of each pair whose versions and sizes are equal (XXH3-128, "
            "each file read once): \"~\" then also means same version, different bytes. "
            "Against a Source Map the target's bytes are compared with the hash its entry holds "
-           "(a map saved with --content)"},
+           "(a map saved with --content). Not for archives yet."},
           {"--threads", "N", Text, {},
            "at most N files read in parallel (default 4; 0 = sequential): one per core at "
            "first, all N when the files come from the disk"},
@@ -106,6 +113,7 @@ usage, entries that could not be read (each named on standard
 error; the rows that could be read are still listed) or too little
 memory.)",
          {"sorvane-cli compare -r build/release /opt/product --show all --sort name",
+          "sorvane-cli compare -r product-1.1.zip product-1.2.zip",
           "sorvane-cli compare -r build/release --save-map release.map",
           "sorvane-cli compare release.map /opt/product --format json",
           "sorvane-cli compare -r build/release /opt/product --format html > report.html",
@@ -161,13 +169,18 @@ the other files are still copied).)",
          {"sorvane-cli copy -r build/release /opt/product --dry-run",
           "sorvane-cli copy -r --filter '*.dll' build/release /opt/product"}},
         {"info",
-         "info [--json] [--all] FILE...",
+         "info [--json] [--all] [-r] [--filter PATTERNS] FILE...",
          "show what Sorvane reads from single files",
          R"(Show what Sorvane reads from each file: its kind (chosen by the
 extension: .ttf is a TrueType font, .tlb and .olb are type libraries,
 anything else is read for a Windows version resource), version,
 language, description and copyright. A file without version data is
-shown with empty texts; that is not an error.)",
+shown with empty texts; that is not an error.
+A FILE that is an archive (ZIP, .nupkg, .jar, .vsix, .appx, 7-Zip, tar
+plain or .gz, .bz2, .xz, .zst, CAB, ISO 9660) lists its versioned
+members as compare lists it without a TARGET; with --all, every member
+with its size and time and all that is found in it, in the order the
+archive holds them.)",
          {{"FILE", File}},
          {{"--json", "", None, {},
            "print one JSON array, an object for each file; a file that could not be read "
@@ -179,15 +192,20 @@ shown with empty texts; that is not an error.)",
            "library) and \"message\""},
           {"--all", "", None, {},
            "add everything found in the file (fixed version fields, every translation and "
-           "string table, every font name, the type library's attributes)"}},
+           "string table, every font name, the type library's attributes)"},
+          {"--filter", "PATTERNS", Text, {},
+           "only the members of an archive that match these wildcards (\"*.dll;*.exe\")"},
+          {"-r,--subfolders", "", None, {},
+           "the members of an archive below its folders too, not only those at its root"}},
          {},
          "0 every file read, 2 a file could not be read or usage",
          R"(Exit status: 0 when every file could be read (with or without
-version data), 2 when a file could not be read (named with the
-reason on standard error; the other files are still shown) or on
-usage.)",
+version data), 2 when a file could not be read, or a member of an
+archive (each named with the reason on standard error; the others
+are still shown), or on usage.)",
          {"sorvane-cli info /usr/lib/x86_64-linux-gnu/wine/x86_64-windows/kernel32.dll",
-          "sorvane-cli info --json --all build/*.dll"}},
+          "sorvane-cli info --json --all build/*.dll",
+          "sorvane-cli info -r --filter '*.dll' product-1.2.zip"}},
         {"order",
          "order VERSION1 VERSION2 [--strict]",
          "compare two version texts",

@@ -162,6 +162,19 @@ std::optional<int> ParseOptions(const std::vector<std::string>& args, CompareOpt
         // A list holds every file of its category.
         options.show = static_cast<int>(DisplayMode::AllVersioned);
     }
+    // An archive stands for the folder tree it holds when versions are read;
+    // its members have no paths on disk, and their bytes are not compared yet.
+    const bool sourceIsArchive = !IsSourceMapPath(options.source) && IsArchiveSide(options.source);
+    const bool targetIsArchive = IsArchiveSide(options.target);
+    if (options.content && (sourceIsArchive || targetIsArchive))
+        return parser.Fail(err, "--content is not available for archives yet");
+    if (options.saveMap && sourceIsArchive)
+        return parser.Fail(err, "--save-map needs a source folder: Source Maps of archives are "
+                                "not available yet");
+    if (options.list &&
+        (*options.list == ComparisonMark::NewerTarget ? targetIsArchive : sourceIsArchive))
+        return parser.Fail(err, "--list prints paths of files on disk, and the members of an "
+                                "archive have none");
     return std::nullopt;
 }
 
@@ -271,16 +284,6 @@ private:
     ScanHeading heading_;
 };
 
-// The columns of the table and the page: a source-only scan has no target side.
-std::vector<int> ShownColumns(const ScanOutcome& outcome) {
-    std::vector<int> columns{kNameColumn, kExtColumn, kSourceLanguageColumn, kSourceVersionColumn};
-    if (outcome.mode == ScanMode::Compare)
-        columns.insert(columns.end(), {kMarkColumn, kTargetVersionColumn, kTargetLanguageColumn,
-                                       kBusyColumn});
-    columns.insert(columns.end(), {kDescriptionColumn, kCopyrightColumn});
-    return columns;
-}
-
 // The page in the window's default colours (0xRRGGBB): black on white, newer
 // source blue, newer target red, the other differences purple.
 void WriteHtml(std::ostream& out, const ScanOutcome& outcome, const CompareOptions& options,
@@ -293,7 +296,7 @@ void WriteHtml(std::ostream& out, const ScanOutcome& outcome, const CompareOptio
     heading.displayMode = DisplayModeCaption(options.show, outcome.mode == ScanMode::SourceOnly);
     heading.counters = ReportCounters(rows);
     std::vector<ReportColumn> columns;
-    const std::vector<int> shown = ShownColumns(outcome);
+    const std::vector<int> shown = ShownColumns(outcome.mode);
     for (const int column : shown)
         columns.push_back(ReportColumnOf(column));
     const std::pair<ComparisonMark, std::uint32_t> markColors[] = {
@@ -315,43 +318,6 @@ void WriteHtml(std::ostream& out, const ScanOutcome& outcome, const CompareOptio
     }
     // A stream that went bad stays bad; main reports the cut output.
     (void)writer.Finish();
-}
-
-void WriteTable(std::ostream& out, const ScanOutcome& outcome,
-                const std::vector<ComparisonRow>& rows) {
-    const std::vector<int> columns = ShownColumns(outcome);
-    std::vector<std::vector<std::string>> cells;
-    std::vector<std::size_t> widths;
-    for (const int c : columns)
-        widths.push_back(Utf8Length(ColumnCaption(c)));
-    for (const auto& row : rows) {
-        std::vector<std::string> line;
-        for (std::size_t i = 0; i < columns.size(); ++i) {
-            // A name or version text may hold escape sequences aimed at
-            // the terminal; they are shown, not sent.
-            std::string text = TerminalText(DecodeText(ColumnText(row, columns[i])));
-            widths[i] = std::max(widths[i], Utf8Length(text));
-            line.push_back(std::move(text));
-        }
-        cells.push_back(std::move(line));
-    }
-    const auto writeLine = [&](const std::vector<std::string>& line) {
-        std::string text;
-        for (std::size_t i = 0; i < line.size(); ++i) {
-            text += line[i];
-            if (i + 1 < line.size())
-                text += std::string(widths[i] - Utf8Length(line[i]) + 2, ' ');
-        }
-        while (!text.empty() && text.back() == ' ')
-            text.pop_back();
-        out << text << "\n";
-    };
-    std::vector<std::string> header;
-    for (const int c : columns)
-        header.emplace_back(ColumnCaption(c));
-    writeLine(header);
-    for (const auto& line : cells)
-        writeLine(line);
 }
 
 int Compare(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -469,12 +435,12 @@ int Compare(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     } else if (options.format == Format::Html)
         WriteHtml(out, outcome, options, rows);
     else
-        WriteTable(out, outcome, rows);
+        WriteTable(out, outcome.mode, rows);
     // Like diff: what could not be read is named on standard error, the
     // rows that could be read are still printed, and the status is 2.
     for (const auto& entry : outcome.unreadable)
         err << "sorvane-cli: " << TerminalText(DecodeText(entry.path)) << ": "
-            << entry.error.message() << "\n";
+            << UnreadableText(entry) << "\n";
     const bool trouble = outcome.failed || !outcome.unreadable.empty();
     if (!outcome.message.empty() && (options.format != Format::Json || trouble))
         err << outcome.message << "\n";

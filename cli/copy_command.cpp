@@ -4,6 +4,7 @@
 
 #include "command_parser.h"
 #include "commands.h"
+#include "row_output.h"
 #include "terminal_text.h"
 
 #include "engine/files/file_copy.h"
@@ -137,6 +138,14 @@ int Copy(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
         return *status;
     if (IsSourceMapPath(options.source) && !FolderExists(NormalizeFolderPath(options.source, false)))
         return parser.Fail(err, "SOURCE must be a folder: a Source Map holds no files to copy");
+    // Members are not copied out of archives yet, and an archive Target is
+    // read-only: nothing is ever written into it.
+    if (IsArchiveSide(options.source))
+        return parser.Fail(err, "SOURCE is an archive: copying from an archive is not available "
+                                "yet");
+    if (IsArchiveSide(options.target))
+        return parser.Fail(err, "TARGET is an archive, which is read-only: nothing is copied into "
+                                "an archive");
     if (options.backupDir && !options.backup)
         return parser.Fail(err, "--backup-dir does not go with --no-backup");
     if (options.backupDir) {
@@ -176,7 +185,7 @@ int Copy(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
     const ScanOutcome outcome = scanner.Run(request, found);
     int status = 0;
     for (const auto& entry : outcome.unreadable) {
-        err << "sorvane-cli: " << Shown(entry.path) << ": " << entry.error.message() << "\n";
+        err << "sorvane-cli: " << Shown(entry.path) << ": " << UnreadableText(entry) << "\n";
         status = kUsageError;
     }
     if (outcome.mode == ScanMode::None || outcome.failed || outcome.interrupted) {

@@ -5,12 +5,19 @@
 #include "json_writer.h"
 #include "terminal_text.h"
 
+#include "row_output.h"
+
+#include "engine/archive/member_name.h"
+#include "engine/archive/packed_tree.h"
 #include "engine/files/opened_file.h"
+#include "engine/scan/scan_driver.h"
 #include "engine/text/path_utils.h"
 #include "engine/text/text_utils.h"
 #include "engine/formats/version_reader.h"
 
 #include <cstdio>
+#include <ctime>
+#include <sstream>
 #include <optional>
 #include <ostream>
 #include <span>
@@ -21,6 +28,9 @@ namespace {
 struct InfoOptions {
     bool json = false;
     bool all = false;
+    /// Which members of an archive are shown.
+    std::string filter;
+    bool subfolders = false;
     std::vector<std::string> files;
 };
 
@@ -295,6 +305,284 @@ void WriteAllText(std::ostream& out, const AllData& all) {
     }
 }
 
+/// What info tells of a member of an archive besides what its bytes hold.
+struct MemberFacts {
+    std::string archive;
+    std::optional<PackedMember> member;
+};
+
+/// "2024-05-01 12:30:00 UTC" for seconds since 1970.
+std::string TimeText(std::int64_t seconds) {
+    const std::time_t time = static_cast<std::time_t>(seconds);
+    std::tm parts{};
+    char text[64] = "";
+    if (::gmtime_r(&time, &parts) == nullptr ||
+        std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S UTC", &parts) == 0)
+        return std::to_string(seconds);
+    return text;
+}
+
+// One file, or one member of an archive, as info shows it.
+void WriteFile(const std::string& path, FileKind kind, const FileVersionData& data,
+               const TrueTypeNames* names, const std::optional<std::string>& error,
+               const MemberFacts& facts, const InfoOptions& options, JsonWriter& json,
+               std::ostream& out) {
+    const VersionTexts texts = ScanTexts(data);
+    const AllData all{data, names};
+    const PackedMember* member = facts.member ? &*facts.member : nullptr;
+    if (options.json) {
+        json.BeginObject();
+        json.Field("path", DecodeText(path));
+        if (member != nullptr) {
+            json.Field("archive", DecodeText(facts.archive));
+            json.Field("member", DecodeText(member->name));
+        }
+        json.Field("kind", KindName(kind));
+        json.Field("version", texts.version);
+        json.Field("language", texts.language);
+        json.Field("description", texts.description);
+        json.Field("copyright", texts.copyright);
+        if (member != nullptr) {
+            json.Field("size", data.size);
+            if (member->stored)
+                json.Field("storedSize", static_cast<std::int64_t>(*member->stored));
+            if (member->modified)
+                json.Field("modified", *member->modified);
+            if (!member->declaredVersion.empty())
+                json.Field("declaredVersion", DecodeText(member->declaredVersion));
+        }
+        if (error)
+            json.Field("error", *error);
+        if (data.failure)
+            WriteFailureJson(json, *data.failure);
+        if (data.assembly) {
+            json.Field("assemblyName", DecodeText(data.assembly->name));
+            json.Field("assemblyVersion", data.assembly->version);
+            json.Field("assemblyCulture", DecodeText(data.assembly->culture));
+            json.Field("publicKeyToken", data.assembly->publicKeyToken);
+        }
+        if (options.all)
+            WriteAllJson(json, all);
+        json.EndObject();
+    } else {
+        out << TerminalText(DecodeText(path)) << "\n";
+        WriteLine(out, 2, "kind", KindName(kind));
+        WriteLine(out, 2, "version", texts.version);
+        WriteLine(out, 2, "language", texts.language);
+        WriteLine(out, 2, "description", texts.description);
+        WriteLine(out, 2, "copyright", texts.copyright);
+        if (member != nullptr) {
+            WriteLine(out, 2, "size", std::to_string(data.size));
+            if (member->stored)
+                WriteLine(out, 2, "stored size", std::to_string(*member->stored));
+            if (member->modified)
+                WriteLine(out, 2, "modified", TimeText(*member->modified));
+            if (!member->declaredVersion.empty())
+                WriteLine(out, 2, "declared ver.", DecodeText(member->declaredVersion));
+        }
+        if (error)
+            WriteLine(out, 2, "error", *error);
+        if (options.all)
+            WriteAllText(out, all);
+    }
+}
+
+// Prints one file as info shows it; false when it could not be read.
+bool InfoFile(const std::string& path, const InfoOptions& options, JsonWriter& json,
+              std::ostream& out, std::ostream& err) {
+    const FileKind kind = FileKindOf(ExtensionOf(path));
+    const FileVersionData data = ReadFileVersionData(path, kind);
+    std::optional<std::string> error;
+    if (!data.opened) {
+        error = data.failure ? data.failure->Message() : std::string("cannot be read");
+        err << "sorvane-cli: " << TerminalText(DecodeText(path)) << ": " << *error << "\n";
+    }
+    std::optional<TrueTypeNames> names;
+    if (options.all && data.font) {
+        if (const auto file = OpenedFile::Open(path))
+            names = ReadTrueTypeNames(*file);
+    }
+    WriteFile(path, kind, data, names ? &*names : nullptr, error, {}, options, json, out);
+    return !error;
+}
+
+// The path of a member as info and its messages show it.
+std::string MemberPath(const std::string& archive, std::string_view member) {
+    return archive + "/" + std::string(member);
+}
+
+// A member that could not be read: on standard error, and in the listing.
+void WriteUnreadableMember(const std::string& archive, std::string_view member,
+                           const Failure& failure, const InfoOptions& options, JsonWriter& json,
+                           std::ostream& out, std::ostream& err) {
+    const std::string path = MemberPath(archive, member);
+    const std::string message = failure.Message();
+    err << "sorvane-cli: " << TerminalText(DecodeText(path)) << ": " << TerminalText(message)
+        << "\n";
+    if (options.json) {
+        json.BeginObject();
+        json.Field("path", DecodeText(path));
+        json.Field("archive", DecodeText(archive));
+        json.Field("member", DecodeText(member));
+        json.Field("error", DecodeText(message));
+        WriteFailureJson(json, failure);
+        json.EndObject();
+    } else {
+        out << TerminalText(DecodeText(path)) << "\n";
+        WriteLine(out, 2, "error", DecodeText(message));
+    }
+}
+
+// An archive that could not be opened, or read to its end.
+void WriteUnreadableArchive(const std::string& archive, const Failure& failure,
+                            const InfoOptions& options, JsonWriter& json, std::ostream& out,
+                            std::ostream& err) {
+    const std::string message = failure.Message();
+    err << "sorvane-cli: " << TerminalText(DecodeText(archive)) << ": " << TerminalText(message)
+        << "\n";
+    if (options.json) {
+        json.BeginObject();
+        json.Field("path", DecodeText(archive));
+        json.Field("kind", "archive");
+        json.Field("error", DecodeText(message));
+        WriteFailureJson(json, failure);
+        json.EndObject();
+    } else {
+        out << TerminalText(DecodeText(archive)) << "\n";
+        WriteLine(out, 2, "error", DecodeText(message));
+    }
+}
+
+// Keeps the rows of a scan as they come.
+class RowsKept : public ScanObserver {
+public:
+    void RowAdded(ComparisonRow row) override { rows.push_back(std::move(row)); }
+    std::vector<ComparisonRow> rows;
+};
+
+// The versioned members of an archive, as `compare ARCHIVE` lists them;
+// false when a member or the archive could not be read.
+bool InfoArchiveRows(const std::string& path, const InfoOptions& options, JsonWriter& json,
+                     std::ostream& out, std::ostream& err) {
+    ScanRequest request;
+    request.source = path;
+    request.filter = options.filter;
+    request.includeSubfolders = options.subfolders;
+    Scanner scanner;
+    RowsKept kept;
+    const ScanOutcome outcome = scanner.Run(request, kept);
+    const std::string& archive = outcome.source;
+    if (options.json) {
+        for (const ComparisonRow& row : kept.rows) {
+            json.BeginObject();
+            json.Field("path", DecodeText(MemberPath(archive, row.Name)));
+            json.Field("archive", DecodeText(archive));
+            json.Field("member", DecodeText(row.Name));
+            json.Field("kind", KindName(FileKindOf(row.Ext)));
+            json.Field("version", row.SourceVersion);
+            json.Field("language", row.SourceLanguage);
+            json.Field("description", row.Description);
+            json.Field("copyright", row.Copyright);
+            json.Field("size", row.SourceSize);
+            json.EndObject();
+        }
+    } else {
+        out << TerminalText(DecodeText(archive)) << "\n";
+        WriteTable(out, ScanMode::SourceOnly, kept.rows, "  ");
+    }
+    // What could not be read is named like a file that could not be read.
+    for (const UnreadableEntry& entry : outcome.unreadable) {
+        Failure failure(entry.error, Step::Read);
+        failure.detail = entry.detail;
+        if (entry.path.size() > archive.size() && entry.path.starts_with(archive))
+            WriteUnreadableMember(archive, std::string_view(entry.path).substr(archive.size() + 1),
+                                  failure, options, json, out, err);
+        else
+            WriteUnreadableArchive(archive, failure, options, json, out, err);
+    }
+    if (outcome.failed)
+        err << "sorvane-cli: " << TerminalText(DecodeText(archive)) << ": " << outcome.message
+            << "\n";
+    return outcome.unreadable.empty() && !outcome.failed;
+}
+
+// --all of an archive: every member the options ask for, in the order the
+// archive holds them, with everything the readers find in it. A member is
+// held back until the walk has gone past it: a failure of its bytes is told
+// right after it, and then it is listed as unreadable instead.
+bool InfoArchiveAll(const std::string& path, const InfoOptions& options, JsonWriter& json,
+                    std::ostream& out, std::ostream& err) {
+    const std::string archive = NormalizeFolderPath(path, false);
+    auto tree = OpenPackedTree(archive);
+    if (!tree) {
+        WriteUnreadableArchive(archive, tree.error(), options, json, out, err);
+        return false;
+    }
+    bool read = true;
+    std::optional<std::string> pending;
+    JsonWriter::Mark mark;
+    std::ostringstream text;
+    const auto flush = [&] {
+        if (!pending)
+            return;
+        if (options.json)
+            json.Release();
+        else
+            out << text.str();
+        text.str("");
+        pending.reset();
+    };
+    const auto wanted = [&](const PackedMember& member) {
+        return (options.subfolders || member.name.find('/') == std::string::npos) &&
+               MatchesFilter(MemberFileName(member.name), options.filter);
+    };
+    const auto visit = [&](const PackedMember& member, const ByteSource* bytes) {
+        flush();
+        const FileKind kind = FileKindOf(ExtensionOf(member.name));
+        FileVersionData data;
+        std::optional<TrueTypeNames> names;
+        if (bytes != nullptr) {
+            data = ReadFileVersionData(*bytes, kind);
+            if (data.font)
+                names = ReadTrueTypeNames(*bytes);
+        } else {
+            data.kind = kind;
+            data.size = static_cast<std::int64_t>(member.size);
+        }
+        pending = member.name;
+        if (options.json)
+            mark = json.Hold();
+        WriteFile(MemberPath(archive, member.name), kind, data, names ? &*names : nullptr,
+                  std::nullopt, MemberFacts{archive, member}, options, json, text);
+        return true;
+    };
+    const auto unreadable = [&](const std::string& name, const Failure& failure) {
+        if (pending && *pending == name) {
+            if (options.json)
+                json.Restore(mark);
+            text.str("");
+            pending.reset();
+        }
+        flush();
+        read = false;
+        WriteUnreadableMember(archive, name, failure, options, json, out, err);
+    };
+    const auto walked = (*tree)->Walk(wanted, visit, unreadable);
+    flush();
+    if (!walked) {
+        WriteUnreadableArchive(archive, walked.error(), options, json, out, err);
+        return false;
+    }
+    return read;
+}
+
+// A file in a format of archives that really is one: an OLE compound file
+// that is no installer, for one, is shown as a file.
+bool OpensAsArchive(const std::string& path) {
+    const auto tree = OpenPackedTree(NormalizeFolderPath(path, false));
+    return tree || !tree.error().Is(Reason::NotAnArchive);
+}
+
 } // namespace
 
 int RunInfo(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -303,6 +591,8 @@ int RunInfo(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     parser.Argument("FILE", options.files)->required();
     parser.Flag("--json", options.json);
     parser.Flag("--all", options.all);
+    parser.Option("--filter", options.filter);
+    parser.Flag("--subfolders", options.subfolders);
     if (const auto status = parser.Parse(args, out, err))
         return *status;
 
@@ -311,54 +601,14 @@ int RunInfo(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     if (options.json)
         json.BeginArray();
     for (const auto& path : options.files) {
-        const FileKind kind = FileKindOf(ExtensionOf(path));
-        const FileVersionData data = ReadFileVersionData(path, kind);
-        std::optional<std::string> error;
-        if (!data.opened) {
-            error = data.failure ? data.failure->Message() : std::string("cannot be read");
-            err << "sorvane-cli: " << TerminalText(DecodeText(path)) << ": " << *error << "\n";
+        bool read = true;
+        if (IsArchiveSide(path) && OpensAsArchive(path))
+            read = options.all ? InfoArchiveAll(path, options, json, out, err)
+                               : InfoArchiveRows(path, options, json, out, err);
+        else
+            read = InfoFile(path, options, json, out, err);
+        if (!read)
             status = kUsageError;
-        }
-        const VersionTexts texts = ScanTexts(data);
-        std::optional<TrueTypeNames> names;
-        if (options.all && data.font) {
-            if (const auto file = OpenedFile::Open(path))
-                names = ReadTrueTypeNames(*file);
-        }
-        const AllData all{data, names ? &*names : nullptr};
-        if (options.json) {
-            json.BeginObject();
-            json.Field("path", DecodeText(path));
-            json.Field("kind", KindName(kind));
-            json.Field("version", texts.version);
-            json.Field("language", texts.language);
-            json.Field("description", texts.description);
-            json.Field("copyright", texts.copyright);
-            if (error)
-                json.Field("error", *error);
-            if (data.failure)
-                WriteFailureJson(json, *data.failure);
-            if (data.assembly) {
-                json.Field("assemblyName", DecodeText(data.assembly->name));
-                json.Field("assemblyVersion", data.assembly->version);
-                json.Field("assemblyCulture", DecodeText(data.assembly->culture));
-                json.Field("publicKeyToken", data.assembly->publicKeyToken);
-            }
-            if (options.all)
-                WriteAllJson(json, all);
-            json.EndObject();
-        } else {
-            out << TerminalText(DecodeText(path)) << "\n";
-            WriteLine(out, 2, "kind", KindName(kind));
-            WriteLine(out, 2, "version", texts.version);
-            WriteLine(out, 2, "language", texts.language);
-            WriteLine(out, 2, "description", texts.description);
-            WriteLine(out, 2, "copyright", texts.copyright);
-            if (error)
-                WriteLine(out, 2, "error", *error);
-            if (options.all)
-                WriteAllText(out, all);
-        }
     }
     if (options.json)
         json.EndArray();

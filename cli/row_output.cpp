@@ -1,10 +1,12 @@
 #include "row_output.h"
 
 #include "json_writer.h"
+#include "terminal_text.h"
 
 #include "engine/scan/row_sort.h"
 #include "engine/text/text_utils.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -182,6 +184,59 @@ std::unique_ptr<RowOutput> MakeJsonOutput(std::ostream& out) {
 
 std::unique_ptr<RowOutput> MakeCsvOutput(std::ostream& out, CsvCells cells) {
     return std::make_unique<CsvOutput>(out, cells);
+}
+
+std::string UnreadableText(const UnreadableEntry& entry) {
+    std::string text = entry.error.message();
+    if (!entry.detail.empty())
+        text.append(" (").append(TerminalText(DecodeText(entry.detail))).append(")");
+    return text;
+}
+
+std::vector<int> ShownColumns(ScanMode mode) {
+    std::vector<int> columns{kNameColumn, kExtColumn, kSourceLanguageColumn, kSourceVersionColumn};
+    if (mode == ScanMode::Compare)
+        columns.insert(columns.end(), {kMarkColumn, kTargetVersionColumn, kTargetLanguageColumn,
+                                       kBusyColumn});
+    columns.insert(columns.end(), {kDescriptionColumn, kCopyrightColumn});
+    return columns;
+}
+
+void WriteTable(std::ostream& out, ScanMode mode, const std::vector<ComparisonRow>& rows,
+                std::string_view indent) {
+    const std::vector<int> columns = ShownColumns(mode);
+    std::vector<std::vector<std::string>> cells;
+    std::vector<std::size_t> widths;
+    for (const int c : columns)
+        widths.push_back(Utf8Length(ColumnCaption(c)));
+    for (const auto& row : rows) {
+        std::vector<std::string> line;
+        for (std::size_t i = 0; i < columns.size(); ++i) {
+            // A name or version text may hold escape sequences aimed at
+            // the terminal; they are shown, not sent.
+            std::string text = TerminalText(DecodeText(ColumnText(row, columns[i])));
+            widths[i] = std::max(widths[i], Utf8Length(text));
+            line.push_back(std::move(text));
+        }
+        cells.push_back(std::move(line));
+    }
+    const auto writeLine = [&](const std::vector<std::string>& line) {
+        std::string text(indent);
+        for (std::size_t i = 0; i < line.size(); ++i) {
+            text += line[i];
+            if (i + 1 < line.size())
+                text += std::string(widths[i] - Utf8Length(line[i]) + 2, ' ');
+        }
+        while (!text.empty() && text.back() == ' ')
+            text.pop_back();
+        out << text << "\n";
+    };
+    std::vector<std::string> header;
+    for (const int c : columns)
+        header.emplace_back(ColumnCaption(c));
+    writeLine(header);
+    for (const auto& line : cells)
+        writeLine(line);
 }
 
 std::unique_ptr<RowOutput> MakeListOutput(std::ostream& out, ComparisonMark mark,

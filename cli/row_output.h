@@ -12,6 +12,8 @@
 #include <memory>
 #include <ostream>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace sorvane::cli {
 
@@ -49,5 +51,17 @@ std::unique_ptr<RowOutput> MakeCsvOutput(std::ostream& out, CsvCells cells);
 /// are written as they are on disk: they are data for other programs.
 std::unique_ptr<RowOutput> MakeListOutput(std::ostream& out, ComparisonMark mark,
                                           bool nullSeparated);
+
+/// Why an entry could not be read, with what the library that read it said.
+std::string UnreadableText(const UnreadableEntry& entry);
+
+/// The columns the table and the page show: a source-only scan has no
+/// target side.
+std::vector<int> ShownColumns(ScanMode mode);
+
+/// The rows as a table of aligned columns under their captions, each line
+/// after `indent`; control characters of the texts are shown as escapes.
+void WriteTable(std::ostream& out, ScanMode mode, const std::vector<ComparisonRow>& rows,
+                std::string_view indent = {});
 
 } // namespace sorvane::cli

@@ -102,7 +102,7 @@ ReasonWords WordsOf(Reason reason) {
     case Reason::NotDecompressed:
         return {"not-decompressed", "the member cannot be decompressed"};
     case Reason::OverBudget:
-        return {"over-budget", "the member unpacks to more bytes than allowed"};
+        return {"over-budget", "unpacks to more bytes than allowed"};
     case Reason::NotAnArchive:
         return {"not-an-archive", "not an archive or installer this program reads"};
     case Reason::CabinetMissing:

@@ -44,12 +44,21 @@ public:
     /// had but the package still tells of it (an installer whose cabinet is
     /// missing). False from the visitor stops the walk.
     using Visit = std::function<bool(const PackedMember&, const ByteSource* bytes)>;
-    /// A member that gives no entry of the tree: its name as stored (with
-    /// control characters as they are) and why.
-    using Unreadable = std::function<void(const std::string& storedName, const Failure&)>;
+    /// A member that gives no entry of the tree, and why: its path below the
+    /// root (PackedMember::name) when it has a safe one, else its name as
+    /// stored (with control characters as they are). A visited member whose
+    /// bytes failed while the visitor read them (they could not be
+    /// decompressed, or went over a budget: the reads failed from there on)
+    /// is reported here too, right after its visit: what the visitor made of
+    /// it is to be dropped.
+    using Unreadable = std::function<void(const std::string& name, const Failure&)>;
 
-    /// Walks the members in their stored order. Fails when the package
-    /// itself cannot be read on (its members up to then were visited).
+    /// Walks the members in their stored order. A member whose name is
+    /// unsafe is unreadable whatever it is; any other member is offered to
+    /// `wanted` first, and one not wanted gives neither a visit nor an
+    /// unreadable entry. Folders give nothing. Fails when the package itself
+    /// cannot be read on (its members up to then were visited), or when all
+    /// its members together went over the package's budget. Walks once.
     virtual Result<void> Walk(const Wanted& wanted, const Visit& visit,
                               const Unreadable& unreadable) = 0;
 };

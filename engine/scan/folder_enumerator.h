@@ -17,8 +17,10 @@ namespace sorvane {
 
 /// A file or folder that is there but could not be read, and why.
 struct UnreadableEntry {
-    std::string path; ///< full path
+    std::string path; ///< full path (ARCHIVE/member for a member of an archive)
     std::error_code error;
+    /// What a library that read it said beyond the code; usually empty.
+    std::string detail = {};
     bool operator==(const UnreadableEntry&) const = default;
 };
 

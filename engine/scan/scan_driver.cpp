@@ -1,5 +1,7 @@
 #include "engine/scan/scan_driver.h"
 
+#include "engine/archive/packed_tree.h"
+#include "engine/scan/archive_side.h"
 #include "engine/scan/folder_enumerator.h"
 #include "engine/files/opened_file.h"
 #include "engine/scan/ordered_pool.h"
@@ -16,6 +18,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 #include <condition_variable>
+#include <unordered_set>
 #include <deque>
 #include <exception>
 #include <memory>
@@ -39,6 +42,8 @@ struct Job {
     std::string mapVersion;
     std::string mapLanguage;
     std::optional<ContentHash> mapHash;
+    // A member of an archive Source: its texts were read with the archive.
+    const ArchiveEntry* member = nullptr;
     // The folder being searched, for the status line; shared by the files
     // of one folder.
     std::shared_ptr<const std::string> folder;
@@ -108,6 +113,9 @@ struct ScanContext {
     bool keepSourceHashes = false;
     /// Which file systems of the target files are mounted read-only.
     ReadOnlyMounts mounts;
+    /// The sides that are archives, read before the walk.
+    const ArchiveSide* sourceArchive = nullptr;
+    const ArchiveSide* targetArchive = nullptr;
 };
 
 // Names from a map are only trusted below the target folder.
@@ -186,6 +194,11 @@ FileResult CompareOneFile(const Job& job, const ScanContext& context) {
         source.version = job.mapVersion;
         source.language = job.mapLanguage;
         row.SourceHash = job.mapHash;
+    } else if (job.member != nullptr) {
+        if (job.member->failure)
+            return Unreadable(JoinPath(context.source, row.Name), job.member->failure);
+        source = job.member->texts;
+        row.SourceSize = job.member->size;
     } else {
         ScanFileTexts sourceData =
             ReadSide(context.sourceFolder, context.source, row.Name, kind, sourceFile);
@@ -218,12 +231,24 @@ FileResult CompareOneFile(const Job& job, const ScanContext& context) {
     // A target that is there but cannot be read is no orphan: nothing is
     // known about how it compares, so it gives no row and is listed instead.
     std::unique_ptr<OpenedFile> targetFile;
-    ScanFileTexts targetData =
-        ReadSide(context.targetFolder, context.target, row.Name, kind, targetFile);
-    if (targetData.error)
-        return Unreadable(JoinPath(context.target, row.Name), targetData.error);
+    ScanFileTexts targetData;
+    if (context.targetArchive != nullptr) {
+        // A member of an archive Target: read with the archive. It stays
+        // where it is, so there is nothing to hold a copy to.
+        if (const ArchiveEntry* member = context.targetArchive->Find(row.Name)) {
+            if (member->failure)
+                return Unreadable(JoinPath(context.target, row.Name), member->failure);
+            targetData.texts = member->texts;
+            targetData.size = member->size;
+            targetData.typeLibrary = member->typeLibrary;
+        }
+    } else {
+        targetData = ReadSide(context.targetFolder, context.target, row.Name, kind, targetFile);
+        if (targetData.error)
+            return Unreadable(JoinPath(context.target, row.Name), targetData.error);
+        row.TargetStamp = targetFile ? targetFile->Stamp() : FileStamp::Missing();
+    }
     VersionTexts target = std::move(targetData.texts);
-    row.TargetStamp = targetFile ? targetFile->Stamp() : FileStamp::Missing();
     row.TargetVersion = std::move(target.version);
     row.TargetLanguage = std::move(target.language);
     row.TargetAssemblyVersion = std::move(targetData.assemblyVersion);
@@ -256,8 +281,9 @@ FileResult CompareOneFile(const Job& job, const ScanContext& context) {
     // Same version, same size: with contents compared, different bytes make
     // it "same version, different file" all the same. The source's hash is
     // that of its file, or the one its map entry holds (an entry without one
-    // has no bytes to compare).
-    if (context.compareContents && row.Mark == ComparisonMark::Equal && targetFile) {
+    // has no bytes to compare). An archive's members are not compared yet.
+    if (context.compareContents && row.Mark == ComparisonMark::Equal && targetFile &&
+        context.sourceArchive == nullptr && context.targetArchive == nullptr) {
         if (!row.SourceHash && sourceFile) {
             const auto sourceHash = sourceFile->HashContents();
             if (!sourceHash)
@@ -276,9 +302,12 @@ FileResult CompareOneFile(const Job& job, const ScanContext& context) {
         return {};
     if (const auto failed = KeepSourceHash(row, sourceFile.get(), context))
         return Unreadable(JoinPath(context.source, row.Name), failed);
-    // Asked of the open file: its path need not be looked up once more.
-    const auto writable = targetFile ? targetFile->Writable(&context.mounts) : std::nullopt;
-    row.Busy = writable ? !*writable : IsBusy(JoinPath(context.target, row.Name));
+    // Asked of the open file: its path need not be looked up once more. An
+    // archive's member is not written in place, so it is never busy.
+    if (context.targetArchive == nullptr) {
+        const auto writable = targetFile ? targetFile->Writable(&context.mounts) : std::nullopt;
+        row.Busy = writable ? !*writable : IsBusy(JoinPath(context.target, row.Name));
+    }
     return {std::move(row), std::nullopt};
 }
 
@@ -649,6 +678,105 @@ void WalkFolder(FolderEnumerator& walk, const ScanContext& context, const ScanRe
     pipeline.Drain();
 }
 
+// An archive Source: the members read with it, walked like the files of a
+// folder. The status line shows the archive's folder being gone through.
+void WalkArchive(const ArchiveSide& side, const ScanContext& context, const ScanRequest& request,
+                 RowCollector& collector, ScanOutcome& outcome) {
+    outcome.totalFiles = static_cast<std::int64_t>(side.entries.size());
+    Pipeline pipeline(context, collector, request.readThreads);
+    std::shared_ptr<const std::string> folder;
+    std::string_view folderName;
+    for (const ArchiveEntry& entry : side.entries) {
+        Job job;
+        job.name = entry.name;
+        job.ext = ExtensionOf(entry.name);
+        job.member = &entry;
+        const auto slash = entry.name.rfind('/');
+        const std::string_view here =
+            slash == std::string::npos ? std::string_view() : std::string_view(entry.name).substr(0, slash);
+        if (!folder || here != folderName) {
+            folder = std::make_shared<const std::string>(here.empty() ? side.path
+                                                                       : JoinPath(side.path, here));
+            folderName = here;
+        }
+        job.folder = folder;
+        if (!pipeline.Add(std::move(job)))
+            break;
+    }
+    pipeline.Drain();
+}
+
+// What an archive side could not read goes to the outcome's list: its members
+// without a path, and the archive itself when it could not be read (on).
+void NoteArchive(const ArchiveSide& side, ScanOutcome& outcome) {
+    outcome.unreadable.insert(outcome.unreadable.end(), side.unreadable.begin(),
+                              side.unreadable.end());
+    if (side.failure) {
+        if (side.failure->code == std::errc::not_enough_memory)
+            throw std::bad_alloc();
+        outcome.unreadable.push_back({side.path, side.failure->code, side.failure->detail});
+    }
+}
+
+// A folder Source against an archive Target: the folder is walked first, so
+// that only the members it has names for are read from the archive.
+void WalkFolderAgainstArchive(FolderEnumerator& walk, ScanContext& context,
+                              const ScanRequest& request, RowCollector& collector,
+                              ScanOutcome& outcome, std::optional<ArchiveSide>& target,
+                              const std::atomic<bool>& stop) {
+    walk.FileFilter = request.filter;
+    walk.IncludeSubfolders = request.includeSubfolders;
+    struct Listed {
+        std::shared_ptr<const std::string> folder;
+        std::vector<std::string> names;
+    };
+    std::vector<Listed> folders;
+    std::unordered_set<std::string> names;
+    outcome.totalFiles = walk.WalkFolders(
+        context.source, [&](const std::string& folder, std::vector<std::string>&& paths) {
+            names.insert(paths.begin(), paths.end());
+            folders.push_back({std::make_shared<const std::string>(folder), std::move(paths)});
+        });
+    outcome.unreadable = walk.Unreadable();
+    if (stop.load())
+        return;
+    ArchiveSideRequest wanted;
+    wanted.includeSubfolders = true;
+    wanted.names = &names;
+    target = ReadArchiveSide(context.target, wanted, stop);
+    names.clear();
+    NoteArchive(*target, outcome);
+    context.targetArchive = &*target;
+    // Names a target read only in part does not have are not known to be
+    // missing: no orphans from it, as from a folder that cannot be listed.
+    if (target->stopped || target->failure)
+        return;
+    Pipeline pipeline(context, collector, request.readThreads);
+    for (Listed& listed : folders) {
+        for (std::string& name : listed.names) {
+            Job job;
+            job.ext = ExtensionOf(name);
+            job.name = std::move(name);
+            job.folder = listed.folder;
+            if (!pipeline.Add(std::move(job))) {
+                pipeline.Drain();
+                return;
+            }
+        }
+    }
+    pipeline.Drain();
+}
+
+// The names of a Source Map's entries that a target may have.
+std::unordered_set<std::string> MapNames(const std::string& path) {
+    std::unordered_set<std::string> names;
+    if (auto map = SourceMapReader::Open(path))
+        while (auto entry = map->Next())
+            if (IsSafeRelativeName(entry->Name))
+                names.insert(std::move(entry->Name));
+    return names;
+}
+
 void AppendSentence(std::string& message, const std::string& sentence) {
     if (!message.empty())
         message += ' ';
@@ -673,15 +801,22 @@ std::optional<ScanOutcome> CheckScanRequest(const ScanRequest& request) {
         outcome.message = kSameFolderMessage;
         return outcome;
     }
-    if (!outcome.source.empty() && !FolderExists(outcome.source) && !request.sourceIsMap) {
+    // An archive stands for the folder tree it holds.
+    if (!outcome.source.empty() && !FolderExists(outcome.source) && !request.sourceIsMap &&
+        !IsPackedTree(outcome.source)) {
         outcome.message = kSourceMissingMessage;
         return outcome;
     }
-    if (!outcome.target.empty() && !FolderExists(outcome.target)) {
+    if (!outcome.target.empty() && !FolderExists(outcome.target) && !IsPackedTree(outcome.target)) {
         outcome.message = kTargetMissingMessage;
         return outcome;
     }
     return std::nullopt;
+}
+
+bool IsArchiveSide(std::string_view path) {
+    const std::string normalised = NormalizeFolderPath(path, false);
+    return !normalised.empty() && !FolderExists(normalised) && IsPackedTree(normalised);
 }
 
 ScanMode ScanModeOf(std::string_view source, std::string_view target, bool sourceIsMap) {
@@ -742,10 +877,18 @@ ScanOutcome Scanner::Run(const ScanRequest& request, ScanObserver& observer) {
     context.mode = ScanModeOf(context.source, context.target, request.sourceIsMap);
     outcome.mode = context.mode;
     context.descriptorsPlentiful = ManyDescriptorsFree();
-    if (!request.sourceIsMap)
+    outcome.sourceIsArchive = !request.sourceIsMap && IsArchiveSide(context.source);
+    outcome.targetIsArchive = IsArchiveSide(context.target);
+    if (!request.sourceIsMap && !outcome.sourceIsArchive)
         context.sourceFolder.Open(context.source, context.descriptorsPlentiful);
-    context.targetFolder.Open(context.target, context.descriptorsPlentiful);
+    if (!outcome.targetIsArchive)
+        context.targetFolder.Open(context.target, context.descriptorsPlentiful);
     observer.PathsChanged(context.source, context.target);
+    // The archives are read before the walk, each in one pass: a Source into
+    // the table the walk goes through, a Target into the table its names
+    // are looked up in, reading only the members the Source has names for.
+    std::optional<ArchiveSide> sourceArchive;
+    std::optional<ArchiveSide> targetArchive;
 
     RowCollector collector(observer, outcome, stopRequested_);
     // The folder walk is known to RequestStop, so a stop can end a long count.
@@ -762,10 +905,51 @@ ScanOutcome Scanner::Run(const ScanRequest& request, ScanObserver& observer) {
         }
     } forget{*this};
     try {
-        if (request.sourceIsMap)
-            WalkMap(context, request, observer, collector, outcome);
-        else
-            WalkFolder(walk, context, request, collector, outcome);
+        if (outcome.sourceIsArchive) {
+            observer.FolderChanged(context.source);
+            ArchiveSideRequest wanted;
+            wanted.filter = request.filter;
+            wanted.includeSubfolders = request.includeSubfolders;
+            sourceArchive = ReadArchiveSide(context.source, wanted, stopRequested_);
+            NoteArchive(*sourceArchive, outcome);
+            context.sourceArchive = &*sourceArchive;
+        }
+        // An archive read only in part gives no rows (a Source's rows stay
+        // when only its later members could not be read).
+        const auto stopped = [&](const std::optional<ArchiveSide>& side) {
+            return side && side->stopped;
+        };
+        const auto targetFailed = [&] { return targetArchive && targetArchive->failure; };
+        if (outcome.targetIsArchive && !outcome.sourceIsArchive && !request.sourceIsMap) {
+            WalkFolderAgainstArchive(walk, context, request, collector, outcome, targetArchive,
+                                     stopRequested_);
+        } else {
+            if (outcome.targetIsArchive && !stopped(sourceArchive)) {
+                std::unordered_set<std::string> names;
+                if (sourceArchive) {
+                    for (const ArchiveEntry& entry : sourceArchive->entries)
+                        if (!entry.failure && !entry.texts.version.empty())
+                            names.insert(entry.name);
+                } else {
+                    names = MapNames(context.source);
+                }
+                ArchiveSideRequest wanted;
+                wanted.includeSubfolders = true;
+                wanted.names = &names;
+                targetArchive = ReadArchiveSide(context.target, wanted, stopRequested_);
+                NoteArchive(*targetArchive, outcome);
+                context.targetArchive = &*targetArchive;
+            }
+            if (stopped(sourceArchive) || stopped(targetArchive) || targetFailed()) {
+                // Nothing to list.
+            } else if (sourceArchive) {
+                WalkArchive(*sourceArchive, context, request, collector, outcome);
+            } else if (request.sourceIsMap) {
+                WalkMap(context, request, observer, collector, outcome);
+            } else {
+                WalkFolder(walk, context, request, collector, outcome);
+            }
+        }
     } catch (const std::bad_alloc&) {
         outcome.failed = true;
         outcome.message = kOutOfMemoryMessage;
@@ -788,6 +972,8 @@ ScanOutcome Scanner::Run(const ScanRequest& request, ScanObserver& observer) {
     }
     if (outcome.skippedMapLines > 0)
         AppendSentence(outcome.message, SkippedMapLinesText(outcome.skippedMapLines));
+    if (request.compareContents && (outcome.sourceIsArchive || outcome.targetIsArchive))
+        AppendSentence(outcome.message, kArchiveContentsMessage);
     return outcome;
 }
 

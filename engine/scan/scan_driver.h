@@ -36,6 +36,8 @@ inline constexpr const char* kInterruptedMessage = "Scanning was interrupted.";
 inline constexpr const char* kNoDifferencesMessage = "No differences found.";
 inline constexpr const char* kNoVersionsMessage = "No file contained version information found.";
 inline constexpr const char* kSameFolderMessage = "Source and Target are the same folder.";
+inline constexpr const char* kArchiveContentsMessage =
+    "Contents are not compared for archives yet.";
 inline constexpr const char* kOutOfMemoryMessage =
     "There was not enough memory to go on: the scan ended early.";
 
@@ -108,6 +110,11 @@ struct ScanOutcome {
     /// do without) ran out; `message` says so.
     bool failed = false;
     CategoryCounters counters;
+    /// The Source or the Target is an archive (or installer) read as the
+    /// folder tree it holds. Its members are read-only where they are: an
+    /// archive Target's rows are never busy and hold no stamp to copy to.
+    bool sourceIsArchive = false;
+    bool targetIsArchive = false;
     /// The display mode the rows were let through with (a source-only scan
     /// lets every row through whatever it is).
     int displayMode = 1;
@@ -160,9 +167,14 @@ private:
 
 /// The checks a scan makes before it starts, on the normalised paths: both
 /// empty (nothing happens, no message), the same folder by two names, a
-/// source that is neither a folder nor a map, a target that is not a folder. Gives the
+/// source that is neither a folder, a map nor an archive, a target that is
+/// neither a folder nor an archive (IsPackedTree). Gives the
 /// outcome of a scan that does not start, or nothing when the scan can run.
 std::optional<ScanOutcome> CheckScanRequest(const ScanRequest& request);
+
+/// True when `path` (normalised as a box's text is) names no folder but an
+/// archive or installer, which a scan reads as the folder tree it holds.
+bool IsArchiveSide(std::string_view path);
 
 /// The kind of scan for the normalised paths of a request: a folder source
 /// without a target is listed on its own; anything else is compared.

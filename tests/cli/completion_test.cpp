@@ -92,7 +92,7 @@ TEST_F(Completions, BashRegistersAndOffersCommandsOptionsValuesAndPaths) {
         {{"compare", "-r", "--sub"}, "--subfolders\n"},
         {{"copy", "-"}, "--backup\n--backup-dir\n--dry-run\n--filter\n--force\n--help\n"
                         "--no-backup\n--subfolders\n-h\n-n\n-r\n"},
-        {{"info", "--"}, "--all\n--help\n--json\n"},
+        {{"info", "--"}, "--all\n--filter\n--help\n--json\n--subfolders\n"},
         {{"execute", "Sc"}, "Scan\n"},
         {{"execute", "--timeout", "5", "M"}, "Maximize\nMinimize\n"},
         // SOURCE takes a folder or a map, TARGET a folder; an option's

@@ -1,0 +1,492 @@
+#include "engine/archive/libarchive_tree.h"
+
+#include "engine/archive/member_name.h"
+#include "engine/files/opened_file.h"
+#include "engine/files/unique_fd.h"
+
+#include <archive.h>
+#include <archive_entry.h>
+
+#include <fcntl.h>
+#include <locale.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <unordered_set>
+
+namespace sorvane {
+namespace {
+
+// Bytes libarchive reads from the archive file at a time.
+constexpr std::size_t kBlockBytes = 128 * 1024;
+
+// libarchive gives names in the character set of the thread's locale. Read
+// as UTF-8 whatever locale the program runs in: in the "C" locale every name
+// that is not ASCII would be lost, while bytes that are not UTF-8 (names of
+// old tar files) are given as they are either way.
+locale_t Utf8Locale() {
+    static const locale_t locale = [] {
+        for (const char* name : {"C.UTF-8", "C.utf8", "en_US.UTF-8"})
+            if (const locale_t found = ::newlocale(LC_CTYPE_MASK, name, locale_t{}))
+                return found;
+        return locale_t{};
+    }();
+    return locale;
+}
+
+class Utf8Names {
+public:
+    Utf8Names() : previous_(Utf8Locale() ? ::uselocale(Utf8Locale()) : locale_t{}) {}
+    ~Utf8Names() {
+        if (previous_)
+            ::uselocale(previous_);
+    }
+    Utf8Names(const Utf8Names&) = delete;
+    Utf8Names& operator=(const Utf8Names&) = delete;
+
+private:
+    locale_t previous_;
+};
+
+struct ArchiveFree {
+    void operator()(archive* a) const { ::archive_read_free(a); }
+};
+using ArchivePtr = std::unique_ptr<archive, ArchiveFree>;
+
+// Why libarchive gave up: the system's error where it has one, else the
+// archive's format, with libarchive's words.
+Failure ArchiveFailure(archive* a, Reason otherwise, const std::string& path) {
+    const int error = ::archive_errno(a);
+    // libarchive tells a damaged archive by EILSEQ and a misuse by EINVAL
+    // (its own codes for them on this system), anything else by -1.
+    Failure failure = error > 0 && error != EILSEQ && error != EINVAL
+                          ? Failure::System(error, Step::Read, path)
+                          : Failure(otherwise, Step::Read, path);
+    if (const char* words = ::archive_error_string(a))
+        failure.detail = words;
+    return failure;
+}
+
+// An unnamed file in the temporary folder, gone once closed.
+int OpenSpillFile(const std::string& chosen) {
+    std::string folder = chosen;
+    if (folder.empty()) {
+        const char* tmp = std::getenv("TMPDIR");
+        folder = tmp != nullptr && *tmp != '\0' ? tmp : "/tmp";
+    }
+    int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL))
+        return fd;
+    // A file system without unnamed files: a named one, unlinked at once.
+    std::string name = folder + "/sorvane-member-XXXXXX";
+    fd = ::mkostemp(name.data(), O_CLOEXEC);
+    if (fd >= 0)
+        ::unlink(name.c_str());
+    return fd;
+}
+
+bool WriteAll(int fd, const std::byte* data, std::size_t length, std::uint64_t offset) {
+    while (length > 0) {
+        const ssize_t n = ::pwrite(fd, data, length, static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        length -= static_cast<std::size_t>(n);
+        offset += static_cast<std::uint64_t>(n);
+    }
+    return true;
+}
+
+bool ReadAll(int fd, std::byte* data, std::size_t length, std::uint64_t offset) {
+    while (length > 0) {
+        const ssize_t n = ::pread(fd, data, length, static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        length -= static_cast<std::size_t>(n);
+        offset += static_cast<std::uint64_t>(n);
+    }
+    return true;
+}
+
+// What the members of one walk have unpacked, against the archive's total.
+struct WalkTally {
+    std::uint64_t unpacked = 0;
+    std::uint64_t limit = 0;
+    bool over = false;
+    /// libarchive cannot read on: the walk ends after this member.
+    std::optional<Failure> fatal;
+
+    bool Take(std::uint64_t bytes) {
+        if (bytes > limit || unpacked > limit - bytes) {
+            over = true;
+            return false;
+        }
+        unpacked += bytes;
+        return true;
+    }
+};
+
+// The bytes of the member libarchive is at, unpacked forward as far as they
+// are read. What was unpacked stays: reads behind it are served from memory
+// or from the temporary file.
+class MemberBytes final : public ByteSource {
+public:
+    MemberBytes(archive* a, std::optional<std::uint64_t> declared, const UnpackBudget& budget,
+                WalkTally& tally, Bytes& memory)
+        : a_(a), declared_(declared), budget_(budget), tally_(tally), memory_(memory),
+          packedAtStart_(::archive_filter_bytes(a, -1)) {
+        memory_.clear();
+    }
+    ~MemberBytes() override {
+        if (spill_ >= 0)
+            ::close(spill_);
+    }
+    MemberBytes(const MemberBytes&) = delete;
+    MemberBytes& operator=(const MemberBytes&) = delete;
+
+    std::uint64_t size() const override {
+        if (declared_)
+            return *declared_;
+        // No size in the header: the member is unpacked to its end to learn it.
+        FillTo(budget_.memberBytes + 1);
+        return held_;
+    }
+
+    const std::optional<Failure>& failure() const { return failure_; }
+    std::uint64_t held() const { return held_; }
+    bool ended() const { return ended_; }
+
+protected:
+    bool ReadInto(std::uint64_t offset, std::span<std::byte> out) const override {
+        const std::uint64_t end = offset + out.size();
+        if (!FillTo(end))
+            return false;
+        const std::uint64_t inMemory = memory_.size();
+        if (offset < inMemory) {
+            const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(inMemory - offset, out.size()));
+            std::memcpy(out.data(), memory_.data() + offset, n);
+            out = out.subspan(n);
+            offset += n;
+        }
+        return out.empty() ||
+               ReadAll(spill_, out.data(), out.size(), offset - budget_.heldInMemory);
+    }
+
+private:
+    // Unpacks until `end` bytes are held or the member ends; false when it
+    // ended before, could not be unpacked, or went over its budget.
+    bool FillTo(std::uint64_t end) const {
+        while (held_ < end && !ended_ && !failure_) {
+            const void* block = nullptr;
+            std::size_t length = 0;
+            la_int64_t offset = 0;
+            const int status = ::archive_read_data_block(a_, &block, &length, &offset);
+            if (status == ARCHIVE_EOF) {
+                ended_ = true;
+                // A sparse member may end in a hole.
+                if (declared_ && held_ < *declared_)
+                    Append(nullptr, *declared_ - held_);
+                break;
+            }
+            if (status != ARCHIVE_OK) {
+                Fail(Failure(Reason::NotDecompressed, Step::Read));
+                if (const char* words = ::archive_error_string(a_))
+                    failure_->detail = words;
+                if (status == ARCHIVE_FATAL)
+                    tally_.fatal = ArchiveFailure(a_, Reason::BadFormat, {});
+                break;
+            }
+            if (offset < 0 || static_cast<std::uint64_t>(offset) < held_) {
+                Fail(Failure(Reason::NotDecompressed, Step::Read));
+                break;
+            }
+            // A hole of a sparse member reads as zeros.
+            if (static_cast<std::uint64_t>(offset) > held_ &&
+                !Append(nullptr, static_cast<std::uint64_t>(offset) - held_))
+                break;
+            Append(static_cast<const std::byte*>(block), length);
+        }
+        return held_ >= end;
+    }
+
+    // Takes `length` more bytes (zeros when `data` is null) as far as the
+    // budgets allow; false when they did not allow all of them.
+    bool Append(const std::byte* data, std::uint64_t length) const {
+        // Not more than the header declared (it would lie), nor more than a
+        // member may have.
+        std::uint64_t room = budget_.memberBytes > held_ ? budget_.memberBytes - held_ : 0;
+        if (declared_)
+            room = std::min(room, *declared_ > held_ ? *declared_ - held_ : 0);
+        const std::uint64_t take = std::min(length, room);
+        // Nor packed tighter than real files are.
+        const std::uint64_t after = held_ + take;
+        const auto packed = static_cast<std::uint64_t>(
+            std::max<la_int64_t>(::archive_filter_bytes(a_, -1) - packedAtStart_, 0));
+        if (after >= budget_.ratioFrom && after / std::max<std::uint64_t>(packed, 1) >= budget_.ratio) {
+            Fail(Failure(Reason::OverBudget, Step::Read));
+            return false;
+        }
+        if (!tally_.Take(take)) {
+            Fail(Failure(Reason::OverBudget, Step::Read));
+            return false;
+        }
+        std::uint64_t done = 0;
+        if (held_ < budget_.heldInMemory) {
+            const auto n = static_cast<std::size_t>(std::min(take, budget_.heldInMemory - held_));
+            if (data != nullptr)
+                memory_.insert(memory_.end(), data, data + n);
+            else
+                memory_.resize(memory_.size() + n);
+            done = n;
+        }
+        if (done < take) {
+            if (spill_ < 0) {
+                spill_ = OpenSpillFile(budget_.spillFolder);
+                if (spill_ < 0) {
+                    Fail(Failure::System(errno, Step::Create));
+                    return false;
+                }
+            }
+            const std::uint64_t at = held_ + done - budget_.heldInMemory;
+            const bool written =
+                data != nullptr
+                    ? WriteAll(spill_, data + done, static_cast<std::size_t>(take - done), at)
+                    : ::ftruncate(spill_, static_cast<off_t>(at + (take - done))) == 0;
+            if (!written) {
+                Fail(Failure::System(errno != 0 ? errno : EIO, Step::Write));
+                return false;
+            }
+        }
+        held_ = after;
+        if (take < length) {
+            Fail(Failure(Reason::OverBudget, Step::Read));
+            return false;
+        }
+        return true;
+    }
+
+    void Fail(Failure failure) const {
+        if (!failure_)
+            failure_ = std::move(failure);
+    }
+
+    archive* a_;
+    std::optional<std::uint64_t> declared_;
+    const UnpackBudget& budget_;
+    WalkTally& tally_;
+    Bytes& memory_;
+    la_int64_t packedAtStart_;
+    mutable int spill_ = -1;
+    mutable std::uint64_t held_ = 0;
+    mutable bool ended_ = false;
+    mutable std::optional<Failure> failure_;
+};
+
+class LibarchiveTree final : public PackedTree {
+public:
+    LibarchiveTree(ArchivePtr a, UniqueFd fd, std::string path, const UnpackBudget& budget,
+                   std::uint64_t archiveSize)
+        : a_(std::move(a)), fd_(std::move(fd)), path_(std::move(path)), budget_(budget),
+          archiveSize_(archiveSize) {}
+
+    /// Reads the first header, which tells the format.
+    Result<void> Start() {
+        Utf8Names names;
+        first_ = ::archive_read_next_header(a_.get(), &entry_);
+        // The format that took it could not read even its first header.
+        if (first_ == ARCHIVE_FATAL)
+            return Fail(ArchiveFailure(a_.get(), Reason::BadFormat, path_));
+        return {};
+    }
+
+    Result<void> Walk(const Wanted& wanted, const Visit& visit,
+                      const Unreadable& unreadable) override {
+        if (walked_)
+            return Fail(Failure(Reason::Internal, Step::Read, path_));
+        walked_ = true;
+        Utf8Names names;
+        archive* a = a_.get();
+        WalkTally tally;
+        tally.limit = ArchiveLimit();
+        std::unordered_set<std::string> given;
+        std::uint64_t members = 0;
+        for (int status = first_;; status = ::archive_read_next_header(a, &entry_)) {
+            if (status == ARCHIVE_EOF)
+                return {};
+            if (status == ARCHIVE_RETRY)
+                continue;
+            if (status == ARCHIVE_FATAL)
+                return Fail(ArchiveFailure(a, Reason::BadFormat, path_));
+            if (++members > budget_.members)
+                return Fail(Failure(Reason::OverBudget, Step::Read, path_));
+            const char* raw = ::archive_entry_pathname(entry_);
+            const std::string stored = raw != nullptr ? raw : "";
+            // A header libarchive could not make sense of leaves nothing to
+            // skip: the next header is looked for at once.
+            const bool headerFailed = status == ARCHIVE_FAILED;
+            const auto pass = [&]() -> Result<void> {
+                return headerFailed ? Result<void>() : Skip(tally);
+            };
+            auto name = NormalizeMemberName(stored);
+            const mode_t type = ::archive_entry_filetype(entry_);
+            const char* hardlink = ::archive_entry_hardlink(entry_);
+            if (raw == nullptr || !name || (name->empty() && type != AE_IFDIR)) {
+                unreadable(stored, Failure(Reason::MemberNameUnsafe, Step::Read));
+                if (auto skipped = pass(); !skipped)
+                    return skipped;
+                continue;
+            }
+            if (type == AE_IFDIR && !headerFailed) {
+                if (auto skipped = pass(); !skipped)
+                    return skipped;
+                continue; // folders give no entry
+            }
+            PackedMember member;
+            member.name = std::move(*name);
+            const bool sized = ::archive_entry_size_is_set(entry_) != 0;
+            if (sized)
+                member.size = static_cast<std::uint64_t>(
+                    std::max<la_int64_t>(::archive_entry_size(entry_), 0));
+            member.mode = ::archive_entry_perm(entry_);
+            if (::archive_entry_mtime_is_set(entry_) != 0)
+                member.modified = ::archive_entry_mtime(entry_);
+            if (!wanted(member)) {
+                if (auto skipped = pass(); !skipped)
+                    return skipped;
+                continue;
+            }
+            Failure refused;
+            if (headerFailed) {
+                refused = Failure(Reason::NotDecompressed, Step::Read);
+                if (const char* words = ::archive_error_string(a))
+                    refused.detail = words;
+            } else if (hardlink != nullptr || type == AE_IFLNK) {
+                refused = Failure(Reason::LinkMember, Step::Read);
+            } else if (type != AE_IFREG) {
+                refused = Failure(Reason::NotRegularFile, Step::Read, {}, FileTypeOf(type));
+            } else if (::archive_entry_is_encrypted(entry_) != 0) {
+                refused = Failure(Reason::EncryptedMember, Step::Read);
+            } else if (given.contains(member.name)) {
+                refused = Failure(Reason::DuplicateMember, Step::Read);
+            }
+            if (refused.code) {
+                unreadable(member.name, refused);
+                if (auto skipped = pass(); !skipped)
+                    return skipped;
+                continue;
+            }
+            given.insert(member.name);
+
+            bool going = true;
+            std::optional<std::uint64_t> held; // nothing once the member has ended
+            {
+                MemberBytes bytes(a, sized ? std::optional(member.size) : std::nullopt, budget_,
+                                  tally, memory_);
+                going = visit(member, &bytes);
+                if (bytes.failure())
+                    unreadable(member.name, *bytes.failure());
+                if (tally.fatal) {
+                    Failure failure = *tally.fatal;
+                    failure.path = path_;
+                    return Fail(std::move(failure));
+                }
+                if (tally.over)
+                    return Fail(Failure(Reason::OverBudget, Step::Read, path_));
+                if (!bytes.ended())
+                    held = bytes.held();
+            }
+            if (!going)
+                return {};
+            // What the reader left of a member is skipped like a member not
+            // wanted, a member that went over its budget too.
+            if (held)
+                if (auto skipped = Skip(tally, *held); !skipped)
+                    return skipped;
+        }
+    }
+
+private:
+    std::uint64_t ArchiveLimit() const {
+        const std::uint64_t ratio = std::max<std::uint64_t>(budget_.ratio, 1);
+        const std::uint64_t room = UINT64_MAX - budget_.archiveBytes;
+        return budget_.archiveBytes + (archiveSize_ > room / ratio ? room : archiveSize_ * ratio);
+    }
+
+    // Passes over the rest of the member, first paying from the archive's
+    // total what that unpacks where skipping means decompressing.
+    Result<void> Skip(WalkTally& tally, std::uint64_t held = 0) {
+        archive* a = a_.get();
+        if (SkipDecompresses() && ::archive_entry_size_is_set(entry_) != 0) {
+            const auto size = static_cast<std::uint64_t>(std::max<la_int64_t>(::archive_entry_size(entry_), 0));
+            if (size > held && !tally.Take(size - held))
+                return Fail(Failure(Reason::OverBudget, Step::Read, path_));
+        }
+        if (::archive_read_data_skip(a) == ARCHIVE_FATAL)
+            return Fail(ArchiveFailure(a, Reason::BadFormat, path_));
+        return {};
+    }
+
+    // A compressed stream, or a format whose members share compressed blocks,
+    // is decompressed to skip a member; elsewhere skipping is a seek.
+    bool SkipDecompresses() {
+        archive* a = a_.get();
+        const int format = ::archive_format(a) & ARCHIVE_FORMAT_BASE_MASK;
+        return ::archive_filter_count(a) > 1 || format == ARCHIVE_FORMAT_7ZIP ||
+               format == ARCHIVE_FORMAT_CAB;
+    }
+
+    ArchivePtr a_;
+    UniqueFd fd_;
+    std::string path_;
+    UnpackBudget budget_;
+    std::uint64_t archiveSize_;
+    archive_entry* entry_ = nullptr;
+    int first_ = ARCHIVE_EOF;
+    bool walked_ = false;
+    Bytes memory_;
+};
+
+} // namespace
+
+Result<std::unique_ptr<PackedTree>> OpenLibarchiveTree(const std::string& path,
+                                                       const UnpackBudget& budget) {
+    UniqueFd fd(OpenLongPath(path, O_RDONLY | O_NONBLOCK | O_NOCTTY));
+    if (fd.get() < 0)
+        return Fail(Failure::System(errno, Step::Open, path));
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0)
+        return Fail(Failure::System(errno, Step::Status, path));
+    if (!S_ISREG(st.st_mode))
+        return Fail(Failure(Reason::NotRegularFile, Step::Open, path, FileTypeOf(st.st_mode)));
+    ArchivePtr a(::archive_read_new());
+    if (!a)
+        throw std::bad_alloc();
+    // Only the filters libarchive has built in: none that starts a program.
+    ::archive_read_support_filter_gzip(a.get());
+    ::archive_read_support_filter_bzip2(a.get());
+    ::archive_read_support_filter_xz(a.get());
+    ::archive_read_support_filter_zstd(a.get());
+    ::archive_read_support_format_zip_seekable(a.get());
+    ::archive_read_support_format_7zip(a.get());
+    ::archive_read_support_format_tar(a.get());
+    ::archive_read_support_format_cab(a.get());
+    ::archive_read_support_format_iso9660(a.get());
+    if (::archive_read_open_fd(a.get(), fd.get(), kBlockBytes) != ARCHIVE_OK)
+        return Fail(ArchiveFailure(a.get(), Reason::NotAnArchive, path));
+    auto tree = std::make_unique<LibarchiveTree>(std::move(a), std::move(fd), path, budget,
+                                                 static_cast<std::uint64_t>(st.st_size));
+    if (auto started = tree->Start(); !started)
+        return Fail(started.error());
+    return tree;
+}
+
+} // namespace sorvane

@@ -1,0 +1,116 @@
+#include "engine/archive/packed_tree.h"
+
+#include "engine/archive/libarchive_tree.h"
+#include "engine/files/opened_file.h"
+#include "engine/files/unique_fd.h"
+#include "engine/text/text_utils.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <cstring>
+
+namespace sorvane {
+namespace {
+
+// The first bytes of the formats read as trees.
+enum class Signature { None, Libarchive, CompressedStream, CompoundFile };
+
+constexpr std::size_t kHeadBytes = 512;
+// ISO 9660: "CD001" in the first volume descriptor, sector 16.
+constexpr std::uint64_t kIsoMarkOffset = 16 * 2048 + 1;
+
+bool StartsWith(std::span<const char> head, std::string_view magic) {
+    return head.size() >= magic.size() && std::memcmp(head.data(), magic.data(), magic.size()) == 0;
+}
+
+bool ReadAt(int fd, std::uint64_t offset, std::span<char> out, std::size_t& got) {
+    got = 0;
+    while (got < out.size()) {
+        const ssize_t n = ::pread(fd, out.data() + got, out.size() - got,
+                                  static_cast<off_t>(offset + got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        if (n == 0)
+            break;
+        got += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+Signature SignatureOf(const std::string& path) {
+    // Only regular files are opened: a FIFO or a device could block.
+    UniqueFd fd(OpenLongPath(path, O_RDONLY | O_NONBLOCK | O_NOCTTY));
+    struct stat st {};
+    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
+        return Signature::None;
+    std::array<char, kHeadBytes> buffer{};
+    std::size_t got = 0;
+    if (!ReadAt(fd.get(), 0, buffer, got))
+        return Signature::None;
+    const std::span<const char> head(buffer.data(), got);
+    using namespace std::string_view_literals;
+    if (StartsWith(head, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1"sv))
+        return Signature::CompoundFile;
+    for (const std::string_view magic :
+         {"PK\x03\x04"sv, "PK\x05\x06"sv,         // ZIP, and an empty one
+          "7z\xBC\xAF\x27\x1C"sv, "MSCF\0\0\0\0"sv}) // 7-Zip, CAB
+        if (StartsWith(head, magic))
+            return Signature::Libarchive;
+    // gzip, bzip2, xz, zstd: a tar inside, or a single compressed file.
+    for (const std::string_view magic :
+         {"\x1F\x8B"sv, "BZh"sv, "\xFD" "7zXZ\0"sv, "\x28\xB5\x2F\xFD"sv})
+        if (StartsWith(head, magic))
+            return Signature::CompressedStream;
+    // tar: "ustar" after the first header's name, mode, owner, size and link fields.
+    if (head.size() >= 262 && std::memcmp(head.data() + 257, "ustar", 5) == 0)
+        return Signature::Libarchive;
+    std::array<char, 5> mark{};
+    if (ReadAt(fd.get(), kIsoMarkOffset, mark, got) && got == mark.size() &&
+        std::memcmp(mark.data(), "CD001", 5) == 0)
+        return Signature::Libarchive;
+    // Old tar files have no mark of their own: their name says what they are.
+    if (EndsWithIgnoreCase(path, ".tar"))
+        return Signature::Libarchive;
+    return Signature::None;
+}
+
+} // namespace
+
+bool IsPackedTree(const std::string& path) {
+    switch (SignatureOf(path)) {
+    case Signature::None:
+        return false;
+    case Signature::CompressedStream: {
+        // Only a compressed archive is a tree: the start of the stream is
+        // unpacked to see what it holds.
+        const auto tree = OpenLibarchiveTree(path);
+        return tree || !tree.error().Is(Reason::NotAnArchive);
+    }
+    case Signature::Libarchive:
+    case Signature::CompoundFile:
+        break;
+    }
+    return true;
+}
+
+Result<std::unique_ptr<PackedTree>> OpenPackedTree(const std::string& path) {
+    switch (SignatureOf(path)) {
+    case Signature::CompoundFile:
+        // An installer (an OLE compound file): read by the installer reader
+        // once there is one; until then no tree of its own.
+        return Fail(Failure(Reason::NotAnArchive, Step::Open, path));
+    case Signature::Libarchive:
+    case Signature::CompressedStream:
+    case Signature::None:
+        break;
+    }
+    return OpenLibarchiveTree(path);
+}
+
+} // namespace sorvane

@@ -1,0 +1,158 @@
+#include "engine/scan/archive_side.h"
+
+#include "engine/archive/member_name.h"
+#include "engine/archive/packed_tree.h"
+#include "engine/text/path_utils.h"
+#include "engine/text/text_utils.h"
+
+#include <algorithm>
+#include <charconv>
+
+namespace sorvane {
+namespace {
+
+bool NameLess(std::string_view a, std::string_view b) {
+    const int c = CompareIgnoreCase(a, b);
+    return c != 0 ? c < 0 : a < b;
+}
+
+std::string JoinMember(const std::string& archive, std::string_view name) {
+    std::string path = archive;
+    path.push_back('/');
+    path.append(name);
+    return path;
+}
+
+// The language an installer declares: its first language identifier, named.
+std::string DeclaredLanguageText(std::string_view declared) {
+    unsigned number = 0;
+    const auto [end, error] = std::from_chars(declared.data(), declared.data() + declared.size(), number);
+    if (error != std::errc() || end == declared.data())
+        return std::string(declared);
+    return LanguageText(number);
+}
+
+} // namespace
+
+bool WalkOrderLess(std::string_view a, std::string_view b) {
+    for (;;) {
+        const auto aSlash = a.find('/');
+        const auto bSlash = b.find('/');
+        const bool aFile = aSlash == std::string_view::npos;
+        const bool bFile = bSlash == std::string_view::npos;
+        // The files of a folder come before its sub-folders.
+        if (aFile != bFile)
+            return aFile;
+        const std::string_view aPart = a.substr(0, aSlash);
+        const std::string_view bPart = b.substr(0, bSlash);
+        if (aPart != bPart)
+            return NameLess(aPart, bPart);
+        if (aFile)
+            return false;
+        a.remove_prefix(aSlash + 1);
+        b.remove_prefix(bSlash + 1);
+    }
+}
+
+const ArchiveEntry* ArchiveSide::Find(const std::string& name) const {
+    const auto it = byName.find(name);
+    return it == byName.end() ? nullptr : &entries[it->second];
+}
+
+ArchiveSide ReadArchiveSide(const std::string& path, const ArchiveSideRequest& request,
+                            const std::atomic<bool>& stop) {
+    ArchiveSide side;
+    side.path = path;
+    auto tree = OpenPackedTree(path);
+    if (!tree) {
+        side.failure = std::move(tree.error());
+        return side;
+    }
+    auto& entries = side.entries;
+    auto& byName = side.byName;
+    // The entry the last visit made, which a failure of its bytes reported
+    // right after the visit takes back.
+    std::optional<std::size_t> lastVisited;
+    // A name met a second time gives no row, nor does the first member of it.
+    const auto spoil = [&](std::size_t index, std::error_code why) {
+        ArchiveEntry& entry = entries[index];
+        if (entry.failure)
+            return;
+        entry.failure = why;
+        entry.texts = {};
+        entry.typeLibrary = false;
+    };
+    const auto add = [&](ArchiveEntry entry) {
+        byName.emplace(entry.name, entries.size());
+        entries.push_back(std::move(entry));
+    };
+
+    const auto wanted = [&](const PackedMember& member) {
+        if (!request.includeSubfolders && member.name.find('/') != std::string::npos)
+            return false;
+        if (request.names != nullptr && !request.names->contains(member.name))
+            return false;
+        return MatchesFilter(MemberFileName(member.name), request.filter);
+    };
+    const auto visit = [&](const PackedMember& member, const ByteSource* bytes) {
+        lastVisited.reset();
+        if (const auto it = byName.find(member.name); it != byName.end()) {
+            spoil(it->second, make_error_code(Reason::DuplicateMember));
+            return !stop.load();
+        }
+        ArchiveEntry entry;
+        entry.name = member.name;
+        entry.modified = member.modified;
+        if (bytes != nullptr) {
+            const FileVersionData data =
+                ReadFileVersionData(*bytes, FileKindOf(ExtensionOf(member.name)), ReadDepth::RowTexts);
+            entry.texts = ScanTexts(data);
+            entry.typeLibrary = data.typeLibrary.has_value();
+            entry.size = static_cast<std::int64_t>(bytes->size());
+        } else {
+            // The package tells of the member but its bytes are not there:
+            // what it declares stands for them.
+            entry.texts.version = member.declaredVersion;
+            entry.texts.language = DeclaredLanguageText(member.declaredLanguage);
+            entry.size = static_cast<std::int64_t>(member.size);
+        }
+        lastVisited = entries.size();
+        add(std::move(entry));
+        return !stop.load();
+    };
+    const auto unreadable = [&](const std::string& name, const Failure& failure) {
+        if (lastVisited && entries[*lastVisited].name == name) {
+            spoil(*lastVisited, failure.code);
+            lastVisited.reset();
+            return;
+        }
+        lastVisited.reset();
+        const auto safe = NormalizeMemberName(name);
+        if (!safe || safe->empty() || *safe != name) {
+            side.unreadable.push_back({JoinMember(path, name), failure.code});
+            return;
+        }
+        if (const auto it = byName.find(name); it != byName.end()) {
+            spoil(it->second, make_error_code(Reason::DuplicateMember));
+            return;
+        }
+        ArchiveEntry entry;
+        entry.name = name;
+        entry.failure = failure.code;
+        add(std::move(entry));
+    };
+
+    if (auto walked = (*tree)->Walk(wanted, visit, unreadable); !walked)
+        side.failure = std::move(walked.error());
+    side.stopped = stop.load();
+
+    std::stable_sort(entries.begin(), entries.end(), [](const ArchiveEntry& a, const ArchiveEntry& b) {
+        return WalkOrderLess(a.name, b.name);
+    });
+    byName.clear();
+    for (std::size_t i = 0; i < entries.size(); ++i)
+        byName.emplace(entries[i].name, i);
+    return side;
+}
+
+} // namespace sorvane

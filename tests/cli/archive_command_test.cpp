@@ -1,0 +1,234 @@
+// compare, info and copy with archives as SOURCE, TARGET or FILE.
+
+#include "cli/commands.h"
+
+#include "support/archive_maker.h"
+#include "support/scan_files.h"
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <sstream>
+
+namespace sorvane::cli {
+namespace {
+
+using test::ArchiveFormat;
+using test::VersionedFile;
+using test::VersionedPe;
+
+struct Ran {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+class ArchiveCommandTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const auto both = [this](const std::string& name, const std::string& bytes) {
+            dir.write("tree/" + name, bytes);
+            dir.write("changed/" + name, bytes);
+        };
+        both("same.dll", VersionedPe(VersionedFile{{1, 0, 0, 0}, 0x0409, "Same", "(c) S"}));
+        both("sub/deep.dll", VersionedPe(VersionedFile{{2, 0, 0, 0}}));
+        both("notes.txt", "no version");
+        dir.write("tree/newer.dll", VersionedPe(VersionedFile{{3, 1, 0, 0}}));
+        dir.write("changed/newer.dll", VersionedPe(VersionedFile{{3, 0, 0, 0}}));
+        dir.write("tree/gone.exe", VersionedPe(VersionedFile{{1, 0, 0, 0}}));
+        dir.write("tree/older.dll", VersionedPe(VersionedFile{{1, 0, 0, 0}}));
+        dir.write("changed/older.dll", VersionedPe(VersionedFile{{2, 0, 0, 0}}));
+        dir.write("changed/only.dll", VersionedPe(VersionedFile{{1, 0, 0, 0}}));
+        for (const auto& [tree, format] :
+             {std::pair{"tree", ArchiveFormat::Zip}, std::pair{"tree", ArchiveFormat::TarGz},
+              std::pair{"changed", ArchiveFormat::SevenZip}}) {
+            const std::string archive = dir.file(tree + std::string(test::ArchiveExtension(format)));
+            if (const auto made = test::MakeArchive(format, dir.file(tree), archive))
+                GTEST_SKIP() << *made;
+        }
+    }
+
+    Ran Compare(std::vector<std::string> args) {
+        std::ostringstream out, err;
+        const int status = RunCompare(args, out, err);
+        return {status, out.str(), err.str()};
+    }
+
+    test::TempDir dir;
+};
+
+TEST_F(ArchiveCommandTest, AnArchivePrintsWhatItsFolderPrints) {
+    const std::string tree = dir.file("tree");
+    const std::string changed = dir.file("changed");
+    const struct {
+        std::vector<std::string> archives;
+        std::vector<std::string> folders;
+    } cases[] = {
+        {{"tree.zip", "changed"}, {"tree", "changed"}},
+        {{"tree.tar.gz", "changed"}, {"tree", "changed"}},
+        {{"changed", "tree.zip"}, {"changed", "tree"}},
+        {{"tree.tar.gz", "changed.7z"}, {"tree", "changed"}},
+        {{"tree.zip"}, {"tree"}},
+    };
+    for (const auto& c : cases) {
+        for (const std::vector<std::string>& options :
+             {std::vector<std::string>{"-r", "--show", "all"}, {"-r", "--format", "csv"},
+              {"--filter", "*.dll"}, {"-r", "--sort", "target-version", "--descending"}}) {
+            std::vector<std::string> archiveArgs, folderArgs;
+            for (const auto& a : c.archives)
+                archiveArgs.push_back(dir.file(a));
+            for (const auto& f : c.folders)
+                folderArgs.push_back(dir.file(f));
+            archiveArgs.insert(archiveArgs.end(), options.begin(), options.end());
+            folderArgs.insert(folderArgs.end(), options.begin(), options.end());
+            const Ran archive = Compare(archiveArgs);
+            const Ran folder = Compare(folderArgs);
+            SCOPED_TRACE(c.archives[0] + " " + options[0] + " " + options.back());
+            EXPECT_EQ(archive.status, folder.status);
+            EXPECT_EQ(archive.out, folder.out);
+            EXPECT_EQ(archive.err, folder.err);
+        }
+    }
+    // Every row of an archive against its own folder is "=".
+    const Ran same = Compare({dir.file("tree.zip"), tree, "-r", "--show", "all", "--format", "json"});
+    EXPECT_EQ(same.status, 1);
+    const auto json = nlohmann::json::parse(same.out);
+    ASSERT_EQ(json["rows"].size(), 5u);
+    for (const auto& row : json["rows"])
+        EXPECT_EQ(row["mark"], "=") << row["name"];
+    EXPECT_EQ(json["source"], dir.file("tree.zip"));
+}
+
+TEST_F(ArchiveCommandTest, WhatArchivesCannotDoYetIsRefused) {
+    const struct {
+        std::vector<std::string> args;
+        std::string says;
+        bool copy = false;
+    } cases[] = {
+        {{"tree.zip", "changed", "--content"}, "--content is not available for archives yet"},
+        {{"changed", "tree.zip", "--content"}, "--content is not available for archives yet"},
+        {{"tree.zip", "--save-map", "out.map"}, "Source Maps of archives are not available yet"},
+        {{"tree.zip", "changed", "--list", "newer-source"}, "the members of an archive have none"},
+        {{"changed", "tree.zip", "--list", "newer-target"}, "the members of an archive have none"},
+        {{"tree.zip", "changed"}, "copying from an archive is not available yet", true},
+        {{"changed", "tree.zip"}, "nothing is copied into an archive", true},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args;
+        for (const auto& a : c.args)
+            args.push_back(a.ends_with(".zip") || a == "changed" ? dir.file(a) : a);
+        std::ostringstream out, err;
+        const int status = c.copy ? RunCopy(args, out, err) : RunCompare(args, out, err);
+        SCOPED_TRACE(c.args[0] + " " + c.args[1]);
+        EXPECT_EQ(status, kUsageError);
+        EXPECT_NE(err.str().find(c.says), std::string::npos) << err.str();
+        EXPECT_EQ(out.str(), "");
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir.file("out.map")));
+    EXPECT_EQ(dir.read("changed/newer.dll"), VersionedPe(VersionedFile{{3, 0, 0, 0}}));
+    // The paths of the folder's side are listed.
+    const Ran orphans = Compare({dir.file("changed"), dir.file("tree.zip"), "--list", "orphans"});
+    EXPECT_EQ(orphans.status, 1);
+    EXPECT_EQ(orphans.out, dir.file("changed") + "/only.dll\n");
+    const Ran newer = Compare({dir.file("tree.zip"), dir.file("changed"), "--list", "newer-target"});
+    EXPECT_EQ(newer.status, 1);
+    EXPECT_EQ(newer.out, dir.file("changed") + "/older.dll\n");
+}
+
+TEST_F(ArchiveCommandTest, InfoListsAnArchivesVersionedMembers) {
+    const std::string zip = dir.file("tree.zip");
+    std::ostringstream out, err;
+    ASSERT_EQ(RunInfo({"-r", zip}, out, err), 0) << err.str();
+    // The listing compare gives without a target, under the archive's name.
+    const Ran compared = Compare({zip, "-r"});
+    std::string indented;
+    std::istringstream lines(compared.out);
+    for (std::string line; std::getline(lines, line);)
+        indented += (line.empty() ? "" : "  ") + line + "\n";
+    EXPECT_EQ(out.str(), zip + "\n" + indented);
+
+    out.str("");
+    ASSERT_EQ(RunInfo({"--json", "--filter", "*.dll", zip, dir.file("tree/same.dll")}, out, err), 0);
+    const auto json = nlohmann::json::parse(out.str());
+    ASSERT_EQ(json.size(), 4u); // the three DLLs at the root, then the file
+    EXPECT_EQ(json[0]["path"], zip + "/newer.dll");
+    EXPECT_EQ(json[0]["archive"], zip);
+    EXPECT_EQ(json[0]["member"], "newer.dll");
+    EXPECT_EQ(json[0]["version"], "3.01.0000");
+    EXPECT_EQ(json[1]["member"], "older.dll");
+    EXPECT_EQ(json[2]["member"], "same.dll");
+    EXPECT_EQ(json[2]["description"], "Same");
+    EXPECT_EQ(json[2]["size"], VersionedPe(VersionedFile{{1, 0, 0, 0}, 0x0409, "Same", "(c) S"}).size());
+    EXPECT_EQ(json[3]["path"], dir.file("tree/same.dll"));
+    EXPECT_FALSE(json[3].contains("archive"));
+}
+
+TEST_F(ArchiveCommandTest, InfoAllShowsEveryMemberWithItsSizeAndTime) {
+    std::ostringstream out, err;
+    ASSERT_EQ(RunInfo({"--all", "--json", "-r", dir.file("tree.tar.gz")}, out, err), 0) << err.str();
+    const auto json = nlohmann::json::parse(out.str());
+    std::map<std::string, nlohmann::json> byMember;
+    for (const auto& member : json)
+        byMember[member["member"]] = member;
+    ASSERT_EQ(byMember.size(), 6u);
+    EXPECT_EQ(byMember["notes.txt"]["version"], "");
+    EXPECT_EQ(byMember["notes.txt"]["size"], 10);
+    EXPECT_EQ(byMember["sub/deep.dll"]["fixed"]["fileVersion"], "2.0.0.0");
+    EXPECT_GT(byMember["sub/deep.dll"]["modified"].get<std::int64_t>(), 1'000'000'000);
+    EXPECT_EQ(byMember["gone.exe"]["path"], dir.file("tree.tar.gz") + "/gone.exe");
+
+    // Text: one block a member, as for a file.
+    out.str("");
+    ASSERT_EQ(RunInfo({"--all", dir.file("tree.zip")}, out, err), 0);
+    const std::string text = out.str();
+    EXPECT_NE(text.find(dir.file("tree.zip") + "/same.dll\n  kind            version-resource\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("  file version    1.0.0.0\n"), std::string::npos);
+    EXPECT_NE(text.find("  modified        "), std::string::npos);
+    EXPECT_EQ(text.find("sub/deep.dll"), std::string::npos); // not without -r
+}
+
+constexpr const char* kHostileZip = R"PY(
+import sys, zipfile
+with zipfile.ZipFile(sys.argv[1], 'w') as z:
+    z.writestr('ok.dll', open(sys.argv[2], 'rb').read())
+    z.writestr('../\x1b[31mevil.dll', b'MZ')
+)PY";
+
+TEST_F(ArchiveCommandTest, HostileMembersAreNamedAndTheStatusIsTwo) {
+    if (test::PythonProgram().empty())
+        GTEST_SKIP() << "no Python";
+    const std::string zip = dir.file("hostile.zip");
+    ASSERT_EQ(test::RunPython(kHostileZip, {zip, dir.file("tree/same.dll")}), 0);
+    const std::string named =
+        "sorvane-cli: " + zip + "/../\\x1b[31mevil.dll: the member's name leads outside the "
+                                "archive's tree\n";
+    const Ran compared = Compare({zip, "--show", "all"});
+    EXPECT_EQ(compared.status, kUsageError);
+    EXPECT_NE(compared.out.find("ok.dll"), std::string::npos);
+    EXPECT_EQ(compared.err, named + "1 entry could not be read.\n");
+    for (const bool all : {false, true}) {
+        std::ostringstream out, err;
+        std::vector<std::string> args = {zip};
+        if (all)
+            args.insert(args.begin(), "--all");
+        EXPECT_EQ(RunInfo(args, out, err), kUsageError);
+        EXPECT_EQ(err.str(), named);
+        EXPECT_NE(out.str().find("ok.dll"), std::string::npos);
+    }
+}
+
+TEST_F(ArchiveCommandTest, AFileThatOnlyLooksLikeAnArchiveIsShownAsAFile) {
+    std::string compound = "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1";
+    compound.append(600, '\0');
+    const std::string doc = dir.write("letter.doc", compound);
+    std::ostringstream out, err;
+    EXPECT_EQ(RunInfo({doc}, out, err), 0);
+    EXPECT_EQ(out.str().rfind(doc + "\n  kind            version-resource\n", 0), 0u) << out.str();
+    EXPECT_EQ(err.str(), "");
+}
+
+} // namespace
+} // namespace sorvane::cli

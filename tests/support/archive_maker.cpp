@@ -1,0 +1,157 @@
+#include "support/archive_maker.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+namespace sorvane::test {
+namespace {
+
+bool Installed(const std::string& tool) {
+    return RunCommand("command -v " + tool + " >/dev/null 2>&1") == 0;
+}
+
+// Every file below `tree`, relative to it, sorted.
+std::vector<std::string> FilesBelow(const std::string& tree) {
+    std::vector<std::string> files;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(tree))
+        if (entry.is_regular_file())
+            files.push_back(std::filesystem::relative(entry.path(), tree).string());
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+} // namespace
+
+const std::vector<ArchiveFormat>& AllArchiveFormats() {
+    static const std::vector<ArchiveFormat> formats = {
+        ArchiveFormat::Zip,    ArchiveFormat::Nupkg,  ArchiveFormat::Jar,    ArchiveFormat::Vsix,
+        ArchiveFormat::Appx,   ArchiveFormat::SevenZip, ArchiveFormat::Tar,  ArchiveFormat::TarGz,
+        ArchiveFormat::TarBz2, ArchiveFormat::TarXz,  ArchiveFormat::TarZst, ArchiveFormat::Cab,
+        ArchiveFormat::Iso};
+    return formats;
+}
+
+std::string_view ArchiveExtension(ArchiveFormat format) {
+    switch (format) {
+    case ArchiveFormat::Zip: return ".zip";
+    case ArchiveFormat::Nupkg: return ".nupkg";
+    case ArchiveFormat::Jar: return ".jar";
+    case ArchiveFormat::Vsix: return ".vsix";
+    case ArchiveFormat::Appx: return ".appx";
+    case ArchiveFormat::SevenZip: return ".7z";
+    case ArchiveFormat::Tar: return ".tar";
+    case ArchiveFormat::TarGz: return ".tar.gz";
+    case ArchiveFormat::TarBz2: return ".tar.bz2";
+    case ArchiveFormat::TarXz: return ".tar.xz";
+    case ArchiveFormat::TarZst: return ".tar.zst";
+    case ArchiveFormat::Cab: return ".cab";
+    case ArchiveFormat::Iso: return ".iso";
+    }
+    return "";
+}
+
+std::string ShellQuoted(std::string_view text) {
+    std::string quoted = "'";
+    for (const char c : text) {
+        if (c == '\'')
+            quoted += "'\\''";
+        else
+            quoted += c;
+    }
+    return quoted + "'";
+}
+
+int RunCommand(const std::string& command) {
+    const int status = std::system(command.c_str());
+    if (status == -1 || !WIFEXITED(status))
+        return -1;
+    return WEXITSTATUS(status);
+}
+
+std::optional<std::string> MakeArchive(ArchiveFormat format, const std::string& tree,
+                                       const std::string& archive) {
+    const std::string in = "cd " + ShellQuoted(tree) + " && ";
+    const std::string out = ShellQuoted(archive);
+    std::string tool;
+    std::string command;
+    switch (format) {
+    case ArchiveFormat::Zip:
+    case ArchiveFormat::Nupkg:
+    case ArchiveFormat::Jar:
+    case ArchiveFormat::Vsix:
+    case ArchiveFormat::Appx:
+        tool = "zip";
+        command = in + "zip -q -r -X " + out + " .";
+        break;
+    case ArchiveFormat::SevenZip:
+        tool = "7z";
+        command = in + "7z a -bd -bso0 -bsp0 " + out + " . >/dev/null";
+        break;
+    case ArchiveFormat::Tar:
+    case ArchiveFormat::TarGz:
+    case ArchiveFormat::TarBz2:
+    case ArchiveFormat::TarXz:
+    case ArchiveFormat::TarZst: {
+        tool = "bsdtar";
+        const std::string_view filter = format == ArchiveFormat::TarGz    ? " -z"
+                                        : format == ArchiveFormat::TarBz2 ? " -j"
+                                        : format == ArchiveFormat::TarXz  ? " -J"
+                                        : format == ArchiveFormat::TarZst ? " --zstd"
+                                                                          : "";
+        command = "bsdtar" + std::string(filter) + " -C " + ShellQuoted(tree) + " -cf " + out + " .";
+        break;
+    }
+    case ArchiveFormat::Cab: {
+        tool = "gcab";
+        command = in + "gcab -c -z " + out;
+        for (const std::string& file : FilesBelow(tree))
+            command += " " + ShellQuoted(file);
+        break;
+    }
+    case ArchiveFormat::Iso:
+        tool = "genisoimage";
+        command = "genisoimage -quiet -R -J -input-charset utf-8 -o " + out + " " + ShellQuoted(tree) +
+                  " 2>/dev/null";
+        break;
+    }
+    if (!Installed(tool))
+        return "no " + tool;
+    if (RunCommand(command) != 0)
+        return "failed: " + command;
+    return std::nullopt;
+}
+
+std::string PythonProgram() {
+    for (const char* candidate : {"/usr/bin/python3", "/usr/local/bin/python3"})
+        if (::access(candidate, X_OK) == 0)
+            return candidate;
+    return {};
+}
+
+int RunPython(const std::string& script, const std::vector<std::string>& arguments) {
+    const std::string python = PythonProgram();
+    if (python.empty())
+        return -1;
+    char name[] = "/tmp/sorvane-script-XXXXXX";
+    const int fd = ::mkstemp(name);
+    if (fd < 0)
+        return -1;
+    ::close(fd);
+    {
+        std::ofstream file(name, std::ios::binary | std::ios::trunc);
+        file << script;
+    }
+    std::string command = ShellQuoted(python) + " " + ShellQuoted(name);
+    for (const std::string& argument : arguments)
+        command += " " + ShellQuoted(argument);
+    const int status = RunCommand(command);
+    ::unlink(name);
+    return status;
+}
+
+} // namespace sorvane::test
