@@ -1,6 +1,7 @@
 #include "engine/archive/packed_tree.h"
 
 #include "engine/archive/libarchive_tree.h"
+#include "engine/archive/msi_package.h"
 #include "engine/files/opened_file.h"
 #include "engine/files/unique_fd.h"
 #include "engine/text/text_utils.h"
@@ -92,8 +93,15 @@ bool IsPackedTree(const std::string& path) {
         const auto tree = OpenLibarchiveTree(path);
         return tree || !tree.error().Is(Reason::NotAnArchive);
     }
+    case Signature::CompoundFile: {
+        // Word documents and other compound files are no installers; one
+        // named as an installer is, and is reported when it cannot be read.
+        if (EndsWithIgnoreCase(path, ".msi"))
+            return true;
+        const auto package = OpenMsiPackage(path);
+        return package || !package.error().Is(Reason::NotAnArchive);
+    }
     case Signature::Libarchive:
-    case Signature::CompoundFile:
         break;
     }
     return true;
@@ -102,9 +110,8 @@ bool IsPackedTree(const std::string& path) {
 Result<std::unique_ptr<PackedTree>> OpenPackedTree(const std::string& path) {
     switch (SignatureOf(path)) {
     case Signature::CompoundFile:
-        // An installer (an OLE compound file): read by the installer reader
-        // once there is one; until then no tree of its own.
-        return Fail(Failure(Reason::NotAnArchive, Step::Open, path));
+        // An installer (an OLE compound file), laid out as it installs.
+        return OpenMsiPackage(path);
     case Signature::Libarchive:
     case Signature::CompressedStream:
     case Signature::None:
