@@ -1,5 +1,7 @@
 #include "engine/archive/msi_package.h"
 
+#include "engine/archive/member_bytes.h"
+
 #include "engine/files/opened_file.h"
 
 #include <algorithm>
@@ -7,9 +9,7 @@
 #include <archive_entry.h>
 #include <array>
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <functional>
 #include <gio/gio.h>
 #include <libmsi.h>
@@ -270,132 +270,6 @@ private:
     const ByteSource& file_;
     std::uint64_t offset_ = 0;
     Bytes buffer_;
-};
-
-struct ArchiveFree {
-    void operator()(archive* reader) const { archive_read_free(reader); }
-};
-using ArchivePtr = std::unique_ptr<archive, ArchiveFree>;
-
-/// The descriptor of an unnamed temporary file, or -1 with errno set.
-int OpenSpillFile() {
-    const char* folder = std::getenv("TMPDIR");
-    if (!folder || !*folder)
-        folder = "/tmp";
-    const int fd = open(folder, O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-    if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL))
-        return fd;
-    // A file system without unnamed files: a named one, unlinked at once.
-    std::string pattern = std::string(folder) + "/sorvane-member-XXXXXX";
-    const int named = mkostemp(pattern.data(), O_CLOEXEC);
-    if (named >= 0)
-        unlink(pattern.c_str());
-    return named;
-}
-
-/// The member of a cabinet that libarchive is at, unpacked as far as it is
-/// read: the bytes unpacked so far are kept (in memory up to a limit, in an
-/// unnamed temporary file above it) so a reader can go back to them.
-class CabinetMember final : public ByteSource {
-public:
-    CabinetMember(archive* reader, std::uint64_t size, std::size_t memoryBytes)
-        : reader_(reader), size_(size), memoryBytes_(memoryBytes) {}
-    ~CabinetMember() override {
-        if (spill_ >= 0)
-            close(spill_);
-    }
-    CabinetMember(const CabinetMember&) = delete;
-    CabinetMember& operator=(const CabinetMember&) = delete;
-
-    std::uint64_t size() const override { return size_; }
-
-protected:
-    bool ReadInto(std::uint64_t offset, std::span<std::byte> out) const override {
-        const std::uint64_t end = offset + out.size();
-        if (end > have_ && !Unpack(end))
-            return false;
-        if (spill_ < 0) {
-            std::memcpy(out.data(), memory_.data() + offset, out.size());
-            return true;
-        }
-        std::size_t done = 0;
-        while (done < out.size()) {
-            const ssize_t got = pread(spill_, out.data() + done, out.size() - done,
-                                      static_cast<off_t>(offset + done));
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got <= 0)
-                return false;
-            done += static_cast<std::size_t>(got);
-        }
-        return true;
-    }
-
-private:
-    bool Unpack(std::uint64_t end) const {
-        while (have_ < end) {
-            if (failed_)
-                return false;
-            if (chunk_.empty())
-                chunk_.resize(kChunk);
-            const auto want =
-                static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, size_ - have_));
-            const la_ssize_t got = archive_read_data(reader_, chunk_.data(), want);
-            // An error, or a cabinet that ends inside the member.
-            if (got <= 0) {
-                failed_ = true;
-                return false;
-            }
-            if (!Keep(std::span(chunk_.data(),
-                                std::min<std::size_t>(static_cast<std::size_t>(got), want)))) {
-                failed_ = true;
-                return false;
-            }
-        }
-        return true;
-    }
-
-    bool Keep(std::span<const std::byte> bytes) const {
-        if (spill_ < 0 && have_ + bytes.size() <= memoryBytes_) {
-            memory_.insert(memory_.end(), bytes.begin(), bytes.end());
-            have_ += bytes.size();
-            return true;
-        }
-        if (spill_ < 0) {
-            spill_ = OpenSpillFile();
-            if (spill_ < 0 || !WriteAt(memory_, 0))
-                return false;
-            Bytes().swap(memory_);
-        }
-        if (!WriteAt(bytes, have_))
-            return false;
-        have_ += bytes.size();
-        return true;
-    }
-
-    bool WriteAt(std::span<const std::byte> bytes, std::uint64_t offset) const {
-        std::size_t done = 0;
-        while (done < bytes.size()) {
-            const ssize_t put = pwrite(spill_, bytes.data() + done, bytes.size() - done,
-                                       static_cast<off_t>(offset + done));
-            if (put < 0 && errno == EINTR)
-                continue;
-            if (put <= 0)
-                return false;
-            done += static_cast<std::size_t>(put);
-        }
-        return true;
-    }
-
-    static constexpr std::size_t kChunk = 64 * 1024;
-    archive* reader_;
-    std::uint64_t size_;
-    std::size_t memoryBytes_;
-    mutable Bytes memory_;
-    mutable Bytes chunk_;
-    mutable int spill_ = -1;
-    mutable std::uint64_t have_ = 0;
-    mutable bool failed_ = false;
 };
 
 // ---------------------------------------------------------------------------
@@ -880,6 +754,15 @@ void MsiPackage::WalkCabinet(WalkState& walk, const MediaRow& media,
     for (const std::size_t index : files)
         byKey.emplace(files_[index].key, index);
     std::unordered_set<std::size_t> seen;
+    // A member's bytes as the archives' members are read; its size and the
+    // package's total are paid above, from the cabinet's header.
+    UnpackBudget unpack;
+    unpack.heldInMemory = limits_.memoryBytes;
+    unpack.memberBytes = limits_.memberBytes;
+    unpack.ratio = std::numeric_limits<std::uint64_t>::max();
+    WalkTally tally;
+    tally.limit = std::numeric_limits<std::uint64_t>::max();
+    Bytes held;
 
     ArchivePtr reader(archive_read_new());
     std::string cabinetError;
@@ -947,9 +830,11 @@ void MsiPackage::WalkCabinet(WalkState& walk, const MediaRow& media,
             Offer(walk, file, nullptr);
             continue;
         }
-        CabinetMember bytes(reader.get(), size, limits_.memoryBytes);
+        MemberBytes bytes(reader.get(), size, unpack, tally, held);
         if (!walk.visit(member, &bytes))
             walk.stopped = true;
+        else if (bytes.failure())
+            walk.unreadable(member.name, *bytes.failure());
     }
     if (walk.stopped)
         return;
