@@ -15,6 +15,7 @@
 #include "engine/text/text_utils.h"
 #include "engine/formats/version_reader.h"
 
+#include <functional>
 #include <cstdio>
 #include <ctime>
 #include <sstream>
@@ -388,10 +389,9 @@ void WriteFile(const std::string& path, FileKind kind, const FileVersionData& da
 }
 
 // Prints one file as info shows it; false when it could not be read.
-bool InfoFile(const std::string& path, const InfoOptions& options, JsonWriter& json,
-              std::ostream& out, std::ostream& err) {
-    const FileKind kind = FileKindOf(ExtensionOf(path));
-    const FileVersionData data = ReadFileVersionData(path, kind);
+bool InfoFile(const std::string& path, FileKind kind, const FileVersionData& data,
+              const InfoOptions& options, JsonWriter& json, std::ostream& out,
+              std::ostream& err) {
     std::optional<std::string> error;
     if (!data.opened) {
         error = data.failure ? data.failure->Message() : std::string("cannot be read");
@@ -411,19 +411,19 @@ std::string MemberPath(const std::string& archive, std::string_view member) {
     return archive + "/" + std::string(member);
 }
 
-// A member that could not be read: on standard error, and in the listing.
-void WriteUnreadableMember(const std::string& archive, std::string_view member,
-                           const Failure& failure, const InfoOptions& options, JsonWriter& json,
-                           std::ostream& out, std::ostream& err) {
-    const std::string path = MemberPath(archive, member);
+// An entry that could not be read, at `path`: on standard error, and in the
+// listing; `fields` adds what the JSON object says of it besides.
+void WriteUnreadableEntry(const std::string& path, const Failure& failure,
+                          const std::function<void(JsonWriter&)>& fields,
+                          const InfoOptions& options, JsonWriter& json, std::ostream& out,
+                          std::ostream& err) {
     const std::string message = failure.Message();
     err << "sorvane-cli: " << TerminalText(DecodeText(path)) << ": " << TerminalText(message)
         << "\n";
     if (options.json) {
         json.BeginObject();
         json.Field("path", DecodeText(path));
-        json.Field("archive", DecodeText(archive));
-        json.Field("member", DecodeText(member));
+        fields(json);
         json.Field("error", DecodeText(message));
         WriteFailureJson(json, failure);
         json.EndObject();
@@ -433,24 +433,26 @@ void WriteUnreadableMember(const std::string& archive, std::string_view member,
     }
 }
 
+// A member that could not be read.
+void WriteUnreadableMember(const std::string& archive, std::string_view member,
+                           const Failure& failure, const InfoOptions& options, JsonWriter& json,
+                           std::ostream& out, std::ostream& err) {
+    WriteUnreadableEntry(
+        MemberPath(archive, member), failure,
+        [&](JsonWriter& j) {
+            j.Field("archive", DecodeText(archive));
+            j.Field("member", DecodeText(member));
+        },
+        options, json, out, err);
+}
+
 // An archive that could not be opened, or read to its end.
 void WriteUnreadableArchive(const std::string& archive, const Failure& failure,
                             const InfoOptions& options, JsonWriter& json, std::ostream& out,
                             std::ostream& err) {
-    const std::string message = failure.Message();
-    err << "sorvane-cli: " << TerminalText(DecodeText(archive)) << ": " << TerminalText(message)
-        << "\n";
-    if (options.json) {
-        json.BeginObject();
-        json.Field("path", DecodeText(archive));
-        json.Field("kind", "archive");
-        json.Field("error", DecodeText(message));
-        WriteFailureJson(json, failure);
-        json.EndObject();
-    } else {
-        out << TerminalText(DecodeText(archive)) << "\n";
-        WriteLine(out, 2, "error", DecodeText(message));
-    }
+    WriteUnreadableEntry(
+        archive, failure, [](JsonWriter& j) { j.Field("kind", "archive"); }, options, json, out,
+        err);
 }
 
 // Keeps the rows of a scan as they come.
@@ -602,11 +604,15 @@ int RunInfo(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         json.BeginArray();
     for (const auto& path : options.files) {
         bool read = true;
-        if (IsArchiveSide(path) && OpensAsArchive(path))
+        const FileKind kind = FileKindOf(ExtensionOf(path));
+        const FileVersionData data = ReadFileVersionData(path, kind);
+        // A file its reader got data from is no archive: only the others are
+        // looked at again as archives.
+        if (data.failure && IsArchiveSide(path) && OpensAsArchive(path))
             read = options.all ? InfoArchiveAll(path, options, json, out, err)
                                : InfoArchiveRows(path, options, json, out, err);
         else
-            read = InfoFile(path, options, json, out, err);
+            read = InfoFile(path, kind, data, options, json, out, err);
         if (!read)
             status = kUsageError;
     }

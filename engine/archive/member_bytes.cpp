@@ -40,9 +40,13 @@ int OpenSpillFile(const std::string& chosen) {
     return fd;
 }
 
-bool WriteAll(int fd, const std::byte* data, std::size_t length, std::uint64_t offset) {
+namespace {
+
+// Calls `call` (pread or pwrite) until all `length` bytes at `offset` are done.
+template <typename Byte, typename Call>
+bool AllAt(Call call, int fd, Byte* data, std::size_t length, std::uint64_t offset) {
     while (length > 0) {
-        const ssize_t n = ::pwrite(fd, data, length, static_cast<off_t>(offset));
+        const ssize_t n = call(fd, data, length, static_cast<off_t>(offset));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -54,18 +58,14 @@ bool WriteAll(int fd, const std::byte* data, std::size_t length, std::uint64_t o
     return true;
 }
 
+} // namespace
+
+bool WriteAll(int fd, const std::byte* data, std::size_t length, std::uint64_t offset) {
+    return AllAt(::pwrite, fd, data, length, offset);
+}
+
 bool ReadAll(int fd, std::byte* data, std::size_t length, std::uint64_t offset) {
-    while (length > 0) {
-        const ssize_t n = ::pread(fd, data, length, static_cast<off_t>(offset));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        length -= static_cast<std::size_t>(n);
-        offset += static_cast<std::uint64_t>(n);
-    }
-    return true;
+    return AllAt(::pread, fd, data, length, offset);
 }
 
 } // namespace sorvane
