@@ -4,6 +4,7 @@
 
 #include "engine/archive/msi_package.h"
 #include "engine/formats/version_reader.h"
+#include "engine/scan/scan_driver.h"
 #include "support/temp_dir.h"
 
 #include <cstdlib>
@@ -295,6 +296,45 @@ TEST(MsiPackage, TreeIsTheInstalledLayoutBelowTheDeepestCommonFolder) {
         const Walked walked = WalkAll(**tree);
         EXPECT_TRUE(walked.unreadable.empty()) << walked.unreadable.front().first;
         ExpectFixtureBytes(walked, c.members);
+    }
+}
+
+// Keeps the rows of a scan.
+class KeptRows final : public ScanObserver {
+public:
+    void RowAdded(ComparisonRow row) override { rows.push_back(std::move(row)); }
+    std::vector<ComparisonRow> rows;
+};
+
+TEST(MsiPackage, AnInstallerIsScannedAsTheFolderItInstalls) {
+    SKIP_WITHOUT_TOOLS();
+    test::TempDir dir;
+    const Built built = Build(dir, OneProduct());
+    ASSERT_TRUE(built.ok) << built.log;
+    // What the installer puts in its install folder.
+    const std::string installed = dir.file("installed");
+    fs::create_directories(installed + "/plugins");
+    fs::copy_file(Fixture("english.dll"), installed + "/english.dll");
+    fs::copy_file(Fixture("german.dll"), installed + "/german library.dll");
+    fs::copy_file(Fixture("neutral.dll"), installed + "/plugins/neutral.dll");
+    for (const bool installerIsSource : {true, false}) {
+        SCOPED_TRACE(installerIsSource ? "installer as Source" : "installer as Target");
+        ScanRequest request;
+        request.source = installerIsSource ? built.msi : installed;
+        request.target = installerIsSource ? installed : built.msi;
+        request.includeSubfolders = true;
+        request.displayMode = static_cast<int>(DisplayMode::AllVersioned);
+        Scanner scanner;
+        KeptRows kept;
+        const ScanOutcome outcome = scanner.Run(request, kept);
+        EXPECT_TRUE(outcome.unreadable.empty());
+        std::set<std::string> names;
+        for (const ComparisonRow& row : kept.rows) {
+            names.insert(row.Name);
+            EXPECT_EQ(row.Mark, ComparisonMark::Equal) << row.Name;
+        }
+        EXPECT_EQ(names, (std::set<std::string>{"english.dll", "german library.dll",
+                                                "plugins/neutral.dll"}));
     }
 }
 
