@@ -79,7 +79,7 @@ row and is named as ARCHIVE/MEMBER on standard error.)",
            "also compare the bytes of each pair whose versions and sizes are equal (XXH3-128, "
            "each file read once): \"~\" then also means same version, different bytes. "
            "Against a Source Map the target's bytes are compared with the hash its entry holds "
-           "(a map saved with --content). Not for archives yet."},
+           "(a map saved with --content). The members of an archive are read whole for it."},
           {"--threads", "N", Text, {},
            "at most N files read in parallel (default 4; 0 = sequential): one per core at "
            "first, all N when the files come from the disk"},

@@ -162,12 +162,10 @@ std::optional<int> ParseOptions(const std::vector<std::string>& args, CompareOpt
         // A list holds every file of its category.
         options.show = static_cast<int>(DisplayMode::AllVersioned);
     }
-    // An archive stands for the folder tree it holds when versions are read;
-    // its members have no paths on disk, and their bytes are not compared yet.
+    // An archive stands for the folder tree it holds; its members have no
+    // paths on disk.
     const bool sourceIsArchive = !IsSourceMapPath(options.source) && IsArchiveSide(options.source);
     const bool targetIsArchive = IsArchiveSide(options.target);
-    if (options.content && (sourceIsArchive || targetIsArchive))
-        return parser.Fail(err, "--content is not available for archives yet");
     if (options.saveMap && sourceIsArchive)
         return parser.Fail(err, "--save-map needs a source folder: Source Maps of archives are "
                                 "not available yet");

@@ -1,5 +1,7 @@
 #include "engine/files/content_hash.h"
 
+#include "engine/formats/byte_source.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 #include <xxhash.h>
@@ -57,16 +59,50 @@ ContentHash HashBytes(std::string_view bytes) {
     return FromXxh(XXH3_128bits(bytes.data(), bytes.size()));
 }
 
-Result<ContentHash> HashDescriptor(int fd) {
-    // One buffer a thread: the reading threads hash pair after pair.
-    thread_local std::unique_ptr<char[]> buffer(new char[kChunkBytes]);
-    std::unique_ptr<XXH3_state_t, decltype(&XXH3_freeState)> state(XXH3_createState(),
-                                                                    XXH3_freeState);
+namespace {
+
+using HashState = std::unique_ptr<XXH3_state_t, decltype(&XXH3_freeState)>;
+
+Result<HashState> NewHashState() {
+    HashState state(XXH3_createState(), XXH3_freeState);
     if (!state || XXH3_128bits_reset(state.get()) != XXH_OK)
         return Fail(Failure::System(ENOMEM, Step::Read));
+    return state;
+}
+
+// One buffer a thread: the reading threads hash pair after pair.
+char* ChunkBuffer() {
+    thread_local std::unique_ptr<char[]> buffer(new char[kChunkBytes]);
+    return buffer.get();
+}
+
+} // namespace
+
+Result<ContentHash> HashSource(const ByteSource& bytes) {
+    auto state = NewHashState();
+    if (!state)
+        return Fail(state.error());
+    char* buffer = ChunkBuffer();
+    const std::uint64_t size = bytes.size();
+    for (std::uint64_t at = 0; at < size;) {
+        const auto length = static_cast<std::size_t>(std::min<std::uint64_t>(kChunkBytes, size - at));
+        const auto chunk = std::as_writable_bytes(std::span(buffer, length));
+        if (!bytes.ReadExactly(at, chunk))
+            return Fail(Failure{Reason::Truncated, Step::Read});
+        XXH3_128bits_update(state->get(), buffer, length);
+        at += length;
+    }
+    return FromXxh(XXH3_128bits_digest(state->get()));
+}
+
+Result<ContentHash> HashDescriptor(int fd) {
+    auto state = NewHashState();
+    if (!state)
+        return Fail(state.error());
+    char* const buffer = ChunkBuffer();
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     for (off_t at = 0;;) {
-        const ssize_t got = ::pread(fd, buffer.get(), kChunkBytes, at);
+        const ssize_t got = ::pread(fd, buffer, kChunkBytes, at);
         if (got < 0) {
             if (errno == EINTR)
                 continue;
@@ -74,10 +110,10 @@ Result<ContentHash> HashDescriptor(int fd) {
         }
         if (got == 0)
             break;
-        XXH3_128bits_update(state.get(), buffer.get(), static_cast<std::size_t>(got));
+        XXH3_128bits_update(state->get(), buffer, static_cast<std::size_t>(got));
         at += got;
     }
-    return FromXxh(XXH3_128bits_digest(state.get()));
+    return FromXxh(XXH3_128bits_digest(state->get()));
 }
 
 } // namespace sorvane

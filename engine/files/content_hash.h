@@ -28,4 +28,10 @@ ContentHash HashBytes(std::string_view bytes);
 /// the hash of its bytes; fails (step Read) when a read fails.
 Result<ContentHash> HashDescriptor(int fd);
 
+class ByteSource;
+/// The hash of all the bytes of `bytes`, read once from its start (an
+/// archive's member, unpacked as it is read); fails (step Read) when a read
+/// fails.
+Result<ContentHash> HashSource(const ByteSource& bytes);
+
 } // namespace sorvane

@@ -81,6 +81,8 @@ ArchiveSide ReadArchiveSide(const std::string& path, const ArchiveSideRequest& r
         entry.failure = why;
         entry.texts = {};
         entry.typeLibrary = false;
+        entry.assemblyVersion.clear();
+        entry.hash.reset();
     };
     const auto add = [&](ArchiveEntry entry) {
         byName.emplace(entry.name, entries.size());
@@ -109,6 +111,17 @@ ArchiveSide ReadArchiveSide(const std::string& path, const ArchiveSideRequest& r
             entry.texts = ScanTexts(data);
             entry.typeLibrary = data.typeLibrary.has_value();
             entry.size = static_cast<std::int64_t>(bytes->size());
+            if (data.assembly)
+                entry.assemblyVersion = data.assembly->version;
+            // Bytes that fail on the way are reported right after this
+            // visit, with the tree's own reason for them.
+            if (request.hashContents) {
+                auto hash = HashSource(*bytes);
+                if (hash)
+                    entry.hash = *hash;
+                else
+                    entry.failure = hash.error().code;
+            }
         } else {
             // The package tells of the member but its bytes are not there:
             // what it declares stands for them.
@@ -122,6 +135,7 @@ ArchiveSide ReadArchiveSide(const std::string& path, const ArchiveSideRequest& r
     };
     const auto unreadable = [&](const std::string& name, const Failure& failure) {
         if (lastVisited && entries[*lastVisited].name == name) {
+            entries[*lastVisited].failure.clear(); // the tree's reason is the better one
             spoil(*lastVisited, failure.code);
             lastVisited.reset();
             return;

@@ -4,6 +4,7 @@
 // like a folder (a source) or looks names up in (a target).
 
 #include "engine/failure.h"
+#include "engine/files/content_hash.h"
 #include "engine/formats/version_reader.h"
 #include "engine/scan/folder_enumerator.h"
 
@@ -25,6 +26,11 @@ struct ArchiveEntry {
     bool typeLibrary = false;
     std::int64_t size = 0;
     std::optional<std::int64_t> modified; ///< seconds since 1970, when kept
+    /// The AssemblyVersion of a .NET assembly; empty for any other member.
+    std::string assemblyVersion;
+    /// The hash of all its bytes, when the request asked for hashes and the
+    /// bytes were there.
+    std::optional<ContentHash> hash;
     /// Why the member gives no row: it could not be read, or another member
     /// has its name. Its texts are then empty.
     std::error_code failure;
@@ -39,6 +45,8 @@ struct ArchiveSideRequest {
     /// When set, only the members of these names (the names a target is
     /// looked up by).
     const std::unordered_set<std::string>* names = nullptr;
+    /// Every member read is also read to its end for the hash of its bytes.
+    bool hashContents = false;
 };
 
 /// The members of one side that were asked for, in the order a folder walk

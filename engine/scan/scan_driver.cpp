@@ -199,6 +199,8 @@ FileResult CompareOneFile(const Job& job, const ScanContext& context) {
             return Unreadable(JoinPath(context.source, row.Name), job.member->failure);
         source = job.member->texts;
         row.SourceSize = job.member->size;
+        row.SourceAssemblyVersion = job.member->assemblyVersion;
+        row.SourceHash = job.member->hash;
     } else {
         ScanFileTexts sourceData =
             ReadSide(context.sourceFolder, context.source, row.Name, kind, sourceFile);
@@ -231,16 +233,18 @@ FileResult CompareOneFile(const Job& job, const ScanContext& context) {
     // A target that is there but cannot be read is no orphan: nothing is
     // known about how it compares, so it gives no row and is listed instead.
     std::unique_ptr<OpenedFile> targetFile;
+    const ArchiveEntry* targetMember = nullptr;
     ScanFileTexts targetData;
     if (context.targetArchive != nullptr) {
         // A member of an archive Target: read with the archive. It stays
         // where it is, so there is nothing to hold a copy to.
-        if (const ArchiveEntry* member = context.targetArchive->Find(row.Name)) {
-            if (member->failure)
-                return Unreadable(JoinPath(context.target, row.Name), member->failure);
-            targetData.texts = member->texts;
-            targetData.size = member->size;
-            targetData.typeLibrary = member->typeLibrary;
+        if ((targetMember = context.targetArchive->Find(row.Name))) {
+            if (targetMember->failure)
+                return Unreadable(JoinPath(context.target, row.Name), targetMember->failure);
+            targetData.texts = targetMember->texts;
+            targetData.size = targetMember->size;
+            targetData.typeLibrary = targetMember->typeLibrary;
+            targetData.assemblyVersion = targetMember->assemblyVersion;
         }
     } else {
         targetData = ReadSide(context.targetFolder, context.target, row.Name, kind, targetFile);
@@ -280,10 +284,11 @@ FileResult CompareOneFile(const Job& job, const ScanContext& context) {
     row.TargetLanguage = std::move(targetSide.Language);
     // Same version, same size: with contents compared, different bytes make
     // it "same version, different file" all the same. The source's hash is
-    // that of its file, or the one its map entry holds (an entry without one
-    // has no bytes to compare). An archive's members are not compared yet.
-    if (context.compareContents && row.Mark == ComparisonMark::Equal && targetFile &&
-        context.sourceArchive == nullptr && context.targetArchive == nullptr) {
+    // that of its file, of its archive member (hashed as the archive was
+    // read), or the one its map entry holds (an entry without one has no
+    // bytes to compare).
+    if (context.compareContents && row.Mark == ComparisonMark::Equal &&
+        (targetFile || targetMember)) {
         if (!row.SourceHash && sourceFile) {
             const auto sourceHash = sourceFile->HashContents();
             if (!sourceHash)
@@ -291,10 +296,15 @@ FileResult CompareOneFile(const Job& job, const ScanContext& context) {
             row.SourceHash = *sourceHash;
         }
         if (row.SourceHash) {
-            const auto targetHash = targetFile->HashContents();
-            if (!targetHash)
-                return Unreadable(JoinPath(context.target, row.Name), targetHash.error().code);
-            if (*row.SourceHash != *targetHash)
+            std::optional<ContentHash> targetHash;
+            if (targetMember) {
+                targetHash = targetMember->hash;
+            } else if (auto hash = targetFile->HashContents()) {
+                targetHash = *hash;
+            } else {
+                return Unreadable(JoinPath(context.target, row.Name), hash.error().code);
+            }
+            if (targetHash && *row.SourceHash != *targetHash)
                 row.Mark = ComparisonMark::DifferentSize;
         }
     }
@@ -743,6 +753,7 @@ void WalkFolderAgainstArchive(FolderEnumerator& walk, ScanContext& context,
     ArchiveSideRequest wanted;
     wanted.includeSubfolders = true;
     wanted.names = &names;
+    wanted.hashContents = context.compareContents;
     target = ReadArchiveSide(context.target, wanted, stop);
     names.clear();
     NoteArchive(*target, outcome);
@@ -910,6 +921,7 @@ ScanOutcome Scanner::Run(const ScanRequest& request, ScanObserver& observer) {
             ArchiveSideRequest wanted;
             wanted.filter = request.filter;
             wanted.includeSubfolders = request.includeSubfolders;
+            wanted.hashContents = request.compareContents;
             sourceArchive = ReadArchiveSide(context.source, wanted, stopRequested_);
             NoteArchive(*sourceArchive, outcome);
             context.sourceArchive = &*sourceArchive;
@@ -936,6 +948,7 @@ ScanOutcome Scanner::Run(const ScanRequest& request, ScanObserver& observer) {
                 ArchiveSideRequest wanted;
                 wanted.includeSubfolders = true;
                 wanted.names = &names;
+                wanted.hashContents = request.compareContents;
                 targetArchive = ReadArchiveSide(context.target, wanted, stopRequested_);
                 NoteArchive(*targetArchive, outcome);
                 context.targetArchive = &*targetArchive;
@@ -972,8 +985,6 @@ ScanOutcome Scanner::Run(const ScanRequest& request, ScanObserver& observer) {
     }
     if (outcome.skippedMapLines > 0)
         AppendSentence(outcome.message, SkippedMapLinesText(outcome.skippedMapLines));
-    if (request.compareContents && (outcome.sourceIsArchive || outcome.targetIsArchive))
-        AppendSentence(outcome.message, kArchiveContentsMessage);
     return outcome;
 }
 

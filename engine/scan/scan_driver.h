@@ -36,8 +36,6 @@ inline constexpr const char* kInterruptedMessage = "Scanning was interrupted.";
 inline constexpr const char* kNoDifferencesMessage = "No differences found.";
 inline constexpr const char* kNoVersionsMessage = "No file contained version information found.";
 inline constexpr const char* kSameFolderMessage = "Source and Target are the same folder.";
-inline constexpr const char* kArchiveContentsMessage =
-    "Contents are not compared for archives yet.";
 inline constexpr const char* kOutOfMemoryMessage =
     "There was not enough memory to go on: the scan ended early.";
 

@@ -106,8 +106,6 @@ TEST_F(ArchiveCommandTest, WhatArchivesCannotDoYetIsRefused) {
         std::string says;
         bool copy = false;
     } cases[] = {
-        {{"tree.zip", "changed", "--content"}, "--content is not available for archives yet"},
-        {{"changed", "tree.zip", "--content"}, "--content is not available for archives yet"},
         {{"tree.zip", "--save-map", "out.map"}, "Source Maps of archives are not available yet"},
         {{"tree.zip", "changed", "--list", "newer-source"}, "the members of an archive have none"},
         {{"changed", "tree.zip", "--list", "newer-target"}, "the members of an archive have none"},
