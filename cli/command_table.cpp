@@ -137,7 +137,12 @@ sub-folders are made.
 Nothing is written through a symbolic link: a link at a target
 file, at a folder on its way, at TARGET/_Backup or below it refuses
 that file, as does a source or target file that changed after the
-scan (scan again); the holes of a sparse file stay holes.)",
+scan (scan again); the holes of a sparse file stay holes.
+SOURCE may be an archive or installer, as for compare: its members
+are copied out of it in one pass, each with the member's permission
+bits and time where the format keeps them (0644 and the archive's
+time otherwise); a member that cannot be unpacked is not copied and
+its target stays. TARGET must be a folder: an archive is read-only.)",
          {{"SOURCE", Folder}, {"TARGET", Folder}},
          {filter,
           subfolders,
@@ -167,7 +172,8 @@ system folder, entries that could not be read or files refused for
 a link or a change since the scan (each named on standard error;
 the other files are still copied).)",
          {"sorvane-cli copy -r build/release /opt/product --dry-run",
-          "sorvane-cli copy -r --filter '*.dll' build/release /opt/product"}},
+          "sorvane-cli copy -r --filter '*.dll' build/release /opt/product",
+          "sorvane-cli copy -r product-1.2.zip /opt/product"}},
         {"info",
          "info [--json] [--all] [-r] [--filter PATTERNS] FILE...",
          "show what Sorvane reads from single files",

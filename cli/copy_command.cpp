@@ -7,6 +7,7 @@
 #include "row_output.h"
 #include "terminal_text.h"
 
+#include "engine/archive/archive_copy.h"
 #include "engine/files/file_copy.h"
 #include "engine/text/path_utils.h"
 #include "engine/scan/scan_driver.h"
@@ -138,11 +139,7 @@ int Copy(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
         return *status;
     if (IsSourceMapPath(options.source) && !FolderExists(NormalizeFolderPath(options.source, false)))
         return parser.Fail(err, "SOURCE must be a folder: a Source Map holds no files to copy");
-    // Members are not copied out of archives yet, and an archive Target is
-    // read-only: nothing is ever written into it.
-    if (IsArchiveSide(options.source))
-        return parser.Fail(err, "SOURCE is an archive: copying from an archive is not available "
-                                "yet");
+    // An archive Target is read-only: nothing is ever written into it.
     if (IsArchiveSide(options.target))
         return parser.Fail(err, "TARGET is an archive, which is read-only: nothing is copied into "
                                 "an archive");
@@ -250,7 +247,32 @@ int Copy(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
                                                      BackupFolder{*options.backupDir})
                     : std::make_unique<RowCopyBatch>(outcome.source, outcome.target,
                                                      options.backup);
+    const bool fromArchive = batch && outcome.sourceIsArchive;
+    if (fromArchive) {
+        // The members are copied in one walk of the archive, in the order
+        // it stores them; each row is still told in its order.
+        std::vector<ArchiveCopyRow> members;
+        for (const auto& row : found.rows) {
+            told.push_back({&row, row.Busy, std::nullopt});
+            if (row.Busy)
+                continue;
+            toldOfBatchRow.push_back(told.size() - 1);
+            members.push_back({row.Name, ScannedPair{row.SourceStamp, row.TargetStamp}});
+        }
+        CopyArchiveRows(
+            outcome.source, *batch, members, gInterrupted, [](std::size_t) {},
+            [&](std::size_t index, RowCopyResult result) {
+                std::vector<RowCopyBatch::Finished> finished;
+                finished.push_back({index, std::move(result)});
+                tell(std::move(finished));
+            });
+        tell({});
+        interrupted = gInterrupted.load();
+        batch.reset();
+    }
     for (const auto& row : found.rows) {
+        if (fromArchive)
+            break;
         if (gInterrupted.load()) {
             interrupted = true;
             break;

@@ -59,7 +59,7 @@ ToolsCommands::ToolsCommands(WindowContext& window, QObject* parent)
     // A hidden item's key does nothing in Qt; the key gets a shortcut of its own.
     auto* backupFolderKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_B), window_.window);
     connect(backupFolderKey, &QShortcut::activated, this, [this] {
-        if (!window_.Busy())
+        if (!window_.Busy() && window_.action("mToolsBackupFolder")->isEnabled())
             mToolsBackupFolder_Click();
     });
 }
@@ -75,6 +75,17 @@ void ToolsCommands::mTools_Click() {
                                       window_.Folder(window_.target), sourceIsMap);
     window_.action("mToolsCopySource")->setEnabled(canCopy);
     window_.action("mToolsCopyBatch")->setEnabled(canCopy);
+    // Nothing is written into an archive Target: no copy, no backup.
+    const QString refused =
+        QString::fromStdString(sync::CopyRefusedFor(window_.Folder(window_.target)));
+    targetReadOnly_ = !refused.isEmpty();
+    for (const char* name : {"mToolsBackup", "mToolsBackupFolder"})
+        window_.action(QLatin1String(name))->setEnabled(!targetReadOnly_);
+    // The status bar says why while it has nothing else to say.
+    if (targetReadOnly_ && window_.PanelText(2).isEmpty())
+        window_.SetPanel(2, refused);
+    else if (!targetReadOnly_ && window_.PanelText(2) == QLatin1String(sync::kArchiveTargetReadOnly))
+        window_.SetPanel(2, {});
     // A Source Map names no source files; a folder is no file.
     const std::string source = sourceIsMap ? std::string() : window_.CurrentRowPath(window_.source);
     window_.action("mToolsSourceProperties")->setEnabled(!source.empty() && FileExists(source));
@@ -135,6 +146,11 @@ void ToolsCommands::mToolsBackupFolder_Click() {
 void ToolsCommands::mToolsCopySource_Click() {
     if (window_.Busy())
         return;
+    if (const std::string refused = sync::CopyRefusedFor(window_.Folder(window_.target));
+        !refused.empty()) {
+        window_.SetPanel(2, QString::fromStdString(refused));
+        return;
+    }
     window_.copier->CopySingle(window_.grid->CurrentRow(), window_.Folder(window_.source),
                                window_.Folder(window_.target),
                                window_.action("mToolsBackup")->isChecked());

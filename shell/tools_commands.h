@@ -22,6 +22,8 @@ public:
     /// The Tools menu opens (or the grid's right-click menu): what it offers
     /// follows the current row.
     void mTools_Click();
+    /// The Target is read-only (an archive), as mTools_Click last found.
+    bool TargetReadOnly() const { return targetReadOnly_; }
     void mToolsSwap_Click();
     void mToolsSetFilter_Click();
     /// Toggles the backup before a replacement; `itemToggled` when the menu
@@ -43,6 +45,7 @@ private:
     std::optional<windows::PropertySection> CurrentGridRowSection() const;
 
     WindowContext& window_;
+    bool targetReadOnly_ = false;
 };
 
 } // namespace sorvane::shell

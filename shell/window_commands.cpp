@@ -247,11 +247,15 @@ void WindowCommands::UpdateCommandState() {
     rooms_.tools.mTools_Click();
     // Synchr copies the current row, but is offered as File Properties is:
     // through it an equal or busy row can be copied too.
-    button("Synchr")->setEnabled(window_.action("mToolsSourceProperties")->isEnabled());
+    // A member of an archive Source has no file of its own: the copy
+    // command tells for it.
+    button("Synchr")->setEnabled((window_.action("mToolsSourceProperties")->isEnabled() ||
+                                  window_.action("mToolsCopySource")->isEnabled()) &&
+                                 !rooms_.tools.TargetReadOnly());
     const bool anyPath = !window_.Folder(window_.source).empty() ||
                          !window_.Folder(window_.target).empty();
     button("TargetSwap")->setEnabled(!sourceIsMap && anyPath);
-    button("Backup")->setEnabled(true);
+    button("Backup")->setEnabled(window_.action("mToolsBackup")->isEnabled());
 }
 
 } // namespace sorvane::shell

@@ -1,5 +1,6 @@
 #include "sync/copy_controller.h"
 
+#include "engine/archive/archive_copy.h"
 #include "engine/text/path_utils.h"
 #include "engine/scan/scan_driver.h"
 #include "view/result_model.h"
@@ -10,6 +11,7 @@
 #include <cerrno>
 #include <exception>
 #include <new>
+#include <optional>
 #include <system_error>
 #include <thread>
 
@@ -103,8 +105,8 @@ void CopyController::RearmForTarget() {
 bool CopyController::CanCopy(const ComparisonRow* row, const std::string& sourceFolder,
                              const std::string& targetFolder, bool sourceIsMap) {
     return row != nullptr && !row->Name.empty() && !sourceFolder.empty() && !sourceIsMap &&
-           FileExists(JoinPath(sourceFolder, row->Name)) && row->Mark != ComparisonMark::Equal &&
-           !row->Busy && FolderExists(targetFolder);
+           row->Mark != ComparisonMark::Equal && !row->Busy && FolderExists(targetFolder) &&
+           (FileExists(JoinPath(sourceFolder, row->Name)) || IsArchiveSide(sourceFolder));
 }
 
 bool CopyController::ConfirmReplacement(const std::string& targetFolder, bool backupChecked) {
@@ -348,7 +350,34 @@ void CopyController::SetCopying(bool copying) {
     emit CopyingChanged(copying);
 }
 
+namespace {
+
+// The rows of `requests` copied out of their archive Source in one walk.
+void CopyArchiveRequests(const std::vector<RowCopyRequest>& requests, RowCopyBatch& batch,
+                         const std::atomic<bool>& stop,
+                         const std::function<void(std::size_t)>& reached,
+                         const std::function<void(std::size_t, RowCopyResult)>& done) {
+    std::vector<ArchiveCopyRow> rows;
+    rows.reserve(requests.size());
+    for (const RowCopyRequest& request : requests)
+        rows.push_back({request.relativePath, request.scanned});
+    CopyArchiveRows(requests.front().sourceFolder, batch, rows, stop, reached, done);
+}
+
+} // namespace
+
 RowCopyResult CopyRowWithBackup(const RowCopyRequest& request) {
+    if (IsArchiveSide(request.sourceFolder)) {
+        RowCopyBatch batch(request.sourceFolder, request.targetFolder, request.backup);
+        std::optional<RowCopyResult> result;
+        const std::atomic<bool> stop{false};
+        CopyArchiveRequests({request}, batch, stop, [](std::size_t) {},
+                            [&](std::size_t, RowCopyResult outcome) { result = std::move(outcome); });
+        if (result)
+            return *std::move(result);
+        return ThrownFailure(request, std::make_exception_ptr(std::system_error(
+                                          make_error_code(Reason::Internal))));
+    }
     return CopyRowFiles(request.sourceFolder, request.targetFolder, request.relativePath,
                         request.backup, request.scanned);
 }
@@ -377,6 +406,10 @@ void CopyRowsInGroups(const std::vector<RowCopyRequest>& requests, const std::at
         return;
     const RowCopyRequest& first = requests.front();
     RowCopyBatch batch(first.sourceFolder, first.targetFolder, first.backup);
+    if (IsArchiveSide(first.sourceFolder)) {
+        CopyArchiveRequests(requests, batch, stop, reached, done);
+        return;
+    }
     const auto tell = [&](std::vector<RowCopyBatch::Finished> finished) {
         for (auto& row : finished)
             done(row.row, std::move(row.result));
@@ -388,6 +421,10 @@ void CopyRowsInGroups(const std::vector<RowCopyRequest>& requests, const std::at
             return;
     }
     tell(batch.Finish());
+}
+
+std::string CopyRefusedFor(const std::string& targetFolder) {
+    return IsArchiveSide(targetFolder) ? std::string(kArchiveTargetReadOnly) : std::string();
 }
 
 std::string SystemFolderWarningFor(const std::string& targetFolder) {

@@ -71,6 +71,14 @@ void CopyRowsInGroups(const std::vector<RowCopyRequest>& requests, const std::at
                       const std::function<void(std::size_t)>& reached,
                       const std::function<void(std::size_t, RowCopyResult)>& done);
 
+/// Why nothing can be copied onto `targetFolder` whatever the rows are: an
+/// archive Target is read-only. Empty when copying may go on.
+std::string CopyRefusedFor(const std::string& targetFolder);
+
+/// The text the window shows for an archive Target.
+inline constexpr const char* kArchiveTargetReadOnly =
+    "The Target is an archive, which is read-only: nothing can be copied into it";
+
 /// The warning a Target gets when it looks like a folder of an operating
 /// system (the Windows folder of Wine, a mounted Windows partition, a system
 /// folder of Linux); empty text otherwise.
@@ -100,8 +108,9 @@ public:
     void RearmConfirmation() { CopyConfirmationPending = true; }
 
     /// True when the copy command may copy `row`: it has a name, the Source
-    /// is a folder (not a map) holding the file, the mark is not "=", the
-    /// target is not busy, and the Target is an existing folder.
+    /// is a folder (not a map) holding the file or an archive (whose member
+    /// the row is), the mark is not "=", the target is not busy, and the
+    /// Target is an existing folder (an archive Target is read-only).
     static bool CanCopy(const ComparisonRow* row, const std::string& sourceFolder,
                         const std::string& targetFolder, bool sourceIsMap);
 

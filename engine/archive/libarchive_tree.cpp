@@ -117,7 +117,10 @@ public:
             if (sized)
                 member.size = static_cast<std::uint64_t>(
                     std::max<la_int64_t>(::archive_entry_size(entry_), 0));
-            member.mode = ::archive_entry_perm(entry_);
+            // CAB and ISO 9660 without Rock Ridge keep no permission bits:
+            // what libarchive gives for them is made up.
+            if (KeepsModes())
+                member.mode = ::archive_entry_perm(entry_);
             if (::archive_entry_mtime_is_set(entry_) != 0)
                 member.modified = ::archive_entry_mtime(entry_);
             if (!wanted(member)) {
@@ -194,6 +197,12 @@ private:
         if (::archive_read_data_skip(a) == ARCHIVE_FATAL)
             return Fail(ArchiveFailure(a, Reason::BadFormat, path_));
         return {};
+    }
+
+    bool KeepsModes() {
+        const int format = ::archive_format(a_.get());
+        return (format & ARCHIVE_FORMAT_BASE_MASK) != ARCHIVE_FORMAT_CAB &&
+               format != ARCHIVE_FORMAT_ISO9660;
     }
 
     // A compressed stream, or a format whose members share compressed blocks,

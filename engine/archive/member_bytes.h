@@ -127,9 +127,15 @@ protected:
 
 private:
     // Unpacks until `end` bytes are held or the member ends; false when it
-    // ended before, could not be unpacked, or went over its budget.
+    // ended before, could not be unpacked, or went over its budget. Once
+    // every byte the header declares is held, the member is read to its
+    // end, where the format checks what it unpacked (a ZIP member's CRC): a
+    // reader that reads the last byte learns of a member that is not whole.
     bool FillTo(std::uint64_t end) const {
-        while (held_ < end && !ended_ && !failure_) {
+        const auto going = [&] {
+            return (held_ < end || (declared_ && held_ >= *declared_)) && !ended_ && !failure_;
+        };
+        while (going()) {
             const void* block = nullptr;
             std::size_t length = 0;
             la_int64_t offset = 0;
@@ -159,7 +165,7 @@ private:
                 break;
             Append(static_cast<const std::byte*>(block), length);
         }
-        return held_ >= end;
+        return held_ >= end && !failure_;
     }
 
     // Takes `length` more bytes (zeros when `data` is null) as far as the

@@ -14,6 +14,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -371,10 +372,11 @@ struct CopyPlace {
 // new file then waits in the place's group until the group is committed.
 class RowCopy {
 public:
-    RowCopy(CopyPlace& place, std::string_view relativeName, const ScannedPair& scanned)
+    RowCopy(CopyPlace& place, std::string_view relativeName, const ScannedPair& scanned,
+            const SourceBytes* bytes = nullptr)
         : place_(place), relativeName_(relativeName),
           source_(Joined(place.sourceFolder, relativeName)),
-          target_(Joined(place.targetFolder, relativeName)), scanned_(scanned) {}
+          target_(Joined(place.targetFolder, relativeName)), scanned_(scanned), bytes_(bytes) {}
     RowCopy(const RowCopy&) = delete;
     RowCopy& operator=(const RowCopy&) = delete;
 
@@ -395,16 +397,34 @@ public:
                                           place_.targetFolder));
 
         // The source first: a row refused for it leaves no backup behind.
-        auto source = OpenSource(source_);
-        if (!source)
-            return Failed(RowCopyStatus::CopyFailed, source_, source.error());
-        if (!SameAsScanned(scanned_.source, &source->st))
-            return Failed(RowCopyStatus::Refused, source_, Changed(source_));
+        std::optional<OpenedSource> source;
+        if (bytes_ == nullptr) {
+            auto opened = OpenSource(source_);
+            if (!opened)
+                return Failed(RowCopyStatus::CopyFailed, source_, opened.error());
+            if (!SameAsScanned(scanned_.source, &opened->st))
+                return Failed(RowCopyStatus::Refused, source_, Changed(source_));
+            source = std::move(*opened);
+        } else if (bytes_->bytes == nullptr) {
+            return Failed(RowCopyStatus::CopyFailed, source_,
+                          {Reason::NotOpened, Step::OpenSource, source_});
+        }
         if (!LookAtTarget())
             return false;
         if (place_.backup && targetThere_ && !BackUp())
             return false;
-        return WriteNew(*source);
+        if (source) {
+            const OpenedSource& file = *source;
+            return WriteNew(CopyOptions(file.st), [&](std::optional<CopyFault>& fault) {
+                return Filler(file.fd.get(), file.st, fault);
+            });
+        }
+        AtomicWriteOptions options;
+        options.permissions = bytes_->permissions & 0777;
+        options.modified = bytes_->modified;
+        return WriteNew(std::move(options), [&](std::optional<CopyFault>& fault) {
+            return BytesFiller(*bytes_->bytes, fault);
+        });
     }
 
     /// How the row ended: after a Prepare that failed, or once the group
@@ -685,22 +705,21 @@ private:
         return true;
     }
 
-    // Writes the source's bytes for the target; the new file then waits in
-    // the group.
-    bool WriteNew(const OpenedSource& source) {
+    // Writes the source's bytes for the target with the filler `filler`
+    // makes; the new file then waits in the group.
+    bool WriteNew(AtomicWriteOptions options,
+                  const std::function<FileFiller(std::optional<CopyFault>&)>& filler) {
         if (targetFolderFd_.get() < 0) {
             auto folder = OpenFolderBeneath(place_.root.get(), place_.targetFolder, folders_, true);
             if (!folder)
                 return FailedWalk(RowCopyStatus::CopyFailed, folder.error());
             targetFolderFd_ = std::move(*folder);
         }
-        AtomicWriteOptions options = CopyOptions(source.st);
         options.written = &written_;
         options.beforeRename = [this](const struct stat* now) { return StillAsSeen(now); };
         std::optional<CopyFault> fault;
-        const auto added = place_.group.Add(targetFolderFd_.get(), leaf_,
-                                            Filler(source.fd.get(), source.st, fault),
-                                            std::move(options));
+        const auto added =
+            place_.group.Add(targetFolderFd_.get(), leaf_, filler(fault), std::move(options));
         if (added)
             return true;
         if (fault && fault->source)
@@ -716,6 +735,31 @@ private:
             if (auto copied = CopyContents(from, fd, st, place_.calls); !copied) {
                 fault = copied.error();
                 return Fail(fault->failure);
+            }
+            return {};
+        };
+    }
+
+    // Fills a new file with `bytes`, read forward a piece at a time.
+    FileFiller BytesFiller(const ByteSource& bytes, std::optional<CopyFault>& fault) const {
+        return [this, &bytes, &fault](int fd) -> WriteOutcome {
+            const std::uint64_t size = bytes.size();
+            std::vector<std::byte> buffer(
+                static_cast<std::size_t>(std::min<std::uint64_t>(size, kBufferSize)));
+            for (std::uint64_t at = 0; at < size;) {
+                const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(size - at, kBufferSize));
+                const std::span<std::byte> piece(buffer.data(), n);
+                if (!bytes.ReadExactly(at, piece)) {
+                    fault = CopyFault{true, Failure(Reason::NotDecompressed, Step::ReadSource, source_)};
+                    return Fail(fault->failure);
+                }
+                if (auto written =
+                        WriteAll(fd, reinterpret_cast<const char*>(piece.data()), n, place_.calls);
+                    !written) {
+                    fault = written.error();
+                    return Fail(fault->failure);
+                }
+                at += n;
             }
             return {};
         };
@@ -749,6 +793,7 @@ private:
     std::string source_;
     std::string target_;
     ScannedPair scanned_;
+    const SourceBytes* bytes_;
     std::vector<std::string_view> parts_;
     std::span<const std::string_view> folders_;
     std::string leaf_;
@@ -774,6 +819,9 @@ struct RowCopyBatch::State {
     State(std::string_view source, std::string_view target, bool backup,
           std::optional<std::string> backupFolder, const ByteCopyCalls& calls)
         : place(source, target, backup, std::move(backupFolder), calls) {}
+
+    std::vector<Finished> Add(std::string_view relativeName, const ScannedPair& scanned,
+                              const SourceBytes* bytes);
 
     // Commits the group: how each row waiting in it ended.
     std::vector<Finished> Commit() {
@@ -807,11 +855,23 @@ RowCopyBatch::~RowCopyBatch() = default;
 
 std::vector<RowCopyBatch::Finished> RowCopyBatch::Add(std::string_view relativeName,
                                                       const ScannedPair& scanned) {
-    State& state = *state_;
+    return state_->Add(relativeName, scanned, nullptr);
+}
+
+std::vector<RowCopyBatch::Finished> RowCopyBatch::Add(std::string_view relativeName,
+                                                      const ScannedPair& scanned,
+                                                      const SourceBytes& bytes) {
+    return state_->Add(relativeName, scanned, &bytes);
+}
+
+std::vector<RowCopyBatch::Finished> RowCopyBatch::State::Add(std::string_view relativeName,
+                                                             const ScannedPair& scanned,
+                                                             const SourceBytes* bytes) {
+    State& state = *this;
     if (state.stopped)
         return {};
     const std::size_t row = state.next++;
-    auto copy = std::make_unique<RowCopy>(state.place, relativeName, scanned);
+    auto copy = std::make_unique<RowCopy>(state.place, relativeName, scanned, bytes);
     if (copy->Prepare()) {
         state.waiting.emplace_back(row, std::move(copy));
         if (state.place.group.Size() >= state.groupFiles ||

@@ -6,6 +6,7 @@
 
 #include "engine/files/atomic_file.h"
 #include "engine/files/file_stamp.h"
+#include "engine/formats/byte_source.h"
 
 #include <cstddef>
 #include <memory>
@@ -130,6 +131,19 @@ RowCopyResult CopyRowFiles(std::string_view sourceFolder, std::string_view targe
                            std::string_view relativeName, const BackupFolder& backupFolder,
                            const ScannedPair& scanned, const ByteCopyCalls& calls = {});
 
+/// The source of a row that is no file of its own but bytes read from
+/// elsewhere (a member of an archive): what the new file is filled with and
+/// gets.
+struct SourceBytes {
+    /// Read forward from 0 to size(), a piece at a time; valid while the
+    /// row is added.
+    const ByteSource* bytes = nullptr;
+    /// Read, write and execute bits of the new file.
+    mode_t permissions = 0644;
+    /// Modification time of the new file.
+    struct timespec modified {};
+};
+
 /// Copies many rows as CopyRowFiles copies one, with less waiting on the
 /// disk: the new files of a group of rows are written in full first, then put
 /// on the disk together and renamed over their targets one after the other
@@ -166,6 +180,13 @@ public:
     /// one among them or not yet). After a BackupFailed the batch has
     /// stopped: rows added later are not copied and not returned.
     std::vector<Finished> Add(std::string_view relativeName, const ScannedPair& scanned);
+    /// The same with `bytes` as the source of the row: no file is opened in
+    /// the source folder, which only names the source in messages
+    /// (`<sourceFolder>/<relativeName>`). A failure to read the bytes fails
+    /// the row (CopyFailed, the source's path) and leaves the target as it
+    /// was. The bytes are read in full before this returns.
+    std::vector<Finished> Add(std::string_view relativeName, const ScannedPair& scanned,
+                              const SourceBytes& bytes);
     /// Ends the group: how each row still waiting ended.
     std::vector<Finished> Finish();
     /// True once a backup failed.

@@ -9,6 +9,10 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <map>
 #include <sstream>
 
 namespace sorvane::cli {
@@ -109,7 +113,6 @@ TEST_F(ArchiveCommandTest, WhatArchivesCannotDoYetIsRefused) {
         {{"tree.zip", "--save-map", "out.map"}, "Source Maps of archives are not available yet"},
         {{"tree.zip", "changed", "--list", "newer-source"}, "the members of an archive have none"},
         {{"changed", "tree.zip", "--list", "newer-target"}, "the members of an archive have none"},
-        {{"tree.zip", "changed"}, "copying from an archive is not available yet", true},
         {{"changed", "tree.zip"}, "nothing is copied into an archive", true},
     };
     for (const auto& c : cases) {
@@ -132,6 +135,88 @@ TEST_F(ArchiveCommandTest, WhatArchivesCannotDoYetIsRefused) {
     const Ran newer = Compare({dir.file("tree.zip"), dir.file("changed"), "--list", "newer-target"});
     EXPECT_EQ(newer.status, 1);
     EXPECT_EQ(newer.out, dir.file("changed") + "/older.dll\n");
+}
+
+// Every file below `folder` with its bytes, by relative path.
+std::map<std::string, std::string> Contents(const std::filesystem::path& folder) {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+        if (!entry.is_regular_file())
+            continue;
+        std::ifstream in(entry.path(), std::ios::binary);
+        files[std::filesystem::relative(entry.path(), folder).string()] =
+            std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    return files;
+}
+
+std::string Replaced(std::string text, const std::string& what, const std::string& with) {
+    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + with.size()))
+        text.replace(at, what.size(), with);
+    return text;
+}
+
+TEST_F(ArchiveCommandTest, CopyFromAnArchiveDoesWhatCopyFromItsFolderDoes) {
+    namespace fs = std::filesystem;
+    const struct {
+        const char* archive;
+        std::vector<std::string> options;
+        bool backups;
+    } cases[] = {
+        {"tree.zip", {"-r"}, true},
+        {"tree.tar.gz", {"-r"}, true},
+        {"tree.zip", {"-r", "--no-backup"}, false},
+        {"tree.tar.gz", {"--filter", "new*"}, true},
+        {"tree.zip", {"-r", "--dry-run"}, false},
+        {"tree.zip", {}, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.archive) + " " + (c.options.empty() ? "" : c.options.back()));
+        for (const char* work : {"by-archive", "by-folder"}) {
+            fs::remove_all(dir.file(work));
+            fs::copy(dir.file("changed"), dir.file(work), fs::copy_options::recursive);
+        }
+        const auto run = [&](const std::string& source, const std::string& target) {
+            std::vector<std::string> args{dir.file(source), dir.file(target)};
+            args.insert(args.end(), c.options.begin(), c.options.end());
+            std::ostringstream out, err;
+            const int status = RunCopy(args, out, err);
+            return Ran{status, Replaced(out.str(), dir.file(target), "TARGET"),
+                       Replaced(Replaced(err.str(), dir.file(target), "TARGET"), dir.file(source),
+                                "SOURCE")};
+        };
+        const Ran archive = run(c.archive, "by-archive");
+        const Ran folder = run("tree", "by-folder");
+        EXPECT_EQ(archive.status, folder.status);
+        EXPECT_EQ(archive.out, folder.out);
+        EXPECT_EQ(archive.err, folder.err);
+        EXPECT_NE(archive.out.find("newer.dll (3.01.0000 over 3.00.0000)"), std::string::npos)
+            << archive.out;
+        const auto copied = Contents(dir.file("by-archive"));
+        EXPECT_EQ(copied, Contents(dir.file("by-folder")));
+        const bool dryRun = std::ranges::find(c.options, "--dry-run") != c.options.end();
+        EXPECT_EQ(copied.at("newer.dll"), dir.read(dryRun ? "changed/newer.dll" : "tree/newer.dll"));
+        EXPECT_EQ(copied.contains("_Backup/newer.dll"), c.backups);
+        if (c.backups)
+            EXPECT_EQ(copied.at("_Backup/newer.dll"), dir.read("changed/newer.dll"));
+    }
+    // What copy would copy is what compare marks ">".
+    const Ran compared = Compare(
+        {dir.file("tree.zip"), dir.file("changed"), "-r", "--show", "all", "--format", "json"});
+    std::ostringstream out, err;
+    EXPECT_EQ(RunCopy({dir.file("tree.zip"), dir.file("changed"), "-r", "--dry-run"}, out, err), 0);
+    std::string newer;
+    const auto json = nlohmann::json::parse(compared.out);
+    for (const auto& row : json["rows"])
+        if (row["mark"] == ">")
+            newer += "would copy " + row["name"].get<std::string>() + " (";
+    std::string wouldCopy;
+    std::istringstream lines(out.str());
+    for (std::string line; std::getline(lines, line);)
+        if (line.starts_with("would copy "))
+            wouldCopy += line.substr(0, line.find('(') + 1);
+    EXPECT_EQ(wouldCopy, newer);
+    EXPECT_NE(newer, "");
 }
 
 TEST_F(ArchiveCommandTest, InfoListsAnArchivesVersionedMembers) {

@@ -4,6 +4,7 @@
 #include "shell/main_window.h"
 #include "window_fixture.h"
 
+#include "support/archive_maker.h"
 #include "support/fake_dialogs.h"
 #include "support/scan_files.h"
 #include "sync/copy_controller.h"
@@ -145,6 +146,82 @@ TEST_F(MainWindowTest, ACopyFromTheGridNeverWritesThroughALinkAndTheBatchGoesOn)
         for (const auto& row : w->model()->Rows())
             EXPECT_NE(row.Mark, ComparisonMark::Copied) << row.Name;
     }
+}
+
+TEST_F(MainWindowTest, RowsOfAnArchiveSourceAreCopiedAndAnArchiveTargetTurnsCopyingOff) {
+    MakeTrees();
+    for (const char* side : {"src", "dst"})
+        if (const auto made = test::MakeArchive(test::ArchiveFormat::Zip, dir.file(side),
+                                                dir.file(std::string(side) + ".zip")))
+            GTEST_SKIP() << *made;
+    const std::string newSource = dir.read("src/newer.dll");
+    const std::string oldTarget = dir.read("dst/newer.dll");
+    auto w = Open();
+    w->viewCommands().mViewShowFiles_Click(0);
+    const QString readOnly = QString::fromLatin1(sync::kArchiveTargetReadOnly);
+    // source, target, batch; whether the row is copied (the commands are on)
+    const struct {
+        const char* source;
+        const char* target;
+        bool batch;
+        bool copies;
+    } cases[] = {
+        {"src.zip", "dst", false, true},
+        {"src.zip", "dst", true, true},
+        {"src", "dst.zip", false, false},
+        {"src", "dst.zip", true, false},
+        {"src.zip", "dst.zip", false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.source) + " on " + c.target + (c.batch ? " batch" : ""));
+        dir.write("dst/newer.dll", oldTarget);
+        std::filesystem::remove_all(dir.file("dst/_Backup"));
+        w->sourceBox()->SetText(Q(dir.file(c.source)));
+        w->targetBox()->SetText(Q(dir.file(c.target)));
+        w->UpdateCommandState();
+        Scan(*w);
+        const int newer = RowOf(*w, "newer.dll");
+        ASSERT_GE(newer, 0);
+        w->grid()->SelectRow(newer);
+        w->UpdateCommandState();
+        for (const char* name : {"mToolsCopySource", "mToolsCopyBatch", "mToolsBackup"})
+            EXPECT_EQ(w->action(name)->isEnabled(), c.copies) << name;
+        EXPECT_EQ(w->PanelText(2) == readOnly, !c.copies) << w->PanelText(2).toStdString();
+        if (!c.copies) {
+            // The keys do nothing, and nothing is asked.
+            const std::size_t asked = dialogs.calls.size();
+            w->activateWindow();
+            QTest::keyClick(w.get(), Qt::Key_F9, c.batch ? Qt::ControlModifier : Qt::NoModifier);
+            QTest::qWait(20);
+            EXPECT_EQ(dialogs.calls.size(), asked);
+            EXPECT_FALSE(w->Busy());
+            EXPECT_EQ(dir.read("dst/newer.dll"), oldTarget);
+            continue;
+        }
+        dialogs.messageAnswers = {platform::MessageResult::Ok};
+        if (c.batch) {
+            QSignalSpy finished(w->copyController(), &sync::CopyController::BatchFinished);
+            w->action("mToolsCopyBatch")->trigger();
+            ASSERT_TRUE(finished.wait(10000));
+        } else {
+            QSignalSpy finished(w->copyController(), &sync::CopyController::SingleCopyFinished);
+            w->action("mToolsCopySource")->trigger();
+            ASSERT_TRUE(finished.wait(10000));
+        }
+        EXPECT_EQ(dir.read("dst/newer.dll"), newSource);
+        EXPECT_EQ(dir.read("dst/_Backup/newer.dll"), oldTarget);
+        EXPECT_EQ(w->model()->Rows()[newer].Mark, ComparisonMark::Copied);
+        w->copyController()->RearmAll();
+    }
+    // A folder Target again: the text goes, the backup is on again.
+    w->sourceBox()->SetText(Q(dir.file("src")));
+    w->targetBox()->SetText(Q(dir.file("dst.zip")));
+    Scan(*w);
+    EXPECT_EQ(w->PanelText(2), readOnly);
+    w->targetBox()->SetText(Q(dir.file("dst")));
+    Scan(*w);
+    EXPECT_NE(w->PanelText(2), readOnly);
+    EXPECT_TRUE(w->action("mToolsBackup")->isEnabled());
 }
 
 } // namespace

@@ -1,0 +1,272 @@
+// Members of an archive or installer copied onto a Target folder: the same
+// bytes, the member's bits and time where the format keeps them, backups as
+// for files, one walk of the archive for a whole batch, and a member that
+// cannot be read failing its row alone.
+
+#include "engine/archive/archive_copy.h"
+#include "engine/archive/libarchive_tree.h"
+#include "support/archive_maker.h"
+#include "support/scan_files.h"
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <utime.h>
+
+#include <atomic>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace sorvane {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ArchiveFormat;
+using test::VersionedFile;
+using test::VersionedPe;
+
+constexpr std::int64_t kMemberTime = 1600000000; // even: DOS times keep it
+
+// Counts the walks of the tree it stands for.
+class CountedTree final : public PackedTree {
+public:
+    explicit CountedTree(std::unique_ptr<PackedTree> tree) : tree_(std::move(tree)) {}
+    Result<void> Walk(const Wanted& wanted, const Visit& visit,
+                      const Unreadable& unreadable) override {
+        ++walks;
+        return tree_->Walk(wanted, visit, unreadable);
+    }
+    int walks = 0;
+
+private:
+    std::unique_ptr<PackedTree> tree_;
+};
+
+struct Copied {
+    std::map<std::string, RowCopyResult> results; ///< by name, in the order told
+    std::vector<std::size_t> toldOrder;
+    int walks = 0;
+};
+
+Copied CopyOut(std::unique_ptr<PackedTree> tree, const std::string& archive,
+               const std::string& target, const std::vector<std::string>& names, bool backup) {
+    CountedTree counted(std::move(tree));
+    RowCopyBatch batch(archive, target, backup);
+    std::vector<ArchiveCopyRow> rows;
+    for (const auto& name : names)
+        rows.push_back({name, ScannedPair{}});
+    Copied copied;
+    const std::atomic<bool> stop{false};
+    CopyArchiveRows(counted, archive, batch, rows, stop, [](std::size_t) {},
+                    [&](std::size_t i, RowCopyResult result) {
+                        copied.toldOrder.push_back(i);
+                        copied.results.emplace(names[i], std::move(result));
+                    });
+    copied.walks = counted.walks;
+    return copied;
+}
+
+Copied CopyOut(const std::string& archive, const std::string& target,
+               const std::vector<std::string>& names, bool backup) {
+    auto tree = OpenPackedTree(archive);
+    EXPECT_TRUE(tree) << tree.error().Message();
+    if (!tree)
+        return {};
+    return CopyOut(std::move(*tree), archive, target, names, backup);
+}
+
+struct stat StatOf(const std::string& path) {
+    struct stat st {};
+    EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;
+    return st;
+}
+
+// Builds an installer of `files` (name in the folder, bytes) with wixl.
+std::optional<std::string> MakeInstaller(const test::TempDir& dir,
+                                         const std::map<std::string, std::string>& files,
+                                         const std::string& msi) {
+    if (!*SORVANE_WIXL)
+        return "no wixl";
+    std::string components;
+    int n = 0;
+    for (const auto& [name, bytes] : files) {
+        const std::string path = dir.write("msi-files/" + name, bytes);
+        const struct utimbuf times{kMemberTime, kMemberTime};
+        ::utime(path.c_str(), &times);
+        char guid[40];
+        std::snprintf(guid, sizeof guid, "11111111-2222-3333-4444-%012d", ++n);
+        components += "<Component Id=\"C" + std::to_string(n) + "\" Guid=\"" + guid +
+                      "\"><File Id=\"F" + std::to_string(n) + "\" Name=\"" + name +
+                      "\" Source=\"msi-files/" + name + "\"/></Component>";
+    }
+    std::string refs;
+    for (int i = 1; i <= n; ++i)
+        refs += "<ComponentRef Id=\"C" + std::to_string(i) + "\"/>";
+    dir.write("product.wxs",
+              "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+              "<Wix xmlns=\"http://schemas.microsoft.com/wix/2006/wi\">"
+              "<Product Id=\"*\" Name=\"Example\" Language=\"1033\" Version=\"1.0.0\" "
+              "Manufacturer=\"Example\" UpgradeCode=\"12345678-1234-1234-1234-123456789012\">"
+              "<Package InstallerVersion=\"200\" Compressed=\"yes\"/>"
+              "<Media Id=\"1\" Cabinet=\"product.cab\" EmbedCab=\"yes\"/>"
+              "<Directory Id=\"TARGETDIR\" Name=\"SourceDir\"><Directory Id=\"ProgramFilesFolder\">"
+              "<Directory Id=\"INSTALLDIR\" Name=\"Example\">" +
+                  components +
+                  "</Directory></Directory></Directory><Feature Id=\"All\" Level=\"1\">" + refs +
+                  "</Feature></Product></Wix>\n");
+    const std::string command = "cd " + test::ShellQuoted(dir.path().string()) + " && " +
+                                SORVANE_WIXL + " -o " + test::ShellQuoted(msi) +
+                                " product.wxs >/dev/null 2>&1";
+    if (test::RunCommand(command) != 0)
+        return "wixl failed";
+    return std::nullopt;
+}
+
+enum class Kept { Both, TimeOnly };
+
+TEST(ArchiveCopy, EachFormatGivesTheSameBytesWithTheMembersModeAndTime) {
+    const struct {
+        const char* label;
+        std::optional<ArchiveFormat> format; ///< none: an installer
+        Kept kept;
+    } cases[] = {
+        {"zip", ArchiveFormat::Zip, Kept::Both},
+        {"7z", ArchiveFormat::SevenZip, Kept::Both},
+        {"tar.xz", ArchiveFormat::TarXz, Kept::Both},
+        {"tar.gz", ArchiveFormat::TarGz, Kept::Both},
+        {"cab", ArchiveFormat::Cab, Kept::TimeOnly},
+        {"iso", ArchiveFormat::Iso, Kept::Both},
+        {"msi", std::nullopt, Kept::TimeOnly}, // the cabinet's time
+    };
+    const std::map<std::string, std::pair<std::string, mode_t>> tree = {
+        {"a.dll", {VersionedPe(VersionedFile{{2, 0, 0, 0}}), 0750}},
+        {"b.dll", {VersionedPe(VersionedFile{{3, 1, 0, 0}}) + std::string(300000, 'x'), 0604}},
+        {"sub/c.dll", {VersionedPe(VersionedFile{{4, 0, 0, 0}}), 0640}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        test::TempDir dir;
+        std::string archive;
+        std::vector<std::string> names;
+        if (c.format) {
+            for (const auto& [name, file] : tree) {
+                const std::string path = dir.write("tree/" + name, file.first);
+                ::chmod(path.c_str(), file.second);
+                const struct utimbuf times{kMemberTime, kMemberTime};
+                ::utime(path.c_str(), &times);
+                names.push_back(name);
+            }
+            archive = dir.file(std::string("tree") + std::string(test::ArchiveExtension(*c.format)));
+            if (const auto made = test::MakeArchive(*c.format, dir.file("tree"), archive))
+                GTEST_SKIP() << *made;
+        } else {
+            std::map<std::string, std::string> files;
+            for (const auto& [name, file] : tree)
+                if (!name.starts_with("sub/")) {
+                    files[name] = file.first;
+                    names.push_back(name);
+                }
+            archive = dir.file("product.msi");
+            if (const auto made = MakeInstaller(dir, files, archive))
+                GTEST_SKIP() << *made;
+        }
+        const std::string target = dir.file("target");
+        dir.write("target/a.dll", "old a");
+
+        const Copied copied = CopyOut(archive, target, names, true);
+        EXPECT_EQ(copied.walks, 1);
+        ASSERT_EQ(copied.results.size(), names.size());
+        for (std::size_t i = 0; i < copied.toldOrder.size(); ++i)
+            EXPECT_EQ(copied.toldOrder[i], i);
+        for (const auto& name : names) {
+            SCOPED_TRACE(name);
+            const RowCopyResult& result = copied.results.at(name);
+            EXPECT_EQ(result.status, RowCopyStatus::Copied) << result.failure.Message();
+            EXPECT_EQ(result.backedUp, name == "a.dll");
+            const std::string path = target + "/" + name;
+            EXPECT_TRUE(dir.read("target/" + name) == tree.at(name).first);
+            const struct stat st = StatOf(path);
+            EXPECT_EQ(st.st_mode & 07777,
+                      c.kept == Kept::Both ? tree.at(name).second : mode_t{0644});
+            EXPECT_EQ(st.st_mtim.tv_sec, kMemberTime);
+            EXPECT_EQ(result.target, StampOf(st));
+        }
+        EXPECT_EQ(dir.read("target/_Backup/a.dll"), "old a");
+        EXPECT_FALSE(fs::exists(dir.file("target/_Backup/b.dll")));
+    }
+}
+
+TEST(ArchiveCopy, AMemberThatCannotBeReadFailsItsRowAndLeavesTheOldTarget) {
+    test::TempDir dir;
+    // Stored, not compressed, so its bytes can be spoiled where they lie.
+    const std::string payload(4096, 'P');
+    dir.write("tree/good.dll", VersionedPe(VersionedFile{{2, 0, 0, 0}}));
+    dir.write("tree/spoiled.dll", payload);
+    dir.write("tree/big.dll", std::string(200000, 'B'));
+    const std::string in = "cd " + test::ShellQuoted(dir.file("tree")) + " && ";
+    if (test::RunCommand(in + "zip -q -0 ../plain.zip good.dll spoiled.dll big.dll") != 0 ||
+        test::RunCommand(in + "zip -q -P secret ../locked.zip good.dll spoiled.dll") != 0)
+        GTEST_SKIP() << "no zip";
+    {
+        std::string bytes = dir.read("plain.zip");
+        const auto at = bytes.find(payload);
+        ASSERT_NE(at, std::string::npos);
+        bytes[at + 100] = 'Q';
+        dir.write("spoiled.zip", bytes);
+    }
+    UnpackBudget small;
+    small.memberBytes = 100000;
+    const struct {
+        const char* label;
+        const char* archive;
+        std::optional<UnpackBudget> budget;
+        std::vector<std::string> names;
+        std::map<std::string, std::string> failed; ///< name: code of its failure
+    } cases[] = {
+        {"a spoiled member", "spoiled.zip", {}, {"good.dll", "spoiled.dll"},
+         {{"spoiled.dll", "not-decompressed"}}},
+        {"a member over its budget", "plain.zip", small, {"big.dll", "good.dll"},
+         {{"big.dll", "over-budget"}}},
+        {"encrypted members", "locked.zip", {}, {"good.dll", "spoiled.dll"},
+         {{"good.dll", "encrypted-member"}, {"spoiled.dll", "encrypted-member"}}},
+        {"a name the archive lacks", "plain.zip", {}, {"good.dll", "gone.dll"},
+         {{"gone.dll", "ENOENT"}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        fs::remove_all(dir.file("target"));
+        for (const auto& name : c.names)
+            dir.write("target/" + name, "old " + name);
+        const std::string archive = dir.file(c.archive);
+        auto tree = c.budget ? OpenLibarchiveTree(archive, *c.budget) : OpenPackedTree(archive);
+        ASSERT_TRUE(tree);
+        const Copied copied = CopyOut(std::move(*tree), archive, dir.file("target"), c.names, false);
+        EXPECT_EQ(copied.walks, 1);
+        ASSERT_EQ(copied.results.size(), c.names.size());
+        for (const auto& name : c.names) {
+            SCOPED_TRACE(name);
+            const RowCopyResult& result = copied.results.at(name);
+            const auto failed = c.failed.find(name);
+            if (failed == c.failed.end()) {
+                EXPECT_EQ(result.status, RowCopyStatus::Copied) << result.failure.Message();
+                EXPECT_EQ(dir.read("target/" + name), dir.read("tree/" + name));
+                continue;
+            }
+            EXPECT_EQ(result.status, RowCopyStatus::CopyFailed);
+            EXPECT_EQ(result.failure.CodeName(), failed->second) << result.failure.Message();
+            EXPECT_EQ(result.failedPath, archive + "/" + name);
+            EXPECT_EQ(dir.read("target/" + name), "old " + name);
+        }
+        // No temporary file is left beside the targets.
+        for (const auto& entry : fs::directory_iterator(dir.file("target")))
+            EXPECT_FALSE(entry.path().filename().string().starts_with(".")) << entry.path();
+    }
+}
+
+} // namespace
+} // namespace sorvane
