@@ -59,7 +59,8 @@ ToolsCommands::ToolsCommands(WindowContext& window, QObject* parent)
     // A hidden item's key does nothing in Qt; the key gets a shortcut of its own.
     auto* backupFolderKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_B), window_.window);
     connect(backupFolderKey, &QShortcut::activated, this, [this] {
-        if (!window_.Busy() && window_.action("mToolsBackupFolder")->isEnabled())
+        // No backups are made into an archive Target.
+        if (!window_.Busy() && sync::CopyRefusedFor(window_.Folder(window_.target)).empty())
             mToolsBackupFolder_Click();
     });
 }

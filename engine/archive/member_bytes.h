@@ -165,7 +165,10 @@ private:
                 break;
             Append(static_cast<const std::byte*>(block), length);
         }
-        return held_ >= end && !failure_;
+        // Bytes held before a failure are still served, but not the last
+        // declared ones: a reader that reads to the end learns that the
+        // member is not whole.
+        return held_ >= end && !(failure_ && declared_ && end >= *declared_);
     }
 
     // Takes `length` more bytes (zeros when `data` is null) as far as the
