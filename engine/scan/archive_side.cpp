@@ -25,15 +25,6 @@ std::string JoinMember(const std::string& archive, std::string_view name) {
     return path;
 }
 
-// The language an installer declares: its first language identifier, named.
-std::string DeclaredLanguageText(std::string_view declared) {
-    unsigned number = 0;
-    const auto [end, error] = std::from_chars(declared.data(), declared.data() + declared.size(), number);
-    if (error != std::errc() || end == declared.data())
-        return std::string(declared);
-    return LanguageText(number);
-}
-
 std::optional<std::int64_t> Signed(const std::optional<std::uint64_t>& value) {
     if (!value)
         return std::nullopt;
@@ -41,6 +32,14 @@ std::optional<std::int64_t> Signed(const std::optional<std::uint64_t>& value) {
 }
 
 } // namespace
+
+std::string DeclaredLanguageText(std::string_view declared) {
+    unsigned number = 0;
+    const auto [end, error] = std::from_chars(declared.data(), declared.data() + declared.size(), number);
+    if (error != std::errc() || end == declared.data())
+        return std::string(declared);
+    return LanguageText(number);
+}
 
 bool DeclaredVersionDiffers(std::string_view declared, std::string_view own) {
     if (declared.empty())

@@ -46,6 +46,15 @@ inline constexpr const char* kDeclaredVersionDiffersText = "(differs from the fi
 /// and "5.00.2134.01" agree). An empty declared version differs from nothing.
 bool DeclaredVersionDiffers(std::string_view declared, std::string_view own);
 
+/// The language an installer declares for a file, named: its first language
+/// identifier ("1033,1031" gives "English (United States)"); text that starts
+/// with no number stays as it is.
+std::string DeclaredLanguageText(std::string_view declared);
+
+/// What File Properties and info say of a member whose bytes are missing.
+inline constexpr const char* kVersionFromFileTableNote =
+    "Version from the File table: the file's cabinet is missing.";
+
 /// What a row says when the version of its source, its target or both is
 /// the File table's because the file's bytes are missing: "Source version
 /// from the File table: the file's cabinet is missing." Empty when neither is.
