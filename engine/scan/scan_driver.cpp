@@ -757,6 +757,7 @@ void WalkFolderAgainstArchive(FolderEnumerator& walk, ScanContext& context,
     names.clear();
     NoteArchive(*target, outcome);
     context.targetArchive = &*target;
+    outcome.targetMembers = MemberTableOf(*target);
     // Names a target read only in part does not have are not known to be
     // missing: no orphans from it, as from a folder that cannot be listed.
     if (target->stopped || target->failure)
