@@ -360,7 +360,7 @@ void WriteFile(const std::string& path, FileKind kind, const FileVersionData& da
                 json.Field("modified", *member->modified);
             if (!member->declaredVersion.empty()) {
                 json.Field("declaredVersion", DecodeText(member->declaredVersion));
-                json.Field("declaredVersionDiffers", facts.declaredDiffers);
+                json.BoolField("declaredVersionDiffers", facts.declaredDiffers);
             }
             if (facts.bytesMissing)
                 json.Field("note", kVersionFromFileTableNote);

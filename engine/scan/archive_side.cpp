@@ -3,8 +3,10 @@
 #include "engine/archive/member_name.h"
 #include "engine/archive/packed_tree.h"
 #include "engine/scan/comparison.h"
+#include "engine/text/number_utils.h"
 #include "engine/text/path_utils.h"
 #include "engine/text/text_utils.h"
+#include "engine/text/tokenizer.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -45,7 +47,19 @@ bool DeclaredVersionDiffers(std::string_view declared, std::string_view own) {
     if (declared.empty())
         return false;
     // A file without a version of its own differs from any declared one.
-    return own.empty() || CompareVersions(declared, own) != 0;
+    if (own.empty())
+        return true;
+    // Parts compare as numbers, and missing parts count as 0: the scan
+    // shows 2.3.0.0 as "2.03.0000", which the table writes "2.3.0.0".
+    const auto parts = [](std::string_view text) {
+        std::vector<double> numbers;
+        for (const std::string& part : SplitText(text, ".").value_or(std::vector<std::string>{}))
+            numbers.push_back(NumericValue(part));
+        while (!numbers.empty() && numbers.back() == 0)
+            numbers.pop_back();
+        return numbers;
+    };
+    return parts(declared) != parts(own);
 }
 
 std::string DeclaredVersionNote(bool source, bool target) {

@@ -320,6 +320,8 @@ TEST(DeclaredVersion, DiffersOnlyFromAnotherVersionAndTheNoteNamesTheSides) {
         {"5.0.2134.1", "5.00.2134.01", false}, {"9.9.9.9", "5.00.2134.01", true},
         {"", "1.00", false},                   {"1.0", "", true},
         {"2.0.0.1", "2.00.0000.01", false},    {"2.0.0.2", "2.00.0000.01", true},
+        {"2.3.0.0", "2.03.0000", false},       {"2.3.0.1", "2.03.0000", true},
+        {"2.3", "2.03.0000", false},           {"english", "1.00", true},
     };
     for (const auto& v : versions)
         EXPECT_EQ(DeclaredVersionDiffers(v.declared, v.own), v.differs)
