@@ -249,8 +249,12 @@ bool OpenedFile::ReadInto(std::uint64_t offset, std::span<std::byte> out) const 
             w.data = TakeWindowBuffer();
         w.offset = offset - offset % kWindowAlign;
         w.length = 0;
-        const std::size_t span =
-            offset + out.size() - w.offset <= kWindowAlign ? kWindowAlign : kWindowBytes;
+        // A file whose rest fits in a whole window is read to its end at
+        // once: a small file's every field then comes from this one read.
+        const std::size_t span = offset + out.size() - w.offset <= kWindowAlign &&
+                                         size_ - w.offset > kWindowBytes
+                                     ? kWindowAlign
+                                     : kWindowBytes;
         const auto wanted =
             static_cast<std::size_t>(std::min<std::uint64_t>(span, size_ - w.offset));
         const auto got = ReadFully(w.offset, std::span<std::byte>(w.data.get(), wanted));

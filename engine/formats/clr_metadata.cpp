@@ -127,33 +127,48 @@ public:
     }
 
 private:
-    std::optional<Bytes> At(std::uint64_t offset, std::size_t size) const {
-        return source_.Read(offset, size);
+    // Fixed-size fields are read into buffers on the stack: an identity is
+    // read from every assembly of a scan, and a heap block per field would
+    // cost more than the reading.
+    template <std::size_t N> using Field = std::array<std::byte, N>;
+    bool At(std::uint64_t offset, std::span<std::byte> out) const {
+        return source_.ReadExactly(offset, out);
+    }
+    // Up to out.size() bytes at `offset`: fewer where the source ends.
+    std::span<const std::byte> AtMost(std::uint64_t offset, std::span<std::byte> out) const {
+        const std::uint64_t total = source_.size();
+        if (offset >= total)
+            return {};
+        out = out.first(static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), total - offset)));
+        if (!source_.ReadExactly(offset, out))
+            return {};
+        return out;
     }
 
     Result<void> ReadStreams() {
-        const auto head = At(0, 16);
-        if (!head)
+        Field<16> head;
+        if (!At(0, head))
             return Fail(Bad(source_.size() < 16 ? Reason::Truncated : Reason::BadFormat));
-        if (Le(*head, 0, 4) != kMetadataSignature)
+        if (Le(head, 0, 4) != kMetadataSignature)
             return Fail(Bad(Reason::BadFormat));
-        const std::uint32_t versionLength = Le(*head, 12, 4);
+        const std::uint32_t versionLength = Le(head, 12, 4);
         if (versionLength > kMaxVersionLength || versionLength % 4 != 0)
             return Fail(Bad(Reason::BadFormat));
         std::uint64_t at = 16 + versionLength;
-        const auto counts = At(at, 4);
-        if (!counts)
+        Field<4> counts;
+        if (!At(at, counts))
             return Fail(Bad(Reason::Truncated));
-        const int streams = static_cast<int>(Le(*counts, 2, 2));
+        const int streams = static_cast<int>(Le(counts, 2, 2));
         if (streams > kMaxStreams)
             return Fail(Bad(Reason::BadFormat));
         at += 4;
         for (int i = 0; i < streams; ++i) {
             // Offset, size, and a NUL-ended name padded to four bytes.
-            const auto header = source_.ReadUpTo(at, 8 + 32);
+            Field<8 + 32> buffer;
+            const auto header = AtMost(at, buffer);
             if (header.size() < 12)
                 return Fail(Bad(Reason::Truncated));
-            const auto name = std::span(header).subspan(8);
+            const auto name = header.subspan(8);
             const auto end = std::find(name.begin(), name.end(), std::byte{0});
             if (end == name.end())
                 return Fail(Bad(Reason::BadFormat));
@@ -176,21 +191,22 @@ private:
     }
 
     Result<AssemblyIdentity> ReadTables() {
-        const auto head = At(tables_.offset, 24);
-        if (!head || tables_.size < 24)
+        Field<24> head;
+        if (tables_.size < 24 || !At(tables_.offset, head))
             return Fail(Bad(Reason::Truncated));
-        const auto heapSizes = static_cast<std::uint8_t>((*head)[6]);
-        const std::uint64_t valid = *ByteReader(*head, Endian::Little).u64At(8);
+        const auto heapSizes = static_cast<std::uint8_t>(head[6]);
+        const std::uint64_t valid = *ByteReader(head, Endian::Little).u64At(8);
         if ((valid & (std::uint64_t{1} << kAssemblyTable)) == 0)
             return Fail(Bad(Reason::NotVersioned)); // a module, no assembly
         const int present = std::popcount(valid);
-        const auto counts = At(tables_.offset + 24, static_cast<std::size_t>(present) * 4);
-        if (!counts)
+        Field<kTableCount * 4> countBuffer;
+        const auto counts = std::span(countBuffer).first(static_cast<std::size_t>(present) * 4);
+        if (!At(tables_.offset + 24, counts))
             return Fail(Bad(Reason::Truncated));
         std::array<std::uint32_t, kTableCount> rows{};
         for (int table = 0, n = 0; table < kTableCount; ++table)
             if ((valid >> table) & 1)
-                rows[static_cast<std::size_t>(table)] = Le(*counts, static_cast<std::size_t>(n++) * 4, 4);
+                rows[static_cast<std::size_t>(table)] = Le(counts, static_cast<std::size_t>(n++) * 4, 4);
         stringWidth_ = (heapSizes & 0x01) ? 4 : 2;
         guidWidth_ = (heapSizes & 0x02) ? 4 : 2;
         blobWidth_ = (heapSizes & 0x04) ? 4 : 2;
@@ -211,6 +227,8 @@ private:
         if ((heapSizes & 0x40) != 0)
             at += 4; // an uncompressed stream's extra word
         for (int table = 0; table < kAssemblyTable; ++table) {
+            if (rows[static_cast<std::size_t>(table)] == 0)
+                continue; // most tables are empty: no width to work out
             std::uint64_t width = 0;
             for (const Column& column : Schemas()[static_cast<std::size_t>(table)]) {
                 switch (column.kind) {
@@ -230,19 +248,20 @@ private:
         const std::size_t rowSize = 4 + 8 + 4 + blobWidth_ + 2 * stringWidth_;
         if (at + rowSize > std::uint64_t{tables_.offset} + tables_.size)
             return Fail(Bad(Reason::Truncated));
-        const auto row = At(at, rowSize);
-        if (!row)
+        Field<4 + 8 + 4 + 4 + 2 * 4> rowBuffer;
+        const auto row = std::span(rowBuffer).first(rowSize);
+        if (!At(at, row))
             return Fail(Bad(Reason::Truncated));
         AssemblyIdentity identity;
-        identity.version = std::to_string(Le(*row, 4, 2)) + "." + std::to_string(Le(*row, 6, 2)) +
-                           "." + std::to_string(Le(*row, 8, 2)) + "." +
-                           std::to_string(Le(*row, 10, 2));
+        identity.version = std::to_string(Le(row, 4, 2)) + "." + std::to_string(Le(row, 6, 2)) +
+                           "." + std::to_string(Le(row, 8, 2)) + "." +
+                           std::to_string(Le(row, 10, 2));
         std::size_t column = 16;
-        const std::uint32_t keyIndex = Le(*row, column, blobWidth_);
+        const std::uint32_t keyIndex = Le(row, column, blobWidth_);
         column += blobWidth_;
-        const std::uint32_t nameIndex = Le(*row, column, stringWidth_);
+        const std::uint32_t nameIndex = Le(row, column, stringWidth_);
         column += stringWidth_;
-        const std::uint32_t cultureIndex = Le(*row, column, stringWidth_);
+        const std::uint32_t cultureIndex = Le(row, column, stringWidth_);
         auto name = String(nameIndex);
         auto culture = String(cultureIndex);
         if (!name || !culture)
@@ -262,17 +281,26 @@ private:
     }
 
     // A NUL-ended string of the strings heap.
+    // Read a piece at a time: names are short, the cap is not.
     std::optional<std::string> String(std::uint32_t index) const {
         if (index >= strings_.size)
             return std::nullopt;
-        const Bytes bytes = source_.ReadUpTo(std::uint64_t{strings_.offset} + index,
-                                             std::min<std::size_t>(kMaxIdentityText + 1,
-                                                                   strings_.size - index));
-        const auto end = std::find(bytes.begin(), bytes.end(), std::byte{0});
-        if (end == bytes.end())
-            return std::nullopt;
-        return std::string(reinterpret_cast<const char*>(bytes.data()),
-                           static_cast<std::size_t>(end - bytes.begin()));
+        const std::uint64_t start = std::uint64_t{strings_.offset} + index;
+        const std::size_t most = std::min<std::size_t>(kMaxIdentityText + 1, strings_.size - index);
+        std::string text;
+        Field<64> buffer;
+        while (text.size() < most) {
+            const auto piece = AtMost(start + text.size(),
+                                      std::span(buffer).first(std::min(buffer.size(), most - text.size())));
+            if (piece.empty())
+                return std::nullopt;
+            const auto end = std::find(piece.begin(), piece.end(), std::byte{0});
+            text.append(reinterpret_cast<const char*>(piece.data()),
+                        static_cast<std::size_t>(end - piece.begin()));
+            if (end != piece.end())
+                return text;
+        }
+        return std::nullopt;
     }
 
     // A blob: its length in one, two or four bytes (II.24.2.4), then its bytes.
@@ -280,7 +308,8 @@ private:
         if (!blobs_.found || index >= blobs_.size)
             return std::nullopt;
         const std::uint64_t start = std::uint64_t{blobs_.offset} + index;
-        const Bytes head = source_.ReadUpTo(start, std::min<std::size_t>(4, blobs_.size - index));
+        Field<4> buffer;
+        const auto head = AtMost(start, std::span(buffer).first(std::min<std::size_t>(4, blobs_.size - index)));
         if (head.empty())
             return std::nullopt;
         const auto b = [&head](std::size_t i) { return static_cast<std::uint32_t>(head[i]); };
@@ -297,7 +326,7 @@ private:
         }
         if (length > kMaxPublicKeyBytes || prefix + length > blobs_.size - index)
             return std::nullopt;
-        return At(start + prefix, length);
+        return source_.Read(start + prefix, length);
     }
 
     const ByteSource& source_;

@@ -501,7 +501,7 @@ TEST(MonoAssembly, TheMetadataIsReadWithinTheImagesBudget) {
     if (!file)
         GTEST_SKIP() << path << " is missing (package mono-utils)";
     for (const auto& [budget, read] :
-         {std::pair{kReadBudgetBytes, true}, std::pair{std::size_t{2048}, false}}) {
+         {std::pair{kReadBudgetBytes, true}, std::pair{std::size_t{1024}, false}}) {
         SCOPED_TRACE(budget);
         const auto image = ExecutableImage::Open(*file, budget);
         ASSERT_TRUE(image);
