@@ -26,7 +26,7 @@ with a mark:  >  source newer   <  target newer   !  languages differ
 -  no versioned target (orphan)
 =  equal.  SOURCE may also be a Source Map (a file ending in .map,
 saved with --save-map); without TARGET a map is compared against the
-folder it was saved from, and a folder is simply listed.
+folder or archive it was saved from, and a folder is simply listed.
 SOURCE and TARGET may also be archives, read as the folder tree they
 hold without unpacking them to the disk: ZIP (.zip, .nupkg, .jar,
 .vsix, .appx), 7-Zip, tar (plain, .gz, .bz2, .xz, .zst), CAB and ISO
@@ -69,7 +69,7 @@ row and is named as ARCHIVE/MEMBER on standard error.)",
            "category named are let through; a --show that leaves them out is refused."},
           {"--save-map", "FILE", File, {},
            "also save the listed rows as a Source Map; its first line is the absolute source "
-           "folder. Files whose names a map line cannot hold (\"|\", \"\\\", a line break, "
+           "folder or archive. Files whose names a map line cannot hold (\"|\", \"\\\", a line break, "
            "bytes that are not UTF-8) are left out and named on standard error. With --content "
            "each entry also holds the XXH3-128 hash of its file's bytes, so a later compare "
            "against the map with --content marks a target of the same version and size whose "
@@ -186,7 +186,9 @@ A FILE that is an archive (ZIP, .nupkg, .jar, .vsix, .appx, 7-Zip, tar
 plain or .gz, .bz2, .xz, .zst, CAB, ISO 9660) lists its versioned
 members as compare lists it without a TARGET; with --all, every member
 with its size and time and all that is found in it, in the order the
-archive holds them.)",
+archive holds them. An installer's member shows its File table version,
+flagged when it differs from the file's own; when its cabinet is missing,
+the File table's version stands in and a note says so.)",
          {{"FILE", File}},
          {{"--json", "", None, {},
            "print one JSON array, an object for each file; a file that could not be read "

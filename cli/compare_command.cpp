@@ -166,9 +166,6 @@ std::optional<int> ParseOptions(const std::vector<std::string>& args, CompareOpt
     // paths on disk.
     const bool sourceIsArchive = !IsSourceMapPath(options.source) && IsArchiveSide(options.source);
     const bool targetIsArchive = IsArchiveSide(options.target);
-    if (options.saveMap && sourceIsArchive)
-        return parser.Fail(err, "--save-map needs a source folder: Source Maps of archives are "
-                                "not available yet");
     if (options.list &&
         (*options.list == ComparisonMark::NewerTarget ? targetIsArchive : sourceIsArchive))
         return parser.Fail(err, "--list prints paths of files on disk, and the members of an "

@@ -307,9 +307,13 @@ void WriteAllText(std::ostream& out, const AllData& all) {
 }
 
 /// What info tells of a member of an archive besides what its bytes hold.
-struct MemberFacts {
+struct MemberInfo {
     std::string archive;
     std::optional<PackedMember> member;
+    /// The bytes are not there: the version shown is the File table's.
+    bool bytesMissing = false;
+    /// The File table's version is not the one read from the bytes.
+    bool declaredDiffers = false;
 };
 
 /// "2024-05-01 12:30:00 UTC" for seconds since 1970.
@@ -326,11 +330,16 @@ std::string TimeText(std::int64_t seconds) {
 // One file, or one member of an archive, as info shows it.
 void WriteFile(const std::string& path, FileKind kind, const FileVersionData& data,
                const TrueTypeNames* names, const std::optional<std::string>& error,
-               const MemberFacts& facts, const InfoOptions& options, JsonWriter& json,
+               const MemberInfo& facts, const InfoOptions& options, JsonWriter& json,
                std::ostream& out) {
-    const VersionTexts texts = ScanTexts(data);
+    VersionTexts texts = ScanTexts(data);
     const AllData all{data, names};
     const PackedMember* member = facts.member ? &*facts.member : nullptr;
+    if (member != nullptr && facts.bytesMissing) {
+        // What the package declares stands for the bytes it lacks.
+        texts.version = member->declaredVersion;
+        texts.language = DeclaredLanguageText(member->declaredLanguage);
+    }
     if (options.json) {
         json.BeginObject();
         json.Field("path", DecodeText(path));
@@ -349,8 +358,12 @@ void WriteFile(const std::string& path, FileKind kind, const FileVersionData& da
                 json.Field("storedSize", static_cast<std::int64_t>(*member->stored));
             if (member->modified)
                 json.Field("modified", *member->modified);
-            if (!member->declaredVersion.empty())
+            if (!member->declaredVersion.empty()) {
                 json.Field("declaredVersion", DecodeText(member->declaredVersion));
+                json.BoolField("declaredVersionDiffers", facts.declaredDiffers);
+            }
+            if (facts.bytesMissing)
+                json.Field("note", kVersionFromFileTableNote);
         }
         if (error)
             json.Field("error", *error);
@@ -379,7 +392,13 @@ void WriteFile(const std::string& path, FileKind kind, const FileVersionData& da
             if (member->modified)
                 WriteLine(out, 2, "modified", TimeText(*member->modified));
             if (!member->declaredVersion.empty())
-                WriteLine(out, 2, "declared ver.", DecodeText(member->declaredVersion));
+                WriteLine(out, 2, "File table ver.",
+                          DecodeText(member->declaredVersion) +
+                              (facts.declaredDiffers
+                                   ? std::string(" ") + kDeclaredVersionDiffersText
+                                   : std::string()));
+            if (facts.bytesMissing)
+                WriteLine(out, 2, "note", kVersionFromFileTableNote);
         }
         if (error)
             WriteLine(out, 2, "error", *error);
@@ -551,11 +570,15 @@ bool InfoArchiveAll(const std::string& path, const InfoOptions& options, JsonWri
             data.kind = kind;
             data.size = static_cast<std::int64_t>(member.size);
         }
+        MemberInfo facts{archive, member};
+        facts.bytesMissing = bytes == nullptr;
+        facts.declaredDiffers =
+            bytes != nullptr && DeclaredVersionDiffers(member.declaredVersion, ScanTexts(data).version);
         pending = member.name;
         if (options.json)
             mark = json.Hold();
         WriteFile(MemberPath(archive, member.name), kind, data, names ? &*names : nullptr,
-                  std::nullopt, MemberFacts{archive, member}, options, json, text);
+                  std::nullopt, facts, options, json, text);
         return true;
     };
     const auto unreadable = [&](const std::string& name, const Failure& failure) {

@@ -2,6 +2,7 @@
 
 #include "engine/text/path_utils.h"
 #include "shell/action_table.h"
+#include "shell/scan_runner.h"
 #include "shell/window_context.h"
 #include "sync/copy_controller.h"
 #include "sync/row_properties.h"
@@ -87,11 +88,12 @@ void ToolsCommands::mTools_Click() {
         window_.SetPanel(2, refused);
     else if (!targetReadOnly_ && window_.PanelText(2) == QLatin1String(sync::kArchiveTargetReadOnly))
         window_.SetPanel(2, {});
-    // A Source Map names no source files; a folder is no file.
-    const std::string source = sourceIsMap ? std::string() : window_.CurrentRowPath(window_.source);
-    window_.action("mToolsSourceProperties")->setEnabled(!source.empty() && FileExists(source));
-    const std::string target = window_.CurrentRowPath(window_.target);
-    window_.state.targetPropertiesEnabled = !target.empty() && FileExists(target);
+    // A Source Map names no source files (but the members of the archive
+    // it was saved from); a folder is no file.
+    window_.action("mToolsSourceProperties")
+        ->setEnabled(CurrentSideFile(sync::RowSide::Source, false).has_value());
+    window_.state.targetPropertiesEnabled =
+        CurrentSideFile(sync::RowSide::Target, false).has_value();
     window_.action("mToolsTargetProperties")->setEnabled(window_.state.targetPropertiesEnabled);
 }
 
@@ -190,21 +192,32 @@ void ToolsCommands::mToolsSourceProperties_Click() {
     // Each window only when its command is enabled, as last computed; both
     // open when both files exist.
     if (window_.action("mToolsSourceProperties")->isEnabled())
-        windows::ShowFileProperties(window_.CurrentRowPath(window_.source), window_.window,
-                                    CurrentGridRowSection());
+        ShowSideProperties(sync::RowSide::Source);
     if (window_.state.targetPropertiesEnabled)
         mToolsTargetProperties_Click();
 }
 
 void ToolsCommands::mToolsTargetProperties_Click() {
-    windows::ShowFileProperties(window_.CurrentRowPath(window_.target), window_.window,
-                                CurrentGridRowSection());
+    ShowSideProperties(sync::RowSide::Target);
 }
 
-std::optional<windows::PropertySection> ToolsCommands::CurrentGridRowSection() const {
-    if (const std::optional<ComparisonRow> row = window_.model->RowAt(window_.grid->CurrentRow()))
-        return sync::GridRowSection(*row);
-    return std::nullopt;
+std::optional<sync::SideFile> ToolsCommands::CurrentSideFile(sync::RowSide side,
+                                                             bool readArchive) const {
+    const bool source = side == sync::RowSide::Source;
+    return sync::FindSideFile(side, window_.runner->Outcome(),
+                              window_.Folder(source ? window_.source : window_.target),
+                              source && window_.state.sourceIsMap,
+                              window_.model->NameAt(window_.grid->CurrentRow()), readArchive);
 }
+
+void ToolsCommands::ShowSideProperties(sync::RowSide side) {
+    const std::optional<sync::SideFile> file = CurrentSideFile(side, true);
+    if (!file)
+        return;
+    windows::ShowFileProperties(file->path, window_.window,
+                                sync::SideSections(*file, side,
+                                                   window_.model->RowAt(window_.grid->CurrentRow())));
+}
+
 
 } // namespace sorvane::shell

@@ -2,6 +2,7 @@
 // The Tools menu's commands: swap, filter, backups, copying the current row
 // or every newer one, and the properties windows of the current row's files.
 
+#include "sync/row_properties.h"
 #include "windows/file_properties.h"
 
 #include <QObject>
@@ -41,8 +42,10 @@ public:
 private:
     void OnCopyingChanged(bool copying);
     void OnBatchFinished(bool interrupted);
-    /// What the grid shows for the current row, for its properties windows.
-    std::optional<windows::PropertySection> CurrentGridRowSection() const;
+    /// The file of the current row's `side` for its properties window.
+    std::optional<sync::SideFile> CurrentSideFile(sync::RowSide side, bool readArchive) const;
+    /// Opens the properties window of that file, with what is known of it.
+    void ShowSideProperties(sync::RowSide side);
 
     WindowContext& window_;
     bool targetReadOnly_ = false;

@@ -785,9 +785,24 @@ FileProperties ReadFileProperties(const std::string& path) {
 
 // ------------------------------------------------------------------ window
 
+namespace {
+
+std::vector<PropertySection> Sections(std::optional<PropertySection> gridRow) {
+    std::vector<PropertySection> known;
+    if (gridRow)
+        known.push_back(*std::move(gridRow));
+    return known;
+}
+
+} // namespace
+
 FilePropertiesWindow::FilePropertiesWindow(const std::string& path, QWidget* owner,
                                            std::optional<PropertySection> gridRow)
-    : QWidget(owner, Qt::Window), gridRow_(std::move(gridRow)) {
+    : FilePropertiesWindow(path, owner, Sections(std::move(gridRow))) {}
+
+FilePropertiesWindow::FilePropertiesWindow(const std::string& path, QWidget* owner,
+                                           std::vector<PropertySection> known)
+    : QWidget(owner, Qt::Window), known_(std::move(known)) {
     setObjectName(QStringLiteral("filePropertiesWindow"));
     setAttribute(Qt::WA_DeleteOnClose);
     if (owner != nullptr)
@@ -876,16 +891,18 @@ FilePropertiesWindow::FilePropertiesWindow(const std::string& path, QWidget* own
 
 void FilePropertiesWindow::Reload() {
     properties_ = ReadFileProperties(properties_.path);
-    if (gridRow_) {
-        const auto afterFile = properties_.sections.empty() ? properties_.sections.begin()
-                                                            : properties_.sections.begin() + 1;
-        properties_.sections.insert(afterFile, *gridRow_);
-    }
+    const auto afterFile = properties_.sections.empty() ? properties_.sections.begin()
+                                                        : properties_.sections.begin() + 1;
+    properties_.sections.insert(afterFile, known_.begin(), known_.end());
     Fill();
 }
 
 void FilePropertiesWindow::SetGridRow(std::optional<PropertySection> gridRow) {
-    gridRow_ = std::move(gridRow);
+    SetKnownSections(Sections(std::move(gridRow)));
+}
+
+void FilePropertiesWindow::SetKnownSections(std::vector<PropertySection> known) {
+    known_ = std::move(known);
     Reload();
 }
 
@@ -988,6 +1005,11 @@ void FilePropertiesWindow::keyPressEvent(QKeyEvent* event) {
 
 int ShowFileProperties(const std::string& path, QWidget* owner,
                        std::optional<PropertySection> gridRow) {
+    return ShowFileProperties(path, owner, Sections(std::move(gridRow)));
+}
+
+int ShowFileProperties(const std::string& path, QWidget* owner,
+                       std::vector<PropertySection> known) {
     if (!EntryOf(path).self)
         return -1;
     int open = 0;
@@ -996,14 +1018,14 @@ int ShowFileProperties(const std::string& path, QWidget* owner,
         if (window == nullptr || !window->isVisible())
             continue;
         if (window->Path() == path) {
-            window->SetGridRow(std::move(gridRow));
+            window->SetKnownSections(std::move(known));
             window->raise();
             window->activateWindow();
             return 0;
         }
         ++open;
     }
-    auto* window = new FilePropertiesWindow(path, owner, std::move(gridRow));
+    auto* window = new FilePropertiesWindow(path, owner, std::move(known));
     // Each new window a step further down and right, so the source and the
     // target window of a row are both in sight.
     QRect area = window->screen() != nullptr ? window->screen()->availableGeometry() : QRect();

@@ -106,10 +106,16 @@ public:
     /// holds now.
     explicit FilePropertiesWindow(const std::string& path, QWidget* owner = nullptr,
                                   std::optional<PropertySection> gridRow = std::nullopt);
+    /// The same with several sections of what the program knows of the file
+    /// (a member of an archive: where in the archive it is, then its row),
+    /// shown in this order after the section "File".
+    FilePropertiesWindow(const std::string& path, QWidget* owner,
+                         std::vector<PropertySection> known);
 
     /// Takes what the grid shows now (after a copy, for example) and shows
     /// the file again.
     void SetGridRow(std::optional<PropertySection> gridRow);
+    void SetKnownSections(std::vector<PropertySection> known);
 
     const std::string& Path() const { return properties_.path; }
     const FileProperties& Properties() const { return properties_; }
@@ -129,7 +135,7 @@ private:
     void FillDisagreements();
 
     FileProperties properties_;
-    std::optional<PropertySection> gridRow_;
+    std::vector<PropertySection> known_;
     QLabel* nameLabel_ = nullptr;
     QLabel* folderLabel_ = nullptr;
     QFrame* disagreementBox_ = nullptr;
@@ -144,5 +150,8 @@ private:
 /// window, no message). Never waits for the window.
 int ShowFileProperties(const std::string& path, QWidget* owner,
                        std::optional<PropertySection> gridRow = std::nullopt);
+/// The same with the sections `known` in place of the grid row's alone.
+int ShowFileProperties(const std::string& path, QWidget* owner,
+                       std::vector<PropertySection> known);
 
 } // namespace sorvane::windows

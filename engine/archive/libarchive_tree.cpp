@@ -2,6 +2,7 @@
 
 #include "engine/archive/member_bytes.h"
 #include "engine/archive/member_name.h"
+#include "engine/archive/zip_directory.h"
 #include "engine/files/opened_file.h"
 #include "engine/files/unique_fd.h"
 
@@ -79,6 +80,10 @@ public:
         WalkTally tally;
         tally.limit = ArchiveLimit();
         std::unordered_set<std::string> given;
+        // A ZIP tells the compressed sizes in its central directory only.
+        const bool zip = (::archive_format(a) & ARCHIVE_FORMAT_BASE_MASK) == ARCHIVE_FORMAT_ZIP;
+        const auto storedSizes = zip ? ZipStoredSizes(fd_.get(), archiveSize_)
+                                     : std::unordered_map<std::string, std::uint64_t>{};
         std::uint64_t members = 0;
         for (int status = first_;; status = ::archive_read_next_header(a, &entry_)) {
             if (status == ARCHIVE_EOF)
@@ -121,6 +126,8 @@ public:
             // what libarchive gives for them is made up.
             if (KeepsModes())
                 member.mode = ::archive_entry_perm(entry_);
+            if (const auto it = storedSizes.find(stored); it != storedSizes.end())
+                member.stored = it->second;
             if (::archive_entry_mtime_is_set(entry_) != 0)
                 member.modified = ::archive_entry_mtime(entry_);
             if (!wanted(member)) {

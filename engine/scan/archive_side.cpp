@@ -2,10 +2,14 @@
 
 #include "engine/archive/member_name.h"
 #include "engine/archive/packed_tree.h"
+#include "engine/scan/comparison.h"
+#include "engine/text/number_utils.h"
 #include "engine/text/path_utils.h"
 #include "engine/text/text_utils.h"
+#include "engine/text/tokenizer.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 
 namespace sorvane {
@@ -23,7 +27,14 @@ std::string JoinMember(const std::string& archive, std::string_view name) {
     return path;
 }
 
-// The language an installer declares: its first language identifier, named.
+std::optional<std::int64_t> Signed(const std::optional<std::uint64_t>& value) {
+    if (!value)
+        return std::nullopt;
+    return static_cast<std::int64_t>(*value);
+}
+
+} // namespace
+
 std::string DeclaredLanguageText(std::string_view declared) {
     unsigned number = 0;
     const auto [end, error] = std::from_chars(declared.data(), declared.data() + declared.size(), number);
@@ -32,7 +43,91 @@ std::string DeclaredLanguageText(std::string_view declared) {
     return LanguageText(number);
 }
 
-} // namespace
+bool DeclaredVersionDiffers(std::string_view declared, std::string_view own) {
+    if (declared.empty())
+        return false;
+    // A file without a version of its own differs from any declared one.
+    if (own.empty())
+        return true;
+    // Parts compare as numbers, and missing parts count as 0: the scan
+    // shows 2.3.0.0 as "2.03.0000", which the table writes "2.3.0.0".
+    const auto parts = [](std::string_view text) {
+        std::vector<double> numbers;
+        for (const std::string& part : SplitText(text, ".").value_or(std::vector<std::string>{}))
+            numbers.push_back(NumericValue(part));
+        while (!numbers.empty() && numbers.back() == 0)
+            numbers.pop_back();
+        return numbers;
+    };
+    return parts(declared) != parts(own);
+}
+
+std::string DeclaredVersionNote(bool source, bool target) {
+    if (!source && !target)
+        return {};
+    const char* whose = source && target ? "Source and target versions"
+                        : source        ? "Source version"
+                                        : "Target version";
+    return std::string(whose) + " from the File table: the file's cabinet is missing.";
+}
+
+MemberTable::MemberTable(std::string archive, std::vector<MemberFacts> members)
+    : archive_(std::move(archive)), members_(std::move(members)) {
+    std::sort(members_.begin(), members_.end(),
+              [](const MemberFacts& a, const MemberFacts& b) { return a.name < b.name; });
+}
+
+const MemberFacts* MemberTable::Find(std::string_view name) const {
+    const auto it = std::lower_bound(
+        members_.begin(), members_.end(), name,
+        [](const MemberFacts& member, std::string_view key) { return member.name < key; });
+    return it != members_.end() && it->name == name ? &*it : nullptr;
+}
+
+std::shared_ptr<const MemberTable> MemberTableOf(const ArchiveSide& side) {
+    std::vector<MemberFacts> members;
+    members.reserve(side.entries.size());
+    for (const ArchiveEntry& entry : side.entries) {
+        if (entry.failure)
+            continue;
+        MemberFacts& facts = members.emplace_back();
+        facts.archive = side.path;
+        facts.name = entry.name;
+        facts.size = entry.size;
+        facts.stored = entry.stored;
+        facts.modified = entry.modified;
+        facts.declaredVersion = entry.declaredVersion;
+        facts.declaredLanguage = entry.declaredLanguage;
+        facts.bytesMissing = entry.bytesMissing;
+    }
+    return std::make_shared<const MemberTable>(side.path, std::move(members));
+}
+
+Result<MemberFacts> ReadMemberFacts(const std::string& archive, const std::string& name) {
+    auto tree = OpenPackedTree(archive);
+    if (!tree)
+        return Fail(std::move(tree.error()));
+    std::optional<MemberFacts> found;
+    const auto wanted = [&](const PackedMember& member) { return member.name == name; };
+    const auto visit = [&](const PackedMember& member, const ByteSource* bytes) {
+        MemberFacts& facts = found.emplace();
+        facts.archive = archive;
+        facts.name = member.name;
+        facts.size = static_cast<std::int64_t>(member.size);
+        facts.stored = Signed(member.stored);
+        facts.modified = member.modified;
+        facts.declaredVersion = member.declaredVersion;
+        facts.declaredLanguage = member.declaredLanguage;
+        facts.bytesMissing = bytes == nullptr;
+        return false; // the listing is all that is asked for
+    };
+    const auto unreadable = [](const std::string&, const Failure&) {};
+    if (auto walked = (*tree)->Walk(wanted, visit, unreadable); !walked && !found)
+        return Fail(std::move(walked.error()));
+    if (!found)
+        return Fail({SystemError(ENOENT), Step::Open, archive + "/" + name});
+    return *std::move(found);
+}
 
 bool WalkOrderLess(std::string_view a, std::string_view b) {
     for (;;) {
@@ -105,6 +200,9 @@ ArchiveSide ReadArchiveSide(const std::string& path, const ArchiveSideRequest& r
         ArchiveEntry entry;
         entry.name = member.name;
         entry.modified = member.modified;
+        entry.stored = Signed(member.stored);
+        entry.declaredVersion = member.declaredVersion;
+        entry.declaredLanguage = member.declaredLanguage;
         if (bytes != nullptr) {
             const FileVersionData data =
                 ReadFileVersionData(*bytes, FileKindOf(ExtensionOf(member.name)), ReadDepth::RowTexts);
@@ -128,6 +226,7 @@ ArchiveSide ReadArchiveSide(const std::string& path, const ArchiveSideRequest& r
             entry.texts.version = member.declaredVersion;
             entry.texts.language = DeclaredLanguageText(member.declaredLanguage);
             entry.size = static_cast<std::int64_t>(member.size);
+            entry.bytesMissing = true;
         }
         lastVisited = entries.size();
         add(std::move(entry));

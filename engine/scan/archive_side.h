@@ -10,13 +10,74 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
 namespace sorvane {
+
+/// What the package tells of one member besides what its bytes hold: where
+/// it is, its sizes and time, and what an installer's File table declares.
+struct MemberFacts {
+    std::string archive; ///< the archive as the scan named it
+    std::string name;    ///< path below the archive's root, "/" between folders
+    std::int64_t size = 0;                ///< unpacked bytes
+    std::optional<std::int64_t> stored;   ///< compressed bytes, when known
+    std::optional<std::int64_t> modified; ///< seconds since 1970, when kept
+    /// The File table's Version and Language of an installer's file; empty
+    /// for other archives and where the table has none.
+    std::string declaredVersion;
+    std::string declaredLanguage;
+    /// The member's bytes are not there (an installer whose external cabinet
+    /// is missing): its version is the declared one.
+    bool bytesMissing = false;
+    bool operator==(const MemberFacts&) const = default;
+};
+
+/// Marks a File table version that differs from the version read from the
+/// file's bytes.
+inline constexpr const char* kDeclaredVersionDiffersText = "(differs from the file's own version)";
+
+/// True when `declared` is a version and the version read from the bytes,
+/// `own`, is not the same (compared part by part as numbers, so "5.0.2134.1"
+/// and "5.00.2134.01" agree). An empty declared version differs from nothing.
+bool DeclaredVersionDiffers(std::string_view declared, std::string_view own);
+
+/// The language an installer declares for a file, named: its first language
+/// identifier ("1033,1031" gives "English (United States)"); text that starts
+/// with no number stays as it is.
+std::string DeclaredLanguageText(std::string_view declared);
+
+/// What File Properties and info say of a member whose bytes are missing.
+inline constexpr const char* kVersionFromFileTableNote =
+    "Version from the File table: the file's cabinet is missing.";
+
+/// What a row says when the version of its source, its target or both is
+/// the File table's because the file's bytes are missing: "Source version
+/// from the File table: the file's cabinet is missing." Empty when neither is.
+std::string DeclaredVersionNote(bool source, bool target);
+
+/// The members of an archive side that rows refer to by their names, kept
+/// with the rows after the scan: a folder's rows pay nothing for it.
+class MemberTable {
+public:
+    MemberTable() = default;
+    /// Takes the members, in any order.
+    MemberTable(std::string archive, std::vector<MemberFacts> members);
+
+    const std::string& Archive() const { return archive_; }
+    std::size_t size() const { return members_.size(); }
+    /// The member named `name`, or null.
+    const MemberFacts* Find(std::string_view name) const;
+
+private:
+    std::string archive_;
+    std::vector<MemberFacts> members_; ///< sorted by name, byte for byte
+};
 
 /// One member as the scan reads it.
 struct ArchiveEntry {
@@ -31,6 +92,12 @@ struct ArchiveEntry {
     /// The hash of all its bytes, when the request asked for hashes and the
     /// bytes were there.
     std::optional<ContentHash> hash;
+    std::optional<std::int64_t> stored;   ///< compressed bytes, when known
+    /// The version an installer's File table declares, when it does.
+    std::string declaredVersion;
+    std::string declaredLanguage;
+    /// The bytes were not there: `texts` are the declared version and language.
+    bool bytesMissing = false;
     /// Why the member gives no row: it could not be read, or another member
     /// has its name. Its texts are then empty.
     std::error_code failure;
@@ -77,6 +144,15 @@ struct ArchiveSide {
 /// decompressed. Ends early, keeping what it read, when `stop` is set.
 ArchiveSide ReadArchiveSide(const std::string& path, const ArchiveSideRequest& request,
                             const std::atomic<bool>& stop);
+
+/// The facts of every member of `side` that gives a row (no failure).
+std::shared_ptr<const MemberTable> MemberTableOf(const ArchiveSide& side);
+
+/// The facts of the member `name` of the archive at `archive`, as its listing
+/// gives them; its bytes are not read (an installer's cabinet is only looked
+/// for). Fails when the archive cannot be read, and with NotFound (step Open)
+/// when it has no such member.
+Result<MemberFacts> ReadMemberFacts(const std::string& archive, const std::string& name);
 
 /// True when `a` comes before `b` in the order of a folder walk.
 bool WalkOrderLess(std::string_view a, std::string_view b);

@@ -190,6 +190,8 @@ FileResult CompareOneFile(const Job& job, const ScanContext& context) {
 
     VersionTexts source;
     std::unique_ptr<OpenedFile> sourceFile;
+    // A member whose bytes are missing has the version its package declares.
+    bool sourceDeclared = false;
     if (job.fromMap) {
         source.version = job.mapVersion;
         source.language = job.mapLanguage;
@@ -201,6 +203,7 @@ FileResult CompareOneFile(const Job& job, const ScanContext& context) {
         row.SourceSize = job.member->size;
         row.SourceAssemblyVersion = job.member->assemblyVersion;
         row.SourceHash = job.member->hash;
+        sourceDeclared = job.member->bytesMissing;
     } else {
         ScanFileTexts sourceData =
             ReadSide(context.sourceFolder, context.source, row.Name, kind, sourceFile);
@@ -223,7 +226,8 @@ FileResult CompareOneFile(const Job& job, const ScanContext& context) {
         row.SourceSize = job.sourceSize;
 
     if (context.mode == ScanMode::SourceOnly) {
-        row.Description = std::move(source.description);
+        row.Description = sourceDeclared ? DeclaredVersionNote(true, false)
+                                         : std::move(source.description);
         row.Copyright = std::move(source.copyright);
         if (const auto failed = KeepSourceHash(row, sourceFile.get(), context))
             return Unreadable(JoinPath(context.source, row.Name), failed);
@@ -235,6 +239,7 @@ FileResult CompareOneFile(const Job& job, const ScanContext& context) {
     std::unique_ptr<OpenedFile> targetFile;
     const ArchiveEntry* targetMember = nullptr;
     ScanFileTexts targetData;
+    bool targetDeclared = false;
     if (context.targetArchive != nullptr) {
         // A member of an archive Target: read with the archive. It stays
         // where it is, so there is nothing to hold a copy to.
@@ -245,6 +250,7 @@ FileResult CompareOneFile(const Job& job, const ScanContext& context) {
             targetData.size = targetMember->size;
             targetData.typeLibrary = targetMember->typeLibrary;
             targetData.assemblyVersion = targetMember->assemblyVersion;
+            targetDeclared = targetMember->bytesMissing;
         }
     } else {
         targetData = ReadSide(context.targetFolder, context.target, row.Name, kind, targetFile);
@@ -262,6 +268,10 @@ FileResult CompareOneFile(const Job& job, const ScanContext& context) {
         row.Description = std::move(target.description);
         row.Copyright = std::move(target.copyright);
     }
+    // Where a version is the File table's, the row says so in its place.
+    if (sourceDeclared || (targetDeclared && !row.TargetVersion.empty()))
+        row.Description =
+            DeclaredVersionNote(sourceDeclared, targetDeclared && !row.TargetVersion.empty());
 
     if (row.TargetVersion.empty()) {
         if (context.displayMode != static_cast<int>(DisplayMode::AllVersioned))
@@ -758,6 +768,7 @@ void WalkFolderAgainstArchive(FolderEnumerator& walk, ScanContext& context,
     names.clear();
     NoteArchive(*target, outcome);
     context.targetArchive = &*target;
+    outcome.targetMembers = MemberTableOf(*target);
     // Names a target read only in part does not have are not known to be
     // missing: no orphans from it, as from a folder that cannot be listed.
     if (target->stopped || target->failure)
@@ -888,6 +899,15 @@ ScanOutcome Scanner::Run(const ScanRequest& request, ScanObserver& observer) {
     context.mode = ScanModeOf(context.source, context.target, request.sourceIsMap);
     outcome.mode = context.mode;
     context.descriptorsPlentiful = ManyDescriptorsFree();
+    if (request.sourceIsMap) {
+        // A map saved from an archive stands for its members: an empty
+        // Target becomes that archive, read as the tree it holds.
+        outcome.mapArchive = SourceMapArchive(context.source).value_or(std::string());
+        if (context.target.empty() && !outcome.mapArchive.empty()) {
+            context.target = outcome.mapArchive;
+            outcome.target = context.target;
+        }
+    }
     outcome.sourceIsArchive = !request.sourceIsMap && IsArchiveSide(context.source);
     outcome.targetIsArchive = IsArchiveSide(context.target);
     if (!request.sourceIsMap && !outcome.sourceIsArchive)
@@ -925,6 +945,7 @@ ScanOutcome Scanner::Run(const ScanRequest& request, ScanObserver& observer) {
             sourceArchive = ReadArchiveSide(context.source, wanted, stopRequested_);
             NoteArchive(*sourceArchive, outcome);
             context.sourceArchive = &*sourceArchive;
+            outcome.sourceMembers = MemberTableOf(*sourceArchive);
         }
         // An archive read only in part gives no rows (a Source's rows stay
         // when only its later members could not be read).
@@ -952,6 +973,7 @@ ScanOutcome Scanner::Run(const ScanRequest& request, ScanObserver& observer) {
                 targetArchive = ReadArchiveSide(context.target, wanted, stopRequested_);
                 NoteArchive(*targetArchive, outcome);
                 context.targetArchive = &*targetArchive;
+                outcome.targetMembers = MemberTableOf(*targetArchive);
             }
             if (stopped(sourceArchive) || stopped(targetArchive) || targetFailed()) {
                 // Nothing to list.

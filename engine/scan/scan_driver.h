@@ -11,11 +11,13 @@
 // Running out of memory ends the scan early with a message; the rows found
 // until then stay.
 
+#include "engine/scan/archive_side.h"
 #include "engine/scan/comparison.h"
 #include "engine/scan/display_filter.h"
 #include "engine/scan/folder_enumerator.h"
 
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <cstdint>
@@ -113,6 +115,13 @@ struct ScanOutcome {
     /// archive Target's rows are never busy and hold no stamp to copy to.
     bool sourceIsArchive = false;
     bool targetIsArchive = false;
+    /// The members an archive side's rows name, looked up by the row's Name
+    /// (File Properties of a member); null for a side that is no archive.
+    std::shared_ptr<const MemberTable> sourceMembers;
+    std::shared_ptr<const MemberTable> targetMembers;
+    /// The archive a Source Map was saved from (its header names one), where
+    /// what the map's rows stand for is to be found; empty otherwise.
+    std::string mapArchive;
     /// The display mode the rows were let through with (a source-only scan
     /// lets every row through whatever it is).
     int displayMode = 1;

@@ -1,6 +1,7 @@
 #include "engine/scan/source_map.h"
 
 #include "engine/files/atomic_file.h"
+#include "engine/scan/scan_driver.h"
 #include "engine/text/number_utils.h"
 #include "engine/text/path_utils.h"
 #include "engine/text/text_utils.h"
@@ -119,6 +120,13 @@ std::string SourceMapHeader(std::string_view sourceText, std::string_view target
     if (error)
         return folder;
     return NormalizeFolderPath(absolute.lexically_normal().string(), false);
+}
+
+std::optional<std::string> SourceMapArchive(const std::string& path) {
+    auto map = SourceMapReader::Open(path);
+    if (!map || map->Header().empty() || !IsArchiveSide(map->Header()))
+        return std::nullopt;
+    return map->Header();
 }
 
 std::string SkippedNamesReport(const std::vector<std::string>& names, std::size_t shown) {

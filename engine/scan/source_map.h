@@ -81,6 +81,13 @@ Result<SourceMapWriteResult> WriteSourceMap(const std::string& path, std::string
 std::string SourceMapHeader(std::string_view sourceText, std::string_view targetText,
                             bool sourceIsMap);
 
+/// The archive (or installer) the map at `path` was saved from: its header
+/// when that names no folder but an archive. Whatever goes back to where a
+/// map's rows came from (the files a row stands for, what a copy would read)
+/// reads the members of this archive. Nothing for a map of a folder and for
+/// a map that cannot be read.
+std::optional<std::string> SourceMapArchive(const std::string& path);
+
 /// A short report of names left out of a map or a list: up to `shown` of
 /// them, one per line, shown as EscapeControls shows them (invalid bytes as
 /// U+FFFD, a line break as \x0a), then how many more. Empty when there are

@@ -110,7 +110,6 @@ TEST_F(ArchiveCommandTest, WhatArchivesCannotDoYetIsRefused) {
         std::string says;
         bool copy = false;
     } cases[] = {
-        {{"tree.zip", "--save-map", "out.map"}, "Source Maps of archives are not available yet"},
         {{"tree.zip", "changed", "--list", "newer-source"}, "the members of an archive have none"},
         {{"changed", "tree.zip", "--list", "newer-target"}, "the members of an archive have none"},
         {{"changed", "tree.zip"}, "nothing is copied into an archive", true},
@@ -271,6 +270,96 @@ TEST_F(ArchiveCommandTest, InfoAllShowsEveryMemberWithItsSizeAndTime) {
     EXPECT_NE(text.find("  file version    1.0.0.0\n"), std::string::npos);
     EXPECT_NE(text.find("  modified        "), std::string::npos);
     EXPECT_EQ(text.find("sub/deep.dll"), std::string::npos); // not without -r
+}
+
+TEST_F(ArchiveCommandTest, AMapSavedFromAnArchiveComparesAsTheArchive) {
+    for (const char* archive : {"tree.zip", "tree.tar.gz", "changed.7z"}) {
+        SCOPED_TRACE(archive);
+        const std::string map = dir.file(std::string(archive) + ".map");
+        const std::string other = dir.file(archive == std::string("changed.7z") ? "tree" : "changed");
+        for (const std::vector<std::string>& options :
+             {std::vector<std::string>{"-r", "--show", "all", "--format", "csv"},
+              {"--filter", "*.dll", "--format", "json"}}) {
+            std::vector<std::string> saving = {dir.file(archive), other, "--save-map", map};
+            saving.insert(saving.end(), options.begin(), options.end());
+            const Ran direct = Compare(saving);
+            ASSERT_NE(direct.status, kUsageError) << direct.err;
+            EXPECT_EQ(dir.read(std::string(archive) + ".map").rfind(dir.file(archive) + "\r\n", 0), 0u);
+            std::vector<std::string> reading = {map, other};
+            for (const std::string& option : options)
+                if (option != "-r")
+                    reading.push_back(option);
+            const Ran viaMap = Compare(reading);
+            EXPECT_EQ(viaMap.status, direct.status);
+            EXPECT_EQ(viaMap.err, direct.err);
+            // The same rows; JSON names the map as the source.
+            std::string expected = direct.out;
+            if (options.back() == "json") {
+                auto json = nlohmann::json::parse(direct.out);
+                auto got = nlohmann::json::parse(viaMap.out);
+                EXPECT_EQ(got["rows"], json["rows"]);
+                EXPECT_EQ(got["source"], map);
+            } else {
+                EXPECT_EQ(viaMap.out, direct.out);
+            }
+        }
+    }
+}
+
+TEST_F(ArchiveCommandTest, InfoAllShowsAnInstallersFileTableVersion) {
+    const std::string app = VersionedPe(VersionedFile{{5, 0, 2134, 1}, 0x0409, "App"});
+    const std::string lib = VersionedPe(VersionedFile{{2, 3, 0, 0}, 0x0407, "Lib"});
+    const std::vector<std::string> queries = {
+        "UPDATE `File` SET `Version` = '9.9.9.9', `Language` = '1033' WHERE `File` = 'app'",
+        "UPDATE `File` SET `Version` = '2.3.0.0', `Language` = '1031' WHERE `File` = 'lib'"};
+    const struct {
+        const char* label;
+        bool embedded;
+        const char* member;
+        std::string version, tableLine;
+        bool differs;
+        bool note;
+    } cases[] = {
+        {"differs", true, "app.exe", "5.00.2134.01",
+         "  File table ver. 9.9.9.9 (differs from the file's own version)\n", true, false},
+        {"agrees", true, "lib.dll", "2.03.0000", "  File table ver. 2.3.0.0\n", false, false},
+        {"cabinet missing", false, "app.exe", "9.9.9.9", "  File table ver. 9.9.9.9\n", false,
+         true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        const std::string msi = dir.file(c.embedded ? "embedded.msi" : "external.msi");
+        if (!std::filesystem::exists(msi))
+            if (const auto made =
+                    test::MakeMsi(msi, {{"app", "app.exe", app}, {"lib", "lib.dll", lib}},
+                                  c.embedded, queries))
+                GTEST_SKIP() << *made;
+        std::ostringstream out, err;
+        ASSERT_EQ(RunInfo({"--all", "--json", msi}, out, err), 0) << err.str();
+        nlohmann::json member;
+        for (const auto& m : nlohmann::json::parse(out.str()))
+            if (m["member"] == c.member)
+                member = m;
+        ASSERT_FALSE(member.is_null()) << out.str();
+        EXPECT_EQ(member["version"], c.version);
+        EXPECT_EQ(member["declaredVersionDiffers"], c.differs);
+        EXPECT_EQ(member.contains("note"), c.note);
+
+        out.str("");
+        ASSERT_EQ(RunInfo({"--all", msi}, out, err), 0) << err.str();
+        const std::string text = out.str();
+        const auto block = text.find(msi + "/" + c.member + "\n");
+        ASSERT_NE(block, std::string::npos) << text;
+        const auto next = text.find("\n/", block);
+        const std::string shown =
+            text.substr(block, next == std::string::npos ? std::string::npos : next + 1 - block);
+        EXPECT_NE(shown.find("  version         " + c.version + "\n"), std::string::npos) << shown;
+        EXPECT_NE(shown.find(c.tableLine), std::string::npos) << shown;
+        EXPECT_EQ(shown.find("  note            Version from the File table: the file's cabinet "
+                             "is missing.\n") != std::string::npos,
+                  c.note)
+            << shown;
+    }
 }
 
 constexpr const char* kHostileZip = R"PY(

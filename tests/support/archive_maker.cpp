@@ -154,4 +154,51 @@ int RunPython(const std::string& script, const std::vector<std::string>& argumen
     return status;
 }
 
+std::optional<std::string> MakeMsi(const std::string& msi, const std::vector<MsiFile>& files,
+                                   bool embedCabinet, const std::vector<std::string>& queries) {
+    for (const char* tool : {"wixl", "msibuild"})
+        if (!Installed(tool))
+            return std::string("no ") + tool;
+    namespace fs = std::filesystem;
+    const fs::path folder = fs::path(msi).parent_path() / (fs::path(msi).filename().string() + ".files");
+    fs::create_directories(folder);
+    std::string components;
+    for (const MsiFile& file : files) {
+        std::ofstream(folder / file.key, std::ios::binary) << file.bytes;
+        components += "<File Id=\"" + file.key + "\" Name=\"" + file.name + "\" Source=\"" +
+                      file.key + "\"/>";
+    }
+    const std::string wxs =
+        "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+        "<Wix xmlns=\"http://schemas.microsoft.com/wix/2006/wi\">"
+        "<Product Id=\"*\" Name=\"Example\" Language=\"1033\" Version=\"1.0.0\" "
+        "Manufacturer=\"Example\" UpgradeCode=\"12345678-1234-1234-1234-123456789012\">"
+        "<Package InstallerVersion=\"200\" Compressed=\"yes\"/>"
+        "<Media Id=\"1\" Cabinet=\"product.cab\" EmbedCab=\"" +
+        std::string(embedCabinet ? "yes" : "no") +
+        "\"/><Directory Id=\"TARGETDIR\" Name=\"SourceDir\">"
+        "<Directory Id=\"ProgramFilesFolder\"><Directory Id=\"Company\" Name=\"Example\">"
+        "<Directory Id=\"INSTALLDIR\" Name=\"Product\">"
+        "<Component Id=\"Main\" Guid=\"11111111-2222-3333-4444-000000000001\">" +
+        components +
+        "</Component></Directory></Directory></Directory></Directory>"
+        "<Feature Id=\"All\" Level=\"1\"><ComponentRef Id=\"Main\"/></Feature>"
+        "</Product></Wix>\n";
+    std::ofstream(folder / "product.wxs") << wxs;
+    const std::string made = fs::absolute(msi).string();
+    const std::string build = "cd " + ShellQuoted(folder.string()) + " && wixl -o " +
+                              ShellQuoted(made) + " product.wxs >/dev/null 2>&1";
+    if (RunCommand(build) != 0)
+        return build;
+    for (const std::string& query : queries) {
+        const std::string edit =
+            "msibuild " + ShellQuoted(made) + " -q " + ShellQuoted(query) + " >/dev/null 2>&1";
+        if (RunCommand(edit) != 0)
+            return edit;
+    }
+    // Only the package and what it names beside it stay.
+    fs::remove_all(folder);
+    return std::nullopt;
+}
+
 } // namespace sorvane::test

@@ -39,6 +39,22 @@ std::string_view ArchiveExtension(ArchiveFormat format);
 std::optional<std::string> MakeArchive(ArchiveFormat format, const std::string& tree,
                                        const std::string& archive);
 
+/// One file of an installer made by MakeMsi.
+struct MsiFile {
+    std::string key;  ///< its File table key: letters and digits
+    std::string name; ///< its long name in the install folder
+    std::string bytes;
+};
+
+/// Makes the installer `msi` with wixl (msitools): every file in one
+/// component of the install folder ProgramFilesFolder/Example/Product, all in
+/// the cabinet product.cab, embedded in the package or, without
+/// `embedCabinet`, left out (wixl writes no external cabinet, so it is
+/// missing); then runs each of `queries` on the package with msibuild.
+/// Nothing when it worked; otherwise why not, as MakeArchive says it.
+std::optional<std::string> MakeMsi(const std::string& msi, const std::vector<MsiFile>& files,
+                                   bool embedCabinet, const std::vector<std::string>& queries = {});
+
 /// The Python the scripts are run with, or empty when there is none.
 std::string PythonProgram();
 
