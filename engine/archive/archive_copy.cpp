@@ -26,6 +26,12 @@ RowCopyResult FailedRow(Failure failure) {
     return result;
 }
 
+RowCopyResult RefusedRow(Failure failure) {
+    RowCopyResult result = FailedRow(std::move(failure));
+    result.status = RowCopyStatus::Refused;
+    return result;
+}
+
 // The time a member gets where the format keeps none: the archive's own.
 struct timespec ArchiveTime(const std::string& archivePath) {
     struct stat st {};
@@ -79,6 +85,19 @@ void CopyArchiveRows(PackedTree& tree, const std::string& archivePath, RowCopyBa
         if (!open.emplace(rows[i].name, i).second)
             told.End(i, FailedRow(Failure(Reason::DuplicateMember, Step::OpenSource,
                                           MemberPath(archivePath, rows[i].name))));
+    // Rows scanned from another archive than the one there now are not
+    // copied: what they showed is not what it holds.
+    struct stat now {};
+    const bool there = ::stat(archivePath.c_str(), &now) == 0;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const FileStamp& scanned = rows[i].scanned.source;
+        if (scanned.state == FileStamp::State::Unknown || (there && scanned == StampOf(now)))
+            continue;
+        if (const auto it = open.find(rows[i].name); it != open.end() && it->second == i) {
+            open.erase(it);
+            told.End(i, RefusedRow(Failure(Reason::Changed, Step::CompareWithScan, archivePath)));
+        }
+    }
     const struct timespec archiveTime = ArchiveTime(archivePath);
     // Rows handed to the batch, by the batch's count of them.
     std::vector<std::size_t> ofBatchRow;

@@ -8,6 +8,8 @@
 #include "engine/text/text_utils.h"
 #include "engine/text/tokenizer.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
@@ -163,6 +165,8 @@ ArchiveSide ReadArchiveSide(const std::string& path, const ArchiveSideRequest& r
         side.failure = std::move(tree.error());
         return side;
     }
+    if (struct stat st {}; ::stat(path.c_str(), &st) == 0)
+        side.stamp = StampOf(st);
     auto& entries = side.entries;
     auto& byName = side.byName;
     // The entry the last visit made, which a failure of its bytes reported

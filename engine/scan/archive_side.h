@@ -5,6 +5,7 @@
 
 #include "engine/failure.h"
 #include "engine/files/content_hash.h"
+#include "engine/files/file_stamp.h"
 #include "engine/formats/version_reader.h"
 #include "engine/scan/folder_enumerator.h"
 
@@ -121,6 +122,9 @@ struct ArchiveSideRequest {
 /// (names sorted without regard to case) before its sub-folders.
 struct ArchiveSide {
     std::string path; ///< the archive
+    /// The archive file as it was when it was read: what its rows were read
+    /// from, which a copy out of it holds to.
+    FileStamp stamp;
     std::vector<ArchiveEntry> entries;
     /// Members whose names give no path (absolute, "..", a backslash), with
     /// the reason, as ARCHIVE/name: no name can look them up.

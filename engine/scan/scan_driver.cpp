@@ -203,6 +203,8 @@ FileResult CompareOneFile(const Job& job, const ScanContext& context) {
         row.SourceSize = job.member->size;
         row.SourceAssemblyVersion = job.member->assemblyVersion;
         row.SourceHash = job.member->hash;
+        // A copy holds to the archive the member was read from.
+        row.SourceStamp = context.sourceArchive->stamp;
         sourceDeclared = job.member->bytesMissing;
     } else {
         ScanFileTexts sourceData =

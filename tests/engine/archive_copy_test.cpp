@@ -268,5 +268,41 @@ TEST(ArchiveCopy, AMemberThatCannotBeReadFailsItsRowAndLeavesTheOldTarget) {
     }
 }
 
+// Rows hold to the archive they were scanned from: one written again since
+// copies nothing, and each of its rows says so; the same archive copies.
+TEST(ArchiveCopy, AnArchiveChangedSinceTheScanCopiesNothing) {
+    test::TempDir dir;
+    dir.write("tree/a.dll", VersionedPe(VersionedFile{{2, 0, 0, 0}}));
+    dir.write("tree/b.dll", VersionedPe(VersionedFile{{3, 0, 0, 0}}));
+    if (auto made = test::MakeArchive(ArchiveFormat::Zip, dir.file("tree"), dir.file("tree.zip")))
+        GTEST_SKIP() << *made;
+    const FileStamp scanned = StampOf(StatOf(dir.file("tree.zip")));
+    for (const bool rewritten : {false, true}) {
+        SCOPED_TRACE(rewritten ? "rewritten" : "as scanned");
+        const std::string target = dir.file(rewritten ? "after" : "before");
+        dir.write((rewritten ? "after" : "before") + std::string("/a.dll"), "old");
+        if (rewritten) {
+            const struct utimbuf times{kMemberTime, kMemberTime};
+            ASSERT_EQ(::utime(dir.file("tree.zip").c_str(), &times), 0);
+        }
+        RowCopyBatch batch(dir.file("tree.zip"), target, false);
+        const std::vector<ArchiveCopyRow> rows = {{"a.dll", {scanned, FileStamp{}}},
+                                                  {"b.dll", {scanned, FileStamp{}}}};
+        std::vector<RowCopyResult> results(rows.size());
+        const std::atomic<bool> stop{false};
+        CopyArchiveRows(dir.file("tree.zip"), batch, rows, stop, [](std::size_t) {},
+                        [&](std::size_t i, RowCopyResult result) { results[i] = std::move(result); });
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            SCOPED_TRACE(rows[i].name);
+            EXPECT_EQ(results[i].status, rewritten ? RowCopyStatus::Refused : RowCopyStatus::Copied);
+            EXPECT_EQ(fs::exists(target + "/" + rows[i].name), !rewritten || i == 0);
+            if (rewritten)
+                EXPECT_EQ(results[i].failure.code, make_error_code(Reason::Changed));
+        }
+        EXPECT_EQ(dir.read(std::string(rewritten ? "after" : "before") + "/a.dll") == "old",
+                  rewritten);
+    }
+}
+
 } // namespace
 } // namespace sorvane
