@@ -214,9 +214,11 @@ void ToolsCommands::ShowSideProperties(sync::RowSide side) {
     const std::optional<sync::SideFile> file = CurrentSideFile(side, true);
     if (!file)
         return;
-    windows::ShowFileProperties(file->path, window_.window,
-                                sync::SideSections(*file, side,
-                                                   window_.model->RowAt(window_.grid->CurrentRow())));
+    auto known = sync::SideSections(*file, side, window_.model->RowAt(window_.grid->CurrentRow()));
+    if (file->member)
+        windows::ShowMemberProperties(file->path, file->member->name, window_.window, std::move(known));
+    else
+        windows::ShowFileProperties(file->path, window_.window, std::move(known));
 }
 
 

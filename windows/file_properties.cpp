@@ -1,5 +1,6 @@
 #include "windows/file_properties.h"
 
+#include "engine/archive/packed_tree.h"
 #include "engine/text/language_table.h"
 #include "engine/files/opened_file.h"
 #include "engine/text/path_utils.h"
@@ -702,6 +703,12 @@ QString VisibleText(std::string_view utf8, bool keepLineBreaks) {
     return QString::fromStdString(EscapeControls(utf8, keepLineBreaks));
 }
 
+namespace {
+// What the readers found, after the section "File".
+void AddContentSections(const FileVersionData& data, const std::optional<TrueTypeNames>& names,
+                        FileProperties& out);
+} // namespace
+
 FileProperties ReadFileProperties(const std::string& path) {
     FileProperties out;
     out.path = path;
@@ -762,11 +769,85 @@ FileProperties ReadFileProperties(const std::string& path) {
     if (data.error)
         file.rows.push_back({QStringLiteral("Read error"), Q(data.error.message())});
     out.sections.push_back(std::move(file));
-    if (!data.opened)
-        return out;
+    AddContentSections(data, names, out);
+    return out;
+}
 
+FileProperties ReadMemberProperties(const std::string& archive, const std::string& member) {
+    FileProperties out;
+    out.path = archive + "/" + member;
+    const std::string shownPath = DecodeText(out.path);
+    const std::size_t slash = shownPath.rfind('/');
+    out.name = VisibleText(shownPath.substr(slash + 1));
+    out.folder = VisibleText(shownPath.substr(0, slash));
+    PropertySection file{QStringLiteral("File"), {}};
+    file.rows.push_back({QStringLiteral("Name"), out.name});
+    file.rows.push_back({QStringLiteral("Folder"), out.folder});
+
+    // The member read now, out of the archive as it is now: one walk that
+    // unpacks this member alone, as far as its reader needs.
+    const FileKind kind = FileKindOf(ExtensionOf(member));
+    FileVersionData data;
+    data.kind = kind;
+    std::optional<TrueTypeNames> names;
+    std::optional<Failure> failed;
+    bool found = false;
+    if (auto tree = OpenPackedTree(archive)) {
+        const auto walked = (*tree)->Walk(
+            [&](const PackedMember& m) { return m.name == member; },
+            [&](const PackedMember& m, const ByteSource* bytes) {
+                found = true;
+                out.exists = true;
+                if (bytes == nullptr) {
+                    failed = Failure{Reason::CabinetMissing, Step::Read};
+                    return false;
+                }
+                data = ReadFileVersionData(*bytes, kind);
+                if (data.font)
+                    names = ReadTrueTypeNames(*bytes);
+                (void)m;
+                return false; // the one member asked for
+            },
+            [&](const std::string& name, const Failure& failure) {
+                if (name == member) {
+                    found = true;
+                    failed = failure;
+                }
+            });
+        if (!walked && !failed)
+            failed = walked.error();
+    } else {
+        failed = tree.error();
+    }
+    if (failed) {
+        // What was read of a member whose bytes then failed is not shown.
+        data = {};
+        data.kind = kind;
+        names.reset();
+    }
+    QString type = QStringLiteral("member of an archive");
+    if (!found && !failed)
+        type = QStringLiteral("the archive holds no such member now");
+    else if (data.opened)
+        type += QStringLiteral(": ") + ContentText(data);
+    file.rows.push_back({QStringLiteral("Type"), type});
+    if (data.opened)
+        file.rows.push_back({QStringLiteral("Size"), SizeText(data.size)});
+    if (failed)
+        file.rows.push_back({QStringLiteral("Read error"), Q(failed->Message())});
+    out.sections.push_back(std::move(file));
+    AddContentSections(data, names, out);
+    return out;
+}
+
+namespace {
+
+void AddContentSections(const FileVersionData& data, const std::optional<TrueTypeNames>& names,
+                        FileProperties& out) {
+    if (!data.opened)
+        return;
     AddReadNowSection(data, out);
-    switch (kind) {
+    switch (data.kind) {
     case FileKind::VersionResource:
         AddVersionSections(data, out);
         AddAssemblySection(data, out);
@@ -780,8 +861,9 @@ FileProperties ReadFileProperties(const std::string& path) {
             AddTypeLibrarySection(*data.typeLibrary, out);
         break;
     }
-    return out;
 }
+
+} // namespace
 
 // ------------------------------------------------------------------ window
 
@@ -808,6 +890,7 @@ FilePropertiesWindow::FilePropertiesWindow(const std::string& path, QWidget* own
     if (owner != nullptr)
         setWindowIcon(owner->windowIcon());
     properties_.path = path;
+    file_ = path;
 
     auto* icon = new QLabel(this);
     icon->setPixmap(style()->standardIcon(QStyle::SP_FileIcon).pixmap(32, 32));
@@ -890,7 +973,7 @@ FilePropertiesWindow::FilePropertiesWindow(const std::string& path, QWidget* own
 }
 
 void FilePropertiesWindow::Reload() {
-    properties_ = ReadFileProperties(properties_.path);
+    properties_ = member_.empty() ? ReadFileProperties(file_) : ReadMemberProperties(file_, member_);
     const auto afterFile = properties_.sections.empty() ? properties_.sections.begin()
                                                         : properties_.sections.begin() + 1;
     properties_.sections.insert(afterFile, known_.begin(), known_.end());
@@ -899,6 +982,11 @@ void FilePropertiesWindow::Reload() {
 
 void FilePropertiesWindow::SetGridRow(std::optional<PropertySection> gridRow) {
     SetKnownSections(Sections(std::move(gridRow)));
+}
+
+void FilePropertiesWindow::SetMember(std::string member) {
+    member_ = std::move(member);
+    Reload();
 }
 
 void FilePropertiesWindow::SetKnownSections(std::vector<PropertySection> known) {
@@ -1010,14 +1098,20 @@ int ShowFileProperties(const std::string& path, QWidget* owner,
 
 int ShowFileProperties(const std::string& path, QWidget* owner,
                        std::vector<PropertySection> known) {
+    return ShowMemberProperties(path, {}, owner, std::move(known));
+}
+
+int ShowMemberProperties(const std::string& path, const std::string& member, QWidget* owner,
+                         std::vector<PropertySection> known) {
     if (!EntryOf(path).self)
         return -1;
+    const std::string shown = member.empty() ? path : path + "/" + member;
     int open = 0;
     for (QWidget* widget : QApplication::topLevelWidgets()) {
         auto* window = qobject_cast<FilePropertiesWindow*>(widget);
         if (window == nullptr || !window->isVisible())
             continue;
-        if (window->Path() == path) {
+        if (window->Path() == shown) {
             window->SetKnownSections(std::move(known));
             window->raise();
             window->activateWindow();
@@ -1026,6 +1120,8 @@ int ShowFileProperties(const std::string& path, QWidget* owner,
         ++open;
     }
     auto* window = new FilePropertiesWindow(path, owner, std::move(known));
+    if (!member.empty())
+        window->SetMember(member);
     // Each new window a step further down and right, so the source and the
     // target window of a row are both in sight.
     QRect area = window->screen() != nullptr ? window->screen()->availableGeometry() : QRect();

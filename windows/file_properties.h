@@ -68,6 +68,12 @@ struct FileProperties {
 /// saying how much was left out.
 FileProperties ReadFileProperties(const std::string& path);
 
+/// The same for the member `member` (its path below the root) of the archive
+/// or installer at `archive`, read out of it now: the section "File" names
+/// the member (its path is ARCHIVE/member) and tells its kind, size, and why
+/// it could not be read; what its reader finds follows as for a file.
+FileProperties ReadMemberProperties(const std::string& archive, const std::string& member);
+
 inline constexpr std::size_t kListLimit = 100;
 inline constexpr std::size_t kTextLimit = 1000; ///< characters
 
@@ -117,6 +123,10 @@ public:
     void SetGridRow(std::optional<PropertySection> gridRow);
     void SetKnownSections(std::vector<PropertySection> known);
 
+    /// Shows the member `member` of the archive the window was made for
+    /// (ReadMemberProperties) instead of the archive file.
+    void SetMember(std::string member);
+
     const std::string& Path() const { return properties_.path; }
     const FileProperties& Properties() const { return properties_; }
     QTreeWidget* tree() const { return tree_; }
@@ -135,6 +145,8 @@ private:
     void FillDisagreements();
 
     FileProperties properties_;
+    std::string file_;   ///< the file read: the archive, for a member
+    std::string member_; ///< the member of `file_` shown; empty for the file
     std::vector<PropertySection> known_;
     QLabel* nameLabel_ = nullptr;
     QLabel* folderLabel_ = nullptr;
@@ -150,6 +162,10 @@ private:
 /// window, no message). Never waits for the window.
 int ShowFileProperties(const std::string& path, QWidget* owner,
                        std::optional<PropertySection> gridRow = std::nullopt);
+/// The same for the member `member` of the archive at `archive`, read out of
+/// it (ReadMemberProperties); its window is that of the path ARCHIVE/member.
+int ShowMemberProperties(const std::string& archive, const std::string& member, QWidget* owner,
+                         std::vector<PropertySection> known);
 /// The same with the sections `known` in place of the grid row's alone.
 int ShowFileProperties(const std::string& path, QWidget* owner,
                        std::vector<PropertySection> known);

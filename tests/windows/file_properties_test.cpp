@@ -3,6 +3,7 @@
 // strings that disagree with the fixed information, and the window itself.
 
 #include "windows/file_properties.h"
+#include "support/archive_maker.h"
 #include "support/pe_builder.h"
 #include "support/temp_dir.h"
 #include "support/ttf_builder.h"
@@ -493,6 +494,53 @@ TEST_F(FilePropertiesTest, TheGridsRowHasItsOwnSectionBesideWhatTheFileHoldsNow)
         EXPECT_EQ(window->RowsText(true).contains(QStringLiteral("In the result grid\n")),
                   grid != nullptr);
     }
+    for (FilePropertiesWindow* w : OpenWindows())
+        w->close();
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+// A member is read out of its archive as it is now, in a window of its own
+// beside the archive file's; a name the archive no longer holds says so.
+TEST_F(FilePropertiesTest, AMemberIsReadOutOfItsArchiveInAWindowOfItsOwn) {
+    const std::string pe =
+        test::BuildPe({{kVersion, kFirst, 0x0409,
+                        Block({{0x0409, 0x04B0}}, {StringNode("FileDescription", "Packed")})}})
+            .bytes;
+    dir.write("tree/g.dll", pe);
+    dir.write("tree/sub/x.dll", pe);
+    const std::string archive = dir.file("tree.zip");
+    if (auto made = test::MakeArchive(test::ArchiveFormat::Zip, dir.file("tree"), archive))
+        GTEST_SKIP() << *made;
+    const struct {
+        std::string member;
+        std::string folder, type, description; ///< "<none>": no such row
+    } cases[] = {
+        {"g.dll", archive, "member of an archive: PE32 executable with a version resource",
+         "Packed"},
+        {"sub/x.dll", archive + "/sub", "member of an archive: PE32 executable with a version resource",
+         "Packed"},
+        {"gone.dll", archive, "the archive holds no such member now", "<no section Read from the file now>"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.member);
+        const FileProperties p = ReadMemberProperties(archive, c.member);
+        EXPECT_EQ(p.path, archive + "/" + c.member);
+        EXPECT_EQ(ValueOf(p, "File", "Folder"), c.folder);
+        EXPECT_EQ(ValueOf(p, "File", "Type"), c.type);
+        EXPECT_EQ(ValueOf(p, "Read from the file now", "Description"), c.description);
+    }
+
+    QWidget owner;
+    owner.show();
+    ASSERT_EQ(ShowMemberProperties(archive, "g.dll", &owner, {}), 0);
+    ASSERT_EQ(ShowFileProperties(archive, &owner), 0);
+    ASSERT_EQ(ShowMemberProperties(archive, "g.dll", &owner, {}), 0); // the open one again
+    ASSERT_EQ(OpenWindows().size(), 2u);
+    std::vector<std::string> shown;
+    for (const FilePropertiesWindow* w : OpenWindows())
+        shown.push_back(w->Path());
+    std::sort(shown.begin(), shown.end());
+    EXPECT_EQ(shown, (std::vector<std::string>{archive, archive + "/g.dll"}));
     for (FilePropertiesWindow* w : OpenWindows())
         w->close();
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
