@@ -107,6 +107,8 @@ ReasonWords WordsOf(Reason reason) {
         return {"not-an-archive", "not an archive or installer this program reads"};
     case Reason::CabinetMissing:
         return {"cabinet-missing", "the installer's cabinet is not there"};
+    case Reason::LibraryMissing:
+        return {"library-missing", "the library that reads it cannot be loaded"};
     }
     return {"unknown", "unknown reason"};
 }

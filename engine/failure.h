@@ -61,6 +61,7 @@ enum class Reason : int {
     OverBudget,         ///< more unpacked bytes than the member's or archive's budget
     NotAnArchive,       ///< a file in no archive or installer format read here
     CabinetMissing,     ///< an installer's external cabinet is not there
+    LibraryMissing,     ///< a library that reads the format cannot be loaded
 };
 
 const std::error_category& ReasonCategory();

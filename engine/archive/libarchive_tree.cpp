@@ -6,8 +6,7 @@
 #include "engine/files/opened_file.h"
 #include "engine/files/unique_fd.h"
 
-#include <archive.h>
-#include <archive_entry.h>
+#include "engine/archive/library_calls.h"
 
 #include <fcntl.h>
 #include <locale.h>
@@ -63,7 +62,7 @@ public:
     /// Reads the first header, which tells the format.
     Result<void> Start() {
         Utf8Names names;
-        first_ = ::archive_read_next_header(a_.get(), &entry_);
+        first_ = Libarchive().archive_read_next_header(a_.get(), &entry_);
         // The format that took it could not read even its first header.
         if (first_ == ARCHIVE_FATAL)
             return Fail(ArchiveFailure(a_.get(), Reason::BadFormat, path_));
@@ -81,11 +80,11 @@ public:
         tally.limit = ArchiveLimit();
         std::unordered_set<std::string> given;
         // A ZIP tells the compressed sizes in its central directory only.
-        const bool zip = (::archive_format(a) & ARCHIVE_FORMAT_BASE_MASK) == ARCHIVE_FORMAT_ZIP;
+        const bool zip = (Libarchive().archive_format(a) & ARCHIVE_FORMAT_BASE_MASK) == ARCHIVE_FORMAT_ZIP;
         const auto storedSizes = zip ? ZipStoredSizes(fd_.get(), archiveSize_)
                                      : std::unordered_map<std::string, std::uint64_t>{};
         std::uint64_t members = 0;
-        for (int status = first_;; status = ::archive_read_next_header(a, &entry_)) {
+        for (int status = first_;; status = Libarchive().archive_read_next_header(a, &entry_)) {
             if (status == ARCHIVE_EOF)
                 return {};
             if (status == ARCHIVE_RETRY)
@@ -94,7 +93,7 @@ public:
                 return Fail(ArchiveFailure(a, Reason::BadFormat, path_));
             if (++members > budget_.members)
                 return Fail(Failure(Reason::OverBudget, Step::Read, path_));
-            const char* raw = ::archive_entry_pathname(entry_);
+            const char* raw = Libarchive().archive_entry_pathname(entry_);
             const std::string stored = raw != nullptr ? raw : "";
             // A header libarchive could not make sense of leaves nothing to
             // skip: the next header is looked for at once.
@@ -103,8 +102,8 @@ public:
                 return headerFailed ? Result<void>() : Skip(tally);
             };
             auto name = NormalizeMemberName(stored);
-            const mode_t type = ::archive_entry_filetype(entry_);
-            const char* hardlink = ::archive_entry_hardlink(entry_);
+            const mode_t type = Libarchive().archive_entry_filetype(entry_);
+            const char* hardlink = Libarchive().archive_entry_hardlink(entry_);
             if (raw == nullptr || !name || (name->empty() && type != AE_IFDIR)) {
                 unreadable(stored, Failure(Reason::MemberNameUnsafe, Step::Read));
                 if (auto skipped = pass(); !skipped)
@@ -118,18 +117,18 @@ public:
             }
             PackedMember member;
             member.name = std::move(*name);
-            const bool sized = ::archive_entry_size_is_set(entry_) != 0;
+            const bool sized = Libarchive().archive_entry_size_is_set(entry_) != 0;
             if (sized)
                 member.size = static_cast<std::uint64_t>(
-                    std::max<la_int64_t>(::archive_entry_size(entry_), 0));
+                    std::max<la_int64_t>(Libarchive().archive_entry_size(entry_), 0));
             // CAB and ISO 9660 without Rock Ridge keep no permission bits:
             // what libarchive gives for them is made up.
             if (KeepsModes())
-                member.mode = ::archive_entry_perm(entry_);
+                member.mode = Libarchive().archive_entry_perm(entry_);
             if (const auto it = storedSizes.find(stored); it != storedSizes.end())
                 member.stored = it->second;
-            if (::archive_entry_mtime_is_set(entry_) != 0)
-                member.modified = ::archive_entry_mtime(entry_);
+            if (Libarchive().archive_entry_mtime_is_set(entry_) != 0)
+                member.modified = Libarchive().archive_entry_mtime(entry_);
             if (!wanted(member)) {
                 if (auto skipped = pass(); !skipped)
                     return skipped;
@@ -138,13 +137,13 @@ public:
             Failure refused;
             if (headerFailed) {
                 refused = Failure(Reason::NotDecompressed, Step::Read);
-                if (const char* words = ::archive_error_string(a))
+                if (const char* words = Libarchive().archive_error_string(a))
                     refused.detail = words;
             } else if (hardlink != nullptr || type == AE_IFLNK) {
                 refused = Failure(Reason::LinkMember, Step::Read);
             } else if (type != AE_IFREG) {
                 refused = Failure(Reason::NotRegularFile, Step::Read, {}, FileTypeOf(type));
-            } else if (::archive_entry_is_encrypted(entry_) != 0) {
+            } else if (Libarchive().archive_entry_is_encrypted(entry_) != 0) {
                 refused = Failure(Reason::EncryptedMember, Step::Read);
             } else if (given.contains(member.name)) {
                 refused = Failure(Reason::DuplicateMember, Step::Read);
@@ -196,18 +195,18 @@ private:
     // total what that unpacks where skipping means decompressing.
     Result<void> Skip(WalkTally& tally, std::uint64_t held = 0) {
         archive* a = a_.get();
-        if (SkipDecompresses() && ::archive_entry_size_is_set(entry_) != 0) {
-            const auto size = static_cast<std::uint64_t>(std::max<la_int64_t>(::archive_entry_size(entry_), 0));
+        if (SkipDecompresses() && Libarchive().archive_entry_size_is_set(entry_) != 0) {
+            const auto size = static_cast<std::uint64_t>(std::max<la_int64_t>(Libarchive().archive_entry_size(entry_), 0));
             if (size > held && !tally.Take(size - held))
                 return Fail(Failure(Reason::OverBudget, Step::Read, path_));
         }
-        if (::archive_read_data_skip(a) == ARCHIVE_FATAL)
+        if (Libarchive().archive_read_data_skip(a) == ARCHIVE_FATAL)
             return Fail(ArchiveFailure(a, Reason::BadFormat, path_));
         return {};
     }
 
     bool KeepsModes() {
-        const int format = ::archive_format(a_.get());
+        const int format = Libarchive().archive_format(a_.get());
         return (format & ARCHIVE_FORMAT_BASE_MASK) != ARCHIVE_FORMAT_CAB &&
                format != ARCHIVE_FORMAT_ISO9660;
     }
@@ -216,8 +215,8 @@ private:
     // is decompressed to skip a member; elsewhere skipping is a seek.
     bool SkipDecompresses() {
         archive* a = a_.get();
-        const int format = ::archive_format(a) & ARCHIVE_FORMAT_BASE_MASK;
-        return ::archive_filter_count(a) > 1 || format == ARCHIVE_FORMAT_7ZIP ||
+        const int format = Libarchive().archive_format(a) & ARCHIVE_FORMAT_BASE_MASK;
+        return Libarchive().archive_filter_count(a) > 1 || format == ARCHIVE_FORMAT_7ZIP ||
                format == ARCHIVE_FORMAT_CAB;
     }
 
@@ -244,20 +243,25 @@ Result<std::unique_ptr<PackedTree>> OpenLibarchiveTree(const std::string& path,
         return Fail(Failure::System(errno, Step::Status, path));
     if (!S_ISREG(st.st_mode))
         return Fail(Failure(Reason::NotRegularFile, Step::Open, path, FileTypeOf(st.st_mode)));
-    ArchivePtr a(::archive_read_new());
+    if (std::string why; !LoadLibarchive(&why)) {
+        Failure failure(Reason::LibraryMissing, Step::Open, path);
+        failure.detail = std::move(why);
+        return Fail(std::move(failure));
+    }
+    ArchivePtr a(Libarchive().archive_read_new());
     if (!a)
         throw std::bad_alloc();
     // Only the filters libarchive has built in: none that starts a program.
-    ::archive_read_support_filter_gzip(a.get());
-    ::archive_read_support_filter_bzip2(a.get());
-    ::archive_read_support_filter_xz(a.get());
-    ::archive_read_support_filter_zstd(a.get());
-    ::archive_read_support_format_zip_seekable(a.get());
-    ::archive_read_support_format_7zip(a.get());
-    ::archive_read_support_format_tar(a.get());
-    ::archive_read_support_format_cab(a.get());
-    ::archive_read_support_format_iso9660(a.get());
-    if (::archive_read_open_fd(a.get(), fd.get(), kBlockBytes) != ARCHIVE_OK)
+    Libarchive().archive_read_support_filter_gzip(a.get());
+    Libarchive().archive_read_support_filter_bzip2(a.get());
+    Libarchive().archive_read_support_filter_xz(a.get());
+    Libarchive().archive_read_support_filter_zstd(a.get());
+    Libarchive().archive_read_support_format_zip_seekable(a.get());
+    Libarchive().archive_read_support_format_7zip(a.get());
+    Libarchive().archive_read_support_format_tar(a.get());
+    Libarchive().archive_read_support_format_cab(a.get());
+    Libarchive().archive_read_support_format_iso9660(a.get());
+    if (Libarchive().archive_read_open_fd(a.get(), fd.get(), kBlockBytes) != ARCHIVE_OK)
         return Fail(ArchiveFailure(a.get(), Reason::NotAnArchive, path));
     auto tree = std::make_unique<LibarchiveTree>(std::move(a), std::move(fd), path, budget,
                                                  static_cast<std::uint64_t>(st.st_size));

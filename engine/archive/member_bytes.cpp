@@ -11,13 +11,13 @@ namespace sorvane {
 // Why libarchive gave up: the system's error where it has one, else the
 // archive's format, with libarchive's words.
 Failure ArchiveFailure(archive* a, Reason otherwise, const std::string& path) {
-    const int error = ::archive_errno(a);
+    const int error = Libarchive().archive_errno(a);
     // libarchive tells a damaged archive by EILSEQ and a misuse by EINVAL
     // (its own codes for them on this system), anything else by -1.
     Failure failure = error > 0 && error != EILSEQ && error != EINVAL
                           ? Failure::System(error, Step::Read, path)
                           : Failure(otherwise, Step::Read, path);
-    if (const char* words = ::archive_error_string(a))
+    if (const char* words = Libarchive().archive_error_string(a))
         failure.detail = words;
     return failure;
 }

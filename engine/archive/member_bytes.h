@@ -7,7 +7,7 @@
 #include "engine/failure.h"
 #include "engine/formats/byte_source.h"
 
-#include <archive.h>
+#include "engine/archive/library_calls.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -44,7 +44,7 @@ struct UnpackBudget {
 };
 
 struct ArchiveFree {
-    void operator()(archive* a) const { ::archive_read_free(a); }
+    void operator()(archive* a) const { Libarchive().archive_read_free(a); }
 };
 /// A libarchive reader, freed with it.
 using ArchivePtr = std::unique_ptr<archive, ArchiveFree>;
@@ -87,7 +87,7 @@ public:
     MemberBytes(archive* a, std::optional<std::uint64_t> declared, const UnpackBudget& budget,
                 WalkTally& tally, Bytes& memory)
         : a_(a), declared_(declared), budget_(budget), tally_(tally), memory_(memory),
-          packedAtStart_(::archive_filter_bytes(a, -1)) {
+          packedAtStart_(Libarchive().archive_filter_bytes(a, -1)) {
         memory_.clear();
     }
     ~MemberBytes() override {
@@ -139,7 +139,7 @@ private:
             const void* block = nullptr;
             std::size_t length = 0;
             la_int64_t offset = 0;
-            const int status = ::archive_read_data_block(a_, &block, &length, &offset);
+            const int status = Libarchive().archive_read_data_block(a_, &block, &length, &offset);
             if (status == ARCHIVE_EOF) {
                 ended_ = true;
                 // A sparse member may end in a hole.
@@ -149,7 +149,7 @@ private:
             }
             if (status != ARCHIVE_OK) {
                 Fail(Failure(Reason::NotDecompressed, Step::Read));
-                if (const char* words = ::archive_error_string(a_))
+                if (const char* words = Libarchive().archive_error_string(a_))
                     failure_->detail = words;
                 if (status == ARCHIVE_FATAL)
                     tally_.fatal = ArchiveFailure(a_, Reason::BadFormat, {});
@@ -183,7 +183,7 @@ private:
         // Nor packed tighter than real files are.
         const std::uint64_t after = held_ + take;
         const auto packed = static_cast<std::uint64_t>(
-            std::max<la_int64_t>(::archive_filter_bytes(a_, -1) - packedAtStart_, 0));
+            std::max<la_int64_t>(Libarchive().archive_filter_bytes(a_, -1) - packedAtStart_, 0));
         if (after >= budget_.ratioFrom && after / std::max<std::uint64_t>(packed, 1) >= budget_.ratio) {
             Fail(Failure(Reason::OverBudget, Step::Read));
             return false;

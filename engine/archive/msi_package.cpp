@@ -5,14 +5,11 @@
 #include "engine/files/opened_file.h"
 
 #include <algorithm>
-#include <archive.h>
-#include <archive_entry.h>
+#include "engine/archive/library_calls.h"
 #include <array>
 #include <cerrno>
 #include <cstring>
 #include <functional>
-#include <gio/gio.h>
-#include <libmsi.h>
 #include <limits>
 #include <optional>
 #include <string_view>
@@ -32,7 +29,7 @@ namespace {
 struct GObjectUnref {
     void operator()(gpointer object) const {
         if (object)
-            g_object_unref(object);
+            Libmsi().g_object_unref(object);
     }
 };
 template <class T> using GObjectPtr = std::unique_ptr<T, GObjectUnref>;
@@ -53,7 +50,7 @@ public:
     std::string message() const { return error_ && error_->message ? error_->message : ""; }
     void Clear() {
         if (error_)
-            g_error_free(error_);
+            Libmsi().g_error_free(error_);
         error_ = nullptr;
     }
 
@@ -63,20 +60,20 @@ private:
 
 std::string TakeString(gchar* text) {
     std::string out = text ? text : "";
-    g_free(text);
+    Libmsi().g_free(text);
     return out;
 }
 
 std::string StringField(LibmsiRecord* record, guint field) {
-    if (libmsi_record_is_null(record, field))
+    if (Libmsi().libmsi_record_is_null(record, field))
         return {};
-    return TakeString(libmsi_record_get_string(record, field));
+    return TakeString(Libmsi().libmsi_record_get_string(record, field));
 }
 
 std::optional<std::int64_t> IntField(LibmsiRecord* record, guint field) {
-    if (libmsi_record_is_null(record, field))
+    if (Libmsi().libmsi_record_is_null(record, field))
         return std::nullopt;
-    const gint value = libmsi_record_get_int(record, field);
+    const gint value = Libmsi().libmsi_record_get_int(record, field);
     if (static_cast<guint>(value) == LIBMSI_NULL_INT)
         return std::nullopt;
     return value;
@@ -94,18 +91,18 @@ Result<void> ForEachRow(LibmsiDatabase* database, const std::string& path, const
                         std::size_t limit, const std::function<void(LibmsiRecord*)>& row,
                         const char* parameter = nullptr) {
     GErrorSlot error;
-    GObjectPtr<LibmsiQuery> query(libmsi_query_new(database, sql, error.out()));
+    GObjectPtr<LibmsiQuery> query(Libmsi().libmsi_query_new(database, sql, error.out()));
     if (!query)
         return Fail(TableFailure(path, error.message()));
     GObjectPtr<LibmsiRecord> parameters;
     if (parameter) {
-        parameters.reset(libmsi_record_new(1));
-        libmsi_record_set_string(parameters.get(), 1, parameter);
+        parameters.reset(Libmsi().libmsi_record_new(1));
+        Libmsi().libmsi_record_set_string(parameters.get(), 1, parameter);
     }
-    if (!libmsi_query_execute(query.get(), parameters.get(), error.out()))
+    if (!Libmsi().libmsi_query_execute(query.get(), parameters.get(), error.out()))
         return Fail(TableFailure(path, error.message()));
     for (std::size_t count = 0;; ++count) {
-        GObjectPtr<LibmsiRecord> record(libmsi_query_fetch(query.get(), error.out()));
+        GObjectPtr<LibmsiRecord> record(Libmsi().libmsi_query_fetch(query.get(), error.out()));
         // No record at the end of the rows; with an error, a table that
         // cannot be read on.
         if (!record && error.set())
@@ -119,7 +116,7 @@ Result<void> ForEachRow(LibmsiDatabase* database, const std::string& path, const
         }
         row(record.get());
     }
-    libmsi_query_close(query.get(), nullptr);
+    Libmsi().libmsi_query_close(query.get(), nullptr);
     return {};
 }
 
@@ -232,12 +229,12 @@ public:
     la_ssize_t Read(const void** buffer) override {
         GErrorSlot error;
         const gssize got =
-            g_input_stream_read(stream_, buffer_.data(), buffer_.size(), nullptr, error.out());
+            Libmsi().g_input_stream_read(stream_, buffer_.data(), buffer_.size(), nullptr, error.out());
         *buffer = buffer_.data();
         return got < 0 ? -1 : static_cast<la_ssize_t>(got);
     }
     la_int64_t Skip(la_int64_t count) override {
-        const gssize skipped = g_input_stream_skip(
+        const gssize skipped = Libmsi().g_input_stream_skip(
             stream_, static_cast<gsize>(std::min<la_int64_t>(count, G_MAXSSIZE)), nullptr, nullptr);
         return skipped < 0 ? 0 : skipped;
     }
@@ -354,11 +351,11 @@ Result<void> MsiPackage::Load() {
     LibmsiDatabase* db = database_.get();
     {
         GErrorSlot error;
-        GObjectPtr<LibmsiSummaryInfo> summary(libmsi_summary_info_new(db, 0, error.out()));
+        GObjectPtr<LibmsiSummaryInfo> summary(Libmsi().libmsi_summary_info_new(db, 0, error.out()));
         if (summary) {
             GErrorSlot intError;
             const gint words =
-                libmsi_summary_info_get_int(summary.get(), LIBMSI_PROPERTY_SOURCE, intError.out());
+                Libmsi().libmsi_summary_info_get_int(summary.get(), LIBMSI_PROPERTY_SOURCE, intError.out());
             if (!intError.set() && words >= 0) {
                 shortNames_ = (words & kWordCountShortNames) != 0;
                 compressedByDefault_ = (words & kWordCountCompressed) != 0;
@@ -720,10 +717,10 @@ void MsiPackage::WalkCabinet(WalkState& walk, const MediaRow& media,
         const std::string name = media.cabinet.substr(1);
         const auto found = ForEachRow(
             database_.get(), path_, "SELECT `Data` FROM `_Streams` WHERE `Name` = ?", 1,
-            [&](LibmsiRecord* row) { streamRecord.reset(LIBMSI_RECORD(g_object_ref(row))); },
+            [&](LibmsiRecord* row) { streamRecord.reset(static_cast<LibmsiRecord*>((Libmsi().g_object_ref)(row))); },
             name.c_str());
         if (streamRecord)
-            stream.reset(libmsi_record_get_stream(streamRecord.get(), 1));
+            stream.reset(Libmsi().libmsi_record_get_stream(streamRecord.get(), 1));
         if (!stream)
             return offerAll(std::nullopt); // visited without bytes
         input = std::make_unique<StreamInput>(stream.get());
@@ -764,33 +761,33 @@ void MsiPackage::WalkCabinet(WalkState& walk, const MediaRow& media,
     tally.limit = std::numeric_limits<std::uint64_t>::max();
     Bytes held;
 
-    ArchivePtr reader(archive_read_new());
+    ArchivePtr reader(Libarchive().archive_read_new());
     std::string cabinetError;
     if (!reader) {
         cabinetError = "out of memory";
     } else {
-        archive_read_support_format_cab(reader.get());
-        if (archive_read_open2(reader.get(), input.get(), nullptr, &CabinetInput::ReadCallback,
+        Libarchive().archive_read_support_format_cab(reader.get());
+        if (Libarchive().archive_read_open2(reader.get(), input.get(), nullptr, &CabinetInput::ReadCallback,
                                &CabinetInput::SkipCallback, nullptr) != ARCHIVE_OK) {
-            const char* text = archive_error_string(reader.get());
+            const char* text = Libarchive().archive_error_string(reader.get());
             cabinetError = text ? text : "not a cabinet";
         }
     }
     while (cabinetError.empty() && !walk.stopped) {
         archive_entry* entry = nullptr;
-        const int status = archive_read_next_header(reader.get(), &entry);
+        const int status = Libarchive().archive_read_next_header(reader.get(), &entry);
         if (status == ARCHIVE_EOF)
             break;
         if (status < ARCHIVE_WARN) {
-            const char* text = archive_error_string(reader.get());
+            const char* text = Libarchive().archive_error_string(reader.get());
             cabinetError = text ? text : "the cabinet cannot be read on";
             break;
         }
         const std::uint64_t size =
-            archive_entry_size_is_set(entry)
-                ? static_cast<std::uint64_t>(std::max<la_int64_t>(0, archive_entry_size(entry)))
+            Libarchive().archive_entry_size_is_set(entry)
+                ? static_cast<std::uint64_t>(std::max<la_int64_t>(0, Libarchive().archive_entry_size(entry)))
                 : 0;
-        const char* keyText = archive_entry_pathname(entry);
+        const char* keyText = Libarchive().archive_entry_pathname(entry);
         const auto found = keyText ? byKey.find(keyText) : byKey.end();
         // Passing a member can mean unpacking it: it is paid for either way.
         const bool withinBudget =
@@ -814,8 +811,8 @@ void MsiPackage::WalkCabinet(WalkState& walk, const MediaRow& media,
             continue;
         }
         PackedMember& member = file.member;
-        if (archive_entry_mtime_is_set(entry))
-            member.modified = static_cast<std::int64_t>(archive_entry_mtime(entry));
+        if (Libarchive().archive_entry_mtime_is_set(entry))
+            member.modified = static_cast<std::int64_t>(Libarchive().archive_entry_mtime(entry));
         if (walk.overBudget) {
             Offer(walk, file, nullptr,
                   MemberFailure(Reason::OverBudget, "the package's budget is spent"));
@@ -894,6 +891,11 @@ Result<std::unique_ptr<PackedTree>> OpenMsiPackage(const std::string& path) {
 
 Result<std::unique_ptr<PackedTree>> OpenMsiPackage(const std::string& path,
                                                    const MsiLimits& limits) {
+    if (std::string why; !LoadLibmsi(&why)) {
+        Failure failure(Reason::LibraryMissing, Step::Open, path);
+        failure.detail = std::move(why);
+        return Fail(std::move(failure));
+    }
     // The file itself first, for the system's word on why it cannot be read
     // and so that nothing but a regular file reaches the library.
     {
@@ -920,7 +922,7 @@ Result<std::unique_ptr<PackedTree>> OpenMsiPackage(const std::string& path,
     }
     GErrorSlot error;
     GObjectPtr<LibmsiDatabase> database(
-        libmsi_database_new(path.c_str(), LIBMSI_DB_FLAGS_READONLY, nullptr, error.out()));
+        Libmsi().libmsi_database_new(path.c_str(), LIBMSI_DB_FLAGS_READONLY, nullptr, error.out()));
     if (!database) {
         Failure failure(Reason::NotAnArchive, Step::Open, path);
         failure.detail = error.message();
