@@ -69,6 +69,16 @@ public:
         return {};
     }
 
+    int PercentWalked() const override {
+        if (archiveSize_ == 0)
+            return 0;
+        const la_int64_t read = Libarchive().archive_filter_bytes(a_.get(), -1);
+        if (read <= 0)
+            return 0;
+        return static_cast<int>(
+            std::min<std::uint64_t>(100, static_cast<std::uint64_t>(read) * 100 / archiveSize_));
+    }
+
     Result<void> Walk(const Wanted& wanted, const Visit& visit,
                       const Unreadable& unreadable) override {
         if (walked_)

@@ -61,6 +61,10 @@ public:
     /// its members together went over the package's budget. Walks once.
     virtual Result<void> Walk(const Wanted& wanted, const Visit& visit,
                               const Unreadable& unreadable) = 0;
+
+    /// How far the walk has come, 0 to 100, for a progress bar: the share of
+    /// the package's bytes read so far where it can tell; 0 where it cannot.
+    virtual int PercentWalked() const { return 0; }
 };
 
 /// True when the file at `path` is read as a tree (by its first bytes, and

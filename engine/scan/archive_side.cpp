@@ -259,9 +259,34 @@ ArchiveSide ReadArchiveSide(const std::string& path, const ArchiveSideRequest& r
         add(std::move(entry));
     };
 
-    if (auto walked = (*tree)->Walk(wanted, visit, unreadable); !walked)
+    // Progress at every change of the percentage, and every so many members
+    // of an archive too small to change it. The share is taken from the
+    // second member on: a format that keeps its directory at the end (7-Zip)
+    // has read that first, from where its members' bytes are not. It never
+    // goes back.
+    int percentTold = -1;
+    std::int64_t membersTold = 0;
+    const auto tell = [&] {
+        ++side.members;
+        if (!request.progress)
+            return;
+        const int percent =
+            side.members < 2 ? 0 : std::max(percentTold, (*tree)->PercentWalked());
+        if (percent == percentTold && side.members - membersTold < 256)
+            return;
+        percentTold = percent;
+        membersTold = side.members;
+        request.progress(side.members, percent);
+    };
+    const auto wantedAndTold = [&](const PackedMember& member) {
+        tell();
+        return wanted(member);
+    };
+    if (auto walked = (*tree)->Walk(wantedAndTold, visit, unreadable); !walked)
         side.failure = std::move(walked.error());
     side.stopped = stop.load();
+    if (request.progress && !side.failure && !side.stopped)
+        request.progress(side.members, 100);
 
     std::stable_sort(entries.begin(), entries.end(), [](const ArchiveEntry& a, const ArchiveEntry& b) {
         return WalkOrderLess(a.name, b.name);

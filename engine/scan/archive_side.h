@@ -10,6 +10,7 @@
 #include "engine/scan/folder_enumerator.h"
 
 #include <atomic>
+#include <functional>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -115,6 +116,9 @@ struct ArchiveSideRequest {
     const std::unordered_set<std::string>* names = nullptr;
     /// Every member read is also read to its end for the hash of its bytes.
     bool hashContents = false;
+    /// Told now and then while the archive is read: how many members were
+    /// offered so far and how far through the archive that is (0 to 100).
+    std::function<void(std::int64_t members, int percent)> progress;
 };
 
 /// The members of one side that were asked for, in the order a folder walk

@@ -374,6 +374,18 @@ public:
 
     bool Stopped() const { return stopped_; }
 
+    /// Progress while an archive side is read, before its rows: the members
+    /// read so far and how far through the archive.
+    std::function<void(std::int64_t, int)> ArchiveProgress() {
+        return [this](std::int64_t members, int percent) {
+            ScanProgress progress;
+            progress.rowsAdded = outcome_.rowsAdded;
+            progress.filesProcessed = members;
+            progress.percent = percent;
+            observer_.Progress(progress);
+        };
+    }
+
 private:
     void Report() {
         ScanProgress progress;
@@ -766,6 +778,7 @@ void WalkFolderAgainstArchive(FolderEnumerator& walk, ScanContext& context,
     wanted.includeSubfolders = true;
     wanted.names = &names;
     wanted.hashContents = context.compareContents;
+    wanted.progress = collector.ArchiveProgress();
     target = ReadArchiveSide(context.target, wanted, stop);
     names.clear();
     NoteArchive(*target, outcome);
@@ -944,6 +957,7 @@ ScanOutcome Scanner::Run(const ScanRequest& request, ScanObserver& observer) {
             wanted.filter = request.filter;
             wanted.includeSubfolders = request.includeSubfolders;
             wanted.hashContents = request.compareContents;
+            wanted.progress = collector.ArchiveProgress();
             sourceArchive = ReadArchiveSide(context.source, wanted, stopRequested_);
             NoteArchive(*sourceArchive, outcome);
             context.sourceArchive = &*sourceArchive;
@@ -972,6 +986,7 @@ ScanOutcome Scanner::Run(const ScanRequest& request, ScanObserver& observer) {
                 wanted.includeSubfolders = true;
                 wanted.names = &names;
                 wanted.hashContents = request.compareContents;
+                wanted.progress = collector.ArchiveProgress();
                 targetArchive = ReadArchiveSide(context.target, wanted, stopRequested_);
                 NoteArchive(*targetArchive, outcome);
                 context.targetArchive = &*targetArchive;

@@ -272,5 +272,57 @@ TEST_F(ArchiveScanTest, AnArchiveThatCannotBeReadIsNamedWithItsReason) {
     }
 }
 
+// While an archive side is read, before any of its rows, the scan tells how
+// many members it has read and how far through the archive it is, as a
+// Source and as a Target, for each format that can tell.
+TEST_F(ArchiveScanTest, ReadingAnArchiveTellsHowFarItHasCome) {
+    // Enough members to be told between changes of the percentage, with
+    // bytes that do not pack away to nothing.
+    std::string noise(3000, '\0');
+    for (std::size_t i = 0; i < noise.size(); ++i)
+        noise[i] = static_cast<char>((i * 7919u) >> 3);
+    for (int i = 0; i < 600; ++i)
+        dir.write("many/f" + std::to_string(i) + ".dll",
+                  VersionedPe(VersionedFile{{1, 0, 0, static_cast<std::uint16_t>(i)}}) + noise);
+    for (const ArchiveFormat format : {ArchiveFormat::Zip, ArchiveFormat::TarGz, ArchiveFormat::SevenZip}) {
+        const std::string archive = dir.file("many" + std::string(test::ArchiveExtension(format)));
+        SCOPED_TRACE(archive);
+        if (auto made = test::MakeArchive(format, dir.file("many"), archive)) {
+            ADD_FAILURE() << *made;
+            continue;
+        }
+        for (const bool asTarget : {false, true}) {
+            SCOPED_TRACE(asTarget ? "target" : "source");
+            ScanRequest request;
+            request.source = asTarget ? dir.file("many") : archive;
+            request.target = asTarget ? archive : "";
+            request.displayMode = static_cast<int>(DisplayMode::AllVersioned);
+            RecordingObserver observer;
+            Scanner scanner;
+            scanner.Run(request, observer);
+            ASSERT_EQ(observer.rows.size(), 600u);
+            // What was told before the first row came from the archive.
+            std::vector<ScanProgress> told;
+            for (const ScanProgress& p : observer.progress) {
+                if (p.rowsAdded > 0 || p.totalFiles > 0)
+                    break;
+                told.push_back(p);
+            }
+            ASSERT_GE(told.size(), 2u);
+            for (std::size_t i = 1; i < told.size(); ++i) {
+                EXPECT_GT(told[i].filesProcessed, told[i - 1].filesProcessed);
+                EXPECT_GE(told[i].percent, told[i - 1].percent);
+            }
+            // Every member offered, and the whole archive read, at the end.
+            EXPECT_EQ(told.back().filesProcessed, 600);
+            EXPECT_EQ(told.back().percent, 100);
+            // On the way, a share of it that grew with what was read.
+            EXPECT_TRUE(std::any_of(told.begin(), told.end(), [](const ScanProgress& p) {
+                return p.percent > 0 && p.percent < 100;
+            }));
+        }
+    }
+}
+
 } // namespace
 } // namespace sorvane
