@@ -134,7 +134,8 @@ void CopyArchiveRows(PackedTree& tree, const std::string& archivePath, RowCopyBa
             lastVisited = index;
         }
         stopped = stop.load() || batch.Stopped();
-        return !stopped;
+        // Once every row is reached, the rest of the archive is not read.
+        return !stopped && !open.empty();
     };
     const auto unreadable = [&](const std::string& name, const Failure& failure) {
         Failure why = failure;

@@ -39,9 +39,15 @@ public:
     Result<void> Walk(const Wanted& wanted, const Visit& visit,
                       const Unreadable& unreadable) override {
         ++walks;
-        return tree_->Walk(wanted, visit, unreadable);
+        return tree_->Walk(
+            [&](const PackedMember& member) {
+                ++offered;
+                return wanted(member);
+            },
+            visit, unreadable);
     }
     int walks = 0;
+    int offered = 0; ///< members the walk came to
 
 private:
     std::unique_ptr<PackedTree> tree_;
@@ -51,6 +57,7 @@ struct Copied {
     std::map<std::string, RowCopyResult> results; ///< by name, in the order told
     std::vector<std::size_t> toldOrder;
     int walks = 0;
+    int offered = 0;
 };
 
 Copied CopyOut(std::unique_ptr<PackedTree> tree, const std::string& archive,
@@ -68,6 +75,7 @@ Copied CopyOut(std::unique_ptr<PackedTree> tree, const std::string& archive,
                         copied.results.emplace(names[i], std::move(result));
                     });
     copied.walks = counted.walks;
+    copied.offered = counted.offered;
     return copied;
 }
 
@@ -301,6 +309,37 @@ TEST(ArchiveCopy, AnArchiveChangedSinceTheScanCopiesNothing) {
         }
         EXPECT_EQ(dir.read(std::string(rewritten ? "after" : "before") + "/a.dll") == "old",
                   rewritten);
+    }
+}
+
+// A run that has reached every row it copies reads no further: the members
+// stored after the last one it wants are never come to.
+TEST(ArchiveCopy, TheWalkEndsAtTheLastMemberItWants) {
+    test::TempDir dir;
+    for (const char* name : {"first.dll", "second.dll", "third.dll", "fourth.dll"})
+        dir.write(std::string("tree/") + name, VersionedPe(VersionedFile{{2, 0, 0, 0}}));
+    // Stored in the order named.
+    if (test::RunCommand("cd " + test::ShellQuoted(dir.file("tree")) +
+                         " && bsdtar -czf ../tree.tar.gz first.dll second.dll third.dll fourth.dll") != 0)
+        GTEST_SKIP() << "no bsdtar";
+    const struct {
+        std::vector<std::string> names;
+        int offered;
+    } cases[] = {
+        {{"first.dll"}, 1},
+        {{"second.dll", "first.dll"}, 2},
+        {{"third.dll"}, 3},
+        {{"fourth.dll", "missing.dll"}, 4}, // a name not there: read to the end
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.names.front());
+        const std::string target = dir.file("to-" + c.names.front());
+        fs::create_directories(target);
+        const Copied copied = CopyOut(dir.file("tree.tar.gz"), target, c.names, false);
+        EXPECT_EQ(copied.walks, 1);
+        EXPECT_EQ(copied.offered, c.offered);
+        for (const auto& name : c.names)
+            EXPECT_EQ(fs::exists(target + "/" + name), name != "missing.dll") << name;
     }
 }
 
