@@ -629,9 +629,11 @@ int RunInfo(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         bool read = true;
         const FileKind kind = FileKindOf(ExtensionOf(path));
         const FileVersionData data = ReadFileVersionData(path, kind);
-        // A file its reader got data from is no archive: only the others are
-        // looked at again as archives.
-        if (data.failure && IsArchiveSide(path) && OpensAsArchive(path))
+        // A file its reader got data from is no archive, nor is one it found
+        // to be an executable or a font: only the others are looked at again
+        // as archives.
+        const bool knownFormat = data.executable || data.font || data.typeLibrary;
+        if (data.failure && !knownFormat && IsArchiveSide(path) && OpensAsArchive(path))
             read = options.all ? InfoArchiveAll(path, options, json, out, err)
                                : InfoArchiveRows(path, options, json, out, err);
         else
