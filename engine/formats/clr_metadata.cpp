@@ -283,6 +283,9 @@ private:
     // A NUL-ended string of the strings heap.
     // Read a piece at a time: names are short, the cap is not.
     std::optional<std::string> String(std::uint32_t index) const {
+        // Index 0 is the empty string (a neutral culture): nothing to read.
+        if (index == 0 && strings_.size > 0)
+            return std::string();
         if (index >= strings_.size)
             return std::nullopt;
         const std::uint64_t start = std::uint64_t{strings_.offset} + index;
