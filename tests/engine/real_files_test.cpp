@@ -500,16 +500,23 @@ TEST(MonoAssembly, TheMetadataIsReadWithinTheImagesBudget) {
     const auto file = OpenedFile::Open(path);
     if (!file)
         GTEST_SKIP() << path << " is missing (package mono-utils)";
-    for (const auto& [budget, read] :
-         {std::pair{kReadBudgetBytes, true}, std::pair{std::size_t{1024}, false}}) {
+    // With the whole budget the identity is read; with less, a budget comes
+    // that still opens the image but cannot pay for its metadata, and then
+    // the identity is not read and the budget says it was spent.
+    bool cutShort = false;
+    for (std::size_t budget = kReadBudgetBytes; budget >= 64 && !cutShort; budget = budget * 7 / 8) {
         SCOPED_TRACE(budget);
         const auto image = ExecutableImage::Open(*file, budget);
-        ASSERT_TRUE(image);
+        if (!image)
+            break; // too little for the headers alone
         const auto assembly = image->Assembly();
         ASSERT_TRUE(assembly);
-        EXPECT_EQ(assembly->has_value(), read);
-        EXPECT_EQ(image->budgetSpent(), !read);
+        if (budget == kReadBudgetBytes)
+            EXPECT_TRUE(assembly->has_value());
+        cutShort = !assembly->has_value();
+        EXPECT_EQ(image->budgetSpent(), cutShort);
     }
+    EXPECT_TRUE(cutShort);
 }
 
 // A native library has no CLI header and so no identity, and no reason for none.
