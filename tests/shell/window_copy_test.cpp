@@ -224,5 +224,42 @@ TEST_F(MainWindowTest, RowsOfAnArchiveSourceAreCopiedAndAnArchiveTargetTurnsCopy
     EXPECT_TRUE(w->action("mToolsBackup")->isEnabled());
 }
 
+
+// A Source Map saved from an archive Source names the archive in its header;
+// opened again with no Target it is compared with that archive, every row
+// equal, and its rows' File Properties find their members.
+TEST_F(MainWindowTest, AMapSavedFromAnArchiveSourceComparesWithTheArchive) {
+    MakeTrees();
+    if (const auto made =
+            test::MakeArchive(test::ArchiveFormat::Zip, dir.file("src"), dir.file("src.zip")))
+        GTEST_SKIP() << *made;
+    auto w = Open();
+    w->viewCommands().mViewShowFiles_Click(0);
+    w->sourceBox()->SetText(Q(dir.file("src.zip")));
+    Scan(*w); // a listing of the archive
+    const std::size_t listed = w->model()->Rows().size();
+    ASSERT_GT(listed, 0u);
+    const std::string map = dir.file("release.map");
+    dialogs.saveFiles.push_back(Q(map));
+    w->files().mFileSaveSourceMap_Click();
+    const std::string text = dir.read("release.map");
+    EXPECT_EQ(text.substr(0, text.find("\r\n")), dir.file("src.zip"));
+
+    dialogs.openFiles.push_back(Q(map));
+    w->files().mFileOpenSourceMap_Click();
+    ASSERT_TRUE(w->SourceIsMap());
+    w->targetBox()->SetText({});
+    w->viewCommands().mViewShowFiles_Click(0);
+    Scan(*w);
+    EXPECT_EQ(w->targetBox()->Text(), Q(dir.file("src.zip")));
+    ASSERT_EQ(w->model()->Rows().size(), listed);
+    for (const auto& row : w->model()->Rows())
+        EXPECT_EQ(row.Mark, ComparisonMark::Equal) << row.Name;
+    w->grid()->SelectRow(0);
+    w->UpdateCommandState();
+    EXPECT_TRUE(w->action("mToolsSourceProperties")->isEnabled());
+}
+
 } // namespace
 } // namespace sorvane::shell::test_window
+
