@@ -7,7 +7,9 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <initializer_list>
 #include <optional>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -68,10 +70,20 @@ constexpr Column B{Column::Blob};
 constexpr Column I(int table) { return {Column::Index, table}; }
 constexpr Column C(std::span<const int> tables) { return {Column::Coded, 0, tables}; }
 
+// A table's columns, at most six.
+struct Schema {
+    std::array<Column, 6> columns{};
+    std::size_t count = 0;
+    constexpr Schema(std::initializer_list<Column> list) {
+        for (const Column& column : list)
+            columns[count++] = column;
+    }
+};
+
 // The columns of the tables 0x00 to 0x1F, which come before the Assembly
-// table in the stream (ECMA-335, II.22).
-const std::array<std::vector<Column>, kAssemblyTable>& Schemas() {
-    static const std::array<std::vector<Column>, kAssemblyTable> schemas = {{
+// table in the stream (ECMA-335, II.22): fixed arrays, not lists on the
+// heap, as the widths are worked out for every assembly read.
+constexpr std::array<Schema, kAssemblyTable> kSchemas = {{
         {F(2), S, G, G, G},                                 // 0x00 Module
         {C(kResolutionScope), S, S},                        // 0x01 TypeRef
         {F(4), S, S, C(kTypeDefOrRef), I(kField), I(kMethodDef)}, // 0x02 TypeDef
@@ -104,9 +116,7 @@ const std::array<std::vector<Column>, kAssemblyTable>& Schemas() {
         {F(4), I(kField)},                                  // 0x1D FieldRVA
         {F(4), F(4)},                                       // 0x1E EncLog
         {F(4)},                                             // 0x1F EncMap
-    }};
-    return schemas;
-}
+}};
 
 struct Stream {
     std::uint32_t offset = 0;
@@ -230,7 +240,8 @@ private:
             if (rows[static_cast<std::size_t>(table)] == 0)
                 continue; // most tables are empty: no width to work out
             std::uint64_t width = 0;
-            for (const Column& column : Schemas()[static_cast<std::size_t>(table)]) {
+            const Schema& schema = kSchemas[static_cast<std::size_t>(table)];
+            for (const Column& column : std::span(schema.columns).first(schema.count)) {
                 switch (column.kind) {
                 case Column::Fixed: width += static_cast<std::uint64_t>(column.size); break;
                 case Column::String: width += stringWidth_; break;
