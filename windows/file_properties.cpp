@@ -775,7 +775,7 @@ FileProperties ReadFileProperties(const std::string& path) {
 
 FileProperties ReadMemberProperties(const std::string& archive, const std::string& member) {
     FileProperties out;
-    out.path = archive + "/" + member;
+    out.path = JoinPath(archive, member);
     const std::string shownPath = DecodeText(out.path);
     const std::size_t slash = shownPath.rfind('/');
     out.name = VisibleText(shownPath.substr(slash + 1));
@@ -883,14 +883,13 @@ FilePropertiesWindow::FilePropertiesWindow(const std::string& path, QWidget* own
     : FilePropertiesWindow(path, owner, Sections(std::move(gridRow))) {}
 
 FilePropertiesWindow::FilePropertiesWindow(const std::string& path, QWidget* owner,
-                                           std::vector<PropertySection> known)
-    : QWidget(owner, Qt::Window), known_(std::move(known)) {
+                                           std::vector<PropertySection> known, std::string member)
+    : QWidget(owner, Qt::Window), file_(path), member_(std::move(member)), known_(std::move(known)) {
     setObjectName(QStringLiteral("filePropertiesWindow"));
     setAttribute(Qt::WA_DeleteOnClose);
     if (owner != nullptr)
         setWindowIcon(owner->windowIcon());
     properties_.path = path;
-    file_ = path;
 
     auto* icon = new QLabel(this);
     icon->setPixmap(style()->standardIcon(QStyle::SP_FileIcon).pixmap(32, 32));
@@ -982,11 +981,6 @@ void FilePropertiesWindow::Reload() {
 
 void FilePropertiesWindow::SetGridRow(std::optional<PropertySection> gridRow) {
     SetKnownSections(Sections(std::move(gridRow)));
-}
-
-void FilePropertiesWindow::SetMember(std::string member) {
-    member_ = std::move(member);
-    Reload();
 }
 
 void FilePropertiesWindow::SetKnownSections(std::vector<PropertySection> known) {
@@ -1105,7 +1099,7 @@ int ShowMemberProperties(const std::string& path, const std::string& member, QWi
                          std::vector<PropertySection> known) {
     if (!EntryOf(path).self)
         return -1;
-    const std::string shown = member.empty() ? path : path + "/" + member;
+    const std::string shown = member.empty() ? path : JoinPath(path, member);
     int open = 0;
     for (QWidget* widget : QApplication::topLevelWidgets()) {
         auto* window = qobject_cast<FilePropertiesWindow*>(widget);
@@ -1119,9 +1113,7 @@ int ShowMemberProperties(const std::string& path, const std::string& member, QWi
         }
         ++open;
     }
-    auto* window = new FilePropertiesWindow(path, owner, std::move(known));
-    if (!member.empty())
-        window->SetMember(member);
+    auto* window = new FilePropertiesWindow(path, owner, std::move(known), member);
     // Each new window a step further down and right, so the source and the
     // target window of a row are both in sight.
     QRect area = window->screen() != nullptr ? window->screen()->availableGeometry() : QRect();

@@ -114,18 +114,16 @@ public:
                                   std::optional<PropertySection> gridRow = std::nullopt);
     /// The same with several sections of what the program knows of the file
     /// (a member of an archive: where in the archive it is, then its row),
-    /// shown in this order after the section "File".
+    /// shown in this order after the section "File". With `member`, the
+    /// window shows that member of the archive at `path`
+    /// (ReadMemberProperties) instead of the archive file.
     FilePropertiesWindow(const std::string& path, QWidget* owner,
-                         std::vector<PropertySection> known);
+                         std::vector<PropertySection> known, std::string member = {});
 
     /// Takes what the grid shows now (after a copy, for example) and shows
     /// the file again.
     void SetGridRow(std::optional<PropertySection> gridRow);
     void SetKnownSections(std::vector<PropertySection> known);
-
-    /// Shows the member `member` of the archive the window was made for
-    /// (ReadMemberProperties) instead of the archive file.
-    void SetMember(std::string member);
 
     const std::string& Path() const { return properties_.path; }
     const FileProperties& Properties() const { return properties_; }

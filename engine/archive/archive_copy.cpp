@@ -1,5 +1,7 @@
 #include "engine/archive/archive_copy.h"
 
+#include "engine/text/path_utils.h"
+
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -10,13 +12,6 @@
 
 namespace sorvane {
 namespace {
-
-std::string MemberPath(const std::string& archive, std::string_view name) {
-    std::string path = archive;
-    if (!path.empty() && path.back() != '/')
-        path.push_back('/');
-    return path.append(name);
-}
 
 RowCopyResult FailedRow(Failure failure) {
     RowCopyResult result;
@@ -30,16 +25,6 @@ RowCopyResult RefusedRow(Failure failure) {
     RowCopyResult result = FailedRow(std::move(failure));
     result.status = RowCopyStatus::Refused;
     return result;
-}
-
-// The time a member gets where the format keeps none: the archive's own.
-struct timespec ArchiveTime(const std::string& archivePath) {
-    struct stat st {};
-    if (::stat(archivePath.c_str(), &st) == 0)
-        return st.st_mtim;
-    struct timespec now {};
-    ::clock_gettime(CLOCK_REALTIME, &now);
-    return now;
 }
 
 // The rows of one copy, ended as the walk goes and told in their order.
@@ -84,7 +69,7 @@ void CopyArchiveRows(PackedTree& tree, const std::string& archivePath, RowCopyBa
     for (std::size_t i = 0; i < rows.size(); ++i)
         if (!open.emplace(rows[i].name, i).second)
             told.End(i, FailedRow(Failure(Reason::DuplicateMember, Step::OpenSource,
-                                          MemberPath(archivePath, rows[i].name))));
+                                          JoinPath(archivePath, rows[i].name))));
     // Rows scanned from another archive than the one there now are not
     // copied: what they showed is not what it holds.
     struct stat now {};
@@ -98,7 +83,10 @@ void CopyArchiveRows(PackedTree& tree, const std::string& archivePath, RowCopyBa
             told.End(i, RefusedRow(Failure(Reason::Changed, Step::CompareWithScan, archivePath)));
         }
     }
-    const struct timespec archiveTime = ArchiveTime(archivePath);
+    // The time a member gets where the format keeps none: the archive's own.
+    struct timespec archiveTime = now.st_mtim;
+    if (!there)
+        ::clock_gettime(CLOCK_REALTIME, &archiveTime);
     // Rows handed to the batch, by the batch's count of them.
     std::vector<std::size_t> ofBatchRow;
     const auto take = [&](std::vector<RowCopyBatch::Finished> finished) {
@@ -120,7 +108,7 @@ void CopyArchiveRows(PackedTree& tree, const std::string& archivePath, RowCopyBa
         const std::size_t index = it->second;
         open.erase(it);
         reached(index);
-        const std::string path = MemberPath(archivePath, member.name);
+        const std::string path = JoinPath(archivePath, member.name);
         if (bytes == nullptr) {
             // The package tells of the member, but its bytes are not there.
             told.End(index, FailedRow(Failure(Reason::CabinetMissing, Step::ReadSource, path)));
@@ -157,7 +145,7 @@ void CopyArchiveRows(PackedTree& tree, const std::string& archivePath, RowCopyBa
         const std::size_t index = it->second;
         open.erase(it);
         reached(index);
-        why.path = MemberPath(archivePath, name);
+        why.path = JoinPath(archivePath, name);
         if (why.step == Step::Read)
             why.step = Step::ReadSource;
         told.End(index, FailedRow(std::move(why)));
@@ -169,7 +157,7 @@ void CopyArchiveRows(PackedTree& tree, const std::string& archivePath, RowCopyBa
         // The members the walk did not come to.
         for (const auto& [name, index] : open) {
             Failure why = walked ? Failure::System(ENOENT, Step::OpenSource) : walked.error();
-            why.path = walked ? MemberPath(archivePath, name) : archivePath;
+            why.path = walked ? JoinPath(archivePath, name) : archivePath;
             told.End(index, FailedRow(std::move(why)));
         }
     }

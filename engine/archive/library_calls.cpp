@@ -28,8 +28,24 @@ bool Find(void* library, const char* soname, const char* name, Call& call, std::
     return call != nullptr;
 }
 
-template <typename Calls, typename Fill>
-bool Load(Loaded<Calls>& loaded, const char* soname, Fill fill, std::string* why) {
+// Every call of a table, looked up in `library`; false when one is missing.
+// dlsym on a library's handle also finds what the libraries it loaded define
+// (GLib's calls, for libmsi).
+#define SORVANE_FIND(name) all = Find(library, soname, #name, calls.name, missing) && all;
+bool FindAll(void* library, const char* soname, LibarchiveCalls& calls, std::string& missing) {
+    bool all = true;
+    SORVANE_LIBARCHIVE_CALLS(SORVANE_FIND)
+    return all;
+}
+bool FindAll(void* library, const char* soname, LibmsiCalls& calls, std::string& missing) {
+    bool all = true;
+    SORVANE_LIBMSI_CALLS(SORVANE_FIND)
+    return all;
+}
+#undef SORVANE_FIND
+
+template <typename Calls>
+bool Load(Loaded<Calls>& loaded, const char* soname, std::string* why) {
     std::call_once(loaded.once, [&] {
         // Kept loaded for the rest of the run; its symbols stay out of the
         // program's own namespace.
@@ -39,7 +55,7 @@ bool Load(Loaded<Calls>& loaded, const char* soname, Fill fill, std::string* why
             loaded.why = error != nullptr ? error : soname;
             return;
         }
-        loaded.ok = fill(library, loaded.calls, loaded.why);
+        loaded.ok = FindAll(library, soname, loaded.calls, loaded.why);
     });
     if (!loaded.ok && why != nullptr)
         *why = loaded.why;
@@ -48,36 +64,11 @@ bool Load(Loaded<Calls>& loaded, const char* soname, Fill fill, std::string* why
 
 } // namespace
 
-bool LoadLibarchive(std::string* why) {
-    constexpr const char* kName = "libarchive.so.13";
-    return Load(
-        libarchive, kName,
-        [&](void* library, LibarchiveCalls& calls, std::string& missing) {
-            bool all = true;
-#define SORVANE_FIND(name) all = Find(library, kName, #name, calls.name, missing) && all;
-            SORVANE_LIBARCHIVE_CALLS(SORVANE_FIND)
-#undef SORVANE_FIND
-            return all;
-        },
-        why);
-}
+bool LoadLibarchive(std::string* why) { return Load(libarchive, "libarchive.so.13", why); }
 
 bool LoadLibmsi(std::string* why) {
-    if (!LoadLibarchive(why))
-        return false;
-    constexpr const char* kName = "libmsi.so.0";
-    return Load(
-        libmsi, kName,
-        [&](void* library, LibmsiCalls& calls, std::string& missing) {
-            bool all = true;
-            // dlsym on the library's handle also finds what the libraries it
-            // loaded define (GLib's calls).
-#define SORVANE_FIND(name) all = Find(library, kName, #name, calls.name, missing) && all;
-            SORVANE_LIBMSI_CALLS(SORVANE_FIND)
-#undef SORVANE_FIND
-            return all;
-        },
-        why);
+    // Its cabinets are read with libarchive.
+    return LoadLibarchive(why) && Load(libmsi, "libmsi.so.0", why);
 }
 
 const LibarchiveCalls& Libarchive() { return libarchive.calls; }

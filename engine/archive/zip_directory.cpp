@@ -1,5 +1,7 @@
 #include "engine/archive/zip_directory.h"
 
+#include "engine/archive/member_bytes.h"
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -17,18 +19,9 @@ constexpr std::size_t kEndBytes = 22;
 constexpr std::size_t kLongestComment = 0xFFFF;
 constexpr std::uint64_t kLargestDirectory = std::uint64_t{64} << 20;
 
+// The bytes at `offset`, all of them, read as the members' spill file is.
 bool ReadAt(int fd, std::uint64_t offset, std::vector<unsigned char>& out) {
-    std::size_t got = 0;
-    while (got < out.size()) {
-        const ssize_t n = ::pread(fd, out.data() + got, out.size() - got,
-                                  static_cast<off_t>(offset + got));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        got += static_cast<std::size_t>(n);
-    }
-    return true;
+    return ReadAll(fd, reinterpret_cast<std::byte*>(out.data()), out.size(), offset);
 }
 
 std::uint64_t Little(const unsigned char* at, int bytes) {

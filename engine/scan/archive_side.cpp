@@ -22,13 +22,6 @@ bool NameLess(std::string_view a, std::string_view b) {
     return c != 0 ? c < 0 : a < b;
 }
 
-std::string JoinMember(const std::string& archive, std::string_view name) {
-    std::string path = archive;
-    path.push_back('/');
-    path.append(name);
-    return path;
-}
-
 std::optional<std::int64_t> Signed(const std::optional<std::uint64_t>& value) {
     if (!value)
         return std::nullopt;
@@ -127,7 +120,7 @@ Result<MemberFacts> ReadMemberFacts(const std::string& archive, const std::strin
     if (auto walked = (*tree)->Walk(wanted, visit, unreadable); !walked && !found)
         return Fail(std::move(walked.error()));
     if (!found)
-        return Fail({SystemError(ENOENT), Step::Open, archive + "/" + name});
+        return Fail({SystemError(ENOENT), Step::Open, JoinPath(archive, name)});
     return *std::move(found);
 }
 
@@ -246,7 +239,7 @@ ArchiveSide ReadArchiveSide(const std::string& path, const ArchiveSideRequest& r
         lastVisited.reset();
         const auto safe = NormalizeMemberName(name);
         if (!safe || safe->empty() || *safe != name) {
-            side.unreadable.push_back({JoinMember(path, name), failure.code});
+            side.unreadable.push_back({JoinPath(path, name), failure.code});
             return;
         }
         if (const auto it = byName.find(name); it != byName.end()) {

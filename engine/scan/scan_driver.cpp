@@ -740,16 +740,31 @@ void WalkArchive(const ArchiveSide& side, const ScanContext& context, const Scan
     pipeline.Drain();
 }
 
-// What an archive side could not read goes to the outcome's list: its members
-// without a path, and the archive itself when it could not be read (on).
-void NoteArchive(const ArchiveSide& side, ScanOutcome& outcome) {
-    outcome.unreadable.insert(outcome.unreadable.end(), side.unreadable.begin(),
-                              side.unreadable.end());
-    if (side.failure) {
-        if (side.failure->code == std::errc::not_enough_memory)
-            throw std::bad_alloc();
-        outcome.unreadable.push_back({side.path, side.failure->code, side.failure->detail});
+// Reads the Source (`isTarget` false) or Target archive into `side`, its
+// progress told through `collector`, and books it: what it could not read
+// (members without a path, the archive itself when it could not be read on)
+// goes to the outcome's list, and the scan and the outcome take the side.
+// A Target is read for the members of `names` only.
+void ReadArchive(bool isTarget, ArchiveSideRequest wanted, ScanContext& context,
+                 RowCollector& collector, ScanOutcome& outcome, std::optional<ArchiveSide>& side,
+                 const std::atomic<bool>& stop,
+                 const std::unordered_set<std::string>* names = nullptr) {
+    if (isTarget) {
+        wanted.includeSubfolders = true;
+        wanted.names = names;
     }
+    wanted.hashContents = context.compareContents;
+    wanted.progress = collector.ArchiveProgress();
+    side = ReadArchiveSide(isTarget ? context.target : context.source, wanted, stop);
+    outcome.unreadable.insert(outcome.unreadable.end(), side->unreadable.begin(),
+                              side->unreadable.end());
+    if (side->failure) {
+        if (side->failure->code == std::errc::not_enough_memory)
+            throw std::bad_alloc();
+        outcome.unreadable.push_back({side->path, side->failure->code, side->failure->detail});
+    }
+    (isTarget ? context.targetArchive : context.sourceArchive) = &*side;
+    (isTarget ? outcome.targetMembers : outcome.sourceMembers) = MemberTableOf(*side);
 }
 
 // A folder Source against an archive Target: the folder is walked first, so
@@ -774,16 +789,8 @@ void WalkFolderAgainstArchive(FolderEnumerator& walk, ScanContext& context,
     outcome.unreadable = walk.Unreadable();
     if (stop.load())
         return;
-    ArchiveSideRequest wanted;
-    wanted.includeSubfolders = true;
-    wanted.names = &names;
-    wanted.hashContents = context.compareContents;
-    wanted.progress = collector.ArchiveProgress();
-    target = ReadArchiveSide(context.target, wanted, stop);
+    ReadArchive(true, {}, context, collector, outcome, target, stop, &names);
     names.clear();
-    NoteArchive(*target, outcome);
-    context.targetArchive = &*target;
-    outcome.targetMembers = MemberTableOf(*target);
     // Names a target read only in part does not have are not known to be
     // missing: no orphans from it, as from a folder that cannot be listed.
     if (target->stopped || target->failure)
@@ -859,14 +866,6 @@ bool IsArchiveSide(std::string_view path) {
 ScanMode ScanModeOf(std::string_view source, std::string_view target, bool sourceIsMap) {
     return !source.empty() && target.empty() && !sourceIsMap ? ScanMode::SourceOnly
                                                              : ScanMode::Compare;
-}
-
-std::string JoinPath(std::string_view folder, std::string_view relative) {
-    std::string path(folder);
-    if (!path.empty() && path.back() != '/')
-        path.push_back('/');
-    path.append(relative);
-    return path;
 }
 
 std::string UnreadableEntriesText(std::size_t count) {
@@ -956,12 +955,7 @@ ScanOutcome Scanner::Run(const ScanRequest& request, ScanObserver& observer) {
             ArchiveSideRequest wanted;
             wanted.filter = request.filter;
             wanted.includeSubfolders = request.includeSubfolders;
-            wanted.hashContents = request.compareContents;
-            wanted.progress = collector.ArchiveProgress();
-            sourceArchive = ReadArchiveSide(context.source, wanted, stopRequested_);
-            NoteArchive(*sourceArchive, outcome);
-            context.sourceArchive = &*sourceArchive;
-            outcome.sourceMembers = MemberTableOf(*sourceArchive);
+            ReadArchive(false, wanted, context, collector, outcome, sourceArchive, stopRequested_);
         }
         // An archive read only in part gives no rows (a Source's rows stay
         // when only its later members could not be read).
@@ -982,15 +976,8 @@ ScanOutcome Scanner::Run(const ScanRequest& request, ScanObserver& observer) {
                 } else {
                     names = MapNames(context.source);
                 }
-                ArchiveSideRequest wanted;
-                wanted.includeSubfolders = true;
-                wanted.names = &names;
-                wanted.hashContents = request.compareContents;
-                wanted.progress = collector.ArchiveProgress();
-                targetArchive = ReadArchiveSide(context.target, wanted, stopRequested_);
-                NoteArchive(*targetArchive, outcome);
-                context.targetArchive = &*targetArchive;
-                outcome.targetMembers = MemberTableOf(*targetArchive);
+                ReadArchive(true, {}, context, collector, outcome, targetArchive, stopRequested_,
+                            &names);
             }
             if (stopped(sourceArchive) || stopped(targetArchive) || targetFailed()) {
                 // Nothing to list.

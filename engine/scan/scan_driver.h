@@ -15,6 +15,7 @@
 #include "engine/scan/comparison.h"
 #include "engine/scan/display_filter.h"
 #include "engine/scan/folder_enumerator.h"
+#include "engine/text/path_utils.h"
 
 #include <atomic>
 #include <memory>
@@ -186,8 +187,5 @@ bool IsArchiveSide(std::string_view path);
 /// The kind of scan for the normalised paths of a request: a folder source
 /// without a target is listed on its own; anything else is compared.
 ScanMode ScanModeOf(std::string_view source, std::string_view target, bool sourceIsMap);
-
-/// Joins a folder and a relative path with one "/".
-std::string JoinPath(std::string_view folder, std::string_view relative);
 
 } // namespace sorvane

@@ -166,4 +166,12 @@ std::string ExtensionOf(std::string_view path) {
     return std::string(ext);
 }
 
+std::string JoinPath(std::string_view folder, std::string_view relative) {
+    std::string path(folder);
+    if (!path.empty() && path.back() != '/')
+        path.push_back('/');
+    path.append(relative);
+    return path;
+}
+
 } // namespace sorvane

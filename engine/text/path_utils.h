@@ -14,6 +14,10 @@ namespace sorvane {
 /// path give empty text.
 std::string NormalizeFolderPath(std::string_view path, bool addSeparator);
 
+/// Joins a folder and a relative path with one "/" (a member of an archive:
+/// ARCHIVE/member).
+std::string JoinPath(std::string_view folder, std::string_view relative);
+
 /// True when `path` names an existing folder (links followed). False for an
 /// empty path or one whose attributes cannot be read.
 bool FolderExists(std::string_view path);
