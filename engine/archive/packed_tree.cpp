@@ -1,6 +1,7 @@
 #include "engine/archive/packed_tree.h"
 
 #include "engine/archive/libarchive_tree.h"
+#include "engine/archive/member_bytes.h"
 #include "engine/archive/msi_package.h"
 #include "engine/files/opened_file.h"
 #include "engine/files/unique_fd.h"
@@ -10,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -28,33 +30,17 @@ bool StartsWith(std::span<const char> head, std::string_view magic) {
     return head.size() >= magic.size() && std::memcmp(head.data(), magic.data(), magic.size()) == 0;
 }
 
-bool ReadAt(int fd, std::uint64_t offset, std::span<char> out, std::size_t& got) {
-    got = 0;
-    while (got < out.size()) {
-        const ssize_t n = ::pread(fd, out.data() + got, out.size() - got,
-                                  static_cast<off_t>(offset + got));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return false;
-        if (n == 0)
-            break;
-        got += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 Signature SignatureOf(const std::string& path) {
     // Only regular files are opened: a FIFO or a device could block.
     UniqueFd fd(OpenLongPath(path, O_RDONLY | O_NONBLOCK | O_NOCTTY));
     struct stat st {};
     if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
         return Signature::None;
+    const auto size = static_cast<std::uint64_t>(st.st_size);
     std::array<char, kHeadBytes> buffer{};
-    std::size_t got = 0;
-    if (!ReadAt(fd.get(), 0, buffer, got))
+    const std::span<const char> head(buffer.data(), std::min<std::uint64_t>(size, kHeadBytes));
+    if (!ReadAll(fd.get(), reinterpret_cast<std::byte*>(buffer.data()), head.size(), 0))
         return Signature::None;
-    const std::span<const char> head(buffer.data(), got);
     using namespace std::string_view_literals;
     if (StartsWith(head, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1"sv))
         return Signature::CompoundFile;
@@ -72,7 +58,8 @@ Signature SignatureOf(const std::string& path) {
     if (head.size() >= 262 && std::memcmp(head.data() + 257, "ustar", 5) == 0)
         return Signature::Libarchive;
     std::array<char, 5> mark{};
-    if (ReadAt(fd.get(), kIsoMarkOffset, mark, got) && got == mark.size() &&
+    if (size >= kIsoMarkOffset + mark.size() &&
+        ReadAll(fd.get(), reinterpret_cast<std::byte*>(mark.data()), mark.size(), kIsoMarkOffset) &&
         std::memcmp(mark.data(), "CD001", 5) == 0)
         return Signature::Libarchive;
     // Old tar files have no mark of their own: their name says what they are.
