@@ -28,6 +28,22 @@ std::optional<std::int64_t> Signed(const std::optional<std::uint64_t>& value) {
     return static_cast<std::int64_t>(*value);
 }
 
+// What the package tells of `member`, whose bytes are `bytes` (null when
+// they are not there).
+MemberFacts FactsOf(const std::string& archive, const PackedMember& member,
+                    const ByteSource* bytes) {
+    MemberFacts facts;
+    facts.archive = archive;
+    facts.name = member.name;
+    facts.size = static_cast<std::int64_t>(member.size);
+    facts.stored = Signed(member.stored);
+    facts.modified = member.modified;
+    facts.declaredVersion = member.declaredVersion;
+    facts.declaredLanguage = member.declaredLanguage;
+    facts.bytesMissing = bytes == nullptr;
+    return facts;
+}
+
 } // namespace
 
 std::string DeclaredLanguageText(std::string_view declared) {
@@ -85,15 +101,7 @@ std::shared_ptr<const MemberTable> MemberTableOf(const ArchiveSide& side) {
     for (const ArchiveEntry& entry : side.entries) {
         if (entry.failure)
             continue;
-        MemberFacts& facts = members.emplace_back();
-        facts.archive = side.path;
-        facts.name = entry.name;
-        facts.size = entry.size;
-        facts.stored = entry.stored;
-        facts.modified = entry.modified;
-        facts.declaredVersion = entry.declaredVersion;
-        facts.declaredLanguage = entry.declaredLanguage;
-        facts.bytesMissing = entry.bytesMissing;
+        members.emplace_back(entry).archive = side.path;
     }
     return std::make_shared<const MemberTable>(side.path, std::move(members));
 }
@@ -105,15 +113,7 @@ Result<MemberFacts> ReadMemberFacts(const std::string& archive, const std::strin
     std::optional<MemberFacts> found;
     const auto wanted = [&](const PackedMember& member) { return member.name == name; };
     const auto visit = [&](const PackedMember& member, const ByteSource* bytes) {
-        MemberFacts& facts = found.emplace();
-        facts.archive = archive;
-        facts.name = member.name;
-        facts.size = static_cast<std::int64_t>(member.size);
-        facts.stored = Signed(member.stored);
-        facts.modified = member.modified;
-        facts.declaredVersion = member.declaredVersion;
-        facts.declaredLanguage = member.declaredLanguage;
-        facts.bytesMissing = bytes == nullptr;
+        found = FactsOf(archive, member, bytes);
         return false; // the listing is all that is asked for
     };
     const auto unreadable = [](const std::string&, const Failure&) {};
@@ -195,11 +195,7 @@ ArchiveSide ReadArchiveSide(const std::string& path, const ArchiveSideRequest& r
             return !stop.load();
         }
         ArchiveEntry entry;
-        entry.name = member.name;
-        entry.modified = member.modified;
-        entry.stored = Signed(member.stored);
-        entry.declaredVersion = member.declaredVersion;
-        entry.declaredLanguage = member.declaredLanguage;
+        static_cast<MemberFacts&>(entry) = FactsOf({}, member, bytes);
         if (bytes != nullptr) {
             const FileVersionData data =
                 ReadFileVersionData(*bytes, FileKindOf(ExtensionOf(member.name)), ReadDepth::RowTexts);
@@ -222,8 +218,6 @@ ArchiveSide ReadArchiveSide(const std::string& path, const ArchiveSideRequest& r
             // what it declares stands for them.
             entry.texts.version = member.declaredVersion;
             entry.texts.language = DeclaredLanguageText(member.declaredLanguage);
-            entry.size = static_cast<std::int64_t>(member.size);
-            entry.bytesMissing = true;
         }
         lastVisited = entries.size();
         add(std::move(entry));

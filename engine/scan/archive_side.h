@@ -82,24 +82,19 @@ private:
 };
 
 /// One member as the scan reads it.
-struct ArchiveEntry {
-    std::string name; ///< path below the archive's root, "/" between folders
+/// What the package tells of it (its `archive` left empty: the side names
+/// it), then what its bytes hold; `size` is that of the bytes read when
+/// there were bytes. Without bytes, `texts` are the declared version and
+/// language.
+struct ArchiveEntry : MemberFacts {
     VersionTexts texts;
     /// A type library was loaded (its help string is the row's description).
     bool typeLibrary = false;
-    std::int64_t size = 0;
-    std::optional<std::int64_t> modified; ///< seconds since 1970, when kept
     /// The AssemblyVersion of a .NET assembly; empty for any other member.
     std::string assemblyVersion;
     /// The hash of all its bytes, when the request asked for hashes and the
     /// bytes were there.
     std::optional<ContentHash> hash;
-    std::optional<std::int64_t> stored;   ///< compressed bytes, when known
-    /// The version an installer's File table declares, when it does.
-    std::string declaredVersion;
-    std::string declaredLanguage;
-    /// The bytes were not there: `texts` are the declared version and language.
-    bool bytesMissing = false;
     /// Why the member gives no row: it could not be read, or another member
     /// has its name. Its texts are then empty.
     std::error_code failure;
