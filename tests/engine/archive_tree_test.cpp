@@ -185,25 +185,14 @@ def headers(data, n):
         central = data.find(b'PK\x01\x02', central + 1)
     return local, central
 
-def set_flag(bit, n):
+# Writes `value` as `fmt` into member n's local header at `local` and its
+# central directory entry at `central`; `bits` or-s it in instead.
+def set_field(fmt, local, central, value, n, bits=False):
     def patch(data):
-        local, central = headers(data, n)
-        data[local + 6] |= bit
-        data[central + 8] |= bit
-    return patch
-
-def set_method(method, n):
-    def patch(data):
-        local, central = headers(data, n)
-        struct.pack_into('<H', data, local + 8, method)
-        struct.pack_into('<H', data, central + 10, method)
-    return patch
-
-def set_unpacked_size(size, n):
-    def patch(data):
-        local, central = headers(data, n)
-        struct.pack_into('<I', data, local + 22, size)
-        struct.pack_into('<I', data, central + 24, size)
+        at = headers(data, n)
+        for where, offset in zip(at, (local, central)):
+            old = struct.unpack_from(fmt, data, where + offset)[0] if bits else 0
+            struct.pack_into(fmt, data, where + offset, old | value)
     return patch
 
 good = ('good.dll', pe)
@@ -215,9 +204,9 @@ link = zipfile.ZipInfo('link.dll')
 link.create_system = 3
 link.external_attr = 0o120777 << 16
 zip_of('symlink.zip', [good, (link, b'good.dll')])
-zip_of('encrypted.zip', [good, ('secret.dll', pe)], set_flag(1, 1))
-zip_of('method.zip', [good, ('packed.dll', pe)], set_method(6, 1))
-zip_of('liar.zip', [good, ('liar.dll', pe + bytes(300000))], set_unpacked_size(1000, 1))
+zip_of('encrypted.zip', [good, ('secret.dll', pe)], set_field('<H', 6, 8, 1, 1, bits=True))
+zip_of('method.zip', [good, ('packed.dll', pe)], set_field('<H', 8, 10, 6, 1))
+zip_of('liar.zip', [good, ('liar.dll', pe + bytes(300000))], set_field('<I', 22, 24, 1000, 1))
 tar_of('backslash.tar', [file_info('good.dll'), file_info('dir\\evil.dll')])
 tar_of('symlink.tar', [file_info('good.dll'), special('link.dll', tarfile.SYMTYPE, 'good.dll')])
 tar_of('hardlink.tar', [file_info('good.dll'), special('hard.dll', tarfile.LNKTYPE, 'good.dll')])
