@@ -188,10 +188,12 @@ TEST_F(MainWindowTest, RowsOfAnArchiveSourceAreCopiedAndAnArchiveTargetTurnsCopy
             EXPECT_EQ(w->action(name)->isEnabled(), c.copies) << name;
         EXPECT_EQ(w->PanelText(2) == readOnly, !c.copies) << w->PanelText(2).toStdString();
         if (!c.copies) {
-            // The keys do nothing, and nothing is asked.
+            // The keys do nothing, and nothing is asked: no copy, and no
+            // backup folder chosen (Ctrl+B) for a Target that takes none.
             const std::size_t asked = dialogs.calls.size();
             w->activateWindow();
             QTest::keyClick(w.get(), Qt::Key_F9, c.batch ? Qt::ControlModifier : Qt::NoModifier);
+            QTest::keyClick(w.get(), Qt::Key_B, Qt::ControlModifier);
             QTest::qWait(20);
             EXPECT_EQ(dialogs.calls.size(), asked);
             EXPECT_FALSE(w->Busy());
