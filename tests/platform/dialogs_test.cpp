@@ -396,6 +396,26 @@ bool SameFolder(const QString& a, const QString& b) {
     return QDir(a).canonicalPath() == QDir(b).canonicalPath();
 }
 
+// Selects `path` in `dialog` and waits until the dialog has taken it: a
+// path in another folder is taken once that folder is read, which a loaded
+// machine may not have done by the time the dialog is accepted.
+void Select(QFileDialog* dialog, const QString& path) {
+    dialog->selectFile(path);
+    const QString wanted = QFileInfo(path).absoluteFilePath();
+    // A save dialog adds its default suffix to a name without one.
+    const QString suffixed = wanted + "." + dialog->defaultSuffix();
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            const QStringList selected = dialog->selectedFiles();
+            if (selected.isEmpty())
+                return false;
+            const QString taken = QFileInfo(selected.front()).absoluteFilePath();
+            return taken == wanted || taken == suffixed;
+        },
+        5000))
+        << path.toStdString();
+}
+
 TEST(FolderBrowser, ReturnsTheFolderChosenAndAllowsNewFolders) {
     test::TempDir dir;
     std::filesystem::create_directory(dir.path() / "picked");
@@ -410,7 +430,7 @@ TEST(FolderBrowser, ReturnsTheFolderChosenAndAllowsNewFolders) {
         EXPECT_EQ(dialog->fileMode(), QFileDialog::Directory);
         EXPECT_FALSE(dialog->testOption(QFileDialog::ReadOnly));
         EXPECT_TRUE(SameFolder(dialog->directory().path(), start));
-        dialog->selectFile(picked);
+        Select(dialog, picked);
         static_cast<QDialog*>(dialog)->accept();
     });
     const auto result = service.BrowseForFolder(nullptr, "Select the Source &Path:", start);
@@ -457,7 +477,7 @@ TEST(FolderBrowser, PicksAFolderOrAnArchive) {
                       QStringList({kArchiveFilter, kAllFilesFilter}));
             EXPECT_TRUE(SameFolder(dialog->directory().path(), folder));
             if (!row.pick.isEmpty())
-                dialog->selectFile(row.pick);
+                Select(dialog, row.pick);
             if (row.picked)
                 static_cast<QDialog*>(dialog)->accept(); // Open
             else
@@ -487,7 +507,7 @@ TEST(FileDialogs, OpenAndSaveApplyTheOptions) {
         EXPECT_EQ(dialog->fileMode(), QFileDialog::ExistingFile);
         EXPECT_EQ(dialog->nameFilters(), QStringList({"Map Files (*.map)", "All files (*)"}));
         EXPECT_TRUE(SameFolder(dialog->directory().path(), folder));
-        dialog->selectFile(map);
+        Select(dialog, map);
         static_cast<QDialog*>(dialog)->accept();
     });
     EXPECT_EQ(service.OpenFileName(nullptr, options), map);
@@ -500,7 +520,7 @@ TEST(FileDialogs, OpenAndSaveApplyTheOptions) {
         EXPECT_EQ(dialog->acceptMode(), QFileDialog::AcceptSave);
         EXPECT_EQ(dialog->defaultSuffix(), "map");
         EXPECT_TRUE(dialog->testOption(QFileDialog::DontConfirmOverwrite));
-        dialog->selectFile(folder + "/new");
+        Select(dialog, folder + "/new");
         static_cast<QDialog*>(dialog)->accept();
     });
     EXPECT_EQ(service.SaveFileName(nullptr, options), folder + "/new.map");
