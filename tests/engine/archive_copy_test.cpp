@@ -94,47 +94,6 @@ struct stat StatOf(const std::string& path) {
     return st;
 }
 
-// Builds an installer of `files` (name in the folder, bytes) with wixl.
-std::optional<std::string> MakeInstaller(const test::TempDir& dir,
-                                         const std::map<std::string, std::string>& files,
-                                         const std::string& msi) {
-    if (!*SORVANE_WIXL)
-        return "no wixl";
-    std::string components;
-    int n = 0;
-    for (const auto& [name, bytes] : files) {
-        const std::string path = dir.write("msi-files/" + name, bytes);
-        const struct utimbuf times{kMemberTime, kMemberTime};
-        ::utime(path.c_str(), &times);
-        char guid[40];
-        std::snprintf(guid, sizeof guid, "11111111-2222-3333-4444-%012d", ++n);
-        components += "<Component Id=\"C" + std::to_string(n) + "\" Guid=\"" + guid +
-                      "\"><File Id=\"F" + std::to_string(n) + "\" Name=\"" + name +
-                      "\" Source=\"msi-files/" + name + "\"/></Component>";
-    }
-    std::string refs;
-    for (int i = 1; i <= n; ++i)
-        refs += "<ComponentRef Id=\"C" + std::to_string(i) + "\"/>";
-    dir.write("product.wxs",
-              "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
-              "<Wix xmlns=\"http://schemas.microsoft.com/wix/2006/wi\">"
-              "<Product Id=\"*\" Name=\"Example\" Language=\"1033\" Version=\"1.0.0\" "
-              "Manufacturer=\"Example\" UpgradeCode=\"12345678-1234-1234-1234-123456789012\">"
-              "<Package InstallerVersion=\"200\" Compressed=\"yes\"/>"
-              "<Media Id=\"1\" Cabinet=\"product.cab\" EmbedCab=\"yes\"/>"
-              "<Directory Id=\"TARGETDIR\" Name=\"SourceDir\"><Directory Id=\"ProgramFilesFolder\">"
-              "<Directory Id=\"INSTALLDIR\" Name=\"Example\">" +
-                  components +
-                  "</Directory></Directory></Directory><Feature Id=\"All\" Level=\"1\">" + refs +
-                  "</Feature></Product></Wix>\n");
-    const std::string command = "cd " + test::ShellQuoted(dir.path().string()) + " && " +
-                                SORVANE_WIXL + " -o " + test::ShellQuoted(msi) +
-                                " product.wxs >/dev/null 2>&1";
-    if (test::RunCommand(command) != 0)
-        return "wixl failed";
-    return std::nullopt;
-}
-
 enum class Kept { Both, TimeOnly };
 
 TEST(ArchiveCopy, EachFormatGivesTheSameBytesWithTheMembersModeAndTime) {
@@ -173,14 +132,14 @@ TEST(ArchiveCopy, EachFormatGivesTheSameBytesWithTheMembersModeAndTime) {
             if (const auto made = test::MakeArchive(*c.format, dir.file("tree"), archive))
                 GTEST_SKIP() << *made;
         } else {
-            std::map<std::string, std::string> files;
+            std::vector<test::MsiFile> files;
             for (const auto& [name, file] : tree)
                 if (!name.starts_with("sub/")) {
-                    files[name] = file.first;
+                    files.push_back({name.substr(0, 1), name, file.first, kMemberTime});
                     names.push_back(name);
                 }
             archive = dir.file("product.msi");
-            if (const auto made = MakeInstaller(dir, files, archive))
+            if (const auto made = test::MakeMsi(archive, files, true))
                 GTEST_SKIP() << *made;
         }
         const std::string target = dir.file("target");

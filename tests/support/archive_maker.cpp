@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -165,6 +166,10 @@ std::optional<std::string> MakeMsi(const std::string& msi, const std::vector<Msi
     std::string components;
     for (const MsiFile& file : files) {
         std::ofstream(folder / file.key, std::ios::binary) << file.bytes;
+        if (file.modified)
+            fs::last_write_time(folder / file.key,
+                                fs::file_time_type::clock::from_sys(
+                                    std::chrono::sys_seconds(std::chrono::seconds(*file.modified))));
         components += "<File Id=\"" + file.key + "\" Name=\"" + file.name + "\" Source=\"" +
                       file.key + "\"/>";
     }

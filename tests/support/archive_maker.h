@@ -44,6 +44,9 @@ struct MsiFile {
     std::string key;  ///< its File table key: letters and digits
     std::string name; ///< its long name in the install folder
     std::string bytes;
+    /// Its modification time (seconds since 1970), which the cabinet keeps;
+    /// the time it is written when not given.
+    std::optional<std::int64_t> modified = std::nullopt;
 };
 
 /// Makes the installer `msi` with wixl (msitools): every file in one
