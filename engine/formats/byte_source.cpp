@@ -45,11 +45,9 @@ SubSource::SubSource(const ByteSource& parent, std::uint64_t offset, std::uint64
       length_(std::min(length, parent.size() - offset_)) {}
 
 bool SubSource::ReadInto(std::uint64_t offset, std::span<std::byte> out) const {
-    const auto bytes = parent_.Read(offset_ + offset, out.size());
-    if (!bytes)
-        return false;
-    std::copy(bytes->begin(), bytes->end(), out.begin());
-    return true;
+    // Straight into `out`: a reader of an embedded file reads many small
+    // fields, and a heap block for each would cost more than the reading.
+    return parent_.ReadExactly(offset_ + offset, out);
 }
 
 bool ReadBudget::Take(std::size_t bytes) {

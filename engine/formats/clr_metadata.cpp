@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <charconv>
 #include <initializer_list>
 #include <optional>
 #include <span>
@@ -39,36 +40,49 @@ enum Table : int {
     kGenericParamConstraint = 0x2C, kUnused = -1,
 };
 
-// A column: a fixed width, a heap index, an index into one table, or a
-// coded index over several.
-struct Column {
-    enum Kind : std::uint8_t { Fixed, String, Guid, Blob, Index, Coded } kind;
-    int size = 0;                 ///< Fixed: bytes; Index: the table
-    std::span<const int> tables = {}; ///< Coded: the tables it may name
+// The coded indexes (II.24.2.6) of the columns before the Assembly table:
+// each may name a row of one of several tables, and its width depends on
+// the largest of them.
+enum Coded : std::uint8_t {
+    kTypeDefOrRef, kHasConstant, kHasCustomAttribute, kHasFieldMarshal, kHasDeclSecurity,
+    kMemberRefParent, kHasSemantics, kMethodDefOrRef, kMemberForwarded, kCustomAttributeType,
+    kResolutionScope, kCodedCount,
 };
-
-constexpr int kTypeDefOrRef[] = {kTypeDef, kTypeRef, kTypeSpec};
-constexpr int kHasConstant[] = {kField, kParam, kProperty};
-constexpr int kHasCustomAttribute[] = {
+constexpr int kTypeDefOrRefTables[] = {kTypeDef, kTypeRef, kTypeSpec};
+constexpr int kHasConstantTables[] = {kField, kParam, kProperty};
+constexpr int kHasCustomAttributeTables[] = {
     kMethodDef, kField, kTypeRef, kTypeDef, kParam, kInterfaceImpl, kMemberRef, kModule,
     kDeclSecurity, kProperty, kEvent, kStandAloneSig, kModuleRef, kTypeSpec, kAssembly,
     kAssemblyRef, kFile, kExportedType, kManifestResource, kGenericParam,
     kGenericParamConstraint, kMethodSpec};
-constexpr int kHasFieldMarshal[] = {kField, kParam};
-constexpr int kHasDeclSecurity[] = {kTypeDef, kMethodDef, kAssembly};
-constexpr int kMemberRefParent[] = {kTypeDef, kTypeRef, kModuleRef, kMethodDef, kTypeSpec};
-constexpr int kHasSemantics[] = {kEvent, kProperty};
-constexpr int kMethodDefOrRef[] = {kMethodDef, kMemberRef};
-constexpr int kMemberForwarded[] = {kField, kMethodDef};
-constexpr int kCustomAttributeType[] = {kUnused, kUnused, kMethodDef, kMemberRef, kUnused};
-constexpr int kResolutionScope[] = {kModule, kModuleRef, kAssemblyRef, kTypeRef};
+constexpr int kHasFieldMarshalTables[] = {kField, kParam};
+constexpr int kHasDeclSecurityTables[] = {kTypeDef, kMethodDef, kAssembly};
+constexpr int kMemberRefParentTables[] = {kTypeDef, kTypeRef, kModuleRef, kMethodDef, kTypeSpec};
+constexpr int kHasSemanticsTables[] = {kEvent, kProperty};
+constexpr int kMethodDefOrRefTables[] = {kMethodDef, kMemberRef};
+constexpr int kMemberForwardedTables[] = {kField, kMethodDef};
+constexpr int kCustomAttributeTypeTables[] = {kUnused, kUnused, kMethodDef, kMemberRef, kUnused};
+constexpr int kResolutionScopeTables[] = {kModule, kModuleRef, kAssemblyRef, kTypeRef};
+constexpr std::array<std::span<const int>, kCodedCount> kCodedTables = {{
+        kTypeDefOrRefTables, kHasConstantTables, kHasCustomAttributeTables,
+        kHasFieldMarshalTables, kHasDeclSecurityTables, kMemberRefParentTables,
+        kHasSemanticsTables, kMethodDefOrRefTables, kMemberForwardedTables,
+        kCustomAttributeTypeTables, kResolutionScopeTables,
+}};
+
+// A column: a fixed width, a heap index, an index into one table, or a
+// coded index over several.
+struct Column {
+    enum Kind : std::uint8_t { Fixed, String, Guid, Blob, Index, Coded } kind;
+    int value = 0; ///< Fixed: bytes; Index: the table; Coded: which coded index
+};
 
 constexpr Column F(int bytes) { return {Column::Fixed, bytes}; }
 constexpr Column S{Column::String};
 constexpr Column G{Column::Guid};
 constexpr Column B{Column::Blob};
 constexpr Column I(int table) { return {Column::Index, table}; }
-constexpr Column C(std::span<const int> tables) { return {Column::Coded, 0, tables}; }
+constexpr Column C(Coded coded) { return {Column::Coded, coded}; }
 
 // A table's columns, at most six.
 struct Schema {
@@ -221,37 +235,41 @@ private:
         guidWidth_ = (heapSizes & 0x02) ? 4 : 2;
         blobWidth_ = (heapSizes & 0x04) ? 4 : 2;
 
-        const auto indexWidth = [&rows](int table) {
+        const auto indexWidth = [&rows](int table) -> std::uint64_t {
             return table >= 0 && rows[static_cast<std::size_t>(table)] > 0xFFFF ? 4 : 2;
         };
-        const auto codedWidth = [&rows](std::span<const int> tables) {
+        // Each coded index's width once, not once for every column it is in.
+        std::array<std::uint64_t, kCodedCount> codedWidths{};
+        for (std::size_t coded = 0; coded < kCodedCount; ++coded) {
+            const std::span<const int> tables = kCodedTables[coded];
             const int tagBits = std::bit_width(tables.size() - 1);
             std::uint32_t most = 0;
             for (const int table : tables)
                 if (table >= 0)
                     most = std::max(most, rows[static_cast<std::size_t>(table)]);
-            return most < (std::uint32_t{1} << (16 - tagBits)) ? 2 : 4;
-        };
+            codedWidths[coded] = most < (std::uint32_t{1} << (16 - tagBits)) ? 2 : 4;
+        }
         // The tables before the Assembly table, row by row width, skipped.
         std::uint64_t at = tables_.offset + 24 + static_cast<std::uint64_t>(present) * 4;
         if ((heapSizes & 0x40) != 0)
             at += 4; // an uncompressed stream's extra word
-        for (int table = 0; table < kAssemblyTable; ++table) {
-            if (rows[static_cast<std::size_t>(table)] == 0)
-                continue; // most tables are empty: no width to work out
+        // Only the tables present before it: most are empty.
+        for (std::uint64_t before = valid & ((std::uint64_t{1} << kAssemblyTable) - 1); before != 0;
+             before &= before - 1) {
+            const auto table = static_cast<std::size_t>(std::countr_zero(before));
             std::uint64_t width = 0;
-            const Schema& schema = kSchemas[static_cast<std::size_t>(table)];
+            const Schema& schema = kSchemas[table];
             for (const Column& column : std::span(schema.columns).first(schema.count)) {
                 switch (column.kind) {
-                case Column::Fixed: width += static_cast<std::uint64_t>(column.size); break;
+                case Column::Fixed: width += static_cast<std::uint64_t>(column.value); break;
                 case Column::String: width += stringWidth_; break;
                 case Column::Guid: width += guidWidth_; break;
                 case Column::Blob: width += blobWidth_; break;
-                case Column::Index: width += static_cast<std::uint64_t>(indexWidth(column.size)); break;
-                case Column::Coded: width += static_cast<std::uint64_t>(codedWidth(column.tables)); break;
+                case Column::Index: width += indexWidth(column.value); break;
+                case Column::Coded: width += codedWidths[static_cast<std::size_t>(column.value)]; break;
                 }
             }
-            at += width * rows[static_cast<std::size_t>(table)];
+            at += width * rows[table];
         }
         if (rows[kAssemblyTable] == 0)
             return Fail(Bad(Reason::NotVersioned));
@@ -264,9 +282,15 @@ private:
         if (!At(at, row))
             return Fail(Bad(Reason::Truncated));
         AssemblyIdentity identity;
-        identity.version = std::to_string(Le(row, 4, 2)) + "." + std::to_string(Le(row, 6, 2)) +
-                           "." + std::to_string(Le(row, 8, 2)) + "." +
-                           std::to_string(Le(row, 10, 2));
+        // Four parts of at most five digits each, made without a heap block.
+        std::array<char, 4 * 6> version;
+        char* end = version.data();
+        for (std::size_t part = 0; part < 4; ++part) {
+            if (part > 0)
+                *end++ = '.';
+            end = std::to_chars(end, version.data() + version.size(), Le(row, 4 + 2 * part, 2)).ptr;
+        }
+        identity.version.assign(version.data(), end);
         std::size_t column = 16;
         const std::uint32_t keyIndex = Le(row, column, blobWidth_);
         column += blobWidth_;
@@ -282,7 +306,8 @@ private:
         // The definition holds the whole key whatever its flags say (the
         // public key flag tells references' keys from their tokens).
         if (keyIndex != 0) {
-            const auto key = Blob(keyIndex);
+            Field<kMaxPublicKeyBytes> keyBuffer;
+            const auto key = Blob(keyIndex, keyBuffer);
             if (!key)
                 return Fail(Bad(Reason::BadFormat));
             if (!key->empty())
@@ -317,8 +342,10 @@ private:
         return std::nullopt;
     }
 
-    // A blob: its length in one, two or four bytes (II.24.2.4), then its bytes.
-    std::optional<Bytes> Blob(std::uint32_t index) const {
+    // A blob: its length in one, two or four bytes (II.24.2.4), then its
+    // bytes, which are read into `out`.
+    std::optional<std::span<const std::byte>> Blob(std::uint32_t index,
+                                                   std::span<std::byte, kMaxPublicKeyBytes> out) const {
         if (!blobs_.found || index >= blobs_.size)
             return std::nullopt;
         const std::uint64_t start = std::uint64_t{blobs_.offset} + index;
@@ -340,7 +367,10 @@ private:
         }
         if (length > kMaxPublicKeyBytes || prefix + length > blobs_.size - index)
             return std::nullopt;
-        return source_.Read(start + prefix, length);
+        const auto bytes = out.first(length);
+        if (!At(start + prefix, bytes))
+            return std::nullopt;
+        return bytes;
     }
 
     const ByteSource& source_;
@@ -361,11 +391,11 @@ std::string PublicKeyToken(std::span<const std::byte> publicKey) {
     std::array<std::uint8_t, SHA1_DIGEST_SIZE> digest{};
     sha1_digest(&context, digest.size(), digest.data());
     static constexpr char kHex[] = "0123456789abcdef";
-    std::string token;
+    std::string token(16, '0');
     for (std::size_t i = 0; i < 8; ++i) {
         const std::uint8_t byte = digest[digest.size() - 1 - i];
-        token += kHex[byte >> 4];
-        token += kHex[byte & 0x0F];
+        token[2 * i] = kHex[byte >> 4];
+        token[2 * i + 1] = kHex[byte & 0x0F];
     }
     return token;
 }
