@@ -1,6 +1,7 @@
 #include "engine/text/text_utils.h"
 
 #include <algorithm>
+#include <cstring>
 #include <array>
 #include <cstdint>
 #include <cstdio>
@@ -186,6 +187,16 @@ std::string EscapeControls(std::string_view text, bool keepLineBreaks) {
 bool IsValidUtf8(std::string_view bytes) {
     char32_t cp;
     for (std::size_t i = 0; i < bytes.size();) {
+        // Eight bytes a load while they are plain ASCII, as most names and
+        // versions are; a sequence is checked where one starts.
+        std::uint64_t eight;
+        if (bytes.size() - i >= sizeof eight) {
+            std::memcpy(&eight, bytes.data() + i, sizeof eight);
+            if ((eight & 0x8080808080808080u) == 0) {
+                i += sizeof eight;
+                continue;
+            }
+        }
         const std::size_t len = ValidSequenceLength(bytes, i, &cp);
         if (len == 0)
             return false;

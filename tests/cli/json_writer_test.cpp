@@ -62,6 +62,44 @@ TEST(JsonWriter, EveryTextOfOneOrTwoBytesQuotesToAJsonString) {
     }
 }
 
+TEST(JsonWriter, LongTextsAreEscapedWhereverTheSpecialBytesStand) {
+    // Long texts are scanned many bytes at a time: each sequence is put at
+    // every place in and around those steps, between plain letters, and the
+    // text read back by an independent parser. Valid UTF-8 must also be
+    // told as valid, and comes back unchanged; anything else comes back with
+    // U+FFFD in its place.
+    struct Case {
+        std::string bytes;
+        bool valid;
+    };
+    const Case cases[] = {
+        {"\x01", true},         {std::string(1, '\0'), true}, {"\x1F", true},
+        {"\"", true},           {"\\", true},                {"\x7F", true},
+        {"\xC3\xA9", true},     {"\xE2\x82\xAC", true},       {"\xF0\x9F\x98\x80", true},
+        {"\x80", false},        {"\xC3", false},              {"\xFF", false},
+        {"\xED\xA0\x80", false}, {"\xC0\xAF", false},
+    };
+    for (const Case& c : cases) {
+        for (std::size_t at = 0; at <= 40; ++at) {
+            const std::string text = std::string(at, 'a') + c.bytes + std::string(40 - at, 'b');
+            EXPECT_EQ(IsValidUtf8(text), c.valid) << at << " " << testing::PrintToString(c.bytes);
+            std::string back;
+            try {
+                back = nlohmann::json::parse(JsonWriter::Quote(text)).get<std::string>();
+            } catch (const nlohmann::json::exception& e) {
+                ADD_FAILURE() << at << " " << testing::PrintToString(c.bytes) << ": " << e.what();
+                continue;
+            }
+            if (c.valid)
+                EXPECT_EQ(back, text) << at << " " << testing::PrintToString(c.bytes);
+            else
+                EXPECT_TRUE(back.starts_with(std::string(at, 'a') + "\uFFFD") &&
+                            back.ends_with(std::string(40 - at, 'b')))
+                    << at << " " << testing::PrintToString(c.bytes) << ": " << back;
+        }
+    }
+}
+
 TEST(JsonWriter, PrettyOutputIndentsAndEndsWithANewline) {
     std::ostringstream out;
     JsonWriter json(out);
