@@ -140,9 +140,13 @@ struct Stream {
 
 class Reader {
 public:
-    explicit Reader(const ByteSource& source) : source_(source) {}
+    explicit Reader(const ByteSource& source) : source_(source), size_(source.size()) {}
 
     Result<AssemblyIdentity> Run() {
+        // The root, the stream headers and, in most assemblies, the header
+        // and row counts of the tables lie in the first few hundred bytes:
+        // they are read at once, and every field there is taken from them.
+        head_ = AtMost(0, headBuffer_);
         if (auto streams = ReadStreams(); !streams)
             return Fail(streams.error());
         if (!tables_.found || !strings_.found)
@@ -156,15 +160,18 @@ private:
     // cost more than the reading.
     template <std::size_t N> using Field = std::array<std::byte, N>;
     bool At(std::uint64_t offset, std::span<std::byte> out) const {
+        if (offset <= head_.size() && out.size() <= head_.size() - offset) {
+            std::copy_n(head_.begin() + static_cast<std::ptrdiff_t>(offset), out.size(), out.begin());
+            return true;
+        }
         return source_.ReadExactly(offset, out);
     }
     // Up to out.size() bytes at `offset`: fewer where the source ends.
     std::span<const std::byte> AtMost(std::uint64_t offset, std::span<std::byte> out) const {
-        const std::uint64_t total = source_.size();
-        if (offset >= total)
+        if (offset >= size_)
             return {};
-        out = out.first(static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), total - offset)));
-        if (!source_.ReadExactly(offset, out))
+        out = out.first(static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), size_ - offset)));
+        if (!At(offset, out))
             return {};
         return out;
     }
@@ -172,7 +179,7 @@ private:
     Result<void> ReadStreams() {
         Field<16> head;
         if (!At(0, head))
-            return Fail(Bad(source_.size() < 16 ? Reason::Truncated : Reason::BadFormat));
+            return Fail(Bad(size_ < 16 ? Reason::Truncated : Reason::BadFormat));
         if (Le(head, 0, 4) != kMetadataSignature)
             return Fail(Bad(Reason::BadFormat));
         const std::uint32_t versionLength = Le(head, 12, 4);
@@ -199,7 +206,7 @@ private:
             const std::string_view text(reinterpret_cast<const char*>(name.data()),
                                         static_cast<std::size_t>(end - name.begin()));
             const Stream stream{Le(header, 0, 4), Le(header, 4, 4), true};
-            if (stream.offset > source_.size() || stream.size > source_.size() - stream.offset)
+            if (stream.offset > size_ || stream.size > size_ - stream.offset)
                 return Fail(Bad(Reason::Truncated));
             if (text == "#~" || text == "#-")
                 tables_ = stream;
@@ -228,9 +235,9 @@ private:
         if (!At(tables_.offset + 24, counts))
             return Fail(Bad(Reason::Truncated));
         std::array<std::uint32_t, kTableCount> rows{};
-        for (int table = 0, n = 0; table < kTableCount; ++table)
-            if ((valid >> table) & 1)
-                rows[static_cast<std::size_t>(table)] = Le(counts, static_cast<std::size_t>(n++) * 4, 4);
+        std::size_t n = 0;
+        for (std::uint64_t left = valid; left != 0; left &= left - 1, n += 4)
+            rows[static_cast<std::size_t>(std::countr_zero(left))] = Le(counts, n, 4);
         stringWidth_ = (heapSizes & 0x01) ? 4 : 2;
         guidWidth_ = (heapSizes & 0x02) ? 4 : 2;
         blobWidth_ = (heapSizes & 0x04) ? 4 : 2;
@@ -306,7 +313,7 @@ private:
         // The definition holds the whole key whatever its flags say (the
         // public key flag tells references' keys from their tokens).
         if (keyIndex != 0) {
-            Field<kMaxPublicKeyBytes> keyBuffer;
+            Field<kMaxPublicKeyBytes + 4> keyBuffer;
             const auto key = Blob(keyIndex, keyBuffer);
             if (!key)
                 return Fail(Bad(Reason::BadFormat));
@@ -345,12 +352,13 @@ private:
     // A blob: its length in one, two or four bytes (II.24.2.4), then its
     // bytes, which are read into `out`.
     std::optional<std::span<const std::byte>> Blob(std::uint32_t index,
-                                                   std::span<std::byte, kMaxPublicKeyBytes> out) const {
+                                                   std::span<std::byte, kMaxPublicKeyBytes + 4> out) const {
         if (!blobs_.found || index >= blobs_.size)
             return std::nullopt;
         const std::uint64_t start = std::uint64_t{blobs_.offset} + index;
-        Field<4> buffer;
-        const auto head = AtMost(start, std::span(buffer).first(std::min<std::size_t>(4, blobs_.size - index)));
+        // The length and, for keys of the usual sizes, the key: one read.
+        const std::size_t available = blobs_.size - index;
+        const auto head = AtMost(start, out.first(std::min<std::size_t>(4 + 288, available)));
         if (head.empty())
             return std::nullopt;
         const auto b = [&head](std::size_t i) { return static_cast<std::uint32_t>(head[i]); };
@@ -365,15 +373,19 @@ private:
         } else {
             return std::nullopt;
         }
-        if (length > kMaxPublicKeyBytes || prefix + length > blobs_.size - index)
+        if (length > kMaxPublicKeyBytes || prefix + length > available)
             return std::nullopt;
-        const auto bytes = out.first(length);
-        if (!At(start + prefix, bytes))
+        // A longer key: the rest of it.
+        if (const std::size_t have = head.size(); prefix + length > have &&
+                                                  !At(start + have, out.subspan(have, prefix + length - have)))
             return std::nullopt;
-        return bytes;
+        return std::span<const std::byte>(out).subspan(prefix, length);
     }
 
     const ByteSource& source_;
+    std::uint64_t size_;
+    Field<256> headBuffer_;
+    std::span<const std::byte> head_; ///< the first bytes, as far as they could be read
     Stream tables_, strings_, blobs_, guids_;
     std::size_t stringWidth_ = 2, guidWidth_ = 2, blobWidth_ = 2;
 };

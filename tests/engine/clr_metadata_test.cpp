@@ -147,6 +147,10 @@ TEST(AssemblyIdentity, FindsTheAssemblyRowWhateverTheTablesBeforeItAndTheIndexWi
     std::vector<std::uint8_t> longKey(130);
     for (std::size_t i = 0; i < longKey.size(); ++i)
         longKey[i] = static_cast<std::uint8_t>(i);
+    // Longer than the first read of a blob takes (a 4096-bit key is 532 bytes).
+    std::vector<std::uint8_t> largeKey(600);
+    for (std::size_t i = 0; i < largeKey.size(); ++i)
+        largeKey[i] = static_cast<std::uint8_t>(i);
     struct Row {
         const char* what;
         MetadataBuilder metadata;
@@ -167,6 +171,12 @@ TEST(AssemblyIdentity, FindsTheAssemblyRowWhateverTheTablesBeforeItAndTheIndexWi
         m.row = {{65535, 0, 12, 7}, 1, "Wide.Heaps", "de-DE", longKey};
         rows.push_back({"wide heaps, a culture and a key of two length bytes", m,
                         {"Wide.Heaps", "65535.0.12.7", "de-DE", "461b1fe1434b87d1"}});
+    }
+    {
+        MetadataBuilder m;
+        m.row = {{2, 0, 0, 0}, 1, "Large.Key", "", largeKey};
+        rows.push_back({"a key longer than the blob's first read",
+                        m, {"Large.Key", "2.0.0.0", "", "406c76729f565189"}});
     }
     {
         // 16,384 TypeRefs: the ResolutionScope index (2 tag bits) takes 4 bytes.
