@@ -121,16 +121,40 @@ class BlockParser {
 public:
     BlockParser(std::span<const std::byte> block, bool sixteenBit, std::size_t budgetBytes)
         : block_(block), reader_(block, Endian::Little), sixteenBit_(sixteenBit),
-          budget_(budgetBytes) {}
+          budget_(budgetBytes), budgetAmple_(AmpleFor(block.size(), budgetBytes)) {}
+
+    /// True when the budget cannot run out on this block, whatever it holds:
+    /// every payment then succeeds, and one left out changes nothing.
+    bool budgetAmple() const { return budgetAmple_; }
 
     /// The node at `start`, which must end by `limit`; nothing when its header
     /// does not fit or its length cannot hold a header.
     std::optional<Node> ReadNode(std::size_t start, std::size_t limit) const;
+    /// ReadNode's first half: the node's place and lengths, its key unread.
+    std::optional<Node> ReadHeader(std::size_t start, std::size_t limit) const;
+    /// ReadNode's second half: where the key, the value and the children are.
+    void ScanKey(Node& node) const;
+    /// The size of the node's key as UTF-8.
+    std::size_t KeySize(const Node& node) const {
+        return node.keyAscii ? node.keyBytes / Unit() : Key(node).size();
+    }
+
+    /// Whether the key of the node at `start` (whose header ReadNode takes)
+    /// may be one of `names` (plain ASCII, not empty) without regard to
+    /// case; false only when it surely is none of them, told from its first
+    /// character alone.
+    bool MayBeOneOf(std::size_t start, std::size_t end, std::span<const std::string_view> names) const;
 
     /// Calls `visit` for each child of `parent` in order, until the children
     /// run out, one is unusable, or the node count or the budget is spent.
     /// Each child's place in a list and its key are paid for before the visit.
-    template <typename Visit> void ForEachChild(const Node& parent, Visit&& visit);
+    template <typename Visit> void ForEachChild(const Node& parent, Visit&& visit) {
+        ForEachChild(parent, {}, visit);
+    }
+    /// The same, passing over (counted, but neither read nor visited) the
+    /// children whose key cannot be one of `wanted` while the budget is ample.
+    template <typename Visit>
+    void ForEachChild(const Node& parent, std::span<const std::string_view> wanted, Visit&& visit);
 
     /// The node's key as UTF-8.
     std::string Key(const Node& node) const;
@@ -163,11 +187,20 @@ private:
     std::span<const std::byte> block_;
     ByteReader reader_;
     bool sixteenBit_;
+    // The most a walk can pay: a string's worth for each node it may visit,
+    // and every byte of the block decoded (three bytes of UTF-8 at most for
+    // one of text) and taken as translations.
+    static bool AmpleFor(std::size_t blockBytes, std::size_t budgetBytes) {
+        constexpr std::size_t kNodesWorth = kMaxNodes * sizeof(VersionString);
+        return budgetBytes >= kNodesWorth && (budgetBytes - kNodesWorth) / 4 >= blockBytes;
+    }
+
     std::size_t nodesLeft_ = kMaxNodes;
     ReadBudget budget_;
+    bool budgetAmple_;
 };
 
-std::optional<Node> BlockParser::ReadNode(std::size_t start, std::size_t limit) const {
+std::optional<Node> BlockParser::ReadHeader(std::size_t start, std::size_t limit) const {
     const std::size_t header = sixteenBit_ ? kHeader16 : kHeader32;
     limit = std::min(limit, block_.size());
     if (start > limit || limit - start < header)
@@ -179,9 +212,12 @@ std::optional<Node> BlockParser::ReadNode(std::size_t start, std::size_t limit) 
     if (n.length < header)
         return std::nullopt;
     n.end = start + std::min<std::size_t>(n.length, limit - start);
+    return n;
+}
 
+void BlockParser::ScanKey(Node& n) const {
     // The key runs to its NUL or, when that is missing, to the node's end.
-    std::size_t pos = start + header;
+    std::size_t pos = n.start + (sixteenBit_ ? kHeader16 : kHeader32);
     std::size_t valueBytes = n.valueLength;
     n.keyStart = pos;
     const TextRun key = ScanText(block_.subspan(pos, n.end - pos), Unit());
@@ -191,29 +227,70 @@ std::optional<Node> BlockParser::ReadNode(std::size_t start, std::size_t limit) 
     if (!sixteenBit_) {
         // Text values count UTF-16 units, binary ones bytes (wType 1 and 0).
         // Windows finds the children this way, so a wrong count moves them.
-        if (*reader_.u16At(start + 4) != 0)
+        if (*reader_.u16At(n.start + 4) != 0)
             valueBytes *= 2;
     }
     // Padding is measured from the block's start, as Windows does; a writer
     // that left it out gets its value read from the aligned offset.
     n.valueStart = std::min(Align4(pos), n.end);
     n.childrenStart = std::min(Align4(n.valueStart + valueBytes), n.end);
+}
+
+std::optional<Node> BlockParser::ReadNode(std::size_t start, std::size_t limit) const {
+    auto n = ReadHeader(start, limit);
+    if (n)
+        ScanKey(*n);
     return n;
 }
 
-template <typename Visit> void BlockParser::ForEachChild(const Node& parent, Visit&& visit) {
+bool BlockParser::MayBeOneOf(std::size_t start, std::size_t end,
+                             std::span<const std::string_view> names) const {
+    // An empty name is matched by an empty key only: no shortcut for it.
+    if (std::any_of(names.begin(), names.end(), [](std::string_view name) { return name.empty(); }))
+        return true;
+    const std::size_t unit = Unit();
+    const std::size_t at = start + (sixteenBit_ ? kHeader16 : kHeader32);
+    if (end < at || end - at < unit)
+        return false; // an empty key
+    const unsigned first = unit == 1 ? std::to_integer<unsigned>(block_[at]) : *reader_.u16At(at);
+    if (first == 0)
+        return false;
+    // A character from 0x80 up may fold to a letter of plain ASCII (U+0130 to
+    // "i"): such a key is read whole.
+    if (first >= 0x80)
+        return true;
+    const auto fold = [](unsigned c) { return c - 'A' < 26u ? c + 32u : c; };
+    return std::any_of(names.begin(), names.end(), [&](std::string_view name) {
+        return fold(static_cast<unsigned char>(name.front())) == fold(first);
+    });
+}
+
+template <typename Visit>
+void BlockParser::ForEachChild(const Node& parent, std::span<const std::string_view> wanted,
+                               Visit&& visit) {
     std::size_t pos = parent.childrenStart;
     while (nodesLeft_ > 0 && !budget_.spent()) {
-        auto child = ReadNode(pos, parent.end);
-        if (!child)
-            return;
-        --nodesLeft_;
-        // The largest thing a node becomes is a string with its key.
-        const std::size_t keySize = child->keyAscii ? child->keyBytes / Unit()
-                                                    : Key(*child).size();
-        if (!budget_.Take(sizeof(VersionString) + keySize))
-            return;
-        visit(*child);
+        std::optional<Node> child;
+        if (!wanted.empty() && budgetAmple_) {
+            // Its header alone tells whether it is usable and where the next
+            // one starts; its key is scanned only when it may be wanted.
+            child = ReadHeader(pos, parent.end);
+            if (!child)
+                return;
+            --nodesLeft_;
+            if (MayBeOneOf(pos, child->end, wanted)) {
+                ScanKey(*child);
+                visit(*child);
+            }
+        } else {
+            child = ReadNode(pos, parent.end);
+            if (!child)
+                return;
+            --nodesLeft_;
+            if (!budget_.Take(sizeof(VersionString) + KeySize(*child)))
+                return;
+            visit(*child);
+        }
         // Siblings follow the stored length, not the clamped one: a child
         // that overflows its parent is the parent's last.
         const std::size_t next = Align4(pos + child->length);
@@ -368,11 +445,13 @@ bool ParseVersionBlockInto(std::span<const std::byte> block, VersionInfo& info,
                 parser.KeyInto(tableNode, table.key);
                 table.block = block;
                 std::size_t strings = 0;
-                parser.ForEachChild(tableNode, [&](const Node& stringNode) {
+                parser.ForEachChild(tableNode, onlyStrings, [&](const Node& stringNode) {
                     // A string left out is paid for all the same, so that
-                    // what is kept does not depend on what was asked for.
+                    // what is kept does not depend on what was asked for
+                    // (nothing to pay where the budget cannot run out).
                     if (!kept(stringNode)) {
-                        parser.Pay(parser.TextSize(stringNode));
+                        if (!parser.budgetAmple())
+                            parser.Pay(parser.TextSize(stringNode));
                         return;
                     }
                     VersionString& string = NextItem(table.strings, strings);

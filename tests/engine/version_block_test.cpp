@@ -596,6 +596,43 @@ TEST(VersionBlock, KeepingOnlyNamedStringsChangesNoAnswer) {
     }
 }
 
+TEST(VersionBlock, StringsPassedOverByTheirFirstCharacterAreNeverOnesAskedFor) {
+    // A scan reads only the keys that may be asked for, told by their first
+    // character. Each row asks for `names` in a block of `keys`; the answer
+    // must be the whole parse's, with an ample budget and with one that
+    // runs out (which takes the careful way).
+    struct Row {
+        const char* what;
+        std::vector<std::string> keys;
+        std::vector<std::string_view> names;
+    };
+    const Row rows[] = {
+        {"a Kelvin sign folds to k", {"Kind", "\u212AeyName", "KeyName"}, {"keyname"}},
+        {"first letters in either case", {"legalCopyright", "LEGALCOPYRIGHT"}, {"LegalCopyright"}},
+        {"a key that only starts like one", {"Legal", "LegalCopyrightX", "LegalCopyright"},
+         {"LegalCopyright"}},
+        {"empty keys, and an empty name", {"", "A", ""}, {"", "A"}},
+        {"a letter past ASCII first", {"\u00C9dition", "Edition"}, {"\u00C9DITION", "edition"}},
+        {"nothing asked for is there", {"CompanyName", "ProductName"}, {"FileDescription"}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        std::vector<VersionNode> strings;
+        for (std::size_t i = 0; i < row.keys.size(); ++i)
+            strings.push_back(StringNode(row.keys[i], "value " + std::to_string(i)));
+        const std::string bytes = StandardBlock32(std::move(strings));
+        for (const std::size_t budget : {kReadBudgetBytes, std::size_t{400}}) {
+            const auto whole = ParseVersionBlock(ByteSpan(bytes), budget);
+            const auto part = ParseVersionBlock(ByteSpan(bytes), budget, row.names);
+            ASSERT_TRUE(whole && part);
+            EXPECT_EQ(part->budgetSpent, whole->budgetSpent) << budget;
+            for (const std::string_view name : row.names)
+                EXPECT_EQ(part->QueryString("040904B0", name), whole->QueryString("040904B0", name))
+                    << budget << " " << name;
+        }
+    }
+}
+
 TEST(VersionBlock, QueriesOnlyTheFirstStringFileInfoAndVarFileInfo) {
     // The Windows query takes the first child with each key and never goes
     // back for a later one; every table found is still listed.
