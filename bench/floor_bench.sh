@@ -28,9 +28,10 @@
 #              build, to measure a change in the same run)
 # and prints the median wall time, processor time (user + system) and minor
 # page faults of each, the ratios with the goals, and the load (uptime) before
-# and after. On a busy machine only the ratios of one run mean much, and the
-# processor times more than the wall times. It also checks that all compares
-# print the same JSON.
+# and after, and the median of each round's ratios (steadier where the
+# machine's speed jumps between runs). On a busy machine only the ratios of
+# one run mean much, and the processor times more than the wall times. It
+# also checks that all compares print the same JSON.
 #
 # On a machine that others keep busy, running it as root under a real-time
 # policy (`chrt -f 10 bench/floor_bench.sh`) keeps the other processes off the
@@ -141,6 +142,16 @@ awk -v f="$f" -v c="$c" -v t="$t" -v fc="$fc" -v cc="$cc" -v tc="$tc" -v cold="$
   printf "threads0 / compare, wall  %5.2f   (what the reading threads gain)\n", t / c
   printf "compare / threads0, cpu   %5.2f   (the cost of reading in parallel)\n", cc / tc
 }'
+# The runs of a round follow one another, so a round's ratio is taken at one
+# speed of the machine; their median stays put where the machine's speed
+# jumps between runs and the medians above may not.
+paired() { # A B FIELD (1 wall, 2 processor time)
+  paste "$work/$1.times" "$work/$2.times" | awk -v f="$3" '{
+    a = f == 1 ? $1 : $2 + $3; b = f == 1 ? $6 : $7 + $8; print a / b }' |
+    sort -n | awk '{r[NR]=$1} END {printf "%5.2f", r[int((NR+1)/2)]}'
+}
+echo "median of the rounds' ratios: compare / floor cpu $(paired compare floor 2)," \
+  "wall $(paired compare floor 1); threads0 / floor cpu $(paired threads0 floor 2)"
 if [ -n "${BEFORE_CLI:-}" ]; then
   b=$(median before 1) bc=$(median before 2)
   awk -v b="$b" -v c="$c" -v f="$f" -v bc="$bc" -v cc="$cc" -v fc="$fc" 'BEGIN {
