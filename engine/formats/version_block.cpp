@@ -139,10 +139,9 @@ public:
         return node.keyAscii ? node.keyBytes / Unit() : Key(node).size();
     }
 
-    /// Whether the key of the node at `start` (whose header ReadNode takes)
-    /// may be one of `names` (plain ASCII, not empty) without regard to
-    /// case; false only when it surely is none of them, told from its first
-    /// character alone.
+    /// Whether the key of the node at `start`, which ends at `end`, may be
+    /// one of `names` (plain ASCII) without regard to case; false only when
+    /// it surely is none of them, told from its first character alone.
     bool MayBeOneOf(std::size_t start, std::size_t end, std::span<const std::string_view> names) const;
 
     /// Calls `visit` for each child of `parent` in order, until the children
@@ -255,8 +254,8 @@ bool BlockParser::MayBeOneOf(std::size_t start, std::size_t end,
     const unsigned first = unit == 1 ? std::to_integer<unsigned>(block_[at]) : *reader_.u16At(at);
     if (first == 0)
         return false;
-    // A character from 0x80 up may fold to a letter of plain ASCII (U+0130 to
-    // "i"): such a key is read whole.
+    // A character from 0x80 up may fold to a letter of plain ASCII (the
+    // Kelvin sign to "k"): such a key is read whole.
     if (first >= 0x80)
         return true;
     const auto fold = [](unsigned c) { return c - 'A' < 26u ? c + 32u : c; };
