@@ -1,7 +1,9 @@
 // Feeds arbitrary bytes to the version block parser and queries the result.
 // Each input is parsed twice: afresh, and into the result the inputs before
 // left behind (as a scan parses block after block into the same memory);
-// both must give the same, or the fuzzer stops.
+// both must give the same, or the fuzzer stops. A parse that keeps only the
+// strings a scan shows must also answer every question about them as the
+// parse of the whole block does.
 
 #include "engine/formats/version_block.h"
 
@@ -66,6 +68,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const StringTable& table : info->stringTables) {
         for (const VersionString& s : table.strings)
             info->QueryString(table.key, s.name);
+    }
+    if (!only.empty()) {
+        const auto whole = ParseVersionBlock(block, kReadBudgetBytes);
+        if (!whole || whole->budgetSpent != info->budgetSpent ||
+            whole->translations != info->translations ||
+            whole->stringTables.size() != info->stringTables.size())
+            __builtin_trap();
+        for (std::size_t i = 0; i < whole->stringTables.size(); ++i) {
+            const StringTable& table = whole->stringTables[i];
+            if (table.key != info->stringTables[i].key || table.block != info->stringTables[i].block)
+                __builtin_trap();
+            for (const std::string_view name : kRowStrings)
+                if (whole->QueryString(table.key, name) != info->QueryString(table.key, name))
+                    __builtin_trap();
+        }
     }
     return 0;
 }
