@@ -4,7 +4,6 @@
 
 #include <bit>
 #include <charconv>
-#include <cstring>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -22,7 +21,7 @@ bool PlainJsonByte(unsigned char c) {
     return c >= 0x20 && c < 0x80 && c != '"' && c != '\\';
 }
 
-// The length of the run of plain bytes `text` starts with at `from`.
+// Where the run of bytes that need no escape, starting at `from`, ends.
 std::size_t PlainRunEnd(std::string_view text, std::size_t from) {
     std::size_t i = from;
 #if defined(__SSE2__)

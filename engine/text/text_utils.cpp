@@ -1,10 +1,10 @@
 #include "engine/text/text_utils.h"
 
 #include <algorithm>
-#include <cstring>
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 namespace sorvane {
 namespace {
