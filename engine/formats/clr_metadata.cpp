@@ -22,6 +22,13 @@ constexpr std::uint32_t kMaxVersionLength = 255;
 constexpr int kMaxStreams = 16;
 constexpr int kTableCount = 64;
 constexpr int kAssemblyTable = 0x20;
+// The metadata's first bytes read at once: the root, the stream headers and
+// most often the table header and row counts.
+constexpr std::size_t kHeadBytes = 256;
+// A blob's first read: the longest length prefix and a public key of up to
+// 2048 bits as .NET stores it (12 bytes of algorithms and length, a 20-byte
+// key header, then the 256-byte modulus).
+constexpr std::size_t kBlobFirstRead = 4 + 288;
 
 Failure Bad(Reason reason) { return {reason, Step::ReadAssemblyIdentity}; }
 
@@ -358,7 +365,7 @@ private:
         const std::uint64_t start = std::uint64_t{blobs_.offset} + index;
         // The length and, for keys of the usual sizes, the key: one read.
         const std::size_t available = blobs_.size - index;
-        const auto head = AtMost(start, out.first(std::min<std::size_t>(4 + 288, available)));
+        const auto head = AtMost(start, out.first(std::min(kBlobFirstRead, available)));
         if (head.empty())
             return std::nullopt;
         const auto b = [&head](std::size_t i) { return static_cast<std::uint32_t>(head[i]); };
@@ -384,7 +391,7 @@ private:
 
     const ByteSource& source_;
     std::uint64_t size_;
-    Field<256> headBuffer_;
+    Field<kHeadBytes> headBuffer_;
     std::span<const std::byte> head_; ///< the first bytes, as far as they could be read
     Stream tables_, strings_, blobs_, guids_;
     std::size_t stringWidth_ = 2, guidWidth_ = 2, blobWidth_ = 2;
